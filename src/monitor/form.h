@@ -1,0 +1,117 @@
+// The contract between the forms and the windowing layer that hosts them.
+//
+// A form declares its design as data (controls, captions, sizes, fonts,
+// timers) and handles events; everything it asks of the window goes through
+// `FormContext`. Two runtimes implement the contract: real windows (Qt) and a
+// headless one with a virtual clock (tests and console mode). Texts cross the
+// contract as Windows-1252 bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kav::ui {
+
+enum class ControlKind { timer, list, progress, button, static_text, frame, date_edit };
+
+struct Font {
+  std::string family;  // empty: the toolkit's default
+  double points = 0;
+  bool bold = false;
+};
+
+struct Column {
+  std::string title;
+  int width = 0;
+};
+
+struct ControlDesign {
+  std::string name;
+  ControlKind kind = ControlKind::static_text;
+  std::string caption;  // Windows-1252
+  int x = 0, y = 0, width = 0, height = 0;
+  Font font;
+  bool visible = true;
+  bool enabled = true;      // timers: ticking at start
+  int interval_ms = 0;      // timers
+  int minimum = 0, maximum = 100, step = 1, position = 0;  // progress bars
+  std::vector<Column> columns;  // lists
+  std::string parent;       // the frame that holds this control, if any
+  std::string picture;      // bitmap resource of a button
+  std::string format;       // date edits
+};
+
+struct FormDesign {
+  std::string name;     // runtime name, e.g. "00-MENU"
+  std::string caption;  // Windows-1252
+  int width = 0, height = 0;
+  std::vector<ControlDesign> controls;
+};
+
+// A row of a list, as GetListRow returns it.
+struct ListRow {
+  std::string list;
+  int index = -1;
+};
+
+inline constexpr int kStyleError = 16;
+inline constexpr int kStyleInformation = 64;
+
+// The operations a form's handlers call on their own open form.
+class FormContext {
+ public:
+  virtual ~FormContext() = default;
+
+  // Opens the named form (case and trailing blanks ignored), runs its events
+  // and returns when it has closed. An unknown name is reported by the
+  // runtime and returns -1.
+  virtual int run_form_modal(std::string_view name) = 0;
+  // Closes this form once the running handler has returned; its FormClose runs then.
+  virtual void end_form() = 0;
+  virtual void show_message_box(std::string_view text, int style) = 0;
+  // Trailing blanks of the command text are not part of the command.
+  virtual int run_command_line(std::string_view command, int window_mode) = 0;
+
+  virtual void set_timer_enabled(std::string_view timer, bool on) = 0;
+  virtual void step_progress(std::string_view bar) = 0;
+  virtual int get_progress_value(std::string_view bar) = 0;
+  virtual void set_progress_value(std::string_view bar, int value) = 0;
+  virtual int add_list_row(std::string_view list, int a, int b) = 0;
+  virtual ListRow get_list_row(std::string_view list, int index) = 0;
+  virtual void set_list_row_text(const ListRow& row, std::string_view text, int column) = 0;
+  virtual void show_list_row(const ListRow& row) = 0;
+  virtual void refresh_control(std::string_view control) = 0;
+  virtual void set_control_visible(std::string_view control, bool visible) = 0;
+};
+
+// A form's logic. One object per form lives for the whole program; each
+// opening of the form shows a fresh window built from `design()`.
+class Form {
+ public:
+  virtual ~Form() = default;
+  virtual const FormDesign& design() const = 0;
+  virtual void form_open(FormContext&) {}
+  virtual void form_close(FormContext&) {}
+  virtual void tick(FormContext&, std::string_view /*timer*/) {}
+  virtual void click(FormContext&, std::string_view /*button*/) {}
+  virtual void key_down(FormContext&, std::uint16_t& /*key*/, std::uint16_t /*shift*/) {}
+};
+
+// The application's forms, found by name.
+class FormSet {
+ public:
+  void add(Form& form) { forms_.push_back(&form); }
+  // Case and trailing blanks are ignored: "90-Comandas   " finds "90-COMANDAS".
+  Form* find(std::string_view name) const;
+  const std::vector<Form*>& all() const { return forms_; }
+
+ private:
+  std::vector<Form*> forms_;
+};
+
+// The name as the runtime matches it: trailing blanks removed.
+std::string_view form_name(std::string_view name);
+
+}  // namespace kav::ui

@@ -1,0 +1,38 @@
+// The system clock as the forms read it: date YYMMDD and time HHMMSScc.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kav::platform {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual std::string date_yymmdd() = 0;    // 6 digits
+  virtual std::string time_hhmmsscc() = 0;  // 8 digits, cc = hundredths
+};
+
+// The machine's local time.
+std::unique_ptr<Clock> make_system_clock();
+
+// A clock that moves only when told: a fixed civil start plus elapsed
+// milliseconds. The headless runtime drives it as its virtual clock.
+class ManualClock final : public Clock {
+ public:
+  // Starts at the given local date and time.
+  ManualClock(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+  void advance_ms(std::int64_t ms) { elapsed_ms_ += ms; }
+  std::int64_t elapsed_ms() const { return elapsed_ms_; }
+
+  std::string date_yymmdd() override;
+  std::string time_hhmmsscc() override;
+
+ private:
+  std::int64_t start_ms_;  // milliseconds since 1970-01-01 00:00, local civil time
+  std::int64_t elapsed_ms_ = 0;
+};
+
+}  // namespace kav::platform

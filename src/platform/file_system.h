@@ -1,0 +1,89 @@
+// Files named by Windows paths.
+//
+// The system names every file by a fixed Windows path ("C:\OrbelaTeknovarium\
+// Temp\GET_KAVCMD.RET", "\OrbelaTeknovarium\KAV\Arquivos\PRODUTO.ORB"). On
+// Windows those paths are used as they stand. Elsewhere a root folder stands
+// for drive C: and for the current drive, and each path component is matched
+// without regard to case, as Windows does. An in-memory file system serves
+// the tests.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace kav::platform {
+
+enum class OpenMode {
+  input,   // read from the start; the file must exist
+  output,  // create or truncate
+  extend,  // append; the file must exist
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  virtual bool write(std::string_view bytes) = 0;
+  // Reads up to `n` bytes; 0 at the end of the file, -1 on an error.
+  virtual long read(char* buf, std::size_t n) = 0;
+  virtual bool sync() = 0;  // written bytes reach the disk
+  virtual bool close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens a file; returns the two-character status ("00", "35", "30", "37").
+  virtual std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) = 0;
+  virtual bool remove(std::string_view windows_path) = 0;
+  // Replaces `to` by `from` in one step.
+  virtual bool rename(std::string_view from, std::string_view to) = 0;
+  virtual bool exists(std::string_view windows_path) = 0;
+  virtual bool create_directory(std::string_view windows_path) = 0;
+  // The host's name for a Windows path (the path itself on Windows).
+  virtual std::string host_path(std::string_view windows_path) = 0;
+};
+
+// The folder that stands for drive C: on POSIX systems: $KAVCOMANDA_ROOT, or
+// $HOME/KavComanda when it is unset.
+std::string default_root();
+
+// The operating system's files. `root` is used on POSIX systems only.
+std::unique_ptr<FileSystem> make_os_file_system(std::string root);
+
+// Files kept in memory, for tests. Paths compare without regard to case and
+// drive; a file can be created only in a folder that exists.
+class MemoryFileSystem final : public FileSystem {
+ public:
+  MemoryFileSystem();  // holds the folders of a laid-out root
+
+  std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) override;
+  bool remove(std::string_view windows_path) override;
+  bool rename(std::string_view from, std::string_view to) override;
+  bool exists(std::string_view windows_path) override;
+  bool create_directory(std::string_view windows_path) override;
+  std::string host_path(std::string_view windows_path) override { return key(windows_path); }
+
+  // Test access.
+  void put(std::string_view windows_path, std::string contents);
+  // Contents of a file, or an empty string when there is none.
+  std::string contents(std::string_view windows_path) const;
+  void remove_directory(std::string_view windows_path);
+  void set_fail_writes(bool fail) { fail_writes_ = fail; }
+  std::size_t file_count() const { return files_.size(); }
+
+  // The normal form of a path: upper case, no drive, backslashes.
+  static std::string key(std::string_view windows_path);
+
+ private:
+  friend class MemoryFile;
+  std::map<std::string, std::string> files_;
+  std::set<std::string> dirs_;
+  bool fail_writes_ = false;
+};
+
+}  // namespace kav::platform

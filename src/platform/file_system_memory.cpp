@@ -1,0 +1,117 @@
+#include <algorithm>
+
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+
+namespace kav::platform {
+
+class MemoryFile final : public File {
+ public:
+  MemoryFile(MemoryFileSystem& fs, std::string key, bool writing) : fs_(fs), key_(std::move(key)), writing_(writing) {}
+  bool write(std::string_view bytes) override {
+    if (!writing_ || fs_.fail_writes_ || !fs_.files_.count(key_)) return false;
+    fs_.files_[key_].append(bytes);
+    return true;
+  }
+  long read(char* buf, std::size_t n) override {
+    const auto it = fs_.files_.find(key_);
+    if (writing_ || it == fs_.files_.end()) return -1;
+    const std::size_t count = std::min(n, it->second.size() - std::min(pos_, it->second.size()));
+    std::copy_n(it->second.data() + pos_, count, buf);
+    pos_ += count;
+    return static_cast<long>(count);
+  }
+  bool sync() override { return !fs_.fail_writes_; }
+  bool close() override { return true; }
+
+ private:
+  MemoryFileSystem& fs_;
+  std::string key_;
+  bool writing_;
+  std::size_t pos_ = 0;
+};
+
+namespace {
+std::string parent_of(const std::string& key) {
+  const auto slash = key.rfind('\\');
+  return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+}  // namespace
+
+MemoryFileSystem::MemoryFileSystem() {
+  for (const char* d : {"\\ORBELATEKNOVARIUM", "\\ORBELATEKNOVARIUM\\TEMP", "\\ORBELATEKNOVARIUM\\KAV",
+                        "\\ORBELATEKNOVARIUM\\KAV\\ARQUIVOS", "\\XAMPP", "\\XAMPP\\HTDOCS",
+                        "\\XAMPP\\HTDOCS\\COMANDAS", "\\XAMPP\\HTDOCS\\COMANDAS\\FILES"}) {
+    dirs_.insert(d);
+  }
+  dirs_.insert("");
+}
+
+std::string MemoryFileSystem::key(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
+  std::string k;
+  for (char c : path) {
+    if (c == '/') c = '\\';
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    k += c;
+  }
+  if (!k.empty() && k.front() != '\\') k.insert(k.begin(), '\\');
+  while (k.size() > 1 && k.back() == '\\') k.pop_back();
+  return k;
+}
+
+std::string MemoryFileSystem::open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) {
+  const std::string k = key(path);
+  file.reset();
+  const bool present = files_.count(k) > 0;
+  switch (mode) {
+    case OpenMode::input:
+    case OpenMode::extend:
+      if (!present) return std::string(status::not_found);
+      break;
+    case OpenMode::output:
+      if (!dirs_.count(parent_of(k)) || dirs_.count(k)) return std::string(status::failed);
+      files_[k].clear();
+      break;
+  }
+  file = std::make_unique<MemoryFile>(*this, k, mode != OpenMode::input);
+  return std::string(status::ok);
+}
+
+bool MemoryFileSystem::remove(std::string_view path) { return files_.erase(key(path)) > 0; }
+
+bool MemoryFileSystem::rename(std::string_view from, std::string_view to) {
+  const auto it = files_.find(key(from));
+  if (it == files_.end() || !dirs_.count(parent_of(key(to)))) return false;
+  std::string data = std::move(it->second);
+  files_.erase(it);
+  files_[key(to)] = std::move(data);
+  return true;
+}
+
+bool MemoryFileSystem::exists(std::string_view path) {
+  const std::string k = key(path);
+  return files_.count(k) > 0 || dirs_.count(k) > 0;
+}
+
+bool MemoryFileSystem::create_directory(std::string_view path) {
+  const std::string k = key(path);
+  if (!dirs_.count(parent_of(k)) || files_.count(k)) return false;
+  dirs_.insert(k);
+  return true;
+}
+
+void MemoryFileSystem::put(std::string_view path, std::string contents) { files_[key(path)] = std::move(contents); }
+
+std::string MemoryFileSystem::contents(std::string_view path) const {
+  const auto it = files_.find(key(path));
+  return it == files_.end() ? std::string() : it->second;
+}
+
+void MemoryFileSystem::remove_directory(std::string_view path) {
+  const std::string k = key(path);
+  std::erase_if(dirs_, [&](const std::string& d) { return d == k || d.starts_with(k + "\\"); });
+  std::erase_if(files_, [&](const auto& f) { return f.first.starts_with(k + "\\"); });
+}
+
+}  // namespace kav::platform

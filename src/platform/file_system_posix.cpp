@@ -1,0 +1,170 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+#include "record/cp1252.h"
+
+namespace kav::platform {
+
+namespace {
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { close(); }
+
+  bool write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  long read(char* buf, std::size_t n) override {
+    for (;;) {
+      const ssize_t r = ::read(fd_, buf, n);
+      if (r < 0 && errno == EINTR) continue;
+      return static_cast<long>(r);
+    }
+  }
+  bool sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
+  bool close() override {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string status_of(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return std::string(status::not_found);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return std::string(status::denied);
+    default:
+      return std::string(status::failed);
+  }
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  explicit PosixFileSystem(std::string root) : root_(std::move(root)) {
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+  }
+
+  std::string open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
+    file.reset();
+    const std::string host = host_path(path);
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::input: flags |= O_RDONLY; break;
+      case OpenMode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+      case OpenMode::extend: flags |= O_WRONLY | O_APPEND; break;
+    }
+    const int fd = ::open(host.c_str(), flags, 0666);
+    if (fd < 0) {
+      // A missing folder is a missing file for input and extend, a permanent
+      // error for output.
+      if (mode == OpenMode::output && (errno == ENOENT || errno == ENOTDIR)) return std::string(status::failed);
+      return status_of(errno);
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return std::string(status::failed);
+    }
+    file = std::make_unique<PosixFile>(fd);
+    return std::string(status::ok);
+  }
+
+  bool remove(std::string_view path) override { return ::unlink(host_path(path).c_str()) == 0; }
+
+  bool rename(std::string_view from, std::string_view to) override {
+    return ::rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
+  }
+
+  bool exists(std::string_view path) override {
+    struct stat st {};
+    return ::stat(host_path(path).c_str(), &st) == 0;
+  }
+
+  bool create_directory(std::string_view path) override {
+    return ::mkdir(host_path(path).c_str(), 0777) == 0 || errno == EEXIST;
+  }
+
+  // Maps component by component; an existing entry whose name equals the
+  // component without regard to (ASCII) case is taken, otherwise the
+  // component stands as written. ".." never climbs above the root.
+  std::string host_path(std::string_view path) override {
+    if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t end = path.find_first_of("\\/", start);
+      if (end == std::string_view::npos) end = path.size();
+      const std::string_view part = path.substr(start, end - start);
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(record::to_utf8(part));
+      }
+      start = end + 1;
+    }
+    std::string host = root_;
+    for (const auto& part : parts) {
+      host += '/';
+      host += matching_entry(host.substr(0, host.size() - 1), part);
+    }
+    return host;
+  }
+
+ private:
+  static std::string matching_entry(const std::string& dir, const std::string& name) {
+    struct stat st {};
+    if (::lstat((dir + "/" + name).c_str(), &st) == 0) return name;
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return name;
+    std::string found = name;
+    while (const dirent* e = ::readdir(d)) {
+      if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+        found = e->d_name;
+        break;
+      }
+    }
+    ::closedir(d);
+    return found;
+  }
+
+  std::string root_;
+};
+
+}  // namespace
+
+std::string default_root() {
+  if (const char* root = std::getenv("KAVCOMANDA_ROOT"); root != nullptr && *root != '\0') return root;
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : ".") + "/KavComanda";
+}
+
+std::unique_ptr<FileSystem> make_os_file_system(std::string root) {
+  return std::make_unique<PosixFileSystem>(std::move(root));
+}
+
+}  // namespace kav::platform

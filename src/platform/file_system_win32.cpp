@@ -1,0 +1,82 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+
+namespace kav::platform {
+
+namespace {
+
+// Windows paths are Windows-1252 here; the ANSI functions take them as they stand.
+class Win32File final : public File {
+ public:
+  explicit Win32File(HANDLE h) : h_(h) {}
+  ~Win32File() override { close(); }
+  bool write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      DWORD n = 0;
+      if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n == 0) return false;
+      bytes.remove_prefix(n);
+    }
+    return true;
+  }
+  long read(char* buf, std::size_t n) override {
+    DWORD got = 0;
+    if (!ReadFile(h_, buf, static_cast<DWORD>(n), &got, nullptr)) return -1;
+    return static_cast<long>(got);
+  }
+  bool sync() override { return FlushFileBuffers(h_) != 0; }
+  bool close() override {
+    if (h_ == INVALID_HANDLE_VALUE) return true;
+    const BOOL ok = CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok != 0;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::string open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
+    file.reset();
+    const std::string p(path);
+    DWORD access = mode == OpenMode::input ? GENERIC_READ : FILE_APPEND_DATA | GENERIC_WRITE;
+    DWORD disposition = mode == OpenMode::output ? CREATE_ALWAYS : OPEN_EXISTING;
+    if (mode == OpenMode::extend) access = FILE_APPEND_DATA;
+    HANDLE h = CreateFileA(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      if (mode != OpenMode::output && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND))
+        return std::string(status::not_found);
+      if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return std::string(status::denied);
+      return std::string(status::failed);
+    }
+    file = std::make_unique<Win32File>(h);
+    return std::string(status::ok);
+  }
+  bool remove(std::string_view path) override { return DeleteFileA(std::string(path).c_str()) != 0; }
+  bool rename(std::string_view from, std::string_view to) override {
+    return MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  bool exists(std::string_view path) override {
+    return GetFileAttributesA(std::string(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  bool create_directory(std::string_view path) override {
+    return CreateDirectoryA(std::string(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+  }
+  std::string host_path(std::string_view path) override { return std::string(path); }
+};
+
+}  // namespace
+
+std::string default_root() { return "C:\\"; }
+
+std::unique_ptr<FileSystem> make_os_file_system(std::string) { return std::make_unique<Win32FileSystem>(); }
+
+}  // namespace kav::platform

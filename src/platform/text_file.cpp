@@ -1,0 +1,65 @@
+#include "platform/text_file.h"
+
+#include "platform/file_status.h"
+#include "platform/line_end.h"
+
+namespace kav::platform {
+
+namespace {
+constexpr std::size_t kChunk = 64 * 1024;
+}
+
+std::string TextFile::open(std::string_view path, OpenMode mode) {
+  close();
+  buf_.clear();
+  pos_ = 0;
+  failed_ = false;
+  mode_ = mode;
+  return fs_.open(path, mode, file_);
+}
+
+bool TextFile::flush() {
+  if (!file_ || mode_ == OpenMode::input || buf_.empty()) return !failed_;
+  if (!file_->write(buf_)) failed_ = true;
+  buf_.clear();
+  return !failed_;
+}
+
+std::string TextFile::write_line(std::string_view record) {
+  if (!file_ || mode_ == OpenMode::input) return std::string(status::write_not_open);
+  buf_.append(record);
+  buf_.append(kLineEnd);
+  if (buf_.size() >= kChunk && !flush()) return std::string(status::failed);
+  return std::string(failed_ ? status::failed : status::ok);
+}
+
+std::string TextFile::read_char(char& c) {
+  if (!file_ || mode_ != OpenMode::input) return std::string(status::read_not_open);
+  if (pos_ == buf_.size()) {
+    buf_.resize(kChunk);
+    const long n = file_->read(buf_.data(), buf_.size());
+    buf_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    pos_ = 0;
+    if (n < 0) return std::string(status::failed);
+    if (n == 0) return std::string(status::at_end);
+  }
+  c = buf_[pos_++];
+  return std::string(status::ok);
+}
+
+std::string TextFile::sync() {
+  if (!file_) return std::string(status::not_open);
+  if (!flush() || !file_->sync()) return std::string(status::failed);
+  return std::string(status::ok);
+}
+
+std::string TextFile::close() {
+  if (!file_) return std::string(status::not_open);
+  const bool flushed = flush();
+  const bool closed = file_->close();
+  file_.reset();
+  buf_.clear();
+  return std::string(flushed && closed ? status::ok : status::failed);
+}
+
+}  // namespace kav::platform

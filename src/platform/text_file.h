@@ -1,0 +1,41 @@
+// Text files as the forms use them: records written as lines, answers read
+// one character at a time, each operation leaving a two-character status.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace kav::platform {
+
+class TextFile {
+ public:
+  explicit TextFile(FileSystem& fs) : fs_(fs) {}
+  ~TextFile() { close(); }
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  std::string open(std::string_view windows_path, OpenMode mode);
+  // Writes `record` followed by the platform's line end.
+  std::string write_line(std::string_view record);
+  // Reads one byte: "00" with the byte in `c`, "10" at the end of the file.
+  std::string read_char(char& c);
+  // Flushes and syncs what was written, so that it survives a crash.
+  std::string sync();
+  std::string close();
+  bool is_open() const { return file_ != nullptr; }
+
+ private:
+  bool flush();
+
+  FileSystem& fs_;
+  std::unique_ptr<File> file_;
+  OpenMode mode_ = OpenMode::input;
+  std::string buf_;  // read-ahead or pending writes
+  std::size_t pos_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace kav::platform

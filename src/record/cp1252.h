@@ -1,0 +1,21 @@
+// Windows-1252, the character set of every text inside the system.
+//
+// Texts live as single bytes; conversion happens only at the edges (the
+// window toolkit, the terminal, host file names). Source files are UTF-8, so
+// the system's own texts are converted once with `cp1252()`.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kav::record {
+
+// Windows-1252 bytes to UTF-8. The five bytes that Windows-1252 leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls, as Windows does.
+std::string to_utf8(std::string_view cp1252_text);
+
+// UTF-8 to Windows-1252. A character the set lacks, or a malformed sequence,
+// becomes '?'.
+std::string cp1252(std::string_view utf8_text);
+
+}  // namespace kav::record
