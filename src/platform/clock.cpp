@@ -1,15 +1,13 @@
 #include "platform/clock.h"
 
 #include <chrono>
-#include <cstdio>
 
 namespace kav::platform {
 
 namespace {
-std::string two(long v) {
-  char buf[3];
-  std::snprintf(buf, sizeof buf, "%02ld", v % 100);
-  return buf;
+std::string two(std::int64_t v) {
+  const auto n = static_cast<unsigned>(v % 100);
+  return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
 }
 }  // namespace
 

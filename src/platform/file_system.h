@@ -1,7 +1,8 @@
 // Files named by Windows paths.
 //
-// The system names every file by a fixed Windows path ("C:\OrbelaTeknovarium\
-// Temp\GET_KAVCMD.RET", "\OrbelaTeknovarium\KAV\Arquivos\PRODUTO.ORB"). On
+// The system names every file by a fixed Windows path
+// ("C:\OrbelaTeknovarium\Temp\GET_KAVCMD.RET",
+// "\OrbelaTeknovarium\KAV\Arquivos\PRODUTO.ORB"). On
 // Windows those paths are used as they stand. Elsewhere a root folder stands
 // for drive C: and for the current drive, and each path component is matched
 // without regard to case, as Windows does. An in-memory file system serves

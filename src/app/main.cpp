@@ -1,0 +1,84 @@
+// KavComanda: starts the form runtime with the application's forms and shows
+// the start form; the program ends when that form closes.
+//
+// No command line and no configuration file: the platform layer reads
+// KAVCOMANDA_ROOT, KAVCOMANDA_UI and KAVCOMANDA_WEB_HOST.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "monitor/application.h"
+#include "platform/file_status.h"
+#include "platform/platform.h"
+#include "platform/web_host.h"
+#include "ui/headless/headless_runtime.h"
+#ifdef KAV_WITH_QT
+#include "ui/qt/qt_runtime.h"
+#endif
+
+namespace {
+
+using namespace kav;
+
+// Stand-ins for the services that this build does not provide yet.
+class NoCommands final : public platform::CommandRunner {
+ public:
+  int run(std::string_view, int) override { return -1; }
+};
+class NoPrinting final : public platform::PrintService {
+ public:
+  std::string open(std::string_view, std::string_view) override { return std::string(platform::status::failed); }
+  std::string write(std::string_view, std::string_view) override { return std::string(platform::status::failed); }
+  std::string close() override { return std::string(platform::status::failed); }
+};
+class NoKeyedFiles final : public platform::KeyedFiles {
+ public:
+  std::unique_ptr<platform::KeyedFile> file(std::string_view, std::size_t, std::size_t) override { return nullptr; }
+};
+
+bool want_windows() {
+  if (const char* ui = std::getenv("KAVCOMANDA_UI"); ui != nullptr && *ui != '\0') return std::string(ui) == "qt";
+  for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    if (const char* v = std::getenv(var); v != nullptr && *v != '\0') return true;
+  }
+#ifdef _WIN32
+  return true;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const char* ui = std::getenv("KAVCOMANDA_UI");
+      ui != nullptr && *ui != '\0' && std::string(ui) != "qt" && std::string(ui) != "console") {
+    std::fprintf(stderr, "kavcomanda: KAVCOMANDA_UI must be \"qt\" or \"console\", not \"%s\"\n", ui);
+    return 2;
+  }
+  const std::string web_host = platform::web_host_from_environment();
+  if (const auto problem = platform::check_web_host(web_host)) {
+    std::fprintf(stderr, "kavcomanda: KAVCOMANDA_WEB_HOST \"%s\" refused: %s\n", web_host.c_str(), problem->c_str());
+    return 2;
+  }
+
+  const auto files = platform::make_os_file_system(platform::default_root());
+  const auto clock = platform::make_system_clock();
+  NoCommands commands;
+  NoPrinting printing;
+  NoKeyedFiles keyed;
+  platform::Platform services{*files, *clock, commands, printing, keyed};
+  app::Application application(services, web_host);
+
+  if (want_windows()) {
+#ifdef KAV_WITH_QT
+    return ui::qt::run_windowed(application.forms(), services.commands, app::kStartForm, argc, argv);
+#else
+    std::fprintf(stderr, "kavcomanda: built without windows; running in console mode\n");
+#endif
+  }
+  (void)argc;
+  (void)argv;
+  return ui::headless::run_console(application.forms(), services.commands, app::kStartForm);
+}

@@ -1,0 +1,40 @@
+// 99-LOG: appends the text that the caller left in L-LINK-TEXTO to the day's
+// log file C:\OrbelaTeknovarium\LOGCMD_YYYYMMDD.txt, then closes itself.
+#pragma once
+
+#include <string>
+
+#include "log/l_link.h"
+#include "monitor/form.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "record/area.h"
+
+namespace kav::log {
+
+// One log line: date YYYYMMDD, blank, time HHMM, blank, the first 106
+// characters of `texto`; 120 characters in all.
+std::string log_line(std::string_view yyyymmdd, std::string_view hhmmsscc, std::string_view texto);
+
+// The day's file name for a date YYYYMMDD.
+std::string log_file_name(std::string_view yyyymmdd);
+
+class LogForm final : public ui::Form {
+ public:
+  LogForm(LLink& link, platform::FileSystem& files, platform::Clock& clock);
+
+  const ui::FormDesign& design() const override { return design_; }
+  void form_open(ui::FormContext& ctx) override;
+
+ private:
+  void proc_log_99();
+  void grava_log();
+
+  LLink& link_;
+  platform::FileSystem& files_;
+  platform::Clock& clock_;
+  ui::FormDesign design_;
+  std::string w_oper_;
+};
+
+}  // namespace kav::log

@@ -1,0 +1,37 @@
+// The application: its four forms and the one L-LINK area they share.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "export/exporta_form.h"
+#include "log/l_link.h"
+#include "log/log_form.h"
+#include "monitor/form.h"
+#include "monitor/menu_form.h"
+#include "orders/comandas_form.h"
+#include "platform/platform.h"
+
+namespace kav::app {
+
+inline constexpr std::string_view kStartForm = "00-MENU";
+
+class Application {
+ public:
+  Application(platform::Platform& platform, std::string web_host);
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  ui::FormSet& forms() { return forms_; }
+  log::LLink& link() { return link_; }
+
+ private:
+  log::LLink link_;
+  monitor::MenuForm menu_;
+  orders::ComandasForm comandas_;
+  exporta::ExportaForm exporta_;
+  log::LogForm log_;
+  ui::FormSet forms_;
+};
+
+}  // namespace kav::app

@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <string>
+
+#include "record/area.h"
+#include "record/cp1252.h"
+#include "ui/headless/console_pacer.h"
+#include "ui/headless/headless_runtime.h"
+
+namespace kav::ui::headless {
+
+namespace {
+void print_line(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+}  // namespace
+
+int run_console(FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
+  auto pacer = make_console_pacer();
+  HeadlessRuntime runtime(forms, commands, *pacer);
+  runtime.on_row_text = [](std::string_view form, std::string_view text) {
+    print_line("[" + std::string(form) + "] " + record::to_utf8(record::trim_right(text)));
+  };
+  runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
+    const char* kind = style == kStyleError ? "ERRO" : "INFO";
+    print_line("[" + std::string(form) + "] (" + kind + ") " + record::to_utf8(record::trim_right(text)));
+    // A person at the terminal confirms the box; otherwise it does not wait.
+    if (pacer->interactive()) {
+      print_line("    Enter = OK");
+      pacer->read_line();
+    }
+  };
+  runtime.on_error = [](std::string_view message) { print_line("kavcomanda: " + std::string(message)); };
+
+  print_line("KavComanda - console mode. Type e + Enter = \"Exportar Cadastros\", s + Enter = \"Sair\".");
+  return runtime.run(start_form);
+}
+
+}  // namespace kav::ui::headless

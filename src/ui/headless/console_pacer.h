@@ -1,0 +1,21 @@
+// The real clock and typed lines from standard input, for console mode.
+#pragma once
+
+#include <memory>
+
+#include "ui/headless/headless_runtime.h"
+
+namespace kav::ui::headless {
+
+class ConsolePacer : public Pacer {
+ public:
+  bool is_virtual() const override { return false; }
+  // Whether standard input is a terminal (a person can answer).
+  virtual bool interactive() const = 0;
+  // Blocks until a line is typed; nullopt at the end of input.
+  virtual std::optional<std::string> read_line() = 0;
+};
+
+std::unique_ptr<ConsolePacer> make_console_pacer();
+
+}  // namespace kav::ui::headless

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "log/log_form.h"
+#include "monitor/menu_form.h"
+#include "support/harness.h"
+
+namespace kav::monitor {
+namespace {
+
+using ui::headless::Event;
+
+std::vector<Event> of(const std::vector<Event>& events, std::string_view form, std::string_view op) {
+  std::vector<Event> out;
+  for (const auto& e : events) {
+    if (e.form == form && e.op == op) out.push_back(e);
+  }
+  return out;
+}
+
+TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
+  log::LLink link;
+  platform::ManualClock clock(2019, 11, 27);
+  MenuForm menu(link, clock);
+  const auto& d = menu.design();
+  EXPECT_EQ(d.name, "00-MENU");
+  EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
+  ASSERT_EQ(d.controls.size(), 5U);
+  EXPECT_EQ(d.controls[0].interval_ms, 1000);
+  EXPECT_TRUE(d.controls[0].enabled);
+  EXPECT_EQ(d.controls[1].columns.at(0).title, "Status");
+  EXPECT_EQ(d.controls[1].columns.at(0).width, 500);
+  EXPECT_EQ(d.controls[2].maximum, 5);
+  EXPECT_EQ(d.controls[3].caption, "Exportar Cadastros");
+  EXPECT_EQ(d.controls[4].caption, "Sair");
+  EXPECT_EQ(d.controls[4].picture, "Bt_Sair");
+}
+
+TEST(MenuFormTest, StatusLineIsTimeDashMessageInTheWholeField) {
+  const std::string line = MenuForm::status_line("14380512", record::padded("Checando Comandas ...", 120));
+  ASSERT_EQ(line.size(), 210U);
+  EXPECT_EQ(line, record::padded("14:38:05 - Checando Comandas ...", 210));
+}
+
+TEST(MonitorCycleTest, FourTicksStepTheBarAndTheFifthChecks) {
+  test::Harness h;
+  h.runtime.at(4500, [&] {
+    const auto* menu = h.runtime.last("00-MENU");
+    EXPECT_EQ(menu->control("Cm_Progress").position, 4);
+    EXPECT_TRUE(menu->rows().empty());
+    EXPECT_EQ(h.runtime.count_openings("90-COMANDAS"), 0U);
+  });
+  h.run_until(5500);
+
+  const auto& journal = h.runtime.journal();
+  const auto steps = of(journal, "00-MENU", "step");
+  ASSERT_GE(steps.size(), 5U);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(steps[static_cast<std::size_t>(i)].ms, 1000 * (i + 1));
+    EXPECT_EQ(steps[static_cast<std::size_t>(i)].value, i + 1);
+  }
+  const auto* menu = h.runtime.last("00-MENU");
+  EXPECT_EQ(menu->control("Cm_Progress").position, 0);
+  ASSERT_EQ(menu->rows().size(), 1U);
+  EXPECT_EQ(menu->rows()[0], record::padded("14:38:05 - Checando Comandas ...", 210));
+  EXPECT_EQ(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"),
+            record::padded("20191127 1438 14:38:05 - Checando Comandas ...", 120) + "\n");
+
+  // The row and the log line come before the order-processing form opens,
+  // with the timer off from the fifth tick until that form has closed.
+  std::vector<std::string> order;
+  for (const auto& e : journal) {
+    if ((e.ms != 5000 && e.ms != 5001) || (e.op == "timer" && e.form != "00-MENU")) continue;
+    if (e.op == "row_text" || e.op == "open" || e.op == "close" || e.op == "timer") {
+      order.push_back(e.form + " " + e.op + (e.op == "timer" ? (e.value ? " on" : " off") : ""));
+    }
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"00-MENU timer off", "00-MENU row_text", "99-LOG open", "99-LOG close",
+                                             "90-COMANDAS open", "90-COMANDAS close", "00-MENU timer on"}));
+}
+
+TEST(MonitorCycleTest, ChecksFollowEachOtherFiveTicksAfterTheLastOneEnded) {
+  test::Harness h;
+  h.run_until(20'500);
+  std::vector<std::int64_t> checks;
+  for (const auto& e : of(h.runtime.journal(), "90-COMANDAS", "open")) checks.push_back(e.ms);
+  // The order-processing form runs for 1 ms; the next tick comes a second
+  // after the timer is switched on again.
+  EXPECT_EQ(checks, (std::vector<std::int64_t>{5000, 10'001, 15'002, 20'003}));
+  EXPECT_EQ(h.runtime.last("00-MENU")->rows().size(), 4U);
+}
+
+// A stand-in for a form that takes its time (a slow web server, a long export).
+class SlowForm final : public ui::Form {
+ public:
+  SlowForm(std::string name, platform::ManualClock& clock, std::int64_t busy_ms)
+      : clock_(clock), busy_ms_(busy_ms) {
+    design_.name = std::move(name);
+    design_.controls.push_back({.name = "CmTimer1", .kind = ui::ControlKind::timer, .interval_ms = 1});
+  }
+  const ui::FormDesign& design() const override { return design_; }
+  void tick(ui::FormContext& ctx, std::string_view) override {
+    ctx.set_timer_enabled("CmTimer1", false);
+    clock_.advance_ms(busy_ms_);
+    ctx.end_form();
+  }
+
+ private:
+  platform::ManualClock& clock_;
+  std::int64_t busy_ms_;
+  ui::FormDesign design_;
+};
+
+struct SlowMonitor {
+  explicit SlowMonitor(std::int64_t check_ms, std::int64_t export_ms)
+      : comandas("90-COMANDAS", clock, check_ms), exporta("01-EXPORTA", clock, export_ms) {
+    forms.add(menu);
+    forms.add(log_form);
+    forms.add(comandas);
+    forms.add(exporta);
+  }
+  platform::MemoryFileSystem files;
+  platform::ManualClock clock{2019, 11, 27, 14, 38, 0};
+  test::FakeCommandRunner commands;
+  log::LLink link;
+  MenuForm menu{link, clock};
+  log::LogForm log_form{link, files, clock};
+  SlowForm comandas;
+  SlowForm exporta;
+  ui::FormSet forms;
+  ui::headless::VirtualPacer pacer{clock};
+  ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+};
+
+TEST(MonitorCycleTest, ACheckLongerThanTheIntervalNeverOverlapsTheNext) {
+  SlowMonitor m(7000, 0);
+  m.runtime.at(30'000, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run("00-MENU");
+  const auto opens = of(m.runtime.journal(), "90-COMANDAS", "open");
+  const auto closes = of(m.runtime.journal(), "90-COMANDAS", "close");
+  ASSERT_GE(opens.size(), 2U);
+  EXPECT_EQ(opens[0].ms, 5000);
+  EXPECT_EQ(closes[0].ms, 12'001);
+  EXPECT_EQ(opens[1].ms, 12'001 + 5000);
+  for (const auto& tick : of(m.runtime.journal(), "00-MENU", "tick")) {
+    EXPECT_FALSE(tick.ms > opens[0].ms && tick.ms < closes[0].ms) << "tick during a check at " << tick.ms;
+  }
+}
+
+TEST(MonitorCycleTest, ExportStopsPollingAndTheCountGoesOnFromTheBar) {
+  SlowMonitor m(0, 60'000);
+  m.runtime.at(2500, [&] { EXPECT_TRUE(m.runtime.click("Bt_Confirma7")); });
+  m.runtime.at(70'000, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run("00-MENU");
+  const auto ticks = of(m.runtime.journal(), "00-MENU", "tick");
+  // Ticks at 1 and 2 s; the export runs from 2.5 s to 62.501 s; then three
+  // more ticks reach the fifth.
+  ASSERT_GE(ticks.size(), 5U);
+  EXPECT_EQ(ticks[1].ms, 2000);
+  EXPECT_EQ(ticks[2].ms, 63'501);
+  EXPECT_EQ(of(m.runtime.journal(), "90-COMANDAS", "open").at(0).ms, 65'501);
+  // The export writes no status line of the monitor.
+  EXPECT_EQ(m.runtime.last("00-MENU")->rows().size(), 1U);
+}
+
+TEST(MonitorCycleTest, ExitEndsTheProgramButNotWhileAFormIsOpen) {
+  // An export form that waits for its own timer: while it is open the
+  // monitor takes no clicks.
+  SlowMonitor m(0, 0);
+  m.runtime.at(1500, [&] { m.runtime.click("Bt_Confirma7"); });
+  m.runtime.at(1500, [&] { EXPECT_FALSE(m.runtime.click("Bt_Confirma8")); });
+  m.runtime.at(1800, [&] { EXPECT_TRUE(m.runtime.click("Bt_Confirma8")); });
+  m.runtime.run("00-MENU");
+  EXPECT_EQ(m.runtime.now_ms(), 1800);
+  EXPECT_TRUE(m.runtime.open_forms().empty());
+  EXPECT_EQ(m.runtime.events("blocked_click").size(), 1U);
+  EXPECT_EQ(m.runtime.last("00-MENU")->closed_ms, 1800);
+}
+
+}  // namespace
+}  // namespace kav::monitor

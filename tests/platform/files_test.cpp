@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/clock.h"
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+#include "platform/text_file.h"
+#include "platform/web_host.h"
+#include "support/temp_root.h"
+
+namespace kav::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempRoot;
+using test::slurp;
+
+TEST(PosixFileSystemTest, WindowsPathsMapUnderTheRootWithoutRegardToCase) {
+  TempRoot root;
+  fs::create_directories(root.path() / "OrbelaTeknovarium" / "KAV" / "Arquivos");
+  auto files = make_os_file_system(root.path().string());
+  const fs::path expected = root.path() / "OrbelaTeknovarium" / "KAV" / "Arquivos" / "PRODUTO.ORB";
+  EXPECT_EQ(files->host_path("\\OrbelaTeknovarium\\Kav\\ARQUIVOS\\PRODUTO.ORB"), expected.string());
+  EXPECT_EQ(files->host_path("C:\\orbelateknovarium\\kav\\arquivos\\PRODUTO.ORB"), expected.string());
+  EXPECT_EQ(files->host_path("c:/ORBELATEKNOVARIUM/KAV/Arquivos/PRODUTO.ORB"), expected.string());
+  // ".." never climbs out of the root.
+  EXPECT_EQ(files->host_path("C:\\..\\..\\etc\\passwd"), (root.path() / "etc" / "passwd").string());
+  // Windows-1252 names reach the host as UTF-8.
+  EXPECT_EQ(files->host_path("C:\\Servi\xE7o"), (root.path() / "Serviço").string());
+}
+
+TEST(PosixFileSystemTest, StatusesOfOpens) {
+  TempRoot root;
+  fs::create_directories(root.path() / "Temp");
+  auto files = make_os_file_system(root.path().string());
+  std::unique_ptr<File> f;
+  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::input, f), status::not_found);
+  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::extend, f), status::not_found);
+  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::extend, f), status::not_found);
+  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::output, f), status::failed);
+  EXPECT_EQ(files->open("C:\\Temp", OpenMode::input, f), status::failed);
+  EXPECT_EQ(files->open("C:\\TEMP\\new.txt", OpenMode::output, f), status::ok);
+  EXPECT_TRUE(fs::exists(root.path() / "Temp" / "new.txt"));
+}
+
+TEST(TextFileTest, LinesReadBackCharacterByCharacterOnBothFileSystems) {
+  TempRoot root;
+  root.lay_out();
+  auto posix = make_os_file_system(root.path().string());
+  MemoryFileSystem memory;
+  for (FileSystem* files : {static_cast<FileSystem*>(posix.get()), static_cast<FileSystem*>(&memory)}) {
+    TextFile t(*files);
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::output), status::ok) << "folder exists?";
+    EXPECT_EQ(t.write_line("ab\xE7"), status::ok);
+    EXPECT_EQ(t.close(), status::ok);
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::extend), status::ok);
+    EXPECT_EQ(t.write_line(""), status::ok);
+    t.close();
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::input), status::ok);
+    std::string got;
+    char c = 0;
+    while (t.read_char(c) == status::ok) got += c;
+    EXPECT_EQ(got, "ab\xE7\n\n");
+    EXPECT_EQ(t.read_char(c), status::at_end);
+    EXPECT_EQ(t.write_line("x"), status::write_not_open);
+    EXPECT_EQ(t.close(), status::ok);
+    EXPECT_EQ(t.close(), status::not_open);
+  }
+  EXPECT_EQ(slurp(root.path() / "OrbelaTeknovarium" / "Temp" / "a.txt"), "ab\xE7\n\n");
+}
+
+TEST(TextFileTest, ALargeFileIsReadWhole) {
+  MemoryFileSystem memory;
+  std::string big;
+  for (int i = 0; i < 200000; ++i) big += static_cast<char>(i % 251);
+  memory.put("C:\\big", big);
+  TextFile t(memory);
+  ASSERT_EQ(t.open("C:\\big", OpenMode::input), status::ok);
+  std::string got;
+  char c = 0;
+  while (t.read_char(c) == status::ok) got += c;
+  EXPECT_EQ(got, big);
+}
+
+TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
+  MemoryFileSystem memory;
+  std::unique_ptr<File> f;
+  EXPECT_EQ(memory.open("C:\\Nowhere\\x", OpenMode::output, f), status::failed);
+  EXPECT_EQ(memory.open("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", OpenMode::output, f), status::ok);
+  f->write("abc");
+  EXPECT_EQ(memory.contents("\\XAMPP\\HTDOCS\\comandas\\files\\k.txt"), "abc");
+  EXPECT_TRUE(memory.rename("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", "C:\\OrbelaTeknovarium\\Temp\\K2"));
+  EXPECT_EQ(memory.contents("C:\\OrbelaTeknovarium\\Temp\\K2"), "abc");
+  memory.remove_directory("C:\\OrbelaTeknovarium");
+  EXPECT_FALSE(memory.exists("C:\\OrbelaTeknovarium\\Temp\\K2"));
+}
+
+TEST(ManualClockTest, CrossesMidnightAndYears) {
+  ManualClock clock(2019, 12, 31, 23, 59, 59);
+  EXPECT_EQ(clock.date_yymmdd(), "191231");
+  EXPECT_EQ(clock.time_hhmmsscc(), "23595900");
+  clock.advance_ms(990);
+  EXPECT_EQ(clock.time_hhmmsscc(), "23595999");
+  clock.advance_ms(10);
+  EXPECT_EQ(clock.date_yymmdd(), "200101");
+  EXPECT_EQ(clock.time_hhmmsscc(), "00000000");
+}
+
+TEST(WebHostTest, OnlyHostCharactersThatFitTheBatchLine) {
+  EXPECT_FALSE(check_web_host("localhost"));
+  EXPECT_FALSE(check_web_host("127.0.0.1:8080"));
+  EXPECT_FALSE(check_web_host("[::1]:8080"));
+  EXPECT_FALSE(check_web_host("servidor-local.lan"));
+  EXPECT_TRUE(check_web_host(""));
+  EXPECT_TRUE(check_web_host("a b"));
+  EXPECT_TRUE(check_web_host("host\"&del"));
+  EXPECT_TRUE(check_web_host("host/x"));
+  EXPECT_TRUE(check_web_host("x%20"));
+  EXPECT_FALSE(check_web_host(std::string(kMaxWebHostLength, 'a')));
+  EXPECT_TRUE(check_web_host(std::string(kMaxWebHostLength + 1, 'a')));
+}
+
+}  // namespace
+}  // namespace kav::platform
