@@ -1,0 +1,316 @@
+// Keyed files kept in SQLite databases (see keyed_format.h).
+//
+// Reading holds no transaction between operations: every read next is a new
+// query for the first key after the last key read, so the ERP can insert,
+// change and delete records during an export, and the export sees each record
+// in the state the read finds it. A record's lock byte is locked shared while
+// its data is fetched, so that the record is never read while the ERP holds
+// it; the shared lock is kept until unlock (or the next read, or close), as a
+// keyed file keeps the lock of the last record read.
+#include <sqlite3.h>
+
+#include <limits>
+
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+#include "platform/keyed/keyed_format.h"
+#include "platform/keyed_file.h"
+#include "record/area.h"
+
+namespace kav::platform {
+
+namespace keyed {
+
+std::uint32_t fnv1a32(std::string_view bytes) {
+  std::uint32_t h = 2166136261u;
+  for (const char c : bytes) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 16777619u;
+  }
+  return h;
+}
+
+std::uint64_t lock_offset(std::string_view key) {
+  bool digits = key.size() == 6;
+  std::uint64_t value = 0;
+  for (const char c : key) {
+    if (c < '0' || c > '9') {
+      digits = false;
+      break;
+    }
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return digits ? value : 1000000u + fnv1a32(key);
+}
+
+}  // namespace keyed
+
+namespace {
+
+// A prepared statement that is reset after each use.
+class Statement {
+ public:
+  Statement() = default;
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool prepare(sqlite3* db, std::string_view sql) {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    return sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
+                              nullptr) == SQLITE_OK;
+  }
+  void finalize() {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+  }
+  sqlite3_stmt* get() const { return stmt_; }
+
+  bool bind_blob(int i, std::string_view bytes) {
+    return sqlite3_bind_blob(stmt_, i, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()),
+                             SQLITE_TRANSIENT) == SQLITE_OK;
+  }
+  bool bind_int(int i, std::size_t v) {
+    return sqlite3_bind_int64(stmt_, i, static_cast<sqlite3_int64>(v)) == SQLITE_OK;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int step() { return sqlite3_step(stmt_); }
+  void reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  std::string_view column_blob(int i) const {
+    const void* p = sqlite3_column_blob(stmt_, i);
+    const int n = sqlite3_column_bytes(stmt_, i);
+    return p == nullptr ? std::string_view{} : std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n));
+  }
+  int column_type(int i) const { return sqlite3_column_type(stmt_, i); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a statement when a scope ends, whatever the way out.
+class ResetGuard {
+ public:
+  explicit ResetGuard(Statement& s) : s_(s) {}
+  ~ResetGuard() { s_.reset(); }
+  ResetGuard(const ResetGuard&) = delete;
+  ResetGuard& operator=(const ResetGuard&) = delete;
+
+ private:
+  Statement& s_;
+};
+
+constexpr int kBusyTimeoutMs = 5000;
+
+class SqliteKeyedFile final : public KeyedFile {
+ public:
+  SqliteKeyedFile(FileSystem& fs, std::string windows_path, std::size_t record_length, std::size_t key_length)
+      : fs_(fs), path_(std::move(windows_path)), record_length_(record_length), key_length_(key_length) {}
+  ~SqliteKeyedFile() override { close(); }
+
+  std::string open_input() override {
+    if (db_ != nullptr) return std::string(status::already_open);
+    // The host name is found at each open: the file may have appeared, or
+    // changed the case of its name, since it was declared.
+    if (!fs_.exists(path_)) return std::string(status::not_found);
+    const std::string host = fs_.host_path(path_);
+    const std::string name = keyed::database_name(host);
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    db_ = db;  // closed by close_all() even when the open failed
+    if (rc != SQLITE_OK) {
+      const int err = sqlite3_extended_errcode(db);
+      close_all();
+      return std::string(err == SQLITE_CANTOPEN ? status::not_found : status::failed);
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    const std::string st = check_and_prepare();
+    if (st != status::ok) {
+      close_all();
+      return st;
+    }
+    // Without a lock file nobody can hold a record locked: reads go on
+    // without one when it can be neither opened nor created.
+    locks_.open(host + std::string(keyed::kLockSuffix));
+    positioned_ = false;
+    return std::string(status::ok);
+  }
+
+  std::string start(std::string_view key) override {
+    if (db_ == nullptr) return std::string(status::read_not_open);
+    release_lock();
+    positioned_ = false;
+    const std::string k = record::padded(key, key_length_);
+    ResetGuard guard(first_);
+    if (!first_.bind_blob(1, k)) return std::string(status::failed);
+    const int rc = first_.step();
+    if (rc == SQLITE_DONE) return std::string(status::no_record);
+    if (rc != SQLITE_ROW) return std::string(status::failed);
+    from_ = k;
+    inclusive_ = true;
+    positioned_ = true;
+    return std::string(status::ok);
+  }
+
+  std::string read_next(std::string& area) override {
+    if (db_ == nullptr) return std::string(status::read_not_open);
+    if (!positioned_) return std::string(status::no_position);
+    release_lock();
+    for (;;) {
+      std::string key;
+      {
+        Statement& seek = inclusive_ ? first_ : after_;
+        ResetGuard guard(seek);
+        if (!seek.bind_blob(1, from_)) return std::string(status::failed);
+        const int rc = seek.step();
+        if (rc == SQLITE_DONE) return std::string(status::at_end);
+        if (rc != SQLITE_ROW || seek.column_type(0) != SQLITE_BLOB) return std::string(status::failed);
+        key = seek.column_blob(0);
+      }
+      const std::uint64_t offset = keyed::lock_offset(key);
+      if (locks_.is_open() && !locks_.try_shared(offset)) return std::string(status::locked);
+      // Under the shared lock the ERP cannot be changing the record: fetch it
+      // now, as it stands.
+      ResetGuard guard(fetch_);
+      if (!fetch_.bind_blob(1, key)) {
+        release(offset);
+        return std::string(status::failed);
+      }
+      const int rc = fetch_.step();
+      if (rc == SQLITE_DONE) {  // deleted between the seek and the lock
+        release(offset);
+        continue;
+      }
+      if (rc != SQLITE_ROW || fetch_.column_type(0) != SQLITE_BLOB) {
+        release(offset);
+        return std::string(status::failed);
+      }
+      const std::string_view data = fetch_.column_blob(0);
+      if (data.size() != record_length_ || data.substr(0, key_length_) != key) {
+        release(offset);
+        return std::string(status::failed);
+      }
+      area.assign(data);
+      from_ = std::move(key);
+      inclusive_ = false;
+      if (locks_.is_open()) held_ = offset;
+      return std::string(status::ok);
+    }
+  }
+
+  std::string unlock() override {
+    release_lock();
+    return std::string(status::ok);
+  }
+
+  std::string close() override {
+    if (db_ == nullptr) return std::string(status::not_open);
+    close_all();
+    return std::string(status::ok);
+  }
+
+ private:
+  static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+
+  // Checks that the database holds the table of the format with every record
+  // of the right length and key, and prepares the statements of the reads.
+  std::string check_and_prepare() {
+    Statement pk;
+    // A file that is not a database fails here, when SQLite first reads it.
+    if (!pk.prepare(db_, "SELECT pk, name FROM pragma_table_info('records') ORDER BY pk DESC"))
+      return not_database();
+    bool key_is_pk = false;
+    bool has_data = false;
+    int primary_columns = 0;
+    for (int rc = pk.step();; rc = pk.step()) {
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) return not_database();
+      const long long n = sqlite3_column_int64(pk.get(), 0);
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(pk.get(), 1));
+      const std::string_view column = name == nullptr ? std::string_view{} : name;
+      if (n > 0) ++primary_columns;
+      if (column == "key" && n == 1) key_is_pk = true;
+      if (column == "data") has_data = true;
+    }
+    if (!key_is_pk || !has_data || primary_columns != 1) return std::string(status::bad_file);
+
+    Statement bad;
+    if (!bad.prepare(db_,
+                     "SELECT 1 FROM records WHERE typeof(key) <> 'blob' OR length(key) <> ?2"
+                     " OR typeof(data) <> 'blob' OR length(data) <> ?1 OR substr(data, 1, ?2) <> key LIMIT 1"))
+      return not_database();
+    if (!bad.bind_int(1, record_length_) || !bad.bind_int(2, key_length_)) return std::string(status::failed);
+    const int rc = bad.step();
+    if (rc == SQLITE_ROW) return std::string(status::bad_file);
+    if (rc != SQLITE_DONE) return not_database();
+
+    if (!first_.prepare(db_, "SELECT key FROM records WHERE key >= ?1 ORDER BY key LIMIT 1") ||
+        !after_.prepare(db_, "SELECT key FROM records WHERE key > ?1 ORDER BY key LIMIT 1") ||
+        !fetch_.prepare(db_, "SELECT data FROM records WHERE key = ?1"))
+      return std::string(status::failed);
+    return std::string(status::ok);
+  }
+
+  std::string not_database() const {
+    const int err = sqlite3_errcode(db_);
+    if (err == SQLITE_BUSY || err == SQLITE_LOCKED || err == SQLITE_IOERR || err == SQLITE_NOMEM ||
+        err == SQLITE_CANTOPEN)
+      return std::string(status::failed);
+    if (err == SQLITE_PERM || err == SQLITE_AUTH || err == SQLITE_READONLY) return std::string(status::denied);
+    return std::string(status::bad_file);
+  }
+
+  void release(std::uint64_t offset) { locks_.release(offset); }
+
+  void release_lock() {
+    if (held_ != kNone) locks_.release(held_);
+    held_ = kNone;
+  }
+
+  void close_all() {
+    release_lock();
+    locks_.close();
+    first_.finalize();
+    after_.finalize();
+    fetch_.finalize();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    positioned_ = false;
+  }
+
+  FileSystem& fs_;
+  std::string path_;
+  std::size_t record_length_;
+  std::size_t key_length_;
+  sqlite3* db_ = nullptr;
+  keyed::LockFile locks_;
+  Statement first_, after_, fetch_;
+  std::string from_;        // the key the next read starts from
+  bool inclusive_ = false;  // whether a record with key `from_` itself is next
+  bool positioned_ = false;
+  std::uint64_t held_ = kNone;  // lock byte held since the last read
+};
+
+class SqliteKeyedFiles final : public KeyedFiles {
+ public:
+  explicit SqliteKeyedFiles(FileSystem& fs) : fs_(fs) {}
+
+  std::unique_ptr<KeyedFile> file(std::string_view windows_path, std::size_t record_length,
+                                  std::size_t key_length) override {
+    return std::make_unique<SqliteKeyedFile>(fs_, std::string(windows_path), record_length, key_length);
+  }
+
+  void pause_ms(int ms) override { keyed::sleep_ms(ms); }
+
+ private:
+  FileSystem& fs_;
+};
+
+}  // namespace
+
+std::unique_ptr<KeyedFiles> make_keyed_files(FileSystem& files) { return std::make_unique<SqliteKeyedFiles>(files); }
+
+}  // namespace kav::platform
