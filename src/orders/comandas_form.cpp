@@ -4,21 +4,57 @@
 
 namespace kav::orders {
 
+namespace {
+const std::string kCaption = record::cp1252("KAV - Importação Comandas");
+const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguarde liberação !!!");
+}  // namespace
+
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host)
-    : link_(link), platform_(platform), web_host_(std::move(web_host)) {
+    : link_(link),
+      platform_(platform),
+      exchange_(platform.files, std::move(web_host)),
+      paramet_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PARAMET.ORB", 6192, 1)),
+      vendedo_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\VENDEDO.ORB", 1284, 6)),
+      produto_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PRODUTO.ORB", 869, 6)) {
   design_.name = "90-COMANDAS";
-  design_.caption = record::cp1252("KAV - Importação Comandas");
+  design_.caption = kCaption;
   design_.width = 538;
-  design_.height = 260;
-  ui::ControlDesign timer{.name = "CmTimer1", .kind = ui::ControlKind::timer};
-  timer.interval_ms = 1;
-  design_.controls = {timer};
+  design_.height = 300;
+  design_.controls = {
+      {.name = "CmTimer1", .kind = ui::ControlKind::timer, .enabled = true, .interval_ms = 1},
+      {.name = "Lv_Proc", .kind = ui::ControlKind::list, .x = 10, .y = 10, .width = 518, .height = 218,
+       .font = {"Verdana", 9, true}, .columns = {{"Status", 500}}},
+      {.name = "Frm_Bloq", .kind = ui::ControlKind::frame, .x = 10, .y = 234, .width = 380, .height = 50,
+       .visible = false},
+      {.name = "CmStatic1", .kind = ui::ControlKind::static_text, .caption = kBloqCaption, .x = 10, .y = 20,
+       .width = 360, .height = 20, .parent = "Frm_Bloq"},
+      {.name = "Ed_DTSIS", .kind = ui::ControlKind::date_edit, .x = 400, .y = 250, .width = 128, .height = 24,
+       .visible = false, .format = "dd/MM/yyyy"},
+  };
 }
 
 void ComandasForm::tick(ui::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
+  proc_imprime(ctx);
+  proc_cancela(ctx);
+  proc_fecha(ctx);
   ctx.end_form();
+}
+
+void ComandasForm::form_close(ui::FormContext&) {
+  for (auto* file : {&paramet_, &vendedo_, &produto_}) {
+    if (*file) (*file)->close();
+  }
+}
+
+int ComandasForm::log_message(ui::FormContext& ctx, std::string_view text) {
+  const int index = ctx.add_list_row("Lv_Proc", 1, 1);
+  const ui::ListRow row = ctx.get_list_row("Lv_Proc", index);
+  link_.set_texto(text);
+  ctx.set_list_row_text(row, link_.texto(), 1);
+  ctx.run_form_modal("99-LOG");
+  return index;
 }
 
 }  // namespace kav::orders

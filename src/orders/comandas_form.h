@@ -1,11 +1,17 @@
 // 90-COMANDAS: the order-processing form. Each opening performs one
-// processing run against the web application and closes itself.
+// processing run: all pending item prints (CMD_IMP), then all item
+// cancellations (CAN_ITE), then all orders to close (CMD_FEC), each command
+// repeating its exchange with the web application until an exchange yields
+// no work; then the form closes itself.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "log/l_link.h"
 #include "monitor/form.h"
+#include "orders/exchange.h"
+#include "orders/work_areas.h"
 #include "platform/platform.h"
 
 namespace kav::orders {
@@ -16,12 +22,32 @@ class ComandasForm final : public ui::Form {
 
   const ui::FormDesign& design() const override { return design_; }
   void tick(ui::FormContext& ctx, std::string_view timer) override;
+  void form_close(ui::FormContext& ctx) override;
+
+  const WorkAreas& areas() const { return areas_; }
 
  private:
+  // The commands of the processing run.
+  void proc_imprime(ui::FormContext& ctx);
+  void proc_cancela(ui::FormContext& ctx);
+  void proc_fecha(ui::FormContext& ctx);
+
+  // What each command does with an answer it has read.
+  void imprime_itens(ui::FormContext& ctx);
+  void imprime_cancelamento(ui::FormContext& ctx);
+  void imprime_conta(ui::FormContext& ctx);
+
+  // Reports a message: a new row of Lv_Proc and a line in the log. Returns
+  // the row's index.
+  int log_message(ui::FormContext& ctx, std::string_view text);
+
   log::LLink& link_;
   platform::Platform& platform_;
-  std::string web_host_;
   ui::FormDesign design_;
+  Exchange exchange_;
+  WorkAreas areas_;
+  // The ERP files this form declares; it never opens them.
+  std::unique_ptr<platform::KeyedFile> paramet_, vendedo_, produto_;
 };
 
 }  // namespace kav::orders
