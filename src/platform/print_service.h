@@ -3,13 +3,27 @@
 // A job is opened with a print form name and the printer information file
 // just written for it, receives the print record once per group written, and
 // becomes one ticket when it is closed. Each operation leaves a two-character
-// status.
+// status:
+//   open   "00"; "35" when the printer information file cannot be read (the
+//          job is opened all the same, for no printer, so that its ticket is
+//          kept); "39" for a print form the service does not know (no job).
+//   write  "00"; "23" for a group the print form does not have (nothing is
+//          printed); "48" when no job is open.
+//   close  "00" when the ticket is kept in the spool folder, whether or not
+//          the printer took it (a ticket it did not take is marked and
+//          reported); "30" when the spool folder could not take it (the
+//          printer is tried all the same); "42" when no job is open.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace kav::platform {
+
+class Clock;
+class FileSystem;
 
 class PrintService {
  public:
@@ -18,5 +32,16 @@ class PrintService {
   virtual std::string write(std::string_view group, std::string_view print_record) = 0;
   virtual std::string close() = 0;
 };
+
+// Receives the text of a line for the day's log (Windows-1252, at most 106
+// characters; the log adds the date and the time). The print service reports
+// through it every ticket that did not reach its printer.
+using PrintReport = std::function<void(std::string_view text)>;
+
+// The print service of this machine. Tickets are laid out with the print form
+// FCOMANDA, kept as text files in C:\OrbelaTeknovarium\Spool\<printer>\ and
+// handed to the printer of that name through the operating system's spooler
+// (CUPS on POSIX systems, the Windows spooler on Windows).
+std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, PrintReport report);
 
 }  // namespace kav::platform

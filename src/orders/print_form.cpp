@@ -1,0 +1,65 @@
+#include "orders/print_form.h"
+
+#include "platform/text_file.h"
+#include "record/cp1252.h"
+#include "record/digits.h"
+
+namespace kav::orders {
+
+namespace {
+
+constexpr std::string_view kFormato = "FCOMANDA";
+
+std::string record80(std::string_view text) { return record::padded(text, kRegArqcfgLength); }
+
+}  // namespace
+
+std::string prtdrv_name(std::string_view printer_entry) {
+  const std::string_view entry = printer_entry.substr(0, 20);
+  std::string name(entry.substr(0, entry.find("  ")));
+  for (char& c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F || c == '"') c = ' ';
+  }
+  return name;
+}
+
+std::array<std::string, 9> arqcfg_records(std::string_view printer_entry) {
+  return {
+      record80("* Orbela Teknovarium Ltda - Comanda"),
+      record80(record::cp1252("PRTID        \"Impressão de Comanda\"")),
+      record80("PRTDRV       \"" + prtdrv_name(printer_entry) + "\""),
+      record80("PRTFORM      \"PO\""),
+      record80("FORMKIND      C"),
+      record80("FORMSIZE      A4"),
+      record80("PRTDIALOG     N"),
+      record80("PREVIEW       1"),
+      record80("FONTFACE     \"Courier New\""),
+  };
+}
+
+PrintForm::PrintForm(platform::FileSystem& files, platform::PrintService& service) : files_(files), service_(service) {}
+
+void PrintForm::proc_cfgimp(std::string_view printer_entry) {
+  w_formato_ = record::padded(kFormato, 8);
+  platform::TextFile arqcfg(files_);
+  arqcfg.open(kArqcfgPath, platform::OpenMode::output);
+  for (const auto& reg_arqcfg : arqcfg_records(printer_entry)) arqcfg.write_line(reg_arqcfg);
+  arqcfg.close();
+}
+
+std::string PrintForm::open() { return service_.open(w_formato_, kArqcfgPath); }
+
+std::string PrintForm::write(std::string_view group) {
+  w_grupo_ = record::padded(group, 8);
+  return service_.write(w_grupo_, reg_impressao_.bytes());
+}
+
+std::string PrintForm::close() { return service_.close(); }
+
+void PrintForm::move_pessoas(std::string_view cmd_pessoas) {
+  const std::uint64_t pessoas = record::digits_value(cmd_pessoas.substr(0, 2));
+  reg_impressao_.set(prt_pessoas, pessoas == 0 ? std::string() : "Pessoas :" + record::to_digits(pessoas, 2));
+}
+
+}  // namespace kav::orders

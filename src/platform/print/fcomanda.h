@@ -1,0 +1,24 @@
+// FCOMANDA, the print form of the comanda tickets: where each print group
+// prints and which fields of the 296-character print record it shows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kav::platform::print {
+
+// Every line of the form fits in this many columns of a fixed-pitch font.
+inline constexpr std::size_t kTicketWidth = 48;
+
+// True when `form` (blanks after it ignored, case ignored) names FCOMANDA.
+bool is_fcomanda(std::string_view form);
+
+// The lines that group `group` (blanks after the name ignored) prints with
+// the field values of `print_record`, without trailing blanks. Control
+// characters in a field print as blanks, so a field can never break a line.
+// Empty when the form has no such group.
+std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record);
+
+}  // namespace kav::platform::print

@@ -1,0 +1,35 @@
+// The spool folder: every ticket is kept as a Windows-1252 text file in
+// C:\OrbelaTeknovarium\Spool\<printer>\ before it is handed to the printer.
+// It is also the history from which an operator sees and reprints tickets.
+//
+// A ticket is named by date, time and sequence, "YYYYMMDD-HHMMSScc-NNNNNN",
+// so that the names of a folder sort in printing order. A ticket that the
+// printer did not take carries the mark "-NAO-ENTREGUE" before ".txt".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kav::platform::print {
+
+inline constexpr std::string_view kSpoolRoot = "C:\\OrbelaTeknovarium\\Spool";
+inline constexpr std::string_view kNotDeliveredMark = "-NAO-ENTREGUE";
+inline constexpr std::string_view kTicketExtension = ".txt";
+
+// The printer's name without trailing blanks: the name the spooler knows.
+std::string_view printer_name(std::string_view printer);
+
+// The folder of a printer's tickets: the name as it stands (trailing blanks
+// dropped) when it makes a safe Windows file name. A character that a file
+// name cannot hold (control characters, < > : " / \ | ? *), the "%" itself,
+// a leading blank, a trailing dot, and the first letter of a
+// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) are written as
+// "%" and two hexadecimal digits, so distinct names keep distinct folders
+// (apart from case, which Windows ignores). A blank name gives "%20".
+std::string spool_folder_name(std::string_view printer);
+
+// "YYYYMMDD-HHMMSScc-NNNNNN" from a date YYYYMMDD, a time HHMMSScc and a
+// sequence number (its last six digits).
+std::string ticket_base_name(std::string_view yyyymmdd, std::string_view hhmmsscc, unsigned long sequence);
+
+}  // namespace kav::platform::print
