@@ -1,0 +1,195 @@
+// The command interpreter's stand-in, running real programs in a temporary root.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/command/runner_root.h"
+#include "platform/command_runner.h"
+
+namespace kav::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using test::blank_filled;
+using test::slurp;
+
+constexpr std::string_view kBatch = "C:\\OrbelaTeknovarium\\Temp\\T.BAT";
+constexpr std::string_view kRunBatch = "CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\T.BAT";
+
+class CommandRunnerTest : public ::testing::Test {
+ protected:
+  CommandRunnerTest() {
+    for (const char* tool : {"printf", "echo", "touch", "pwd", "sh", "false"}) root.link(std::string("bin/") + tool, fs::path("/usr/bin") / tool);
+    fs::rename(root.path() / "bin" / "echo", root.path() / "bin" / "ECHO.exe");
+  }
+
+  std::unique_ptr<CommandRunner> runner(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return make_command_runner(*root.files, {limit, "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
+  }
+  int run_batch(std::initializer_list<std::string_view> lines, CommandRunner& r) {
+    root.put_batch(kBatch, lines);
+    return r.run(blank_filled(kRunBatch, 8192), 0);
+  }
+  std::string output() const { return slurp(root.temp() / "OUT.TXT"); }
+  // Every file the tests' commands might have created by injection.
+  bool anything_injected() const {
+    for (const auto& e : fs::recursive_directory_iterator(root.path()))
+      if (e.path().filename().string().rfind("INJ", 0) == 0) return true;
+    return fs::exists("INJ1") || fs::exists("INJ2") || fs::exists("INJ3");
+  }
+
+  test::RunnerRoot root;
+};
+
+TEST_F(CommandRunnerTest, DelRemovesTheFileAndAcceptsAMissingOne) {
+  root.put("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET", "<0000>");
+  auto r = runner();
+  const std::string del = blank_filled("cmd.exe /c DEL C:\\orbelateknovarium\\TEMP\\get_kavcmd.ret /Q", 8192);
+  EXPECT_EQ(r->run(del, 0), 0);
+  EXPECT_FALSE(fs::exists(root.temp() / "GET_KAVCMD.RET"));
+  EXPECT_EQ(r->run(del, 0), 0);
+  // A folder is not a file to delete.
+  EXPECT_NE(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp /Q", 0), 0);
+  EXPECT_TRUE(fs::is_directory(root.temp()));
+}
+
+TEST_F(CommandRunnerTest, BatchLinesRunInTurnWithWordsAndPathsAsTheProgramExpects) {
+  auto r = runner();
+  const int rc = run_batch({"\\BIN\\PRINTF.EXE \"<%%s>\" \"two words\" --output-document=C:\\OrbelaTeknovarium\\Temp\\X.RET "
+                            "--output-document=WGET.TXT \\xampp\\htdocs\\Comandas\\FILES\\KAVCMD.TXT "
+                            "\"http://h/Comandas/GET_KAVCMD.php?COMANDO=CMD_IMP\" A\xE7\xE3o   ",
+                            "", "      ", "\\bin\\echo done", "\\bin\\pwd"},
+                           *r);
+  EXPECT_EQ(rc, 0);
+  const std::string p = root.str();
+  EXPECT_EQ(output(), "<two words><--output-document=" + p + "/OrbelaTeknovarium/Temp/X.RET><--output-document=WGET.TXT><" +
+                          p + "/xampp/htdocs/Comandas/FILES/KAVCMD.TXT><http://h/Comandas/GET_KAVCMD.php?COMANDO=CMD_IMP>"
+                          "<Ação>done\n" + fs::canonical(root.temp()).string() + "\n");
+  // The result is the last program's exit code.
+  EXPECT_EQ(run_batch({"\\bin\\false"}, *r), 1);
+}
+
+TEST_F(CommandRunnerTest, NothingInABatchLineReachesAShell) {
+  auto r = runner();
+  EXPECT_EQ(run_batch({"\\bin\\echo a; touch INJ1", "\\bin\\echo $(touch INJ2) `touch INJ3` \"$(touch INJ4)\""}, *r), 0);
+  EXPECT_EQ(output(), "a; touch INJ1\n$(touch INJ2) `touch INJ3` $(touch INJ4)\n");
+  EXPECT_FALSE(anything_injected());
+  // A line the interpreter would read as two commands refuses the whole batch
+  // file: not even the lines before it run.
+  for (const char* bad : {"\\bin\\echo a & \\bin\\touch INJ5", "\\bin\\echo a | \\bin\\touch INJ6", "\\bin\\echo %PATH%"}) {
+    EXPECT_EQ(run_batch({"\\bin\\touch INJ0", bad}, *r), kCommandRefused) << bad;
+  }
+  EXPECT_FALSE(anything_injected());
+}
+
+TEST_F(CommandRunnerTest, RefusesWhatItDoesNotUnderstand) {
+  auto r = runner();
+  EXPECT_EQ(r->run("CMD.EXE /C \\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0), kCommandRefused);
+  EXPECT_EQ(r->run("\\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0), kCommandRefused);
+  EXPECT_EQ(r->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\MISSING.BAT", 0), kCommandRefused);
+  EXPECT_EQ(run_batch({"touch INJ1"}, *r), kCommandRefused);  // program without a path
+  EXPECT_EQ(run_batch({"\\bin\\nothing-here x", "\\bin\\touch INJ2"}, *r), 0);  // a missing program; the next line runs
+  EXPECT_TRUE(fs::exists(root.temp() / "INJ2"));
+  fs::remove(root.temp() / "INJ2");
+  EXPECT_FALSE(anything_injected());
+}
+
+// Whether a process has ended (gone, or a zombie waiting for its new parent).
+bool ended(pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = text.rfind(')');
+    if (!stat || close == std::string::npos || text.substr(close + 2, 1) == "Z") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+TEST_F(CommandRunnerTest, OverrunEndsTheWholeProcessTree) {
+  auto r = runner(std::chrono::milliseconds(400));
+  const auto start = Clock::now();
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"sleep 30 & echo $! > CHILD.PID; wait\"", "\\bin\\touch AFTER"}, *r),
+            kCommandOverran);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+  const pid_t child = std::stoi(slurp(root.temp() / "CHILD.PID"));
+  EXPECT_TRUE(ended(child));
+  EXPECT_FALSE(fs::exists(root.temp() / "AFTER"));  // the batch file ends there
+}
+
+// A web server that accepts connections and never answers.
+class StuckServer {
+ public:
+  StuckServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd_, 4);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      client_ = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      accepted_ = true;
+      char buf[4096];
+      while (::read(client_, buf, sizeof buf) > 0) {
+      }
+      peer_closed_ = true;  // the client's process has gone
+    });
+  }
+  ~StuckServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    if (!accepted_) {  // unblock accept()
+      const int c = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in addr{};
+      addr.sin_family = AF_INET;
+      addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      addr.sin_port = htons(port_);
+      ::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+      ::close(c);
+    }
+    if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
+    thread_.join();
+    ::close(client_);
+    ::close(fd_);
+  }
+  int port() const { return port_; }
+  bool peer_closed() const { return peer_closed_; }
+
+ private:
+  int fd_ = -1;
+  std::atomic<int> client_{-1};
+  std::atomic<bool> accepted_{false};
+  std::atomic<bool> peer_closed_{false};
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(CommandRunnerTest, WgetAgainstAServerThatNeverAnswersIsEndedAtTheTimeLimit) {
+  StuckServer server;
+  auto r = runner(std::chrono::seconds(1));
+  const auto start = Clock::now();
+  EXPECT_EQ(run_batch({test::get_batch_record("127.0.0.1:" + std::to_string(server.port()), "CMD_IMP")}, *r),
+            kCommandOverran);
+  const auto took = Clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(900));
+  EXPECT_LT(took, std::chrono::seconds(4));
+  for (int i = 0; i < 200 && !server.peer_closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(server.peer_closed());
+  EXPECT_FALSE(fs::exists(root.temp() / "GET_KAVCMD.RET") && fs::file_size(root.temp() / "GET_KAVCMD.RET") > 0);
+}
+
+}  // namespace
+}  // namespace kav::platform
