@@ -1,0 +1,208 @@
+#include "export/exporta_form.h"
+
+#include "erpfiles/produto.h"
+#include "erpfiles/vendedo.h"
+#include "export/kavcmd_lines.h"
+#include "platform/file_status.h"
+#include "record/cp1252.h"
+
+namespace kav::exporta {
+
+namespace st = platform::status;
+
+namespace {
+
+constexpr std::string_view kTimer = "CmTimer1";
+constexpr std::string_view kBloq = "Frm_Bloq";
+constexpr std::string_view kLogForm = "99-LOG";
+constexpr std::size_t kOperWidth = 15;
+constexpr std::size_t kMsgWidth = 120;
+constexpr std::size_t kNomeArqWidth = 256;
+
+const std::string kAbrar = record::padded("ABRAR", kOperWidth);
+
+}  // namespace
+
+ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::string web_host)
+    : link_(link),
+      platform_(platform),
+      web_host_(std::move(web_host)),
+      vendedo_(erpfiles::declare(platform.keyed, erpfiles::vendedo::kFile)),
+      produto_(erpfiles::declare(platform.keyed, erpfiles::produto::kFile)),
+      reg_vendedo_(erpfiles::vendedo::kFile.record_length),
+      reg_produto_(erpfiles::produto::kFile.record_length),
+      w_oper_(kOperWidth, ' '),
+      w_msg_(kMsgWidth, ' '),
+      w_nomearq_(kNomeArqWidth, ' ') {
+  design_.name = "01-EXPORTA";
+  design_.caption = record::cp1252("Exportação de Cadastros");
+  design_.width = 420;
+  design_.height = 190;
+
+  ui::ControlDesign aguarde{.name = "CmStatic1", .kind = ui::ControlKind::static_text};
+  aguarde.caption = "Aguarde !!!";
+  aguarde.x = 20;
+  aguarde.y = 20;
+  aguarde.width = 380;
+  aguarde.height = 40;
+  aguarde.font = {"Tahoma", 14.25, true};
+
+  ui::ControlDesign timer{.name = std::string(kTimer), .kind = ui::ControlKind::timer};
+  timer.enabled = true;
+  timer.interval_ms = 1;
+
+  ui::ControlDesign bloq{.name = std::string(kBloq), .kind = ui::ControlKind::frame};
+  bloq.caption = record::cp1252("Aguarde a liberação do registro !!");
+  bloq.x = 20;
+  bloq.y = 80;
+  bloq.width = 380;
+  bloq.height = 80;
+  bloq.visible = false;
+
+  design_.controls = {aguarde, timer, bloq};
+}
+
+void ExportaForm::tick(ui::FormContext& ctx, std::string_view timer) {
+  if (timer != kTimer) return;
+  ctx.set_timer_enabled(kTimer, false);
+  w_oper_ = kAbrar;
+  exportacao(ctx);
+}
+
+void ExportaForm::form_close(ui::FormContext&) {
+  if (vendedo_) vendedo_->close();
+  if (produto_) produto_->close();
+}
+
+std::string ExportaForm::abre(platform::KeyedFile* file) {
+  return file != nullptr ? file->open_input() : std::string(st::not_found);
+}
+
+// The export: both ERP files opened, every seller and every product written
+// to the exchange file, the import called, the end reported and logged.
+void ExportaForm::exportacao(ui::FormContext& ctx) {
+  if (w_oper_ != kAbrar) {
+    w_oper_.assign(kOperWidth, ' ');
+    return;
+  }
+  bloq_visible_ = false;
+  reg_vendedo_ = record::Area(erpfiles::vendedo::kFile.record_length);
+  reg_produto_ = record::Area(erpfiles::produto::kFile.record_length);
+  w_msg_.assign(kMsgWidth, ' ');
+  // Both opens are tried; the PRODUTO message replaces the VENDEDO one.
+  if (abre(vendedo_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
+  if (abre(produto_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
+  if (!record::is_blank(w_msg_)) {
+    ctx.show_message_box(w_msg_, ui::kStyleError);
+    ctx.end_form();
+    w_oper_.assign(kOperWidth, ' ');
+    return;
+  }
+
+  log(ctx, record::cp1252("Exportação de cadastros ..."));
+  w_nomearq_ = record::padded(kKavcmdPath, kNomeArqWidth);
+  platform::TextFile kavcmd(platform_.files);
+  if (kavcmd.open(kKavcmdTempPath, platform::OpenMode::output) != st::ok) {
+    falha(ctx, record::cp1252("Erro na gravação do KAVCMD.TXT !!!"));
+    return;
+  }
+
+  log(ctx, "Vendedores ...");
+  std::string_view read_error = "Erro na leitura do VENDEDO.ORB !!!";
+  Loop loop = copia(ctx, *vendedo_, reg_vendedo_, kavcmd, seller_line);
+  if (loop == Loop::done) {
+    log(ctx, "Produtos ...");
+    read_error = "Erro na leitura do PRODUTO.ORB !!!";
+    loop = copia(ctx, *produto_, reg_produto_, kavcmd, product_line);
+  }
+  if (loop == Loop::done && !grava_kavcmd_final(kavcmd)) loop = Loop::write_failed;
+  if (loop != Loop::done) {
+    kavcmd.close();
+    platform_.files.remove(kKavcmdTempPath);
+    falha(ctx, loop == Loop::write_failed ? record::cp1252("Erro na gravação do KAVCMD.TXT !!!")
+                                          : std::string(read_error));
+    return;
+  }
+
+  log(ctx, "Atualizando tabelas ...");
+  atualiza_tabelas(ctx);
+
+  link_.set_texto(record::cp1252("Fim da Exportação dos Cadastros !!!"));
+  ctx.show_message_box(link_.texto(), ui::kStyleInformation);
+  ctx.run_form_modal(kLogForm);
+  ctx.end_form();
+  w_oper_.assign(kOperWidth, ' ');
+}
+
+// One reading loop: from the first key not less than "000000" to the end of
+// the file, each record turned into its line and written before the next read.
+ExportaForm::Loop ExportaForm::copia(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area,
+                                     platform::TextFile& out, std::string (*line)(record::Area&)) {
+  const std::string started = file.start("000000");
+  if (started == st::no_record) return Loop::done;  // nothing of this file to export
+  if (started != st::ok) return Loop::read_failed;
+  const std::size_t length = area.size();
+  for (;;) {
+    const std::string read = le_proximo(ctx, file, area);
+    if (read == st::at_end) return Loop::done;
+    // Any other status would leave the area as it was: the previous record
+    // would be written again, for ever.
+    if (read != st::ok || area.size() != length) return Loop::read_failed;
+    file.unlock();
+    if (out.write_line(line(area)) != st::ok) return Loop::write_failed;
+  }
+}
+
+// Read next, repeated for as long as the ERP holds the record locked. Frm_Bloq
+// shows during the wait, which gives the processor up between two tries.
+std::string ExportaForm::le_proximo(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
+  for (;;) {
+    std::string read = file.read_next(area.raw());
+    if (read != st::locked) {
+      mostra_bloq(ctx, false);
+      return read;
+    }
+    mostra_bloq(ctx, true);
+    platform_.keyed.pause_ms(kLockPauseMs);
+  }
+}
+
+void ExportaForm::mostra_bloq(ui::FormContext& ctx, bool visible) {
+  if (visible == bloq_visible_) return;
+  bloq_visible_ = visible;
+  ctx.set_control_visible(kBloq, visible);
+  ctx.refresh_control(kBloq);
+}
+
+// Closes the finished exchange file and puts it in the place of KAVCMD.TXT.
+bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
+  const bool synced = out.sync() == st::ok;
+  const bool closed = out.close() == st::ok;
+  return synced && closed && platform_.files.rename(kKavcmdTempPath, record::trim_right(w_nomearq_));
+}
+
+// The web import: OrbKavCmd.bat calls the import page through Wget. Neither the
+// batch file's statuses nor the command's result are examined: a failed
+// import shows in the web application.
+void ExportaForm::atualiza_tabelas(ui::FormContext& ctx) {
+  platform::TextFile arqbat(platform_.files);
+  arqbat.open(kBatchPath, platform::OpenMode::output);
+  arqbat.write_line(import_batch_line(web_host_));
+  arqbat.close();
+  ctx.run_command_line(kBatchCommand, 0);
+}
+
+void ExportaForm::falha(ui::FormContext& ctx, std::string_view message) {
+  w_msg_ = record::padded(message, kMsgWidth);
+  ctx.show_message_box(w_msg_, ui::kStyleError);
+  log(ctx, message);
+  ctx.end_form();
+  w_oper_.assign(kOperWidth, ' ');
+}
+
+void ExportaForm::log(ui::FormContext& ctx, std::string_view text) {
+  link_.set_texto(text);
+  ctx.run_form_modal(kLogForm);
+}
+
+}  // namespace kav::exporta

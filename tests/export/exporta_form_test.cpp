@@ -1,0 +1,357 @@
+// The export form 01-EXPORTA on the headless runtime, with the ERP files in
+// memory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "export/exporta_form.h"
+#include "export/fake_keyed.h"
+#include "export/kavcmd_lines.h"
+#include "log/log_form.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "record/area.h"
+#include "record/cp1252.h"
+#include "support/fakes.h"
+#include "ui/headless/headless_runtime.h"
+
+namespace kav::exporta {
+namespace {
+
+using record::cp1252;
+
+constexpr std::string_view kLogFile = "C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt";
+const std::string kFim = cp1252("Fim da Exportação dos Cadastros !!!");
+
+std::string seller(std::string_view code, std::string_view apelido, std::string_view nome) {
+  record::Area a(1284);
+  a.set({1, 6}, code);
+  a.set({7, 20}, std::string("KEY") + std::string(code));
+  a.set({27, 20}, apelido);
+  a.set({53, 60}, nome);
+  a.set({113, 6}, "FIM;'X");  // beyond the fields the line uses
+  return std::string(a.bytes());
+}
+
+std::string product(std::string_view code, std::string_view chave2, std::string_view descricao,
+                    std::string_view preco) {
+  record::Area a(869);
+  a.set({1, 6}, code);
+  a.set({25, 18}, chave2);
+  a.set({43, 40}, descricao);
+  a.set({433, 9}, preco);
+  return std::string(a.bytes());
+}
+
+// The lines of a text file without their line ends.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    out.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+// The export form with the log form, on memory files and fake ERP files.
+struct ExportaRig {
+  ExportaRig() {
+    forms.add(form);
+    forms.add(log_form);
+  }
+
+  test::FakeKeyedStore& vendedo() { return keyed.stores["VENDEDO.ORB"]; }
+  test::FakeKeyedStore& produto() { return keyed.stores["PRODUTO.ORB"]; }
+  void add_seller(const std::string& r) { vendedo().records[r.substr(0, 6)] = r; }
+  void add_product(const std::string& r) { produto().records[r.substr(0, 6)] = r; }
+
+  void run() { runtime.run("01-EXPORTA"); }
+
+  std::string kavcmd() const { return files.contents(kKavcmdPath); }
+  std::vector<std::string> log_texts() const {
+    std::vector<std::string> out;
+    for (const auto& l : lines_of(files.contents(kLogFile))) out.emplace_back(record::trim_right(l.substr(14)));
+    return out;
+  }
+  std::vector<ui::headless::Event> messages() const { return runtime.events("message"); }
+  std::vector<std::pair<std::string, int>> bloq_changes() const {
+    std::vector<std::pair<std::string, int>> out;
+    for (const auto& e : runtime.journal()) {
+      if ((e.op == "visible" || e.op == "refresh") && e.control == "Frm_Bloq") out.emplace_back(e.op, e.value);
+    }
+    return out;
+  }
+
+  platform::MemoryFileSystem files;
+  platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
+  test::FakeCommandRunner commands;
+  test::FakePrintService printing;
+  test::FakeKeyedFiles keyed;
+  platform::Platform platform{files, clock, commands, printing, keyed};
+  log::LLink link;
+  ExportaForm form{link, platform, "localhost"};
+  log::LogForm log_form{link, files, clock};
+  ui::FormSet forms;
+  ui::headless::VirtualPacer pacer{clock};
+  ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+};
+
+struct ExportaFixture : ::testing::Test, ExportaRig {};
+
+TEST(KavcmdLinesTest, SellerLine) {
+  // The short name wins over the name, followed by blanks; ";" and "'" of the
+  // record become blanks, in the record area as well.
+  record::Area a(1284);
+  a.raw() = seller("000042", "Ze;Ca'", "Jose Carlos");
+  const std::string line = seller_line(a);
+  ASSERT_EQ(line.size(), 200u);
+  EXPECT_EQ(line, record::padded("VENDEDO;000042;" + record::padded("Ze Ca", 60) + ";", 200));
+  EXPECT_EQ(a.get({53, 60}), record::padded("Ze Ca", 60));
+  EXPECT_EQ(a.get({113, 6}), "FIM  X");
+
+  // A blank short name leaves the name; Windows-1252 bytes pass unchanged.
+  a.raw() = seller("000043", "", cp1252("João D'Ávila; Filho"));
+  EXPECT_EQ(seller_line(a), record::padded("VENDEDO;000043;" + record::padded(cp1252("João D Ávila  Filho"), 60) + ";",
+                                           200));
+}
+
+TEST(KavcmdLinesTest, ProductLine) {
+  record::Area a(869);
+  a.raw() = product("000100", "7891234567890", cp1252("Pão; 'francês'"), "000001250");
+  std::string line = product_line(a);
+  EXPECT_EQ(line, record::padded("PRODUTO;000100;" + record::padded("7891234567890", 18) + ";" +
+                                     record::padded(cp1252("Pão   francês "), 40) + ";00000001250;",
+                                 200));
+  EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 5);
+
+  // Nine zeros give eleven; the digits are never edited.
+  a.raw() = product("000101", "", "", "000000000");
+  EXPECT_EQ(product_line(a).substr(75, 12), "00000000000;");
+  // A stray ";" in the price field does not add a separator.
+  a.raw() = product("000102", "", "", "12;456789");
+  line = product_line(a);
+  EXPECT_EQ(line.substr(75, 12), "0012 456789;");
+  EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 5);
+}
+
+TEST(KavcmdLinesTest, ImportBatchLine) {
+  EXPECT_EQ(import_batch_line("localhost"),
+            record::padded("\\OrbelaTeknovarium\\Kav\\WGET \"http://localhost/Comandas/WRT_KAVCMD.php\""
+                           " --output-document=WGET.TXT --no-cache",
+                           200));
+  EXPECT_EQ(kBatchCommand.size(), 50u);
+}
+
+TEST_F(ExportaFixture, ExportsEverySellerThenEveryProductInCodeOrder) {
+  add_seller(seller("000002", "", "Maria;da Silva"));
+  add_seller(seller("000001", "Zeca", "Jose Carlos"));
+  add_seller(seller(" 00009", "Abaixo", "Below the start key"));
+  add_product(product("000200", "B", cp1252("Açaí 'grande'"), "000000000"));
+  add_product(product("000100", "A", "Cafe", "000000350"));
+  files.put(kKavcmdPath, "old export\n");
+
+  run();
+
+  const auto lines = lines_of(kavcmd());
+  ASSERT_EQ(lines.size(), 4u);
+  for (const auto& l : lines) EXPECT_EQ(l.size(), 200u);
+  EXPECT_EQ(record::trim_right(lines[0]), "VENDEDO;000001;" + record::padded("Zeca", 60) + ";");
+  EXPECT_EQ(record::trim_right(lines[1]), "VENDEDO;000002;" + record::padded("Maria da Silva", 60) + ";");
+  EXPECT_EQ(record::trim_right(lines[2]),
+            "PRODUTO;000100;" + record::padded("A", 18) + ";" + record::padded("Cafe", 40) + ";00000000350;");
+  EXPECT_EQ(record::trim_right(lines[3]), "PRODUTO;000200;" + record::padded("B", 18) + ";" +
+                                              record::padded(cp1252("Açaí  grande "), 40) + ";00000000000;");
+  EXPECT_FALSE(files.exists(kKavcmdTempPath));
+
+  // The import: the batch file of one line, run without a window.
+  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + "\n");
+  ASSERT_EQ(commands.lines.size(), 1u);
+  EXPECT_EQ(commands.lines[0], kBatchCommand);
+  EXPECT_EQ(commands.modes[0], 0);
+
+  const auto boxes = messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, record::padded(kFim, 210));
+  EXPECT_EQ(boxes[0].value, ui::kStyleInformation);
+  EXPECT_EQ(log_texts(), (std::vector<std::string>{cp1252("Exportação de cadastros ..."), "Vendedores ...",
+                                                   "Produtos ...", "Atualizando tabelas ...", kFim}));
+
+  // The form closed and closed both files; the timer never ticks again.
+  const auto* opening = runtime.last("01-EXPORTA");
+  ASSERT_NE(opening, nullptr);
+  EXPECT_GE(opening->closed_ms, 0);
+  EXPECT_FALSE(vendedo().is_open);
+  EXPECT_FALSE(produto().is_open);
+  EXPECT_EQ(vendedo().closes, 1);
+  EXPECT_EQ(produto().closes, 1);
+  EXPECT_EQ(vendedo().unlocks, 2);
+  EXPECT_TRUE(bloq_changes().empty());
+}
+
+TEST_F(ExportaFixture, EmptyFilesGiveAnEmptyExportAndStillTheImport) {
+  vendedo();
+  produto();
+  files.put(kKavcmdPath, "old export\n");
+  run();
+  EXPECT_TRUE(files.exists(kKavcmdPath));
+  EXPECT_EQ(kavcmd(), "");
+  EXPECT_EQ(commands.lines.size(), 1u);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, record::padded(kFim, 210));
+}
+
+TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
+  struct Case {
+    bool vendedo_opens, produto_opens;
+    std::string message;
+  };
+  for (const Case& c : {Case{false, true, "Erro na abertura do VENDEDO.ORB !!!"},
+                        Case{true, false, "Erro na abertura do PRODUTO.ORB !!!"},
+                        Case{false, false, "Erro na abertura do PRODUTO.ORB !!!"}}) {
+    SCOPED_TRACE(c.message);
+    ExportaRig f;
+    f.add_seller(seller("000001", "A", "B"));
+    f.add_product(product("000001", "A", "B", "000000001"));
+    f.vendedo().open_status = c.vendedo_opens ? "00" : "35";
+    f.produto().open_status = c.produto_opens ? "00" : "39";
+    f.files.put(kKavcmdPath, "old export\n");
+    f.run();
+
+    const auto boxes = f.messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, record::padded(c.message, 120));
+    EXPECT_EQ(boxes[0].value, ui::kStyleError);
+    EXPECT_EQ(f.kavcmd(), "old export\n");
+    EXPECT_FALSE(f.files.exists(kLogFile));
+    EXPECT_TRUE(f.commands.lines.empty());
+    EXPECT_FALSE(f.files.exists(kBatchPath));
+    // Both opens were tried; the closing event closed what had opened.
+    EXPECT_EQ(f.vendedo().opens, 1);
+    EXPECT_EQ(f.produto().opens, 1);
+    EXPECT_FALSE(f.vendedo().is_open);
+    EXPECT_FALSE(f.produto().is_open);
+    EXPECT_EQ(f.vendedo().reads + f.produto().reads, 0);
+  }
+}
+
+TEST_F(ExportaFixture, NoErpFilesAtAllIsAFailedOpen) {
+  test::NoKeyedFiles none;
+  platform::Platform bare{files, clock, commands, printing, none};
+  ExportaForm bare_form{link, bare, "localhost"};
+  ui::FormSet set;
+  set.add(bare_form);
+  set.add(log_form);
+  ui::headless::HeadlessRuntime rt{set, commands, pacer};
+  rt.run("01-EXPORTA");
+  ASSERT_EQ(rt.events("message").size(), 1u);
+  EXPECT_EQ(rt.events("message")[0].text, record::padded("Erro na abertura do PRODUTO.ORB !!!", 120));
+}
+
+TEST_F(ExportaFixture, AWriteFailureKeepsThePreviousFileAndCallsNoImport) {
+  add_seller(seller("000001", "A", "B"));
+  add_product(product("000001", "A", "B", "000000001"));
+  files.put(kKavcmdPath, "old export\n");
+  files.set_fail_writes(true);
+  run();
+  files.set_fail_writes(false);
+
+  EXPECT_EQ(kavcmd(), "old export\n");
+  EXPECT_FALSE(files.exists(kKavcmdTempPath));
+  EXPECT_TRUE(commands.lines.empty());
+  const auto boxes = messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, record::padded(cp1252("Erro na gravação do KAVCMD.TXT !!!"), 120));
+  EXPECT_EQ(boxes[0].value, ui::kStyleError);
+  EXPECT_GE(runtime.last("01-EXPORTA")->closed_ms, 0);
+  EXPECT_FALSE(vendedo().is_open);
+}
+
+TEST_F(ExportaFixture, AMissingExchangeFolderIsReportedAndLogged) {
+  add_seller(seller("000001", "A", "B"));
+  files.remove_directory("C:\\xampp\\htdocs\\Comandas\\FILES");
+  run();
+  EXPECT_TRUE(commands.lines.empty());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, record::padded(cp1252("Erro na gravação do KAVCMD.TXT !!!"), 120));
+  EXPECT_EQ(log_texts(), (std::vector<std::string>{cp1252("Exportação de cadastros ..."),
+                                                   cp1252("Erro na gravação do KAVCMD.TXT !!!")}));
+}
+
+TEST_F(ExportaFixture, AFailedReadEndsTheExportInsteadOfRepeatingARecord) {
+  add_seller(seller("000001", "A", "B"));
+  add_product(product("000001", "A", "B", "000000001"));
+  add_product(product("000002", "A", "B", "000000001"));
+  produto().read_status["000002"] = "30";
+  files.put(kKavcmdPath, "old export\n");
+  run();
+
+  EXPECT_EQ(kavcmd(), "old export\n");
+  EXPECT_FALSE(files.exists(kKavcmdTempPath));
+  EXPECT_TRUE(commands.lines.empty());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, record::padded("Erro na leitura do PRODUTO.ORB !!!", 120));
+  EXPECT_EQ(messages()[0].value, ui::kStyleError);
+  EXPECT_EQ(log_texts().back(), "Erro na leitura do PRODUTO.ORB !!!");
+  EXPECT_EQ(produto().reads, 2);
+
+  // A start that fails (other than finding no record) is a failed read too.
+  ExportaRig f;
+  f.add_seller(seller("000001", "A", "B"));
+  f.vendedo().start_status = "30";
+  f.run();
+  ASSERT_EQ(f.messages().size(), 1u);
+  EXPECT_EQ(f.messages()[0].text, record::padded("Erro na leitura do VENDEDO.ORB !!!", 120));
+  EXPECT_FALSE(f.files.exists(kKavcmdPath));
+}
+
+TEST_F(ExportaFixture, ALockedRecordShowsTheFrameUntilItIsFreeAndIsExportedOnce) {
+  add_seller(seller("000001", "A", "B"));
+  add_seller(seller("000002", "C", "D"));
+  add_seller(seller("000003", "E", "F"));
+  add_product(product("000001", "A", "B", "000000001"));
+  vendedo().locked_reads["000002"] = 3;
+  produto().locked_reads["000001"] = 1;
+  run();
+
+  const auto lines = lines_of(kavcmd());
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].substr(0, 14), "VENDEDO;000001");
+  EXPECT_EQ(lines[1].substr(0, 14), "VENDEDO;000002");
+  EXPECT_EQ(lines[2].substr(0, 14), "VENDEDO;000003");
+  EXPECT_EQ(lines[3].substr(0, 14), "PRODUTO;000001");
+  // Shown (and repainted) once per wait, hidden when the record came free;
+  // the processor was given up between the tries.
+  using Change = std::pair<std::string, int>;
+  EXPECT_EQ(bloq_changes(), (std::vector<Change>{{"visible", 1}, {"refresh", 0}, {"visible", 0}, {"refresh", 0},
+                                                 {"visible", 1}, {"refresh", 0}, {"visible", 0}, {"refresh", 0}}));
+  EXPECT_EQ(keyed.pauses, 4);
+  EXPECT_EQ(keyed.paused_ms, 4 * kLockPauseMs);
+  EXPECT_FALSE(runtime.last("01-EXPORTA")->control("Frm_Bloq").visible);
+}
+
+TEST_F(ExportaFixture, ASecondExportReplacesTheFirst) {
+  add_seller(seller("000001", "A", "B"));
+  add_product(product("000001", "A", "B", "000000001"));
+  run();
+  ASSERT_EQ(lines_of(kavcmd()).size(), 2u);
+
+  vendedo().records.clear();
+  add_product(product("000002", "C", "D", "000000002"));
+  run();
+  const auto lines = lines_of(kavcmd());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, 14), "PRODUTO;000001");
+  EXPECT_EQ(lines[1].substr(0, 14), "PRODUTO;000002");
+  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + "\n");
+  EXPECT_EQ(commands.lines.size(), 2u);
+  EXPECT_EQ(messages().size(), 2u);
+  EXPECT_EQ(vendedo().opens, 2);
+  EXPECT_EQ(vendedo().closes, 2);
+}
+
+}  // namespace
+}  // namespace kav::exporta

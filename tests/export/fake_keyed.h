@@ -1,0 +1,89 @@
+// Keyed files in memory, with records that can be held locked for a number
+// of reads and statuses to inject, for the export form's tests.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/file_status.h"
+#include "platform/keyed_file.h"
+
+namespace kav::test {
+
+struct FakeKeyedStore {
+  std::map<std::string, std::string> records;  // key -> whole record
+  std::string open_status = "00";
+  std::map<std::string, int> locked_reads;  // key -> reads that report "99" before it is free
+  std::map<std::string, std::string> read_status;  // key -> status its read reports instead
+  std::string start_status;  // when set, what start reports
+  bool is_open = false;
+  int opens = 0, closes = 0, unlocks = 0, reads = 0;
+};
+
+class FakeKeyedFile final : public platform::KeyedFile {
+ public:
+  FakeKeyedFile(FakeKeyedStore& store, std::size_t key_length) : store_(store), key_length_(key_length) {}
+
+  std::string open_input() override {
+    ++store_.opens;
+    if (store_.open_status == platform::status::ok) store_.is_open = true;
+    return store_.open_status;
+  }
+  std::string start(std::string_view key) override {
+    if (!store_.start_status.empty()) return store_.start_status;
+    const auto it = store_.records.lower_bound(std::string(key.substr(0, key_length_)));
+    if (it == store_.records.end()) return std::string(platform::status::no_record);
+    from_ = it->first;
+    inclusive_ = true;
+    return std::string(platform::status::ok);
+  }
+  std::string read_next(std::string& area) override {
+    ++store_.reads;
+    const auto it = inclusive_ ? store_.records.lower_bound(from_) : store_.records.upper_bound(from_);
+    if (it == store_.records.end()) return std::string(platform::status::at_end);
+    if (int& n = store_.locked_reads[it->first]; n > 0) {
+      --n;
+      return std::string(platform::status::locked);
+    }
+    if (const auto st = store_.read_status.find(it->first); st != store_.read_status.end()) return st->second;
+    area = it->second;
+    from_ = it->first;
+    inclusive_ = false;
+    return std::string(platform::status::ok);
+  }
+  std::string unlock() override {
+    ++store_.unlocks;
+    return std::string(platform::status::ok);
+  }
+  std::string close() override {
+    if (!store_.is_open) return std::string(platform::status::not_open);
+    store_.is_open = false;
+    ++store_.closes;
+    return std::string(platform::status::ok);
+  }
+
+ private:
+  FakeKeyedStore& store_;
+  std::size_t key_length_;
+  std::string from_;
+  bool inclusive_ = false;
+};
+
+// The stores by file name: "PRODUTO.ORB", "VENDEDO.ORB", "PARAMET.ORB".
+class FakeKeyedFiles final : public platform::KeyedFiles {
+ public:
+  std::unique_ptr<platform::KeyedFile> file(std::string_view path, std::size_t, std::size_t key_length) override {
+    const std::string name(path.substr(path.rfind('\\') + 1));
+    return std::make_unique<FakeKeyedFile>(stores[name], key_length);
+  }
+  void pause_ms(int ms) override {
+    ++pauses;
+    paused_ms += ms;
+  }
+  std::map<std::string, FakeKeyedStore> stores;
+  int pauses = 0;
+  int paused_ms = 0;
+};
+
+}  // namespace kav::test
