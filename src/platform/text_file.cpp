@@ -33,18 +33,18 @@ std::string TextFile::write_line(std::string_view record) {
   return std::string(failed_ ? status::failed : status::ok);
 }
 
-std::string TextFile::read_char(char& c) {
-  if (!file_ || mode_ != OpenMode::input) return std::string(status::read_not_open);
+std::string_view TextFile::read_char(char& c) {
+  if (!file_ || mode_ != OpenMode::input) return status::read_not_open;
   if (pos_ == buf_.size()) {
     buf_.resize(kChunk);
     const long n = file_->read(buf_.data(), buf_.size());
     buf_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     pos_ = 0;
-    if (n < 0) return std::string(status::failed);
-    if (n == 0) return std::string(status::at_end);
+    if (n < 0) return status::failed;
+    if (n == 0) return status::at_end;
   }
   c = buf_[pos_++];
-  return std::string(status::ok);
+  return status::ok;
 }
 
 std::string TextFile::sync() {

@@ -21,7 +21,7 @@ class TextFile {
   // Writes `record` followed by the platform's line end.
   std::string write_line(std::string_view record);
   // Reads one byte: "00" with the byte in `c`, "10" at the end of the file.
-  std::string read_char(char& c);
+  std::string_view read_char(char& c);
   // Flushes and syncs what was written, so that it survives a crash.
   std::string sync();
   std::string close();

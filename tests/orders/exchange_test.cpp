@@ -204,5 +204,14 @@ TEST_F(RunTest, AnswersWithoutRecordsEndTheCommandQuietly) {
   EXPECT_EQ(h.runtime.last("90-COMANDAS")->closed_ms, 5001);
 }
 
+TEST_F(RunTest, AMegabyteOfBinaryAnswerIsReadAndEnds) {
+  std::string junk(1 << 20, '\0');
+  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 7919) % 251);
+  web.queue("CMD_IMP", "<0001>" + junk);
+  web.queue("CMD_FEC", "<0001><" + junk);
+  one_check();
+  EXPECT_EQ(web.requests, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC", "CMD_FEC"}));
+}
+
 }  // namespace
 }  // namespace kav::orders

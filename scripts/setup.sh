@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything KavComanda needs to build, run
+# and test. Runs apt-get only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev         # the fuzz target of the answer reader
+  libgtest-dev libgmock-dev        # tests
+  qt6-base-dev libgl-dev           # windows
+  libsqlite3-dev sqlite3           # the ERP's keyed files
+  libcups2-dev cups printer-driver-cups-pdf   # printing
+  libcpp-httplib-dev               # the stand-in web application
+  wget                             # requests to the web application
+  xvfb xauth fonts-dejavu-core     # windows without a display
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "setup: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
