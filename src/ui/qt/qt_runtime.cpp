@@ -158,6 +158,9 @@ class QtRuntime::OpenForm final : public FormContext {
   void set_control_visible(std::string_view control, bool visible) override {
     QWidget* w = controls_.widget(control);
     if (w == nullptr) return missing(control);
+    // The export switches its frame off after every record it reads: only
+    // a real change costs a repaint.
+    if (w->isHidden() != visible) return;
     w->setVisible(visible);
     window_->repaint();
   }

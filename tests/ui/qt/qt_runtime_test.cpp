@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <stdexcept>
 
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -435,6 +436,24 @@ TEST_F(QtRuntimeTest, UnknownFormIsReportedAndReturnsMinusOne) {
   EXPECT_EQ(runtime.run("NADA"), 1);
   EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("\"NADA\""));
   EXPECT_EQ(boxes.size(), 2u);
+}
+
+// An exception must not unwind through Qt's event loop: it is reported and
+// the form goes on receiving events.
+TEST_F(QtRuntimeTest, HandlerFailureIsReportedAndTheFormGoesOn) {
+  ScriptedForm& f = form("F");
+  f.add_timer("T", 1);
+  int ticks = 0;
+  f.on_tick = [&](FormContext& ctx, std::string_view) {
+    if (++ticks == 1) throw std::runtime_error("disco cheio");
+    ctx.end_form();
+  };
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(runtime.run("F"), 0);
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("disco cheio"));
+  EXPECT_EQ(ticks, 2);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].style, kStyleError);
 }
 
 TEST_F(QtRuntimeTest, CommandLineLosesTrailingBlanksAndKeepsItsBytes) {
