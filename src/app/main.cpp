@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "log/log_form.h"
 #include "monitor/application.h"
-#include "platform/file_status.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
 #include "ui/headless/headless_runtime.h"
@@ -20,22 +20,6 @@
 namespace {
 
 using namespace kav;
-
-// Stand-ins for the services that this build does not provide yet.
-class NoCommands final : public platform::CommandRunner {
- public:
-  int run(std::string_view, int) override { return -1; }
-};
-class NoPrinting final : public platform::PrintService {
- public:
-  std::string open(std::string_view, std::string_view) override { return std::string(platform::status::failed); }
-  std::string write(std::string_view, std::string_view) override { return std::string(platform::status::failed); }
-  std::string close() override { return std::string(platform::status::failed); }
-};
-class NoKeyedFiles final : public platform::KeyedFiles {
- public:
-  std::unique_ptr<platform::KeyedFile> file(std::string_view, std::size_t, std::size_t) override { return nullptr; }
-};
 
 bool want_windows() {
   if (const char* ui = std::getenv("KAVCOMANDA_UI"); ui != nullptr && *ui != '\0') return std::string(ui) == "qt";
@@ -65,10 +49,11 @@ int main(int argc, char** argv) {
 
   const auto files = platform::make_os_file_system(platform::default_root());
   const auto clock = platform::make_system_clock();
-  NoCommands commands;
-  NoPrinting printing;
-  NoKeyedFiles keyed;
-  platform::Platform services{*files, *clock, commands, printing, keyed};
+  const auto commands = platform::make_command_runner(*files);
+  const auto printing = platform::make_print_service(
+      *files, *clock, [&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+  const auto keyed = platform::make_keyed_files(*files);
+  platform::Platform services{*files, *clock, *commands, *printing, *keyed};
   app::Application application(services, web_host);
 
   if (want_windows()) {

@@ -46,14 +46,16 @@ void LogForm::proc_log_99() {
   w_oper_.assign(15, ' ');
 }
 
-void LogForm::grava_log() {
-  platform::TextFile logvirt(files_);
+void LogForm::grava_log() { write_log_line(files_, clock_, link_.texto()); }
+
+void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::string_view texto) {
+  platform::TextFile logvirt(files);
   // The first line of a day creates the day's file: one creation attempt,
   // then the date, time and name are read again. A file that can be neither
   // opened nor created (a missing folder) loses the line; the caller goes on.
   for (int pass = 0; pass < 2; ++pass) {
-    const std::string w_data_log = record::to_digits(record::digits_value("00" + clock_.date_yymmdd()) + 20000000, 8);
-    const std::string w_hora = clock_.time_hhmmsscc();
+    const std::string w_data_log = record::to_digits(record::digits_value("00" + clock.date_yymmdd()) + 20000000, 8);
+    const std::string w_hora = clock.time_hhmmsscc();
     const std::string w_nomelog = log_file_name(w_data_log);
     const std::string st_log = logvirt.open(w_nomelog, platform::OpenMode::extend);
     if (st_log == platform::status::not_found) {
@@ -62,7 +64,7 @@ void LogForm::grava_log() {
       }
       continue;
     }
-    logvirt.write_line(log_line(w_data_log, w_hora, link_.texto()));
+    logvirt.write_line(log_line(w_data_log, w_hora, texto));
     logvirt.close();
     return;
   }

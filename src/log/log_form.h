@@ -19,6 +19,10 @@ std::string log_line(std::string_view yyyymmdd, std::string_view hhmmsscc, std::
 // The day's file name for a date YYYYMMDD.
 std::string log_file_name(std::string_view yyyymmdd);
 
+// Appends one line for `texto` to the day's log file: the whole of writing a
+// log line, for the log form and for the platform services that report.
+void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::string_view texto);
+
 class LogForm final : public ui::Form {
  public:
   LogForm(LLink& link, platform::FileSystem& files, platform::Clock& clock);

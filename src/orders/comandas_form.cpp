@@ -13,6 +13,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
     : link_(link),
       platform_(platform),
       exchange_(platform.files, std::move(web_host)),
+      impressao_(platform.files, platform.printing),
       paramet_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PARAMET.ORB", 6192, 1)),
       vendedo_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\VENDEDO.ORB", 1284, 6)),
       produto_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PRODUTO.ORB", 869, 6)) {

@@ -11,6 +11,7 @@
 #include "log/l_link.h"
 #include "monitor/form.h"
 #include "orders/exchange.h"
+#include "orders/print_form.h"
 #include "orders/work_areas.h"
 #include "platform/platform.h"
 
@@ -46,6 +47,9 @@ class ComandasForm final : public ui::Form {
   ui::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;
+  // The print file IMPRESSAO and its record, kept for the life of the form:
+  // REG-IMPRESSAO is never cleared as a whole.
+  PrintForm impressao_;
   // The ERP files this form declares; it never opens them.
   std::unique_ptr<platform::KeyedFile> paramet_, vendedo_, produto_;
 };
