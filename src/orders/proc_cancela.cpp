@@ -1,5 +1,7 @@
 // CAN_ITE: one cancelled item per answer.
 #include "orders/comandas_form.h"
+#include "orders/print_form.h"
+#include "record/area.h"
 
 namespace kav::orders {
 
@@ -26,6 +28,37 @@ void ComandasForm::proc_cancela(ui::FormContext& ctx) {
   }
 }
 
-void ComandasForm::imprime_cancelamento(ui::FormContext&) {}
+// Steps 6 to 11: report the cancellation and print its ticket on the printer
+// the answer names, even a blank one. The header texts and the people are
+// blanked: a cancellation ticket never shows them.
+void ComandasForm::imprime_cancelamento(ui::FormContext& ctx) {
+  const Item& item = areas_.row(1);
+  log_message(ctx, "Cancelado item " + item.numcmd.substr(0, 4) + " da Comanda = " + areas_.cmd.numero.substr(0, 4));
+
+  areas_.w_ind = 1;
+  areas_.impressora(1) = item.impressora;
+  PrintForm& impressao = print_form_of(this, platform_.files, platform_.printing);
+  record::Area& reg = impressao.reg_impressao();
+  impressao.proc_cfgimp(areas_.impressora(1));
+  impressao.open();
+  reg.set(prt_numcmd, areas_.cmd.numero);
+  reg.set(prt_texto, "");
+  reg.set(prt_pessoas, "");
+  reg.set(prt_compl, "");
+  reg.set(prt_impressora, areas_.impressora(1));
+  impressao.write(grupo::cabec);
+  impressao.write(grupo::cabcmd);
+  reg.set(prt_descricao, item.descricao);
+  impressao.write(grupo::itecmd);
+  if (!record::is_blank(item.obs)) {
+    reg.set(prt_obs, item.obs);
+    impressao.write(grupo::obsite);
+  }
+  impressao.write(grupo::traco);
+  impressao.write(grupo::canc);
+  impressao.write(grupo::traco);
+  impressao.write(grupo::orbela);
+  impressao.close();
+}
 
 }  // namespace kav::orders

@@ -1,5 +1,7 @@
 // CMD_IMP: the items of an order waiting to be printed, one order per answer.
 #include "orders/comandas_form.h"
+#include "orders/print_form.h"
+#include "record/area.h"
 
 namespace kav::orders {
 
@@ -54,6 +56,40 @@ void ComandasForm::proc_imprime(ui::FormContext& ctx) {
   }
 }
 
-void ComandasForm::imprime_itens(ui::FormContext&) {}
+// Steps 4 and 5: report the order, then one ticket per registered printer,
+// in the order the answer first named them, with that printer's items in the
+// order of the answer.
+void ComandasForm::imprime_itens(ui::FormContext& ctx) {
+  log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
+
+  PrintForm& impressao = print_form_of(this, platform_.files, platform_.printing);
+  record::Area& reg = impressao.reg_impressao();
+  for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
+    const std::string entry = areas_.impressora(areas_.w_ind);
+    if (record::is_blank(entry)) continue;
+    impressao.proc_cfgimp(entry);
+    impressao.open();
+    reg.set(prt_numcmd, areas_.cmd.numero);
+    reg.set(prt_texto, areas_.cmd.texto);
+    impressao.move_pessoas(areas_.cmd.pessoas);
+    reg.set(prt_compl, areas_.cmd.compl_);
+    reg.set(prt_impressora, entry);
+    impressao.write(grupo::cabec);
+    impressao.write(grupo::cabcmd);
+    for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
+      const Item& item = areas_.row(w_item);
+      if (item.impressora != entry) continue;
+      reg.set(prt_descricao, item.descricao);
+      impressao.write(grupo::itecmd);
+      if (!record::is_blank(item.obs)) {
+        reg.set(prt_obs, item.obs);
+        impressao.write(grupo::obsite);
+      }
+    }
+    impressao.write(grupo::traco);
+    impressao.write(grupo::orbela);
+    impressao.close();
+  }
+}
 
 }  // namespace kav::orders
