@@ -1,7 +1,5 @@
 #include "orders/print_form.h"
 
-#include <map>
-
 #include "platform/text_file.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
@@ -62,20 +60,6 @@ std::string PrintForm::close() { return service_.close(); }
 void PrintForm::move_pessoas(std::string_view cmd_pessoas) {
   const std::uint64_t pessoas = record::digits_value(cmd_pessoas.substr(0, 2));
   reg_impressao_.set(prt_pessoas, pessoas == 0 ? std::string() : "Pessoas :" + record::to_digits(pessoas, 2));
-}
-
-PrintForm& print_form_of(const void* owner, platform::FileSystem& files, platform::PrintService& service) {
-  struct Kept {
-    platform::FileSystem* files;
-    platform::PrintService* service;
-    std::unique_ptr<PrintForm> form;
-  };
-  static std::map<const void*, Kept> kept;
-  Kept& k = kept[owner];
-  if (!k.form || k.files != &files || k.service != &service) {
-    k = Kept{&files, &service, std::make_unique<PrintForm>(files, service)};
-  }
-  return *k.form;
 }
 
 }  // namespace kav::orders

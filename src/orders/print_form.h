@@ -9,7 +9,6 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -66,10 +65,5 @@ class PrintForm {
   std::string w_grupo_ = std::string(8, ' ');
   std::string w_formato_ = std::string(8, ' ');
 };
-
-// The print form of one order-processing form object, kept for the life of
-// the program so that REG-IMPRESSAO keeps its fields between jobs: made on
-// first use for `owner`, and made anew when `owner` comes with other services.
-PrintForm& print_form_of(const void* owner, platform::FileSystem& files, platform::PrintService& service);
 
 }  // namespace kav::orders

@@ -37,28 +37,27 @@ void ComandasForm::imprime_cancelamento(ui::FormContext& ctx) {
 
   areas_.w_ind = 1;
   areas_.impressora(1) = item.impressora;
-  PrintForm& impressao = print_form_of(this, platform_.files, platform_.printing);
-  record::Area& reg = impressao.reg_impressao();
-  impressao.proc_cfgimp(areas_.impressora(1));
-  impressao.open();
+  record::Area& reg = impressao_.reg_impressao();
+  impressao_.proc_cfgimp(areas_.impressora(1));
+  impressao_.open();
   reg.set(prt_numcmd, areas_.cmd.numero);
   reg.set(prt_texto, "");
   reg.set(prt_pessoas, "");
   reg.set(prt_compl, "");
   reg.set(prt_impressora, areas_.impressora(1));
-  impressao.write(grupo::cabec);
-  impressao.write(grupo::cabcmd);
+  impressao_.write(grupo::cabec);
+  impressao_.write(grupo::cabcmd);
   reg.set(prt_descricao, item.descricao);
-  impressao.write(grupo::itecmd);
+  impressao_.write(grupo::itecmd);
   if (!record::is_blank(item.obs)) {
     reg.set(prt_obs, item.obs);
-    impressao.write(grupo::obsite);
+    impressao_.write(grupo::obsite);
   }
-  impressao.write(grupo::traco);
-  impressao.write(grupo::canc);
-  impressao.write(grupo::traco);
-  impressao.write(grupo::orbela);
-  impressao.close();
+  impressao_.write(grupo::traco);
+  impressao_.write(grupo::canc);
+  impressao_.write(grupo::traco);
+  impressao_.write(grupo::orbela);
+  impressao_.close();
 }
 
 }  // namespace kav::orders

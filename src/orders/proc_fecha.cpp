@@ -78,18 +78,17 @@ void ComandasForm::imprime_conta(ui::FormContext& ctx) {
 
   areas_.w_ind = 1;
   areas_.impressora(1) = first.impressora;
-  PrintForm& impressao = print_form_of(this, platform_.files, platform_.printing);
-  record::Area& reg = impressao.reg_impressao();
-  impressao.proc_cfgimp(areas_.impressora(1));
-  impressao.open();
+  record::Area& reg = impressao_.reg_impressao();
+  impressao_.proc_cfgimp(areas_.impressora(1));
+  impressao_.open();
 
   reg.set(prt_numcmd, areas_.cmd.numero);
   reg.set(prt_texto, areas_.cmd.texto);
-  impressao.move_pessoas(areas_.cmd.pessoas);
+  impressao_.move_pessoas(areas_.cmd.pessoas);
   reg.set(prt_compl, areas_.cmd.compl_);
   reg.set(prt_impressora, "");
-  impressao.write(grupo::cabec);
-  impressao.write(grupo::cabcmd);
+  impressao_.write(grupo::cabec);
+  impressao_.write(grupo::cabcmd);
 
   std::uint64_t w_subtotal = 0;
   for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
@@ -97,7 +96,7 @@ void ComandasForm::imprime_conta(ui::FormContext& ctx) {
     const std::uint64_t quantidade = field_value(item.quantidade);
     if (quantidade == 0) continue;
     reg.set(prt_descricao, item.descricao);
-    impressao.write(grupo::itecmd);
+    impressao_.write(grupo::itecmd);
     reg.set(prt_codigo, item.codigo);
     const std::uint64_t w_qtde_int = field_value(std::string_view(item.quantidade).substr(0, 6));
     reg.set(prt_quantidade, quantidade % 1000 == 0 ? edit_zzz_zz9(w_qtde_int) + "    " : edit_zzz_zz9_999(quantidade));
@@ -105,14 +104,14 @@ void ComandasForm::imprime_conta(ui::FormContext& ctx) {
     reg.set(prt_valor, edit_z_zzz_zz9_99(valor));
     const std::uint64_t w_total_item = item_value(quantidade, valor);
     reg.set(prt_total, edit_z_zzz_zz9_99(w_total_item));
-    impressao.write(grupo::valcmd);
+    impressao_.write(grupo::valcmd);
     w_subtotal = add_values(w_subtotal, w_total_item);
   }
-  impressao.write(grupo::traco);
+  impressao_.write(grupo::traco);
 
   auto total_line = [&](std::string_view rotulo, std::uint64_t hundredths) {
     reg.set(prt_linha_tot, linha_tot(rotulo, hundredths));
-    impressao.write(grupo::subtot);
+    impressao_.write(grupo::subtot);
   };
   total_line("Total de Produtos", w_subtotal);
 
@@ -132,9 +131,9 @@ void ComandasForm::imprime_conta(ui::FormContext& ctx) {
     total_line("Valor por Pessoa", w_total_conta);
   }
 
-  impressao.write(grupo::traco);
-  impressao.write(grupo::orbela);
-  impressao.close();
+  impressao_.write(grupo::traco);
+  impressao_.write(grupo::orbela);
+  impressao_.close();
 }
 
 }  // namespace kav::orders

@@ -62,33 +62,32 @@ void ComandasForm::proc_imprime(ui::FormContext& ctx) {
 void ComandasForm::imprime_itens(ui::FormContext& ctx) {
   log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
 
-  PrintForm& impressao = print_form_of(this, platform_.files, platform_.printing);
-  record::Area& reg = impressao.reg_impressao();
+  record::Area& reg = impressao_.reg_impressao();
   for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
     const std::string entry = areas_.impressora(areas_.w_ind);
     if (record::is_blank(entry)) continue;
-    impressao.proc_cfgimp(entry);
-    impressao.open();
+    impressao_.proc_cfgimp(entry);
+    impressao_.open();
     reg.set(prt_numcmd, areas_.cmd.numero);
     reg.set(prt_texto, areas_.cmd.texto);
-    impressao.move_pessoas(areas_.cmd.pessoas);
+    impressao_.move_pessoas(areas_.cmd.pessoas);
     reg.set(prt_compl, areas_.cmd.compl_);
     reg.set(prt_impressora, entry);
-    impressao.write(grupo::cabec);
-    impressao.write(grupo::cabcmd);
+    impressao_.write(grupo::cabec);
+    impressao_.write(grupo::cabcmd);
     for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
       const Item& item = areas_.row(w_item);
       if (item.impressora != entry) continue;
       reg.set(prt_descricao, item.descricao);
-      impressao.write(grupo::itecmd);
+      impressao_.write(grupo::itecmd);
       if (!record::is_blank(item.obs)) {
         reg.set(prt_obs, item.obs);
-        impressao.write(grupo::obsite);
+        impressao_.write(grupo::obsite);
       }
     }
-    impressao.write(grupo::traco);
-    impressao.write(grupo::orbela);
-    impressao.close();
+    impressao_.write(grupo::traco);
+    impressao_.write(grupo::orbela);
+    impressao_.close();
   }
 }
 
