@@ -208,11 +208,13 @@ void HeadlessRuntime::step() {
   std::int64_t next = actions_.empty() ? kNever : actions_.begin()->first;
   OpenForm* due_form = nullptr;
   ControlState* due_timer = nullptr;
-  // Timers of every open form tick, the innermost first when two are due together.
-  for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
-    for (auto& [name, c] : (*it)->record->controls) {
+  // Only the innermost form's timers tick: every form below it is inside a
+  // handler (the one that opened the form above it), and a handler never
+  // runs inside itself.
+  if (!stack_.empty()) {
+    for (auto& [name, c] : stack_.back()->record->controls) {
       if (c.timer_on && c.due_ms < (due_timer ? due_timer->due_ms : kNever)) {
-        due_form = *it;
+        due_form = stack_.back();
         due_timer = &c;
       }
     }

@@ -147,6 +147,24 @@ TEST_F(RuntimeTest, OnlyTheInnermostFormTakesClicks) {
   EXPECT_EQ(runtime.last("50-WAIT")->closed_ms, 1600);
 }
 
+TEST_F(RuntimeTest, AFormBusyInAHandlerGetsNoTicksUntilItResumes) {
+  // The outer timer stays on while the inner form is open for three seconds.
+  ScriptForm waiting{"50-WAIT"};
+  forms.add(waiting);
+  waiting.on_click = [&](FormContext& ctx) { ctx.end_form(); };
+  int outer_ticks = 0;
+  outer.on_tick = [&](FormContext& ctx) {
+    if (++outer_ticks == 1) ctx.run_form_modal("50-WAIT");
+    if (outer_ticks == 2) ctx.end_form();
+  };
+  runtime.at(4000, [&] { runtime.click("B"); });
+  runtime.run("00-OUTER");
+  const auto ticks = runtime.events("tick");
+  // No tick while it was busy; the one missed interval comes late, once.
+  ASSERT_EQ(ticks.size(), 2U);
+  EXPECT_EQ(ticks[1].ms, 4000);
+}
+
 TEST_F(RuntimeTest, ARunThatNeverEndsHitsTheTimeLimit) {
   runtime.set_limit_ms(10'000);
   EXPECT_THROW(runtime.run("00-OUTER"), std::runtime_error);
