@@ -39,7 +39,9 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
   design_.width = 420;
   design_.height = 190;
 
-  ui::ControlDesign aguarde{.name = "CmStatic1", .kind = ui::ControlKind::static_text};
+  ui::ControlDesign aguarde;
+  aguarde.name = "CmStatic1";
+  aguarde.kind = ui::ControlKind::static_text;
   aguarde.caption = "Aguarde !!!";
   aguarde.x = 20;
   aguarde.y = 20;
@@ -47,11 +49,15 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
   aguarde.height = 40;
   aguarde.font = {"Tahoma", 14.25, true};
 
-  ui::ControlDesign timer{.name = std::string(kTimer), .kind = ui::ControlKind::timer};
+  ui::ControlDesign timer;
+  timer.name = std::string(kTimer);
+  timer.kind = ui::ControlKind::timer;
   timer.enabled = true;
   timer.interval_ms = 1;
 
-  ui::ControlDesign bloq{.name = std::string(kBloq), .kind = ui::ControlKind::frame};
+  ui::ControlDesign bloq;
+  bloq.name = std::string(kBloq);
+  bloq.kind = ui::ControlKind::frame;
   bloq.caption = record::cp1252("Aguarde a liberação do registro !!");
   bloq.x = 20;
   bloq.y = 80;

@@ -1,12 +1,13 @@
 // Keyed files kept in SQLite databases (see keyed_format.h).
 //
 // Reading holds no transaction between operations: every read next is a new
-// query for the first key after the last key read, so the ERP can insert,
-// change and delete records during an export, and the export sees each record
-// in the state the read finds it. A record's lock byte is locked shared while
-// its data is fetched, so that the record is never read while the ERP holds
-// it; the shared lock is kept until unlock (or the next read, or close), as a
-// keyed file keeps the lock of the last record read.
+// query (one read transaction) for the first key after the last key read, so
+// the ERP can insert, change and delete records during an export, and the
+// export sees each record in the state the read finds it. A record's lock
+// byte is locked shared before its data is fetched, so that the record is
+// never read while the ERP holds it; the shared lock is kept until unlock (or
+// the next read, or close), as a keyed file keeps the lock of the last record
+// read.
 #include <sqlite3.h>
 
 #include <limits>
@@ -144,58 +145,56 @@ class SqliteKeyedFile final : public KeyedFile {
     release_lock();
     positioned_ = false;
     const std::string k = record::padded(key, key_length_);
-    ResetGuard guard(first_);
-    if (!first_.bind_blob(1, k)) return std::string(status::failed);
-    const int rc = first_.step();
-    if (rc == SQLITE_DONE) return std::string(status::no_record);
-    if (rc != SQLITE_ROW) return std::string(status::failed);
+    std::string first;
+    const Found found = next_record(k, true, first, nullptr);
+    if (found == Found::failure) return std::string(status::failed);
+    if (found == Found::none) return std::string(status::no_record);
     from_ = k;
     inclusive_ = true;
     positioned_ = true;
+    predicted_ = std::move(first);
     return std::string(status::ok);
   }
 
+  // The record to read is the first after the position. Its lock byte is
+  // taken before the record is fetched, so the fetch sees the record as the
+  // ERP left it once it let go. The key to lock is the one the previous fetch
+  // saw next; when the fetch under the lock finds another record first (one
+  // inserted or deleted meanwhile), that one's lock is taken instead.
   std::string read_next(std::string& area) override {
     if (db_ == nullptr) return std::string(status::read_not_open);
     if (!positioned_) return std::string(status::no_position);
     release_lock();
     for (;;) {
-      std::string key;
-      {
-        Statement& seek = inclusive_ ? first_ : after_;
-        ResetGuard guard(seek);
-        if (!seek.bind_blob(1, from_)) return std::string(status::failed);
-        const int rc = seek.step();
-        if (rc == SQLITE_DONE) return std::string(status::at_end);
-        if (rc != SQLITE_ROW || seek.column_type(0) != SQLITE_BLOB) return std::string(status::failed);
-        key = seek.column_blob(0);
+      if (predicted_.empty()) {
+        const Found found = next_record(from_, inclusive_, predicted_, nullptr);
+        if (found == Found::failure) return std::string(status::failed);
+        if (found == Found::none) return std::string(status::at_end);
       }
-      const std::uint64_t offset = keyed::lock_offset(key);
-      if (locks_.is_open() && !locks_.try_shared(offset)) return std::string(status::locked);
-      // Under the shared lock the ERP cannot be changing the record: fetch it
-      // now, as it stands.
-      ResetGuard guard(fetch_);
-      if (!fetch_.bind_blob(1, key)) {
-        release(offset);
-        return std::string(status::failed);
-      }
-      const int rc = fetch_.step();
-      if (rc == SQLITE_DONE) {  // deleted between the seek and the lock
-        release(offset);
+      const std::uint64_t offset = keyed::lock_offset(predicted_);
+      if (locks_.is_open() && !locks_.try_shared(offset)) {
+        // Locked, if it is still the next record.
+        std::string next;
+        const Found found = next_record(from_, inclusive_, next, nullptr);
+        if (found == Found::failure) return std::string(status::failed);
+        if (found == Found::record && next == predicted_) return std::string(status::locked);
+        predicted_.clear();
+        if (found == Found::none) return std::string(status::at_end);
         continue;
       }
-      if (rc != SQLITE_ROW || fetch_.column_type(0) != SQLITE_BLOB) {
-        release(offset);
-        return std::string(status::failed);
+
+      std::string key, following;
+      const Found found = next_record(from_, inclusive_, key, &fetched_, &following);
+      if (found != Found::record || key != predicted_) {
+        if (locks_.is_open()) locks_.release(offset);
+        predicted_.clear();
+        if (found == Found::record) continue;
+        return std::string(found == Found::none ? status::at_end : status::failed);
       }
-      const std::string_view data = fetch_.column_blob(0);
-      if (data.size() != record_length_ || data.substr(0, key_length_) != key) {
-        release(offset);
-        return std::string(status::failed);
-      }
-      area.assign(data);
+      area.swap(fetched_);
       from_ = std::move(key);
       inclusive_ = false;
+      predicted_ = std::move(following);
       if (locks_.is_open()) held_ = offset;
       return std::string(status::ok);
     }
@@ -247,11 +246,39 @@ class SqliteKeyedFile final : public KeyedFile {
     if (rc == SQLITE_ROW) return std::string(status::bad_file);
     if (rc != SQLITE_DONE) return not_database();
 
-    if (!first_.prepare(db_, "SELECT key FROM records WHERE key >= ?1 ORDER BY key LIMIT 1") ||
-        !after_.prepare(db_, "SELECT key FROM records WHERE key > ?1 ORDER BY key LIMIT 1") ||
-        !fetch_.prepare(db_, "SELECT data FROM records WHERE key = ?1"))
+    if (!at_or_after_.prepare(db_, "SELECT key, data FROM records WHERE key >= ?1 ORDER BY key LIMIT 2") ||
+        !after_.prepare(db_, "SELECT key, data FROM records WHERE key > ?1 ORDER BY key LIMIT 2"))
       return std::string(status::failed);
     return std::string(status::ok);
+  }
+
+  enum class Found { record, none, failure };
+
+  // One query, so one read transaction: the first record at or after `key`
+  // (`inclusive`) or after it, its data into `area` when asked for, and the
+  // key of the record that follows it into `following` (empty at the end).
+  Found next_record(std::string_view key, bool inclusive, std::string& first, std::string* area,
+                    std::string* following = nullptr) {
+    Statement& q = inclusive ? at_or_after_ : after_;
+    ResetGuard guard(q);
+    if (!q.bind_blob(1, key)) return Found::failure;
+    int rc = q.step();
+    if (rc == SQLITE_DONE) return Found::none;
+    if (rc != SQLITE_ROW || q.column_type(0) != SQLITE_BLOB || q.column_type(1) != SQLITE_BLOB)
+      return Found::failure;
+    first = q.column_blob(0);
+    if (area != nullptr) {
+      const std::string_view data = q.column_blob(1);
+      // A record changed since the open to another length or key.
+      if (data.size() != record_length_ || data.substr(0, key_length_) != first) return Found::failure;
+      area->assign(data);
+    }
+    if (following != nullptr) {
+      following->clear();
+      rc = q.step();
+      if (rc == SQLITE_ROW && q.column_type(0) == SQLITE_BLOB) *following = q.column_blob(0);
+    }
+    return Found::record;
   }
 
   std::string not_database() const {
@@ -263,8 +290,6 @@ class SqliteKeyedFile final : public KeyedFile {
     return std::string(status::bad_file);
   }
 
-  void release(std::uint64_t offset) { locks_.release(offset); }
-
   void release_lock() {
     if (held_ != kNone) locks_.release(held_);
     held_ = kNone;
@@ -273,12 +298,12 @@ class SqliteKeyedFile final : public KeyedFile {
   void close_all() {
     release_lock();
     locks_.close();
-    first_.finalize();
+    at_or_after_.finalize();
     after_.finalize();
-    fetch_.finalize();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     positioned_ = false;
+    predicted_.clear();
   }
 
   FileSystem& fs_;
@@ -287,9 +312,11 @@ class SqliteKeyedFile final : public KeyedFile {
   std::size_t key_length_;
   sqlite3* db_ = nullptr;
   keyed::LockFile locks_;
-  Statement first_, after_, fetch_;
+  Statement at_or_after_, after_;  // the next records from a key, or after it
   std::string from_;        // the key the next read starts from
   bool inclusive_ = false;  // whether a record with key `from_` itself is next
+  std::string predicted_;   // the key the next read expects to find, or empty
+  std::string fetched_;     // the record fetched, until the read returns it
   bool positioned_ = false;
   std::uint64_t held_ = kNone;  // lock byte held since the last read
 };

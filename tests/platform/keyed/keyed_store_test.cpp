@@ -187,6 +187,36 @@ TEST_F(KeyedStoreTest, LockedRecordIsReportedWithoutAdvancing) {
   EXPECT_EQ(area.substr(0, 6), "000003");
 }
 
+TEST_F(KeyedStoreTest, ALockOnARecordThatIsNoLongerNextDoesNotHoldTheRead) {
+  create({rec("000001"), rec("000003"), rec("000005")});
+  auto f = file();
+  ASSERT_EQ(f->open_input(), status::ok);
+  ASSERT_EQ(f->start("000000"), status::ok);
+  std::string area;
+  ASSERT_EQ(f->read_next(area), status::ok);
+
+  // The ERP inserts 000002 and holds 000003, and then deletes 000005 while
+  // holding it: the reads find 000002, wait on 000003, and end after it.
+  KeyedWriter erp;
+  ASSERT_EQ(erp.open(host_, false), "");
+  ASSERT_TRUE(erp.put("000002", rec("000002")));
+  LockFile erp_locks;
+  ASSERT_TRUE(erp_locks.open(host_ + ".lck"));
+  ASSERT_TRUE(erp_locks.lock_exclusive(3, false));
+  ASSERT_EQ(f->read_next(area), status::ok);
+  EXPECT_EQ(area.substr(0, 6), "000002");
+  const std::string before = area;
+  EXPECT_EQ(f->read_next(area), status::locked);
+  EXPECT_EQ(area, before);  // a locked read leaves the area alone
+  erp_locks.release(3);
+  ASSERT_TRUE(erp_locks.lock_exclusive(5, false));
+  ASSERT_EQ(f->read_next(area), status::ok);
+  EXPECT_EQ(area.substr(0, 6), "000003");
+  EXPECT_EQ(f->read_next(area), status::locked);
+  ASSERT_TRUE(erp.erase("000005"));
+  EXPECT_EQ(f->read_next(area), status::at_end);
+}
+
 TEST_F(KeyedStoreTest, TheRecordReadStaysLockedAgainstWritersUntilUnlock) {
   create({rec("000001"), rec("000002")});
   auto f = file();
