@@ -49,6 +49,28 @@ void ComandasForm::form_close(ui::FormContext&) {
   }
 }
 
+bool ComandasForm::next_record(ui::FormContext& ctx, std::string_view command) {
+  if (!exchange_.perform(ctx, command, areas_)) return false;
+  AnswerReader& r = exchange_.reader();
+  if (r.skip_to_lt()) {
+    areas_.cmd.numero = r.fixed(4);
+    if (!is_end_marker(areas_.cmd.numero)) return true;
+  }
+  exchange_.close();
+  return false;
+}
+
+void ComandasForm::read_order_header(AnswerReader& r) {
+  r.skip(2);
+  areas_.cmd.codigo = r.fixed(6);
+  r.skip(2);
+  areas_.cmd.texto = r.text(40);
+  r.skip(1);
+  areas_.cmd.pessoas = r.fixed(2);
+  r.skip(2);
+  areas_.cmd.compl_ = r.text(20);
+}
+
 int ComandasForm::log_message(ui::FormContext& ctx, std::string_view text) {
   const int index = ctx.add_list_row("Lv_Proc", 1, 1);
   const ui::ListRow row = ctx.get_list_row("Lv_Proc", index);

@@ -33,6 +33,14 @@ class ComandasForm final : public ui::Form {
   void proc_cancela(ui::FormContext& ctx);
   void proc_fecha(ui::FormContext& ctx);
 
+  // Performs the command's exchange and reads the order number of the
+  // answer's first record. False, with the answer closed, when there is no
+  // answer, no record or an end marker.
+  bool next_record(ui::FormContext& ctx, std::string_view command);
+  // The order header that CMD_IMP and CMD_FEC share, after the order number:
+  // code, text, people and second text.
+  void read_order_header(AnswerReader& r);
+
   // What each command does with an answer it has read.
   void imprime_itens(ui::FormContext& ctx);
   void imprime_cancelamento(ui::FormContext& ctx);

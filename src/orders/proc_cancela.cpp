@@ -7,11 +7,8 @@ namespace kav::orders {
 
 void ComandasForm::proc_cancela(ui::FormContext& ctx) {
   for (;;) {
-    if (!exchange_.perform(ctx, "CAN_ITE", areas_)) return;
+    if (!next_record(ctx, "CAN_ITE")) return;
     AnswerReader& r = exchange_.reader();
-    if (!r.skip_to_lt()) return exchange_.close();
-    areas_.cmd.numero = r.fixed(4);
-    if (is_end_marker(areas_.cmd.numero)) return exchange_.close();
     Item& item = areas_.row(1);
     r.skip(2);
     item.numcmd = r.fixed(4);

@@ -7,19 +7,9 @@ namespace kav::orders {
 
 void ComandasForm::proc_imprime(ui::FormContext& ctx) {
   for (;;) {
-    if (!exchange_.perform(ctx, "CMD_IMP", areas_)) return;
+    if (!next_record(ctx, "CMD_IMP")) return;
     AnswerReader& r = exchange_.reader();
-    if (!r.skip_to_lt()) return exchange_.close();
-    areas_.cmd.numero = r.fixed(4);
-    if (is_end_marker(areas_.cmd.numero)) return exchange_.close();
-    r.skip(2);
-    areas_.cmd.codigo = r.fixed(6);
-    r.skip(2);
-    areas_.cmd.texto = r.text(40);
-    r.skip(1);
-    areas_.cmd.pessoas = r.fixed(2);
-    r.skip(2);
-    areas_.cmd.compl_ = r.text(20);
+    read_order_header(r);
 
     Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
     for (;;) {
