@@ -1,5 +1,9 @@
 #include "orders/comandas_form.h"
 
+#include "erpfiles/paramet.h"
+#include "erpfiles/produto.h"
+#include "erpfiles/vendedo.h"
+
 #include "record/cp1252.h"
 
 namespace kav::orders {
@@ -14,9 +18,9 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
       platform_(platform),
       exchange_(platform.files, std::move(web_host)),
       impressao_(platform.files, platform.printing),
-      paramet_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PARAMET.ORB", 6192, 1)),
-      vendedo_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\VENDEDO.ORB", 1284, 6)),
-      produto_(platform.keyed.file("\\OrbelaTeknovarium\\KAV\\Arquivos\\PRODUTO.ORB", 869, 6)) {
+      paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),
+      vendedo_(erpfiles::declare(platform.keyed, erpfiles::vendedo::kFile)),
+      produto_(erpfiles::declare(platform.keyed, erpfiles::produto::kFile)) {
   design_.name = "90-COMANDAS";
   design_.caption = kCaption;
   design_.width = 538;

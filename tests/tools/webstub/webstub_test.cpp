@@ -90,6 +90,9 @@ class WebStubTest : public ::testing::Test {
   std::unique_ptr<WebStub> stub_;
 };
 
+// One seller line of an exported KAVCMD.TXT.
+const std::string kSellerLine = "VENDEDO;000001;" + std::string(60, ' ') + ";\n";
+
 TEST_F(WebStubTest, HandsOutQueuedAnswersInOrderThenTheEndMarkerAndLogsEveryRequest) {
   const std::string answer = record::cp1252("<0012><000345><Salão><04><João>\r\n<0012><000101><Filé>");
   stub();
@@ -127,8 +130,8 @@ TEST_F(WebStubTest, HandsOutQueuedAnswersInOrderThenTheEndMarkerAndLogsEveryRequ
 
 TEST_F(WebStubTest, ImportPageHandsTheDocumentFolderToTheImport) {
   EXPECT_EQ(stub().handle("/Comandas/WRT_KAVCMD.php", {}).body, "ERRO: FILES/KAVCMD.TXT nao encontrado\n");
-  put(options.docroot / "files" / "kavcmd.txt", "0123456789");
-  EXPECT_EQ(stub().handle("/Comandas/WRT_KAVCMD.php", {}).body, "OK\n");
+  put(options.docroot / "files" / "kavcmd.txt", kSellerLine);
+  EXPECT_EQ(stub().handle("/Comandas/WRT_KAVCMD.php", {}).body, "OK: 1 vendedores, 0 produtos\n");
 
   fs::path seen;
   options.import = [&seen](const fs::path& docroot) {
@@ -140,7 +143,7 @@ TEST_F(WebStubTest, ImportPageHandsTheDocumentFolderToTheImport) {
   EXPECT_EQ(seen, options.docroot);
   const auto log = lines_of(queue() / "requests.log");
   ASSERT_EQ(log.size(), 3u);
-  EXPECT_NE(log[1].find(" 200 WRT_KAVCMD.php - KAVCMD.TXT-10-bytes"), std::string::npos) << log[1];
+  EXPECT_NE(log[1].find(" 200 WRT_KAVCMD.php - KAVCMD.TXT-1-vendedores-0-produtos"), std::string::npos) << log[1];
   EXPECT_NE(log[2].find(" 200 WRT_KAVCMD.php - 2_lines"), std::string::npos) << log[2];
 }
 
@@ -239,13 +242,13 @@ TEST(WebExchangeTest, BatchFileRunsWgetAgainstTheStandInAndTheAnswerLandsUnderTh
   EXPECT_EQ(slurp(answer), "<0000>");
 
   // The import trigger's batch file leaves the page's answer in WGET.TXT of the work folder.
-  put(options.docroot / "FILES" / "KAVCMD.TXT", "x");
+  put(options.docroot / "FILES" / "KAVCMD.TXT", kSellerLine);
   root.put_batch("C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat",
                  {test::blank_filled("\\OrbelaTeknovarium\\Kav\\WGET \"http://" + host +
                                          "/Comandas/WRT_KAVCMD.php\" --output-document=WGET.TXT --no-cache",
                                      200)});
   EXPECT_EQ(runner->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat", 0), 0);
-  EXPECT_EQ(slurp(root.temp() / "WGET.TXT"), "OK\n");
+  EXPECT_EQ(slurp(root.temp() / "WGET.TXT"), "OK: 1 vendedores, 0 produtos\n");
   stub.stop();
 
   const auto log = lines_of(root.path() / "queue" / "requests.log");
