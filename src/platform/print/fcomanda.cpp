@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/print_record.h"
 #include "record/area.h"
 
 namespace kav::platform::print {
@@ -11,20 +12,19 @@ namespace {
 
 using record::Field;
 
-// The items of the form, at their places in the print record. Each is
-// preceded in the record by its 5-character control area.
-constexpr Field kNumcmd{6, 4};
-constexpr Field kCompl{15, 20};
-constexpr Field kTexto{40, 40};
-constexpr Field kPessoas{85, 20};
-constexpr Field kDescricao{110, 40};
-constexpr Field kObs{155, 20};
-constexpr Field kImpressora{180, 20};
-constexpr Field kCodigo{205, 6};
-constexpr Field kQuantidade{216, 11};
-constexpr Field kValor{232, 12};
-constexpr Field kTotal{249, 12};
-constexpr Field kLinhaTot{266, 30};  // of 31: the last position is always blank
+// The items of the form, at their places in the print record.
+constexpr Field kNumcmd = prt_numcmd;
+constexpr Field kCompl = prt_compl;
+constexpr Field kTexto = prt_texto;
+constexpr Field kPessoas = prt_pessoas;
+constexpr Field kDescricao = prt_descricao;
+constexpr Field kObs = prt_obs;
+constexpr Field kImpressora = prt_impressora;
+constexpr Field kCodigo = prt_codigo;
+constexpr Field kQuantidade = prt_quantidade;
+constexpr Field kValor = prt_valor;
+constexpr Field kTotal = prt_total;
+constexpr Field kLinhaTot{prt_linha_tot.pos, prt_linha_tot.width - 1};  // the last position is always blank
 constexpr Field kNone{0, 0};
 
 // One piece of a printed line: a fixed text or a field, from a column on.
