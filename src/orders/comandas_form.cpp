@@ -4,6 +4,8 @@
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
 
+#include "orders/print_record.h"
+#include "record/area.h"
 #include "record/cp1252.h"
 
 namespace kav::orders {
@@ -73,6 +75,21 @@ void ComandasForm::read_order_header(AnswerReader& r) {
   areas_.cmd.pessoas = r.fixed(2);
   r.skip(2);
   areas_.cmd.compl_ = r.text(20);
+}
+
+void ComandasForm::open_print_job() {
+  impressao_.proc_cfgimp(areas_.impressora(areas_.w_ind));
+  impressao_.open();
+}
+
+void ComandasForm::write_item_lines(const Item& item) {
+  record::Area& reg = impressao_.reg_impressao();
+  reg.set(prt_descricao, item.descricao);
+  impressao_.write(grupo::itecmd);
+  if (!record::is_blank(item.obs)) {
+    reg.set(prt_obs, item.obs);
+    impressao_.write(grupo::obsite);
+  }
 }
 
 int ComandasForm::log_message(ui::FormContext& ctx, std::string_view text) {

@@ -46,6 +46,11 @@ class ComandasForm final : public ui::Form {
   void imprime_cancelamento(ui::FormContext& ctx);
   void imprime_conta(ui::FormContext& ctx);
 
+  // Printer setup for entry W-IND of TAB-IMPRESSORAS, then opens IMPRESSAO.
+  void open_print_job();
+  // ITECMD with the item's description, then OBSITE when it has an observation.
+  void write_item_lines(const Item& item);
+
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.
   int log_message(ui::FormContext& ctx, std::string_view text);

@@ -34,9 +34,8 @@ void ComandasForm::imprime_cancelamento(ui::FormContext& ctx) {
 
   areas_.w_ind = 1;
   areas_.impressora(1) = item.impressora;
+  open_print_job();
   record::Area& reg = impressao_.reg_impressao();
-  impressao_.proc_cfgimp(areas_.impressora(1));
-  impressao_.open();
   reg.set(prt_numcmd, areas_.cmd.numero);
   reg.set(prt_texto, "");
   reg.set(prt_pessoas, "");
@@ -44,12 +43,7 @@ void ComandasForm::imprime_cancelamento(ui::FormContext& ctx) {
   reg.set(prt_impressora, areas_.impressora(1));
   impressao_.write(grupo::cabec);
   impressao_.write(grupo::cabcmd);
-  reg.set(prt_descricao, item.descricao);
-  impressao_.write(grupo::itecmd);
-  if (!record::is_blank(item.obs)) {
-    reg.set(prt_obs, item.obs);
-    impressao_.write(grupo::obsite);
-  }
+  write_item_lines(item);
   impressao_.write(grupo::traco);
   impressao_.write(grupo::canc);
   impressao_.write(grupo::traco);

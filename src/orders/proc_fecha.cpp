@@ -68,9 +68,8 @@ void ComandasForm::imprime_conta(ui::FormContext& ctx) {
 
   areas_.w_ind = 1;
   areas_.impressora(1) = first.impressora;
+  open_print_job();
   record::Area& reg = impressao_.reg_impressao();
-  impressao_.proc_cfgimp(areas_.impressora(1));
-  impressao_.open();
 
   reg.set(prt_numcmd, areas_.cmd.numero);
   reg.set(prt_texto, areas_.cmd.texto);

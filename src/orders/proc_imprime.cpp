@@ -56,8 +56,7 @@ void ComandasForm::imprime_itens(ui::FormContext& ctx) {
   for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
     const std::string entry = areas_.impressora(areas_.w_ind);
     if (record::is_blank(entry)) continue;
-    impressao_.proc_cfgimp(entry);
-    impressao_.open();
+    open_print_job();
     reg.set(prt_numcmd, areas_.cmd.numero);
     reg.set(prt_texto, areas_.cmd.texto);
     impressao_.move_pessoas(areas_.cmd.pessoas);
@@ -67,13 +66,7 @@ void ComandasForm::imprime_itens(ui::FormContext& ctx) {
     impressao_.write(grupo::cabcmd);
     for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
       const Item& item = areas_.row(w_item);
-      if (item.impressora != entry) continue;
-      reg.set(prt_descricao, item.descricao);
-      impressao_.write(grupo::itecmd);
-      if (!record::is_blank(item.obs)) {
-        reg.set(prt_obs, item.obs);
-        impressao_.write(grupo::obsite);
-      }
+      if (item.impressora == entry) write_item_lines(item);
     }
     impressao_.write(grupo::traco);
     impressao_.write(grupo::orbela);
