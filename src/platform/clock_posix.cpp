@@ -28,7 +28,7 @@ class SystemClock final : public Clock {
     return {tm, static_cast<int>(tv.tv_usec / 10000)};
   }
   static std::string format(const char* fmt, int a, int b, int c, int d = 0) {
-    char buf[16];
+    char buf[64];
     std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
     return buf;
   }

@@ -12,14 +12,14 @@ class SystemClock final : public Clock {
   std::string date_yymmdd() override {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    char buf[16];
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%02d%02d%02d", t.wYear % 100, t.wMonth, t.wDay);
     return buf;
   }
   std::string time_hhmmsscc() override {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    char buf[16];
+    char buf[32];
     std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds / 10);
     return buf;
   }
