@@ -9,7 +9,7 @@
 #include <string>
 
 #include "log/log_form.h"
-#include "monitor/application.h"
+#include "app/application.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
 #include "ui/headless/headless_runtime.h"

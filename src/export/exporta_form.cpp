@@ -39,9 +39,9 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
   design_.width = 420;
   design_.height = 190;
 
-  ui::ControlDesign aguarde;
+  form::ControlDesign aguarde;
   aguarde.name = "CmStatic1";
-  aguarde.kind = ui::ControlKind::static_text;
+  aguarde.kind = form::ControlKind::static_text;
   aguarde.caption = "Aguarde !!!";
   aguarde.x = 20;
   aguarde.y = 20;
@@ -49,15 +49,15 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
   aguarde.height = 40;
   aguarde.font = {"Tahoma", 14.25, true};
 
-  ui::ControlDesign timer;
+  form::ControlDesign timer;
   timer.name = std::string(kTimer);
-  timer.kind = ui::ControlKind::timer;
+  timer.kind = form::ControlKind::timer;
   timer.enabled = true;
   timer.interval_ms = 1;
 
-  ui::ControlDesign bloq;
+  form::ControlDesign bloq;
   bloq.name = std::string(kBloq);
-  bloq.kind = ui::ControlKind::frame;
+  bloq.kind = form::ControlKind::frame;
   bloq.caption = record::cp1252("Aguarde a liberação do registro !!");
   bloq.x = 20;
   bloq.y = 80;
@@ -68,14 +68,14 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
   design_.controls = {aguarde, timer, bloq};
 }
 
-void ExportaForm::tick(ui::FormContext& ctx, std::string_view timer) {
+void ExportaForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != kTimer) return;
   ctx.set_timer_enabled(kTimer, false);
   w_oper_ = kAbrar;
   exportacao(ctx);
 }
 
-void ExportaForm::form_close(ui::FormContext&) {
+void ExportaForm::form_close(form::FormContext&) {
   if (vendedo_) vendedo_->close();
   if (produto_) produto_->close();
 }
@@ -86,7 +86,7 @@ std::string ExportaForm::abre(platform::KeyedFile* file) {
 
 // The export: both ERP files opened, every seller and every product written
 // to the exchange file, the import called, the end reported and logged.
-void ExportaForm::exportacao(ui::FormContext& ctx) {
+void ExportaForm::exportacao(form::FormContext& ctx) {
   if (w_oper_ != kAbrar) {
     w_oper_.assign(kOperWidth, ' ');
     return;
@@ -99,7 +99,7 @@ void ExportaForm::exportacao(ui::FormContext& ctx) {
   if (abre(vendedo_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
   if (abre(produto_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
   if (!record::is_blank(w_msg_)) {
-    ctx.show_message_box(w_msg_, ui::kStyleError);
+    ctx.show_message_box(w_msg_, form::kStyleError);
     ctx.end_form();
     w_oper_.assign(kOperWidth, ' ');
     return;
@@ -134,7 +134,7 @@ void ExportaForm::exportacao(ui::FormContext& ctx) {
   atualiza_tabelas(ctx);
 
   link_.set_texto(record::cp1252("Fim da Exportação dos Cadastros !!!"));
-  ctx.show_message_box(link_.texto(), ui::kStyleInformation);
+  ctx.show_message_box(link_.texto(), form::kStyleInformation);
   ctx.run_form_modal(kLogForm);
   ctx.end_form();
   w_oper_.assign(kOperWidth, ' ');
@@ -142,7 +142,7 @@ void ExportaForm::exportacao(ui::FormContext& ctx) {
 
 // One reading loop: from the first key not less than "000000" to the end of
 // the file, each record turned into its line and written before the next read.
-ExportaForm::Loop ExportaForm::copia(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area,
+ExportaForm::Loop ExportaForm::copia(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area,
                                      platform::TextFile& out, std::string (*line)(record::Area&)) {
   const std::string started = file.start("000000");
   if (started == st::no_record) return Loop::done;  // nothing of this file to export
@@ -161,7 +161,7 @@ ExportaForm::Loop ExportaForm::copia(ui::FormContext& ctx, platform::KeyedFile& 
 
 // Read next, repeated for as long as the ERP holds the record locked. Frm_Bloq
 // shows during the wait, which gives the processor up between two tries.
-std::string ExportaForm::le_proximo(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
+std::string ExportaForm::le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
   for (;;) {
     std::string read = file.read_next(area.raw());
     if (read != st::locked) {
@@ -173,7 +173,7 @@ std::string ExportaForm::le_proximo(ui::FormContext& ctx, platform::KeyedFile& f
   }
 }
 
-void ExportaForm::mostra_bloq(ui::FormContext& ctx, bool visible) {
+void ExportaForm::mostra_bloq(form::FormContext& ctx, bool visible) {
   if (visible == bloq_visible_) return;
   bloq_visible_ = visible;
   ctx.set_control_visible(kBloq, visible);
@@ -190,7 +190,7 @@ bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
 // The web import: OrbKavCmd.bat calls the import page through Wget. Neither the
 // batch file's statuses nor the command's result are examined: a failed
 // import shows in the web application.
-void ExportaForm::atualiza_tabelas(ui::FormContext& ctx) {
+void ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
   platform::TextFile arqbat(platform_.files);
   arqbat.open(kBatchPath, platform::OpenMode::output);
   arqbat.write_line(import_batch_line(web_host_));
@@ -198,15 +198,15 @@ void ExportaForm::atualiza_tabelas(ui::FormContext& ctx) {
   ctx.run_command_line(kBatchCommand, 0);
 }
 
-void ExportaForm::falha(ui::FormContext& ctx, std::string_view message) {
+void ExportaForm::falha(form::FormContext& ctx, std::string_view message) {
   w_msg_ = record::padded(message, kMsgWidth);
-  ctx.show_message_box(w_msg_, ui::kStyleError);
+  ctx.show_message_box(w_msg_, form::kStyleError);
   log(ctx, message);
   ctx.end_form();
   w_oper_.assign(kOperWidth, ' ');
 }
 
-void ExportaForm::log(ui::FormContext& ctx, std::string_view text) {
+void ExportaForm::log(form::FormContext& ctx, std::string_view text) {
   link_.set_texto(text);
   ctx.run_form_modal(kLogForm);
 }

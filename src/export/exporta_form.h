@@ -17,7 +17,7 @@
 #include <string>
 
 #include "log/l_link.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/keyed_file.h"
 #include "platform/platform.h"
 #include "platform/text_file.h"
@@ -28,33 +28,33 @@ namespace kav::exporta {
 // The pause between two reads of a record that the ERP holds locked.
 inline constexpr int kLockPauseMs = 5;
 
-class ExportaForm final : public ui::Form {
+class ExportaForm final : public form::Form {
  public:
   ExportaForm(log::LLink& link, platform::Platform& platform, std::string web_host);
 
-  const ui::FormDesign& design() const override { return design_; }
-  void tick(ui::FormContext& ctx, std::string_view timer) override;
-  void form_close(ui::FormContext& ctx) override;
+  const form::FormDesign& design() const override { return design_; }
+  void tick(form::FormContext& ctx, std::string_view timer) override;
+  void form_close(form::FormContext& ctx) override;
 
  private:
   // How one of the two reading loops ended.
   enum class Loop { done, read_failed, write_failed };
 
-  void exportacao(ui::FormContext& ctx);
-  Loop copia(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area, platform::TextFile& out,
+  void exportacao(form::FormContext& ctx);
+  Loop copia(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area, platform::TextFile& out,
              std::string (*line)(record::Area&));
-  std::string le_proximo(ui::FormContext& ctx, platform::KeyedFile& file, record::Area& area);
-  void mostra_bloq(ui::FormContext& ctx, bool visible);
+  std::string le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area);
+  void mostra_bloq(form::FormContext& ctx, bool visible);
   bool grava_kavcmd_final(platform::TextFile& out);
-  void atualiza_tabelas(ui::FormContext& ctx);
-  void falha(ui::FormContext& ctx, std::string_view message);
-  void log(ui::FormContext& ctx, std::string_view text);
+  void atualiza_tabelas(form::FormContext& ctx);
+  void falha(form::FormContext& ctx, std::string_view message);
+  void log(form::FormContext& ctx, std::string_view text);
   std::string abre(platform::KeyedFile* file);
 
   log::LLink& link_;
   platform::Platform& platform_;
   std::string web_host_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
 
   std::unique_ptr<platform::KeyedFile> vendedo_;
   std::unique_ptr<platform::KeyedFile> produto_;

@@ -35,7 +35,7 @@ LogForm::LogForm(LLink& link, platform::FileSystem& files, platform::Clock& cloc
   design_.height = 60;
 }
 
-void LogForm::form_open(ui::FormContext& ctx) {
+void LogForm::form_open(form::FormContext& ctx) {
   w_oper_ = kAbrar;
   proc_log_99();
   ctx.end_form();

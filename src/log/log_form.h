@@ -5,7 +5,7 @@
 #include <string>
 
 #include "log/l_link.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "record/area.h"
@@ -23,12 +23,12 @@ std::string log_file_name(std::string_view yyyymmdd);
 // log line, for the log form and for the platform services that report.
 void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::string_view texto);
 
-class LogForm final : public ui::Form {
+class LogForm final : public form::Form {
  public:
   LogForm(LLink& link, platform::FileSystem& files, platform::Clock& clock);
 
-  const ui::FormDesign& design() const override { return design_; }
-  void form_open(ui::FormContext& ctx) override;
+  const form::FormDesign& design() const override { return design_; }
+  void form_open(form::FormContext& ctx) override;
 
  private:
   void proc_log_99();
@@ -37,7 +37,7 @@ class LogForm final : public ui::Form {
   LLink& link_;
   platform::FileSystem& files_;
   platform::Clock& clock_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
   std::string w_oper_;
 };
 

@@ -6,8 +6,8 @@ namespace kav::monitor {
 
 namespace {
 constexpr int kChecksEvery = 5;  // ticks per check: the progress bar's maximum
-const ui::Font kListFont{"Verdana", 9, true};
-const ui::Font kButtonFont{"Tahoma", 14.25, true};
+const form::Font kListFont{"Verdana", 9, true};
+const form::Font kButtonFont{"Tahoma", 14.25, true};
 }  // namespace
 
 MenuForm::MenuForm(log::LLink& link, platform::Clock& clock)
@@ -17,25 +17,25 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock)
   design_.width = 538;
   design_.height = 320;
 
-  ui::ControlDesign timer{.name = "Cm_Timer", .kind = ui::ControlKind::timer};
+  form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
   timer.interval_ms = 1000;
   timer.enabled = true;
 
-  ui::ControlDesign list{.name = "Lv_Proc", .kind = ui::ControlKind::list};
+  form::ControlDesign list{.name = "Lv_Proc", .kind = form::ControlKind::list};
   list.x = 10, list.y = 10, list.width = 518, list.height = 218;
   list.font = kListFont;
   list.columns = {{"Status", 500}};
 
-  ui::ControlDesign progress{.name = "Cm_Progress", .kind = ui::ControlKind::progress};
+  form::ControlDesign progress{.name = "Cm_Progress", .kind = form::ControlKind::progress};
   progress.x = 10, progress.y = 232, progress.width = 518, progress.height = 11;
   progress.minimum = 0, progress.maximum = kChecksEvery, progress.step = 1, progress.position = 0;
 
-  ui::ControlDesign export_button{.name = "Bt_Confirma7", .kind = ui::ControlKind::button};
+  form::ControlDesign export_button{.name = "Bt_Confirma7", .kind = form::ControlKind::button};
   export_button.caption = "Exportar Cadastros";
   export_button.x = 10, export_button.y = 252, export_button.width = 277, export_button.height = 55;
   export_button.font = kButtonFont;
 
-  ui::ControlDesign exit_button{.name = "Bt_Confirma8", .kind = ui::ControlKind::button};
+  form::ControlDesign exit_button{.name = "Bt_Confirma8", .kind = form::ControlKind::button};
   exit_button.caption = "Sair";
   exit_button.picture = "Bt_Sair";
   exit_button.x = 295, exit_button.y = 252, exit_button.width = 233, exit_button.height = 55;
@@ -56,11 +56,11 @@ std::string MenuForm::status_line(std::string_view w_hora, std::string_view w_ms
   return std::string(texto.bytes());
 }
 
-void MenuForm::tick(ui::FormContext& ctx, std::string_view timer) {
+void MenuForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer == "Cm_Timer") ciclo_timer(ctx);
 }
 
-void MenuForm::click(ui::FormContext& ctx, std::string_view button) {
+void MenuForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Confirma7") {
     ctx.set_timer_enabled("Cm_Timer", false);
     ctx.run_form_modal(record::padded("01-Exporta", 30));
@@ -70,7 +70,7 @@ void MenuForm::click(ui::FormContext& ctx, std::string_view button) {
   }
 }
 
-void MenuForm::ciclo_timer(ui::FormContext& ctx) {
+void MenuForm::ciclo_timer(form::FormContext& ctx) {
   ctx.set_timer_enabled("Cm_Timer", false);
   ctx.step_progress("Cm_Progress");
   if (ctx.get_progress_value("Cm_Progress") == kChecksEvery) {
@@ -83,7 +83,7 @@ void MenuForm::ciclo_timer(ui::FormContext& ctx) {
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 
-void MenuForm::mostra_status(ui::FormContext& ctx) {
+void MenuForm::mostra_status(form::FormContext& ctx) {
   link_.set_texto(status_line(w_hora_, w_msg_));
   w_item_lista_ = ctx.add_list_row("Lv_Proc", 1, 1);
   ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", w_item_lista_), link_.texto(), 1);

@@ -6,29 +6,29 @@
 #include <string>
 
 #include "log/l_link.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/clock.h"
 
 namespace kav::monitor {
 
-class MenuForm final : public ui::Form {
+class MenuForm final : public form::Form {
  public:
   MenuForm(log::LLink& link, platform::Clock& clock);
 
-  const ui::FormDesign& design() const override { return design_; }
-  void tick(ui::FormContext& ctx, std::string_view timer) override;
-  void click(ui::FormContext& ctx, std::string_view button) override;
+  const form::FormDesign& design() const override { return design_; }
+  void tick(form::FormContext& ctx, std::string_view timer) override;
+  void click(form::FormContext& ctx, std::string_view button) override;
 
   // The status line as placed in L-LINK-TEXTO: HH:MM:SS, " - ", W-MSG.
   static std::string status_line(std::string_view w_hora, std::string_view w_msg);
 
  private:
-  void ciclo_timer(ui::FormContext& ctx);
-  void mostra_status(ui::FormContext& ctx);
+  void ciclo_timer(form::FormContext& ctx);
+  void mostra_status(form::FormContext& ctx);
 
   log::LLink& link_;
   platform::Clock& clock_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
   std::string w_hora_;
   std::string w_msg_;
   int w_item_lista_ = 0;

@@ -28,19 +28,19 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
   design_.width = 538;
   design_.height = 300;
   design_.controls = {
-      {.name = "CmTimer1", .kind = ui::ControlKind::timer, .enabled = true, .interval_ms = 1},
-      {.name = "Lv_Proc", .kind = ui::ControlKind::list, .x = 10, .y = 10, .width = 518, .height = 218,
+      {.name = "CmTimer1", .kind = form::ControlKind::timer, .enabled = true, .interval_ms = 1},
+      {.name = "Lv_Proc", .kind = form::ControlKind::list, .x = 10, .y = 10, .width = 518, .height = 218,
        .font = {"Verdana", 9, true}, .columns = {{"Status", 500}}},
-      {.name = "Frm_Bloq", .kind = ui::ControlKind::frame, .x = 10, .y = 234, .width = 380, .height = 50,
+      {.name = "Frm_Bloq", .kind = form::ControlKind::frame, .x = 10, .y = 234, .width = 380, .height = 50,
        .visible = false},
-      {.name = "CmStatic1", .kind = ui::ControlKind::static_text, .caption = kBloqCaption, .x = 10, .y = 20,
+      {.name = "CmStatic1", .kind = form::ControlKind::static_text, .caption = kBloqCaption, .x = 10, .y = 20,
        .width = 360, .height = 20, .parent = "Frm_Bloq"},
-      {.name = "Ed_DTSIS", .kind = ui::ControlKind::date_edit, .x = 400, .y = 250, .width = 128, .height = 24,
+      {.name = "Ed_DTSIS", .kind = form::ControlKind::date_edit, .x = 400, .y = 250, .width = 128, .height = 24,
        .visible = false, .format = "dd/MM/yyyy"},
   };
 }
 
-void ComandasForm::tick(ui::FormContext& ctx, std::string_view timer) {
+void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
   proc_imprime(ctx);
@@ -49,13 +49,13 @@ void ComandasForm::tick(ui::FormContext& ctx, std::string_view timer) {
   ctx.end_form();
 }
 
-void ComandasForm::form_close(ui::FormContext&) {
+void ComandasForm::form_close(form::FormContext&) {
   for (auto* file : {&paramet_, &vendedo_, &produto_}) {
     if (*file) (*file)->close();
   }
 }
 
-bool ComandasForm::next_record(ui::FormContext& ctx, std::string_view command) {
+bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command) {
   if (!exchange_.perform(ctx, command, areas_)) return false;
   AnswerReader& r = exchange_.reader();
   if (r.skip_to_lt()) {
@@ -92,9 +92,9 @@ void ComandasForm::write_item_lines(const Item& item) {
   }
 }
 
-int ComandasForm::log_message(ui::FormContext& ctx, std::string_view text) {
+int ComandasForm::log_message(form::FormContext& ctx, std::string_view text) {
   const int index = ctx.add_list_row("Lv_Proc", 1, 1);
-  const ui::ListRow row = ctx.get_list_row("Lv_Proc", index);
+  const form::ListRow row = ctx.get_list_row("Lv_Proc", index);
   link_.set_texto(text);
   ctx.set_list_row_text(row, link_.texto(), 1);
   ctx.run_form_modal("99-LOG");

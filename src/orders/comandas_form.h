@@ -9,7 +9,7 @@
 #include <string>
 
 #include "log/l_link.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "orders/exchange.h"
 #include "orders/print_form.h"
 #include "orders/work_areas.h"
@@ -17,34 +17,34 @@
 
 namespace kav::orders {
 
-class ComandasForm final : public ui::Form {
+class ComandasForm final : public form::Form {
  public:
   ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host);
 
-  const ui::FormDesign& design() const override { return design_; }
-  void tick(ui::FormContext& ctx, std::string_view timer) override;
-  void form_close(ui::FormContext& ctx) override;
+  const form::FormDesign& design() const override { return design_; }
+  void tick(form::FormContext& ctx, std::string_view timer) override;
+  void form_close(form::FormContext& ctx) override;
 
   const WorkAreas& areas() const { return areas_; }
 
  private:
   // The commands of the processing run.
-  void proc_imprime(ui::FormContext& ctx);
-  void proc_cancela(ui::FormContext& ctx);
-  void proc_fecha(ui::FormContext& ctx);
+  void proc_imprime(form::FormContext& ctx);
+  void proc_cancela(form::FormContext& ctx);
+  void proc_fecha(form::FormContext& ctx);
 
   // Performs the command's exchange and reads the order number of the
   // answer's first record. False, with the answer closed, when there is no
   // answer, no record or an end marker.
-  bool next_record(ui::FormContext& ctx, std::string_view command);
+  bool next_record(form::FormContext& ctx, std::string_view command);
   // The order header that CMD_IMP and CMD_FEC share, after the order number:
   // code, text, people and second text.
   void read_order_header(AnswerReader& r);
 
   // What each command does with an answer it has read.
-  void imprime_itens(ui::FormContext& ctx);
-  void imprime_cancelamento(ui::FormContext& ctx);
-  void imprime_conta(ui::FormContext& ctx);
+  void imprime_itens(form::FormContext& ctx);
+  void imprime_cancelamento(form::FormContext& ctx);
+  void imprime_conta(form::FormContext& ctx);
 
   // Printer setup for entry W-IND of TAB-IMPRESSORAS, then opens IMPRESSAO.
   void open_print_job();
@@ -53,11 +53,11 @@ class ComandasForm final : public ui::Form {
 
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.
-  int log_message(ui::FormContext& ctx, std::string_view text);
+  int log_message(form::FormContext& ctx, std::string_view text);
 
   log::LLink& link_;
   platform::Platform& platform_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;
   // The print file IMPRESSAO and its record, kept for the life of the form:

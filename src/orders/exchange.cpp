@@ -16,7 +16,7 @@ std::string batch_line(std::string_view web_host, std::string_view command) {
   return record::padded(line, kRegArqbatWidth);
 }
 
-bool Exchange::perform(ui::FormContext& ctx, std::string_view command, WorkAreas& areas) {
+bool Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas) {
   resposta_.close();
   ctx.run_command_line(record::padded(kDeleteAnswer, kCommandTextWidth), 0);
 

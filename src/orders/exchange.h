@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/form.h"
+#include "form/form.h"
 #include "orders/answer_reader.h"
 #include "orders/work_areas.h"
 #include "platform/file_system.h"
@@ -31,7 +31,7 @@ class Exchange {
 
   // Steps 1 to 5: delete, write and run the batch, reset the work areas,
   // open the answer. False when there is no answer (the file is closed again).
-  bool perform(ui::FormContext& ctx, std::string_view command, WorkAreas& areas);
+  bool perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
 
   AnswerReader& reader() { return reader_; }
   void close() { resposta_.close(); }

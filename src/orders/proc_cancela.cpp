@@ -5,7 +5,7 @@
 
 namespace kav::orders {
 
-void ComandasForm::proc_cancela(ui::FormContext& ctx) {
+void ComandasForm::proc_cancela(form::FormContext& ctx) {
   for (;;) {
     if (!next_record(ctx, "CAN_ITE")) return;
     AnswerReader& r = exchange_.reader();
@@ -28,7 +28,7 @@ void ComandasForm::proc_cancela(ui::FormContext& ctx) {
 // Steps 6 to 11: report the cancellation and print its ticket on the printer
 // the answer names, even a blank one. The header texts and the people are
 // blanked: a cancellation ticket never shows them.
-void ComandasForm::imprime_cancelamento(ui::FormContext& ctx) {
+void ComandasForm::imprime_cancelamento(form::FormContext& ctx) {
   const Item& item = areas_.row(1);
   log_message(ctx, "Cancelado item " + item.numcmd.substr(0, 4) + " da Comanda = " + areas_.cmd.numero.substr(0, 4));
 

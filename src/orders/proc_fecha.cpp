@@ -9,7 +9,7 @@
 
 namespace kav::orders {
 
-void ComandasForm::proc_fecha(ui::FormContext& ctx) {
+void ComandasForm::proc_fecha(form::FormContext& ctx) {
   for (;;) {
     if (!next_record(ctx, "CMD_FEC")) return;
     AnswerReader& r = exchange_.reader();
@@ -56,7 +56,7 @@ std::string linha_tot(std::string_view rotulo, std::uint64_t hundredths) {
 // character that is not a digit counts as 0): that value decides whether
 // their lines print, and it is what the label "Serviço 99%" and PRT-PESSOAS
 // show, so a bill never prints one number and computes with another.
-void ComandasForm::imprime_conta(ui::FormContext& ctx) {
+void ComandasForm::imprime_conta(form::FormContext& ctx) {
   const int row_index = log_message(ctx, "Imprimir Comanda para pagamento = " + areas_.cmd.numero.substr(0, 4));
   const Item& first = areas_.row(1);
   if (record::is_blank(first.impressora)) return;

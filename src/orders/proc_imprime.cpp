@@ -5,7 +5,7 @@
 
 namespace kav::orders {
 
-void ComandasForm::proc_imprime(ui::FormContext& ctx) {
+void ComandasForm::proc_imprime(form::FormContext& ctx) {
   for (;;) {
     if (!next_record(ctx, "CMD_IMP")) return;
     AnswerReader& r = exchange_.reader();
@@ -49,7 +49,7 @@ void ComandasForm::proc_imprime(ui::FormContext& ctx) {
 // Steps 4 and 5: report the order, then one ticket per registered printer,
 // in the order the answer first named them, with that printer's items in the
 // order of the answer.
-void ComandasForm::imprime_itens(ui::FormContext& ctx) {
+void ComandasForm::imprime_itens(form::FormContext& ctx) {
   log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
 
   record::Area& reg = impressao_.reg_impressao();

@@ -95,7 +95,7 @@ struct ExportaRig {
   log::LLink link;
   ExportaForm form{link, platform, "localhost"};
   log::LogForm log_form{link, files, clock};
-  ui::FormSet forms;
+  form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
 };
@@ -176,7 +176,7 @@ TEST_F(ExportaFixture, ExportsEverySellerThenEveryProductInCodeOrder) {
   const auto boxes = messages();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, record::padded(kFim, 210));
-  EXPECT_EQ(boxes[0].value, ui::kStyleInformation);
+  EXPECT_EQ(boxes[0].value, form::kStyleInformation);
   EXPECT_EQ(log_texts(), (std::vector<std::string>{cp1252("Exportação de cadastros ..."), "Vendedores ...",
                                                    "Produtos ...", "Atualizando tabelas ...", kFim}));
 
@@ -224,7 +224,7 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
     const auto boxes = f.messages();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, record::padded(c.message, 120));
-    EXPECT_EQ(boxes[0].value, ui::kStyleError);
+    EXPECT_EQ(boxes[0].value, form::kStyleError);
     EXPECT_EQ(f.kavcmd(), "old export\n");
     EXPECT_FALSE(f.files.exists(kLogFile));
     EXPECT_TRUE(f.commands.lines.empty());
@@ -242,7 +242,7 @@ TEST_F(ExportaFixture, NoErpFilesAtAllIsAFailedOpen) {
   test::NoKeyedFiles none;
   platform::Platform bare{files, clock, commands, printing, none};
   ExportaForm bare_form{link, bare, "localhost"};
-  ui::FormSet set;
+  form::FormSet set;
   set.add(bare_form);
   set.add(log_form);
   ui::headless::HeadlessRuntime rt{set, commands, pacer};
@@ -265,7 +265,7 @@ TEST_F(ExportaFixture, AWriteFailureKeepsThePreviousFileAndCallsNoImport) {
   const auto boxes = messages();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, record::padded(cp1252("Erro na gravação do KAVCMD.TXT !!!"), 120));
-  EXPECT_EQ(boxes[0].value, ui::kStyleError);
+  EXPECT_EQ(boxes[0].value, form::kStyleError);
   EXPECT_GE(runtime.last("01-EXPORTA")->closed_ms, 0);
   EXPECT_FALSE(vendedo().is_open);
 }
@@ -294,7 +294,7 @@ TEST_F(ExportaFixture, AFailedReadEndsTheExportInsteadOfRepeatingARecord) {
   EXPECT_TRUE(commands.lines.empty());
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0].text, record::padded("Erro na leitura do PRODUTO.ORB !!!", 120));
-  EXPECT_EQ(messages()[0].value, ui::kStyleError);
+  EXPECT_EQ(messages()[0].value, form::kStyleError);
   EXPECT_EQ(log_texts().back(), "Erro na leitura do PRODUTO.ORB !!!");
   EXPECT_EQ(produto().reads, 2);
 

@@ -110,7 +110,7 @@ struct RealRig {
   log::LLink link;
   ExportaForm form;
   log::LogForm log_form{link, *root.files, clock};
-  ui::FormSet forms;
+  form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   std::vector<ui::headless::Event> journal;
 };
@@ -214,7 +214,7 @@ TEST(ExportaEndToEndTest, TheWebApplicationHoldsTheExportedSellersAndProducts) {
           {product("000100", cp1252("Pão de queijo"), "000001500"), product("000200", "Cafe", "000000350")});
   rig.run();
   ASSERT_EQ(rig.events("message").size(), 1u);
-  EXPECT_EQ(rig.events("message")[0].value, ui::kStyleInformation);
+  EXPECT_EQ(rig.events("message")[0].value, form::kStyleInformation);
   ASSERT_EQ(rig.events("command").size(), 1u);
   EXPECT_EQ(rig.events("command")[0].value, 0);  // Wget succeeded
   EXPECT_EQ(test::slurp(tables / webstub::kSellersTable), cp1252("000001;Ana\n000002;João\n"));

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   log::LLink link;
   orders::ComandasForm comandas(link, services, "localhost");
   log::LogForm log_form(link, files, clock);
-  ui::FormSet forms;
+  form::FormSet forms;
   forms.add(comandas);
   forms.add(log_form);
   ui::headless::VirtualPacer pacer(clock);

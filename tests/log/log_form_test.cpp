@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "log/log_form.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "support/fakes.h"
@@ -11,14 +11,14 @@ namespace kav::log {
 namespace {
 
 // A caller that logs each text it is given, the way every form does.
-class Caller final : public ui::Form {
+class Caller final : public form::Form {
  public:
   explicit Caller(LLink& link) : link_(link) {
     design_.name = "CALLER";
-    design_.controls.push_back({.name = "T", .kind = ui::ControlKind::timer, .interval_ms = 1});
+    design_.controls.push_back({.name = "T", .kind = form::ControlKind::timer, .interval_ms = 1});
   }
-  const ui::FormDesign& design() const override { return design_; }
-  void tick(ui::FormContext& ctx, std::string_view) override {
+  const form::FormDesign& design() const override { return design_; }
+  void tick(form::FormContext& ctx, std::string_view) override {
     ctx.set_timer_enabled("T", false);
     for (const auto& t : texts) {
       link_.set_texto(t);
@@ -32,7 +32,7 @@ class Caller final : public ui::Form {
 
  private:
   LLink& link_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
 };
 
 struct LogFixture : ::testing::Test {
@@ -52,7 +52,7 @@ struct LogFixture : ::testing::Test {
   LLink link;
   Caller caller{link};
   LogForm log_form{link, files, clock};
-  ui::FormSet forms;
+  form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
 };

@@ -90,15 +90,15 @@ TEST(MonitorCycleTest, ChecksFollowEachOtherFiveTicksAfterTheLastOneEnded) {
 }
 
 // A stand-in for a form that takes its time (a slow web server, a long export).
-class SlowForm final : public ui::Form {
+class SlowForm final : public form::Form {
  public:
   SlowForm(std::string name, platform::ManualClock& clock, std::int64_t busy_ms)
       : clock_(clock), busy_ms_(busy_ms) {
     design_.name = std::move(name);
-    design_.controls.push_back({.name = "CmTimer1", .kind = ui::ControlKind::timer, .interval_ms = 1});
+    design_.controls.push_back({.name = "CmTimer1", .kind = form::ControlKind::timer, .interval_ms = 1});
   }
-  const ui::FormDesign& design() const override { return design_; }
-  void tick(ui::FormContext& ctx, std::string_view) override {
+  const form::FormDesign& design() const override { return design_; }
+  void tick(form::FormContext& ctx, std::string_view) override {
     ctx.set_timer_enabled("CmTimer1", false);
     clock_.advance_ms(busy_ms_);
     ctx.end_form();
@@ -107,7 +107,7 @@ class SlowForm final : public ui::Form {
  private:
   platform::ManualClock& clock_;
   std::int64_t busy_ms_;
-  ui::FormDesign design_;
+  form::FormDesign design_;
 };
 
 struct SlowMonitor {
@@ -126,7 +126,7 @@ struct SlowMonitor {
   log::LogForm log_form{link, files, clock};
   SlowForm comandas;
   SlowForm exporta;
-  ui::FormSet forms;
+  form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
 };

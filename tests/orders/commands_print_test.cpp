@@ -2,7 +2,7 @@
 // order, with which field values, and what is reported.
 #include <gtest/gtest.h>
 
-#include "monitor/application.h"
+#include "app/application.h"
 #include "orders/print_form.h"
 #include "record/cp1252.h"
 #include "support/fake_web.h"

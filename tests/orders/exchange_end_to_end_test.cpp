@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/application.h"
+#include "app/application.h"
 #include "platform/clock.h"
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"

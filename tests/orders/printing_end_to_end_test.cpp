@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "log/log_form.h"
-#include "monitor/application.h"
+#include "app/application.h"
 #include "platform/clock.h"
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"

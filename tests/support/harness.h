@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "monitor/application.h"
+#include "app/application.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "support/fakes.h"

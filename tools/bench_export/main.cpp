@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   log::LLink link;
   exporta::ExportaForm form(link, services, "localhost");
   log::LogForm log_form(link, *files, clock);
-  ui::FormSet forms;
+  form::FormSet forms;
   forms.add(form);
   forms.add(log_form);
   ui::headless::VirtualPacer pacer(clock);

@@ -16,14 +16,14 @@ void print_line(const std::string& text) {
 }
 }  // namespace
 
-int run_console(FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
+int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
   auto pacer = make_console_pacer();
   HeadlessRuntime runtime(forms, commands, *pacer);
   runtime.on_row_text = [](std::string_view form, std::string_view text) {
     print_line("[" + std::string(form) + "] " + record::to_utf8(record::trim_right(text)));
   };
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
-    const char* kind = style == kStyleError ? "ERRO" : "INFO";
+    const char* kind = style == form::kStyleError ? "ERRO" : "INFO";
     print_line("[" + std::string(form) + "] (" + kind + ") " + record::to_utf8(record::trim_right(text)));
     // A person at the terminal confirms the box; otherwise it does not wait.
     if (pacer->interactive()) {

@@ -23,7 +23,7 @@ const ControlState& FormRecord::control(std::string_view control_name) const {
 }
 
 struct HeadlessRuntime::OpenForm {
-  Form* form = nullptr;
+  form::Form* form = nullptr;
   FormRecord* record = nullptr;
   bool closing = false;
   ControlState& control(std::string_view name) {
@@ -35,14 +35,14 @@ struct HeadlessRuntime::OpenForm {
   }
 };
 
-class HeadlessRuntime::Context final : public FormContext {
+class HeadlessRuntime::Context final : public form::FormContext {
  public:
   Context(HeadlessRuntime& rt, OpenForm& of) : rt_(rt), of_(of) {}
 
   int run_form_modal(std::string_view name) override {
-    Form* form = rt_.forms_.find(name);
+    form::Form* form = rt_.forms_.find(name);
     if (form == nullptr) {
-      const std::string message = "no form named \"" + std::string(form_name(name)) + "\"";
+      const std::string message = "no form named \"" + std::string(form::form_name(name)) + "\"";
       rt_.record(of_, "error", {}, message);
       if (rt_.on_error) {
         rt_.on_error(message);
@@ -87,8 +87,8 @@ class HeadlessRuntime::Context final : public FormContext {
     rt_.record(of_, "add_row", list, {}, index);
     return index;
   }
-  ListRow get_list_row(std::string_view list, int index) override { return {std::string(list), index}; }
-  void set_list_row_text(const ListRow& row, std::string_view text, int) override {
+  form::ListRow get_list_row(std::string_view list, int index) override { return {std::string(list), index}; }
+  void set_list_row_text(const form::ListRow& row, std::string_view text, int) override {
     ControlState& l = of_.control(row.list);
     if (row.index < 0 || static_cast<std::size_t>(row.index) >= l.rows.size()) {
       throw std::out_of_range("list " + row.list + " has no row " + std::to_string(row.index));
@@ -97,7 +97,7 @@ class HeadlessRuntime::Context final : public FormContext {
     rt_.record(of_, "row_text", row.list, text, row.index);
     if (rt_.on_row_text) rt_.on_row_text(of_.record->name, text);
   }
-  void show_list_row(const ListRow& row) override { rt_.record(of_, "show_row", row.list, {}, row.index); }
+  void show_list_row(const form::ListRow& row) override { rt_.record(of_, "show_row", row.list, {}, row.index); }
   void refresh_control(std::string_view control) override {
     of_.control(control);
     rt_.record(of_, "refresh", control);
@@ -112,13 +112,13 @@ class HeadlessRuntime::Context final : public FormContext {
   OpenForm& of_;
 };
 
-HeadlessRuntime::HeadlessRuntime(FormSet& forms, platform::CommandRunner& commands, Pacer& pacer)
+HeadlessRuntime::HeadlessRuntime(form::FormSet& forms, platform::CommandRunner& commands, Pacer& pacer)
     : forms_(forms), commands_(commands), pacer_(pacer) {}
 
 HeadlessRuntime::~HeadlessRuntime() = default;
 
 int HeadlessRuntime::run(std::string_view start_form) {
-  Form* form = forms_.find(start_form);
+  form::Form* form = forms_.find(start_form);
   if (form == nullptr) throw std::invalid_argument("no form named " + std::string(start_form));
   return run_form(*form);
 }
@@ -129,7 +129,7 @@ bool HeadlessRuntime::click(std::string_view button) {
   for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
     OpenForm& of = **it;
     const auto c = of.record->controls.find(button);
-    if (c == of.record->controls.end() || c->second.design->kind != ControlKind::button) continue;
+    if (c == of.record->controls.end() || c->second.design->kind != form::ControlKind::button) continue;
     if (it != stack_.rbegin() || !c->second.visible || of.closing) {
       record(of, "blocked_click", button);
       return false;
@@ -171,17 +171,17 @@ void HeadlessRuntime::record(const OpenForm& of, std::string op, std::string_vie
   journal_.push_back({pacer_.now_ms(), of.record->name, std::move(op), std::string(control), std::string(text), value});
 }
 
-int HeadlessRuntime::run_form(Form& form) {
-  const FormDesign& design = form.design();
+int HeadlessRuntime::run_form(form::Form& form) {
+  const form::FormDesign& design = form.design();
   FormRecord& rec = openings_.emplace_back();
   rec.name = design.name;
   rec.opened_ms = pacer_.now_ms();
-  for (const ControlDesign& c : design.controls) {
+  for (const form::ControlDesign& c : design.controls) {
     ControlState s;
     s.design = &c;
     s.visible = c.visible;
     s.position = c.position;
-    s.timer_on = c.kind == ControlKind::timer && c.enabled;
+    s.timer_on = c.kind == form::ControlKind::timer && c.enabled;
     s.due_ms = rec.opened_ms + std::max(c.interval_ms, 1);
     rec.controls.emplace(c.name, std::move(s));
   }
@@ -251,8 +251,8 @@ void HeadlessRuntime::default_input(std::string_view line) {
   const auto first = line.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos || stack_.empty()) return;
   const char wanted = static_cast<char>(line[first] | 0x20);
-  for (const ControlDesign& c : stack_.back()->form->design().controls) {
-    if (c.kind == ControlKind::button && !c.caption.empty() && static_cast<char>(c.caption[0] | 0x20) == wanted) {
+  for (const form::ControlDesign& c : stack_.back()->form->design().controls) {
+    if (c.kind == form::ControlKind::button && !c.caption.empty() && static_cast<char>(c.caption[0] | 0x20) == wanted) {
       click(c.name);
       return;
     }

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 
@@ -58,7 +58,7 @@ struct Event {
 };
 
 struct ControlState {
-  const ControlDesign* design = nullptr;
+  const form::ControlDesign* design = nullptr;
   bool visible = true;
   bool timer_on = false;
   std::int64_t due_ms = 0;
@@ -79,7 +79,7 @@ struct FormRecord {
 
 class HeadlessRuntime {
  public:
-  HeadlessRuntime(FormSet& forms, platform::CommandRunner& commands, Pacer& pacer);
+  HeadlessRuntime(form::FormSet& forms, platform::CommandRunner& commands, Pacer& pacer);
   ~HeadlessRuntime();
 
   // Opens `start_form` and runs until it has closed.
@@ -117,13 +117,13 @@ class HeadlessRuntime {
   class Context;
   struct OpenForm;
 
-  int run_form(Form& form);
+  int run_form(form::Form& form);
   void step();
   void record(const OpenForm& of, std::string op, std::string_view control = {}, std::string_view text = {},
               int value = 0);
   void default_input(std::string_view line);
 
-  FormSet& forms_;
+  form::FormSet& forms_;
   platform::CommandRunner& commands_;
   Pacer& pacer_;
   std::int64_t limit_ms_ = 7LL * 24 * 3600 * 1000;
@@ -135,6 +135,6 @@ class HeadlessRuntime {
 
 // Runs the application in a terminal on the real clock: every new list row
 // and message box is printed; typed letters press the buttons.
-int run_console(FormSet& forms, platform::CommandRunner& commands, std::string_view start_form);
+int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form);
 
 }  // namespace kav::ui::headless

@@ -79,7 +79,7 @@ QString display_text(std::string_view cp1252_text) {
   return QString::fromStdString(record::to_utf8(cp1252_text));
 }
 
-QFont design_font(const Font& font, const QFont& base) {
+QFont design_font(const form::Font& font, const QFont& base) {
   QFont f = base;
   if (!font.family.empty()) {
     QStringList families{QString::fromStdString(font.family)};
@@ -97,9 +97,9 @@ QFont design_font(const Font& font, const QFont& base) {
 
 namespace {
 
-QWidget* make_widget(const ControlDesign& c, QWidget* parent) {
+QWidget* make_widget(const form::ControlDesign& c, QWidget* parent) {
   switch (c.kind) {
-    case ControlKind::list: {
+    case form::ControlKind::list: {
       auto* list = new QTreeWidget(parent);
       list->setRootIsDecorated(false);
       list->setUniformRowHeights(true);
@@ -111,7 +111,7 @@ QWidget* make_widget(const ControlDesign& c, QWidget* parent) {
       } else {
         list->setColumnCount(static_cast<int>(c.columns.size()));
         QStringList titles;
-        for (const Column& col : c.columns) titles << display_text(col.title);
+        for (const form::Column& col : c.columns) titles << display_text(col.title);
         list->setHeaderLabels(titles);
         list->header()->setStretchLastSection(false);
         for (std::size_t i = 0; i < c.columns.size(); ++i) {
@@ -120,14 +120,14 @@ QWidget* make_widget(const ControlDesign& c, QWidget* parent) {
       }
       return list;
     }
-    case ControlKind::progress: {
+    case form::ControlKind::progress: {
       auto* bar = new QProgressBar(parent);
       bar->setTextVisible(false);
       bar->setRange(c.minimum, std::max(c.minimum, c.maximum));
       bar->setValue(std::clamp(c.position, bar->minimum(), bar->maximum()));
       return bar;
     }
-    case ControlKind::button: {
+    case form::ControlKind::button: {
       auto* button = new QPushButton(display_text(c.caption), parent);
       // Enter must not press a button behind the operator's back.
       button->setAutoDefault(false);
@@ -139,20 +139,20 @@ QWidget* make_widget(const ControlDesign& c, QWidget* parent) {
       }
       return button;
     }
-    case ControlKind::static_text: {
+    case form::ControlKind::static_text: {
       auto* label = new QLabel(display_text(c.caption), parent);
       label->setTextFormat(Qt::PlainText);
       return label;
     }
-    case ControlKind::frame:
+    case form::ControlKind::frame:
       return new QGroupBox(display_text(c.caption), parent);
-    case ControlKind::date_edit: {
+    case form::ControlKind::date_edit: {
       auto* edit = new QDateEdit(QDate::currentDate(), parent);
       edit->setDisplayFormat(c.format.empty() ? QStringLiteral("dd/MM/yyyy") : QString::fromStdString(c.format));
       edit->setCalendarPopup(true);
       return edit;
     }
-    case ControlKind::timer:
+    case form::ControlKind::timer:
       break;
   }
   return nullptr;
@@ -161,15 +161,15 @@ QWidget* make_widget(const ControlDesign& c, QWidget* parent) {
 // Builds the widgets, each frame before the controls it holds.
 class Builder {
  public:
-  Builder(const FormDesign& design, FormWindow& window, Controls& controls)
+  Builder(const form::FormDesign& design, FormWindow& window, Controls& controls)
       : design_(design), window_(window), controls_(controls) {}
 
-  QWidget* build(const ControlDesign& c) {
+  QWidget* build(const form::ControlDesign& c) {
     if (QWidget* done = controls_.widget(c.name)) return done;
     if (!visiting_.insert(&c).second) return nullptr;  // a frame inside itself: ignore the nesting
     QWidget* parent = &window_;
     if (!record::is_blank(c.parent)) {
-      if (const ControlDesign* frame = find(c.parent)) {
+      if (const form::ControlDesign* frame = find(c.parent)) {
         if (QWidget* w = build(*frame)) parent = w;
       }
     }
@@ -185,36 +185,36 @@ class Builder {
   }
 
  private:
-  const ControlDesign* find(std::string_view name) const {
+  const form::ControlDesign* find(std::string_view name) const {
     const std::string wanted(record::trim_right(name));
-    for (const ControlDesign& c : design_.controls) {
+    for (const form::ControlDesign& c : design_.controls) {
       if (record::trim_right(c.name) == wanted) return &c;
     }
     return nullptr;
   }
 
-  const FormDesign& design_;
+  const form::FormDesign& design_;
   FormWindow& window_;
   Controls& controls_;
-  std::set<const ControlDesign*> visiting_;
+  std::set<const form::ControlDesign*> visiting_;
 };
 
 }  // namespace
 
-Controls build_form(const FormDesign& design, FormWindow& window, const std::function<int(int)>& interval) {
+Controls build_form(const form::FormDesign& design, FormWindow& window, const std::function<int(int)>& interval) {
   Controls controls;
   window.setObjectName(QString::fromStdString(design.name));
   window.setWindowTitle(display_text(design.caption));
   Builder builder(design, window, controls);
-  for (const ControlDesign& c : design.controls) {
-    if (c.kind == ControlKind::timer) {
+  for (const form::ControlDesign& c : design.controls) {
+    if (c.kind == form::ControlKind::timer) {
       auto* timer = new QTimer(&window);
       timer->setObjectName(QString::fromStdString(c.name));
       timer->setInterval(interval(c.interval_ms));
       controls.add(c.name, timer);
       continue;
     }
-    if (c.kind == ControlKind::progress) controls.set_step(c.name, c.step);
+    if (c.kind == form::ControlKind::progress) controls.set_step(c.name, c.step);
     builder.build(c);
   }
   if (design.width > 0 && design.height > 0) {

@@ -10,7 +10,7 @@
 #include <QFont>
 #include <QStringList>
 
-#include "monitor/form.h"
+#include "form/form.h"
 
 class QTimer;
 
@@ -56,12 +56,12 @@ class Controls {
 // Builds every control of `design` into `window` and sets the window's caption
 // and size. Timers get the interval that `interval` makes of the designed one
 // and are left stopped. Text arrives as Windows-1252 bytes.
-Controls build_form(const FormDesign& design, FormWindow& window, const std::function<int(int)>& interval);
+Controls build_form(const form::FormDesign& design, FormWindow& window, const std::function<int(int)>& interval);
 
 // The designed font on top of `base`: the family first, then look-alikes that
 // are commonly installed, so a machine without the family still shows a
 // similar face in the designed size and weight.
-QFont design_font(const Font& font, const QFont& base);
+QFont design_font(const form::Font& font, const QFont& base);
 
 // Text of the contract (Windows-1252) for display.
 QString display_text(std::string_view cp1252_text);

@@ -32,9 +32,9 @@ std::string utf8(std::string_view cp1252_text) { return record::to_utf8(cp1252_t
 // One opening of a form: its window, its controls and the operations that its
 // handlers call.
 
-class QtRuntime::OpenForm final : public FormContext {
+class QtRuntime::OpenForm final : public form::FormContext {
  public:
-  OpenForm(QtRuntime& runtime, Form& form, QWidget* parent, bool start_form)
+  OpenForm(QtRuntime& runtime, form::Form& form, QWidget* parent, bool start_form)
       : runtime_(runtime), form_(form), start_form_(start_form), window_(new FormWindow(parent)) {
     controls_ = build_form(form.design(), *window_,
                            [this](int interval_ms) { return runtime_.scaled_interval(interval_ms); });
@@ -68,7 +68,7 @@ class QtRuntime::OpenForm final : public FormContext {
       in_loop_ = false;
     }
     closing_ = true;
-    for (const ControlDesign& c : form_.design().controls) {
+    for (const form::ControlDesign& c : form_.design().controls) {
       if (QTimer* t = controls_.timer(c.name)) t->stop();
     }
     ++busy_;  // an EndForm during FormClose has nothing left to close
@@ -130,13 +130,13 @@ class QtRuntime::OpenForm final : public FormContext {
     return l->topLevelItemCount() - 1;
   }
 
-  ListRow get_list_row(std::string_view list, int index) override {
+  form::ListRow get_list_row(std::string_view list, int index) override {
     QTreeWidget* l = tree(list);
     const bool exists = l != nullptr && index >= 0 && index < l->topLevelItemCount();
-    return ListRow{std::string(list), exists ? index : -1};
+    return form::ListRow{std::string(list), exists ? index : -1};
   }
 
-  void set_list_row_text(const ListRow& row, std::string_view text, int column) override {
+  void set_list_row_text(const form::ListRow& row, std::string_view text, int column) override {
     QTreeWidgetItem* item = row_item(row);
     if (item == nullptr) return;
     const int col = column - 1;
@@ -144,7 +144,7 @@ class QtRuntime::OpenForm final : public FormContext {
     item->setText(col, QString::fromStdString(utf8(record::trim_right(text))));
   }
 
-  void show_list_row(const ListRow& row) override {
+  void show_list_row(const form::ListRow& row) override {
     if (QTreeWidgetItem* item = row_item(row)) item->treeWidget()->scrollToItem(item);
   }
 
@@ -167,10 +167,10 @@ class QtRuntime::OpenForm final : public FormContext {
 
  private:
   void connect_events() {
-    for (const ControlDesign& c : form_.design().controls) {
+    for (const form::ControlDesign& c : form_.design().controls) {
       if (QTimer* t = controls_.timer(c.name)) {
         QObject::connect(t, &QTimer::timeout, [this, name = c.name] { tick(name); });
-      } else if (c.kind == ControlKind::button) {
+      } else if (c.kind == form::ControlKind::button) {
         if (auto* b = qobject_cast<QAbstractButton*>(controls_.widget(c.name))) {
           QObject::connect(b, &QAbstractButton::clicked, [this, name = c.name] { click(name); });
         }
@@ -179,8 +179,8 @@ class QtRuntime::OpenForm final : public FormContext {
   }
 
   void start_timers() {
-    for (const ControlDesign& c : form_.design().controls) {
-      if (c.kind == ControlKind::timer && c.enabled) {
+    for (const form::ControlDesign& c : form_.design().controls) {
+      if (c.kind == form::ControlKind::timer && c.enabled) {
         if (QTimer* t = controls_.timer(c.name)) t->start();
       }
     }
@@ -255,7 +255,7 @@ class QtRuntime::OpenForm final : public FormContext {
     return l;
   }
 
-  QTreeWidgetItem* row_item(const ListRow& row) {
+  QTreeWidgetItem* row_item(const form::ListRow& row) {
     QTreeWidget* l = tree(row.list);
     return l == nullptr || row.index < 0 ? nullptr : l->topLevelItem(row.index);
   }
@@ -266,7 +266,7 @@ class QtRuntime::OpenForm final : public FormContext {
   }
 
   QtRuntime& runtime_;
-  Form& form_;
+  form::Form& form_;
   const bool start_form_;
   FormWindow* window_;
   Controls controls_;
@@ -279,7 +279,7 @@ class QtRuntime::OpenForm final : public FormContext {
 // ---------------------------------------------------------------------------
 // QtRuntime
 
-QtRuntime::QtRuntime(FormSet& forms, platform::CommandRunner& commands) : forms_(forms), commands_(commands) {}
+QtRuntime::QtRuntime(form::FormSet& forms, platform::CommandRunner& commands) : forms_(forms), commands_(commands) {}
 
 QtRuntime::~QtRuntime() = default;
 
@@ -299,7 +299,7 @@ int QtRuntime::run(std::string_view start_form) {
 }
 
 int QtRuntime::run_form_modal(std::string_view name) {
-  Form* form = forms_.find(name);
+  form::Form* form = forms_.find(name);
   if (form == nullptr) {
     report_unknown_form(name);
     return -1;
@@ -328,10 +328,10 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
   }
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (style & 0xF0) {
-    case kStyleError: icon = QMessageBox::Critical; break;
+    case form::kStyleError: icon = QMessageBox::Critical; break;
     case 32: icon = QMessageBox::Question; break;
     case 48: icon = QMessageBox::Warning; break;
-    case kStyleInformation: icon = QMessageBox::Information; break;
+    case form::kStyleInformation: icon = QMessageBox::Information; break;
     default: break;
   }
   QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(shown), QMessageBox::Ok, parent);
@@ -340,23 +340,23 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
 }
 
 void QtRuntime::report_unknown_form(std::string_view name) {
-  const std::string_view wanted = form_name(name);
+  const std::string_view wanted = form::form_name(name);
   std::cerr << kProgram << ": RunFormModal: there is no form named \"" << utf8(wanted) << "\"\n";
   QWidget* parent = open_.empty() ? nullptr : &open_.back()->window();
   const std::string title = open_.empty() ? std::string("KavComanda") : open_.back()->caption();
   message_box(parent, title,
               record::cp1252("Formulário \"") + std::string(wanted) + record::cp1252("\" não encontrado !!!"),
-              kStyleError);
+              form::kStyleError);
 }
 
 void QtRuntime::report_failure(std::string_view form, const char* what, QWidget* parent, const std::string& title) {
   std::cerr << kProgram << ": form " << form << ": a handler failed: " << what << "\n";
-  message_box(parent, title, record::cp1252("Erro no formulário ") + std::string(form) + " !!!", kStyleError);
+  message_box(parent, title, record::cp1252("Erro no formulário ") + std::string(form) + " !!!", form::kStyleError);
 }
 
 // ---------------------------------------------------------------------------
 
-int run_windowed(FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
+int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
                  char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("KavComanda"));

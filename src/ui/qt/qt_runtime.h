@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/command_runner.h"
 
 class QWidget;
@@ -31,7 +31,7 @@ class QtRuntime {
   // widgets carry the control names as objectName.
   using FormShownHook = std::function<void(std::string_view form, QWidget& window)>;
 
-  QtRuntime(FormSet& forms, platform::CommandRunner& commands);
+  QtRuntime(form::FormSet& forms, platform::CommandRunner& commands);
   ~QtRuntime();
   QtRuntime(const QtRuntime&) = delete;
   QtRuntime& operator=(const QtRuntime&) = delete;
@@ -63,7 +63,7 @@ class QtRuntime {
   void report_unknown_form(std::string_view name);
   void report_failure(std::string_view form, const char* what, QWidget* parent, const std::string& title);
 
-  FormSet& forms_;
+  form::FormSet& forms_;
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;
   FormShownHook form_shown_hook_;
@@ -72,7 +72,7 @@ class QtRuntime {
 };
 
 // Creates the QApplication, runs the start form and returns run()'s result.
-int run_windowed(FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
+int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
                  char** argv);
 
 }  // namespace kav::ui::qt

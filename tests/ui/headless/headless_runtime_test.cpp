@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/clock.h"
 #include "support/fakes.h"
 #include "ui/headless/headless_runtime.h"
@@ -11,34 +11,34 @@ namespace kav::ui::headless {
 namespace {
 
 // A form whose handlers are set by each test.
-class ScriptForm final : public Form {
+class ScriptForm final : public form::Form {
  public:
   explicit ScriptForm(std::string name, int interval_ms = 0) {
     design_.name = std::move(name);
-    if (interval_ms > 0) design_.controls.push_back({.name = "T", .kind = ControlKind::timer, .interval_ms = interval_ms});
-    design_.controls.push_back({.name = "L", .kind = ControlKind::list});
-    design_.controls.push_back({.name = "B", .kind = ControlKind::button, .caption = "Botao"});
-    design_.controls.push_back({.name = "F", .kind = ControlKind::frame, .visible = false});
+    if (interval_ms > 0) design_.controls.push_back({.name = "T", .kind = form::ControlKind::timer, .interval_ms = interval_ms});
+    design_.controls.push_back({.name = "L", .kind = form::ControlKind::list});
+    design_.controls.push_back({.name = "B", .kind = form::ControlKind::button, .caption = "Botao"});
+    design_.controls.push_back({.name = "F", .kind = form::ControlKind::frame, .visible = false});
   }
-  const FormDesign& design() const override { return design_; }
-  void form_open(FormContext& ctx) override {
+  const form::FormDesign& design() const override { return design_; }
+  void form_open(form::FormContext& ctx) override {
     if (on_open) on_open(ctx);
   }
-  void form_close(FormContext& ctx) override {
+  void form_close(form::FormContext& ctx) override {
     closes++;
     if (on_close) on_close(ctx);
   }
-  void tick(FormContext& ctx, std::string_view) override {
+  void tick(form::FormContext& ctx, std::string_view) override {
     if (on_tick) on_tick(ctx);
   }
-  void click(FormContext& ctx, std::string_view) override {
+  void click(form::FormContext& ctx, std::string_view) override {
     if (on_click) on_click(ctx);
   }
-  std::function<void(FormContext&)> on_open, on_close, on_tick, on_click;
+  std::function<void(form::FormContext&)> on_open, on_close, on_tick, on_click;
   int closes = 0;
 
  private:
-  FormDesign design_;
+  form::FormDesign design_;
 };
 
 struct RuntimeTest : ::testing::Test {
@@ -50,14 +50,14 @@ struct RuntimeTest : ::testing::Test {
   test::FakeCommandRunner commands;
   ScriptForm outer{"00-OUTER", 1000};
   ScriptForm inner{"90-INNER", 1};
-  FormSet forms;
+  form::FormSet forms;
   VirtualPacer pacer{clock};
   HeadlessRuntime runtime{forms, commands, pacer};
 };
 
 TEST_F(RuntimeTest, ModalCallsNestAndFindFormsIgnoringCaseAndTrailingBlanks) {
   std::vector<std::string> trace;
-  outer.on_tick = [&](FormContext& ctx) {
+  outer.on_tick = [&](form::FormContext& ctx) {
     trace.push_back("outer tick");
     ctx.set_timer_enabled("T", false);
     ctx.run_form_modal("90-Inner        ");
@@ -65,13 +65,13 @@ TEST_F(RuntimeTest, ModalCallsNestAndFindFormsIgnoringCaseAndTrailingBlanks) {
     ctx.end_form();
     trace.push_back("outer after end_form");
   };
-  inner.on_tick = [&](FormContext& ctx) {
+  inner.on_tick = [&](form::FormContext& ctx) {
     trace.push_back("inner tick at " + std::to_string(runtime.now_ms()));
     EXPECT_EQ(runtime.open_forms(), (std::vector<std::string>{"00-OUTER", "90-INNER"}));
     ctx.end_form();
   };
-  inner.on_close = [&](FormContext&) { trace.push_back("inner close"); };
-  outer.on_close = [&](FormContext&) { trace.push_back("outer close"); };
+  inner.on_close = [&](form::FormContext&) { trace.push_back("inner close"); };
+  outer.on_close = [&](form::FormContext&) { trace.push_back("outer close"); };
   runtime.run("00-outer");
   EXPECT_EQ(trace, (std::vector<std::string>{"outer tick", "inner tick at 1001", "inner close", "outer resumes",
                                              "outer after end_form", "outer close"}));
@@ -82,7 +82,7 @@ TEST_F(RuntimeTest, AnUnknownFormIsReportedAndTheCallerGoesOn) {
   std::string reported;
   runtime.on_error = [&](std::string_view m) { reported = m; };
   int result = 0;
-  outer.on_tick = [&](FormContext& ctx) {
+  outer.on_tick = [&](form::FormContext& ctx) {
     result = ctx.run_form_modal("77-NADA   ");
     ctx.end_form();
   };
@@ -93,7 +93,7 @@ TEST_F(RuntimeTest, AnUnknownFormIsReportedAndTheCallerGoesOn) {
 
 TEST_F(RuntimeTest, SwitchingATimerOnRestartsItsInterval) {
   std::vector<std::int64_t> ticks;
-  outer.on_tick = [&](FormContext& ctx) {
+  outer.on_tick = [&](form::FormContext& ctx) {
     ticks.push_back(runtime.now_ms());
     if (ticks.size() == 2) {
       ctx.set_timer_enabled("T", false);
@@ -108,12 +108,12 @@ TEST_F(RuntimeTest, SwitchingATimerOnRestartsItsInterval) {
 
 TEST_F(RuntimeTest, RecordsRowsVisibilityProgressMessagesAndCommands) {
   commands.on_run = [](std::string_view) { return 7; };
-  outer.on_tick = [&](FormContext& ctx) {
+  outer.on_tick = [&](form::FormContext& ctx) {
     ctx.set_timer_enabled("T", false);
     const int i = ctx.add_list_row("L", 1, 1);
     ctx.set_list_row_text(ctx.get_list_row("L", i), "linha   ", 1);
     ctx.set_control_visible("F", true);
-    ctx.show_message_box("Fim !!!", kStyleInformation);
+    ctx.show_message_box("Fim !!!", form::kStyleInformation);
     EXPECT_EQ(ctx.run_command_line("CMD.EXE /C X.bat" + std::string(100, ' '), 0), 7);
     ctx.end_form();
   };
@@ -135,8 +135,8 @@ TEST_F(RuntimeTest, OnlyTheInnermostFormTakesClicks) {
   inner.design();
   ScriptForm waiting{"50-WAIT"};
   forms.add(waiting);
-  waiting.on_click = [&](FormContext& ctx) { ctx.end_form(); };
-  outer.on_tick = [&](FormContext& ctx) {
+  waiting.on_click = [&](form::FormContext& ctx) { ctx.end_form(); };
+  outer.on_tick = [&](form::FormContext& ctx) {
     ctx.set_timer_enabled("T", false);
     ctx.run_form_modal("50-WAIT");
     ctx.end_form();
@@ -151,9 +151,9 @@ TEST_F(RuntimeTest, AFormBusyInAHandlerGetsNoTicksUntilItResumes) {
   // The outer timer stays on while the inner form is open for three seconds.
   ScriptForm waiting{"50-WAIT"};
   forms.add(waiting);
-  waiting.on_click = [&](FormContext& ctx) { ctx.end_form(); };
+  waiting.on_click = [&](form::FormContext& ctx) { ctx.end_form(); };
   int outer_ticks = 0;
-  outer.on_tick = [&](FormContext& ctx) {
+  outer.on_tick = [&](form::FormContext& ctx) {
     if (++outer_ticks == 1) ctx.run_form_modal("50-WAIT");
     if (outer_ticks == 2) ctx.end_form();
   };

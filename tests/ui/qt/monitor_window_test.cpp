@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <cstdlib>
 
-#include "monitor/application.h"
+#include "app/application.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "record/area.h"
@@ -159,7 +159,7 @@ TEST_F(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
   EXPECT_EQ(opened[1], "01-EXPORTA");
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].form_on_top, "01-EXPORTA");
-  EXPECT_EQ(boxes[0].style, kStyleError);
+  EXPECT_EQ(boxes[0].style, form::kStyleError);
   EXPECT_EQ(boxes[0].text, "Erro na abertura do PRODUTO.ORB !!!");
 }
 

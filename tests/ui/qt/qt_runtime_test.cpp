@@ -51,7 +51,7 @@ class QtRuntimeTest : public ::testing::Test {
     return *owned.back();
   }
 
-  FormSet forms;
+  form::FormSet forms;
   RecordingRunner runner;
   QtRuntime runtime;
   std::vector<std::unique_ptr<ScriptedForm>> owned;
@@ -65,17 +65,17 @@ ScriptedForm& monitor_like(ScriptedForm& f) {
   f.edit().width = 540;
   f.edit().height = 330;
   f.add_timer("Cm_Timer", 1000);
-  auto& list = f.add_control("Lv_Proc", ControlKind::list);
+  auto& list = f.add_control("Lv_Proc", form::ControlKind::list);
   list.x = 10, list.y = 10, list.width = 518, list.height = 218;
   list.columns = {{"Status", 500}};
   list.font = {"Verdana", 9, true};
-  auto& bar = f.add_control("Cm_Progress", ControlKind::progress);
+  auto& bar = f.add_control("Cm_Progress", form::ControlKind::progress);
   bar.x = 10, bar.y = 232, bar.width = 518, bar.height = 11;
   bar.minimum = 0, bar.maximum = 5, bar.step = 1, bar.position = 0;
-  auto& export_button = f.add_control("Bt_Confirma7", ControlKind::button, "Exportar Cadastros");
+  auto& export_button = f.add_control("Bt_Confirma7", form::ControlKind::button, "Exportar Cadastros");
   export_button.x = 10, export_button.y = 250, export_button.width = 277, export_button.height = 55;
   export_button.font = {"Tahoma", 14.25, true};
-  auto& exit_button = f.add_control("Bt_Confirma8", ControlKind::button, "Sair");
+  auto& exit_button = f.add_control("Bt_Confirma8", form::ControlKind::button, "Sair");
   exit_button.x = 295, exit_button.y = 250, exit_button.width = 233, exit_button.height = 55;
   exit_button.font = {"Tahoma", 14.25, true};
   exit_button.picture = "Bt_Sair";
@@ -84,13 +84,13 @@ ScriptedForm& monitor_like(ScriptedForm& f) {
 
 TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
   ScriptedForm& f = monitor_like(form("00-MENU", "Monitor Comandas (19.11c)"));
-  auto& frame = f.add_control("Frm_Bloq", ControlKind::frame, "Aguarde !!");
+  auto& frame = f.add_control("Frm_Bloq", form::ControlKind::frame, "Aguarde !!");
   frame.x = 20, frame.y = 20, frame.width = 200, frame.height = 80;
   frame.visible = false;
-  auto& inside = f.add_control("CmStatic1", ControlKind::static_text, "Registro sendo acessado");
+  auto& inside = f.add_control("CmStatic1", form::ControlKind::static_text, "Registro sendo acessado");
   inside.parent = "Frm_Bloq";
   inside.x = 5, inside.y = 25;
-  f.add_control("Ed_DTSIS", ControlKind::date_edit).format = "dd/MM/yyyy";
+  f.add_control("Ed_DTSIS", form::ControlKind::date_edit).format = "dd/MM/yyyy";
   runtime.set_time_scale(0.001);
 
   on_shown = [&](std::string_view, QWidget& w) {
@@ -153,7 +153,7 @@ TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 1);  // 1000 ms at a scale of 1/1000
   };
-  f.on_tick = [](FormContext& ctx, std::string_view) { ctx.end_form(); };
+  f.on_tick = [](form::FormContext& ctx, std::string_view) { ctx.end_form(); };
 
   EXPECT_EQ(runtime.run("00-menu"), 0);
   EXPECT_THAT(shown, ElementsAre("00-MENU"));
@@ -164,8 +164,8 @@ TEST_F(QtRuntimeTest, ShowsWindows1252TextAsUnicode) {
   // "Importação" and a euro sign, as the forms hold them.
   const std::string caption = "Importa\xE7\xE3o \x80 5";
   ScriptedForm& f = form("F", caption);
-  f.add_control("Bt_X", ControlKind::button, "Exporta\xE7\xE3o");
-  auto& list = f.add_control("Lv_X", ControlKind::list);
+  f.add_control("Bt_X", form::ControlKind::button, "Exporta\xE7\xE3o");
+  auto& list = f.add_control("Lv_X", form::ControlKind::list);
   list.columns = {{"Situa\xE7\xE3o", 100}};
   f.add_timer("T", 1);
   QTreeWidget* shown_list = nullptr;
@@ -177,14 +177,14 @@ TEST_F(QtRuntimeTest, ShowsWindows1252TextAsUnicode) {
     EXPECT_EQ(w.findChild<QTreeWidget*>("Lv_X")->headerItem()->text(0), QString::fromUtf8("Situação"));
   };
   QString row;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
     // The contract hands over the whole 210-character field.
-    const ListRow r = ctx.get_list_row("Lv_X", ctx.add_list_row("Lv_X", 1, 1));
+    const form::ListRow r = ctx.get_list_row("Lv_X", ctx.add_list_row("Lv_X", 1, 1));
     ctx.set_list_row_text(r, record::padded("Comanda 12 \x80 ok", 210), 1);
     row = shown_list->topLevelItem(0)->text(0);
-    ctx.show_message_box(record::padded("Fim da Exporta\xE7\xE3o dos Cadastros !!!", 210), kStyleInformation);
-    ctx.show_message_box("Erro na abertura do VENDEDO.ORB !!!" + std::string(85, ' '), kStyleError);
+    ctx.show_message_box(record::padded("Fim da Exporta\xE7\xE3o dos Cadastros !!!", 210), form::kStyleInformation);
+    ctx.show_message_box("Erro na abertura do VENDEDO.ORB !!!" + std::string(85, ' '), form::kStyleError);
     ctx.end_form();
   };
   EXPECT_EQ(runtime.run("F"), 0);
@@ -202,9 +202,9 @@ TEST_F(QtRuntimeTest, MessageBoxWithoutHookIsModalWithTheStyleIcon) {
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
   std::vector<std::pair<QMessageBox::Icon, QString>> seen;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
-    for (int style : {kStyleError, kStyleInformation}) {
+    for (int style : {form::kStyleError, form::kStyleInformation}) {
       // Answer the box once it is up.
       QTimer::singleShot(5, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -226,10 +226,10 @@ TEST_F(QtRuntimeTest, MessageBoxWithoutHookIsModalWithTheStyleIcon) {
 
 TEST_F(QtRuntimeTest, ProgressBarStopsAtItsEnds) {
   ScriptedForm& f = form("F");
-  auto& bar = f.add_control("Cm_Progress", ControlKind::progress);
+  auto& bar = f.add_control("Cm_Progress", form::ControlKind::progress);
   bar.minimum = 2, bar.maximum = 8, bar.step = 3, bar.position = 2;
   std::vector<int> values;
-  f.on_open = [&](FormContext& ctx) {
+  f.on_open = [&](form::FormContext& ctx) {
     values.push_back(ctx.get_progress_value("Cm_Progress"));
     ctx.step_progress("Cm_Progress");  // 5
     values.push_back(ctx.get_progress_value("Cm_Progress"));
@@ -249,18 +249,18 @@ TEST_F(QtRuntimeTest, ProgressBarStopsAtItsEnds) {
 
 TEST_F(QtRuntimeTest, ListRowsAreAddedInOrderAndScrolledIntoView) {
   ScriptedForm& f = form("F");
-  auto& l = f.add_control("Lv_Proc", ControlKind::list);
+  auto& l = f.add_control("Lv_Proc", form::ControlKind::list);
   l.width = 518, l.height = 218;
   l.columns = {{"Status", 500}};
   f.add_timer("T", 1);
   QTreeWidget* list = nullptr;
   on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Proc"); };
   std::vector<int> rows;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
     for (int i = 0; i < 60; ++i) {
       rows.push_back(ctx.add_list_row("Lv_Proc", 1, 1));
-      const ListRow row = ctx.get_list_row("Lv_Proc", rows.back());
+      const form::ListRow row = ctx.get_list_row("Lv_Proc", rows.back());
       ctx.set_list_row_text(row, record::padded("linha " + std::to_string(i), 210), 1);
       ctx.show_list_row(ctx.get_list_row("Lv_Proc", rows.back()));
     }
@@ -273,7 +273,7 @@ TEST_F(QtRuntimeTest, ListRowsAreAddedInOrderAndScrolledIntoView) {
     EXPECT_EQ(ctx.get_list_row("Lv_Proc", 60).index, -1);
     ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", 60), "x", 1);
     ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", 0), "x", 2);
-    ctx.show_list_row(ListRow{"Lv_Proc", -1});
+    ctx.show_list_row(form::ListRow{"Lv_Proc", -1});
     EXPECT_EQ(ctx.add_list_row("Lv_Nothing", 1, 1), -1);
     ctx.end_form();
   };
@@ -293,7 +293,7 @@ TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
   on_shown = [&](std::string_view name, QWidget& w) {
     (name == "00-MENU" ? outer_window : inner_window) = &w;
   };
-  outer.on_tick = [&](FormContext& ctx, std::string_view) {
+  outer.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("Cm_Timer", false);
     order.push_back("outer calls");
     EXPECT_EQ(ctx.run_form_modal("90-Comandas   "), 0);
@@ -301,7 +301,7 @@ TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
     EXPECT_EQ(runtime.open_forms(), 1);
     ctx.end_form();
   };
-  inner.on_tick = [&](FormContext& ctx, std::string_view) {
+  inner.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("CmTimer1", false);
     EXPECT_EQ(runtime.open_forms(), 2);
     EXPECT_EQ(inner_window->parentWidget(), outer_window);
@@ -309,7 +309,7 @@ TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
     order.push_back("inner works");
     ctx.end_form();
   };
-  inner.on_close = [&](FormContext&) { order.push_back("inner closed"); };
+  inner.on_close = [&](form::FormContext&) { order.push_back("inner closed"); };
   EXPECT_EQ(runtime.run("00-MENU"), 0);
   EXPECT_THAT(order, ElementsAre("outer calls", "inner works", "inner closed", "outer resumes"));
   EXPECT_THAT(inner.events, ElementsAre("open", "tick:CmTimer1", "close"));
@@ -322,9 +322,9 @@ TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
 TEST_F(QtRuntimeTest, FormThatEndsInItsOpenEventClosesAtOnce) {
   ScriptedForm& log = form("99-LOG", "KAV - LOG");
   log.add_timer("T", 1);  // never gets to tick
-  log.on_open = [](FormContext& ctx) { ctx.end_form(); };
+  log.on_open = [](form::FormContext& ctx) { ctx.end_form(); };
   ScriptedForm& caller = form("F");
-  caller.on_open = [&](FormContext& ctx) {
+  caller.on_open = [&](form::FormContext& ctx) {
     EXPECT_EQ(ctx.run_form_modal("99-LOG"), 0);
     EXPECT_EQ(ctx.run_form_modal("99-log"), 0);
     ctx.end_form();
@@ -339,16 +339,16 @@ TEST_F(QtRuntimeTest, FormThatEndsInItsOpenEventClosesAtOnce) {
 TEST_F(QtRuntimeTest, EndFormTakesEffectWhenTheHandlerReturns) {
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
-  f.add_control("Lv_Proc", ControlKind::list).columns = {{"Status", 500}};
+  f.add_control("Lv_Proc", form::ControlKind::list).columns = {{"Status", 500}};
   std::vector<int> rows;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.end_form();
     rows.push_back(ctx.add_list_row("Lv_Proc", 1, 1));
     EXPECT_EQ(f.events.back(), "tick:T");  // not closed yet
     ctx.end_form();
     rows.push_back(ctx.add_list_row("Lv_Proc", 1, 1));
   };
-  f.on_close = [](FormContext& ctx) { ctx.end_form(); };  // nothing left to close
+  f.on_close = [](form::FormContext& ctx) { ctx.end_form(); };  // nothing left to close
   EXPECT_EQ(runtime.run("F"), 0);
   EXPECT_THAT(rows, ElementsAre(0, 1));
   EXPECT_THAT(f.events, ElementsAre("open", "tick:T", "close"));
@@ -359,7 +359,7 @@ TEST_F(QtRuntimeTest, EndFormTakesEffectWhenTheHandlerReturns) {
 TEST_F(QtRuntimeTest, BusyFormReceivesNoTicksOrClicks) {
   ScriptedForm& outer = form("OUTER");
   outer.add_timer("T", 1);  // left running on purpose
-  outer.add_control("Bt_Go", ControlKind::button, "Go");
+  outer.add_control("Bt_Go", form::ControlKind::button, "Go");
   ScriptedForm& inner = form("INNER");
   inner.add_timer("T", 1);
   QPushButton* go = nullptr;
@@ -367,11 +367,11 @@ TEST_F(QtRuntimeTest, BusyFormReceivesNoTicksOrClicks) {
     if (name == "OUTER") go = w.findChild<QPushButton*>("Bt_Go");
   };
   int inner_ticks = 0;
-  inner.on_tick = [&](FormContext& ctx, std::string_view) {
+  inner.on_tick = [&](form::FormContext& ctx, std::string_view) {
     go->click();  // the outer form is busy: dropped
     if (++inner_ticks == 20) ctx.end_form();
   };
-  outer.on_tick = [&](FormContext& ctx, std::string_view) {
+  outer.on_tick = [&](form::FormContext& ctx, std::string_view) {
     if (inner_ticks == 0) {
       ctx.run_form_modal("INNER");
       go->click();  // still inside the outer handler: dropped
@@ -392,8 +392,8 @@ TEST_F(QtRuntimeTest, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval) {
   QElapsedTimer clock;
   qint64 last_restart = -1, slow_at = -1;
   int fast = 0;
-  f.on_open = [&](FormContext&) { clock.start(); };
-  f.on_tick = [&](FormContext& ctx, std::string_view timer) {
+  f.on_open = [&](form::FormContext&) { clock.start(); };
+  f.on_tick = [&](form::FormContext& ctx, std::string_view timer) {
     if (timer == "Fast") {
       // Restarting "Slow" every 5 ms keeps it from ticking until the
       // restarts stop.
@@ -419,7 +419,7 @@ TEST_F(QtRuntimeTest, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval) {
 TEST_F(QtRuntimeTest, UnknownFormIsReportedAndReturnsMinusOne) {
   ScriptedForm& f = form("F");
   int result = 0;
-  f.on_open = [&](FormContext& ctx) {
+  f.on_open = [&](form::FormContext& ctx) {
     result = ctx.run_form_modal("01-NADA   ");
     ctx.end_form();
   };
@@ -429,7 +429,7 @@ TEST_F(QtRuntimeTest, UnknownFormIsReportedAndReturnsMinusOne) {
   EXPECT_EQ(result, -1);
   EXPECT_THAT(err, HasSubstr("\"01-NADA\""));
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].style, kStyleError);
+  EXPECT_EQ(boxes[0].style, form::kStyleError);
   EXPECT_THAT(boxes[0].text, HasSubstr("01-NADA"));
 
   ::testing::internal::CaptureStderr();
@@ -444,7 +444,7 @@ TEST_F(QtRuntimeTest, HandlerFailureIsReportedAndTheFormGoesOn) {
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
   int ticks = 0;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     if (++ticks == 1) throw std::runtime_error("disco cheio");
     ctx.end_form();
   };
@@ -453,14 +453,14 @@ TEST_F(QtRuntimeTest, HandlerFailureIsReportedAndTheFormGoesOn) {
   EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("disco cheio"));
   EXPECT_EQ(ticks, 2);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].style, kStyleError);
+  EXPECT_EQ(boxes[0].style, form::kStyleError);
 }
 
 TEST_F(QtRuntimeTest, CommandLineLosesTrailingBlanksAndKeepsItsBytes) {
   ScriptedForm& f = form("F");
   runner.result = 7;
   int result = 0;
-  f.on_open = [&](FormContext& ctx) {
+  f.on_open = [&](form::FormContext& ctx) {
     result = ctx.run_command_line(record::padded("CMD.EXE /C C:\\Temp\\A\xE7\xE3o.bat", 256), 0);
     ctx.run_command_line("   ", 1);
     ctx.end_form();
@@ -477,12 +477,12 @@ TEST_F(QtRuntimeTest, CommandLineLosesTrailingBlanksAndKeepsItsBytes) {
 TEST_F(QtRuntimeTest, SetControlVisibleShowsAndHides) {
   ScriptedForm& f = form("01-EXPORTA");
   f.add_timer("CmTimer1", 1);
-  auto& frame = f.add_control("Frm_Bloq", ControlKind::frame, "Aguarde a libera\xE7\xE3o do registro !!");
+  auto& frame = f.add_control("Frm_Bloq", form::ControlKind::frame, "Aguarde a libera\xE7\xE3o do registro !!");
   frame.visible = false;
   QWidget* bloq = nullptr;
   on_shown = [&](std::string_view, QWidget& w) { bloq = w.findChild<QGroupBox*>("Frm_Bloq"); };
   std::vector<bool> states;
-  f.on_tick = [&](FormContext& ctx, std::string_view) {
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("CmTimer1", false);
     states.push_back(bloq->isVisible());
     ctx.set_control_visible("Frm_Bloq", true);
@@ -504,7 +504,7 @@ TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {
   ScriptedForm& called = form("CALLED");
   called.add_timer("T", 30);
   std::vector<std::pair<std::uint16_t, std::uint16_t>> keys;
-  start.on_key = [&](FormContext&, std::uint16_t& key, std::uint16_t shift) { keys.emplace_back(key, shift); };
+  start.on_key = [&](form::FormContext&, std::uint16_t& key, std::uint16_t shift) { keys.emplace_back(key, shift); };
   QWidget* start_window = nullptr;
   on_shown = [&](std::string_view name, QWidget& w) {
     if (name == "START") start_window = &w;
@@ -516,8 +516,8 @@ TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {
       EXPECT_TRUE(w.isVisible());
     }
   };
-  called.on_tick = [](FormContext& ctx, std::string_view) { ctx.end_form(); };
-  start.on_tick = [&](FormContext& ctx, std::string_view) {
+  called.on_tick = [](form::FormContext& ctx, std::string_view) { ctx.end_form(); };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
     ctx.run_form_modal("CALLED");
     // The operator presses Shift+F5, then the window's close button.

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/form.h"
+#include "form/form.h"
 #include "platform/command_runner.h"
 
 namespace kav::ui::qt::fakes {
 
-class ScriptedForm : public Form {
+class ScriptedForm : public form::Form {
  public:
   explicit ScriptedForm(std::string name, std::string caption = "Test") {
     design_.name = std::move(name);
@@ -20,23 +20,23 @@ class ScriptedForm : public Form {
     design_.height = 200;
   }
 
-  const FormDesign& design() const override { return design_; }
-  FormDesign& edit() { return design_; }
+  const form::FormDesign& design() const override { return design_; }
+  form::FormDesign& edit() { return design_; }
 
-  ControlDesign& add(ControlDesign c) {
+  form::ControlDesign& add(form::ControlDesign c) {
     design_.controls.push_back(std::move(c));
     return design_.controls.back();
   }
-  ControlDesign& add_timer(std::string name, int interval_ms, bool enabled = true) {
-    ControlDesign c;
+  form::ControlDesign& add_timer(std::string name, int interval_ms, bool enabled = true) {
+    form::ControlDesign c;
     c.name = std::move(name);
-    c.kind = ControlKind::timer;
+    c.kind = form::ControlKind::timer;
     c.interval_ms = interval_ms;
     c.enabled = enabled;
     return add(std::move(c));
   }
-  ControlDesign& add_control(std::string name, ControlKind kind, std::string caption = {}) {
-    ControlDesign c;
+  form::ControlDesign& add_control(std::string name, form::ControlKind kind, std::string caption = {}) {
+    form::ControlDesign c;
     c.name = std::move(name);
     c.kind = kind;
     c.caption = std::move(caption);
@@ -45,33 +45,33 @@ class ScriptedForm : public Form {
     return add(std::move(c));
   }
 
-  std::function<void(FormContext&)> on_open, on_close;
-  std::function<void(FormContext&, std::string_view)> on_tick, on_click;
-  std::function<void(FormContext&, std::uint16_t&, std::uint16_t)> on_key;
+  std::function<void(form::FormContext&)> on_open, on_close;
+  std::function<void(form::FormContext&, std::string_view)> on_tick, on_click;
+  std::function<void(form::FormContext&, std::uint16_t&, std::uint16_t)> on_key;
   std::vector<std::string> events;  // "open", "tick:<timer>", "click:<button>", "close"
 
-  void form_open(FormContext& ctx) override {
+  void form_open(form::FormContext& ctx) override {
     events.push_back("open");
     if (on_open) on_open(ctx);
   }
-  void form_close(FormContext& ctx) override {
+  void form_close(form::FormContext& ctx) override {
     events.push_back("close");
     if (on_close) on_close(ctx);
   }
-  void tick(FormContext& ctx, std::string_view timer) override {
+  void tick(form::FormContext& ctx, std::string_view timer) override {
     events.push_back("tick:" + std::string(timer));
     if (on_tick) on_tick(ctx, timer);
   }
-  void click(FormContext& ctx, std::string_view button) override {
+  void click(form::FormContext& ctx, std::string_view button) override {
     events.push_back("click:" + std::string(button));
     if (on_click) on_click(ctx, button);
   }
-  void key_down(FormContext& ctx, std::uint16_t& key, std::uint16_t shift) override {
+  void key_down(form::FormContext& ctx, std::uint16_t& key, std::uint16_t shift) override {
     if (on_key) on_key(ctx, key, shift);
   }
 
  private:
-  FormDesign design_;
+  form::FormDesign design_;
 };
 
 // Records the command lines instead of running them.

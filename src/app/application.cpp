@@ -1,4 +1,4 @@
-#include "monitor/application.h"
+#include "app/application.h"
 
 namespace kav::app {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kav::ui {
+namespace kav::form {
 
 enum class ControlKind { timer, list, progress, button, static_text, frame, date_edit };
 
@@ -114,4 +114,4 @@ class FormSet {
 // The name as the runtime matches it: trailing blanks removed.
 std::string_view form_name(std::string_view name);
 
-}  // namespace kav::ui
+}  // namespace kav::form

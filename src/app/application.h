@@ -7,7 +7,7 @@
 #include "export/exporta_form.h"
 #include "log/l_link.h"
 #include "log/log_form.h"
-#include "monitor/form.h"
+#include "form/form.h"
 #include "monitor/menu_form.h"
 #include "orders/comandas_form.h"
 #include "platform/platform.h"
@@ -22,7 +22,7 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  ui::FormSet& forms() { return forms_; }
+  form::FormSet& forms() { return forms_; }
   log::LLink& link() { return link_; }
 
  private:
@@ -31,7 +31,7 @@ class Application {
   orders::ComandasForm comandas_;
   exporta::ExportaForm exporta_;
   log::LogForm log_;
-  ui::FormSet forms_;
+  form::FormSet forms_;
 };
 
 }  // namespace kav::app

@@ -1,8 +1,8 @@
-#include "monitor/form.h"
+#include "form/form.h"
 
 #include "record/area.h"
 
-namespace kav::ui {
+namespace kav::form {
 
 std::string_view form_name(std::string_view name) { return record::trim_right(name); }
 
@@ -21,4 +21,4 @@ Form* FormSet::find(std::string_view name) const {
   return nullptr;
 }
 
-}  // namespace kav::ui
+}  // namespace kav::form
