@@ -1,0 +1,68 @@
+#include "support/fault_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text_file.h"
+
+namespace kav::test {
+namespace {
+
+using platform::OpenMode;
+using Op = FaultFileSystem::Op;
+
+constexpr std::string_view kRet = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET";
+constexpr std::string_view kPrt = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
+
+std::string write_one(platform::FileSystem& fs, std::string_view path, std::string_view line) {
+  platform::TextFile f(fs);
+  std::string st = f.open(path, OpenMode::output);
+  if (st != "00") return "open " + st;
+  st = f.write_line(line);
+  if (st != "00") return "write " + st;
+  st = f.close();
+  return st == "00" ? "ok" : "close " + st;
+}
+
+TEST(FaultFileSystemTest, FailsTheChosenCallOnTheChosenPathOnly) {
+  platform::MemoryFileSystem mem;
+  FaultFileSystem fs(mem);
+  fs.fail(Op::open_output, "formprt", /*skip=*/1);
+  EXPECT_EQ(write_one(fs, kPrt, "first"), "ok");
+  EXPECT_EQ(write_one(fs, kRet, "answer"), "ok");  // another path is left alone
+  EXPECT_EQ(write_one(fs, kPrt, "second"), "open 30");
+  EXPECT_EQ(write_one(fs, kPrt, "third"), "ok");  // once only
+  EXPECT_EQ(fs.failures(Op::open_output), 1);
+
+  fs.fail(Op::rename, "get_kavcmd", 0, FaultFileSystem::kForever);
+  EXPECT_FALSE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"));
+  EXPECT_FALSE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\Y.RET"));
+  EXPECT_TRUE(mem.exists(kRet));
+  fs.clear();
+  EXPECT_TRUE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"));
+}
+
+TEST(FaultFileSystemTest, AFullDiskKeepsWhatFitsAndFailsTheRest) {
+  platform::MemoryFileSystem mem;
+  FaultFileSystem fs(mem);
+  fs.set_free_space(4);
+  EXPECT_NE(write_one(fs, kRet, "0001>abc"), "ok");
+  EXPECT_EQ(mem.contents(kRet), "0001");
+  EXPECT_EQ(fs.failures(Op::write), 1);
+  EXPECT_EQ(write_one(fs, kPrt, "x"), "open 30");  // nothing left: not even a new file
+  fs.set_free_space(std::nullopt);
+  EXPECT_EQ(write_one(fs, kPrt, "x"), "ok");
+}
+
+TEST(FaultFileSystemTest, ASyncCanFailAfterTheWritesWent) {
+  platform::MemoryFileSystem mem;
+  FaultFileSystem fs(mem);
+  fs.fail(Op::sync);
+  platform::TextFile f(fs);
+  ASSERT_EQ(f.open(kRet, OpenMode::output), "00");
+  ASSERT_EQ(f.write_line("0001>"), "00");
+  EXPECT_NE(f.sync(), "00");
+  EXPECT_EQ(f.sync(), "00");
+}
+
+}  // namespace
+}  // namespace kav::test
