@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kav::platform::print {
+#include "platform/print_service.h"
+
+namespace kav::orders {
 
 // Every line of the form fits in this many columns of a fixed-pitch font.
 inline constexpr std::size_t kTicketWidth = 48;
@@ -21,4 +23,7 @@ bool is_fcomanda(std::string_view form);
 // Empty when the form has no such group.
 std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record);
 
-}  // namespace kav::platform::print
+// FCOMANDA as the ticket layout that the print service is given.
+const platform::TicketLayout& fcomanda_layout();
+
+}  // namespace kav::orders
