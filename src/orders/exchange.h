@@ -35,7 +35,6 @@ class Exchange {
 
   AnswerReader& reader() { return reader_; }
   void close() { resposta_.close(); }
-  const std::string& st_arquivo() const { return st_arquivo_; }
 
  private:
   platform::FileSystem& files_;

@@ -56,19 +56,10 @@ constexpr Line kForm[] = {
 };
 // clang-format on
 
-std::string printable(std::string_view field) {
-  std::string out(field);
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
-
 // A field's characters; a record shorter than the form reads as blanks.
 std::string field_text(std::string_view rec, Field f) {
   const std::string_view part = f.pos - 1 < rec.size() ? rec.substr(f.pos - 1, f.width) : std::string_view{};
-  return printable(record::padded(part, f.width));
+  return record::blank_controls(record::padded(part, f.width));
 }
 
 // The printed line, or nothing when the line is left out.
@@ -99,10 +90,9 @@ std::string_view trimmed(std::string_view s) { return record::trim_right(s); }
 
 bool is_fcomanda(std::string_view form) {
   const std::string_view name = trimmed(form);
-  static constexpr std::string_view kName = "FCOMANDA";
-  if (name.size() != kName.size()) return false;
+  if (name.size() != kFcomanda.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != kName[i]) return false;
+    if (std::toupper(static_cast<unsigned char>(name[i])) != kFcomanda[i]) return false;
   }
   return true;
 }

@@ -11,6 +11,9 @@
 
 namespace kav::orders {
 
+// The form's name, as the print file is bound to it.
+inline constexpr std::string_view kFcomanda = "FCOMANDA";
+
 // Every line of the form fits in this many columns of a fixed-pitch font.
 inline constexpr std::size_t kTicketWidth = 48;
 

@@ -12,14 +12,7 @@ namespace kav::platform::print {
 namespace {
 
 // How far an odd printer name may reach into a log line.
-std::string shown(std::string_view name) {
-  std::string out(printer_name(name));
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
+std::string shown(std::string_view name) { return record::blank_controls(printer_name(name)); }
 
 std::string_view reason(Outcome outcome) {
   switch (outcome) {
