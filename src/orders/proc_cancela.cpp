@@ -25,7 +25,7 @@ void ComandasForm::proc_cancela(form::FormContext& ctx) {
   }
 }
 
-// Steps 6 to 11: report the cancellation and print its ticket on the printer
+// Reports the cancellation and prints its ticket on the printer
 // the answer names, even a blank one. The header texts and the people are
 // blanked: a cancellation ticket never shows them.
 void ComandasForm::imprime_cancelamento(form::FormContext& ctx) {

@@ -49,9 +49,9 @@ std::string linha_tot(std::string_view rotulo, std::uint64_t hundredths) {
 
 }  // namespace
 
-// Steps 4 to 14: report the order and, when the answer names a printer, the
-// printer; print the bill with every item's value and the totals, all
-// computed here with the exact arithmetic of orders/amounts.h.
+// Reports the order and, when the answer names a printer, the printer; prints
+// the bill with every item's value and the totals, all computed here with the
+// exact arithmetic of orders/amounts.h.
 //
 // The service percentage and the people are taken by their value (a
 // character that is not a digit counts as 0): that value decides whether

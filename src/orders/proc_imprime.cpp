@@ -46,9 +46,9 @@ void ComandasForm::proc_imprime(form::FormContext& ctx) {
   }
 }
 
-// Steps 4 and 5: report the order, then one ticket per registered printer,
-// in the order the answer first named them, with that printer's items in the
-// order of the answer.
+// Reports the order, then prints one ticket per registered printer, in the
+// order the answer first named them, with that printer's items in the order
+// of the answer.
 void ComandasForm::imprime_itens(form::FormContext& ctx) {
   log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
 

@@ -133,7 +133,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
             "      KavComanda - Orbela Teknovarium Ltda\n");
   EXPECT_NE(bar[2].second.find("Impressora: BAR\nÁgua com gás\n---"), std::string::npos);
 
-  // The worked example's bill.
+  // The bill: two items, service 10%, three people.
   const auto caixa = tickets("CAIXA");
   ASSERT_EQ(caixa.size(), 1U);
   EXPECT_EQ(caixa[0].first, "20191127-14380500-000005.txt");
