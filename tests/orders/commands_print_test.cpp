@@ -193,14 +193,14 @@ TEST_F(Commands, ACancellationWithABlankPrinterStillPrints) {
 
 // ---- Bills (CMD_FEC)
 
-const char* kWorkedExample =
+const char* kBillWithServiceAndPeople =
     "<0012><000001><Mesa 7><03><Varanda><CAIXA><10>"
     "<000100><Picanha><000002,000><0000012,50>"
     "<000200><Queijo><000000,350><0000040,00>"
     "<000000>";
 
-TEST_F(Commands, TheWorkedExampleBill) {
-  web.queue("CMD_FEC", kWorkedExample);
+TEST_F(Commands, ABillPrintsEachItemValueAndTheTotalsWithServiceAndPerPerson) {
+  web.queue("CMD_FEC", kBillWithServiceAndPeople);
   run();
   // The printer message replaces the order message in its row; both are logged.
   EXPECT_EQ(rows(), std::vector<std::string>{"Impressora = CAIXA"});
@@ -292,7 +292,7 @@ TEST_F(Commands, ABillWithoutAPrinterIsReportedAndNotPrinted) {
 TEST_F(Commands, ThePrintRecordKeepsItsFieldsFromJobToJob) {
   // A bill in the first check, a cancellation in the second: the ticket
   // shows no code, yet the record still carries the bill's PRT-CODIGO.
-  web.queue("CMD_FEC", kWorkedExample);
+  web.queue("CMD_FEC", kBillWithServiceAndPeople);
   web.on_request = [this](const std::string& command) {
     if (command == "CMD_FEC" && web.requests.size() == 4) web.queue("CAN_ITE", "<0012><0003><000555><Chopp><><BAR>");
   };

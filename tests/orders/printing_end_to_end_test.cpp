@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "log/log_form.h"
 #include "app/application.h"
+#include "log/log_form.h"
+#include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"
@@ -83,7 +84,7 @@ struct EndToEnd : ::testing::Test {
       platform::make_command_runner(*root.files, {std::chrono::seconds(20), ""});
   test::FakeOutlet* outlet = new test::FakeOutlet;
   platform::print::SpoolingPrintService service{
-      *root.files, clock, std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+      *root.files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
       [this](std::string_view text) { log::write_log_line(*root.files, clock, text); }};
   test::NoKeyedFiles keyed;
 };
@@ -132,7 +133,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
             "      KavComanda - Orbela Teknovarium Ltda\n");
   EXPECT_NE(bar[2].second.find("Impressora: BAR\nÁgua com gás\n---"), std::string::npos);
 
-  // The worked example's bill.
+  // The bill: two items, service 10%, three people.
   const auto caixa = tickets("CAIXA");
   ASSERT_EQ(caixa.size(), 1U);
   EXPECT_EQ(caixa[0].first, "20191127-14380500-000005.txt");

@@ -1,4 +1,4 @@
-// The print service: lays out each job with its print form, keeps the ticket
+// The print service: lays out each job with the layout it is given, keeps the ticket
 // durably in the spool folder and then hands it to the printer.
 //
 // Closing a job:
@@ -25,7 +25,8 @@ namespace kav::platform::print {
 
 class SpoolingPrintService final : public PrintService {
  public:
-  SpoolingPrintService(FileSystem& files, Clock& clock, std::unique_ptr<PrinterOutlet> outlet, PrintReport report);
+  SpoolingPrintService(FileSystem& files, Clock& clock, const TicketLayout& layout,
+                       std::unique_ptr<PrinterOutlet> outlet, PrintReport report);
   ~SpoolingPrintService() override;
 
   std::string open(std::string_view print_form, std::string_view printer_info_path) override;
@@ -44,6 +45,7 @@ class SpoolingPrintService final : public PrintService {
 
   FileSystem& files_;
   Clock& clock_;
+  const TicketLayout& layout_;
   std::unique_ptr<PrinterOutlet> outlet_;
   PrintReport report_;
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/print/outlet.h"
 #include "platform/print/spooling_print_service.h"
+#include "print_fakes.h"
 #include "record/cp1252.h"
 #include "support/temp_root.h"
 
@@ -60,7 +61,8 @@ TEST(CupsDelivery, TheServiceKeepsTheTicketAndMarksOnlyWhatWasNotDelivered) {
   auto files = make_os_file_system(root.str());
   ManualClock clock(2019, 11, 27, 14, 38, 5);
   std::vector<std::string> reports;
-  SpoolingPrintService service(*files, clock, make_os_outlet(std::chrono::seconds(60)),
+  const test::FakeLayout layout;
+  SpoolingPrintService service(*files, clock, layout, make_os_outlet(std::chrono::seconds(60)),
                                [&](std::string_view t) { reports.emplace_back(t); });
   const std::string info = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
   std::string rec(296, ' ');

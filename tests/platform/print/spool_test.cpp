@@ -28,7 +28,8 @@ struct Service {
   ManualClock clock{2019, 11, 27, 14, 38, 5};
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
-  SpoolingPrintService service{files, clock, std::unique_ptr<PrinterOutlet>(outlet),
+  test::FakeLayout layout;
+  SpoolingPrintService service{files, clock, layout, std::unique_ptr<PrinterOutlet>(outlet),
                                [this](std::string_view t) { reports.emplace_back(t); }};
 
   // One job of one TRACO line for `printer`; returns the status of close.
