@@ -1,5 +1,7 @@
 #include "export/kavcmd_lines.h"
 
+#include <algorithm>
+
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
 
@@ -29,50 +31,61 @@ constexpr Field kProSep4{75, 1};
 constexpr Field kProPreco{76, 11};
 constexpr Field kProSep5{87, 1};
 
-// No ";" may be left in a record that becomes a line, where ";" separates the
+// No ";" may be left in a field copied to a line, where ";" separates the
 // fields, and no "'", which the web application would take for a quote.
-void clean(record::Area& area) {
-  area.replace_all(';', ' ');
-  area.replace_all('\'', ' ');
+// Only the copied fields are cleaned: the rest of the record never reaches
+// the line.
+void clean(std::string& line, Field f) {
+  const auto first = line.begin() + static_cast<std::ptrdiff_t>(f.pos - 1);
+  const auto last = first + static_cast<std::ptrdiff_t>(f.width);
+  std::replace(first, last, ';', ' ');
+  std::replace(first, last, '\'', ' ');
 }
+
+// `text` moved into the field `f` of `line` (the move rule), then cleaned.
+void put(std::string& line, Field f, std::string_view text) {
+  const std::size_t n = std::min(text.size(), f.width);
+  line.replace(f.pos - 1, n, text.data(), n);  // the rest of the field is blank already
+  clean(line, f);
+}
+
+void put_literal(std::string& line, Field f, std::string_view text) { line.replace(f.pos - 1, text.size(), text); }
 
 }  // namespace
 
 std::string seller_line(record::Area& vendedo) {
   using namespace erpfiles::vendedo;
-  const std::string apelido(vendedo.get(ven_apelido));
-  if (!record::is_blank(apelido)) vendedo.set(ven_nome, apelido);
-  clean(vendedo);
+  const std::string_view apelido = vendedo.get(ven_apelido);
+  if (!record::is_blank(apelido)) vendedo.set(ven_nome, std::string(apelido));
 
-  record::Area reg(kLineLength);
-  reg.set(kVenTipo, "VENDEDO");
-  reg.set(kVenSep1, ";");
-  reg.set(kVenCodigo, vendedo.get(ven_codigo));
-  reg.set(kVenSep2, ";");
-  reg.set(kVenNome, vendedo.get(ven_nome));
-  reg.set(kVenSep3, ";");
-  return std::string(reg.bytes());
+  std::string line(kLineLength, ' ');
+  put_literal(line, kVenTipo, "VENDEDO");
+  put_literal(line, kVenSep1, ";");
+  put(line, kVenCodigo, vendedo.get(ven_codigo));
+  put_literal(line, kVenSep2, ";");
+  put(line, kVenNome, vendedo.get(ven_nome));
+  put_literal(line, kVenSep3, ";");
+  return line;
 }
 
 std::string product_line(record::Area& produto) {
   using namespace erpfiles::produto;
-  // The price is taken after the cleaning, so that a stray ";" in the price
-  // field cannot add a separator; digits are never touched by it.
-  clean(produto);
-  const std::string w_preco = "00" + std::string(produto.get(pro_preco));
-
-  record::Area reg(kLineLength);
-  reg.set(kProTipo, "PRODUTO");
-  reg.set(kProSep1, ";");
-  reg.set(kProCodigo, produto.get(pro_codigo));
-  reg.set(kProSep2, ";");
-  reg.set(kProChave2, produto.get(pro_chave2));
-  reg.set(kProSep3, ";");
-  reg.set(kProDescricao, produto.get(pro_descricao));
-  reg.set(kProSep4, ";");
-  reg.set(kProPreco, w_preco);
-  reg.set(kProSep5, ";");
-  return std::string(reg.bytes());
+  // W-PRECO: "00" and the nine characters of the price, cleaned like every
+  // copied field, so that a stray ";" there cannot add a separator; digits
+  // are never touched by it.
+  std::string line(kLineLength, ' ');
+  put_literal(line, kProTipo, "PRODUTO");
+  put_literal(line, kProSep1, ";");
+  put(line, kProCodigo, produto.get(pro_codigo));
+  put_literal(line, kProSep2, ";");
+  put(line, kProChave2, produto.get(pro_chave2));
+  put_literal(line, kProSep3, ";");
+  put(line, kProDescricao, produto.get(pro_descricao));
+  put_literal(line, kProSep4, ";");
+  put_literal(line, {kProPreco.pos, 2}, "00");
+  put(line, {kProPreco.pos + 2, kProPreco.width - 2}, produto.get(pro_preco));
+  put_literal(line, kProSep5, ";");
+  return line;
 }
 
 std::string import_batch_line(std::string_view web_host) {

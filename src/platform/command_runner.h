@@ -55,7 +55,11 @@ struct CommandOptions {
 // C:\OrbelaTeknovarium\Temp, so relative names such as WGET.TXT land there.
 // Standard input is /dev/null. Anything else is refused with a message on
 // standard error and kCommandRefused. Each program runs in its own process
-// group, which is killed when the time limit is overrun.
+// group, which is killed when the program ends or the time limit is overrun.
+// On Linux a program also gets SIGKILL when the monitor ends, however it ends
+// (a parent-death signal), so GNU Wget never outlives it. The runner waits
+// for a program without waking up meanwhile (a process descriptor where the
+// kernel has them).
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options = {});
 
 }  // namespace kav::platform

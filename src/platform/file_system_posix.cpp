@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file_status.h"
@@ -112,6 +114,13 @@ class PosixFileSystem final : public FileSystem {
   // Maps component by component; an existing entry whose name equals the
   // component without regard to (ASCII) case is taken, otherwise the
   // component stands as written. ".." never climbs above the root.
+  //
+  // Folders once found are remembered, so a path whose folders are known
+  // costs one lstat() of its last component. A remembered folder is checked
+  // again whenever a name inside it is missing: if the folder itself has gone
+  // (renamed, or made again with another case), everything remembered is
+  // dropped and the path mapped afresh. Folders that did not exist are never
+  // remembered, so one made later is found at its first use.
   std::string host_path(std::string_view path) override {
     if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
     std::vector<std::string> parts;
@@ -127,31 +136,70 @@ class PosixFileSystem final : public FileSystem {
       }
       start = end + 1;
     }
-    std::string host = root_;
-    for (const auto& part : parts) {
-      host += '/';
-      host += matching_entry(host.substr(0, host.size() - 1), part);
+    const std::lock_guard<std::mutex> guard(mutex_);
+    std::string host;
+    if (!map(parts, true, host)) {
+      folders_.clear();
+      map(parts, false, host);
     }
     return host;
   }
 
  private:
-  static std::string matching_entry(const std::string& dir, const std::string& name) {
+  enum class Entry { found, missing, folder_gone };
+
+  // Maps `parts` into `host`. False when a remembered folder has gone.
+  bool map(const std::vector<std::string>& parts, bool use_known, std::string& host) {
+    host = root_;
+    std::string key;  // the folders so far, upper case
+    bool from_memory = false;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const bool last = i + 1 == parts.size();
+      if (!key.empty()) key += '\\';
+      for (const char c : parts[i]) key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      if (!last && use_known) {
+        if (const auto it = folders_.find(key); it != folders_.end()) {
+          host = it->second;
+          from_memory = true;
+          continue;
+        }
+      }
+      std::string name;
+      const Entry entry = matching_entry(host, parts[i], name);
+      if (entry == Entry::folder_gone && from_memory) return false;
+      host += '/';
+      host += name;
+      if (entry == Entry::found && !last) {
+        folders_[key] = host;
+        from_memory = false;  // checked just now
+      } else if (entry != Entry::found) {
+        from_memory = false;  // nothing below a missing entry was remembered
+      }
+    }
+    return true;
+  }
+
+  // The name in `dir` that stands for `name`, and whether it exists.
+  static Entry matching_entry(const std::string& dir, const std::string& name, std::string& found) {
+    found = name;
     struct stat st {};
-    if (::lstat((dir + "/" + name).c_str(), &st) == 0) return name;
-    DIR* d = ::opendir(dir.c_str());
-    if (d == nullptr) return name;
-    std::string found = name;
+    if (::lstat((dir + "/" + name).c_str(), &st) == 0) return Entry::found;
+    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+    if (d == nullptr) return Entry::folder_gone;
+    Entry entry = Entry::missing;
     while (const dirent* e = ::readdir(d)) {
       if (::strcasecmp(e->d_name, name.c_str()) == 0) {
         found = e->d_name;
+        entry = Entry::found;
         break;
       }
     }
     ::closedir(d);
-    return found;
+    return entry;
   }
 
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::string> folders_;  // upper-case Windows folder -> host folder
   std::string root_;
 };
 

@@ -104,14 +104,15 @@ struct ExportaFixture : ::testing::Test, ExportaRig {};
 
 TEST(KavcmdLinesTest, SellerLine) {
   // The short name wins over the name, followed by blanks; ";" and "'" of the
-  // record become blanks, in the record area as well.
+  // copied fields become blanks. The record area keeps the short name in
+  // place of the name; the rest of it, never copied, is left as read.
   record::Area a(1284);
   a.raw() = seller("000042", "Ze;Ca'", "Jose Carlos");
   const std::string line = seller_line(a);
   ASSERT_EQ(line.size(), 200u);
   EXPECT_EQ(line, record::padded("VENDEDO;000042;" + record::padded("Ze Ca", 60) + ";", 200));
-  EXPECT_EQ(a.get({53, 60}), record::padded("Ze Ca", 60));
-  EXPECT_EQ(a.get({113, 6}), "FIM  X");
+  EXPECT_EQ(a.get({53, 60}), record::padded("Ze;Ca'", 60));
+  EXPECT_EQ(a.get({113, 6}), "FIM;'X");
 
   // A blank short name leaves the name; Windows-1252 bytes pass unchanged.
   a.raw() = seller("000043", "", cp1252("João D'Ávila; Filho"));

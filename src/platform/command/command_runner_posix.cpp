@@ -1,7 +1,11 @@
 // The command interpreter's stand-in on POSIX systems (see command_runner.h).
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <poll.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,50 +46,85 @@ bool is_executable_file(const std::string& host) {
   return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(host.c_str(), X_OK) == 0;
 }
 
-// Owns the spawn attributes for one child.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    ok_ = posix_spawn_file_actions_init(&actions_) == 0;
-    ok_ = posix_spawnattr_init(&attr_) == 0 && ok_;
-  }
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attr_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  bool prepare(const std::string& work_folder, const std::string& output) {
-    // Own process group (so the whole tree can be ended), signals as new.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    sigdelset(&all, SIGKILL);
-    sigdelset(&all, SIGSTOP);
-    ok_ = ok_ && posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                                      POSIX_SPAWN_SETSIGDEF) == 0;
-    ok_ = ok_ && posix_spawnattr_setpgroup(&attr_, 0) == 0;
-    ok_ = ok_ && posix_spawnattr_setsigmask(&attr_, &none) == 0;
-    ok_ = ok_ && posix_spawnattr_setsigdefault(&attr_, &all) == 0;
-    ok_ = ok_ && posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0;
-    ok_ = ok_ && posix_spawn_file_actions_addopen(&actions_, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                                  0666) == 0;
-    ok_ = ok_ && posix_spawn_file_actions_adddup2(&actions_, 1, 2) == 0;
-    ok_ = ok_ && posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0;
-    ok_ = ok_ && posix_spawn_file_actions_addchdir_np(&actions_, work_folder.c_str()) == 0;
-    return ok_;
-  }
-
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attr() const { return &attr_; }
-
- private:
-  posix_spawn_file_actions_t actions_{};
-  posix_spawnattr_t attr_{};
-  bool ok_ = false;
+// What the child does between vfork() and execve(): only system calls, no
+// allocation, nothing that could take a lock held by another thread.
+struct ChildPlan {
+  const char* program;
+  char* const* argv;
+  const char* output;  // standard output and error, appended
+  const char* folder;  // the working folder
+  pid_t parent;
 };
+
+// Moves the descriptor opened on `path` to `target`; false on an error.
+bool open_as(int target, const char* path, int flags) {
+  const int fd = ::open(path, flags, 0666);
+  if (fd < 0) return false;
+  if (fd == target) return true;
+  const bool ok = ::dup2(fd, target) == target;
+  ::close(fd);
+  return ok;
+}
+
+[[noreturn]] void become_program(const ChildPlan& plan, volatile int* error) {
+  // Its own process group, so that the whole tree can be ended at once.
+  if (::setpgid(0, 0) != 0) {
+    *error = errno;
+    ::_exit(127);
+  }
+#ifdef __linux__
+  // Ended when the monitor ends, however it ends (the signal comes when the
+  // thread that started it ends; run() waits on that thread). If the monitor
+  // has already gone, the program does not start.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent) {
+    *error = errno != 0 ? errno : ESRCH;
+    ::_exit(127);
+  }
+#endif
+  // Signals as for a new program: nothing ignored, nothing blocked (handlers
+  // fall back to the default at execve by themselves).
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (sig == SIGKILL || sig == SIGSTOP) continue;
+    struct sigaction sa {};
+    if (::sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler == SIG_IGN) ::signal(sig, SIG_DFL);
+  }
+  if (!open_as(0, "/dev/null", O_RDONLY) || !open_as(1, plan.output, O_WRONLY | O_CREAT | O_APPEND) ||
+      ::dup2(1, 2) != 2 || ::chdir(plan.folder) != 0) {
+    *error = errno;
+    ::_exit(127);
+  }
+  ::closefrom(3);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::execve(plan.program, plan.argv, environ);
+  *error = errno;
+  ::_exit(127);
+}
+
+// Starts the program; its process id, or -errno. vfork() shares the memory
+// and borrows the caller's thread until execve(), so a start costs the same
+// whatever the size of the monitor, and the child's failure reaches us in
+// `error`.
+pid_t start_program(const ChildPlan& plan) {
+  volatile int error = 0;
+  // No handler of ours may run in the child before execve.
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &old);
+  const pid_t pid = ::vfork();
+  if (pid == 0) become_program(plan, &error);
+  const int vfork_error = errno;
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (pid < 0) return -vfork_error;
+  if (error != 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -error;
+  }
+  return pid;
+}
 
 class PosixCommandRunner final : public CommandRunner {
  public:
@@ -210,15 +249,10 @@ class PosixCommandRunner final : public CommandRunner {
     argv.push_back(nullptr);
 
     const std::string output = options_.output_path.empty() ? "/dev/null" : files_.host_path(options_.output_path);
-    SpawnSetup setup;
-    if (!setup.prepare(files_.host_path(kWorkFolder), output)) {
-      complain("cannot prepare the program's start", step.program);
-      return kCommandRefused;
-    }
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
-    if (rc != 0) {
-      complain(std::string("cannot start the program (") + std::strerror(rc) + ")", step.program);
+    const std::string folder = files_.host_path(kWorkFolder);
+    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), ::getpid()});
+    if (pid < 0) {
+      complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;
     }
     return wait_for(pid, deadline, step.program);
@@ -227,30 +261,73 @@ class PosixCommandRunner final : public CommandRunner {
   // Waits for the program until the deadline. Whatever the program left
   // running in its process group is ended with it.
   static int wait_for(pid_t pid, Clock::time_point deadline, const std::string& program) {
+    const Ended ended = await_end(pid, deadline);
+    if (ended == Ended::lost) {  // reaped elsewhere (SIGCHLD ignored): its group id may already be reused
+      complain("lost track of the program", program);
+      return kCommandRefused;
+    }
+    // Ended but not reaped, or still running: either way its group id is
+    // not reused yet.
+    ::kill(-pid, SIGKILL);
+    const int status = reap(pid);
+    if (ended == Ended::overran) {
+      complain("time limit overrun, program ended", program);
+      return kCommandOverran;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return kCommandSignalled;
+  }
+
+  enum class Ended { ended, overran, lost };
+
+  // Whether the program ended (left unreaped) before the deadline.
+  static Ended await_end(pid_t pid, Clock::time_point deadline) {
+#ifdef SYS_pidfd_open
+    // A descriptor that becomes readable when the process ends: one poll,
+    // no wake-ups meanwhile.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+      Ended result = Ended::overran;
+      for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{pidfd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000 * 1000)));
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc != 0) {
+          result = Ended::ended;
+          break;
+        }
+      }
+      ::close(pidfd);
+      if (result == Ended::overran) return result;
+      return has_ended(pid) ? Ended::ended : Ended::lost;
+    }
+#endif
+    // Without process descriptors (older kernels, other systems): look again
+    // after pauses that grow from 1 to 20 ms.
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
       siginfo_t info{};
       const int rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
       if (rc != 0 && errno == EINTR) continue;
-      if (rc != 0) {  // reaped elsewhere (SIGCHLD ignored): its group id may already be reused
-        complain("lost track of the program", program);
-        return kCommandRefused;
-      }
-      if (info.si_pid == pid) break;  // ended, still unreaped, so its group id is not reused
+      if (rc != 0) return Ended::lost;
+      if (info.si_pid == pid) return Ended::ended;
       const auto now = Clock::now();
-      if (now >= deadline) {
-        ::kill(-pid, SIGKILL);
-        reap(pid);
-        complain("time limit overrun, program ended", program);
-        return kCommandOverran;
-      }
+      if (now >= deadline) return Ended::overran;
       std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
       pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
-    ::kill(-pid, SIGKILL);
-    const int status = reap(pid);
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return kCommandSignalled;
+  }
+
+  // Whether the program has ended and waits, unreaped, for us.
+  static bool has_ended(pid_t pid) {
+    for (;;) {
+      siginfo_t info{};
+      const int rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+      if (rc != 0 && errno == EINTR) continue;
+      return rc == 0 && info.si_pid == pid;
+    }
   }
 
   static int reap(pid_t pid) {

@@ -1,7 +1,9 @@
 // The command interpreter's stand-in, running real programs in a temporary root.
 #include <arpa/inet.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -125,6 +127,32 @@ TEST_F(CommandRunnerTest, OverrunEndsTheWholeProcessTree) {
   const pid_t child = std::stoi(slurp(root.temp() / "CHILD.PID"));
   EXPECT_TRUE(ended(child));
   EXPECT_FALSE(fs::exists(root.temp() / "AFTER"));  // the batch file ends there
+}
+
+// The monitor killed while a batch file's program runs: the program does not
+// outlive it (here the program is a shell that became "sleep").
+TEST_F(CommandRunnerTest, AProgramDoesNotOutliveTheMonitor) {
+  root.put_batch(kBatch, {"\\bin\\sh -c \"echo $$ > PROGRAM.PID; exec sleep 30\""});
+  const pid_t monitor = ::fork();
+  ASSERT_GE(monitor, 0);
+  if (monitor == 0) {
+    runner(std::chrono::seconds(60))->run(blank_filled(kRunBatch, 8192), 0);
+    ::_exit(0);
+  }
+  const fs::path pid_file = root.temp() / "PROGRAM.PID";
+  std::string pid_text;
+  for (int i = 0; i < 2000 && pid_text.find('\n') == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pid_text = slurp(pid_file);
+  }
+  ASSERT_NE(pid_text.find('\n'), std::string::npos) << "the program never started";
+  const pid_t program = std::stoi(pid_text);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it become "sleep"
+  ::kill(monitor, SIGKILL);
+  ::waitpid(monitor, nullptr, 0);
+  const bool gone = ended(program);
+  if (!gone) ::kill(program, SIGKILL);
+  EXPECT_TRUE(gone);
 }
 
 // A web server that accepts connections and never answers.

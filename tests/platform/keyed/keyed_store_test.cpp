@@ -131,7 +131,9 @@ TEST_F(KeyedStoreTest, FailedOpens) {
     fs::remove(host_);
   }
   // Every record must have the record length, a blob key of the key length,
-  // and the key as its first bytes.
+  // and the key as its first bytes. The open checks the first record; every
+  // other one is checked when it is read, and a wrong one fails that read
+  // without moving past it.
   const std::vector<std::pair<std::string, std::string>> bad = {
       {"000002", record::padded("000002", kLength - 1)},
       {"000002", record::padded("000002", kLength + 1)},
@@ -142,6 +144,21 @@ TEST_F(KeyedStoreTest, FailedOpens) {
     fs::remove(host_);
     create({rec("000001")});
     KeyedWriter w;
+    ASSERT_EQ(w.open(host_, false), "");
+    ASSERT_TRUE(w.put(key, data));
+    w.close();
+    ASSERT_EQ(f->open_input(), status::ok) << key;
+    ASSERT_EQ(f->start("000000"), status::ok);
+    std::string area;
+    EXPECT_EQ(f->read_next(area), status::ok);
+    EXPECT_EQ(area, rec("000001"));
+    EXPECT_EQ(f->read_next(area), status::failed) << key;
+    EXPECT_EQ(f->read_next(area), status::failed) << key;
+    EXPECT_EQ(area, rec("000001"));
+    EXPECT_EQ(f->close(), status::ok);
+    // The same record first in the file: the open refuses it.
+    fs::remove(host_);
+    create({});
     ASSERT_EQ(w.open(host_, false), "");
     ASSERT_TRUE(w.put(key, data));
     w.close();
