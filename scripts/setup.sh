@@ -11,6 +11,7 @@ packages=(
   libsqlite3-dev sqlite3           # the ERP's keyed files
   libcups2-dev cups printer-driver-cups-pdf   # printing
   libcpp-httplib-dev               # the stand-in web application
+  apache2 libapache2-mod-php       # the PHP stand-in of the web application
   wget                             # requests to the web application
   xvfb xauth fonts-dejavu-core     # windows without a display
 )

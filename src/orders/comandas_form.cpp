@@ -14,6 +14,8 @@ namespace kav::orders {
 
 namespace {
 const std::string kCaption = record::cp1252("KAV - Importação Comandas");
+// What a log line keeps of a message.
+constexpr std::size_t kLogTextWidth = 106;
 const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguarde liberação !!!");
 }  // namespace
 
@@ -59,11 +61,33 @@ void ComandasForm::form_close(form::FormContext&) {
 bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command) {
   if (!exchange_.perform(ctx, command, areas_)) return false;
   AnswerReader& r = exchange_.reader();
-  if (r.skip_to_lt()) {
+  if (r.skip_to_record(4)) {
     areas_.cmd.numero = r.fixed(4);
     if (!is_end_marker(areas_.cmd.numero)) return true;
   }
   exchange_.close();
+  answer_complete(ctx, command);
+  return false;
+}
+
+// The page's own output before the answer (a warning, an error page) is
+// passed over and logged, once per answer, so that the web application's
+// people hear of it. Output that ran into the answer after its first record
+// had started means the page failed while writing this order: nothing of
+// it is printed, and the row and the log say so. The order number in that
+// message is the first field of a record whose shape the reader checked.
+bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view command) {
+  const AnswerReader& r = exchange_.reader();
+  if (!r.has_odd_text()) return true;
+  const std::string prefix = "Texto ignorado em " + std::string(command) + ": ";
+  const std::string odd = shortened(r.leading_text(), r.inner_text(), kLogTextWidth - prefix.size());
+  if (!odd.empty()) {  // an answer cut inside a record may have passed over nothing
+    link_.set_texto(prefix + odd);
+    ctx.run_form_modal("99-LOG");
+  }
+  if (!r.damaged()) return true;
+  log_message(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
+                       record::cp1252(" não impressa !!!"));
   return false;
 }
 

@@ -40,6 +40,10 @@ class ComandasForm final : public form::Form {
   // The order header that CMD_IMP and CMD_FEC share, after the order number:
   // code, text, people and second text.
   void read_order_header(AnswerReader& r);
+  // After a command has read its answer: logs once what the reader passed
+  // over, and when the answer is damaged reports that the order is not
+  // printed. True when what was read may be printed.
+  bool answer_complete(form::FormContext& ctx, std::string_view command);
 
   // What each command does with an answer it has read.
   void imprime_itens(form::FormContext& ctx);

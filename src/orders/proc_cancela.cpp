@@ -21,6 +21,7 @@ void ComandasForm::proc_cancela(form::FormContext& ctx) {
     r.skip(1);
     item.impressora = r.text(20);
     exchange_.close();
+    if (!answer_complete(ctx, "CAN_ITE")) continue;
     imprime_cancelamento(ctx);
   }
 }

@@ -23,7 +23,7 @@ void ComandasForm::proc_fecha(form::FormContext& ctx) {
 
     Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
     for (;;) {
-      if (!r.skip_to_lt()) break;
+      if (!r.skip_to_record(6)) break;
       Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
       item.codigo = r.fixed(6);
       if (is_end_marker(item.codigo)) break;  // the row keeps the marker and a zero quantity
@@ -35,6 +35,7 @@ void ComandasForm::proc_fecha(form::FormContext& ctx) {
       item.valor = r.decimal(7, 2);
     }
     exchange_.close();
+    if (!answer_complete(ctx, "CMD_FEC")) continue;
     imprime_conta(ctx);
   }
 }

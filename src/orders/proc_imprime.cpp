@@ -13,7 +13,7 @@ void ComandasForm::proc_imprime(form::FormContext& ctx) {
 
     Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
     for (;;) {
-      if (!r.skip_to_lt()) break;
+      if (!r.skip_to_record(4)) break;
       const bool kept = areas_.w_item < kTabItensRows;
       Item& item = kept ? areas_.row(++areas_.w_item) : beyond;
       item.numcmd = r.fixed(4);
@@ -42,6 +42,7 @@ void ComandasForm::proc_imprime(form::FormContext& ctx) {
       }
     }
     exchange_.close();
+    if (!answer_complete(ctx, "CMD_IMP")) continue;
     imprime_itens(ctx);
   }
 }
