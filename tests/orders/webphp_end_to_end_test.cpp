@@ -27,6 +27,7 @@
 #include "erpfiles/vendedo.h"
 #include "export/exporta_form.h"
 #include "log/log_form.h"
+#include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"
@@ -220,7 +221,7 @@ struct Site {
       platform::make_command_runner(*root.files, {std::chrono::seconds(20), ""});
   test::FakeOutlet* outlet = new test::FakeOutlet;
   platform::print::SpoolingPrintService service{
-      *root.files, clock, std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+      *root.files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
       [this](std::string_view text) { log::write_log_line(*root.files, clock, text); }};
   test::NoKeyedFiles keyed;
 };
