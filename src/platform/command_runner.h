@@ -57,7 +57,9 @@ struct CommandOptions {
 // standard error and kCommandRefused. Each program runs in its own process
 // group, which is killed when the program ends or the time limit is overrun.
 // On Linux a program also gets SIGKILL when the monitor ends, however it ends
-// (a parent-death signal), so GNU Wget never outlives it. The runner waits
+// (a parent-death signal), so GNU Wget never outlives it; what the program
+// started in its group is killed then by a guard, a shell started once beside
+// the monitor that kills the running program's group when the monitor goes. The runner waits
 // for a program without waking up meanwhile (a process descriptor where the
 // kernel has them).
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options = {});

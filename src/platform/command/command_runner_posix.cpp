@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #endif
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -54,6 +56,8 @@ struct ChildPlan {
   const char* output;  // standard output and error, appended
   const char* folder;  // the working folder
   pid_t parent;
+  bool dies_with_parent = true;  // SIGKILL when the monitor's thread ends
+  int keep_fd = -1;              // handed on as descriptor 3
 };
 
 // Moves the descriptor opened on `path` to `target`; false on an error.
@@ -76,7 +80,7 @@ bool open_as(int target, const char* path, int flags) {
   // Ended when the monitor ends, however it ends (the signal comes when the
   // thread that started it ends; run() waits on that thread). If the monitor
   // has already gone, the program does not start.
-  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent) {
+  if (plan.dies_with_parent && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent)) {
     *error = errno != 0 ? errno : ESRCH;
     ::_exit(127);
   }
@@ -93,7 +97,16 @@ bool open_as(int target, const char* path, int flags) {
     *error = errno;
     ::_exit(127);
   }
-  ::closefrom(3);
+  int first_closed = 3;
+  if (plan.keep_fd >= 0) {
+    const bool kept = plan.keep_fd == 3 ? ::fcntl(3, F_SETFD, 0) == 0 : ::dup2(plan.keep_fd, 3) == 3;
+    if (!kept) {
+      *error = errno;
+      ::_exit(127);
+    }
+    first_closed = 4;
+  }
+  ::closefrom(first_closed);
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -125,6 +138,70 @@ pid_t start_program(const ChildPlan& plan) {
   }
   return pid;
 }
+
+// Ends the process group of a running program when the monitor ends
+// without reaching the end of run() (killed, crashed). The parent-death
+// signal reaches only the program itself; what it started in its group is
+// ended by a shell, started once, that reads the group id of the running
+// program from a socket ("0" when none runs) and, when the socket closes
+// because the monitor has gone, kills that group.
+class GroupGuard {
+ public:
+  GroupGuard() = default;
+  ~GroupGuard() {
+    if (fd_ < 0) return;
+    ::close(fd_);  // the shell reads the end of the socket and leaves
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  GroupGuard(const GroupGuard&) = delete;
+  GroupGuard& operator=(const GroupGuard&) = delete;
+
+  void running(pid_t group) {
+    if (!started_) start();
+    tell(group);
+  }
+  void none() { tell(0); }
+
+ private:
+  void start() {
+    started_ = true;
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+    static const char kScript[] =
+        "g=0; while read -r l <&3; do g=$l; done; [ \"$g\" = 0 ] || kill -s KILL -- \"-$g\"";
+    char sh[] = "sh", c[] = "-c";
+    char script[sizeof kScript];
+    std::memcpy(script, kScript, sizeof kScript);
+    char* argv[] = {sh, c, script, nullptr};
+    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", ::getpid(), false, ends[1]});
+    ::close(ends[1]);
+    if (pid < 0) {
+      ::close(ends[0]);
+      complain("no guard for the programs' process groups", "");
+      return;
+    }
+    fd_ = ends[0];
+    pid_ = pid;
+  }
+
+  void tell(pid_t group) {
+    if (fd_ < 0) return;
+    const std::string line = std::to_string(group) + "\n";
+    if (::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+      complain("the guard of the programs' process groups has gone", "");
+      ::close(fd_);
+      fd_ = -1;
+      int status = 0;
+      ::waitpid(pid_, &status, WNOHANG);
+    }
+  }
+
+  bool started_ = false;
+  int fd_ = -1;
+  pid_t pid_ = -1;
+};
 
 class PosixCommandRunner final : public CommandRunner {
  public:
@@ -255,20 +332,23 @@ class PosixCommandRunner final : public CommandRunner {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;
     }
+    guard_.running(pid);
     return wait_for(pid, deadline, step.program);
   }
 
   // Waits for the program until the deadline. Whatever the program left
   // running in its process group is ended with it.
-  static int wait_for(pid_t pid, Clock::time_point deadline, const std::string& program) {
+  int wait_for(pid_t pid, Clock::time_point deadline, const std::string& program) {
     const Ended ended = await_end(pid, deadline);
     if (ended == Ended::lost) {  // reaped elsewhere (SIGCHLD ignored): its group id may already be reused
+      guard_.none();
       complain("lost track of the program", program);
       return kCommandRefused;
     }
     // Ended but not reaped, or still running: either way its group id is
     // not reused yet.
     ::kill(-pid, SIGKILL);
+    guard_.none();
     const int status = reap(pid);
     if (ended == Ended::overran) {
       complain("time limit overrun, program ended", program);
@@ -339,6 +419,7 @@ class PosixCommandRunner final : public CommandRunner {
 
   FileSystem& files_;
   CommandOptions options_;
+  GroupGuard guard_;
 };
 
 }  // namespace

@@ -129,30 +129,36 @@ TEST_F(CommandRunnerTest, OverrunEndsTheWholeProcessTree) {
   EXPECT_FALSE(fs::exists(root.temp() / "AFTER"));  // the batch file ends there
 }
 
-// The monitor killed while a batch file's program runs: the program does not
-// outlive it (here the program is a shell that became "sleep").
-TEST_F(CommandRunnerTest, AProgramDoesNotOutliveTheMonitor) {
-  root.put_batch(kBatch, {"\\bin\\sh -c \"echo $$ > PROGRAM.PID; exec sleep 30\""});
+// The monitor killed while a batch file's program runs: neither the program
+// nor what it started in its process group outlives it.
+TEST_F(CommandRunnerTest, NothingAProgramStartedOutlivesTheMonitor) {
+  root.put_batch(kBatch, {"\\bin\\sh -c \"sleep 30 & echo $! > CHILD.PID; echo $$ > PROGRAM.PID; wait\""});
   const pid_t monitor = ::fork();
   ASSERT_GE(monitor, 0);
   if (monitor == 0) {
     runner(std::chrono::seconds(60))->run(blank_filled(kRunBatch, 8192), 0);
     ::_exit(0);
   }
-  const fs::path pid_file = root.temp() / "PROGRAM.PID";
-  std::string pid_text;
-  for (int i = 0; i < 2000 && pid_text.find('\n') == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    pid_text = slurp(pid_file);
-  }
-  ASSERT_NE(pid_text.find('\n'), std::string::npos) << "the program never started";
-  const pid_t program = std::stoi(pid_text);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it become "sleep"
+  const auto pid_in = [this](const char* name) {
+    std::string text;
+    for (int i = 0; i < 2000 && text.find('\n') == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      text = slurp(root.temp() / name);
+    }
+    return text.find('\n') == std::string::npos ? pid_t{0} : static_cast<pid_t>(std::stoi(text));
+  };
+  const pid_t child = pid_in("CHILD.PID");
+  const pid_t program = pid_in("PROGRAM.PID");
   ::kill(monitor, SIGKILL);
   ::waitpid(monitor, nullptr, 0);
-  const bool gone = ended(program);
-  if (!gone) ::kill(program, SIGKILL);
-  EXPECT_TRUE(gone);
+  ASSERT_GT(program, 0) << "the program never started";
+  ASSERT_GT(child, 0);
+  const bool program_gone = ended(program);
+  const bool child_gone = ended(child);
+  if (!program_gone) ::kill(program, SIGKILL);
+  if (!child_gone) ::kill(child, SIGKILL);
+  EXPECT_TRUE(program_gone);
+  EXPECT_TRUE(child_gone);
 }
 
 // A web server that accepts connections and never answers.
