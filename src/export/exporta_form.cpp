@@ -19,6 +19,7 @@ constexpr std::string_view kBloq = "Frm_Bloq";
 constexpr std::size_t kOperWidth = 15;
 constexpr std::size_t kMsgWidth = 120;
 constexpr std::size_t kNomeArqWidth = 256;
+constexpr std::size_t kAnswerShown = 150;  // of the import page's answer, in the log
 
 const std::string kAbrar = record::padded("ABRAR", kOperWidth);
 
@@ -97,9 +98,14 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   reg_produto_ = record::Area(erpfiles::produto::kFile.record_length);
   w_msg_.assign(kMsgWidth, ' ');
   // Both opens are tried; the PRODUTO message replaces the VENDEDO one.
-  if (abre(vendedo_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
-  if (abre(produto_.get()) != st::ok) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
+  const std::string st_vendedo = abre(vendedo_.get());
+  const std::string st_produto = abre(produto_.get());
+  if (st_vendedo != st::ok) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
+  if (st_produto != st::ok) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
   if (!record::is_blank(w_msg_)) {
+    // The day's log says which file failed, where it was looked for and how.
+    if (st_vendedo != st::ok) log_abertura(ctx, erpfiles::vendedo::kFile.path, st_vendedo);
+    if (st_produto != st::ok) log_abertura(ctx, erpfiles::produto::kFile.path, st_produto);
     ctx.show_message_box(w_msg_, form::kStyleError);
     ctx.end_form();
     w_oper_.assign(kOperWidth, ' ');
@@ -132,7 +138,12 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   }
 
   log(ctx, "Atualizando tabelas ...");
-  atualiza_tabelas(ctx);
+  const std::string import_failure = atualiza_tabelas(ctx);
+  if (!import_failure.empty()) {
+    log(ctx, record::cp1252("Importação não confirmada: ") + import_failure);
+    falha(ctx, record::cp1252("Erro na importação dos Cadastros !!!"));
+    return;
+  }
 
   log::log_from_form(ctx, link_, record::cp1252("Fim da Exportação dos Cadastros !!!"),
                      [&](std::string_view texto) { ctx.show_message_box(texto, form::kStyleInformation); });
@@ -187,15 +198,39 @@ bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
   return synced && closed && platform_.files.rename(kKavcmdTempPath, record::trim_right(w_nomearq_));
 }
 
-// The web import: OrbKavCmd.bat calls the import page through Wget. Neither the
-// batch file's statuses nor the command's result are examined: a failed
-// import shows in the web application.
-void ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
+// The web import: OrbKavCmd.bat calls the import page through Wget, which
+// leaves the page's answer in WGET.TXT. The import is taken as done only when
+// the batch file was written, the command ended with status 0 and the page
+// answered something that is not an error ("ERRO..." is how the stand-ins
+// refuse a file). Returns what went wrong, or nothing.
+std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
+  // An answer left by an earlier export must not stand for this one.
+  platform_.files.remove(kImportAnswerPath);
   platform::TextFile arqbat(platform_.files);
-  arqbat.open(kBatchPath, platform::OpenMode::output);
-  arqbat.write_line(import_batch_line(web_host_));
-  arqbat.close();
-  ctx.run_command_line(kBatchCommand, 0);
+  bool written = arqbat.open(kBatchPath, platform::OpenMode::output) == st::ok;
+  written = written && arqbat.write_line(import_batch_line(web_host_)) == st::ok;
+  written = arqbat.close() == st::ok && written;
+  if (!written) return "OrbKavCmd.bat " + record::cp1252("não gravado");
+  const int status = ctx.run_command_line(kBatchCommand, 0);
+  if (status != 0) return "WGET terminou com " + std::to_string(status);
+
+  platform::TextFile answer(platform_.files);
+  std::string first_line;
+  if (answer.open(kImportAnswerPath, platform::OpenMode::input) == st::ok) {
+    char c = 0;
+    while (first_line.size() < kAnswerShown && answer.read_char(c) == st::ok && c != '\n') {
+      if (c != '\r') first_line += c;
+    }
+  }
+  const std::string_view shown = record::trim_right(first_line);
+  if (shown.empty()) return "WGET.TXT vazio";
+  if (shown.substr(0, 4) == "ERRO") return "WGET.TXT: " + std::string(shown);
+  log(ctx, "WGET.TXT: " + std::string(shown));
+  return {};
+}
+
+void ExportaForm::log_abertura(form::FormContext& ctx, std::string_view path, std::string_view status) {
+  log(ctx, "Erro na abertura de " + std::string(path) + " (status " + std::string(status) + ")");
 }
 
 void ExportaForm::falha(form::FormContext& ctx, std::string_view message) {

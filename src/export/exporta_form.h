@@ -10,7 +10,9 @@
 // KAVCMD.TMP, which is renamed into place once every line is written and the
 // file closed. A failure to write it, or a failed read of an ERP file, leaves
 // the previous KAVCMD.TXT as it was, calls no import and ends with an error
-// box instead of the closing message.
+// box instead of the closing message. So does an import that the web
+// application did not confirm (Wget's status, an empty or refusing answer in
+// WGET.TXT), and a failed opening of an ERP file is logged with its path.
 #pragma once
 
 #include <memory>
@@ -46,7 +48,8 @@ class ExportaForm final : public form::Form {
   std::string le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area);
   void mostra_bloq(form::FormContext& ctx, bool visible);
   bool grava_kavcmd_final(platform::TextFile& out);
-  void atualiza_tabelas(form::FormContext& ctx);
+  std::string atualiza_tabelas(form::FormContext& ctx);
+  void log_abertura(form::FormContext& ctx, std::string_view path, std::string_view status);
   void falha(form::FormContext& ctx, std::string_view message);
   void log(form::FormContext& ctx, std::string_view text);
   std::string abre(platform::KeyedFile* file);

@@ -18,6 +18,8 @@ inline constexpr std::string_view kKavcmdPath = "C:\\xampp\\htdocs\\Comandas\\FI
 // The export is written here first and renamed to KAVCMD.TXT once complete.
 inline constexpr std::string_view kKavcmdTempPath = "C:\\xampp\\htdocs\\Comandas\\FILES\\KAVCMD.TMP";
 inline constexpr std::string_view kBatchPath = "C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat";
+// Where Wget leaves the import page's answer: the folder the commands run in.
+inline constexpr std::string_view kImportAnswerPath = "C:\\OrbelaTeknovarium\\Temp\\WGET.TXT";
 inline constexpr std::string_view kBatchCommand = "CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat";
 
 // The seller line of a VENDEDO record. The record area is changed as the

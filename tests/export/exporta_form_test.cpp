@@ -61,6 +61,11 @@ struct ExportaRig {
   ExportaRig() {
     forms.add(form);
     forms.add(log_form);
+    // The import page answers as the stand-in does when it took the file.
+    commands.on_run = [this](std::string_view) {
+      files.put(kImportAnswerPath, import_answer);
+      return import_status;
+    };
   }
 
   test::FakeKeyedStore& vendedo() { return keyed.stores["VENDEDO.ORB"]; }
@@ -85,6 +90,8 @@ struct ExportaRig {
     return out;
   }
 
+  std::string import_answer = "OK: 2 vendedores, 2 produtos\r\n";
+  int import_status = 0;
   test::FakePlatform fake{platform::ManualClock(2019, 11, 27, 14, 38, 5), {.erp_files = true}};
   platform::MemoryFileSystem& files = fake.files;
   platform::ManualClock& clock = fake.clock;
@@ -177,7 +184,8 @@ TEST_F(ExportaFixture, ExportsEverySellerThenEveryProductInCodeOrder) {
   EXPECT_EQ(boxes[0].text, record::padded(kFim, 210));
   EXPECT_EQ(boxes[0].value, form::kStyleInformation);
   EXPECT_EQ(log_texts(), (std::vector<std::string>{cp1252("Exportação de cadastros ..."), "Vendedores ...",
-                                                   "Produtos ...", "Atualizando tabelas ...", kFim}));
+                                                   "Produtos ...", "Atualizando tabelas ...",
+                                                   "WGET.TXT: OK: 2 vendedores, 2 produtos", kFim}));
 
   // The form closed and closed both files; the timer never ticks again.
   const auto* opening = runtime.last("01-EXPORTA");
@@ -225,7 +233,11 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
     EXPECT_EQ(boxes[0].text, record::padded(c.message, 120));
     EXPECT_EQ(boxes[0].value, form::kStyleError);
     EXPECT_EQ(f.kavcmd(), "old export\n");
-    EXPECT_FALSE(f.files.exists(kLogFile));
+    // Only the log says which file, where and how.
+    std::vector<std::string> logged;
+    if (!c.vendedo_opens) logged.push_back("Erro na abertura de \\OrbelaTeknovarium\\KAV\\Arquivos\\VENDEDO.ORB (status 35)");
+    if (!c.produto_opens) logged.push_back("Erro na abertura de \\OrbelaTeknovarium\\KAV\\Arquivos\\PRODUTO.ORB (status 39)");
+    EXPECT_EQ(f.log_texts(), logged);
     EXPECT_TRUE(f.commands.lines.empty());
     EXPECT_FALSE(f.files.exists(kBatchPath));
     // Both opens were tried; the closing event closed what had opened.
@@ -234,6 +246,42 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
     EXPECT_FALSE(f.vendedo().is_open);
     EXPECT_FALSE(f.produto().is_open);
     EXPECT_EQ(f.vendedo().reads + f.produto().reads, 0);
+  }
+}
+
+TEST_F(ExportaFixture, AnImportTheWebApplicationDidNotConfirmIsAnErrorNotTheEnd) {
+  struct Case {
+    std::string answer;
+    int status;
+    bool earlier_answer;  // WGET.TXT of an earlier export is still there
+    std::string cause;
+  };
+  for (const Case& c : {Case{"", 0, false, "WGET.TXT vazio"}, Case{"", 4, true, "WGET terminou com 4"},
+                        Case{"", -2, false, "WGET terminou com -2"},
+                        Case{"ERRO: linha 3: separadores demais\n", 0, false,
+                             "WGET.TXT: ERRO: linha 3: separadores demais"}}) {
+    SCOPED_TRACE(c.cause);
+    ExportaRig f;
+    f.add_seller(seller("000001", "A", "B"));
+    f.import_answer = c.answer;
+    f.import_status = c.status;
+    if (c.earlier_answer) {
+      f.commands.on_run = [&f](std::string_view) { return f.import_status; };  // Wget wrote nothing
+      f.files.put(kImportAnswerPath, "OK: 1 vendedores, 0 produtos\n");
+    }
+    f.run();
+
+    const auto boxes = f.messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, record::padded(cp1252("Erro na importação dos Cadastros !!!"), 120));
+    EXPECT_EQ(boxes[0].value, form::kStyleError);
+    const auto logged = f.log_texts();
+    ASSERT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged[logged.size() - 2], cp1252("Importação não confirmada: ") + c.cause);
+    EXPECT_EQ(logged.back(), cp1252("Erro na importação dos Cadastros !!!"));
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), kFim), 0);
+    // The export itself is complete and stays.
+    EXPECT_EQ(lines_of(f.kavcmd()).size(), 1u);
   }
 }
 
