@@ -28,5 +28,8 @@ for extra in bench-monitor.sh bench-printing.sh; do
     echo
     echo "== scripts/$extra"
     "scripts/$extra"
+  else
+    echo
+    echo "== scripts/$extra: not present"
   fi
 done
