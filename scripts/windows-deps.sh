@@ -96,3 +96,23 @@ if [ ! -f "$deps/sqlite/sqlite3.c" ]; then
   rm -rf "$deps/src-sqlite"
 fi
 echo "windows-deps: SQLite $(grep -m1 '#define SQLITE_VERSION ' "$deps/sqlite/sqlite3.h" | awk '{print $3}')"
+
+# --- GNU Wget for Windows (no TLS: the web application is on this machine) -----
+if [ "${KAV_WINDOWS_WGET:-1}" != 0 ] && [ ! -f "$deps/wget/wget.exe" ]; then
+  echo "windows-deps: GNU Wget for Windows from Debian's source (a few minutes)"
+  apt_source wget "$deps/src-wget"
+  src=$(find "$deps/src-wget" -mindepth 1 -maxdepth 1 -type d -name 'wget-*' | head -1)
+  mkdir -p "$deps/src-wget/build"
+  (cd "$deps/src-wget/build" &&
+    "$src/configure" --host=$host --without-ssl --without-libpsl --without-zlib --without-metalink \
+      --without-cares --without-libuuid --disable-iri --disable-pcre --disable-pcre2 --disable-nls \
+      --disable-ntlm --disable-debug --disable-threads CFLAGS="-O2" LDFLAGS="-static" >configure.log 2>&1 &&
+    make -j"$jobs" -C lib >make.log 2>&1 && make -j"$jobs" -C src wget.exe >>make.log 2>&1) \
+    || { tail -40 "$deps/src-wget/build/"*.log; exit 1; }
+  mkdir -p "$deps/wget"
+  cp "$deps/src-wget/build/src/wget.exe" "$deps/wget/wget.exe"
+  $host-strip "$deps/wget/wget.exe"
+  cp "$src/COPYING" "$deps/wget/COPYING"
+  rm -rf "$deps/src-wget"
+fi
+[ "${KAV_WINDOWS_WGET:-1}" = 0 ] || echo "windows-deps: GNU Wget for Windows in $deps/wget"
