@@ -22,34 +22,36 @@ set(CPACK_PACKAGE_VENDOR "Orbela Teknovarium")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor de comandas")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY KavComanda)
 set(CPACK_PACKAGE_FILE_NAME "KavComanda-${PROJECT_VERSION}-win64")
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")  # 64-bit installer, no 32-bit Wine needed
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME "KavComanda")
 set(CPACK_NSIS_PACKAGE_NAME "KavComanda ${PROJECT_VERSION}")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_UNINSTALL_NAME "Desinstalar")
 
-set(KAV_BASE "C:\\\\OrbelaTeknovarium")
+# Values reach the NSIS script as written here.
+set(CPACK_VERBATIM_VARIABLES ON)
+set(KAV_BASE "C:\\OrbelaTeknovarium")
 string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "SetRegView 64\n"
-  "CreateDirectory \"${KAV_BASE}\\\\Temp\"\n"
-  "CreateDirectory \"${KAV_BASE}\\\\Kav\\\\Arquivos\"\n"
-  "CreateDirectory \"${KAV_BASE}\\\\Spool\"\n"
-  "CreateDirectory \"C:\\\\xampp\\\\htdocs\\\\Comandas\\\\FILES\"\n"
-  "IfFileExists \"${KAV_BASE}\\\\Kav\\\\WGET.EXE\" kav_wget_done\n"
-  "IfFileExists \"$INSTDIR\\\\wget\\\\WGET.EXE\" 0 kav_wget_done\n"
-  "CopyFiles /SILENT \"$INSTDIR\\\\wget\\\\WGET.EXE\" \"${KAV_BASE}\\\\Kav\\\\WGET.EXE\"\n"
+  "CreateDirectory \"${KAV_BASE}\\Temp\"\n"
+  "CreateDirectory \"${KAV_BASE}\\Kav\\Arquivos\"\n"
+  "CreateDirectory \"${KAV_BASE}\\Spool\"\n"
+  "CreateDirectory \"C:\\xampp\\htdocs\\Comandas\\FILES\"\n"
+  "IfFileExists \"${KAV_BASE}\\Kav\\WGET.EXE\" kav_wget_done\n"
+  "IfFileExists \"$INSTDIR\\wget\\WGET.EXE\" 0 kav_wget_done\n"
+  "CopyFiles /SILENT \"$INSTDIR\\wget\\WGET.EXE\" \"${KAV_BASE}\\Kav\\WGET.EXE\"\n"
   "kav_wget_done:\n")
 # "Start in" is the batch folder on drive C:, so that paths without a drive
 # name drive C: wherever the shortcut lives.
 string(CONCAT CPACK_NSIS_CREATE_ICONS_EXTRA
-  "SetOutPath \"${KAV_BASE}\\\\Temp\"\n"
-  "CreateShortCut \"$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\KavComanda.lnk\" \"$INSTDIR\\\\bin\\\\kavcomanda.exe\"\n"
+  "SetOutPath \"${KAV_BASE}\\Temp\"\n"
+  "CreateShortCut \"$SMPROGRAMS\\$STARTMENU_FOLDER\\KavComanda.lnk\" \"$INSTDIR\\bin\\kavcomanda.exe\"\n"
   "MessageBox MB_YESNO|MB_ICONQUESTION \"Iniciar o KavComanda junto com o Windows?\" /SD IDNO IDNO kav_no_autostart\n"
-  "CreateShortCut \"$SMSTARTUP\\\\KavComanda.lnk\" \"$INSTDIR\\\\bin\\\\kavcomanda.exe\"\n"
+  "CreateShortCut \"$SMSTARTUP\\KavComanda.lnk\" \"$INSTDIR\\bin\\kavcomanda.exe\"\n"
   "kav_no_autostart:\n"
   "SetOutPath \"$INSTDIR\"\n")
 string(CONCAT CPACK_NSIS_DELETE_ICONS_EXTRA
-  "Delete \"$SMPROGRAMS\\\\$MUI_TEMP\\\\KavComanda.lnk\"\n"
-  "Delete \"$SMSTARTUP\\\\KavComanda.lnk\"\n")
+  "Delete \"$SMPROGRAMS\\$MUI_TEMP\\KavComanda.lnk\"\n"
+  "Delete \"$SMSTARTUP\\KavComanda.lnk\"\n")
 include(CPack)
