@@ -30,17 +30,29 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
   design_.caption = kCaption;
   design_.width = 538;
   design_.height = 300;
-  design_.controls = {
-      {.name = "CmTimer1", .kind = form::ControlKind::timer, .enabled = true, .interval_ms = 1},
-      {.name = "Lv_Proc", .kind = form::ControlKind::list, .x = 10, .y = 10, .width = 518, .height = 218,
-       .font = {"Verdana", 9, true}, .columns = {{"Status", 500}}},
-      {.name = "Frm_Bloq", .kind = form::ControlKind::frame, .x = 10, .y = 234, .width = 380, .height = 50,
-       .visible = false},
-      {.name = "CmStatic1", .kind = form::ControlKind::static_text, .caption = kBloqCaption, .x = 10, .y = 20,
-       .width = 360, .height = 20, .parent = "Frm_Bloq"},
-      {.name = "Ed_DTSIS", .kind = form::ControlKind::date_edit, .x = 400, .y = 250, .width = 128, .height = 24,
-       .visible = false, .format = "dd/MM/yyyy"},
-  };
+  form::ControlDesign timer{.name = "CmTimer1", .kind = form::ControlKind::timer};
+  timer.enabled = true, timer.interval_ms = 1;
+
+  form::ControlDesign list{.name = "Lv_Proc", .kind = form::ControlKind::list};
+  list.x = 10, list.y = 10, list.width = 518, list.height = 218;
+  list.font = {"Verdana", 9, true};
+  list.columns = {{"Status", 500}};
+
+  form::ControlDesign frame{.name = "Frm_Bloq", .kind = form::ControlKind::frame};
+  frame.x = 10, frame.y = 234, frame.width = 380, frame.height = 50;
+  frame.visible = false;
+
+  form::ControlDesign bloq{.name = "CmStatic1", .kind = form::ControlKind::static_text};
+  bloq.caption = kBloqCaption;
+  bloq.x = 10, bloq.y = 20, bloq.width = 360, bloq.height = 20;
+  bloq.parent = "Frm_Bloq";
+
+  form::ControlDesign date{.name = "Ed_DTSIS", .kind = form::ControlKind::date_edit};
+  date.x = 400, date.y = 250, date.width = 128, date.height = 24;
+  date.visible = false;
+  date.format = "dd/MM/yyyy";
+
+  design_.controls = {timer, list, frame, bloq, date};
 }
 
 void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {

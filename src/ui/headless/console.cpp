@@ -1,5 +1,7 @@
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -9,10 +11,10 @@
 namespace kav::ui::headless {
 
 namespace {
-void print_line(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+void print_line(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (std::string_view piece : pieces) text.append(piece);
+  write_console_line(text);
 }
 }  // namespace
 
@@ -20,20 +22,20 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
   auto pacer = make_console_pacer();
   HeadlessRuntime runtime(forms, commands, *pacer);
   runtime.on_row_text = [](std::string_view form, std::string_view text) {
-    print_line("[" + std::string(form) + "] " + record::to_utf8(record::trim_right(text)));
+    print_line({"[", form, "] ", record::to_utf8(record::trim_right(text))});
   };
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
     const char* kind = style == form::kStyleError ? "ERRO" : "INFO";
-    print_line("[" + std::string(form) + "] (" + kind + ") " + record::to_utf8(record::trim_right(text)));
+    print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
     // A person at the terminal confirms the box; otherwise it does not wait.
     if (pacer->interactive()) {
-      print_line("    Enter = OK");
+      print_line({"    Enter = OK"});
       pacer->read_line();
     }
   };
-  runtime.on_error = [](std::string_view message) { print_line("kavcomanda: " + std::string(message)); };
+  runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
 
-  print_line("KavComanda - console mode. Type e + Enter = \"Exportar Cadastros\", s + Enter = \"Sair\".");
+  print_line({"KavComanda - console mode. Type e + Enter = \"Exportar Cadastros\", s + Enter = \"Sair\"."});
   return runtime.run(start_form);
 }
 
