@@ -274,6 +274,8 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     if (shown_) return;
     shown_ = true;
     ShowWindow(hwnd(), SW_SHOW);
+    // The keyboard starts at the first control that takes it, as in a dialog.
+    if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
     UpdateWindow(hwnd());
   }
 

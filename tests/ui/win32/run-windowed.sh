@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs a Windows program that opens windows under Wine on a virtual display:
 #   run-windowed.sh PROGRAM.exe [ARGUMENTS...]
-# Wine prefix: $WINEPREFIX, else $KAV_WINE_PREFIX, else build folder's
-# wine-windowed/; it is made on first use (20-40 s). Without a window manager
+# Wine prefix: $KAV_WINE_PREFIX (ctest gives one under the build folder),
+# else $WINEPREFIX, else ./wine-windowed; it is made on first use (20-40 s). Without a window manager
 # Wine would wait 2 s for every window it hides, so its windows are left
 # unmanaged. A display that is already there ($DISPLAY) is used as it is.
 set -euo pipefail
-prefix=${WINEPREFIX:-${KAV_WINE_PREFIX:-$PWD/wine-windowed}}
+prefix=${KAV_WINE_PREFIX:-${WINEPREFIX:-$PWD/wine-windowed}}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
 command -v wine >/dev/null || { echo "run-windowed: no wine on this machine" >&2; exit 1; }
 if [ -n "${DISPLAY:-}" ]; then
