@@ -9,6 +9,7 @@
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <thread>
 
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -31,6 +32,17 @@ void paint_pending() {
   MSG msg;
   for (int i = 0; i < kPaintBound && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) {
     DispatchMessageW(&msg);
+  }
+}
+
+// Drops the keys and mouse clicks that came while the windows take no input.
+void drop_input() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
   }
 }
 
@@ -69,10 +81,10 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     for (const form::ControlDesign& c : form_.design().controls) {
       if (c.kind == form::ControlKind::timer && c.enabled) start_timer(*window_.find(c.name));
     }
-    if (start_form_ || runtime_.show_after_ms_ <= 0) {
+    if (start_form_ || runtime_.show_delay_ms_ <= 0) {
       show();
     } else {
-      SetTimer(hwnd(), kShowTimer, static_cast<UINT>(runtime_.show_after_ms_), nullptr);
+      SetTimer(hwnd(), kShowTimer, static_cast<UINT>(runtime_.show_delay_ms_), nullptr);
     }
     if (runtime_.form_built_hook_) runtime_.form_built_hook_(form_.design().name, hwnd());
     handle([this] { form_.form_open(*this); });
@@ -108,10 +120,10 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
   }
 
   int run_command_line(std::string_view command, int window_mode) override {
-    // The command blocks this thread: whatever the window shows is painted first.
     show_if_due();
     paint_pending();
-    return runtime_.commands_.run(record::trim_right(command), window_mode);
+    const std::string_view line = record::trim_right(command);
+    return drawn_while([&] { return runtime_.commands_.run(line, window_mode); });
   }
 
   void set_timer_enabled(std::string_view timer, bool on) override {
@@ -240,6 +252,34 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     }
   }
 
+  // Runs `work` on a helper thread while this one keeps the windows painted
+  // (and so answering to the system); input meanwhile is dropped.
+  template <class Work>
+  int drawn_while(Work&& work) {
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (done == nullptr) return work();
+    int result = 0;
+    std::exception_ptr failure;
+    std::thread helper([&] {
+      try {
+        result = work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      SetEvent(done);
+    });
+    while (MsgWaitForMultipleObjects(1, &done, FALSE, kDrawEveryMs, QS_INPUT | QS_PAINT) != WAIT_OBJECT_0) {
+      drop_input();
+      show_if_due();
+      paint_pending();
+    }
+    helper.join();
+    CloseHandle(done);
+    drop_input();
+    if (failure) std::rethrow_exception(failure);
+    return result;
+  }
+
   // KeyDown for a key pressed in this form's window; true when the handler
   // swallowed it (set the key code to 0). Otherwise the key goes on, as the
   // handler may have changed it.
@@ -280,7 +320,7 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
   }
 
   void show_if_due() {
-    if (!shown_ && GetTickCount64() - opened_at_ >= static_cast<ULONGLONG>(std::max(runtime_.show_after_ms_, 0))) {
+    if (!shown_ && GetTickCount64() - opened_at_ >= static_cast<ULONGLONG>(std::max(runtime_.show_delay_ms_, 0))) {
       show();
     }
   }
@@ -316,16 +356,19 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
   }
 
   // A failure that escapes a handler must not unwind through the window
-  // system: it is reported and the handler counts as returned.
+  // system: it is reported and the handler counts as returned. A called form
+  // then closes, so that its caller (the monitor waiting for a check) goes on.
   template <class Handler>
   void guarded(Handler&& handler) {
     try {
       handler();
+      return;
     } catch (const std::exception& e) {
       runtime_.report_failure(form_.design().name, e.what(), hwnd(), caption_);
     } catch (...) {
       runtime_.report_failure(form_.design().name, "unknown exception", hwnd(), caption_);
     }
+    if (!start_form_) closing_ = true;
   }
 
   void finish_if_done() {
@@ -350,9 +393,13 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     return l;
   }
 
+  // Once per form and name for the program's life: a form that names a
+  // missing control does so on every tick.
   void missing(std::string_view name) const {
+    const std::string control(record::trim_right(name));
+    if (!runtime_.reported_.insert(form_.design().name + "|" + control).second) return;
     std::cerr << kProgram << ": form " << form_.design().name << " has no control of that kind named \""
-              << utf8(record::trim_right(name)) << "\"\n";
+              << utf8(control) << "\"\n";
   }
 
   Win32Runtime& runtime_;

@@ -7,10 +7,17 @@
 // handler of a form is running, that form receives no further event (its
 // timer ticks and clicks are dropped, not queued), so no handler ever runs
 // nested inside itself. A failure that escapes a handler is reported and the
-// program goes on; so does an operation on a control the form lacks.
+// program goes on (a called form whose handler failed is closed, so that its
+// caller goes on); so does an operation on a control the form lacks,
+// reported once per form and name.
+//
+// Windows: the start form shows at once; any other form shows only when it
+// is still open kShowDelayMs after it opened. While a command line runs (on
+// a helper thread) the windows stay painted and take no input.
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,13 +32,17 @@ namespace kav::ui::win32 {
 using Window = HWND__*;
 
 // The most recent rows a list keeps: the monitor adds one every check for as
-// long as the program runs; older rows are dropped from the top.
-inline constexpr int kListRowLimit = 2000;
+// long as the program runs; on a full list the oldest row leaves the top and
+// the new row's index is kListRowLimit - 1. (The same number as the other
+// runtimes': about seven hours of checks.)
+inline constexpr int kListRowLimit = 5000;
 
 // A called form appears only once it has stayed open this long, so the forms
 // that open and close within a moment (the log form on every check) never
-// flash a window. The start form appears at once.
-inline constexpr int kShowAfterMs = 400;
+// flash a window.
+inline constexpr int kShowDelayMs = 250;
+// How often the windows are painted while a command line runs.
+inline constexpr int kDrawEveryMs = 40;
 
 class Win32Runtime {
  public:
@@ -62,7 +73,8 @@ class Win32Runtime {
   // Timer intervals are multiplied by `scale` (1 = as designed); a designed
   // interval never becomes shorter than 1 ms.
   void set_time_scale(double scale) { time_scale_ = scale; }
-  void set_show_after_ms(int ms) { show_after_ms_ = ms; }
+  // How long a called form must stay open before its window shows.
+  void set_show_delay_ms(int ms) { show_delay_ms_ = ms; }
 
   // The number of forms open right now (the start form included).
   int open_forms() const { return static_cast<int>(open_.size()); }
@@ -80,8 +92,9 @@ class Win32Runtime {
   MessageBoxHook message_box_hook_;
   FormBuiltHook form_built_hook_;
   double time_scale_ = 1.0;
-  int show_after_ms_ = kShowAfterMs;
+  int show_delay_ms_ = kShowDelayMs;
   bool quitting_ = false;
+  std::set<std::string> reported_;  // "form|control" already reported missing
   std::vector<OpenForm*> open_;  // innermost last
 };
 

@@ -208,7 +208,7 @@ TEST_F(Win32RuntimeTest, ShowsWindows1252TextAsUnicode) {
 // which takes no input until the box is answered.
 TEST_F(Win32RuntimeTest, MessageBoxWithoutHookIsModalOverTheForm) {
   runtime.set_message_box_hook(nullptr);
-  runtime.set_show_after_ms(100000);  // the box must show the form anyway
+  runtime.set_show_delay_ms(100000);  // the box must show the form anyway
   ScriptedForm& start = form("START");
   ScriptedForm& f = form("F", "Exporta\xE7\xE3o de Cadastros");
   HWND window = nullptr;
@@ -318,7 +318,7 @@ TEST_F(Win32RuntimeTest, ListRowsAreAddedInOrderScrolledIntoViewAndBounded) {
 // and the index returned is the new row's. (Filled in a form that is not
 // shown: Wine redraws a visible list on every row.)
 TEST_F(Win32RuntimeTest, ListKeepsOnlyTheMostRecentRows) {
-  runtime.set_show_after_ms(1000000);
+  runtime.set_show_delay_ms(1000000);
   ScriptedForm& start = form("START");
   start.on_open = [](form::FormContext& ctx) {
     ctx.run_form_modal("F");
@@ -387,7 +387,7 @@ TEST_F(Win32RuntimeTest, NestedModalFormDisablesItsCallerUntilItHasClosed) {
 // never shows a window; one that stays open a moment does, and a form run
 // twice gets a new window.
 TEST_F(Win32RuntimeTest, CalledFormShowsOnlyOnceItHasStayedOpenAMoment) {
-  runtime.set_show_after_ms(50);
+  runtime.set_show_delay_ms(50);
   ScriptedForm& log = form("99-LOG", "KAV - LOG");
   log.add_timer("T", 1);  // never gets to tick
   std::vector<bool> log_visible;
@@ -529,32 +529,93 @@ TEST_F(Win32RuntimeTest, UnknownFormIsReportedAndReturnsMinusOne) {
   EXPECT_EQ(boxes.size(), 2u);
 }
 
-// An exception must not unwind through the window system: it is reported
-// and the form goes on receiving events; so does a form that names a
-// control it lacks, or one of another kind.
-TEST_F(Win32RuntimeTest, FailingHandlerAndUnknownControlAreReportedAndTheFormGoesOn) {
+// An exception must not unwind through the window system: it is reported.
+// The start form goes on receiving events; a called form is closed so that
+// its caller goes on. A control the form lacks (or of another kind) is
+// reported once per form and name, and the operation does nothing.
+TEST_F(Win32RuntimeTest, FailingHandlerAndUnknownControlAreReportedAndTheProgramGoesOn) {
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
   f.add_control("Lv_Proc", form::ControlKind::list);
+  ScriptedForm& called = form("90-COMANDAS");
+  called.add_timer("CmTimer1", 1);
+  called.on_tick = [](form::FormContext&, std::string_view) { throw std::runtime_error("resposta truncada"); };
   int ticks = 0;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     if (++ticks == 1) throw std::runtime_error("disco cheio");
-    ctx.step_progress("Lv_Proc");
-    ctx.set_timer_enabled("Tm_Nada", true);
-    EXPECT_EQ(ctx.get_progress_value("Cm_Nada"), 0);
+    ctx.set_timer_enabled("T", false);
+    EXPECT_EQ(ctx.run_form_modal("90-COMANDAS"), 0);  // comes back
+    for (int i = 0; i < 3; ++i) {
+      ctx.step_progress("Lv_Proc");
+      ctx.set_timer_enabled("Tm_Nada", true);
+      EXPECT_EQ(ctx.get_progress_value("Cm_Nada"), 0);
+    }
     ctx.end_form();
   };
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(runtime.run("F"), 0);
   const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_THAT(err, HasSubstr("disco cheio"));
-  EXPECT_THAT(err, HasSubstr("\"Lv_Proc\""));
-  EXPECT_THAT(err, HasSubstr("\"Tm_Nada\""));
-  EXPECT_THAT(err, HasSubstr("\"Cm_Nada\""));
+  EXPECT_THAT(err, HasSubstr("resposta truncada"));
+  for (const char* name : {"\"Lv_Proc\"", "\"Tm_Nada\"", "\"Cm_Nada\""}) {
+    const std::size_t first = err.find(name);
+    EXPECT_NE(first, std::string::npos) << name;
+    EXPECT_EQ(err.find(name, first + 1), std::string::npos) << name;  // once
+  }
   EXPECT_EQ(ticks, 2);
-  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(called.events, ElementsAre("open", "tick:CmTimer1", "close"));
+  ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].style, form::kStyleError);
   EXPECT_EQ(boxes[0].text, "Erro no formulário F !!!");
+  EXPECT_EQ(boxes[1].text, "Erro no formulário 90-COMANDAS !!!");
+}
+
+// A command line runs on a helper thread while the windows stay painted;
+// a key pressed meanwhile is dropped, not delivered afterwards (one pressed
+// after the command is).
+TEST_F(Win32RuntimeTest, WindowsStayPaintedAndTakeNoInputWhileACommandRuns) {
+  ScriptedForm& f = form("F");
+  f.add_timer("T", 1);
+  f.add_timer("Fim", 100, false);
+  f.add_control("Lv_Proc", form::ControlKind::list).columns = {{"Status", 500}};
+  HWND window = nullptr, list = nullptr;
+  on_built = [&](std::string_view, HWND w) {
+    window = w;
+    list = find_control(w, "Lv_Proc");
+  };
+  std::vector<std::uint16_t> keys;
+  f.on_key = [&](form::FormContext&, std::uint16_t& key, std::uint16_t) { keys.push_back(key); };
+  const DWORD gui_thread = GetCurrentThreadId();
+  bool painted = false, elsewhere = false;
+  struct SlowRunner : platform::CommandRunner {
+    std::function<int()> body;
+    int run(std::string_view, int) override { return body(); }
+  } slow;
+  slow.body = [&] {
+    elsewhere = GetCurrentThreadId() != gui_thread;
+    InvalidateRect(list, nullptr, TRUE);
+    PostMessageW(window, WM_KEYDOWN, 'K', 0);
+    for (int i = 0; i < 300 && !painted; ++i) {
+      Sleep(10);
+      painted = GetUpdateRect(list, nullptr, FALSE) == FALSE;
+    }
+    return 3;
+  };
+  Win32Runtime slow_runtime(forms, slow);
+  slow_runtime.set_form_built_hook([&](std::string_view name, HWND w) { on_built(name, w); });
+  int result = 0;
+  f.on_tick = [&](form::FormContext& ctx, std::string_view timer) {
+    if (timer == "Fim") return ctx.end_form();
+    ctx.set_timer_enabled("T", false);
+    result = ctx.run_command_line("CMD.EXE /C GET_KAVCMD.bat", 0);
+    PostMessageW(window, WM_KEYDOWN, 'L', 0);
+    ctx.set_timer_enabled("Fim", true);
+  };
+  EXPECT_EQ(slow_runtime.run("F"), 0);
+  EXPECT_EQ(result, 3);
+  EXPECT_TRUE(elsewhere);
+  EXPECT_TRUE(painted);
+  EXPECT_THAT(keys, ElementsAre(std::uint16_t{'L'}));
 }
 
 TEST_F(Win32RuntimeTest, CommandLineLosesTrailingBlanksAndKeepsItsBytes) {
@@ -586,7 +647,7 @@ TEST_F(Win32RuntimeTest, SetControlVisibleShowsAndHidesAFrameWithItsControls) {
     bloq = find_control(w, "Frm_Bloq");
     inside = find_control(w, "CmStatic1");
   };
-  runtime.set_show_after_ms(0);
+  runtime.set_show_delay_ms(0);
   std::vector<bool> states;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("CmTimer1", false);
@@ -615,7 +676,7 @@ TEST_F(Win32RuntimeTest, CloseButtonEndsOnlyTheStartFormKeysReachTheFormAndEscap
     keys.emplace_back(key, shift);
     if (key == 'X') key = 0;  // swallowed
   };
-  runtime.set_show_after_ms(0);
+  runtime.set_show_delay_ms(0);
   HWND start_window = nullptr;
   on_built = [&](std::string_view name, HWND w) {
     if (name == "START") start_window = w;
