@@ -90,9 +90,32 @@ if [ ! -f "$deps/sqlite/sqlite3.c" ]; then
   src=$(find "$deps/src-sqlite" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*' | head -1)
   mkdir -p "$deps/src-sqlite/build"
   (cd "$deps/src-sqlite/build" && "$src/configure" >configure.log 2>&1 && make -j"$jobs" sqlite3.c >make.log 2>&1) \
-    || { tail -30 "$deps/src-sqlite/build/"*.log; exit 1; }
+    || { tail -n 30 "$deps/src-sqlite/build/"*.log; exit 1; }
   mkdir -p "$deps/sqlite"
   cp "$deps/src-sqlite/build/sqlite3.c" "$deps/src-sqlite/build/sqlite3.h" "$deps/sqlite/"
   rm -rf "$deps/src-sqlite"
 fi
 echo "windows-deps: SQLite $(grep -m1 '#define SQLITE_VERSION ' "$deps/sqlite/sqlite3.h" | awk '{print $3}')"
+
+# --- GNU Wget for Windows (no TLS: the web application is on this machine) -----
+if [ "${KAV_WINDOWS_WGET:-1}" != 0 ] && [ ! -f "$deps/wget/wget.exe" ]; then
+  echo "windows-deps: GNU Wget for Windows from Debian's source (a few minutes)"
+  apt_source wget "$deps/src-wget"
+  src=$(find "$deps/src-wget" -mindepth 1 -maxdepth 1 -type d -name 'wget-*' | head -1)
+  mkdir -p "$deps/src-wget/build"
+  # The host's pkg-config files describe the host's libraries, not Windows
+  # ones: the cross build must not see them (it would take the host's nettle).
+  mkdir -p "$deps/src-wget/no-pkgconfig"
+  (cd "$deps/src-wget/build" &&
+    PKG_CONFIG_LIBDIR="$deps/src-wget/no-pkgconfig" PKG_CONFIG_PATH="" LIBS="-lbcrypt" "$src/configure" --host=$host --without-ssl --without-libpsl --without-zlib --without-metalink \
+      --without-cares --without-libuuid --disable-iri --disable-pcre --disable-pcre2 --disable-nls \
+      --disable-ntlm --disable-debug --disable-threads CFLAGS="-O2" LDFLAGS="-static" >configure.log 2>&1 &&
+    make -j"$jobs" -C lib >make.log 2>&1 && make -j"$jobs" -C src wget.exe >>make.log 2>&1) \
+    || { tail -n 40 "$deps/src-wget/build/configure.log" "$deps/src-wget/build/make.log"; exit 1; }
+  mkdir -p "$deps/wget"
+  cp "$deps/src-wget/build/src/wget.exe" "$deps/wget/wget.exe"
+  $host-strip "$deps/wget/wget.exe"
+  cp "$src/COPYING" "$deps/wget/COPYING"
+  rm -rf "$deps/src-wget"
+fi
+[ "${KAV_WINDOWS_WGET:-1}" = 0 ] || echo "windows-deps: GNU Wget for Windows in $deps/wget"

@@ -29,6 +29,12 @@ inline constexpr int kCommandSignalled = -3; // the program was ended by a signa
 // never answers; without a bound the polling would freeze.
 inline constexpr std::chrono::milliseconds kCommandTimeLimit{std::chrono::seconds(120)};
 
+// The folder every command runs in, on every system: the batch files' own
+// folder. Relative names a program writes (Wget's WGET.TXT) land there, and
+// paths without a drive ("\OrbelaTeknovarium\Kav\WGET") are found on drive
+// C:, wherever the program itself was started from.
+inline constexpr std::string_view kCommandWorkFolder = "C:\\OrbelaTeknovarium\\Temp";
+
 struct CommandOptions {
   // Bound on one run() call, the whole batch file included.
   std::chrono::milliseconds time_limit = kCommandTimeLimit;
@@ -39,8 +45,9 @@ struct CommandOptions {
 
 // The command interpreter of the machine.
 //
-// Windows: the command line runs as it stands (CMD.EXE itself), in a job
-// object that ends the whole process tree when the time limit is overrun.
+// Windows: the command line runs as it stands (CMD.EXE itself) in
+// kCommandWorkFolder, in a job object that ends the whole process tree when
+// the time limit is overrun.
 //
 // Elsewhere a stand-in understands exactly the two forms this system sends,
 // "CMD.EXE /C " (any case) followed by

@@ -3,7 +3,8 @@
 // The system names every file by a fixed Windows path
 // ("C:\OrbelaTeknovarium\Temp\GET_KAVCMD.RET",
 // "\OrbelaTeknovarium\KAV\Arquivos\PRODUTO.ORB"). On
-// Windows those paths are used as they stand. Elsewhere a root folder stands
+// Windows those paths are used as they stand, unless a root other than
+// drive C: is given (tests do). Elsewhere, and under such a root, a root folder stands
 // for drive C: and for the current drive, and each path component is matched
 // without regard to case, as Windows does. An in-memory file system serves
 // the tests.
@@ -53,7 +54,8 @@ class FileSystem {
 // $HOME/KavComanda when it is unset.
 std::string default_root();
 
-// The operating system's files. `root` is used on POSIX systems only.
+// The operating system's files under `root`; on Windows the root C:\ leaves
+// paths as they stand.
 std::unique_ptr<FileSystem> make_os_file_system(std::string root);
 
 // Files kept in memory, for tests. Paths compare without regard to case and

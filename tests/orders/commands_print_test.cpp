@@ -2,6 +2,7 @@
 // order, with which field values, and what is reported.
 #include <gtest/gtest.h>
 
+#include "platform/line_end.h"
 #include "app/application.h"
 #include "orders/print_form.h"
 #include "record/cp1252.h"
@@ -33,7 +34,7 @@ class RecordingPrint final : public platform::PrintService {
     // The PRTDRV line without its blanks to 80.
     std::string prtdrv() const {
       const auto at = formprt.find("PRTDRV");
-      return std::string(record::trim_right(formprt.substr(at, formprt.find('\n', at) - at)));
+      return std::string(record::trim_right(formprt.substr(at, formprt.find(platform::kLineEnd, at) - at)));
     }
   };
   std::string open(std::string_view form, std::string_view path) override {
@@ -86,10 +87,10 @@ struct Commands : ::testing::Test {
     std::vector<std::string> out;
     const std::string log = files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt");
     for (std::size_t at = 0; at < log.size();) {
-      const auto nl = log.find('\n', at);
+      const auto nl = log.find(platform::kLineEnd, at);
       const std::string line = log.substr(at, nl - at);
       if (line.find("Checando") == std::string::npos) out.emplace_back(record::trim_right(line.substr(14)));
-      at = nl == std::string::npos ? log.size() : nl + 1;
+      at = nl == std::string::npos ? log.size() : nl + platform::kLineEnd.size();
     }
     return out;
   }

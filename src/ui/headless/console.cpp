@@ -14,9 +14,7 @@ namespace {
 void print_line(std::initializer_list<std::string_view> pieces) {
   std::string text;
   for (std::string_view piece : pieces) text.append(piece);
-  std::fputs(text.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  write_console_line(text);
 }
 }  // namespace
 

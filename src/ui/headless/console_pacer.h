@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "ui/headless/headless_runtime.h"
 
@@ -17,5 +18,16 @@ class ConsolePacer : public Pacer {
 };
 
 std::unique_ptr<ConsolePacer> make_console_pacer();
+
+// Writes one line of UTF-8 text to standard output with the system's line
+// end; a Windows console gets it as UTF-16, whatever its code page.
+void write_console_line(std::string_view utf8);
+
+#ifdef _WIN32
+// A pacer reading the given input handle (a console, a pipe or a file).
+std::unique_ptr<ConsolePacer> make_console_pacer(void* input_handle);
+// write_console_line to the given output handle.
+void write_console_line(void* output_handle, std::string_view utf8);
+#endif
 
 }  // namespace kav::ui::headless

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "ui/headless/console_pacer.h"
@@ -69,5 +70,11 @@ class PosixConsolePacer final : public ConsolePacer {
 }  // namespace
 
 std::unique_ptr<ConsolePacer> make_console_pacer() { return std::make_unique<PosixConsolePacer>(); }
+
+void write_console_line(std::string_view utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
 
 }  // namespace kav::ui::headless
