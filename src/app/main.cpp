@@ -17,6 +17,9 @@
 #ifdef KAV_WITH_QT
 #include "ui/qt/qt_runtime.h"
 #endif
+#ifdef KAV_WITH_WIN32
+#include "ui/win32/win32_runtime.h"
+#endif
 
 namespace {
 
@@ -59,7 +62,9 @@ int main(int argc, char** argv) {
   app::Application application(services, web_host);
 
   if (want_windows()) {
-#ifdef KAV_WITH_QT
+#if defined(KAV_WITH_WIN32)
+    return ui::win32::run_windowed(application.forms(), services.commands, app::kStartForm);
+#elif defined(KAV_WITH_QT)
     return ui::qt::run_windowed(application.forms(), services.commands, app::kStartForm, argc, argv);
 #else
     std::fprintf(stderr, "kavcomanda: built without windows; running in console mode\n");
