@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/file_status.h"
 #include "platform/file_system.h"
@@ -70,6 +72,21 @@ class Win32FileSystem final : public FileSystem {
   bool create_directory(std::string_view path) override {
     return CreateDirectoryA(std::string(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
   }
+  std::vector<std::string> list(std::string_view folder, bool folders) override {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA((std::string(folder) + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      if (((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) out.push_back(name);
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return out;
+  }
+  // MoveFileEx with MOVEFILE_WRITE_THROUGH has made the rename durable.
+  bool sync_directory(std::string_view) override { return true; }
   std::string host_path(std::string_view path) override { return std::string(path); }
 };
 

@@ -1,6 +1,8 @@
 // A printer outlet that records what it was handed and answers as told.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,16 +12,59 @@ namespace kav::test {
 
 class FakeOutlet final : public platform::print::PrinterOutlet {
  public:
+  using JobState = platform::print::JobState;
+  using PrinterState = platform::print::PrinterState;
   struct Handed {
     platform::print::TicketJob job;
     std::string ticket;
+    int id = 0;
   };
-  platform::print::Delivery deliver(const platform::print::TicketJob& job, std::string_view ticket) override {
-    handed.push_back({job, std::string(ticket)});
-    return {outcome, static_cast<int>(handed.size()), "detail"};
+
+  bool refresh(const std::set<std::string>& job_printers) override {
+    ++refreshes;
+    listed_.clear();
+    for (const auto& h : handed) {
+      if (job_printers.contains(h.job.printer)) listed_.push_back({h.id, h.job.printer, h.job.title, states[h.id]});
+    }
+    return reachable;
   }
-  platform::print::Outcome outcome = platform::print::Outcome::printed;
+  PrinterState printer(std::string_view name) const override {
+    const auto it = printers.find(std::string(name));
+    return it == printers.end() ? default_state : it->second;
+  }
+  const std::vector<platform::print::JobInfo>& jobs() const override { return listed_; }
+  JobState job(std::string_view, int id) override {
+    const auto it = states.find(id);
+    return it == states.end() ? JobState::gone : it->second;
+  }
+  platform::print::Delivery submit(const platform::print::TicketJob& job, std::string_view ticket) override {
+    ++submits;
+    if (outcome != platform::print::Outcome::accepted) return {outcome, 0, "detail"};
+    const int id = next_id++;
+    handed.push_back({job, std::string(ticket), id});
+    states[id] = JobState::pending;
+    return {outcome, id, {}};
+  }
+
+  // The printer finishes every job it holds.
+  void finish_all() {
+    for (auto& [id, state] : states) {
+      if (state == JobState::pending) state = JobState::completed;
+    }
+  }
+
+  platform::print::Outcome outcome = platform::print::Outcome::accepted;
+  PrinterState default_state = PrinterState::ready;
+  std::map<std::string, PrinterState> printers;
+  std::map<int, JobState> states;
   std::vector<Handed> handed;
+  bool reachable = true;
+  int refreshes = 0;
+  int submits = 0;
+  int next_id = 1;
+
+ private:
+  std::vector<platform::print::JobInfo> listed_;
 };
 
 }  // namespace kav::test
