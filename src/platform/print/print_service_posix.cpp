@@ -121,7 +121,8 @@ class CupsOutlet final : public PrinterOutlet {
     cupsFreeOptions(num_options, options);
     if (job_id == 0) {
       const ipp_status_t err = cupsLastError();
-      return result(err == IPP_STATUS_ERROR_NOT_FOUND ? Outcome::unknown_printer
+      const bool unknown = err == IPP_STATUS_ERROR_NOT_FOUND || printer(job.printer) == PrinterState::unknown;
+      return result(unknown ? Outcome::unknown_printer
                     : err == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS ? Outcome::stopped
                                                                  : Outcome::refused);
     }

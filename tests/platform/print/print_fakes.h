@@ -24,7 +24,10 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     ++refreshes;
     listed_.clear();
     for (const auto& h : handed) {
-      if (job_printers.contains(h.job.printer)) listed_.push_back({h.id, h.job.printer, h.job.title, states[h.id]});
+      const auto it = states.find(h.id);  // a job the spooler forgot is not listed
+      if (job_printers.contains(h.job.printer) && it != states.end()) {
+        listed_.push_back({h.id, h.job.printer, h.job.title, it->second});
+      }
     }
     return reachable;
   }
