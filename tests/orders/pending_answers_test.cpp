@@ -37,7 +37,10 @@ struct World {
     runtime.run(app::kStartForm);
   }
   std::vector<std::string> tickets(std::string_view printer) {
-    auto names = files.list(std::string(kSpool) + std::string(printer), false);
+    std::vector<std::string> names;
+    for (auto& n : files.list(std::string(kSpool) + std::string(printer), false)) {
+      if (!n.ends_with(".JOB")) names.push_back(n);  // the job notes beside the tickets
+    }
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -229,12 +229,26 @@ Delivery SpoolingPrintService::hand_over(Ticket& t, std::string_view text) {
     case PrinterState::ready: break;
   }
   Delivery d = outlet_->submit(TicketJob{t.printer, job_title(t.base, root_host_), t.form_size}, text);
-  if (d.delivered()) t.job = d.job_id;
+  if (d.delivered()) {
+    t.job = d.job_id;
+    // The job's number beside the ticket, for a spooler that forgets
+    // finished jobs (Windows): after a crash a ticket with a job note whose
+    // job has left the queue was printed.
+    std::unique_ptr<File> note;
+    if (files_.open(job_note(t), OpenMode::output, note) == status::ok) {
+      note->write(std::to_string(d.job_id));
+      note->close();
+    }
+  }
   return d;
 }
 
+std::string SpoolingPrintService::job_note(const Ticket& t) const { return t.folder + "\\" + t.base + ".job"; }
+
 void SpoolingPrintService::settle_printed(const Ticket& t) {
-  if (files_.rename(path_of(t, true), path_of(t, false)) && t.troubled) {
+  const bool renamed = files_.rename(path_of(t, true), path_of(t, false));
+  files_.remove(job_note(t));
+  if (renamed && t.troubled) {
     report("Impresso em " + shown(t.printer) + ": " + t.base + std::string(kTicketExtension));
   }
 }
@@ -256,6 +270,10 @@ void SpoolingPrintService::follow_up() {
       const std::string title = job_title(t.base, root_host_);
       for (const auto& j : jobs) {
         if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
+      }
+      std::string note;
+      if (t.job == 0 && read_ticket(files_, job_note(t), note)) {
+        t.job = static_cast<int>(record::digits_value(note.substr(0, 9)));
       }
     }
     if (t.job != 0) {

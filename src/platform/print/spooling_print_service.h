@@ -83,6 +83,7 @@ class SpoolingPrintService final : public PrintService {
   std::string now_stamp();
   bool expired(const Ticket& t);
   std::string path_of(const Ticket& t, bool marked) const;
+  std::string job_note(const Ticket& t) const;
   Delivery hand_over(Ticket& t, std::string_view text);
   void settle_printed(const Ticket& t);
 

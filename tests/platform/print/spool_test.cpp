@@ -269,6 +269,19 @@ TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnes
   EXPECT_EQ(outlet2->submits, 1);
 }
 
+TEST(SpoolService, AfterACrashAJobNoteTellsAPrintedTicketFromOneNeverHandedOver) {
+  Service s;
+  s.print("BAR");
+  EXPECT_EQ(s.files.contents(std::string(kBar) + "20191127-14380500-000001.job"), "1");
+  // A spooler that forgets finished jobs (Windows), seen by a new run.
+  auto* outlet2 = new test::FakeOutlet;
+  SpoolingPrintService again{s.files, s.clock, std::unique_ptr<PrinterOutlet>(outlet2), nullptr};
+  again.follow_up();
+  EXPECT_EQ(outlet2->submits, 0);
+  EXPECT_TRUE(s.files.exists(std::string(kBar) + "20191127-14380500-000001.txt"));
+  EXPECT_FALSE(s.files.exists(std::string(kBar) + "20191127-14380500-000001.job"));
+}
+
 TEST(SpoolService, TheLongestReportFitsTheLogLine) {
   Service s;
   s.outlet->outcome = Outcome::failed;
