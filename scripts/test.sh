@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
+# The include graph: every include between folders goes to a lower layer.
+scripts/check-layers.sh
+
 # A CUPS server with a PDF printer for the printing tests, where one can run.
 if [ -x scripts/cups-test-printer.sh ]; then
   { scripts/cups-test-printer.sh && scripts/cups-test-printer.sh KAVTEST2; } ||

@@ -8,13 +8,14 @@
 #include "log/l_link.h"
 #include "log/log_form.h"
 #include "form/form.h"
+#include "form/form_names.h"
 #include "monitor/menu_form.h"
 #include "orders/comandas_form.h"
 #include "platform/platform.h"
 
 namespace kav::app {
 
-inline constexpr std::string_view kStartForm = "00-MENU";
+inline constexpr std::string_view kStartForm = form::kMenuForm;
 
 class Application {
  public:

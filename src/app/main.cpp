@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "log/log_form.h"
 #include "app/application.h"
+#include "log/log_form.h"
+#include "orders/fcomanda.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
   const auto clock = platform::make_system_clock();
   const auto commands = platform::make_command_runner(*files);
   const auto printing = platform::make_print_service(
-      *files, *clock, [&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+      *files, *clock, orders::fcomanda_layout(),
+      [&](std::string_view text) { log::write_log_line(*files, *clock, text); });
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
   app::Application application(services, web_host);

@@ -3,6 +3,8 @@
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
 #include "export/kavcmd_lines.h"
+#include "form/form_names.h"
+#include "log/log_from_form.h"
 #include "platform/file_status.h"
 #include "record/cp1252.h"
 
@@ -14,7 +16,6 @@ namespace {
 
 constexpr std::string_view kTimer = "CmTimer1";
 constexpr std::string_view kBloq = "Frm_Bloq";
-constexpr std::string_view kLogForm = "99-LOG";
 constexpr std::size_t kOperWidth = 15;
 constexpr std::size_t kMsgWidth = 120;
 constexpr std::size_t kNomeArqWidth = 256;
@@ -34,7 +35,7 @@ ExportaForm::ExportaForm(log::LLink& link, platform::Platform& platform, std::st
       w_oper_(kOperWidth, ' '),
       w_msg_(kMsgWidth, ' '),
       w_nomearq_(kNomeArqWidth, ' ') {
-  design_.name = "01-EXPORTA";
+  design_.name = form::kExportaForm;
   design_.caption = record::cp1252("Exportação de Cadastros");
   design_.width = 420;
   design_.height = 190;
@@ -133,9 +134,8 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   log(ctx, "Atualizando tabelas ...");
   atualiza_tabelas(ctx);
 
-  link_.set_texto(record::cp1252("Fim da Exportação dos Cadastros !!!"));
-  ctx.show_message_box(link_.texto(), form::kStyleInformation);
-  ctx.run_form_modal(kLogForm);
+  log::log_from_form(ctx, link_, record::cp1252("Fim da Exportação dos Cadastros !!!"),
+                     [&](std::string_view texto) { ctx.show_message_box(texto, form::kStyleInformation); });
   ctx.end_form();
   w_oper_.assign(kOperWidth, ' ');
 }
@@ -207,8 +207,7 @@ void ExportaForm::falha(form::FormContext& ctx, std::string_view message) {
 }
 
 void ExportaForm::log(form::FormContext& ctx, std::string_view text) {
-  link_.set_texto(text);
-  ctx.run_form_modal(kLogForm);
+  log::log_from_form(ctx, link_, text);
 }
 
 }  // namespace kav::exporta

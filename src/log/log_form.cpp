@@ -1,5 +1,7 @@
 #include "log/log_form.h"
 
+#include "form/form_names.h"
+
 #include "platform/file_status.h"
 #include "platform/text_file.h"
 #include "record/digits.h"
@@ -18,18 +20,14 @@ std::string log_file_name(std::string_view yyyymmdd) {
 
 std::string log_line(std::string_view yyyymmdd, std::string_view hhmmsscc, std::string_view texto) {
   std::string line = std::string(yyyymmdd) + ' ' + std::string(hhmmsscc.substr(0, 4)) + ' ' + std::string(texto);
-  line = record::padded(line, kLineWidth);
   // A control character would split or garble the line in the file: it is
   // written as a blank, so every record stays one line of 120 characters.
-  for (char& c : line) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  return line;
+  return record::blank_controls(record::padded(line, kLineWidth));
 }
 
 LogForm::LogForm(LLink& link, platform::FileSystem& files, platform::Clock& clock)
     : link_(link), files_(files), clock_(clock), w_oper_(15, ' ') {
-  design_.name = "99-LOG";
+  design_.name = form::kLogForm;
   design_.caption = "KAV - LOG";
   design_.width = 200;
   design_.height = 60;

@@ -1,5 +1,7 @@
 #include "monitor/menu_form.h"
 
+#include "form/form_names.h"
+#include "log/log_from_form.h"
 #include "record/area.h"
 
 namespace kav::monitor {
@@ -12,7 +14,7 @@ const form::Font kButtonFont{"Tahoma", 14.25, true};
 
 MenuForm::MenuForm(log::LLink& link, platform::Clock& clock)
     : link_(link), clock_(clock), w_hora_(8, '0'), w_msg_(120, ' ') {
-  design_.name = "00-MENU";
+  design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
   design_.height = 320;
@@ -63,7 +65,7 @@ void MenuForm::tick(form::FormContext& ctx, std::string_view timer) {
 void MenuForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Confirma7") {
     ctx.set_timer_enabled("Cm_Timer", false);
-    ctx.run_form_modal(record::padded("01-Exporta", 30));
+    ctx.run_form_modal(form::kExportaForm);
     ctx.set_timer_enabled("Cm_Timer", true);
   } else if (button == "Bt_Confirma8") {
     ctx.end_form();
@@ -78,18 +80,18 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     w_hora_ = clock_.time_hhmmsscc();
     w_msg_ = record::padded("Checando Comandas ...", 120);
     mostra_status(ctx);
-    ctx.run_form_modal(record::padded("90-Comandas", 30));
+    ctx.run_form_modal(form::kComandasForm);
   }
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 
 void MenuForm::mostra_status(form::FormContext& ctx) {
-  link_.set_texto(status_line(w_hora_, w_msg_));
-  w_item_lista_ = ctx.add_list_row("Lv_Proc", 1, 1);
-  ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", w_item_lista_), link_.texto(), 1);
-  ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
-  ctx.refresh_control("Lv_Proc");
-  ctx.run_form_modal(record::padded("99-LOG", 30));
+  log::log_from_form(ctx, link_, status_line(w_hora_, w_msg_), [&](std::string_view texto) {
+    w_item_lista_ = ctx.add_list_row("Lv_Proc", 1, 1);
+    ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", w_item_lista_), texto, 1);
+    ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
+    ctx.refresh_control("Lv_Proc");
+  });
 }
 
 }  // namespace kav::monitor

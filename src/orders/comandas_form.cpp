@@ -1,12 +1,13 @@
 #include "orders/comandas_form.h"
 
-#include "erpfiles/paramet.h"
-#include "erpfiles/produto.h"
-#include "erpfiles/vendedo.h"
-
 #include <algorithm>
 #include <cctype>
 
+#include "erpfiles/paramet.h"
+#include "erpfiles/produto.h"
+#include "erpfiles/vendedo.h"
+#include "form/form_names.h"
+#include "log/log_from_form.h"
 #include "orders/print_record.h"
 #include "platform/file_status.h"
 #include "record/area.h"
@@ -27,7 +28,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
       paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),
       vendedo_(erpfiles::declare(platform.keyed, erpfiles::vendedo::kFile)),
       produto_(erpfiles::declare(platform.keyed, erpfiles::produto::kFile)) {
-  design_.name = "90-COMANDAS";
+  design_.name = form::kComandasForm;
   design_.caption = kCaption;
   design_.width = 538;
   design_.height = 300;
@@ -235,9 +236,29 @@ void ComandasForm::read_order_header(AnswerReader& r) {
   areas_.cmd.compl_ = r.text(20);
 }
 
-void ComandasForm::open_print_job() {
+void ComandasForm::begin_ticket(bool order_texts, std::string_view printer_line) {
   impressao_.proc_cfgimp(areas_.impressora(areas_.w_ind));
   impressao_.open();
+  record::Area& reg = impressao_.reg_impressao();
+  reg.set(prt_numcmd, areas_.cmd.numero);
+  if (order_texts) {
+    reg.set(prt_texto, areas_.cmd.texto);
+    impressao_.move_pessoas(areas_.cmd.pessoas);
+    reg.set(prt_compl, areas_.cmd.compl_);
+  } else {
+    reg.set(prt_texto, "");
+    reg.set(prt_pessoas, "");
+    reg.set(prt_compl, "");
+  }
+  reg.set(prt_impressora, printer_line);
+  impressao_.write(grupo::cabec);
+  impressao_.write(grupo::cabcmd);
+}
+
+void ComandasForm::end_ticket() {
+  impressao_.write(grupo::traco);
+  impressao_.write(grupo::orbela);
+  impressao_.close();
 }
 
 void ComandasForm::write_item_lines(const Item& item) {
@@ -253,9 +274,7 @@ void ComandasForm::write_item_lines(const Item& item) {
 int ComandasForm::log_message(form::FormContext& ctx, std::string_view text) {
   const int index = ctx.add_list_row("Lv_Proc", 1, 1);
   const form::ListRow row = ctx.get_list_row("Lv_Proc", index);
-  link_.set_texto(text);
-  ctx.set_list_row_text(row, link_.texto(), 1);
-  ctx.run_form_modal("99-LOG");
+  log::log_from_form(ctx, link_, text, [&](std::string_view texto) { ctx.set_list_row_text(row, texto, 1); });
   return index;
 }
 

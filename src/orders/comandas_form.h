@@ -78,8 +78,13 @@ class ComandasForm final : public form::Form {
   void imprime_cancelamento(form::FormContext& ctx);
   void imprime_conta(form::FormContext& ctx);
 
-  // Printer setup for entry W-IND of TAB-IMPRESSORAS, then opens IMPRESSAO.
-  void open_print_job();
+  // Begins a ticket: the printer setup for entry W-IND of TAB-IMPRESSORAS,
+  // IMPRESSAO opened, and the head written (CABEC and CABCMD) with the order
+  // number, the order's texts and people (all blank unless `order_texts`) and
+  // `printer_line` for the printer line (left out when blank).
+  void begin_ticket(bool order_texts, std::string_view printer_line);
+  // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed.
+  void end_ticket();
   // ITECMD with the item's description, then OBSITE when it has an observation.
   void write_item_lines(const Item& item);
 

@@ -31,8 +31,8 @@ class Exchange {
   Exchange(platform::FileSystem& files, std::string web_host)
       : files_(files), web_host_(std::move(web_host)), resposta_(files_), reader_(resposta_) {}
 
-  // Steps 1 to 5: delete, write and run the batch, reset the work areas,
-  // open the answer. False when there is no answer (the file is closed again).
+  // Deletes the old answer, writes and runs the batch, resets the work areas,
+  // opens the answer. False when there is no answer (the file is closed again).
   bool perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
 
   // Makes the answer just received durable before it is used: its bytes are
@@ -47,7 +47,6 @@ class Exchange {
 
   AnswerReader& reader() { return reader_; }
   void close() { resposta_.close(); }
-  const std::string& st_arquivo() const { return st_arquivo_; }
 
  private:
   platform::FileSystem& files_;

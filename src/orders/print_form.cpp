@@ -1,5 +1,8 @@
 #include "orders/print_form.h"
 
+#include <algorithm>
+
+#include "orders/fcomanda.h"
 #include "platform/text_file.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
@@ -8,19 +11,14 @@ namespace kav::orders {
 
 namespace {
 
-constexpr std::string_view kFormato = "FCOMANDA";
-
 std::string record80(std::string_view text) { return record::padded(text, kRegArqcfgLength); }
 
 }  // namespace
 
 std::string prtdrv_name(std::string_view printer_entry) {
   const std::string_view entry = printer_entry.substr(0, 20);
-  std::string name(entry.substr(0, entry.find("  ")));
-  for (char& c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F || c == '"') c = ' ';
-  }
+  std::string name = record::blank_controls(entry.substr(0, entry.find("  ")));
+  std::replace(name.begin(), name.end(), '"', ' ');
   return name;
 }
 
@@ -41,7 +39,7 @@ std::array<std::string, 9> arqcfg_records(std::string_view printer_entry) {
 PrintForm::PrintForm(platform::FileSystem& files, platform::PrintService& service) : files_(files), service_(service) {}
 
 void PrintForm::proc_cfgimp(std::string_view printer_entry) {
-  w_formato_ = record::padded(kFormato, 8);
+  w_formato_ = record::padded(kFcomanda, 8);
   platform::TextFile arqcfg(files_);
   arqcfg.open(kArqcfgPath, platform::OpenMode::output);
   for (const auto& reg_arqcfg : arqcfg_records(printer_entry)) arqcfg.write_line(reg_arqcfg);

@@ -23,7 +23,7 @@ void ComandasForm::read_cancela() {
   item.impressora = r.text(20);
 }
 
-// Steps 6 to 11: report the cancellation and print its ticket on the printer
+// Reports the cancellation and prints its ticket on the printer
 // the answer names, even a blank one. The header texts and the people are
 // blanked: a cancellation ticket never shows them.
 void ComandasForm::imprime_cancelamento(form::FormContext& ctx) {
@@ -32,21 +32,11 @@ void ComandasForm::imprime_cancelamento(form::FormContext& ctx) {
 
   areas_.w_ind = 1;
   areas_.impressora(1) = item.impressora;
-  open_print_job();
-  record::Area& reg = impressao_.reg_impressao();
-  reg.set(prt_numcmd, areas_.cmd.numero);
-  reg.set(prt_texto, "");
-  reg.set(prt_pessoas, "");
-  reg.set(prt_compl, "");
-  reg.set(prt_impressora, areas_.impressora(1));
-  impressao_.write(grupo::cabec);
-  impressao_.write(grupo::cabcmd);
+  begin_ticket(false, areas_.impressora(1));
   write_item_lines(item);
   impressao_.write(grupo::traco);
   impressao_.write(grupo::canc);
-  impressao_.write(grupo::traco);
-  impressao_.write(grupo::orbela);
-  impressao_.close();
+  end_ticket();
 }
 
 }  // namespace kav::orders

@@ -1,4 +1,5 @@
 // CMD_FEC: an order to be paid per answer, billed with its totals.
+#include "log/log_from_form.h"
 #include "orders/comandas_form.h"
 #include "orders/amounts.h"
 #include "orders/edited.h"
@@ -46,9 +47,9 @@ std::string linha_tot(std::string_view rotulo, std::uint64_t hundredths) {
 
 }  // namespace
 
-// Steps 4 to 14: report the order and, when the answer names a printer, the
-// printer; print the bill with every item's value and the totals, all
-// computed here with the exact arithmetic of orders/amounts.h.
+// Reports the order and, when the answer names a printer, the printer; prints
+// the bill with every item's value and the totals, all computed here with the
+// exact arithmetic of orders/amounts.h.
 //
 // The service percentage and the people are taken by their value (a
 // character that is not a digit counts as 0): that value decides whether
@@ -60,22 +61,15 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
   if (record::is_blank(first.impressora)) return;
 
   // The printer message replaces the order message in the same row.
-  link_.set_texto("Impressora = " + first.impressora.substr(0, kPrinterNameWidth));
-  ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", row_index), link_.texto(), 1);
-  ctx.run_form_modal("99-LOG");
+  log::log_from_form(ctx, link_, "Impressora = " + first.impressora.substr(0, kPrinterNameWidth),
+                     [&](std::string_view texto) {
+                       ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", row_index), texto, 1);
+                     });
 
   areas_.w_ind = 1;
   areas_.impressora(1) = first.impressora;
-  open_print_job();
+  begin_ticket(true, "");
   record::Area& reg = impressao_.reg_impressao();
-
-  reg.set(prt_numcmd, areas_.cmd.numero);
-  reg.set(prt_texto, areas_.cmd.texto);
-  impressao_.move_pessoas(areas_.cmd.pessoas);
-  reg.set(prt_compl, areas_.cmd.compl_);
-  reg.set(prt_impressora, "");
-  impressao_.write(grupo::cabec);
-  impressao_.write(grupo::cabcmd);
 
   std::uint64_t w_subtotal = 0;
   for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
@@ -118,9 +112,7 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
     total_line("Valor por Pessoa", w_total_conta);
   }
 
-  impressao_.write(grupo::traco);
-  impressao_.write(grupo::orbela);
-  impressao_.close();
+  end_ticket();
 }
 
 }  // namespace kav::orders

@@ -44,31 +44,21 @@ void ComandasForm::read_imprime() {
   }
 }
 
-// Steps 4 and 5: report the order, then one ticket per registered printer,
-// in the order the answer first named them, with that printer's items in the
-// order of the answer.
+// Reports the order, then prints one ticket per registered printer, in the
+// order the answer first named them, with that printer's items in the order
+// of the answer.
 void ComandasForm::imprime_itens(form::FormContext& ctx) {
   log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
 
-  record::Area& reg = impressao_.reg_impressao();
   for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
     const std::string entry = areas_.impressora(areas_.w_ind);
     if (record::is_blank(entry)) continue;
-    open_print_job();
-    reg.set(prt_numcmd, areas_.cmd.numero);
-    reg.set(prt_texto, areas_.cmd.texto);
-    impressao_.move_pessoas(areas_.cmd.pessoas);
-    reg.set(prt_compl, areas_.cmd.compl_);
-    reg.set(prt_impressora, entry);
-    impressao_.write(grupo::cabec);
-    impressao_.write(grupo::cabcmd);
+    begin_ticket(true, entry);
     for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
       const Item& item = areas_.row(w_item);
       if (item.impressora == entry) write_item_lines(item);
     }
-    impressao_.write(grupo::traco);
-    impressao_.write(grupo::orbela);
-    impressao_.close();
+    end_ticket();
   }
 }
 

@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,15 +57,32 @@ class PrintService {
   virtual bool end_work() { return true; }
 };
 
+// The layout of the tickets, which the application hands to the print
+// service: the print form it lays out and the lines each of its groups prints.
+class TicketLayout {
+ public:
+  virtual ~TicketLayout() = default;
+  // True when `print_form` (blanks after it ignored, case ignored) names the
+  // form of this layout.
+  virtual bool is_form(std::string_view print_form) const = 0;
+  // The lines that group `group` (blanks after the name ignored) prints with
+  // the field values of `print_record`, without line ends. Nothing when the
+  // form has no such group.
+  virtual std::optional<std::vector<std::string>> lines(std::string_view group,
+                                                        std::string_view print_record) const = 0;
+};
+
 // Receives the text of a line for the day's log (Windows-1252, at most 106
 // characters; the log adds the date and the time). The print service reports
 // through it every ticket that did not reach its printer.
 using PrintReport = std::function<void(std::string_view text)>;
 
-// The print service of this machine. Tickets are laid out with the print form
-// FCOMANDA, kept as text files in C:\OrbelaTeknovarium\Spool\<printer>\ and
-// handed to the printer of that name through the operating system's spooler
-// (CUPS on POSIX systems, the Windows spooler on Windows).
-std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, PrintReport report);
+// The print service of this machine. Tickets are laid out with `layout`
+// (which must outlive the service), kept as text files in
+// C:\OrbelaTeknovarium\Spool\<printer>\ and handed to the printer of that
+// name through the operating system's spooler (CUPS on POSIX systems, the
+// Windows spooler on Windows).
+std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, const TicketLayout& layout,
+                                                 PrintReport report);
 
 }  // namespace kav::platform

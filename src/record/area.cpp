@@ -19,6 +19,15 @@ std::string_view trim_right(std::string_view text) {
   return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
+std::string blank_controls(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
+  }
+  return out;
+}
+
 namespace {
 // The part of field `f` that lies inside an area of `size` bytes, as offset/count.
 std::pair<std::size_t, std::size_t> clip(Field f, std::size_t size) {

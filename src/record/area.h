@@ -27,6 +27,10 @@ bool is_blank(std::string_view text);
 // `text` without its trailing blanks.
 std::string_view trim_right(std::string_view text);
 
+// `text` with every control character (0x00-0x1F and 0x7F) written as a
+// blank, so that a field can never break or garble the line it is put on.
+std::string blank_controls(std::string_view text);
+
 // A record area of fixed length. Reads and moves outside the area are cut to
 // it, so a layout mistake can never write outside the record.
 class Area {

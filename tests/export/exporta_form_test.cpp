@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "export/exporta_form.h"
-#include "export/fake_keyed.h"
 #include "export/kavcmd_lines.h"
 #include "log/log_form.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "record/area.h"
 #include "record/cp1252.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 #include "ui/headless/headless_runtime.h"
 
 namespace kav::exporta {
@@ -86,14 +85,13 @@ struct ExportaRig {
     return out;
   }
 
-  platform::MemoryFileSystem files;
-  platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
-  test::FakeCommandRunner commands;
-  test::FakePrintService printing;
-  test::FakeKeyedFiles keyed;
-  platform::Platform platform{files, clock, commands, printing, keyed};
+  test::FakePlatform fake{platform::ManualClock(2019, 11, 27, 14, 38, 5), {.erp_files = true}};
+  platform::MemoryFileSystem& files = fake.files;
+  platform::ManualClock& clock = fake.clock;
+  test::FakeCommandRunner& commands = fake.commands;
+  test::FakeKeyedFiles& keyed = fake.keyed;
   log::LLink link;
-  ExportaForm form{link, platform, "localhost"};
+  ExportaForm form{link, fake.services, "localhost"};
   log::LogForm log_form{link, files, clock};
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
@@ -239,9 +237,8 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
 }
 
 TEST_F(ExportaFixture, NoErpFilesAtAllIsAFailedOpen) {
-  test::NoKeyedFiles none;
-  platform::Platform bare{files, clock, commands, printing, none};
-  ExportaForm bare_form{link, bare, "localhost"};
+  test::FakePlatform bare{clock, {.files = &files, .clock = &clock, .commands = &commands}};
+  ExportaForm bare_form{link, bare.services, "localhost"};
   form::FormSet set;
   set.add(bare_form);
   set.add(log_form);

@@ -24,7 +24,7 @@
 #include "platform/keyed/keyed_writer.h"
 #include "record/area.h"
 #include "record/cp1252.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 #include "support/temp_root.h"
 #include "ui/headless/headless_runtime.h"
 #include "webstub/webstub.h"
@@ -59,7 +59,9 @@ struct RealRig {
       : root(r),
         keyed(platform::make_keyed_files(*root.files)),
         commands(platform::make_command_runner(*root.files, {std::chrono::seconds(20), ""})),
-        form(link, platform, std::move(web_host)) {
+        fake(platform::ManualClock(2019, 11, 27, 14, 38, 5),
+             {.files = root.files.get(), .commands = commands.get(), .keyed = keyed.get()}),
+        form(link, fake.services, std::move(web_host)) {
     forms.add(form);
     forms.add(log_form);
   }
@@ -102,11 +104,10 @@ struct RealRig {
   }
 
   test::RunnerRoot& root;
-  platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
   std::unique_ptr<platform::KeyedFiles> keyed;
   std::unique_ptr<platform::CommandRunner> commands;
-  test::FakePrintService printing;
-  platform::Platform platform{*root.files, clock, *commands, printing, *keyed};
+  test::FakePlatform fake;
+  platform::ManualClock& clock = fake.clock;
   log::LLink link;
   ExportaForm form;
   log::LogForm log_form{link, *root.files, clock};

@@ -6,72 +6,30 @@
 #include "orders/print_form.h"
 #include "record/cp1252.h"
 #include "support/fake_web.h"
-#include "support/fakes.h"
+#include "support/harness.h"
 #include "ui/headless/headless_runtime.h"
 
 namespace kav::orders {
 namespace {
 
-// Records every job with the printer information file as it stood when the
-// job was opened, and each group with the whole print record.
-class RecordingPrint final : public platform::PrintService {
- public:
-  explicit RecordingPrint(platform::MemoryFileSystem& files) : files_(files) {}
-  struct Write {
-    std::string group;
-    std::string record;
-    std::string field(record::Field f) const { return record.substr(f.pos - 1, f.width); }
-  };
-  struct Job {
-    std::string formprt;
-    std::vector<Write> writes;
-    std::vector<std::string> groups() const {
-      std::vector<std::string> g;
-      for (const auto& w : writes) g.emplace_back(record::trim_right(w.group));
-      return g;
-    }
-    // The PRTDRV line without its blanks to 80.
-    std::string prtdrv() const {
-      const auto at = formprt.find("PRTDRV");
-      return std::string(record::trim_right(formprt.substr(at, formprt.find('\n', at) - at)));
-    }
-  };
-  std::string open(std::string_view form, std::string_view path) override {
-    EXPECT_EQ(form, "FCOMANDA");
-    jobs.push_back({files_.contents(path), {}});
-    return "00";
-  }
-  std::string write(std::string_view group, std::string_view rec) override {
-    EXPECT_EQ(group.size(), 8U);
-    jobs.back().writes.push_back({std::string(group), std::string(rec)});
-    return "00";
-  }
-  std::string close() override { return "00"; }
-  std::vector<Job> jobs;
-
- private:
-  platform::MemoryFileSystem& files_;
-};
-
 using Groups = std::vector<std::string>;
 
-struct Commands : ::testing::Test {
-  platform::MemoryFileSystem files;
-  platform::ManualClock clock{2019, 11, 27, 14, 38, 0};
-  test::FakeCommandRunner commands;
-  RecordingPrint printing{files};
-  test::NoKeyedFiles keyed;
-  platform::Platform platform{files, clock, commands, printing, keyed};
-  app::Application application{platform, "localhost"};
-  ui::headless::VirtualPacer pacer{clock};
-  ui::headless::HeadlessRuntime runtime{application.forms(), commands, pacer};
+// The whole application on the fake platform, whose print service records
+// every job with the printer information file as it stood at open.
+struct Commands : ::testing::Test, test::Harness {
   test::FakeWeb web{files, commands};
 
-  // `checks` checks of the monitor, five seconds apart.
-  void run(int checks = 1) {
-    runtime.at(5000 * checks + 500, [this] { runtime.click("Bt_Confirma8"); });
-    runtime.run(app::kStartForm);
+  // Every job is a job of the print form FCOMANDA, and every group name is
+  // written in its 8 characters.
+  void TearDown() override {
+    for (const auto& job : printing.jobs) {
+      EXPECT_EQ(job.form, "FCOMANDA");
+      for (const auto& w : job.writes) EXPECT_EQ(w.group.size(), 8U);
+    }
   }
+
+  // `checks` checks of the monitor, five seconds apart.
+  void run(int checks = 1) { run_until(5000 * checks + 500); }
   // The rows of Lv_Proc of every opening of 90-COMANDAS, without trailing blanks.
   std::vector<std::string> rows() const {
     std::vector<std::string> out;
@@ -193,14 +151,14 @@ TEST_F(Commands, ACancellationWithABlankPrinterStillPrints) {
 
 // ---- Bills (CMD_FEC)
 
-const char* kWorkedExample =
+const char* kBillWithServiceAndPeople =
     "<0012><000001><Mesa 7><03><Varanda><CAIXA><10>"
     "<000100><Picanha><000002,000><0000012,50>"
     "<000200><Queijo><000000,350><0000040,00>"
     "<000000>";
 
-TEST_F(Commands, TheWorkedExampleBill) {
-  web.queue("CMD_FEC", kWorkedExample);
+TEST_F(Commands, ABillPrintsEachItemValueAndTheTotalsWithServiceAndPerPerson) {
+  web.queue("CMD_FEC", kBillWithServiceAndPeople);
   run();
   // The printer message replaces the order message in its row; both are logged.
   EXPECT_EQ(rows(), std::vector<std::string>{"Impressora = CAIXA"});
@@ -292,7 +250,7 @@ TEST_F(Commands, ABillWithoutAPrinterIsReportedAndNotPrinted) {
 TEST_F(Commands, ThePrintRecordKeepsItsFieldsFromJobToJob) {
   // A bill in the first check, a cancellation in the second: the ticket
   // shows no code, yet the record still carries the bill's PRT-CODIGO.
-  web.queue("CMD_FEC", kWorkedExample);
+  web.queue("CMD_FEC", kBillWithServiceAndPeople);
   web.on_request = [this](const std::string& command) {
     if (command == "CMD_FEC" && web.requests.size() == 4) web.queue("CAN_ITE", "<0012><0003><000555><Chopp><><BAR>");
   };

@@ -34,7 +34,7 @@ TEST(EditedForms, ZZzzZz9With2Decimals) {
   EXPECT_EQ(edit_z_zzz_zz9_99(1'000'000'000), "        0,00");  // above nine digits
 }
 
-TEST(BillArithmetic, WorkedExample) {
+TEST(BillArithmetic, ItemValuesServiceTotalAndPerPersonOfABill) {
   // 2 units of 12,50 and 0,350 units of 40,00; service 10; 3 people.
   const std::uint64_t first = item_value(2'000, 1'250);
   const std::uint64_t second = item_value(350, 4'000);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/application.h"
+#include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/print/print_fakes.h"
 #include "platform/print/spooling_print_service.h"
@@ -58,7 +59,7 @@ struct World {
   test::FakeWeb web{files, commands};
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
-  platform::print::SpoolingPrintService printing{files, clock, std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+  platform::print::SpoolingPrintService printing{files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
                                                  [this](std::string_view t) { reports.emplace_back(t); }};
   test::NoKeyedFiles keyed;
   platform::Platform platform{files, clock, commands, printing, keyed};

@@ -10,17 +10,12 @@
 #include <vector>
 
 #include "log/log_form.h"
-#include "app/application.h"
-#include "platform/clock.h"
-#include "platform/command/runner_root.h"
-#include "platform/command_runner.h"
-#include "platform/print/spooling_print_service.h"
+#include "orders/fcomanda.h"
 #include "platform/print/print_fakes.h"
+#include "platform/print/spooling_print_service.h"
 #include "record/area.h"
 #include "record/cp1252.h"
-#include "support/fakes.h"
-#include "ui/headless/headless_runtime.h"
-#include "webstub/webstub.h"
+#include "support/stand_in_web.h"
 
 namespace kav::orders {
 namespace {
@@ -28,37 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 using record::cp1252;
 
-const fs::path kSamples = fs::path(KAV_SOURCE_DIR) / "tools" / "webstub" / "samples";
-
-struct EndToEnd : ::testing::Test {
-  EndToEnd() {
-    options.docroot = root.path() / "xampp" / "htdocs" / "Comandas";
-    options.queue = root.path() / "queue";
-    options.port = 0;
-  }
-
-  void queue(const std::string& command, const std::string& name, const std::string& bytes) {
-    fs::create_directories(options.queue / command);
-    std::ofstream(options.queue / command / name, std::ios::binary) << bytes;
-  }
-  void queue_sample(const std::string& command) {
-    fs::create_directories(options.queue / command);
-    fs::copy(kSamples / command / "001.txt", options.queue / command / "001.txt");
-  }
+struct EndToEnd : test::StandInWebTest {
+  EndToEnd() { print_service = &service; }
 
   // One check of the monitor against the stand-in.
-  void run_one_check() {
-    webstub::WebStub stub(options);
-    const int port = stub.start();
-    ASSERT_GT(port, 0) << stub.error();
-    platform::Platform platform{*root.files, clock, *commands, service, keyed};
-    app::Application application{platform, "127.0.0.1:" + std::to_string(port)};
-    ui::headless::VirtualPacer pacer{clock};
-    ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
-    runtime.at(5500, [&] { runtime.click("Bt_Confirma8"); });
-    runtime.run(app::kStartForm);
-    stub.stop();
-  }
+  void run_one_check() { check_against_stand_in(); }
 
   // The tickets of a printer's spool folder, in name order, as UTF-8 text.
   std::vector<std::pair<std::string, std::string>> tickets(const std::string& folder) const {
@@ -76,16 +45,10 @@ struct EndToEnd : ::testing::Test {
     return record::to_utf8(test::slurp(root.path() / "OrbelaTeknovarium" / "LOGCMD_20191127.txt"));
   }
 
-  test::RunnerRoot root;
-  webstub::Options options;
-  platform::ManualClock clock{2019, 11, 27, 14, 38, 0};
-  std::unique_ptr<platform::CommandRunner> commands =
-      platform::make_command_runner(*root.files, {std::chrono::seconds(20), ""});
   test::FakeOutlet* outlet = new test::FakeOutlet;
   platform::print::SpoolingPrintService service{
-      *root.files, clock, std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+      *root.files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
       [this](std::string_view text) { log::write_log_line(*root.files, clock, text); }};
-  test::NoKeyedFiles keyed;
 };
 
 TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
@@ -142,7 +105,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
             "      KavComanda - Orbela Teknovarium Ltda\n");
   EXPECT_NE(bar[2].second.find("Impressora: BAR\nÁgua com gás\n---"), std::string::npos);
 
-  // The worked example's bill.
+  // The bill: two items, service 10%, three people.
   const auto caixa = tickets("CAIXA");
   ASSERT_EQ(caixa.size(), 1U);
   EXPECT_EQ(caixa[0].first, "20191127-14380503-000001.txt");

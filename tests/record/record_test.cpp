@@ -32,6 +32,14 @@ TEST(AreaTest, PaddedTrimAndBlank) {
   EXPECT_EQ(trim_right("   "), "");
 }
 
+TEST(AreaTest, ControlCharactersBecomeBlanksAndWindows1252LettersStay) {
+  using namespace std::string_literals;
+  EXPECT_EQ(blank_controls("a\0b\tc\r\nd\x1f" "e\x7f"s), "a b c  d e ");
+  // Bytes from 0x80 up are letters and signs of Windows-1252, not controls.
+  EXPECT_EQ(blank_controls("\x80\x81\x9f\xa0\xe7\xff ~"), "\x80\x81\x9f\xa0\xe7\xff ~");
+  EXPECT_EQ(blank_controls(""), "");
+}
+
 TEST(DigitsTest, ValuesTakeNonDigitsAsZeroAndWidthsDropHighDigits) {
   EXPECT_EQ(digits_value("000123"), 123U);
   EXPECT_EQ(digits_value("  12"), 12U);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/file_status.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
+#include "record/area.h"
 
 namespace kav::test {
 
@@ -26,23 +28,42 @@ class FakeCommandRunner final : public platform::CommandRunner {
   std::function<int(std::string_view)> on_run;
 };
 
-// Records every print job: the printer information file's bytes at open, and
-// each group with the whole print record as it was written.
+// Records every print job: its print form, the printer information file's
+// path and, once told which file system to read it from, its bytes at open;
+// and each group with the whole print record as it was written.
 class FakePrintService final : public platform::PrintService {
  public:
   struct Write {
     std::string group;
     std::string record;
+    std::string field(record::Field f) const { return record.substr(f.pos - 1, f.width); }
   };
   struct Job {
     std::string form;
     std::string info_path;
+    std::string formprt;  // the printer information file as it stood at open
     std::vector<Write> writes;
     bool closed = false;
+
+    // The groups written, without the blanks after their names.
+    std::vector<std::string> groups() const {
+      std::vector<std::string> g;
+      for (const auto& w : writes) g.emplace_back(record::trim_right(w.group));
+      return g;
+    }
+    // The PRTDRV line of the printer information file without its blanks to 80.
+    std::string prtdrv() const {
+      const auto at = formprt.find("PRTDRV");
+      if (at == std::string::npos) return {};
+      return std::string(record::trim_right(formprt.substr(at, formprt.find('\n', at) - at)));
+    }
   };
 
+  // The file system that the printer information files are read from.
+  void read_info_from(platform::FileSystem* files) { files_ = files; }
+
   std::string open(std::string_view form, std::string_view info_path) override {
-    jobs.push_back({std::string(form), std::string(info_path), {}, false});
+    jobs.push_back({std::string(form), std::string(info_path), read_info(info_path), {}, false});
     return std::string(platform::status::ok);
   }
   std::string write(std::string_view group, std::string_view record) override {
@@ -56,6 +77,19 @@ class FakePrintService final : public platform::PrintService {
     return std::string(platform::status::ok);
   }
   std::vector<Job> jobs;
+
+ private:
+  std::string read_info(std::string_view path) const {
+    std::string bytes;
+    std::unique_ptr<platform::File> file;
+    if (files_ == nullptr || files_->open(path, platform::OpenMode::input, file) != platform::status::ok) return bytes;
+    char buf[512];
+    for (long n; (n = file->read(buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<std::size_t>(n));
+    file->close();
+    return bytes;
+  }
+
+  platform::FileSystem* files_ = nullptr;
 };
 
 // No keyed files at all: every open fails as a missing file would.

@@ -29,6 +29,7 @@
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
+#include "support/fake_platform.h"
 #include "ui/headless/headless_runtime.h"
 
 namespace {
@@ -36,18 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kav;
 using Clock = std::chrono::steady_clock;
-
-class NoCommands final : public platform::CommandRunner {
- public:
-  int run(std::string_view, int) override { return 0; }
-};
-
-class NoPrinting final : public platform::PrintService {
- public:
-  std::string open(std::string_view, std::string_view) override { return "00"; }
-  std::string write(std::string_view, std::string_view) override { return "00"; }
-  std::string close() override { return "00"; }
-};
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -116,19 +105,19 @@ int main(int argc, char** argv) {
   const double records = static_cast<double>(sellers + products);
 
   // The export, as the monitor runs it.
-  platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
-  NoCommands commands;
-  NoPrinting printing;
+  // The fake platform's command runner runs nothing: the import call is
+  // left out.
   const auto keyed = platform::make_keyed_files(*files);
-  platform::Platform services{*files, clock, commands, printing, *keyed};
+  test::FakePlatform fake(test::FakePlatform::start_of_test_day(), {.files = files.get(), .keyed = keyed.get()});
+  platform::ManualClock& clock = fake.clock;
   log::LLink link;
-  exporta::ExportaForm form(link, services, "localhost");
+  exporta::ExportaForm form(link, fake.services, "localhost");
   log::LogForm log_form(link, *files, clock);
   form::FormSet forms;
   forms.add(form);
   forms.add(log_form);
   ui::headless::VirtualPacer pacer(clock);
-  ui::headless::HeadlessRuntime runtime(forms, commands, pacer);
+  ui::headless::HeadlessRuntime runtime(forms, fake.commands, pacer);
   std::string ending;
   runtime.on_message_box = [&ending](std::string_view, std::string_view text, int) {
     ending = record::to_utf8(record::trim_right(text));

@@ -27,6 +27,7 @@
 
 #include "app/application.h"
 #include "log/log_form.h"
+#include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
   auto files = platform::make_os_file_system(root.string());
   platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
   auto commands = platform::make_command_runner(*files);
-  auto printing = platform::make_print_service(*files, clock, [&](std::string_view text) {
+  auto printing = platform::make_print_service(*files, clock, orders::fcomanda_layout(), [&](std::string_view text) {
     log::write_log_line(*files, clock, text);
   });
   auto keyed = platform::make_keyed_files(*files);

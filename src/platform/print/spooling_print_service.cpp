@@ -6,7 +6,6 @@
 
 #include "platform/file_status.h"
 #include "platform/line_end.h"
-#include "platform/print/fcomanda.h"
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
 #include "record/area.h"
@@ -18,14 +17,7 @@ namespace kav::platform::print {
 namespace {
 
 // How far an odd printer name may reach into a log line.
-std::string shown(std::string_view name) {
-  std::string out(printer_name(name));
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
+std::string shown(std::string_view name) { return record::blank_controls(printer_name(name)); }
 
 std::string_view reason(Outcome outcome) {
   switch (outcome) {
@@ -77,9 +69,15 @@ bool read_ticket(FileSystem& files, std::string_view path, std::string& text) {
   return st == status::ok;
 }
 
-SpoolingPrintService::SpoolingPrintService(FileSystem& files, Clock& clock, std::unique_ptr<PrinterOutlet> outlet,
-                                           PrintReport report, std::chrono::minutes redelivery_limit)
-    : files_(files), clock_(clock), outlet_(std::move(outlet)), report_(std::move(report)), limit_(redelivery_limit) {}
+SpoolingPrintService::SpoolingPrintService(FileSystem& files, Clock& clock, const TicketLayout& layout,
+                                           std::unique_ptr<PrinterOutlet> outlet, PrintReport report,
+                                           std::chrono::minutes redelivery_limit)
+    : files_(files),
+      clock_(clock),
+      layout_(layout),
+      outlet_(std::move(outlet)),
+      report_(std::move(report)),
+      limit_(redelivery_limit) {}
 
 SpoolingPrintService::~SpoolingPrintService() {
   if (open_) close();  // a job left open is still a ticket
@@ -87,7 +85,7 @@ SpoolingPrintService::~SpoolingPrintService() {
 
 std::string SpoolingPrintService::open(std::string_view print_form, std::string_view printer_info_path) {
   if (open_) close();
-  if (!is_fcomanda(print_form)) return std::string(status::bad_file);
+  if (!layout_.is_form(print_form)) return std::string(status::bad_file);
   std::string st;
   const std::string text = read_all(files_, printer_info_path, st);
   settings_ = parse_printer_info(text);
@@ -98,7 +96,7 @@ std::string SpoolingPrintService::open(std::string_view print_form, std::string_
 
 std::string SpoolingPrintService::write(std::string_view group, std::string_view print_record) {
   if (!open_) return std::string(status::write_not_open);
-  auto lines = render_fcomanda(group, print_record);
+  auto lines = layout_.lines(group, print_record);
   if (!lines) return std::string(status::no_record);
   for (auto& line : *lines) lines_.push_back(std::move(line));
   return std::string(status::ok);
@@ -415,8 +413,10 @@ std::string SpoolingPrintService::close() {
 
 namespace kav::platform {
 
-std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, PrintReport report) {
-  return std::make_unique<print::SpoolingPrintService>(files, clock, print::make_os_outlet(), std::move(report));
+std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, const TicketLayout& layout,
+                                                 PrintReport report) {
+  return std::make_unique<print::SpoolingPrintService>(files, clock, layout, print::make_os_outlet(),
+                                                       std::move(report));
 }
 
 }  // namespace kav::platform

@@ -1,5 +1,6 @@
-// The print service: lays out each job with its print form, keeps the ticket
-// durably in the spool folder and hands it to the printer without waiting.
+// The print service: lays out each job with the layout it is given, keeps the
+// ticket durably in the spool folder and hands it to the printer without
+// waiting.
 //
 // Closing a job:
 //  1. The ticket is written to "<name>.tmp" in its printer's spool folder,
@@ -54,7 +55,8 @@ class SpoolingPrintService final : public PrintService {
     bool expiry_reported = false;
   };
 
-  SpoolingPrintService(FileSystem& files, Clock& clock, std::unique_ptr<PrinterOutlet> outlet, PrintReport report,
+  SpoolingPrintService(FileSystem& files, Clock& clock, const TicketLayout& layout,
+                       std::unique_ptr<PrinterOutlet> outlet, PrintReport report,
                        std::chrono::minutes redelivery_limit = kRedeliveryLimit);
   ~SpoolingPrintService() override;
 
@@ -89,6 +91,7 @@ class SpoolingPrintService final : public PrintService {
 
   FileSystem& files_;
   Clock& clock_;
+  const TicketLayout& layout_;
   std::unique_ptr<PrinterOutlet> outlet_;
   PrintReport report_;
   std::chrono::minutes limit_;

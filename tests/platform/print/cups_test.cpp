@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/print/outlet.h"
 #include "platform/print/spooling_print_service.h"
+#include "print_fakes.h"
 #include "record/cp1252.h"
 #include "support/temp_root.h"
 
@@ -76,6 +77,7 @@ struct Root {
   test::TempRoot root;
   std::unique_ptr<FileSystem> files = make_os_file_system(root.str());
   ManualClock clock{2019, 11, 27, 14, 38, 5};
+  const test::FakeLayout layout;
   std::vector<std::string> reports;
 };
 
@@ -93,7 +95,7 @@ TEST(CupsDelivery, PrintersAreToldApartInOneLook) {
 TEST(CupsDelivery, TheServiceHandsOverWithoutWaitingAndClearsTheMarkOnlyWhenPrinted) {
   REQUIRE_PRINTER(kPrinter);
   Root r;
-  SpoolingPrintService service(*r.files, r.clock, make_os_outlet(),
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
                                [&](std::string_view t) { r.reports.emplace_back(t); });
   service.begin_work(service.new_work_id());
   r.print(service, kPrinter, "0012");
@@ -122,7 +124,7 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
     ~Resume() { [[maybe_unused]] const int rc = std::system("cupsenable KAVTEST2 >/dev/null 2>&1"); }
   } resume;
   Root r;
-  SpoolingPrintService service(*r.files, r.clock, make_os_outlet(),
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
                                [&](std::string_view t) { r.reports.emplace_back(t); });
   const std::string work = service.new_work_id();
   service.begin_work(work);

@@ -30,7 +30,8 @@ struct Service {
   ManualClock clock{2019, 11, 27, 14, 38, 5};
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
-  SpoolingPrintService service{files, clock, std::unique_ptr<PrinterOutlet>(outlet),
+  test::FakeLayout layout;
+  SpoolingPrintService service{files, clock, layout, std::unique_ptr<PrinterOutlet>(outlet),
                                [this](std::string_view t) { reports.emplace_back(t); }};
 
   // One job of one TRACO line for `printer`; returns the status of close.
@@ -218,7 +219,7 @@ TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {
   // A second service on the same files, as after a crash: the work is done
   // over, one more ticket than before.
   auto* outlet2 = new test::FakeOutlet;
-  SpoolingPrintService again{s.files, s.clock, std::unique_ptr<PrinterOutlet>(outlet2), nullptr};
+  SpoolingPrintService again{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2), nullptr};
   again.start({id});
   again.begin_work(id);
   s.files.put(kInfo, info_for("BAR"));
@@ -251,7 +252,7 @@ TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnes
   outlet2->states = s.outlet->states;
   outlet2->next_id = 10;
   std::vector<std::string> reports;
-  SpoolingPrintService again{s.files, s.clock, std::unique_ptr<PrinterOutlet>(outlet2),
+  SpoolingPrintService again{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2),
                              [&](std::string_view t) { reports.emplace_back(t); }};
   again.start({"20191127-14380400"});
   EXPECT_FALSE(s.files.exists(folder + "20191127-14380400-000001.tmp"));
@@ -275,7 +276,7 @@ TEST(SpoolService, AfterACrashAJobNoteTellsAPrintedTicketFromOneNeverHandedOver)
   EXPECT_EQ(s.files.contents(std::string(kBar) + "20191127-14380500-000001.job"), "1");
   // A spooler that forgets finished jobs (Windows), seen by a new run.
   auto* outlet2 = new test::FakeOutlet;
-  SpoolingPrintService again{s.files, s.clock, std::unique_ptr<PrinterOutlet>(outlet2), nullptr};
+  SpoolingPrintService again{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2), nullptr};
   again.follow_up();
   EXPECT_EQ(outlet2->submits, 0);
   EXPECT_TRUE(s.files.exists(std::string(kBar) + "20191127-14380500-000001.txt"));

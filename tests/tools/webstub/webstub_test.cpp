@@ -207,7 +207,7 @@ TEST(WebStubSamplesTest, SamplesAreFramedAsTheAnswerLayoutsWantInWindows1252) {
   EXPECT_NE(imp_bytes.find("<COZINHA>"), std::string::npos);
   EXPECT_NE(imp_bytes.find("<BAR>"), std::string::npos);
   EXPECT_NE(imp_bytes.find(record::cp1252("Salão")), std::string::npos);  // one byte per accented letter
-  // The bill of the worked example: 2 x 12,50 and 0,350 x 40,00, service 10, 3 people, printer CAIXA.
+  // The sample bill: 2 x 12,50 and 0,350 x 40,00, service 10, 3 people, printer CAIXA.
   EXPECT_NE(fec_bytes.find("<03>"), std::string::npos);
   EXPECT_NE(fec_bytes.find("<CAIXA><10>"), std::string::npos);
   EXPECT_NE(fec_bytes.find("<000002,000><0000012,50>"), std::string::npos);

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "orders/edited.h"
+#include "orders/fcomanda.h"
 #include "orders/print_form.h"
 #include "platform/clock.h"
 #include "platform/line_end.h"
-#include "platform/print/fcomanda.h"
+#include "platform/print/print_fakes.h"
 #include "platform/print/spooling_print_service.h"
-#include "print_fakes.h"
 #include "record/cp1252.h"
 
 namespace kav::orders {
@@ -21,7 +21,7 @@ struct Printing {
   platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
-  SpoolingPrintService service{files, clock, std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+  SpoolingPrintService service{files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
                                [this](std::string_view t) { reports.emplace_back(t); }};
   PrintForm form{files, service};
   record::Area& reg = form.reg_impressao();
@@ -162,15 +162,15 @@ TEST(Tickets, NoLineIsWiderThanTheTicketAndFieldsCannotBreakLines) {
   rec[120] = '\n';
   rec[121] = '\r';
   for (std::string_view group : {"CABEC", "CABCMD", "ITECMD", "OBSITE", "VALCMD", "SUBTOT", "TRACO", "CANC", "ORBELA"}) {
-    const auto lines = platform::print::render_fcomanda(group, rec);
+    const auto lines = render_fcomanda(group, rec);
     ASSERT_TRUE(lines.has_value()) << group;
     for (const auto& line : *lines) {
-      EXPECT_LE(line.size(), platform::print::kTicketWidth) << group << ": " << line;
+      EXPECT_LE(line.size(), kTicketWidth) << group << ": " << line;
       EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << group;
     }
   }
-  EXPECT_FALSE(platform::print::render_fcomanda("NOPE", rec).has_value());
-  EXPECT_TRUE(platform::print::render_fcomanda("TRACO   ", "").has_value());  // a short record reads as blanks
+  EXPECT_FALSE(render_fcomanda("NOPE", rec).has_value());
+  EXPECT_TRUE(render_fcomanda("TRACO   ", "").has_value());  // a short record reads as blanks
 }
 
 }  // namespace

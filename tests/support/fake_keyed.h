@@ -1,5 +1,5 @@
 // Keyed files in memory, with records that can be held locked for a number
-// of reads and statuses to inject, for the export form's tests.
+// of reads and statuses to inject.
 #pragma once
 
 #include <map>
@@ -70,10 +70,13 @@ class FakeKeyedFile final : public platform::KeyedFile {
   bool inclusive_ = false;
 };
 
-// The stores by file name: "PRODUTO.ORB", "VENDEDO.ORB", "PARAMET.ORB".
+// The stores by file name: "PRODUTO.ORB", "VENDEDO.ORB", "PARAMET.ORB". With
+// `none` there are no keyed files at all: no file can be declared, and every
+// open fails as for a missing file.
 class FakeKeyedFiles final : public platform::KeyedFiles {
  public:
   std::unique_ptr<platform::KeyedFile> file(std::string_view path, std::size_t, std::size_t key_length) override {
+    if (none) return nullptr;
     const std::string name(path.substr(path.rfind('\\') + 1));
     return std::make_unique<FakeKeyedFile>(stores[name], key_length);
   }
@@ -81,6 +84,7 @@ class FakeKeyedFiles final : public platform::KeyedFiles {
     ++pauses;
     paused_ms += ms;
   }
+  bool none = false;
   std::map<std::string, FakeKeyedStore> stores;
   int pauses = 0;
   int paused_ms = 0;

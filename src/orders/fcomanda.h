@@ -7,7 +7,12 @@
 #include <string_view>
 #include <vector>
 
-namespace kav::platform::print {
+#include "platform/print_service.h"
+
+namespace kav::orders {
+
+// The form's name, as the print file is bound to it.
+inline constexpr std::string_view kFcomanda = "FCOMANDA";
 
 // Every line of the form fits in this many columns of a fixed-pitch font.
 inline constexpr std::size_t kTicketWidth = 48;
@@ -21,4 +26,7 @@ bool is_fcomanda(std::string_view form);
 // Empty when the form has no such group.
 std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record);
 
-}  // namespace kav::platform::print
+// FCOMANDA as the ticket layout that the print service is given.
+const platform::TicketLayout& fcomanda_layout();
+
+}  // namespace kav::orders

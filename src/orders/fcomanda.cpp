@@ -1,30 +1,19 @@
-#include "platform/print/fcomanda.h"
+#include "orders/fcomanda.h"
 
 #include <array>
 #include <cctype>
 
-#include "platform/print_record.h"
+#include "orders/print_record.h"
 #include "record/area.h"
 
-namespace kav::platform::print {
+namespace kav::orders {
 
 namespace {
 
 using record::Field;
 
-// The items of the form, at their places in the print record.
-constexpr Field kNumcmd = prt_numcmd;
-constexpr Field kCompl = prt_compl;
-constexpr Field kTexto = prt_texto;
-constexpr Field kPessoas = prt_pessoas;
-constexpr Field kDescricao = prt_descricao;
-constexpr Field kObs = prt_obs;
-constexpr Field kImpressora = prt_impressora;
-constexpr Field kCodigo = prt_codigo;
-constexpr Field kQuantidade = prt_quantidade;
-constexpr Field kValor = prt_valor;
-constexpr Field kTotal = prt_total;
-constexpr Field kLinhaTot{prt_linha_tot.pos, prt_linha_tot.width - 1};  // the last position is always blank
+// The total line as printed: its last position is always blank.
+constexpr Field kLinhaTotPrinted{prt_linha_tot.pos, prt_linha_tot.width - 1};
 constexpr Field kNone{0, 0};
 
 // One piece of a printed line: a fixed text or a field, from a column on.
@@ -48,38 +37,29 @@ constexpr std::string_view kStars = "*******************************************
 // on total lines (SUBTOT) end in the last column, so their values align.
 // clang-format off
 constexpr Line kForm[] = {
-    // group     only when filled  cells: {column, text, field}
-    {"CABEC",  false, {{{1, kDoubleRule}}}},
-    {"CABEC",  false, {{{15, "*** COMANDA "}, {27, {}, kNumcmd}, {31, " ***"}}}},
-    {"CABEC",  false, {{{1, kDoubleRule}}}},
-    {"CABEC",  true,  {{{1, "Impressora: "}, {13, {}, kImpressora}}}},
-    {"CABCMD", true,  {{{1, {}, kTexto}}}},
-    {"CABCMD", true,  {{{1, {}, kCompl}, {29, {}, kPessoas}}}},
-    {"ITECMD", false, {{{1, {}, kDescricao}}}},
-    {"OBSITE", false, {{{5, "Obs.: "}, {11, {}, kObs}}}},
-    {"VALCMD", false, {{{3, {}, kCodigo}, {10, {}, kQuantidade}, {23, {}, kValor}, {37, {}, kTotal}}}},
-    {"SUBTOT", false, {{{19, {}, kLinhaTot}}}},
-    {"TRACO",  false, {{{1, kRule}}}},
-    {"CANC",   false, {{{1, kStars}}}},
-    {"CANC",   false, {{{1, "***"}, {11, "I T E M   C A N C E L A D O"}, {46, "***"}}}},
-    {"CANC",   false, {{{1, kStars}}}},
-    {"ORBELA", false, {{{7, "KavComanda - Orbela Teknovarium Ltda"}}}},
+    // group      only when filled  cells: {column, text, field}
+    {grupo::cabec,  false, {{{1, kDoubleRule}}}},
+    {grupo::cabec,  false, {{{15, "*** COMANDA "}, {27, {}, prt_numcmd}, {31, " ***"}}}},
+    {grupo::cabec,  false, {{{1, kDoubleRule}}}},
+    {grupo::cabec,  true,  {{{1, "Impressora: "}, {13, {}, prt_impressora}}}},
+    {grupo::cabcmd, true,  {{{1, {}, prt_texto}}}},
+    {grupo::cabcmd, true,  {{{1, {}, prt_compl}, {29, {}, prt_pessoas}}}},
+    {grupo::itecmd, false, {{{1, {}, prt_descricao}}}},
+    {grupo::obsite, false, {{{5, "Obs.: "}, {11, {}, prt_obs}}}},
+    {grupo::valcmd, false, {{{3, {}, prt_codigo}, {10, {}, prt_quantidade}, {23, {}, prt_valor}, {37, {}, prt_total}}}},
+    {grupo::subtot, false, {{{19, {}, kLinhaTotPrinted}}}},
+    {grupo::traco,  false, {{{1, kRule}}}},
+    {grupo::canc,   false, {{{1, kStars}}}},
+    {grupo::canc,   false, {{{1, "***"}, {11, "I T E M   C A N C E L A D O"}, {46, "***"}}}},
+    {grupo::canc,   false, {{{1, kStars}}}},
+    {grupo::orbela, false, {{{7, "KavComanda - Orbela Teknovarium Ltda"}}}},
 };
 // clang-format on
-
-std::string printable(std::string_view field) {
-  std::string out(field);
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
 
 // A field's characters; a record shorter than the form reads as blanks.
 std::string field_text(std::string_view rec, Field f) {
   const std::string_view part = f.pos - 1 < rec.size() ? rec.substr(f.pos - 1, f.width) : std::string_view{};
-  return printable(record::padded(part, f.width));
+  return record::blank_controls(record::padded(part, f.width));
 }
 
 // The printed line, or nothing when the line is left out.
@@ -110,10 +90,9 @@ std::string_view trimmed(std::string_view s) { return record::trim_right(s); }
 
 bool is_fcomanda(std::string_view form) {
   const std::string_view name = trimmed(form);
-  static constexpr std::string_view kName = "FCOMANDA";
-  if (name.size() != kName.size()) return false;
+  if (name.size() != kFcomanda.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != kName[i]) return false;
+    if (std::toupper(static_cast<unsigned char>(name[i])) != kFcomanda[i]) return false;
   }
   return true;
 }
@@ -129,4 +108,17 @@ std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, 
   return lines;
 }
 
-}  // namespace kav::platform::print
+const platform::TicketLayout& fcomanda_layout() {
+  class Fcomanda final : public platform::TicketLayout {
+   public:
+    bool is_form(std::string_view print_form) const override { return is_fcomanda(print_form); }
+    std::optional<std::vector<std::string>> lines(std::string_view group,
+                                                  std::string_view print_record) const override {
+      return render_fcomanda(group, print_record);
+    }
+  };
+  static const Fcomanda layout;
+  return layout;
+}
+
+}  // namespace kav::orders
