@@ -1,10 +1,13 @@
 // Printing through CUPS: a ticket goes to the destination of the printer's
-// name as plain UTF-8 text; the hand-over returns as soon as CUPS holds the
-// job. One look at CUPS asks for every printer's state in one request and for
-// the jobs in a second one, so a check costs the same with 1 or 100 tickets.
+// name as plain UTF-8 text in one Print-Job request; the hand-over returns
+// as soon as CUPS holds the job. One look at CUPS asks for every printer's
+// state in one request and for the jobs in a second one, so a check costs
+// the same with 1 or 100 tickets.
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <map>
 
 #include "platform/print/outlet.h"
@@ -109,36 +112,57 @@ class CupsOutlet final : public PrinterOutlet {
     return state_of(state);
   }
 
+  // One Print-Job request carries the job and its document together: CUPS
+  // makes the job only when the whole request has arrived, so a monitor
+  // stopped in the middle leaves no job without its ticket behind.
   Delivery submit(const TicketJob& job, std::string_view ticket) override {
     const std::string name = record::to_utf8(job.printer);
     const std::string title = record::to_utf8(job.title);
     if (name.empty()) return Delivery{Outcome::no_printer, 0, {}};
 
-    cups_option_t* options = nullptr;
-    int num_options = 0;
-    if (!job.form_size.empty()) num_options = cupsAddOption("media", job.form_size.c_str(), num_options, &options);
-    const int job_id = cupsCreateJob(CUPS_HTTP_DEFAULT, name.c_str(), title.c_str(), num_options, options);
-    cupsFreeOptions(num_options, options);
-    if (job_id == 0) {
-      const ipp_status_t err = cupsLastError();
-      const bool unknown = err == IPP_STATUS_ERROR_NOT_FOUND || printer(job.printer) == PrinterState::unknown;
-      return result(unknown ? Outcome::unknown_printer
-                    : err == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS ? Outcome::stopped
-                                                                 : Outcome::refused);
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s",
+                     name.c_str());
+    const std::string_view whole = uri;
+    const std::string resource(whole.substr(std::min(whole.find("/printers/"), whole.size())));
+    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_TEXT);
+    if (!job.form_size.empty()) {
+      cups_option_t* options = nullptr;
+      const int num_options = cupsAddOption("media", job.form_size.c_str(), 0, &options);
+      cupsEncodeOptions2(request, num_options, options, IPP_TAG_JOB);
+      cupsFreeOptions(num_options, options);
     }
+    // The document goes from an unnamed temporary file, which the system
+    // removes however this process ends.
     const std::string text = record::to_utf8(ticket);
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.c_str(), job_id, title.c_str(), CUPS_FORMAT_TEXT, 1) !=
-        HTTP_STATUS_CONTINUE) {
-      cupsCancelJob2(CUPS_HTTP_DEFAULT, name.c_str(), job_id, 0);
-      return result(Outcome::refused, job_id);
+    std::FILE* doc = std::tmpfile();
+    const bool staged = doc != nullptr && std::fwrite(text.data(), 1, text.size(), doc) == text.size() &&
+                        std::fflush(doc) == 0 && std::fseek(doc, 0, SEEK_SET) == 0;
+    if (!staged) {
+      if (doc != nullptr) std::fclose(doc);
+      ippDelete(request);
+      return Delivery{Outcome::failed, 0, "no temporary file for the document"};
     }
-    const bool sent = cupsWriteRequestData(CUPS_HTTP_DEFAULT, text.data(), text.size()) == HTTP_STATUS_CONTINUE;
-    const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, name.c_str());
-    if (!sent || finished > IPP_STATUS_OK_EVENTS_COMPLETE) {
-      cupsCancelJob2(CUPS_HTTP_DEFAULT, name.c_str(), job_id, 0);
-      return result(sent ? Outcome::refused : Outcome::failed, job_id);
+    ipp_t* response = cupsDoIORequest(CUPS_HTTP_DEFAULT, request, resource.c_str(), fileno(doc), -1);  // frees request
+    std::fclose(doc);
+    const ipp_status_t err = cupsLastError();
+    int job_id = 0;
+    if (response != nullptr) {
+      if (ipp_attribute_t* attr = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER)) {
+        job_id = ippGetInteger(attr, 0);
+      }
+      ippDelete(response);
     }
-    return Delivery{Outcome::accepted, job_id, {}};
+    if (job_id > 0 && err <= IPP_STATUS_OK_EVENTS_COMPLETE) return Delivery{Outcome::accepted, job_id, {}};
+    if (response == nullptr && err == IPP_STATUS_OK) return result(Outcome::failed);
+    const bool unknown = err == IPP_STATUS_ERROR_NOT_FOUND || printer(job.printer) == PrinterState::unknown;
+    return result(unknown                                      ? Outcome::unknown_printer
+                  : err == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS ? Outcome::stopped
+                                                               : Outcome::refused);
   }
 
  private:
