@@ -128,8 +128,9 @@ int main(int argc, char** argv) {
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
     Clock::time_point begun, ended;
-    runtime.at(4999, [&] { begun = Clock::now(); });  // the fifth tick follows at 5000
-    runtime.at(5500, [&] { runtime.click("Bt_Confirma8"); });
+    const std::int64_t base = clock.elapsed_ms();  // the virtual clock goes on from run to run
+    runtime.at(base + 4999, [&] { begun = Clock::now(); });  // the fifth tick follows at 5000
+    runtime.at(base + 5500, [&] { runtime.click("Bt_Confirma8"); });
     runtime.run(app::kStartForm);  // virtual time: after the check nothing takes real time
     ended = Clock::now();
 

@@ -63,9 +63,10 @@ class PrinterOutlet {
   virtual ~PrinterOutlet() = default;
 
   // Takes one fresh look at the spooler: the state of every printer and the
-  // jobs of the printers in `job_printers` (all jobs, finished ones included,
-  // where the spooler keeps them). False when the spooler cannot be reached.
-  virtual bool refresh(const std::set<std::string>& job_printers) = 0;
+  // jobs of the printers in `job_printers` (finished ones included, where the
+  // spooler keeps them) whose number is at least `first_job` (0: all).
+  // False when the spooler cannot be reached.
+  virtual bool refresh(const std::set<std::string>& job_printers, int first_job = 0) = 0;
   // As seen by the last refresh().
   virtual PrinterState printer(std::string_view name) const = 0;
   virtual const std::vector<JobInfo>& jobs() const = 0;

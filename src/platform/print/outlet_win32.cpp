@@ -40,7 +40,7 @@ constexpr DWORD kStoppedPrinter = PRINTER_STATUS_PAUSED | PRINTER_STATUS_ERROR |
 
 class WindowsOutlet final : public PrinterOutlet {
  public:
-  bool refresh(const std::set<std::string>& job_printers) override {
+  bool refresh(const std::set<std::string>& job_printers, int /*first_job*/) override {
     printers_.clear();
     jobs_.clear();
     DWORD needed = 0;

@@ -203,11 +203,18 @@ bool SpoolingPrintService::end_work() {
 
 void SpoolingPrintService::look() {
   if (fresh_) return;
+  // Only the jobs from the oldest one followed on; all of them while tickets
+  // of an earlier run are still to be matched with theirs.
   std::set<std::string> job_printers;
+  int first_job = 0;
+  bool all = false;
   for (const auto& t : tickets_) {
-    if (t.job != 0 || t.from_earlier_run) job_printers.insert(t.printer);
+    if (t.job == 0 && !t.from_earlier_run) continue;
+    job_printers.insert(t.printer);
+    all = all || t.from_earlier_run;
+    if (t.job != 0 && (first_job == 0 || t.job < first_job)) first_job = t.job;
   }
-  reachable_ = outlet_->refresh(job_printers);
+  reachable_ = outlet_->refresh(job_printers, all ? 0 : first_job);
   fresh_ = true;
 }
 

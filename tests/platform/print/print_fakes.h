@@ -24,7 +24,8 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     int id = 0;
   };
 
-  bool refresh(const std::set<std::string>& job_printers) override {
+  bool refresh(const std::set<std::string>& job_printers, int first_job) override {
+    last_first_job = first_job;
     ++refreshes;
     listed_.clear();
     for (const auto& h : handed) {
@@ -67,6 +68,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   std::vector<Handed> handed;
   bool reachable = true;
   int refreshes = 0;
+  int last_first_job = -1;
   int submits = 0;
   int next_id = 1;
 
