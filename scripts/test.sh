@@ -13,7 +13,8 @@ scripts/check-layers.sh
 
 # A CUPS server with a PDF printer for the printing tests, where one can run.
 if [ -x scripts/cups-test-printer.sh ]; then
-  scripts/cups-test-printer.sh || echo "test: no CUPS test printer; the CUPS delivery tests will skip"
+  { scripts/cups-test-printer.sh && scripts/cups-test-printer.sh KAVTEST2; } ||
+    echo "test: no CUPS test printers; the CUPS delivery tests will skip"
 fi
 
 jobs=$(nproc)

@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
+#include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
 #include "ui/headless/headless_runtime.h"
@@ -52,6 +53,16 @@ int main(int argc, char** argv) {
   }
 
   const auto files = platform::make_os_file_system(platform::default_root());
+  std::unique_ptr<platform::InstanceLock> instance_lock;  // one monitor per root, for the program's life
+  if (platform::take_instance_lock(*files, instance_lock) == platform::LockOutcome::held) {
+    const std::string text = "O Monitor Comandas j\xE1 est\xE1 em execu\xE7\xE3o nesta pasta !!!";
+#ifdef KAV_WITH_QT
+    if (want_windows()) return ui::qt::show_refusal("Monitor Comandas", text, argc, argv);
+#endif
+    std::fprintf(stderr, "kavcomanda: another monitor already runs on %s; not started\n",
+                 files->host_path(platform::kInstanceLockPath).c_str());
+    return 3;
+  }
   const auto clock = platform::make_system_clock();
   const auto commands = platform::make_command_runner(*files);
   const auto printing = platform::make_print_service(

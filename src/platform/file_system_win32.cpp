@@ -109,6 +109,22 @@ class Win32FileSystem final : public FileSystem {
     return host;
   }
 
+  std::vector<std::string> list(std::string_view folder, bool folders) override {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA((host_path(folder) + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      if (((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) out.push_back(name);
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return out;
+  }
+  // MoveFileEx with MOVEFILE_WRITE_THROUGH has made the rename durable.
+  bool sync_directory(std::string_view) override { return true; }
+
  private:
   std::string root_;  // empty: drive C: itself
 };

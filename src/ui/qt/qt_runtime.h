@@ -75,4 +75,8 @@ class QtRuntime {
 int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
                  char** argv);
 
+// A message box of style 16 (error) with `text` (Windows-1252) and nothing
+// else, for a program that must not start; returns the exit status 3.
+int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv);
+
 }  // namespace kav::ui::qt
