@@ -65,6 +65,7 @@ struct Commands : ::testing::Test {
   app::Application application{platform, "localhost"};
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{application.forms(), commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
   test::FakeWeb web{files, commands};
 
   // `checks` checks of the monitor, five seconds apart.

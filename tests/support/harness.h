@@ -14,7 +14,9 @@ namespace kav::test {
 
 struct Harness {
   explicit Harness(platform::ManualClock start = platform::ManualClock(2019, 11, 27, 14, 38, 0))
-      : clock(start) {}
+      : clock(start) {
+    runtime.record_everything();  // the test instruments: journal, openings, time limit
+  }
 
   platform::MemoryFileSystem files;
   platform::ManualClock clock;
