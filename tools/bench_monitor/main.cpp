@@ -4,8 +4,9 @@
 //
 // Runs the program's real forms (00-MENU, 90-COMANDAS, 99-LOG) for N
 // simulated days (default 30) on a platform without work: the command lines
-// do nothing, so every exchange finds no answer, and the log goes to a file
-// under a temporary root. Console mode runs on the headless runtime's
+// do nothing, so every exchange finds no answer; files live in memory, and
+// the day's log is emptied at every check so that only the program's own
+// memory is measured. Console mode runs on the headless runtime's
 // virtual clock, as console mode does but without waiting; --window runs the
 // Qt runtime (offscreen unless QT_QPA_PLATFORM says otherwise) with every
 // timer at its shortest. Prints the heap growth per check once the monitor's
@@ -13,11 +14,10 @@
 // check with the list (nearly) empty.
 #include <malloc.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -30,13 +30,14 @@
 #include "ui/headless/headless_runtime.h"
 #ifdef KAV_WITH_QT
 #include <QApplication>
+#include <QTimer>
 
+#include "ui/qt/display.h"
 #include "ui/qt/qt_runtime.h"
 #endif
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace kav;
 
 class NoCommands final : public platform::CommandRunner {
@@ -67,7 +68,8 @@ std::size_t heap_bytes() { return mallinfo2().uordblks; }
 // Counts the checks (openings of 90-COMANDAS) and takes the samples.
 class Meter final : public form::Form {
  public:
-  Meter(form::Form& inner, long checks) : inner_(inner), checks_(checks) {
+  Meter(form::Form& inner, long checks, std::function<void()> on_check)
+      : inner_(inner), checks_(checks), on_check_(std::move(on_check)) {
     warm_ = form::kListRowLimit + 100 < checks / 2 ? form::kListRowLimit + 100 : checks / 2;
   }
   const form::FormDesign& design() const override { return inner_.design(); }
@@ -81,6 +83,7 @@ class Meter final : public form::Form {
     }
     if (count_ == warm_ + kSpan) full_cpu_ = cpu_seconds() - full_cpu_;
     if (count_ == checks_) heap_to_ = heap_bytes();
+    on_check_();
     inner_.form_open(ctx);
   }
   void form_close(form::FormContext& ctx) override { inner_.form_close(ctx); }
@@ -90,12 +93,12 @@ class Meter final : public form::Form {
   bool done() const { return count_ >= checks_; }
   void report(const char* mode) const {
     const long span = checks_ - warm_;
-    const double per_check = span > 0 ? (static_cast<double>(heap_to_) - static_cast<double>(heap_from_)) / span : 0;
+    const double per_check = span > 0 ? (static_cast<double>(heap_to_) - static_cast<double>(heap_from_)) / static_cast<double>(span) : 0;
     std::printf("%s: %ld checks (%.1f days); heap %+.3f KB per check over the last %ld checks (%zu -> %zu bytes)\n",
                 mode, count_, static_cast<double>(count_) * 5 / 86400, per_check / 1024, span, heap_from_, heap_to_);
     if (warm_ + kSpan <= count_ && warm_ >= form::kListRowLimit) {
       std::printf("%s: CPU per check %.1f us with %d rows in the list, %.1f us with under %ld: ratio %.2f\n", mode,
-                  full_cpu_ / kSpan * 1e6, form::kListRowLimit, empty_cpu_ / kSpan * 1e6, kEmptyFrom + kSpan,
+                  full_cpu_ / static_cast<double>(kSpan) * 1e6, form::kListRowLimit, empty_cpu_ / static_cast<double>(kSpan) * 1e6, kEmptyFrom + kSpan,
                   empty_cpu_ > 0 ? full_cpu_ / empty_cpu_ : 0);
     }
   }
@@ -105,6 +108,7 @@ class Meter final : public form::Form {
   static constexpr long kSpan = 1000;
   form::Form& inner_;
   long checks_;
+  std::function<void()> on_check_;
   long warm_ = 0;
   long count_ = 0;
   std::size_t heap_from_ = 0, heap_to_ = 0;
@@ -130,11 +134,9 @@ int main(int argc, char** argv) {
   const long checks = static_cast<long>(days * 86400 / 5);
   if (checks < 2) return 2;
 
-  const fs::path root = fs::temp_directory_path() / ("kav-bench-monitor-" + std::to_string(::getpid()));
-  fs::create_directories(root / "OrbelaTeknovarium" / "Temp");
   int rc = 0;
   {
-    const auto files = platform::make_os_file_system(root.string());
+    const auto files = std::make_unique<platform::MemoryFileSystem>();
     platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
     NoCommands commands;
     NoPrinting printing;
@@ -143,7 +145,9 @@ int main(int argc, char** argv) {
     app::Application application(services, "localhost");
     app::Session session(application);
     form::Form& comandas = *session.forms().find("90-COMANDAS");
-    Meter meter(comandas, checks);
+    Meter meter(comandas, checks, [&] {
+      files->remove("C:\\OrbelaTeknovarium\\LOGCMD_20" + clock.date_yymmdd() + ".txt");
+    });
     form::FormSet forms;
     for (form::Form* f : session.forms().all()) forms.add(f == &comandas ? meter : *f);
 
@@ -164,6 +168,7 @@ int main(int argc, char** argv) {
     } else {
 #ifdef KAV_WITH_QT
       if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      ui::qt::prepare_toolkit_environment();
       QApplication qapp(argc, argv);
       ui::qt::QtRuntime runtime(forms, commands);
       runtime.set_time_scale(0);
@@ -182,7 +187,5 @@ int main(int argc, char** argv) {
 #endif
     }
   }
-  std::error_code ec;
-  fs::remove_all(root, ec);
   return rc;
 }
