@@ -133,7 +133,7 @@ class HeadlessRuntime::Context final : public form::FormContext {
     ControlState* l = control(list, form::ControlKind::list);
     if (l == nullptr) return -1;
     if (l->rows.size() >= static_cast<std::size_t>(form::kListRowLimit)) {
-      l->rows.erase(l->rows.begin(), l->rows.end() - (form::kListRowLimit - 1));
+      l->rows.erase(l->rows.begin(), l->rows.end() - (form::kListRowLimit - form::kListRowDrop));
     }
     l->rows.emplace_back();
     const int index = static_cast<int>(l->rows.size()) - 1;

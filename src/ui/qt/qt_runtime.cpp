@@ -131,7 +131,10 @@ class QtRuntime::OpenForm final : public form::FormContext {
     } else {
       // Shown only if still open after the delay; a form busy in a handler
       // meanwhile is shown by the runtime's pump.
-      QTimer::singleShot(runtime_.show_delay_ms_, window_, [this] { show_window(); });
+      auto* delay = new QTimer(window_);
+      delay->setSingleShot(true);
+      QObject::connect(delay, &QTimer::timeout, [this] { show_window(); });
+      delay->start(runtime_.show_delay_ms_);
     }
     if (runtime_.form_shown_hook_) runtime_.form_shown_hook_(form_.design().name, *window_);
     handle([this] { form_.form_open(*this); });
@@ -209,8 +212,13 @@ class QtRuntime::OpenForm final : public form::FormContext {
     QTreeWidget* l = tree(list);
     if (l == nullptr) return -1;
     if (l->topLevelItemCount() >= form::kListRowLimit) {
+      // The oldest rows leave in one piece of the model: one relayout.
+      const int keep = form::kListRowLimit - form::kListRowDrop;
       l->setUpdatesEnabled(false);
-      while (l->topLevelItemCount() >= form::kListRowLimit) delete l->takeTopLevelItem(0);
+      QList<QTreeWidgetItem*> rows = l->invisibleRootItem()->takeChildren();
+      const auto first_kept = rows.end() - keep;
+      qDeleteAll(rows.begin(), first_kept);
+      l->addTopLevelItems(QList<QTreeWidgetItem*>(first_kept, rows.end()));
       l->setUpdatesEnabled(true);
     }
     l->addTopLevelItem(new QTreeWidgetItem());

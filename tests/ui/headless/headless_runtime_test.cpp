@@ -198,14 +198,15 @@ TEST_F(RuntimeTest, AListKeepsItsMostRecentRowsAndIndexesStayUsable) {
       const int row = ctx.add_list_row("L", 1, 1);
       ctx.set_list_row_text(ctx.get_list_row("L", row), std::to_string(i), 1);
     }
-    EXPECT_EQ(ctx.add_list_row("L", 1, 1), form::kListRowLimit - 1);
-    EXPECT_EQ(ctx.get_list_row("L", form::kListRowLimit).index, -1);
+    // The full list dropped its oldest rows once, for row kListRowLimit.
+    EXPECT_EQ(ctx.add_list_row("L", 1, 1), form::kListRowLimit - form::kListRowDrop + 2);
+    EXPECT_EQ(ctx.get_list_row("L", form::kListRowLimit - form::kListRowDrop + 3).index, -1);
     ctx.end_form();
   };
   runtime.run("00-OUTER");
   const auto& rows = runtime.last("00-OUTER")->rows("L");
-  ASSERT_EQ(rows.size(), static_cast<std::size_t>(form::kListRowLimit));
-  EXPECT_EQ(rows.front(), "3");  // 0, 1 and 2 made room for the last three
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(form::kListRowLimit - form::kListRowDrop + 3));
+  EXPECT_EQ(rows.front(), std::to_string(form::kListRowDrop));
   EXPECT_EQ(rows[rows.size() - 2], std::to_string(form::kListRowLimit + 1));
   EXPECT_EQ(rows.back(), "");
 }

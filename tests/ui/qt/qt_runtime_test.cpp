@@ -629,14 +629,15 @@ TEST_F(QtRuntimeTest, AListKeepsItsMostRecentRows) {
       ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", last), std::to_string(i), 1);
     }
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->topLevelItemCount(), form::kListRowLimit);
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("2"));
-    EXPECT_EQ(list->topLevelItem(form::kListRowLimit - 1)->text(0),
-              QString::number(form::kListRowLimit + 1));
+    // The full list dropped its oldest rows once, for row kListRowLimit.
+    const int kept = form::kListRowLimit - form::kListRowDrop + 2;
+    EXPECT_EQ(list->topLevelItemCount(), kept);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QString::number(form::kListRowDrop));
+    EXPECT_EQ(list->topLevelItem(kept - 1)->text(0), QString::number(form::kListRowLimit + 1));
     ctx.end_form();
   };
   EXPECT_EQ(runtime.run("F"), 0);
-  EXPECT_EQ(last, form::kListRowLimit - 1);
+  EXPECT_EQ(last, form::kListRowLimit - form::kListRowDrop + 1);
 }
 
 }  // namespace
