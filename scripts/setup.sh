@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev         # the fuzz target of the answer reader
   libgtest-dev libgmock-dev        # tests
-  qt6-base-dev libgl-dev           # windows
+  qt6-base-dev libgl-dev libxcb1-dev   # windows; whether an X server answers
   libsqlite3-dev sqlite3           # the ERP's keyed files
   libcups2-dev cups printer-driver-cups-pdf   # printing
   libcpp-httplib-dev               # the stand-in web application

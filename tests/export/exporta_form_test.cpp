@@ -104,6 +104,7 @@ struct ExportaRig {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 struct ExportaFixture : ::testing::Test, ExportaRig {};
@@ -293,6 +294,7 @@ TEST_F(ExportaFixture, NoErpFilesAtAllIsAFailedOpen) {
   set.add(bare_form);
   set.add(log_form);
   ui::headless::HeadlessRuntime rt{set, commands, pacer};
+  rt.record_everything();
   rt.run("01-EXPORTA");
   ASSERT_EQ(rt.events("message").size(), 1u);
   EXPECT_EQ(rt.events("message")[0].text, record::padded("Erro na abertura do PRODUTO.ORB !!!", 120));

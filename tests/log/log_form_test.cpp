@@ -56,6 +56,7 @@ struct LogFixture : ::testing::Test {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 TEST(LogLineTest, LayoutIsDateTimeAndTheFirst106CharactersIn120) {

@@ -130,6 +130,7 @@ struct SlowMonitor {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 TEST(MonitorCycleTest, ACheckLongerThanTheIntervalNeverOverlapsTheNext) {

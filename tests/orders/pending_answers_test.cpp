@@ -34,6 +34,7 @@ struct World {
     app::Application application{platform, "localhost"};
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), commands, pacer};
+    runtime.record_everything();
     runtime.at(stop_ms, [&] { runtime.click("Bt_Confirma8"); });
     runtime.run(app::kStartForm);
   }

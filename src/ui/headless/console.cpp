@@ -18,6 +18,8 @@ void print_line(std::initializer_list<std::string_view> pieces) {
 }
 }  // namespace
 
+// Console mode keeps nothing but the open forms' state: no recorder, so its
+// memory stays the same however long it runs, and no time limit.
 int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
   auto pacer = make_console_pacer();
   HeadlessRuntime runtime(forms, commands, *pacer);
@@ -25,17 +27,35 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
     print_line({"[", form, "] ", record::to_utf8(record::trim_right(text))});
   };
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
-    const char* kind = style == form::kStyleError ? "ERRO" : "INFO";
+    const char* kind = (style & form::kStyleIconMask) == form::kStyleError ? "ERRO" : "INFO";
     print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
     // A person at the terminal confirms the box; otherwise it does not wait.
-    if (pacer->interactive()) {
+    if (pacer->interactive() && !pacer->stop_requested()) {
       print_line({"    Enter = OK"});
       pacer->read_line();
     }
   };
   runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
+  runtime.on_input = [&](std::string_view line) {
+    switch (runtime.type_command(line)) {
+      case HeadlessRuntime::Typed::pressed:
+        break;
+      case HeadlessRuntime::Typed::blocked:
+        print_line({"kavcomanda: busy (", runtime.innermost()->name, " is open); try again when it has closed."});
+        break;
+      case HeadlessRuntime::Typed::unknown:
+        print_line({"Commands: ", runtime.commands_help(), "."});
+        break;
+    }
+  };
+  pacer->on_input_end = [&] {
+    if (!pacer->interactive()) return;
+    print_line({"End of input: the monitor goes on running; Ctrl-C (or SIGTERM) ends it as \"Sair\" does."});
+  };
+  pacer->on_stop = [] { print_line({"kavcomanda: asked to stop; ending as \"Sair\" does."}); };
 
-  print_line({"KavComanda - console mode. Type e + Enter = \"Exportar Cadastros\", s + Enter = \"Sair\"."});
+  print_line({"KavComanda - console mode. Type e or exportar + Enter = \"Exportar Cadastros\", s or sair + Enter = "
+              "\"Sair\"; Ctrl-C also ends it."});
   return runtime.run(start_form);
 }
 

@@ -1,6 +1,7 @@
 // The real clock and typed lines from standard input, for console mode.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -15,6 +16,11 @@ class ConsolePacer : public Pacer {
   virtual bool interactive() const = 0;
   // Blocks until a line is typed; nullopt at the end of input.
   virtual std::optional<std::string> read_line() = 0;
+  // Called once when standard input ends; the program goes on running.
+  std::function<void()> on_input_end;
+  // Called once when the program is asked to end (SIGINT, SIGTERM, or the
+  // console's close on Windows): the start form then ends as "Sair" would.
+  std::function<void()> on_stop;
 };
 
 std::unique_ptr<ConsolePacer> make_console_pacer();
