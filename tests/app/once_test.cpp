@@ -84,6 +84,10 @@ class Monitor {
   ~Monitor() { kill9(); }
 
   bool running() const { return pid_ > 0; }
+  // Holds the program still (its locks stay held) or lets it go on.
+  void pause(bool paused) {
+    if (pid_ > 0) ::kill(pid_, paused ? SIGSTOP : SIGCONT);
+  }
   void kill9() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
@@ -365,6 +369,10 @@ TEST_F(Work, ASecondMonitorOnTheSameRootRefusesAndTouchesNothing) {
     }
     return files;
   };
+  // The first is held still while the second tries, so that whatever
+  // changes in the root can only be the second's doing.
+  std::this_thread::sleep_for(200ms);
+  first.pause(true);
   const auto before = snapshot();
   const std::size_t asked = requests();
   Monitor second(root.path(), port);
@@ -372,6 +380,7 @@ TEST_F(Work, ASecondMonitorOnTheSameRootRefusesAndTouchesNothing) {
   EXPECT_NE(second.errors().find("another monitor already runs"), std::string::npos) << second.errors();
   EXPECT_EQ(snapshot(), before);
   EXPECT_EQ(requests(), asked);
+  first.pause(false);
 
   // The first goes on: work queued now is printed once.
   queue_batch(0);

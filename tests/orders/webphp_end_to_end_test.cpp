@@ -195,7 +195,9 @@ struct Site {
     const fs::path spool = root.path() / "OrbelaTeknovarium" / "Spool";
     if (!fs::exists(spool)) return out;
     for (const auto& e : fs::recursive_directory_iterator(spool)) {
-      if (e.is_regular_file()) out[fs::relative(e.path(), spool).string()] = test::slurp(e.path());
+      // Tickets only, not the notes of jobs handed to a printer.
+      if (e.is_regular_file() && e.path().extension() != ".job")
+        out[fs::relative(e.path(), spool).string()] = test::slurp(e.path());
     }
     return out;
   }
