@@ -64,13 +64,14 @@ inline constexpr int kStyleWarning = 48;
 inline constexpr int kStyleInformation = 64;
 inline constexpr int kStyleIconMask = 0xF0;
 
-// A list keeps its most recent rows only: at most kListRowLimit (about seven
-// hours of the monitor's checks, one every five seconds). AddListRow on a
+// A list keeps its most recent rows only: at most kListRowLimit (nearly three
+// hours of the monitor's checks, one every five seconds; a window list costs
+// more per added row the more rows it holds). AddListRow on a
 // full list first removes the oldest kListRowDrop rows at once (one relayout
 // of the list instead of one per row), so the new row's index is then
 // kListRowLimit - kListRowDrop and the rows kept move up; indexes returned
 // earlier are stale.
-inline constexpr int kListRowLimit = 5000;
+inline constexpr int kListRowLimit = 2000;
 inline constexpr int kListRowDrop = kListRowLimit / 10;
 
 // ---------------------------------------------------------------------------
