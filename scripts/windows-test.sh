@@ -82,21 +82,32 @@ port=$(head -1 "$work/webstub.out")
 # Started from drive Z: (this folder), as an operator might: every path of the
 # program still lands on drive C:. Standard input is a pipe; "s" ends it once
 # the first check has had time to run.
-(sleep 14; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+(sleep 20; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
-fail() { echo "windows-test: installed program: $*"; cat "$work/console.out"; [ -n "$log" ] && cat "$log"; exit 1; }
-grep -q 'Checando Comandas' "$work/console.out" || fail "no check on the console"
-[ -n "$log" ] && grep -q 'Checando Comandas' "$log" || fail "no log line"
-grep -q 'COMANDO=CMD_IMP' "$work/queue/requests.log" 2>/dev/null || fail "no request reached the web application"
-[ -f "$drive_c/OrbelaTeknovarium/Temp/GET_KAVCMD.RET" ] || fail "no answer file in C:\\OrbelaTeknovarium\\Temp"
-[ -z "$(ls "$work/queue/CMD_IMP/"*.txt 2>/dev/null)" ] || fail "the queued order was not fetched"
-ls -R "$drive_c/OrbelaTeknovarium/Spool" | grep -q '\.txt$' || fail "no ticket in the spool folder"
-stamp "installed program checked ($(grep -c 'GET_KAVCMD' "$work/queue/requests.log") requests)"
+grep -q 'KavComanda - console mode' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
+# The polling round trip: an order fetched through Wget, its tickets spooled
+# (no printer under Wine: kept and marked), the log written.
+# KAV_WINDOWS_LENIENT=1 turns a failure here into a loud warning.
+problem=""
+grep -q 'Checando Comandas' "$work/console.out" || problem="no check on the console"
+[ -z "$problem" ] && { [ -n "$log" ] && grep -q 'Checando Comandas' "$log" || problem="no log line"; }
+[ -z "$problem" ] && { ls "$work/queue/CMD_IMP/served/"*.txt >/dev/null 2>&1 || problem="the web application handed out no order"; }
+[ -z "$problem" ] && { [ -f "$drive_c/OrbelaTeknovarium/Temp/GET_KAVCMD.RET" ] || problem="no answer file in C:\\OrbelaTeknovarium\\Temp"; }
+[ -z "$problem" ] && { ls -R "$drive_c/OrbelaTeknovarium/Spool" | grep -q '\.txt$' || problem="no ticket in the spool folder"; }
+if [ -n "$problem" ]; then
+  cat "$work/console.out"
+  loud "installed program: $problem"
+  [ "${KAV_WINDOWS_LENIENT:-0}" = 1 ] || exit 1
+else
+  stamp "installed program checked: order fetched through Wget, tickets spooled, log written"
+fi
 
 # --- Uninstall: the program goes, logs, spool and ERP files stay ------------------
-wine "$prog/Desinstalar.exe" /S _?="C:\\Program Files\\KavComanda"
+# The uninstaller copies itself away and returns at once: wait for it.
+wine "$prog/Desinstalar.exe" /S
+for _ in $(seq 60); do [ -f "$prog/bin/kavcomanda.exe" ] || break; sleep 0.5; done
 [ ! -f "$prog/bin/kavcomanda.exe" ] || { echo "windows-test: the uninstaller left the program"; exit 1; }
 [ -n "$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null)" ] || { echo "windows-test: the uninstaller took the log"; exit 1; }
 [ -d "$drive_c/OrbelaTeknovarium/Spool" ] || { echo "windows-test: the uninstaller took the spool"; exit 1; }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -94,8 +93,12 @@ class Win32ConsolePacer final : public ConsolePacer {
   // What the reader of a pipe or file has read, shared with it (it may
   // outlive the pacer, blocked in a read).
   struct Stream {
+    Stream() : arrived(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Stream() { CloseHandle(arrived); }
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
     std::mutex mutex;
-    std::condition_variable arrived;
+    HANDLE arrived;  // set while something new waits to be taken
     std::string pending;
     bool ended = false;
   };
@@ -110,34 +113,27 @@ class Win32ConsolePacer final : public ConsolePacer {
         // The last line may lack its line end.
         if (!stream->pending.empty() && stream->pending.back() != '\n') stream->pending += '\n';
         stream->ended = true;
-        stream->arrived.notify_all();
+        SetEvent(stream->arrived);
         return;
       }
       stream->pending.append(buf, n);
-      stream->arrived.notify_all();
+      SetEvent(stream->arrived);
     }
   }
 
   // The next line of the stream, waiting until `deadline_ms`, kForever, or
   // kUntilEnd (nullopt once the stream has ended).
   std::optional<std::string> stream_line(std::int64_t deadline_ms) {
-    std::unique_lock lock(stream_->mutex);
     for (;;) {
-      if (auto line = take_line(stream_->pending)) return line;
-      if (stream_->ended && deadline_ms == kUntilEnd) return std::nullopt;
-      if (deadline_ms < 0) {
-        if (stream_->ended) {
-          lock.unlock();
-          std::this_thread::sleep_for(std::chrono::seconds(60));
-          lock.lock();
-        } else {
-          stream_->arrived.wait(lock);
-        }
-        continue;
+      {
+        std::lock_guard lock(stream_->mutex);
+        if (auto line = take_line(stream_->pending)) return line;
+        if (stream_->ended && deadline_ms == kUntilEnd) return std::nullopt;
+        ResetEvent(stream_->arrived);
       }
-      const std::int64_t left = deadline_ms - now_ms();
-      if (left <= 0) return std::nullopt;
-      stream_->arrived.wait_for(lock, std::chrono::milliseconds(left));
+      const std::int64_t left = deadline_ms < 0 ? 60'000 : std::min<std::int64_t>(deadline_ms - now_ms(), 60'000);
+      if (deadline_ms >= 0 && left <= 0) return std::nullopt;
+      WaitForSingleObject(stream_->arrived, static_cast<DWORD>(left));
     }
   }
 
