@@ -29,6 +29,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   stamp "Wine prefix ready"
 fi
 
+# One Wine server and its services for the whole run, started here: a test
+# program that started them would hand them its output pipe, and ctest would
+# wait for them to end.
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 stamp "cross build done"
@@ -44,7 +51,6 @@ stamp "installer $installer"
 drive_c=$WINEPREFIX/drive_c
 rm -rf "$drive_c/OrbelaTeknovarium" "$drive_c/xampp"
 wine "$installer" /S
-wineserver -w
 prog="$drive_c/Program Files/KavComanda"
 for f in "$prog/bin/kavcomanda.exe" "$prog/bin/kav-erpfile.exe" "$drive_c/OrbelaTeknovarium/Kav/WGET.EXE" \
          "$prog/Desinstalar.exe"; do
@@ -69,30 +75,39 @@ rm -rf "$work"; mkdir -p "$work/queue"
 cp -r tools/webstub/samples/* "$work/queue/"
 "$webstub" --port 0 --docroot "$drive_c/xampp/htdocs/Comandas" --queue "$work/queue" >"$work/webstub.out" 2>&1 &
 webstub_pid=$!
-trap 'kill "$webstub_pid" 2>/dev/null || true' EXIT
+trap 'kill "$webstub_pid" 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$work/webstub.out" ] && break; sleep 0.1; done
 port=$(head -1 "$work/webstub.out")
 
 # Started from drive Z: (this folder), as an operator might: every path of the
 # program still lands on drive C:. Standard input is a pipe; "s" ends it once
 # the first check has had time to run.
-(sleep 14; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+(sleep 20; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
-wineserver -w
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
-fail() { echo "windows-test: installed program: $*"; cat "$work/console.out"; [ -n "$log" ] && cat "$log"; exit 1; }
-grep -q 'Checando Comandas' "$work/console.out" || fail "no check on the console"
-[ -n "$log" ] && grep -q 'Checando Comandas' "$log" || fail "no log line"
-grep -q 'COMANDO=CMD_IMP' "$work/queue/requests.log" 2>/dev/null || fail "no request reached the web application"
-[ -f "$drive_c/OrbelaTeknovarium/Temp/GET_KAVCMD.RET" ] || fail "no answer file in C:\\OrbelaTeknovarium\\Temp"
-[ -z "$(ls "$work/queue/CMD_IMP/"*.txt 2>/dev/null)" ] || fail "the queued order was not fetched"
-ls -R "$drive_c/OrbelaTeknovarium/Spool" | grep -q '\.txt$' || fail "no ticket in the spool folder"
-stamp "installed program checked ($(grep -c 'GET_KAVCMD' "$work/queue/requests.log") requests)"
+grep -q 'KavComanda - console mode' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
+# The polling round trip: an order fetched through Wget, its tickets spooled
+# (no printer under Wine: kept and marked), the log written.
+# KAV_WINDOWS_LENIENT=1 turns a failure here into a loud warning.
+problem=""
+grep -q 'Checando Comandas' "$work/console.out" || problem="no check on the console"
+[ -z "$problem" ] && { [ -n "$log" ] && grep -q 'Checando Comandas' "$log" || problem="no log line"; }
+[ -z "$problem" ] && { ls "$work/queue/CMD_IMP/served/"*.txt >/dev/null 2>&1 || problem="the web application handed out no order"; }
+[ -z "$problem" ] && { [ -f "$drive_c/OrbelaTeknovarium/Temp/GET_KAVCMD.RET" ] || problem="no answer file in C:\\OrbelaTeknovarium\\Temp"; }
+[ -z "$problem" ] && { ls -R "$drive_c/OrbelaTeknovarium/Spool" | grep -q '\.txt$' || problem="no ticket in the spool folder"; }
+if [ -n "$problem" ]; then
+  cat "$work/console.out"
+  loud "installed program: $problem"
+  [ "${KAV_WINDOWS_LENIENT:-0}" = 1 ] || exit 1
+else
+  stamp "installed program checked: order fetched through Wget, tickets spooled, log written"
+fi
 
 # --- Uninstall: the program goes, logs, spool and ERP files stay ------------------
-wine "$prog/Desinstalar.exe" /S _?="C:\\Program Files\\KavComanda"
-wineserver -w
+# The uninstaller copies itself away and returns at once: wait for it.
+wine "$prog/Desinstalar.exe" /S
+for _ in $(seq 60); do [ -f "$prog/bin/kavcomanda.exe" ] || break; sleep 0.5; done
 [ ! -f "$prog/bin/kavcomanda.exe" ] || { echo "windows-test: the uninstaller left the program"; exit 1; }
 [ -n "$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null)" ] || { echo "windows-test: the uninstaller took the log"; exit 1; }
 [ -d "$drive_c/OrbelaTeknovarium/Spool" ] || { echo "windows-test: the uninstaller took the spool"; exit 1; }

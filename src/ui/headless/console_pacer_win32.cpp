@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -37,20 +39,17 @@ bool is_console(HANDLE h) {
   return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
-// How often a pipe, which cannot be waited on, is looked at.
-constexpr std::int64_t kPipePollMs = 50;
-
 class Win32ConsolePacer final : public ConsolePacer {
  public:
   explicit Win32ConsolePacer(HANDLE in) : in_(in) {
     if (is_console(in_)) {
       kind_ = Kind::console;
-    } else {
-      switch (in_ == nullptr || in_ == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(in_)) {
-        case FILE_TYPE_PIPE: kind_ = Kind::pipe; break;
-        case FILE_TYPE_DISK: kind_ = Kind::file; break;
-        default: kind_ = Kind::none; break;  // no input, or the NUL device
-      }
+    } else if (in_ != nullptr && in_ != INVALID_HANDLE_VALUE && GetFileType(in_) != FILE_TYPE_UNKNOWN) {
+      // A pipe or a file cannot be waited on (nor, on every system, looked
+      // into): a reader of its own blocks on it and hands over what comes.
+      kind_ = Kind::stream;
+      stream_ = std::make_shared<Stream>();
+      std::thread(read_stream, in_, stream_).detach();
     }
   }
 
@@ -60,17 +59,16 @@ class Win32ConsolePacer final : public ConsolePacer {
   }
 
   std::optional<std::string> wait(std::int64_t deadline_ms) override {
+    if (kind_ == Kind::stream) return stream_line(deadline_ms < 0 ? kForever : deadline_ms);
     for (;;) {
-      if (auto line = take_line()) return line;
+      if (auto line = take_line(pending_)) return line;
       const std::int64_t left = deadline_ms < 0 ? -1 : deadline_ms - now_ms();
       if (deadline_ms >= 0 && left <= 0) return std::nullopt;
       const std::int64_t slice = left < 0 ? 60'000 : std::min<std::int64_t>(left, 60'000);
-      if (closed_ || kind_ == Kind::none) {
+      if (kind_ == Kind::none) {
         std::this_thread::sleep_for(std::chrono::milliseconds(slice));
-      } else if (kind_ == Kind::console) {
-        if (WaitForSingleObject(in_, static_cast<DWORD>(slice)) == WAIT_OBJECT_0) take_console_keys();
-      } else if (!fill(false)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(slice, kPipePollMs)));
+      } else if (WaitForSingleObject(in_, static_cast<DWORD>(slice)) == WAIT_OBJECT_0) {
+        take_console_keys();
       }
     }
   }
@@ -78,40 +76,65 @@ class Win32ConsolePacer final : public ConsolePacer {
   bool interactive() const override { return kind_ == Kind::console; }
 
   std::optional<std::string> read_line() override {
+    if (kind_ == Kind::stream) return stream_line(kUntilEnd);
+    if (kind_ == Kind::none) return std::nullopt;
     for (;;) {
-      if (auto line = take_line()) return line;
-      if (closed_ || kind_ == Kind::none) return std::nullopt;
-      if (kind_ == Kind::console) {
-        WaitForSingleObject(in_, INFINITE);
-        take_console_keys();
-      } else {
-        fill(true);
-      }
+      if (auto line = take_line(pending_)) return line;
+      WaitForSingleObject(in_, INFINITE);
+      take_console_keys();
     }
   }
 
  private:
-  enum class Kind { console, pipe, file, none };
+  enum class Kind { console, stream, none };
+  static constexpr std::int64_t kForever = -1;
+  static constexpr std::int64_t kUntilEnd = -2;
 
-  // Reads what a pipe or file holds; a pipe is read only when bytes wait in
-  // it unless `block`. False when nothing came.
-  bool fill(bool block) {
-    if (kind_ == Kind::pipe && !block) {
-      DWORD available = 0;
-      // A failing look means the writer has gone: the read below then takes
-      // what is left without waiting, and notes the end.
-      if (PeekNamedPipe(in_, nullptr, 0, nullptr, &available, nullptr) && available == 0) return false;
-    }
+  // What the reader of a pipe or file has read, shared with it (it may
+  // outlive the pacer, blocked in a read).
+  struct Stream {
+    Stream() : arrived(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Stream() { CloseHandle(arrived); }
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    std::mutex mutex;
+    HANDLE arrived;  // set while something new waits to be taken
+    std::string pending;
+    bool ended = false;
+  };
+
+  static void read_stream(HANDLE in, std::shared_ptr<Stream> stream) {
     char buf[256];
-    DWORD n = 0;
-    if (!ReadFile(in_, buf, sizeof buf, &n, nullptr) || n == 0) {
-      closed_ = true;
-      // The last line may lack its line end.
-      if (!pending_.empty()) pending_ += '\n';
-      return false;
+    for (;;) {
+      DWORD n = 0;
+      const bool ok = ReadFile(in, buf, sizeof buf, &n, nullptr) && n > 0;
+      std::lock_guard lock(stream->mutex);
+      if (!ok) {
+        // The last line may lack its line end.
+        if (!stream->pending.empty() && stream->pending.back() != '\n') stream->pending += '\n';
+        stream->ended = true;
+        SetEvent(stream->arrived);
+        return;
+      }
+      stream->pending.append(buf, n);
+      SetEvent(stream->arrived);
     }
-    pending_.append(buf, n);
-    return true;
+  }
+
+  // The next line of the stream, waiting until `deadline_ms`, kForever, or
+  // kUntilEnd (nullopt once the stream has ended).
+  std::optional<std::string> stream_line(std::int64_t deadline_ms) {
+    for (;;) {
+      {
+        std::lock_guard lock(stream_->mutex);
+        if (auto line = take_line(stream_->pending)) return line;
+        if (stream_->ended && deadline_ms == kUntilEnd) return std::nullopt;
+        ResetEvent(stream_->arrived);
+      }
+      const std::int64_t left = deadline_ms < 0 ? 60'000 : std::min<std::int64_t>(deadline_ms - now_ms(), 60'000);
+      if (deadline_ms >= 0 && left <= 0) return std::nullopt;
+      WaitForSingleObject(stream_->arrived, static_cast<DWORD>(left));
+    }
   }
 
   // Takes the console's waiting key presses without blocking, echoing them
@@ -149,19 +172,19 @@ class Win32ConsolePacer final : public ConsolePacer {
     }
   }
 
-  std::optional<std::string> take_line() {
-    const auto nl = pending_.find('\n');
+  static std::optional<std::string> take_line(std::string& pending) {
+    const auto nl = pending.find('\n');
     if (nl == std::string::npos) return std::nullopt;
-    std::string line = pending_.substr(0, nl);
-    pending_.erase(0, nl + 1);
+    std::string line = pending.substr(0, nl);
+    pending.erase(0, nl + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
 
   HANDLE in_;
   Kind kind_ = Kind::none;
-  bool closed_ = false;
-  std::string pending_;  // whole lines and the unfinished rest (pipe, file)
+  std::shared_ptr<Stream> stream_;
+  std::string pending_;  // typed lines not yet taken (console)
   std::wstring typed_;   // the console line being typed
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
