@@ -28,13 +28,19 @@ ctest --preset test -j "$jobs"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs" --target answer_fields_fuzz answer_reader_fuzz
 fuzz_seconds="${KAV_FUZZ_SECONDS:-20}"
+# A smaller quarantine of freed memory keeps the fuzzers' memory and page
+# faults down; use after free is still caught within 16 MB of allocations.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16}"
 for target in answer_fields_fuzz answer_reader_fuzz; do
+  # The reader has no table to overflow: short inputs suffice, and run faster.
+  # The whole form needs room for 250 items and a huge field.
+  case "$target" in answer_fields_fuzz) max_len=4096 ;; *) max_len=16384 ;; esac
   corpus="build-fuzz/corpus/$target"
   artifacts="build-fuzz/artifacts/$target"
   log="build-fuzz/$target.log"
   mkdir -p "$corpus" "$artifacts"
   cp tests/fuzz/corpus/* "$corpus"/
-  if ! "build-fuzz/bin/$target" -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
+  if ! "build-fuzz/bin/$target" -max_total_time="$fuzz_seconds" -max_len="$max_len" -timeout=10 \
        -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" 2>"$log"; then
     tail -40 "$log"
     reproducer=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1)
