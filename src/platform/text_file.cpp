@@ -12,7 +12,7 @@ constexpr std::size_t kChunk = 64 * 1024;
 std::string TextFile::open(std::string_view path, OpenMode mode) {
   close();
   buf_.clear();
-  pos_ = 0;
+  read_len_ = pos_ = 0;
   failed_ = false;
   mode_ = mode;
   return fs_.open(path, mode, file_);
@@ -35,15 +35,15 @@ std::string TextFile::write_line(std::string_view record) {
 
 std::string_view TextFile::read_char(char& c) {
   if (!file_ || mode_ != OpenMode::input) return status::read_not_open;
-  if (pos_ == buf_.size()) {
-    buf_.resize(kChunk);
-    const long n = file_->read(buf_.data(), buf_.size());
-    buf_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  if (pos_ == read_len_) {
+    if (!read_buf_) read_buf_.reset(new char[kChunk]);  // not zero-filled
+    const long n = file_->read(read_buf_.get(), kChunk);
+    read_len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
     pos_ = 0;
     if (n < 0) return status::failed;
     if (n == 0) return status::at_end;
   }
-  c = buf_[pos_++];
+  c = read_buf_[pos_++];
   return status::ok;
 }
 
@@ -59,6 +59,7 @@ std::string TextFile::close() {
   const bool closed = file_->close();
   file_.reset();
   buf_.clear();
+  read_len_ = pos_ = 0;
   return std::string(flushed && closed ? status::ok : status::failed);
 }
 

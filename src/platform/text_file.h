@@ -33,7 +33,11 @@ class TextFile {
   FileSystem& fs_;
   std::unique_ptr<File> file_;
   OpenMode mode_ = OpenMode::input;
-  std::string buf_;  // read-ahead or pending writes
+  std::string buf_;  // pending writes
+  // Read-ahead: allocated at the first read and kept for the file's life,
+  // never filled with zeros before a read fills it.
+  std::unique_ptr<char[]> read_buf_;
+  std::size_t read_len_ = 0;
   std::size_t pos_ = 0;
   bool failed_ = false;
 };

@@ -86,6 +86,30 @@ TEST(TextFileTest, ALargeFileIsReadWhole) {
   EXPECT_EQ(got, big);
 }
 
+// The read buffer outlives each opening: a second file, shorter than the
+// first, and one opened after a read stopped midway, yield their own bytes.
+TEST(TextFileTest, AReopenedFileReadsOnlyItsOwnBytes) {
+  MemoryFileSystem memory;
+  memory.put("C:\\long", std::string(70000, 'x'));
+  memory.put("C:\\short", "ab");
+  memory.put("C:\\empty", "");
+  TextFile t(memory);
+  auto read_all = [&](const char* path) {
+    std::string got;
+    char c = 0;
+    if (t.open(path, OpenMode::input) != status::ok) return std::string("not opened");
+    while (t.read_char(c) == status::ok) got += c;
+    return got;
+  };
+  EXPECT_EQ(read_all("C:\\long").size(), 70000u);
+  EXPECT_EQ(read_all("C:\\short"), "ab");
+  EXPECT_EQ(read_all("C:\\empty"), "");
+  char c = 0;
+  ASSERT_EQ(t.open("C:\\long", OpenMode::input), status::ok);
+  EXPECT_EQ(t.read_char(c), status::ok);
+  EXPECT_EQ(read_all("C:\\short"), "ab");
+}
+
 TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
   MemoryFileSystem memory;
   std::unique_ptr<File> f;
