@@ -22,6 +22,7 @@ erpfiles 2
 log 3
 ui/headless 3
 ui/qt 3
+ui/win32 3
 orders 4
 export 4
 monitor 4

@@ -7,13 +7,18 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev         # the fuzz target of the answer reader
   libgtest-dev libgmock-dev        # tests
-  qt6-base-dev libgl-dev           # windows
+  qt6-base-dev libgl-dev libxcb1-dev   # windows; whether an X server answers
   libsqlite3-dev sqlite3           # the ERP's keyed files
   libcups2-dev cups printer-driver-cups-pdf   # printing
   libcpp-httplib-dev               # the stand-in web application
   apache2 libapache2-mod-php       # the PHP stand-in of the web application
   wget                             # requests to the web application
   xvfb xauth fonts-dejavu-core     # windows without a display
+  # The Windows build, its tests under Wine and its installer
+  # (scripts/windows-deps.sh, scripts/windows-test.sh)
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 nsis googletest
+  dpkg-dev make xz-utils ca-certificates   # Debian source packages and their builds
 )
 
 missing=()

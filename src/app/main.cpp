@@ -9,63 +9,107 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/session.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
+#include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
 #include "ui/headless/headless_runtime.h"
 #ifdef KAV_WITH_QT
+#include "ui/qt/display.h"
 #include "ui/qt/qt_runtime.h"
+#endif
+#ifdef KAV_WITH_WIN32
+#include "ui/win32/win32_runtime.h"
 #endif
 
 namespace {
 
 using namespace kav;
 
-bool want_windows() {
-  if (const char* ui = std::getenv("KAVCOMANDA_UI"); ui != nullptr && *ui != '\0') return std::string(ui) == "qt";
+enum class Ui { windows, console, refused };
+
+// KAVCOMANDA_UI, read once: "qt" asks for windows, "console" for console
+// mode; without it windows are shown when a display is named.
+Ui ui_from_environment() {
+  const char* ui = std::getenv("KAVCOMANDA_UI");
+  if (ui != nullptr && *ui != '\0') {
+    const std::string wanted(ui);
+    if (wanted == "qt") return Ui::windows;
+    if (wanted == "console") return Ui::console;
+    std::fprintf(stderr, "kavcomanda: KAVCOMANDA_UI must be \"qt\" or \"console\", not \"%s\"\n", ui);
+    return Ui::refused;
+  }
   for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    if (const char* v = std::getenv(var); v != nullptr && *v != '\0') return true;
+    if (const char* v = std::getenv(var); v != nullptr && *v != '\0') return Ui::windows;
   }
 #ifdef _WIN32
-  return true;
+  return Ui::windows;
 #else
-  return false;
+  return Ui::console;
 #endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const char* ui = std::getenv("KAVCOMANDA_UI");
-      ui != nullptr && *ui != '\0' && std::string(ui) != "qt" && std::string(ui) != "console") {
-    std::fprintf(stderr, "kavcomanda: KAVCOMANDA_UI must be \"qt\" or \"console\", not \"%s\"\n", ui);
-    return 2;
-  }
+  Ui ui = ui_from_environment();
+  if (ui == Ui::refused) return 2;
   const std::string web_host = platform::web_host_from_environment();
   if (const auto problem = platform::check_web_host(web_host)) {
     std::fprintf(stderr, "kavcomanda: KAVCOMANDA_WEB_HOST \"%s\" refused: %s\n", web_host.c_str(), problem->c_str());
     return 2;
   }
+#ifdef KAV_WITH_QT
+  if (ui == Ui::windows && !ui::qt::display_available()) {
+    std::fprintf(stderr, "kavcomanda: no display could be opened; running in console mode\n");
+    ui = Ui::console;
+  }
+#elif !defined(KAV_WITH_WIN32)
+  if (ui == Ui::windows) {
+    std::fprintf(stderr, "kavcomanda: built without windows; running in console mode\n");
+    ui = Ui::console;
+  }
+#endif
 
   const auto files = platform::make_os_file_system(platform::default_root());
+  std::unique_ptr<platform::InstanceLock> instance_lock;  // one monitor per root, for the program's life
+  if (platform::take_instance_lock(*files, instance_lock) == platform::LockOutcome::held) {
+    const std::string text = "O Monitor Comandas j\xE1 est\xE1 em execu\xE7\xE3o nesta pasta !!!";
+#if defined(KAV_WITH_WIN32)
+    if (ui == Ui::windows) return ui::win32::show_refusal("Monitor Comandas", text);
+#elif defined(KAV_WITH_QT)
+    if (ui == Ui::windows) return ui::qt::show_refusal("Monitor Comandas", text, argc, argv);
+#endif
+    std::fprintf(stderr, "kavcomanda: another monitor already runs on %s; not started\n",
+                 files->host_path(platform::kInstanceLockPath).c_str());
+    return 3;
+  }
   const auto clock = platform::make_system_clock();
   const auto commands = platform::make_command_runner(*files);
   const auto printing = platform::make_print_service(
       *files, *clock, orders::fcomanda_layout(),
       [&](std::string_view text) { log::write_log_line(*files, *clock, text); });
   const auto keyed = platform::make_keyed_files(*files);
-  platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host);
-
-  if (want_windows()) {
 #ifdef KAV_WITH_QT
-    return ui::qt::run_windowed(application.forms(), services.commands, app::kStartForm, argc, argv);
+  // A locked record's wait keeps the windows drawn.
+  ui::qt::DrawnKeyedFiles drawn_keyed(*keyed);
+  platform::Platform services{*files, *clock, *commands, *printing, ui == Ui::windows ? drawn_keyed : *keyed};
 #else
-    std::fprintf(stderr, "kavcomanda: built without windows; running in console mode\n");
+  platform::Platform services{*files, *clock, *commands, *printing, *keyed};
 #endif
+  app::Application application(services, web_host);
+  app::Session session(application);
+
+#if defined(KAV_WITH_WIN32)
+  if (ui == Ui::windows) return ui::win32::run_windowed(session.forms(), services.commands, app::kStartForm);
+#elif defined(KAV_WITH_QT)
+  if (ui == Ui::windows) {
+    return ui::qt::run_windowed(session.forms(), services.commands, app::kStartForm, argc, argv);
   }
+#endif
   (void)argc;
   (void)argv;
-  return ui::headless::run_console(application.forms(), services.commands, app::kStartForm);
+  return ui::headless::run_console(session.forms(), services.commands, app::kStartForm);
 }

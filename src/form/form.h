@@ -56,8 +56,57 @@ struct ListRow {
   int index = -1;
 };
 
+// Styles of ShowMessageBox: the icon in bits 4-7; the box always has one OK
+// button. The forms use kStyleError and kStyleInformation.
 inline constexpr int kStyleError = 16;
+inline constexpr int kStyleQuestion = 32;
+inline constexpr int kStyleWarning = 48;
 inline constexpr int kStyleInformation = 64;
+inline constexpr int kStyleIconMask = 0xF0;
+
+// A list keeps its most recent rows only: at most kListRowLimit (about seven
+// hours of the monitor's checks, one every five seconds). AddListRow on a
+// full list first removes the oldest kListRowDrop rows at once (one relayout
+// of the list instead of one per row), so the new row's index is then
+// kListRowLimit - kListRowDrop and the rows kept move up; indexes returned
+// earlier are stale.
+inline constexpr int kListRowLimit = 5000;
+inline constexpr int kListRowDrop = kListRowLimit / 10;
+
+// ---------------------------------------------------------------------------
+// Rules every runtime follows (headless, Qt, Win32), so that a form behaves
+// the same on each of them.
+//
+// Events. One handler runs at a time, on one thread. A form inside a handler
+// receives no further event: a tick or click meanwhile is dropped, never
+// queued. Only the innermost open form takes input; the forms below it are
+// inside the handler that opened it. A timer enabled in the design sends its
+// first Tick one interval after the form opened; switching it on restarts the
+// interval. EndForm takes effect when the running handler has returned; the
+// form's FormClose runs then and its caller's RunFormModal returns.
+//
+// Failures are reported and the program goes on; nothing a form does ends
+// the program except EndForm on the start form.
+// - RunFormModal with an unknown name: reported as an error line
+//   (unknown_form_error) and an error box (unknown_form_text); returns -1.
+// - An operation naming a control the form does not have, or a control of
+//   another kind, or a list row that does not exist: reported as an error
+//   line (unknown_control_error), once per form and name for the program's
+//   life; the operation does nothing; GetProgressValue returns 0,
+//   AddListRow returns -1, GetListRow returns a row with index -1.
+// - A handler that fails (throws): reported as an error line
+//   (handler_failure_error) and an error box (handler_failure_text). The
+//   handler counts as returned. A called form is then closed as by EndForm,
+//   so that its caller goes on (a check that failed half-way must not leave
+//   the monitor waiting for ever); the start form stays open.
+// Error lines go to the runtime's error output (standard error, or the
+// console's own output in console mode).
+//
+// Windows (runtimes that draw them). A form that closes within a short time
+// of opening (the log form always, the order-processing form on a check
+// without work) never shows a window; a form still open after that shows,
+// painted at once. While a form waits outside its event loop (a command line
+// running, a locked record) the open windows stay painted and take no input.
 
 // The operations a form's handlers call on their own open form.
 class FormContext {
@@ -85,6 +134,14 @@ class FormContext {
   virtual void refresh_control(std::string_view control) = 0;
   virtual void set_control_visible(std::string_view control, bool visible) = 0;
 };
+
+// The texts of the failure reports above. The error box texts are
+// Windows-1252 (shown as any other message box); the error lines are UTF-8.
+std::string unknown_form_text(std::string_view name);
+std::string handler_failure_text(std::string_view form);
+std::string unknown_form_error(std::string_view name);
+std::string unknown_control_error(std::string_view form, std::string_view control);
+std::string handler_failure_error(std::string_view form, std::string_view what);
 
 // A form's logic. One object per form lives for the whole program; each
 // opening of the form shows a fresh window built from `design()`.

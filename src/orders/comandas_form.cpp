@@ -1,12 +1,15 @@
 #include "orders/comandas_form.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "erpfiles/paramet.h"
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
-
 #include "form/form_names.h"
 #include "log/log_from_form.h"
 #include "orders/print_record.h"
+#include "platform/file_status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
@@ -21,6 +24,7 @@ const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguard
 
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host)
     : link_(link),
+      platform_(platform),
       exchange_(platform.files, std::move(web_host)),
       impressao_(platform.files, platform.printing),
       paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),
@@ -30,22 +34,35 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
   design_.caption = kCaption;
   design_.width = 538;
   design_.height = 300;
-  design_.controls = {
-      {.name = "CmTimer1", .kind = form::ControlKind::timer, .enabled = true, .interval_ms = 1},
-      {.name = "Lv_Proc", .kind = form::ControlKind::list, .x = 10, .y = 10, .width = 518, .height = 218,
-       .font = {"Verdana", 9, true}, .columns = {{"Status", 500}}},
-      {.name = "Frm_Bloq", .kind = form::ControlKind::frame, .x = 10, .y = 234, .width = 380, .height = 50,
-       .visible = false},
-      {.name = "CmStatic1", .kind = form::ControlKind::static_text, .caption = kBloqCaption, .x = 10, .y = 20,
-       .width = 360, .height = 20, .parent = "Frm_Bloq"},
-      {.name = "Ed_DTSIS", .kind = form::ControlKind::date_edit, .x = 400, .y = 250, .width = 128, .height = 24,
-       .visible = false, .format = "dd/MM/yyyy"},
-  };
+  form::ControlDesign timer{.name = "CmTimer1", .kind = form::ControlKind::timer};
+  timer.enabled = true, timer.interval_ms = 1;
+
+  form::ControlDesign list{.name = "Lv_Proc", .kind = form::ControlKind::list};
+  list.x = 10, list.y = 10, list.width = 518, list.height = 218;
+  list.font = {"Verdana", 9, true};
+  list.columns = {{"Status", 500}};
+
+  form::ControlDesign frame{.name = "Frm_Bloq", .kind = form::ControlKind::frame};
+  frame.x = 10, frame.y = 234, frame.width = 380, frame.height = 50;
+  frame.visible = false;
+
+  form::ControlDesign bloq{.name = "CmStatic1", .kind = form::ControlKind::static_text};
+  bloq.caption = kBloqCaption;
+  bloq.x = 10, bloq.y = 20, bloq.width = 360, bloq.height = 20;
+  bloq.parent = "Frm_Bloq";
+
+  form::ControlDesign date{.name = "Ed_DTSIS", .kind = form::ControlKind::date_edit};
+  date.x = 400, date.y = 250, date.width = 128, date.height = 24;
+  date.visible = false;
+  date.format = "dd/MM/yyyy";
+
+  design_.controls = {timer, list, frame, bloq, date};
 }
 
 void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
+  finish_pending(ctx);
   proc_imprime(ctx);
   proc_cancela(ctx);
   proc_fecha(ctx);
@@ -63,7 +80,15 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
   AnswerReader& r = exchange_.reader();
   if (r.skip_to_record(4)) {
     areas_.cmd.numero = r.fixed(4);
-    if (!is_end_marker(areas_.cmd.numero)) return true;
+    if (!is_end_marker(areas_.cmd.numero)) {
+      const std::string id = work_id();
+      std::string path = pending_path(id, command);
+      const bool kept = exchange_.keep_as(path);
+      r.skip_to_record(4);  // the first record again, from the kept copy
+      areas_.cmd.numero = r.fixed(4);
+      if (kept) begin_pending(std::move(path), id);
+      return true;
+    }
   }
   exchange_.close();
   answer_complete(ctx, command);
@@ -82,13 +107,160 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
   const std::string prefix = "Texto ignorado em " + std::string(command) + ": ";
   const std::string odd = shortened(r.leading_text(), r.inner_text(), kLogTextWidth - prefix.size());
   if (!odd.empty()) {  // an answer cut inside a record may have passed over nothing
-    link_.set_texto(prefix + odd);
-    ctx.run_form_modal("99-LOG");
+    log::log_from_form(ctx, link_, prefix + odd);
   }
   if (!r.damaged()) return true;
   log_message(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
                        record::cp1252(" não impressa !!!"));
   return false;
+}
+
+void ComandasForm::run_command(form::FormContext& ctx, std::string_view command) {
+  while (next_record(ctx, command)) {
+    work_off(ctx, command);
+    retire();
+  }
+}
+
+void ComandasForm::work_off(form::FormContext& ctx, std::string_view command) {
+  if (command == "CMD_IMP") {
+    read_imprime();
+    exchange_.close();
+    if (!answer_complete(ctx, command)) return;
+    imprime_itens(ctx);
+  } else if (command == "CAN_ITE") {
+    read_cancela();
+    exchange_.close();
+    if (!answer_complete(ctx, command)) return;
+    imprime_cancelamento(ctx);
+  } else {
+    read_fecha();
+    exchange_.close();
+    if (!answer_complete(ctx, command)) return;
+    imprime_conta(ctx);
+  }
+}
+
+std::string ComandasForm::pending_path(std::string_view stamp, std::string_view command) {
+  return std::string(kPendingPrefix) + std::string(stamp) + "-" + std::string(command) + ".RET";
+}
+
+std::optional<ComandasForm::PendingName> ComandasForm::parse_pending_name(std::string_view name) {
+  // KAVPEND-YYYYMMDD-HHMMSScc-CMD_IMP.RET
+  constexpr std::string_view kPrefix = "KAVPEND-";
+  if (name.size() != kPrefix.size() + 17 + 1 + 7 + 4 || !name.starts_with(kPrefix)) return std::nullopt;
+  std::string tail(name.substr(name.size() - 4));
+  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (tail != ".RET") return std::nullopt;
+  PendingName p{std::string(name.substr(kPrefix.size(), 17)), std::string(name.substr(kPrefix.size() + 18, 7))};
+  for (char& c : p.command) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (!platform::stamp_centis(p.stamp)) return std::nullopt;
+  if (p.command != "CMD_IMP" && p.command != "CAN_ITE" && p.command != "CMD_FEC") return std::nullopt;
+  return p;
+}
+
+std::string ComandasForm::work_id() {
+  std::string id = platform_.printing.new_work_id();
+  if (id.empty()) id = platform::stamp_now(platform_.clock);
+  if (id <= last_id_) id = platform::next_stamp(last_id_);
+  last_id_ = id;
+  return id;
+}
+
+void ComandasForm::begin_pending(std::string path, std::string_view stamp) {
+  pending_ = std::move(path);
+  last_id_ = std::max(last_id_, std::string(stamp));
+  platform_.printing.begin_work(stamp);
+}
+
+void ComandasForm::retire() {
+  const bool kept = platform_.printing.end_work();
+  if (!pending_.empty() && kept) platform_.files.remove(pending_);
+  pending_.clear();
+}
+
+namespace {
+
+bool slurp(platform::FileSystem& files, std::string_view path, std::string& bytes) {
+  std::unique_ptr<platform::File> in;
+  if (files.open(path, platform::OpenMode::input, in) != platform::status::ok) return false;
+  char buf[4096];
+  long n = 0;
+  while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
+  in->close();
+  return n == 0;
+}
+
+}  // namespace
+
+// An answer that Wget left and the run before did not keep (it stopped in
+// between): kept now, unless it is the newest pending answer itself (the
+// run stopped after keeping it and before removing GET_KAVCMD.RET).
+void ComandasForm::take_leftover_answer(const std::vector<std::string>& pending) {
+  std::string answer;
+  if (!slurp(platform_.files, kRespostaPath, answer)) return;
+  std::string batch;
+  slurp(platform_.files, kArqbatPath, batch);
+  const auto at = batch.find("COMANDO=");
+  const std::string command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
+  if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return;
+  if (!pending.empty()) {
+    std::string newest;
+    if (slurp(platform_.files, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
+      platform_.files.remove(kRespostaPath);
+      return;
+    }
+  }
+  if (!exchange_.reopen(kRespostaPath, areas_)) return;
+  AnswerReader& r = exchange_.reader();
+  const bool work = r.skip_to_record(4) && !is_end_marker(r.fixed(4));
+  exchange_.close();
+  if (work) exchange_.keep_as(pending_path(work_id(), command));
+  exchange_.close();
+}
+
+void ComandasForm::finish_pending(form::FormContext& ctx) {
+  auto list_pending = [&] {
+    std::vector<std::string> names;
+    for (auto& name : platform_.files.list(kTempFolder, false)) {
+      if (parse_pending_name(name)) names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> names = list_pending();
+  if (!started_) {
+    started_ = true;
+    for (const auto& name : platform_.files.list(kTempFolder, false)) {  // copies cut short
+      if (name.starts_with("KAVPEND-") && name.size() > 4 && name.ends_with(".tmp")) {
+        platform_.files.remove(std::string(kTempFolder) + "\\" + name);
+      }
+    }
+    std::vector<std::string> ids;
+    for (const auto& name : names) ids.push_back(parse_pending_name(name)->stamp);
+    platform_.printing.start(ids);
+    for (const auto& id : ids) last_id_ = std::max(last_id_, id);
+    take_leftover_answer(names);
+    names = list_pending();
+  }
+  platform_.printing.follow_up();
+
+  for (const auto& name : names) {
+    const auto p = parse_pending_name(name);
+    const std::string path = std::string(kTempFolder) + "\\" + name;
+    log_message(ctx, "Retomando resposta pendente " + name + " ...");
+    if (!exchange_.reopen(path, areas_)) continue;
+    AnswerReader& r = exchange_.reader();
+    if (r.skip_to_record(4)) areas_.cmd.numero = r.fixed(4);
+    if (r.at_end() || is_end_marker(areas_.cmd.numero)) {
+      exchange_.close();
+      platform_.files.remove(path);
+      continue;
+    }
+    begin_pending(path, p->stamp);
+    work_off(ctx, p->command);
+    retire();
+  }
 }
 
 void ComandasForm::read_order_header(AnswerReader& r) {

@@ -3,10 +3,19 @@
 // cancellations (CAN_ITE), then all orders to close (CMD_FEC), each command
 // repeating its exchange with the web application until an exchange yields
 // no work; then the form closes itself.
+//
+// An answer that holds work is kept before it is used: it becomes the pending
+// answer C:\OrbelaTeknovarium\Temp\KAVPEND-<stamp>-<command>.RET (synced)
+// and is removed only when every ticket it made is durably in the spool. A
+// run first does over, in order, the pending answers an earlier run left
+// (the spool recognises the tickets already kept, so none is doubled), after
+// the print service has followed up its tickets.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "log/l_link.h"
 #include "form/form.h"
@@ -27,6 +36,14 @@ class ComandasForm final : public form::Form {
 
   const WorkAreas& areas() const { return areas_; }
 
+  // The pending answer of a stamp and a command, and what a file name of the
+  // folder says about it.
+  static std::string pending_path(std::string_view stamp, std::string_view command);
+  struct PendingName {
+    std::string stamp, command;
+  };
+  static std::optional<PendingName> parse_pending_name(std::string_view file_name);
+
  private:
   // The commands of the processing run.
   void proc_imprime(form::FormContext& ctx);
@@ -34,9 +51,24 @@ class ComandasForm final : public form::Form {
   void proc_fecha(form::FormContext& ctx);
 
   // Performs the command's exchange and reads the order number of the
-  // answer's first record. False, with the answer closed, when there is no
-  // answer, no record or an end marker.
+  // answer's first record; an answer with work is kept as pending first.
+  // False, with the answer closed, when there is no answer, no record or an
+  // end marker.
   bool next_record(form::FormContext& ctx, std::string_view command);
+  // Repeats the command's exchange and its work until no work comes.
+  void run_command(form::FormContext& ctx, std::string_view command);
+  // Reads the rest of the open answer of a command and prints it.
+  void work_off(form::FormContext& ctx, std::string_view command);
+  void read_imprime();
+  void read_cancela();
+  void read_fecha();
+
+  // Pending answers: finished at the start of every run.
+  void finish_pending(form::FormContext& ctx);
+  void take_leftover_answer(const std::vector<std::string>& pending);
+  std::string work_id();
+  void begin_pending(std::string path, std::string_view stamp);
+  void retire();
   // The order header that CMD_IMP and CMD_FEC share, after the order number:
   // code, text, people and second text.
   void read_order_header(AnswerReader& r);
@@ -65,6 +97,7 @@ class ComandasForm final : public form::Form {
   int log_message(form::FormContext& ctx, std::string_view text);
 
   log::LLink& link_;
+  platform::Platform& platform_;
   form::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;
@@ -73,6 +106,10 @@ class ComandasForm final : public form::Form {
   PrintForm impressao_;
   // The ERP files this form declares; it never opens them.
   std::unique_ptr<platform::KeyedFile> paramet_, vendedo_, produto_;
+
+  bool started_ = false;
+  std::string pending_;  // the pending answer being worked off, or empty
+  std::string last_id_;
 };
 
 }  // namespace kav::orders

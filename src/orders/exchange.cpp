@@ -1,5 +1,7 @@
 #include "orders/exchange.h"
 
+#include <memory>
+
 #include "platform/file_status.h"
 #include "record/area.h"
 
@@ -32,6 +34,53 @@ bool Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAre
 
   reader_.restart();
   st_arquivo_ = resposta_.open(kRespostaPath, platform::OpenMode::input);
+  if (st_arquivo_ != platform::status::ok) {
+    resposta_.close();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+std::string folder_of(std::string_view path) { return std::string(path.substr(0, path.rfind('\\'))); }
+
+}  // namespace
+
+bool Exchange::keep_as(std::string_view pending_path) {
+  resposta_.close();
+  std::string bytes;
+  bool ok = false;
+  {
+    std::unique_ptr<platform::File> in;
+    if (files_.open(kRespostaPath, platform::OpenMode::input, in) == platform::status::ok) {
+      char buf[4096];
+      long n = 0;
+      while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
+      ok = n == 0;
+      in->close();
+    }
+  }
+  const std::string tmp = std::string(pending_path) + ".tmp";
+  if (ok) {
+    std::unique_ptr<platform::File> out;
+    ok = files_.open(tmp, platform::OpenMode::output, out) == platform::status::ok;
+    ok = ok && out->write(bytes) && out->sync();
+    if (out) ok = out->close() && ok;
+    ok = ok && files_.rename(tmp, pending_path) && files_.sync_directory(folder_of(pending_path));
+    if (!ok) files_.remove(tmp);
+  }
+  if (ok) files_.remove(kRespostaPath);
+  reader_.restart();
+  st_arquivo_ = resposta_.open(ok ? pending_path : kRespostaPath, platform::OpenMode::input);
+  return ok && st_arquivo_ == platform::status::ok;
+}
+
+bool Exchange::reopen(std::string_view path, WorkAreas& areas) {
+  resposta_.close();
+  areas.reset();
+  reader_.restart();
+  st_arquivo_ = resposta_.open(path, platform::OpenMode::input);
   if (st_arquivo_ != platform::status::ok) {
     resposta_.close();
     return false;

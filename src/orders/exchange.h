@@ -14,6 +14,8 @@
 
 namespace kav::orders {
 
+inline constexpr std::string_view kTempFolder = "C:\\OrbelaTeknovarium\\Temp";
+inline constexpr std::string_view kPendingPrefix = "C:\\OrbelaTeknovarium\\Temp\\KAVPEND-";
 inline constexpr std::string_view kArqbatPath = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat";
 inline constexpr std::string_view kRespostaPath = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET";
 inline constexpr std::string_view kDeleteAnswer = "CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET /Q";
@@ -32,6 +34,16 @@ class Exchange {
   // Deletes the old answer, writes and runs the batch, resets the work areas,
   // opens the answer. False when there is no answer (the file is closed again).
   bool perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
+
+  // Makes the answer just received durable before it is used: its bytes are
+  // written to `pending_path`, synced and named there in one step, the
+  // folder is synced, and only then is GET_KAVCMD.RET removed. The answer is
+  // then read again from the start of the kept copy. False, with the answer
+  // still read from GET_KAVCMD.RET from its start, when it could not be kept.
+  bool keep_as(std::string_view pending_path);
+  // Opens a kept answer from its start (the work areas reset). False when it
+  // cannot be opened.
+  bool reopen(std::string_view path, WorkAreas& areas);
 
   AnswerReader& reader() { return reader_; }
   void close() { resposta_.close(); }

@@ -5,25 +5,22 @@
 
 namespace kav::orders {
 
-void ComandasForm::proc_cancela(form::FormContext& ctx) {
-  for (;;) {
-    if (!next_record(ctx, "CAN_ITE")) return;
-    AnswerReader& r = exchange_.reader();
-    Item& item = areas_.row(1);
-    r.skip(2);
-    item.numcmd = r.fixed(4);
-    r.skip(2);
-    item.codigo = r.fixed(6);
-    r.skip(2);
-    item.descricao = r.text(40);
-    r.skip(1);
-    item.obs = r.text(20);
-    r.skip(1);
-    item.impressora = r.text(20);
-    exchange_.close();
-    if (!answer_complete(ctx, "CAN_ITE")) continue;
-    imprime_cancelamento(ctx);
-  }
+void ComandasForm::proc_cancela(form::FormContext& ctx) { run_command(ctx, "CAN_ITE"); }
+
+// The rest of the answer, after the order number of its first record.
+void ComandasForm::read_cancela() {
+  AnswerReader& r = exchange_.reader();
+  Item& item = areas_.row(1);
+  r.skip(2);
+  item.numcmd = r.fixed(4);
+  r.skip(2);
+  item.codigo = r.fixed(6);
+  r.skip(2);
+  item.descricao = r.text(40);
+  r.skip(1);
+  item.obs = r.text(20);
+  r.skip(1);
+  item.impressora = r.text(20);
 }
 
 // Reports the cancellation and prints its ticket on the printer

@@ -10,33 +10,30 @@
 
 namespace kav::orders {
 
-void ComandasForm::proc_fecha(form::FormContext& ctx) {
-  for (;;) {
-    if (!next_record(ctx, "CMD_FEC")) return;
-    AnswerReader& r = exchange_.reader();
-    read_order_header(r);
-    r.skip(1);
-    areas_.row(1).impressora = r.text(20);  // the bill's printer travels in row 1
-    r.skip(1);
-    areas_.cmd.servico = r.fixed(2);
-    r.skip(1);
+void ComandasForm::proc_fecha(form::FormContext& ctx) { run_command(ctx, "CMD_FEC"); }
 
-    Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
-    for (;;) {
-      if (!r.skip_to_record(6)) break;
-      Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-      item.codigo = r.fixed(6);
-      if (is_end_marker(item.codigo)) break;  // the row keeps the marker and a zero quantity
-      r.skip(2);
-      item.descricao = r.text(40);
-      r.skip(1);
-      item.quantidade = r.decimal(6, 3);
-      r.skip(2);
-      item.valor = r.decimal(7, 2);
-    }
-    exchange_.close();
-    if (!answer_complete(ctx, "CMD_FEC")) continue;
-    imprime_conta(ctx);
+// The rest of the answer, after the order number of its first record.
+void ComandasForm::read_fecha() {
+  AnswerReader& r = exchange_.reader();
+  read_order_header(r);
+  r.skip(1);
+  areas_.row(1).impressora = r.text(20);  // the bill's printer travels in row 1
+  r.skip(1);
+  areas_.cmd.servico = r.fixed(2);
+  r.skip(1);
+
+  Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
+  for (;;) {
+    if (!r.skip_to_record(6)) break;
+    Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
+    item.codigo = r.fixed(6);
+    if (is_end_marker(item.codigo)) break;  // the row keeps the marker and a zero quantity
+    r.skip(2);
+    item.descricao = r.text(40);
+    r.skip(1);
+    item.quantidade = r.decimal(6, 3);
+    r.skip(2);
+    item.valor = r.decimal(7, 2);
   }
 }
 

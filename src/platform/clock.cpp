@@ -1,6 +1,9 @@
 #include "platform/clock.h"
 
+#include <cctype>
 #include <chrono>
+
+#include "record/digits.h"
 
 namespace kav::platform {
 
@@ -30,6 +33,48 @@ std::string ManualClock::date_yymmdd() {
 std::string ManualClock::time_hhmmsscc() {
   const std::int64_t day_ms = ((start_ms_ + elapsed_ms_) % 86'400'000 + 86'400'000) % 86'400'000;
   return two(day_ms / 3'600'000) + two(day_ms / 60'000 % 60) + two(day_ms / 1000 % 60) + two(day_ms / 10 % 100);
+}
+
+std::optional<std::int64_t> stamp_centis(std::string_view stamp) {
+  if (stamp.size() < 17 || stamp[8] != '-') return std::nullopt;
+  for (std::size_t i = 0; i < 17; ++i) {
+    if (i != 8 && !std::isdigit(static_cast<unsigned char>(stamp[i]))) return std::nullopt;
+  }
+  auto num = [&](std::size_t at, std::size_t n) { return static_cast<int>(record::digits_value(stamp.substr(at, n))); };
+  using namespace std::chrono;
+  const year_month_day ymd{year{num(0, 4)}, month{static_cast<unsigned>(num(4, 2))},
+                           day{static_cast<unsigned>(num(6, 2))}};
+  const int h = num(9, 2), mi = num(11, 2), s = num(13, 2), cc = num(15, 2);
+  if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  const std::int64_t days = sys_days{ymd}.time_since_epoch().count();
+  return ((days * 24 + h) * 60 + mi) * 6000 + s * 100 + cc;
+}
+
+std::string next_stamp(std::string_view stamp) {
+  const std::int64_t centis = stamp_centis(stamp).value_or(0) + 1;
+  using namespace std::chrono;
+  const std::int64_t days = centis / (24LL * 3600 * 100);
+  std::int64_t rest = centis % (24LL * 3600 * 100);
+  const year_month_day ymd{sys_days{std::chrono::days{days}}};
+  const auto digits = [](std::int64_t v, std::size_t w) { return record::to_digits(static_cast<std::uint64_t>(v), w); };
+  std::string out = digits(static_cast<int>(ymd.year()), 4) + digits(static_cast<unsigned>(ymd.month()), 2) +
+                    digits(static_cast<unsigned>(ymd.day()), 2) + "-";
+  out += digits(rest / 360000, 2);
+  rest %= 360000;
+  out += digits(rest / 6000, 2);
+  rest %= 6000;
+  out += digits(rest / 100, 2) + digits(rest % 100, 2);
+  return out;
+}
+
+std::string stamp_now(Clock& clock) {
+  std::string date = "20" + clock.date_yymmdd();
+  std::string time = clock.time_hhmmsscc();
+  if (const std::string again = "20" + clock.date_yymmdd(); again != date) {  // midnight passed in between
+    date = again;
+    time = clock.time_hhmmsscc();
+  }
+  return date + "-" + time;
 }
 
 }  // namespace kav::platform

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kav::platform {
 
@@ -34,5 +36,14 @@ class ManualClock final : public Clock {
   std::int64_t start_ms_;  // milliseconds since 1970-01-01 00:00, local civil time
   std::int64_t elapsed_ms_ = 0;
 };
+
+// A stamp "YYYYMMDD-HHMMSScc" (date and time with hundredths, as the spool
+// names tickets) as hundredths of a second since 1970-01-01 of the same civil
+// time; empty when it is not a valid stamp.
+std::optional<std::int64_t> stamp_centis(std::string_view stamp);
+// The stamp one hundredth of a second after `stamp` (a valid stamp).
+std::string next_stamp(std::string_view stamp);
+// The clock's stamp now.
+std::string stamp_now(Clock& clock);
 
 }  // namespace kav::platform

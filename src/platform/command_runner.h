@@ -48,6 +48,12 @@ inline constexpr std::string_view kExchangeBatch = "C:\\OrbelaTeknovarium\\Temp\
 inline constexpr std::string_view kWgetSettingsPath = "C:\\OrbelaTeknovarium\\Temp\\KAVWGET.RC";
 std::string wget_settings();  // the file's contents, with the platform's line ends
 
+// The folder every command runs in, on every system: the batch files' own
+// folder. Relative names a program writes (Wget's WGET.TXT) land there, and
+// paths without a drive ("\OrbelaTeknovarium\Kav\WGET") are found on drive
+// C:, wherever the program itself was started from.
+inline constexpr std::string_view kCommandWorkFolder = "C:\\OrbelaTeknovarium\\Temp";
+
 struct CommandOptions {
   // Bound on one run() call, the whole batch file included.
   std::chrono::milliseconds time_limit = kCommandTimeLimit;
@@ -69,10 +75,10 @@ bool ensure_wget_settings(FileSystem& files);
 
 // The command interpreter of the machine.
 //
-// Windows: the command line runs as it stands (CMD.EXE itself), in a job
-// object that ends the whole process tree when the time limit is overrun,
-// with WGETRC set as below. CMD.EXE /C ends with the status of the batch
-// file's last command.
+// Windows: the command line runs as it stands (CMD.EXE itself) in
+// kCommandWorkFolder, in a job object that ends the whole process tree when
+// the time limit is overrun, with WGETRC set as below. CMD.EXE /C ends with
+// the status of the batch file's last command.
 //
 // Elsewhere a stand-in understands exactly the two forms this system sends,
 // "CMD.EXE /C " (any case) followed by

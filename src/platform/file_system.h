@@ -3,7 +3,8 @@
 // The system names every file by a fixed Windows path
 // ("C:\OrbelaTeknovarium\Temp\GET_KAVCMD.RET",
 // "\OrbelaTeknovarium\KAV\Arquivos\PRODUTO.ORB"). On
-// Windows those paths are used as they stand. Elsewhere a root folder stands
+// Windows those paths are used as they stand, unless a root other than
+// drive C: is given (tests do). Elsewhere, and under such a root, a root folder stands
 // for drive C: and for the current drive, and each path component is matched
 // without regard to case, as Windows does. An in-memory file system serves
 // the tests.
@@ -15,6 +16,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kav::platform {
 
@@ -45,6 +47,12 @@ class FileSystem {
   virtual bool rename(std::string_view from, std::string_view to) = 0;
   virtual bool exists(std::string_view windows_path) = 0;
   virtual bool create_directory(std::string_view windows_path) = 0;
+  // The names (Windows-1252) of the entries of a folder, files or folders as
+  // asked, in no particular order; empty when the folder does not exist.
+  virtual std::vector<std::string> list(std::string_view windows_folder, bool folders) = 0;
+  // Makes the entries of a folder (new names, renames) durable where the
+  // operating system needs it; true where it needs nothing.
+  virtual bool sync_directory(std::string_view windows_folder) = 0;
   // The host's name for a Windows path (the path itself on Windows).
   virtual std::string host_path(std::string_view windows_path) = 0;
 };
@@ -53,7 +61,8 @@ class FileSystem {
 // $HOME/KavComanda when it is unset.
 std::string default_root();
 
-// The operating system's files. `root` is used on POSIX systems only.
+// The operating system's files under `root`; on Windows the root C:\ leaves
+// paths as they stand.
 std::unique_ptr<FileSystem> make_os_file_system(std::string root);
 
 // Files kept in memory, for tests. Paths compare without regard to case and
@@ -67,6 +76,8 @@ class MemoryFileSystem final : public FileSystem {
   bool rename(std::string_view from, std::string_view to) override;
   bool exists(std::string_view windows_path) override;
   bool create_directory(std::string_view windows_path) override;
+  std::vector<std::string> list(std::string_view windows_folder, bool folders) override;
+  bool sync_directory(std::string_view) override { return !fail_writes_; }
   std::string host_path(std::string_view windows_path) override { return key(windows_path); }
 
   // Test access.

@@ -101,6 +101,20 @@ bool MemoryFileSystem::create_directory(std::string_view path) {
   return true;
 }
 
+std::vector<std::string> MemoryFileSystem::list(std::string_view folder, bool folders) {
+  const std::string k = key(folder);
+  std::vector<std::string> out;
+  auto child = [&](const std::string& entry) {
+    if (parent_of(entry) == k && !entry.empty()) out.push_back(entry.substr(k.size() + 1));
+  };
+  if (folders) {
+    for (const auto& d : dirs_) child(d);
+  } else {
+    for (const auto& f : files_) child(f.first);
+  }
+  return out;
+}
+
 void MemoryFileSystem::put(std::string_view path, std::string contents) { files_[key(path)] = std::move(contents); }
 
 std::string MemoryFileSystem::contents(std::string_view path) const {

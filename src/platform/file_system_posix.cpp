@@ -111,6 +111,30 @@ class PosixFileSystem final : public FileSystem {
     return ::mkdir(host_path(path).c_str(), 0777) == 0 || errno == EEXIST;
   }
 
+  std::vector<std::string> list(std::string_view folder, bool folders) override {
+    std::vector<std::string> out;
+    const std::string host = host_path(folder);
+    DIR* d = ::opendir(host.c_str());
+    if (d == nullptr) return out;
+    while (const dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat st {};
+      if (::stat((host + "/" + name).c_str(), &st) != 0) continue;
+      if (S_ISDIR(st.st_mode) == folders) out.push_back(record::cp1252(name));
+    }
+    ::closedir(d);
+    return out;
+  }
+
+  bool sync_directory(std::string_view folder) override {
+    const int fd = ::open(host_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+  }
+
   // Maps component by component; an existing entry whose name equals the
   // component without regard to (ASCII) case is taken, otherwise the
   // component stands as written. ".." never climbs above the root.

@@ -1,6 +1,9 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/file_status.h"
 #include "platform/file_system.h"
@@ -39,11 +42,20 @@ class Win32File final : public File {
   HANDLE h_;
 };
 
+// Paths are used as they stand when the root is drive C: itself. Another
+// root (a test's folder) stands for drive C: and for the current drive, as on
+// POSIX systems: the drive is dropped and the path placed under the root;
+// ".." never climbs above it.
 class Win32FileSystem final : public FileSystem {
  public:
+  explicit Win32FileSystem(std::string root) : root_(std::move(root)) {
+    while (!root_.empty() && (root_.back() == '\\' || root_.back() == '/')) root_.pop_back();
+    if (root_.size() == 2 && (root_[0] == 'C' || root_[0] == 'c') && root_[1] == ':') root_.clear();
+  }
+
   std::string open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
     file.reset();
-    const std::string p(path);
+    const std::string p = host_path(path);
     DWORD access = mode == OpenMode::input ? GENERIC_READ : FILE_APPEND_DATA | GENERIC_WRITE;
     DWORD disposition = mode == OpenMode::output ? CREATE_ALWAYS : OPEN_EXISTING;
     if (mode == OpenMode::extend) access = FILE_APPEND_DATA;
@@ -51,32 +63,78 @@ class Win32FileSystem final : public FileSystem {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD err = GetLastError();
-      if (mode != OpenMode::output && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND))
-        return std::string(status::not_found);
+      // A folder is no file: a permanent error, as on POSIX systems (Windows
+      // itself says "access denied").
+      const DWORD attributes = GetFileAttributesA(p.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::string(status::failed);
+      if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+        return std::string(mode == OpenMode::output ? status::failed : status::not_found);
       if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return std::string(status::denied);
       return std::string(status::failed);
     }
     file = std::make_unique<Win32File>(h);
     return std::string(status::ok);
   }
-  bool remove(std::string_view path) override { return DeleteFileA(std::string(path).c_str()) != 0; }
+  bool remove(std::string_view path) override { return DeleteFileA(host_path(path).c_str()) != 0; }
   bool rename(std::string_view from, std::string_view to) override {
-    return MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
+    return MoveFileExA(host_path(from).c_str(), host_path(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
   bool exists(std::string_view path) override {
-    return GetFileAttributesA(std::string(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesA(host_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
   bool create_directory(std::string_view path) override {
-    return CreateDirectoryA(std::string(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+    return CreateDirectoryA(host_path(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
   }
-  std::string host_path(std::string_view path) override { return std::string(path); }
+  std::string host_path(std::string_view path) override {
+    if (root_.empty()) return std::string(path);
+    if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t end = path.find_first_of("\\/", start);
+      if (end == std::string_view::npos) end = path.size();
+      const std::string_view part = path.substr(start, end - start);
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      start = end + 1;
+    }
+    std::string host = root_;
+    for (const auto part : parts) (host += '\\') += part;
+    if (parts.empty()) host += '\\';
+    return host;
+  }
+
+  std::vector<std::string> list(std::string_view folder, bool folders) override {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA((host_path(folder) + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      if (((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) out.push_back(name);
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return out;
+  }
+  // MoveFileEx with MOVEFILE_WRITE_THROUGH has made the rename durable.
+  bool sync_directory(std::string_view) override { return true; }
+
+ private:
+  std::string root_;  // empty: drive C: itself
 };
 
 }  // namespace
 
 std::string default_root() { return "C:\\"; }
 
-std::unique_ptr<FileSystem> make_os_file_system(std::string) { return std::make_unique<Win32FileSystem>(); }
+std::unique_ptr<FileSystem> make_os_file_system(std::string root) {
+  return std::make_unique<Win32FileSystem>(std::move(root));
+}
 
 }  // namespace kav::platform

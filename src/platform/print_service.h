@@ -11,8 +11,18 @@
 //          printed); "48" when no job is open.
 //   close  "00" when the ticket is kept in the spool folder, whether or not
 //          the printer took it (a ticket it did not take is marked and
-//          reported); "30" when the spool folder could not take it (the
-//          printer is tried all the same); "42" when no job is open.
+//          reported); "30" when the spool folder could not take it; "42"
+//          when no job is open.
+//
+// Pieces of work: the tickets made between begin_work(id) and end_work()
+// are named after the work's identity and their number in it, and a ticket
+// already kept under its name is not made again, so a piece of work can be
+// done over after a crash without doubling a ticket. end_work() says whether
+// every ticket of the work is durably kept.
+//
+// Delivery never waits for a printer: follow_up(), at every check, looks at
+// the spooler once, clears the mark of the tickets their printer has
+// finished and sends again, in order, the tickets not delivered.
 #pragma once
 
 #include <functional>
@@ -33,6 +43,18 @@ class PrintService {
   virtual std::string open(std::string_view print_form, std::string_view printer_info_path) = 0;
   virtual std::string write(std::string_view group, std::string_view print_record) = 0;
   virtual std::string close() = 0;
+
+  // Before the first check: finishes what an earlier run left in the spool.
+  // `pending_work` names the pieces of work that will be done over.
+  virtual void start(const std::vector<std::string>& /*pending_work*/) {}
+  // At every check, before new work.
+  virtual void follow_up() {}
+  // A new identity for a piece of work ("YYYYMMDD-HHMMSScc"), later than
+  // every one given before and every ticket kept; empty when the service
+  // does not name its tickets by work.
+  virtual std::string new_work_id() { return {}; }
+  virtual void begin_work(std::string_view /*work_id*/) {}
+  virtual bool end_work() { return true; }
 };
 
 // The layout of the tickets, which the application hands to the print

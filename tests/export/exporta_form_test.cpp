@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/line_end.h"
 #include "export/exporta_form.h"
 #include "export/kavcmd_lines.h"
 #include "log/log_form.h"
@@ -49,9 +50,9 @@ std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
+    const std::size_t end = text.find(platform::kLineEnd, start);
     out.push_back(text.substr(start, end - start));
-    start = end + 1;
+    start = end == std::string::npos ? text.size() : end + platform::kLineEnd.size();
   }
   return out;
 }
@@ -103,6 +104,7 @@ struct ExportaRig {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 struct ExportaFixture : ::testing::Test, ExportaRig {};
@@ -174,7 +176,7 @@ TEST_F(ExportaFixture, ExportsEverySellerThenEveryProductInCodeOrder) {
   EXPECT_FALSE(files.exists(kKavcmdTempPath));
 
   // The import: the batch file of one line, run without a window.
-  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + "\n");
+  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + std::string(platform::kLineEnd));
   ASSERT_EQ(commands.lines.size(), 1u);
   EXPECT_EQ(commands.lines[0], kBatchCommand);
   EXPECT_EQ(commands.modes[0], 0);
@@ -292,6 +294,7 @@ TEST_F(ExportaFixture, NoErpFilesAtAllIsAFailedOpen) {
   set.add(bare_form);
   set.add(log_form);
   ui::headless::HeadlessRuntime rt{set, commands, pacer};
+  rt.record_everything();
   rt.run("01-EXPORTA");
   ASSERT_EQ(rt.events("message").size(), 1u);
   EXPECT_EQ(rt.events("message")[0].text, record::padded("Erro na abertura do PRODUTO.ORB !!!", 120));
@@ -392,7 +395,7 @@ TEST_F(ExportaFixture, ASecondExportReplacesTheFirst) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(0, 14), "PRODUTO;000001");
   EXPECT_EQ(lines[1].substr(0, 14), "PRODUTO;000002");
-  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + "\n");
+  EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + std::string(platform::kLineEnd));
   EXPECT_EQ(commands.lines.size(), 2u);
   EXPECT_EQ(messages().size(), 2u);
   EXPECT_EQ(vendedo().opens, 2);

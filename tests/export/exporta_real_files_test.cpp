@@ -81,6 +81,7 @@ struct RealRig {
 
   void run() {
     ui::headless::HeadlessRuntime runtime{forms, *commands, pacer};
+    runtime.record_everything();
     runtime.run("01-EXPORTA");
     journal = runtime.journal();
   }

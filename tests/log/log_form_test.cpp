@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "support/fakes.h"
 #include "ui/headless/headless_runtime.h"
+#include "support/line_ends.h"
 
 namespace kav::log {
 namespace {
@@ -55,6 +56,7 @@ struct LogFixture : ::testing::Test {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 TEST(LogLineTest, LayoutIsDateTimeAndTheFirst106CharactersIn120) {
@@ -80,8 +82,8 @@ using LogFormTest = LogFixture;
 TEST_F(LogFormTest, FirstLineCreatesTheDaysFileAndLaterLinesAppend) {
   log_texts({"primeira", "segunda"});
   const std::string file = files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt");
-  EXPECT_EQ(file, record::padded("20191127 1438 primeira", 120) + "\n" + record::padded("20191127 1438 segunda", 120) +
-                      "\n");
+  EXPECT_EQ(file, test::with_line_ends(record::padded("20191127 1438 primeira", 120) + "\n" +
+                                       record::padded("20191127 1438 segunda", 120) + "\n"));
   // The log never clears L-LINK-TEXTO.
   ASSERT_EQ(caller.after.size(), 2U);
   EXPECT_EQ(caller.after[1], record::padded("segunda", 210));
@@ -107,9 +109,9 @@ TEST_F(LogAtMidnightTest, EachLineGoesToTheFileOfItsOwnDate) {
   caller.texts = {"depois"};
   runtime.run("CALLER");
   EXPECT_EQ(files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191231.txt"),
-            record::padded("20191231 2359 antes", 120) + "\n");
+            test::with_line_ends(record::padded("20191231 2359 antes", 120) + "\n"));
   EXPECT_EQ(files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20200101.txt"),
-            record::padded("20200101 0000 depois", 120) + "\n");
+            test::with_line_ends(record::padded("20200101 0000 depois", 120) + "\n"));
 }
 
 }  // namespace

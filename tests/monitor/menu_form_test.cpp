@@ -3,6 +3,7 @@
 #include "log/log_form.h"
 #include "monitor/menu_form.h"
 #include "support/harness.h"
+#include "support/line_ends.h"
 
 namespace kav::monitor {
 namespace {
@@ -63,7 +64,7 @@ TEST(MonitorCycleTest, FourTicksStepTheBarAndTheFifthChecks) {
   ASSERT_EQ(menu->rows().size(), 1U);
   EXPECT_EQ(menu->rows()[0], record::padded("14:38:05 - Checando Comandas ...", 210));
   EXPECT_EQ(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"),
-            record::padded("20191127 1438 14:38:05 - Checando Comandas ...", 120) + "\n");
+            test::with_line_ends(record::padded("20191127 1438 14:38:05 - Checando Comandas ...", 120) + "\n"));
 
   // The row and the log line come before the order-processing form opens,
   // with the timer off from the fifth tick until that form has closed.
@@ -129,6 +130,7 @@ struct SlowMonitor {
   form::FormSet forms;
   ui::headless::VirtualPacer pacer{clock};
   ui::headless::HeadlessRuntime runtime{forms, commands, pacer};
+  ui::headless::Recorder& instruments{runtime.record_everything()};
 };
 
 TEST(MonitorCycleTest, ACheckLongerThanTheIntervalNeverOverlapsTheNext) {

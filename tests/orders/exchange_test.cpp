@@ -7,6 +7,7 @@
 #include "record/digits.h"
 #include "support/fake_web.h"
 #include "support/harness.h"
+#include "support/line_ends.h"
 
 namespace kav::orders {
 namespace {
@@ -115,7 +116,7 @@ TEST_F(RunTest, WithNothingWaitingARunMakesThreeExchangesAndReportsNothing) {
   EXPECT_EQ(h.commands.lines[1], kRunBatch);
   EXPECT_EQ(h.commands.modes, std::vector<int>(6, 0));
   EXPECT_EQ(h.files.contents("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat"),
-            std::string(record::trim_right(batch_line("localhost", "CMD_FEC"))) + "\n");
+            test::with_line_ends(std::string(record::trim_right(batch_line("localhost", "CMD_FEC"))) + "\n"));
 }
 
 TEST_F(RunTest, EachOrderStartsANewExchangeUntilTheEndMarker) {

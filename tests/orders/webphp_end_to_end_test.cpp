@@ -184,6 +184,7 @@ struct Site {
     app::Application application{platform, host};
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
+    runtime.record_everything();
     runtime.at(5500, [&] { runtime.click("Bt_Confirma8"); });
     runtime.run(app::kStartForm);
   }
@@ -381,6 +382,7 @@ TEST_F(WebPhpEndToEnd, TheExportsImportTriggerFillsThePhpStandInsTables) {
   forms.add(log_form);
   ui::headless::VirtualPacer pacer{site.clock};
   ui::headless::HeadlessRuntime runtime{forms, *site.commands, pacer};
+  runtime.record_everything();
   runtime.run("01-EXPORTA");
 
   const fs::path tables = site.docroot() / webstub::kTablesFolder;

@@ -9,6 +9,7 @@
 
 #include "platform/file_status.h"
 #include "platform/file_system.h"
+#include "platform/line_end.h"
 #include "platform/platform.h"
 #include "record/area.h"
 
@@ -55,7 +56,7 @@ class FakePrintService final : public platform::PrintService {
     std::string prtdrv() const {
       const auto at = formprt.find("PRTDRV");
       if (at == std::string::npos) return {};
-      return std::string(record::trim_right(formprt.substr(at, formprt.find('\n', at) - at)));
+      return std::string(record::trim_right(formprt.substr(at, formprt.find(platform::kLineEnd, at) - at)));
     }
   };
 

@@ -12,7 +12,9 @@
 namespace kav::test {
 
 struct Harness : FakePlatform {
-  explicit Harness(platform::ManualClock start = start_of_test_day(), Use use = {}) : FakePlatform(start, use) {}
+  explicit Harness(platform::ManualClock start = start_of_test_day(), Use use = {}) : FakePlatform(start, use) {
+    runtime.record_everything();  // the test instruments: journal, openings, time limit
+  }
 
   app::Application application{services, "localhost"};
   ui::headless::VirtualPacer pacer{clock};

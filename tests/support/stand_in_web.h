@@ -51,6 +51,7 @@ struct StandInWebTest : ::testing::Test {
     app::Application application{platform.services, host};
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
+    runtime.record_everything();
     runtime.at(5500, [&] { runtime.click("Bt_Confirma8"); });
     runtime.run(app::kStartForm);
     exchanges = runtime.events("command").size() / 2;

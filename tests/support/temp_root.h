@@ -1,20 +1,30 @@
 // A temporary folder laid out as a root (drive C:) for tests on real files.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace kav::test {
 
 class TempRoot {
  public:
+  // A new folder of a random name in the temporary folder, made by this
+  // process alone (creation fails when the name is taken).
   TempRoot() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kav-root-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+      const auto candidate = base / ("kav-root-" + std::to_string(random()));
+      std::error_code taken;
+      if (std::filesystem::create_directory(candidate, taken)) {
+        path_ = candidate;
+        break;
+      }
+      if (taken) throw std::filesystem::filesystem_error("no temporary root", candidate, taken);
+    }
   }
   ~TempRoot() {
     std::error_code ignored;

@@ -34,7 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The folder programs run in: relative names in batch lines land there.
-constexpr std::string_view kWorkFolder = "C:\\OrbelaTeknovarium\\Temp";
+constexpr std::string_view kWorkFolder = kCommandWorkFolder;
 constexpr std::size_t kMaxBatchBytes = 64 * 1024;
 
 void complain(std::string_view what, std::string_view detail) {

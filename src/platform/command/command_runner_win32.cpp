@@ -117,7 +117,8 @@ class Win32CommandRunner final : public CommandRunner {
     DWORD flags = CREATE_SUSPENDED;
     if (window_mode == 0) flags |= CREATE_NO_WINDOW;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(), nullptr,
+    const std::string work_folder = files_.host_path(kCommandWorkFolder);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(), work_folder.c_str(),
                         &startup, &info))
       return kCommandRefused;
     Handle process(info.hProcess);

@@ -1,11 +1,15 @@
 // The operating system's side of printing: hands a finished ticket to the
-// printer of a given name and tells whether the printer took it.
+// printer of a given name and, on later looks, tells what became of the job.
+// Nothing here waits for a printer: a hand-over returns as soon as the
+// spooler holds the job.
 #pragma once
 
-#include <chrono>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kav::platform::print {
 
@@ -22,7 +26,7 @@ enum class Outcome {
   unknown_printer,  // no printer of that name
   refused,          // the spooler would not take the job
   aborted,          // the spooler cancelled or aborted the job
-  stopped,          // the job stands stopped in the queue
+  stopped,          // the printer is paused, or takes no jobs
   failed,           // the spooler could not be reached, or the transfer failed
 };
 
@@ -34,17 +38,49 @@ struct Delivery {
   bool delivered() const { return outcome == Outcome::printed || outcome == Outcome::accepted; }
 };
 
+enum class PrinterState {
+  unknown,  // no printer of that name (or the spooler could not be reached)
+  ready,    // takes jobs and is not paused
+  stopped,  // paused, or refuses new jobs
+};
+
+enum class JobState {
+  pending,    // waiting, held or printing: not finished yet
+  completed,  // the printer has finished it
+  aborted,    // cancelled or aborted: it will not print
+  gone,       // the spooler no longer knows the job
+};
+
+struct JobInfo {
+  int id = 0;
+  std::string printer;  // Windows-1252
+  std::string title;
+  JobState state = JobState::pending;
+};
+
 class PrinterOutlet {
  public:
   virtual ~PrinterOutlet() = default;
-  // Prints `ticket` (Windows-1252 text, lines ended by the platform's line
-  // end) on the job's printer. Returns within a bounded time.
-  virtual Delivery deliver(const TicketJob& job, std::string_view ticket) = 0;
+
+  // Takes one fresh look at the spooler: the state of every printer and the
+  // jobs of the printers in `job_printers` (finished ones included, where the
+  // spooler keeps them) whose number is at least `first_job` (0: all).
+  // False when the spooler cannot be reached.
+  virtual bool refresh(const std::set<std::string>& job_printers, int first_job = 0) = 0;
+  // As seen by the last refresh().
+  virtual PrinterState printer(std::string_view name) const = 0;
+  virtual const std::vector<JobInfo>& jobs() const = 0;
+  // One job asked for by itself, for a job the last refresh did not list.
+  virtual JobState job(std::string_view printer, int job_id) = 0;
+
+  // Hands `ticket` (Windows-1252 text, lines ended by the platform's line
+  // end) to the job's printer, converted the way that printer takes text.
+  // Returns accepted with the job number as soon as the spooler holds it.
+  virtual Delivery submit(const TicketJob& job, std::string_view ticket) = 0;
 };
 
-// The operating system's spooler. A job is followed for at most `follow_for`
-// after the spooler took it: a job still waiting or printing then counts as
-// accepted.
-std::unique_ptr<PrinterOutlet> make_os_outlet(std::chrono::milliseconds follow_for);
+// The operating system's spooler (CUPS on POSIX systems, the Windows spooler
+// on Windows).
+std::unique_ptr<PrinterOutlet> make_os_outlet();
 
 }  // namespace kav::platform::print

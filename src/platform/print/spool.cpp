@@ -56,4 +56,46 @@ std::string ticket_base_name(std::string_view yyyymmdd, std::string_view hhmmssc
   return std::string(yyyymmdd) + "-" + std::string(hhmmsscc) + "-" + record::to_digits(sequence, 6);
 }
 
+std::string printer_of_folder(std::string_view folder) {
+  std::string out;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    if (folder[i] == '%' && i + 2 < folder.size() && std::isxdigit(static_cast<unsigned char>(folder[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(folder[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(folder.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += folder[i];
+    }
+  }
+  return std::string(printer_name(out));
+}
+
+namespace {
+
+bool ends_with_nocase(std::string_view text, std::string_view tail) {
+  if (text.size() < tail.size()) return false;
+  const std::string_view end = text.substr(text.size() - tail.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(end[i])) != std::toupper(static_cast<unsigned char>(tail[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+SpoolEntry classify_spool_file(std::string_view name) {
+  using Kind = SpoolEntry::Kind;
+  const std::string marked = std::string(kNotDeliveredMark) + std::string(kTicketExtension);
+  if (ends_with_nocase(name, marked)) return {Kind::undelivered, std::string(name.substr(0, name.size() - marked.size()))};
+  if (ends_with_nocase(name, kTicketExtension)) {
+    return {Kind::printed, std::string(name.substr(0, name.size() - kTicketExtension.size()))};
+  }
+  if (ends_with_nocase(name, kUnfinishedExtension)) {
+    return {Kind::unfinished, std::string(name.substr(0, name.size() - kUnfinishedExtension.size()))};
+  }
+  return {Kind::other, std::string(name)};
+}
+
 }  // namespace kav::platform::print

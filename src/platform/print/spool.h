@@ -2,11 +2,18 @@
 // C:\OrbelaTeknovarium\Spool\<printer>\ before it is handed to the printer.
 // It is also the history from which an operator sees and reprints tickets.
 //
-// A ticket is named by date, time and sequence, "YYYYMMDD-HHMMSScc-NNNNNN",
-// so that the names of a folder sort in printing order. A ticket that the
-// printer did not take carries the mark "-NAO-ENTREGUE" before ".txt".
+// A ticket is named by date, time and number, "YYYYMMDD-HHMMSScc-NNNNNN",
+// so that the names of a folder sort in printing order. The tickets made from
+// one answer of the web application share its stamp, the time the answer was
+// received, and are numbered 000001, 000002, ... in the order the answer
+// prints them: the name is the ticket's identity, and a ticket whose name is
+// already in the spool is never made again. A ticket that its printer has not
+// finished carries the mark "-NAO-ENTREGUE" before ".txt"; a ticket still
+// being written is "<name>.tmp".
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +22,7 @@ namespace kav::platform::print {
 inline constexpr std::string_view kSpoolRoot = "C:\\OrbelaTeknovarium\\Spool";
 inline constexpr std::string_view kNotDeliveredMark = "-NAO-ENTREGUE";
 inline constexpr std::string_view kTicketExtension = ".txt";
+inline constexpr std::string_view kUnfinishedExtension = ".tmp";
 
 // The printer's name without trailing blanks: the name the spooler knows.
 std::string_view printer_name(std::string_view printer);
@@ -31,5 +39,18 @@ std::string spool_folder_name(std::string_view printer);
 // "YYYYMMDD-HHMMSScc-NNNNNN" from a date YYYYMMDD, a time HHMMSScc and a
 // sequence number (its last six digits).
 std::string ticket_base_name(std::string_view yyyymmdd, std::string_view hhmmsscc, unsigned long sequence);
+
+// The printer name that a spool folder stands for: spool_folder_name()
+// undone ("%20" gives a blank name).
+std::string printer_of_folder(std::string_view folder);
+
+// What a file of a printer's spool folder is (extensions and the mark are
+// matched without regard to case).
+struct SpoolEntry {
+  enum class Kind { printed, undelivered, unfinished, other };
+  Kind kind = Kind::other;
+  std::string base;  // the name without mark and extension
+};
+SpoolEntry classify_spool_file(std::string_view file_name);
 
 }  // namespace kav::platform::print

@@ -1,5 +1,7 @@
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -9,31 +11,51 @@
 namespace kav::ui::headless {
 
 namespace {
-void print_line(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+void print_line(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (std::string_view piece : pieces) text.append(piece);
+  write_console_line(text);
 }
 }  // namespace
 
+// Console mode keeps nothing but the open forms' state: no recorder, so its
+// memory stays the same however long it runs, and no time limit.
 int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
   auto pacer = make_console_pacer();
   HeadlessRuntime runtime(forms, commands, *pacer);
   runtime.on_row_text = [](std::string_view form, std::string_view text) {
-    print_line("[" + std::string(form) + "] " + record::to_utf8(record::trim_right(text)));
+    print_line({"[", form, "] ", record::to_utf8(record::trim_right(text))});
   };
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
-    const char* kind = style == form::kStyleError ? "ERRO" : "INFO";
-    print_line("[" + std::string(form) + "] (" + kind + ") " + record::to_utf8(record::trim_right(text)));
+    const char* kind = (style & form::kStyleIconMask) == form::kStyleError ? "ERRO" : "INFO";
+    print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
     // A person at the terminal confirms the box; otherwise it does not wait.
-    if (pacer->interactive()) {
-      print_line("    Enter = OK");
+    if (pacer->interactive() && !pacer->stop_requested()) {
+      print_line({"    Enter = OK"});
       pacer->read_line();
     }
   };
-  runtime.on_error = [](std::string_view message) { print_line("kavcomanda: " + std::string(message)); };
+  runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
+  runtime.on_input = [&](std::string_view line) {
+    switch (runtime.type_command(line)) {
+      case HeadlessRuntime::Typed::pressed:
+        break;
+      case HeadlessRuntime::Typed::blocked:
+        print_line({"kavcomanda: busy (", runtime.innermost()->name, " is open); try again when it has closed."});
+        break;
+      case HeadlessRuntime::Typed::unknown:
+        print_line({"Commands: ", runtime.commands_help(), "."});
+        break;
+    }
+  };
+  pacer->on_input_end = [&] {
+    if (!pacer->interactive()) return;
+    print_line({"End of input: the monitor goes on running; Ctrl-C (or SIGTERM) ends it as \"Sair\" does."});
+  };
+  pacer->on_stop = [] { print_line({"kavcomanda: asked to stop; ending as \"Sair\" does."}); };
 
-  print_line("KavComanda - console mode. Type e + Enter = \"Exportar Cadastros\", s + Enter = \"Sair\".");
+  print_line({"KavComanda - console mode. Type e or exportar + Enter = \"Exportar Cadastros\", s or sair + Enter = "
+              "\"Sair\"; Ctrl-C also ends it."});
   return runtime.run(start_form);
 }
 

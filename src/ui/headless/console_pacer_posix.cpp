@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include "ui/headless/console_pacer.h"
@@ -11,8 +16,38 @@ namespace kav::ui::headless {
 
 namespace {
 
+// SIGINT and SIGTERM are turned into a byte on this pipe, which the waits
+// watch beside standard input. A second signal ends the program at once (the
+// handler is reset after the first).
+int stop_pipe[2] = {-1, -1};
+
+extern "C" void on_stop_signal(int) {
+  const int saved = errno;
+  const char byte = 's';
+  [[maybe_unused]] const ssize_t n = ::write(stop_pipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool install_stop_signals() {
+  if (stop_pipe[0] >= 0) return true;
+  if (::pipe(stop_pipe) != 0) return false;
+  for (const int fd : stop_pipe) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  }
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  return true;
+}
+
 class PosixConsolePacer final : public ConsolePacer {
  public:
+  PosixConsolePacer() { signals_ = install_stop_signals(); }
+
   std::int64_t now_ms() override {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now() - start_).count();
@@ -20,30 +55,45 @@ class PosixConsolePacer final : public ConsolePacer {
 
   std::optional<std::string> wait(std::int64_t deadline_ms) override {
     for (;;) {
+      if (stop_) return std::nullopt;
       if (auto line = take_line()) return line;
       const std::int64_t left = deadline_ms < 0 ? -1 : deadline_ms - now_ms();
       if (deadline_ms >= 0 && left <= 0) return std::nullopt;
-      if (input_closed_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(left < 0 ? 1000 : left));
-        continue;
-      }
-      pollfd p{STDIN_FILENO, POLLIN, 0};
-      const int rc = ::poll(&p, 1, left < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(left, 60'000)));
-      if (rc > 0) fill();
+      poll_inputs(left < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(left, 60'000)));
     }
   }
 
   bool interactive() const override { return ::isatty(STDIN_FILENO) != 0; }
+  bool stop_requested() const override { return stop_; }
 
   std::optional<std::string> read_line() override {
     for (;;) {
       if (auto line = take_line()) return line;
-      if (input_closed_) return std::nullopt;
-      fill();
+      if (input_closed_ || stop_) return std::nullopt;
+      poll_inputs(-1);
     }
   }
 
  private:
+  // Waits up to `timeout_ms` (for ever when negative) for typed input or a
+  // stop signal and takes what came.
+  void poll_inputs(int timeout_ms) {
+    pollfd p[2] = {{stop_pipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    const nfds_t count = input_closed_ ? 1 : 2;
+    if (!signals_) p[0].fd = -1;
+    if (::poll(p, count, timeout_ms) <= 0) return;
+    if ((p[0].revents & POLLIN) != 0) {
+      char drained[16];
+      while (::read(stop_pipe[0], drained, sizeof drained) > 0) {
+      }
+      if (!stop_) {
+        stop_ = true;
+        if (on_stop) on_stop();
+      }
+    }
+    if (count == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) fill();
+  }
+
   void fill() {
     char buf[256];
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
@@ -51,11 +101,19 @@ class PosixConsolePacer final : public ConsolePacer {
       pending_.append(buf, static_cast<std::size_t>(n));
     } else if (n == 0 || errno != EINTR) {
       input_closed_ = true;
+      // A last line without its line end still counts.
+      if (!pending_.empty()) pending_ += '\n';
+      if (on_input_end) on_input_end();
     }
   }
+
   std::optional<std::string> take_line() {
     const auto nl = pending_.find('\n');
-    if (nl == std::string::npos) return std::nullopt;
+    if (nl == std::string::npos) {
+      // A line longer than any command is not kept waiting for its end.
+      if (pending_.size() > 4096) pending_.clear();
+      return std::nullopt;
+    }
     std::string line = pending_.substr(0, nl);
     pending_.erase(0, nl + 1);
     return line;
@@ -64,10 +122,18 @@ class PosixConsolePacer final : public ConsolePacer {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::string pending_;
   bool input_closed_ = false;
+  bool signals_ = false;
+  bool stop_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<ConsolePacer> make_console_pacer() { return std::make_unique<PosixConsolePacer>(); }
+
+void write_console_line(std::string_view utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
 
 }  // namespace kav::ui::headless

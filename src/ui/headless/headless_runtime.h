@@ -4,14 +4,18 @@
 // tick in order, handlers run one at a time. Time comes from a Pacer: the
 // virtual pacer jumps straight to the next event, so tests of minutes of
 // polling take milliseconds; the console pacer waits on the real clock and
-// reads typed commands. Everything the forms do is recorded for assertions.
+// reads typed commands. The runtime keeps only the state of the forms that
+// are open; tests attach a Recorder to keep everything the forms did.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +35,16 @@ class Pacer {
   virtual std::optional<std::string> wait(std::int64_t deadline_ms) = 0;
   // Whether time only moves when the runtime waits (tests).
   virtual bool is_virtual() const = 0;
+  // Whether the program was asked from outside to end (a signal): the start
+  // form then ends as by EndForm as soon as no other form is open.
+  virtual bool stop_requested() const { return false; }
+};
+
+// A test run that cannot end: past the recorder's time limit, or nothing left
+// that could happen on the virtual clock. Never caught as a handler failure.
+class RunAbandoned : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Virtual time on a ManualClock: waiting moves the clock to the deadline, so
@@ -66,7 +80,7 @@ struct ControlState {
   std::vector<std::string> rows;
 };
 
-// One opening of a form; kept after it has closed.
+// One opening of a form; a Recorder keeps it after it has closed.
 struct FormRecord {
   std::string name;
   std::int64_t opened_ms = 0;
@@ -75,6 +89,22 @@ struct FormRecord {
 
   const ControlState& control(std::string_view name) const;
   const std::vector<std::string>& rows(std::string_view list = "Lv_Proc") const { return control(list).rows; }
+};
+
+// Test instruments: every event and every opening of a form, kept for
+// assertions, and a limit of virtual time for a run that would never end.
+// Attached by tests (HeadlessRuntime::attach); console mode has none, so its
+// memory stays flat however long it runs.
+class Recorder {
+ public:
+  std::int64_t limit_ms = 7LL * 24 * 3600 * 1000;
+  std::vector<Event> journal;
+  std::deque<FormRecord> openings;
+
+  std::vector<Event> events(std::string_view op) const;
+  // The latest opening of a form, or nullptr.
+  const FormRecord* last(std::string_view form) const;
+  std::size_t count_openings(std::string_view form) const;
 };
 
 class HeadlessRuntime {
@@ -90,27 +120,44 @@ class HeadlessRuntime {
   // A click on a button of the open forms. Only the innermost form takes
   // input, as with modal windows; a click elsewhere is recorded and ignored.
   bool click(std::string_view button);
-  // Virtual time beyond which run() gives up with an exception (a test that
-  // would otherwise never end).
-  void set_limit_ms(std::int64_t ms) { limit_ms_ = ms; }
+
+  // What a typed line did: pressed a button of the innermost form, named a
+  // button of a form that is busy (blocked), or named no button.
+  enum class Typed { pressed, blocked, unknown };
+  // A line presses the button whose caption begins with it: the caption's
+  // first letter or its whole first word, case ignored ("e", "exportar").
+  Typed type_command(std::string_view line);
+  // One line naming the commands of the start form's buttons.
+  std::string commands_help() const;
+
+  // Switches the test instruments on: from now on `recorder` keeps every
+  // event and opening, and run() gives up past its time limit.
+  void attach(Recorder& recorder) { recorder_ = &recorder; }
+  // Attaches a recorder that the runtime owns.
+  Recorder& record_everything();
+  // The attached recorder's time limit (instruments switched on if needed).
+  void set_limit_ms(std::int64_t ms) { record_everything().limit_ms = ms; }
 
   std::int64_t now_ms() { return pacer_.now_ms(); }
-  const std::vector<Event>& journal() const { return journal_; }
-  std::vector<Event> events(std::string_view op) const;
-  const std::deque<FormRecord>& openings() const { return openings_; }
-  // The latest opening of a form, or nullptr.
-  const FormRecord* last(std::string_view form) const;
-  std::size_t count_openings(std::string_view form) const;
+  // The recorder's contents; std::logic_error when no recorder is attached.
+  const std::vector<Event>& journal() const { return instruments().journal; }
+  std::vector<Event> events(std::string_view op) const { return instruments().events(op); }
+  const std::deque<FormRecord>& openings() const { return instruments().openings; }
+  const FormRecord* last(std::string_view form) const { return instruments().last(form); }
+  std::size_t count_openings(std::string_view form) const { return instruments().count_openings(form); }
+
   std::vector<std::string> open_forms() const;
+  // The state of the innermost open form, or nullptr.
+  const FormRecord* innermost() const;
 
   // Called for every message box (it is answered with OK when this returns).
   std::function<void(std::string_view form, std::string_view text, int style)> on_message_box;
   // Called when a list row gets its text (console mode prints it).
   std::function<void(std::string_view form, std::string_view text)> on_row_text;
-  // Called for a typed line in console mode; the default clicks the button of
-  // the innermost form whose caption starts with the typed letter.
+  // Called for a typed line in console mode; the default is type_command.
   std::function<void(std::string_view line)> on_input;
-  // Called for an operation the runtime cannot perform (an unknown form).
+  // The runtime's error output (see the failure rules of form.h); standard
+  // error when not set.
   std::function<void(std::string_view message)> on_error;
 
  private:
@@ -119,18 +166,21 @@ class HeadlessRuntime {
 
   int run_form(form::Form& form);
   void step();
-  void record(const OpenForm& of, std::string op, std::string_view control = {}, std::string_view text = {},
+  template <class Handler>
+  void guarded(OpenForm& of, Handler&& handler);
+  void error(std::string_view message);
+  void record(const OpenForm& of, std::string_view op, std::string_view control = {}, std::string_view text = {},
               int value = 0);
-  void default_input(std::string_view line);
+  const Recorder& instruments() const;
 
   form::FormSet& forms_;
   platform::CommandRunner& commands_;
   Pacer& pacer_;
-  std::int64_t limit_ms_ = 7LL * 24 * 3600 * 1000;
+  Recorder* recorder_ = nullptr;
+  std::unique_ptr<Recorder> own_recorder_;
   std::multimap<std::int64_t, std::function<void()>> actions_;
   std::vector<OpenForm*> stack_;
-  std::deque<FormRecord> openings_;
-  std::vector<Event> journal_;
+  std::set<std::string, std::less<>> reported_;  // form + control names already reported
 };
 
 // Runs the application in a terminal on the real clock: every new list row

@@ -1,5 +1,6 @@
 #include "ui/qt/form_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateEdit>
@@ -7,7 +8,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
+#include <QStyleFactory>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -97,6 +100,18 @@ QFont design_font(const form::Font& font, const QFont& base) {
 
 namespace {
 
+// One style for every progress bar: the classic Windows look, which draws a
+// bar in progress without animation (the default style would repaint it many
+// times a second while the monitor is at rest).
+QStyle* still_progress_style() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = QStyleFactory::create(QStringLiteral("Windows"));
+    if (style != nullptr) style->setParent(qApp);
+  }
+  return style.data();
+}
+
 QWidget* make_widget(const form::ControlDesign& c, QWidget* parent) {
   switch (c.kind) {
     case form::ControlKind::list: {
@@ -122,6 +137,7 @@ QWidget* make_widget(const form::ControlDesign& c, QWidget* parent) {
     }
     case form::ControlKind::progress: {
       auto* bar = new QProgressBar(parent);
+      if (QStyle* still = still_progress_style()) bar->setStyle(still);
       bar->setTextVisible(false);
       bar->setRange(c.minimum, std::max(c.minimum, c.maximum));
       bar->setValue(std::clamp(c.position, bar->minimum(), bar->maximum()));

@@ -2,19 +2,24 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <thread>
 
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "ui/qt/display.h"
 #include "ui/qt/form_window.h"
 #include "ui/qt/key_codes.h"
 
@@ -26,7 +31,49 @@ constexpr const char* kProgram = "kavcomanda";
 
 std::string utf8(std::string_view cp1252_text) { return record::to_utf8(cp1252_text); }
 
+std::int64_t clock_ms() {
+  static const QElapsedTimer started = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return started.elapsed();
+}
+
+bool is_input(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+QtRuntime* QtRuntime::running_ = nullptr;
+
+// Mouse and key input reaches a form's window only when that form is the
+// innermost one and none of its handlers runs (message boxes and other
+// windows are not touched).
+class QtRuntime::InputGate final : public QObject {
+ public:
+  explicit InputGate(QtRuntime& runtime) : runtime_(runtime) { qApp->installEventFilter(this); }
+  ~InputGate() override { qApp->removeEventFilter(this); }
+  InputGate(const InputGate&) = delete;
+  InputGate& operator=(const InputGate&) = delete;
+
+  bool eventFilter(QObject* target, QEvent* event) override;
+
+ private:
+  QtRuntime& runtime_;
+};
 
 // ---------------------------------------------------------------------------
 // One opening of a form: its window, its controls and the operations that its
@@ -54,17 +101,46 @@ class QtRuntime::OpenForm final : public form::FormContext {
 
   FormWindow& window() { return *window_; }
   const std::string& caption() const { return caption_; }
+  const std::string& name() const { return form_.design().name; }
+  // Whether the form takes input now: open, and in none of its handlers.
+  bool ready() const { return !closing_ && busy_ == 0; }
+
+  // Closes the form as EndForm from outside its handlers.
+  void end_now() {
+    closing_ = true;
+    finish_if_done();
+  }
+
+  void show_window() {
+    if (shown_ || closing_) return;
+    shown_ = true;
+    window_->show();
+  }
+  // Shows the window of a form open longer than `delay_ms`.
+  void show_if_due(int delay_ms) {
+    if (!shown_ && !closing_ && clock_ms() - opened_ms_ >= delay_ms) show_window();
+  }
 
   // Opens, runs and closes the form; returns when it has closed.
   void run() {
     caption_ = utf8(form_.design().caption);
+    opened_ms_ = clock_ms();
     start_timers();
-    window_->show();
+    if (start_form_) {
+      show_window();
+    } else {
+      // Shown only if still open after the delay; a form busy in a handler
+      // meanwhile is shown by the runtime's pump.
+      auto* delay = new QTimer(window_);
+      delay->setSingleShot(true);
+      QObject::connect(delay, &QTimer::timeout, [this] { show_window(); });
+      delay->start(runtime_.show_delay_ms_);
+    }
     if (runtime_.form_shown_hook_) runtime_.form_shown_hook_(form_.design().name, *window_);
     handle([this] { form_.form_open(*this); });
     if (!closing_) {
       in_loop_ = true;
-      window_->exec();
+      loop_.exec();
       in_loop_ = false;
     }
     closing_ = true;
@@ -79,7 +155,10 @@ class QtRuntime::OpenForm final : public form::FormContext {
 
   // ---- FormContext
 
-  int run_form_modal(std::string_view name) override { return runtime_.run_form_modal(name); }
+  int run_form_modal(std::string_view name) override {
+    runtime_.pump(false);
+    return runtime_.run_form_modal(name);
+  }
 
   void end_form() override {
     closing_ = true;
@@ -87,14 +166,18 @@ class QtRuntime::OpenForm final : public form::FormContext {
   }
 
   void show_message_box(std::string_view text, int style) override {
+    show_window();  // the box belongs to a window the operator can see
     runtime_.message_box(window_, caption_, text, style);
   }
 
   int run_command_line(std::string_view command, int window_mode) override {
-    return runtime_.commands_.run(record::trim_right(command), window_mode);
+    const std::string line(record::trim_right(command));
+    platform::CommandRunner& commands = runtime_.commands_;
+    return runtime_.run_drawn([&] { return commands.run(line, window_mode); });
   }
 
   void set_timer_enabled(std::string_view timer, bool on) override {
+    runtime_.pump(false);
     QTimer* t = controls_.timer(timer);
     if (t == nullptr) return missing(timer);
     if (on) {
@@ -105,6 +188,7 @@ class QtRuntime::OpenForm final : public form::FormContext {
   }
 
   void step_progress(std::string_view bar) override {
+    runtime_.pump(false);
     QProgressBar* b = progress(bar);
     if (b == nullptr) return;
     // The bar stops at its ends (a QProgressBar would ignore a value outside them).
@@ -124,8 +208,19 @@ class QtRuntime::OpenForm final : public form::FormContext {
   }
 
   int add_list_row(std::string_view list, int, int) override {
+    runtime_.pump(false);
     QTreeWidget* l = tree(list);
     if (l == nullptr) return -1;
+    if (l->topLevelItemCount() >= form::kListRowLimit) {
+      // The oldest rows leave in one piece of the model: one relayout.
+      const int keep = form::kListRowLimit - form::kListRowDrop;
+      l->setUpdatesEnabled(false);
+      QList<QTreeWidgetItem*> rows = l->invisibleRootItem()->takeChildren();
+      const auto first_kept = rows.end() - keep;
+      qDeleteAll(rows.begin(), first_kept);
+      l->addTopLevelItems(QList<QTreeWidgetItem*>(first_kept, rows.end()));
+      l->setUpdatesEnabled(true);
+    }
     l->addTopLevelItem(new QTreeWidgetItem());
     return l->topLevelItemCount() - 1;
   }
@@ -152,17 +247,18 @@ class QtRuntime::OpenForm final : public form::FormContext {
     QWidget* w = controls_.widget(control);
     if (w == nullptr) return missing(control);
     w->update();
-    window_->repaint();  // now, even while the form is busy in a handler
+    if (window_->isVisible()) window_->repaint();  // now, even while the form is busy in a handler
   }
 
   void set_control_visible(std::string_view control, bool visible) override {
+    runtime_.pump(false);
     QWidget* w = controls_.widget(control);
     if (w == nullptr) return missing(control);
     // The export switches its frame off after every record it reads: only
     // a real change costs a repaint.
     if (w->isHidden() != visible) return;
     w->setVisible(visible);
-    window_->repaint();
+    if (window_->isVisible()) window_->repaint();
   }
 
  private:
@@ -185,10 +281,6 @@ class QtRuntime::OpenForm final : public form::FormContext {
       }
     }
   }
-
-  // Events are delivered only while the form is neither closing nor inside a
-  // handler: a tick or click that comes in meanwhile is dropped.
-  bool ready() const { return !closing_ && busy_ == 0; }
 
   void tick(const std::string& timer) {
     if (!ready()) return;
@@ -224,6 +316,7 @@ class QtRuntime::OpenForm final : public form::FormContext {
     guarded(handler);
     --busy_;
     finish_if_done();
+    runtime_.apply_stop();
   }
 
   // A failure that escapes a handler must not unwind through the event loop:
@@ -232,15 +325,18 @@ class QtRuntime::OpenForm final : public form::FormContext {
   void guarded(Handler&& handler) {
     try {
       handler();
+      return;
     } catch (const std::exception& e) {
       runtime_.report_failure(form_.design().name, e.what(), window_, caption_);
     } catch (...) {
       runtime_.report_failure(form_.design().name, "unknown exception", window_, caption_);
     }
+    // A called form whose handler failed closes, so that its caller goes on.
+    if (!start_form_) closing_ = true;
   }
 
   void finish_if_done() {
-    if (closing_ && busy_ == 0 && in_loop_) window_->done(0);
+    if (closing_ && busy_ == 0 && in_loop_) loop_.quit();
   }
 
   QProgressBar* progress(std::string_view bar) {
@@ -260,10 +356,7 @@ class QtRuntime::OpenForm final : public form::FormContext {
     return l == nullptr || row.index < 0 ? nullptr : l->topLevelItem(row.index);
   }
 
-  void missing(std::string_view control) const {
-    std::cerr << kProgram << ": form " << form_.design().name << " has no control of that kind named \""
-              << utf8(record::trim_right(control)) << "\"\n";
-  }
+  void missing(std::string_view control) const { runtime_.report_unknown_control(form_.design().name, control); }
 
   QtRuntime& runtime_;
   form::Form& form_;
@@ -271,10 +364,22 @@ class QtRuntime::OpenForm final : public form::FormContext {
   FormWindow* window_;
   Controls controls_;
   std::string caption_;
+  QEventLoop loop_;
+  std::int64_t opened_ms_ = 0;
+  bool shown_ = false;
   bool closing_ = false;
   bool in_loop_ = false;
   int busy_ = 0;
 };
+
+bool QtRuntime::InputGate::eventFilter(QObject* target, QEvent* event) {
+  if (!is_input(event->type()) || !target->isWidgetType()) return false;
+  auto* window = dynamic_cast<FormWindow*>(static_cast<QWidget*>(target)->window());
+  if (window == nullptr) return false;
+  const auto& open = runtime_.open_;
+  const bool innermost = !open.empty() && &open.back()->window() == window;
+  return !(innermost && open.back()->ready());
+}
 
 // ---------------------------------------------------------------------------
 // QtRuntime
@@ -293,7 +398,12 @@ int QtRuntime::run(std::string_view start_form) {
   // of a later run.
   const bool quit_on_last = QGuiApplication::quitOnLastWindowClosed();
   QGuiApplication::setQuitOnLastWindowClosed(false);
+  QtRuntime* const outer = running_;
+  running_ = this;
+  gate_ = std::make_unique<InputGate>(*this);
   const int result = run_form_modal(start_form);
+  gate_.reset();
+  running_ = outer;
   QGuiApplication::setQuitOnLastWindowClosed(quit_on_last);
   return result < 0 ? 1 : 0;
 }
@@ -309,11 +419,21 @@ int QtRuntime::run_form_modal(std::string_view name) {
   open_.push_back(&open);
   open.run();
   open_.pop_back();
+  apply_stop();
   return 0;
 }
 
+void QtRuntime::request_stop() {
+  stop_requested_ = true;
+  apply_stop();
+}
+
+void QtRuntime::apply_stop() {
+  if (stop_requested_ && open_.size() == 1 && open_.back()->ready()) open_.back()->end_now();
+}
+
 int QtRuntime::scaled_interval(int interval_ms) const {
-  if (interval_ms <= 0) return 0;
+  if (interval_ms <= 0 || time_scale_ == 0) return 0;
   const double scaled = std::round(interval_ms * time_scale_);
   if (!(scaled >= 1)) return 1;  // also for a scale that is no number
   if (scaled >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
@@ -327,10 +447,10 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
     return;
   }
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  switch (style & 0xF0) {
+  switch (style & form::kStyleIconMask) {
     case form::kStyleError: icon = QMessageBox::Critical; break;
-    case 32: icon = QMessageBox::Question; break;
-    case 48: icon = QMessageBox::Warning; break;
+    case form::kStyleQuestion: icon = QMessageBox::Question; break;
+    case form::kStyleWarning: icon = QMessageBox::Warning; break;
     case form::kStyleInformation: icon = QMessageBox::Information; break;
     default: break;
   }
@@ -340,28 +460,136 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
 }
 
 void QtRuntime::report_unknown_form(std::string_view name) {
-  const std::string_view wanted = form::form_name(name);
-  std::cerr << kProgram << ": RunFormModal: there is no form named \"" << utf8(wanted) << "\"\n";
+  error(form::unknown_form_error(name));
   QWidget* parent = open_.empty() ? nullptr : &open_.back()->window();
+  if (!open_.empty()) open_.back()->show_window();
   const std::string title = open_.empty() ? std::string("KavComanda") : open_.back()->caption();
-  message_box(parent, title,
-              record::cp1252("Formulário \"") + std::string(wanted) + record::cp1252("\" não encontrado !!!"),
-              form::kStyleError);
+  message_box(parent, title, form::unknown_form_text(name), form::kStyleError);
 }
 
 void QtRuntime::report_failure(std::string_view form, const char* what, QWidget* parent, const std::string& title) {
-  std::cerr << kProgram << ": form " << form << ": a handler failed: " << what << "\n";
-  message_box(parent, title, record::cp1252("Erro no formulário ") + std::string(form) + " !!!", form::kStyleError);
+  error(form::handler_failure_error(form, what));
+  if (!open_.empty()) open_.back()->show_window();
+  message_box(parent, title, form::handler_failure_text(form), form::kStyleError);
 }
+
+void QtRuntime::report_unknown_control(std::string_view form, std::string_view control) {
+  std::string key = std::string(form) + '\n' + std::string(record::trim_right(control));
+  for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (std::find(reported_.begin(), reported_.end(), key) != reported_.end()) return;
+  reported_.push_back(std::move(key));
+  error(form::unknown_control_error(form, control));
+}
+
+void QtRuntime::error(const std::string& message) {
+  if (error_hook_) {
+    error_hook_(message);
+  } else {
+    std::cerr << kProgram << ": " << message << "\n";
+  }
+}
+
+void QtRuntime::pump(bool now) {
+  const std::int64_t t = clock_ms();
+  if (!now && t - last_pump_ms_ < kDrawEveryMs) return;
+  last_pump_ms_ = t;
+  for (OpenForm* f : open_) f->show_if_due(show_delay_ms_);
+  // Paints, window-system events and timers; input is held off by the gate
+  // and ticks by the busy forms themselves.
+  QCoreApplication::processEvents(QEventLoop::AllEvents, kDrawEveryMs / 2);
+}
+
+int QtRuntime::run_drawn(const std::function<int()>& work) {
+  QEventLoop waiting;
+  int result = 0;
+  std::exception_ptr failure;
+  QTimer due;  // the delayed windows show during a long wait too
+  due.setSingleShot(true);
+  QObject::connect(&due, &QTimer::timeout, [this] {
+    for (OpenForm* f : open_) f->show_if_due(show_delay_ms_);
+  });
+  due.start(show_delay_ms_);
+  std::thread helper([&] {
+    try {
+      result = work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&waiting, "quit", Qt::QueuedConnection);
+  });
+  waiting.exec();
+  helper.join();
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
+void QtRuntime::keep_drawn() {
+  if (running_ != nullptr) running_->pump(false);
+}
+
+void QtRuntime::wait_drawn(int ms) {
+  if (running_ == nullptr || ms <= 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0)));
+    return;
+  }
+  running_->pump(true);
+  QEventLoop waiting;
+  QTimer::singleShot(ms, &waiting, &QEventLoop::quit);
+  waiting.exec();
+  for (OpenForm* f : running_->open_) f->show_if_due(running_->show_delay_ms_);
+}
+
+// ---------------------------------------------------------------------------
+// DrawnKeyedFiles
+
+namespace {
+
+class DrawnKeyedFile final : public platform::KeyedFile {
+ public:
+  explicit DrawnKeyedFile(std::unique_ptr<platform::KeyedFile> file) : file_(std::move(file)) {}
+  std::string open_input() override { return file_->open_input(); }
+  std::string start(std::string_view key) override { return file_->start(key); }
+  std::string read_next(std::string& area) override {
+    QtRuntime::keep_drawn();
+    return file_->read_next(area);
+  }
+  std::string unlock() override { return file_->unlock(); }
+  std::string close() override { return file_->close(); }
+
+ private:
+  std::unique_ptr<platform::KeyedFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::KeyedFile> DrawnKeyedFiles::file(std::string_view windows_path, std::size_t record_length,
+                                                           std::size_t key_length) {
+  auto f = files_.file(windows_path, record_length, key_length);
+  if (f == nullptr) return nullptr;
+  return std::make_unique<DrawnKeyedFile>(std::move(f));
+}
+
+void DrawnKeyedFiles::pause_ms(int ms) { QtRuntime::wait_drawn(ms); }
 
 // ---------------------------------------------------------------------------
 
 int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form, int& argc,
                  char** argv) {
+  prepare_toolkit_environment();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("KavComanda"));
   QtRuntime runtime(forms, commands);
+  on_stop_signal(app, [&runtime] { runtime.request_stop(); });
   return runtime.run(start_form);
+}
+
+int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv) {
+  QApplication app(argc, argv);
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(utf8(caption)),
+                  QString::fromStdString(utf8(record::trim_right(text))), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+  return 3;
 }
 
 }  // namespace kav::ui::qt

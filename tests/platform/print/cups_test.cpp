@@ -1,8 +1,13 @@
-// Delivery through a real CUPS scheduler to the PDF printer KAVTEST that
-// scripts/cups-test-printer.sh sets up. Without a scheduler that knows that
-// printer, these tests say so and skip.
+// Delivery through a real CUPS scheduler to the PDF printers KAVTEST and
+// KAVTEST2 that scripts/cups-test-printer.sh sets up. Without a scheduler
+// that knows them, these tests say so and skip.
 #include <cups/cups.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/print/outlet.h"
@@ -14,76 +19,137 @@
 namespace kav::platform::print {
 namespace {
 
+namespace fs = std::filesystem;
 constexpr const char* kPrinter = "KAVTEST";
+constexpr const char* kPausable = "KAVTEST2";
 
-bool have_test_printer() {
-  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, kPrinter, nullptr);
+bool have_printer(const char* name) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name, nullptr);
   if (dest == nullptr) return false;
   cupsFreeDests(1, dest);
   return true;
 }
 
-#define REQUIRE_TEST_PRINTER()                                                                        \
-  if (!have_test_printer())                                                                           \
-  GTEST_SKIP() << "no CUPS scheduler with the printer " << kPrinter                                   \
-               << " (scripts/cups-test-printer.sh sets one up as root)"
+#define REQUIRE_PRINTER(name)                                                    \
+  if (!have_printer(name))                                                       \
+  GTEST_SKIP() << "no CUPS scheduler with the printer " << (name)                \
+               << " (scripts/cups-test-printer.sh " << (name) << " sets one up as root)"
 
-bool job_completed(int job_id) {
+// How many jobs of a printer bear a title, in the whole job history.
+int jobs_titled(const char* printer, const std::string& title) {
   cups_job_t* jobs = nullptr;
-  const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, kPrinter, 0, CUPS_WHICHJOBS_COMPLETED);
-  bool found = false;
-  for (int i = 0; i < n; ++i) found = found || (jobs[i].id == job_id && jobs[i].state == IPP_JSTATE_COMPLETED);
+  const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer, 0, CUPS_WHICHJOBS_ALL);
+  int count = 0;
+  for (int i = 0; i < n; ++i) count += jobs[i].title != nullptr && title == jobs[i].title;
   cupsFreeJobs(n, jobs);
-  return found;
+  return count;
 }
 
-TEST(CupsDelivery, ATicketIsPrintedAndItsJobCompletes) {
-  REQUIRE_TEST_PRINTER();
-  auto outlet = make_os_outlet(std::chrono::seconds(60));
-  const Delivery d = outlet->deliver(TicketJob{kPrinter, "kav-test-ticket", "A4"},
-                                     record::cp1252("*** COMANDA 0012 ***\nPorção de fritas\n"));
-  EXPECT_EQ(d.outcome, Outcome::printed) << d.detail;
-  EXPECT_GT(d.job_id, 0);
-  EXPECT_TRUE(job_completed(d.job_id));
-}
-
-TEST(CupsDelivery, AnUnknownPrinterIsToldApart) {
-  REQUIRE_TEST_PRINTER();
-  auto outlet = make_os_outlet(std::chrono::seconds(5));
-  EXPECT_EQ(outlet->deliver(TicketJob{"KAV_NO_SUCH_PRINTER", "x", ""}, "x\n").outcome, Outcome::unknown_printer);
-  EXPECT_EQ(outlet->deliver(TicketJob{"COZINHA 1", "x", ""}, "x\n").outcome, Outcome::unknown_printer);
-}
-
-TEST(CupsDelivery, TheServiceKeepsTheTicketAndMarksOnlyWhatWasNotDelivered) {
-  REQUIRE_TEST_PRINTER();
-  test::TempRoot root;
-  root.lay_out();
-  auto files = make_os_file_system(root.str());
-  ManualClock clock(2019, 11, 27, 14, 38, 5);
-  std::vector<std::string> reports;
-  const test::FakeLayout layout;
-  SpoolingPrintService service(*files, clock, layout, make_os_outlet(std::chrono::seconds(60)),
-                               [&](std::string_view t) { reports.emplace_back(t); });
-  const std::string info = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
-  std::string rec(296, ' ');
-  rec.replace(5, 4, "0012");
-
-  for (const char* printer : {kPrinter, "KAVNADA"}) {
+struct Root {
+  Root() { root.lay_out(); }
+  void set_printer(const std::string& printer) {
     auto f = std::unique_ptr<File>();
-    ASSERT_EQ(files->open(info, OpenMode::output, f), "00");
-    f->write(std::string("PRTDRV       \"") + printer + "\"\nFORMSIZE      A4\n");
+    ASSERT_EQ(files->open(kInfo, OpenMode::output, f), "00");
+    f->write("PRTDRV       \"" + printer + "\"\nFORMSIZE      A4\n");
     f->close();
-    service.open("FCOMANDA", info);
+  }
+  void print(SpoolingPrintService& service, const std::string& printer, const std::string& order) {
+    set_printer(printer);
+    std::string rec(296, ' ');
+    rec.replace(5, 4, order);
+    service.open("FCOMANDA", kInfo);
     service.write("CABEC   ", rec);
     service.write("ORBELA  ", rec);
     EXPECT_EQ(service.close(), "00");
   }
-  const auto spool = root.path() / "OrbelaTeknovarium" / "Spool";
-  EXPECT_TRUE(std::filesystem::exists(spool / kPrinter / "20191127-14380500-000001.txt"));
-  EXPECT_TRUE(std::filesystem::exists(spool / "KAVNADA" / "20191127-14380500-000002-NAO-ENTREGUE.txt"));
-  ASSERT_EQ(reports.size(), 1U);
-  EXPECT_EQ(reports[0], record::cp1252("Não impresso em KAVNADA (inexistente): "
-                                       "20191127-14380500-000002-NAO-ENTREGUE.txt !!!"));
+  fs::path spool(const std::string& printer) const { return root.path() / "OrbelaTeknovarium" / "Spool" / printer; }
+  // Follows up until nothing waits, at most a minute; false when time ran out.
+  static bool follow_until_done(SpoolingPrintService& service) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!service.waiting().empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      service.follow_up();
+    }
+    return service.waiting().empty();
+  }
+
+  static constexpr std::string_view kInfo = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
+  test::TempRoot root;
+  std::unique_ptr<FileSystem> files = make_os_file_system(root.str());
+  ManualClock clock{2019, 11, 27, 14, 38, 5};
+  const test::FakeLayout layout;
+  std::vector<std::string> reports;
+};
+
+TEST(CupsDelivery, PrintersAreToldApartInOneLook) {
+  REQUIRE_PRINTER(kPrinter);
+  auto outlet = make_os_outlet();
+  ASSERT_TRUE(outlet->refresh({}));
+  EXPECT_EQ(outlet->printer(kPrinter), PrinterState::ready);
+  EXPECT_EQ(outlet->printer("kavtest"), PrinterState::ready);  // CUPS ignores case
+  EXPECT_EQ(outlet->printer("KAV_NO_SUCH_PRINTER"), PrinterState::unknown);
+  EXPECT_EQ(outlet->printer("COZINHA 1"), PrinterState::unknown);
+  EXPECT_EQ(outlet->submit(TicketJob{"KAV_NO_SUCH_PRINTER", "x", ""}, "x\n").outcome, Outcome::unknown_printer);
+}
+
+TEST(CupsDelivery, TheServiceHandsOverWithoutWaitingAndClearsTheMarkOnlyWhenPrinted) {
+  REQUIRE_PRINTER(kPrinter);
+  Root r;
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
+                               [&](std::string_view t) { r.reports.emplace_back(t); });
+  service.begin_work(service.new_work_id());
+  r.print(service, kPrinter, "0012");
+  r.print(service, "KAVNADA", "0012");
+  EXPECT_TRUE(service.end_work());
+  const std::string name = "20191127-14380500-000001";
+  EXPECT_TRUE(fs::exists(r.spool(kPrinter) / (name + "-NAO-ENTREGUE.txt")));
+  EXPECT_TRUE(fs::exists(r.spool("KAVNADA") / "20191127-14380500-000002-NAO-ENTREGUE.txt"));
+  ASSERT_EQ(r.reports.size(), 1U);
+  EXPECT_EQ(r.reports[0], record::cp1252("Não impresso em KAVNADA (inexistente): "
+                                         "20191127-14380500-000002-NAO-ENTREGUE.txt !!!"));
+  // The KAVNADA ticket waits for a printer of that name; only KAVTEST's is followed.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!fs::exists(r.spool(kPrinter) / (name + ".txt")) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    service.follow_up();
+  }
+  EXPECT_TRUE(fs::exists(r.spool(kPrinter) / (name + ".txt")));
+  EXPECT_FALSE(fs::exists(r.spool(kPrinter) / (name + "-NAO-ENTREGUE.txt")));
+}
+
+TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
+  REQUIRE_PRINTER(kPausable);
+  if (std::system("cupsdisable KAVTEST2 >/dev/null 2>&1") != 0) GTEST_SKIP() << "cannot pause KAVTEST2";
+  struct Resume {
+    ~Resume() { [[maybe_unused]] const int rc = std::system("cupsenable KAVTEST2 >/dev/null 2>&1"); }
+  } resume;
+  Root r;
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
+                               [&](std::string_view t) { r.reports.emplace_back(t); });
+  const std::string work = service.new_work_id();
+  service.begin_work(work);
+  for (const char* order : {"0001", "0002", "0003"}) r.print(service, kPausable, order);
+  EXPECT_TRUE(service.end_work());
+  ASSERT_EQ(service.waiting().size(), 3U);
+  for (const auto& t : service.waiting()) {
+    EXPECT_EQ(t.job, 0) << "nothing is handed to a paused printer";
+    EXPECT_TRUE(fs::exists(r.spool(kPausable) / (t.base + "-NAO-ENTREGUE.txt")));
+  }
+  ASSERT_EQ(r.reports.size(), 3U);
+  EXPECT_NE(r.reports[0].find("(parado)"), std::string::npos) << r.reports[0];
+
+  service.follow_up();  // still paused: nothing sent, every mark kept
+  for (const auto& t : service.waiting()) EXPECT_EQ(t.job, 0);
+
+  ASSERT_EQ(std::system("cupsenable KAVTEST2 >/dev/null 2>&1"), 0);
+  ASSERT_TRUE(Root::follow_until_done(service));
+  const std::string host = r.files->host_path("C:\\OrbelaTeknovarium\\Spool");
+  for (int i = 1; i <= 3; ++i) {
+    const std::string base = work + "-00000" + std::to_string(i);
+    EXPECT_TRUE(fs::exists(r.spool(kPausable) / (base + ".txt"))) << base;
+    EXPECT_FALSE(fs::exists(r.spool(kPausable) / (base + "-NAO-ENTREGUE.txt"))) << base;
+    EXPECT_EQ(jobs_titled(kPausable, job_title(base, host)), 1) << base;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,16 +16,64 @@ namespace kav::test {
 
 class FakeOutlet final : public platform::print::PrinterOutlet {
  public:
+  using JobState = platform::print::JobState;
+  using PrinterState = platform::print::PrinterState;
   struct Handed {
     platform::print::TicketJob job;
     std::string ticket;
+    int id = 0;
   };
-  platform::print::Delivery deliver(const platform::print::TicketJob& job, std::string_view ticket) override {
-    handed.push_back({job, std::string(ticket)});
-    return {outcome, static_cast<int>(handed.size()), "detail"};
+
+  bool refresh(const std::set<std::string>& job_printers, int first_job) override {
+    last_first_job = first_job;
+    ++refreshes;
+    listed_.clear();
+    for (const auto& h : handed) {
+      const auto it = states.find(h.id);  // a job the spooler forgot is not listed
+      if (job_printers.contains(h.job.printer) && it != states.end()) {
+        listed_.push_back({h.id, h.job.printer, h.job.title, it->second});
+      }
+    }
+    return reachable;
   }
-  platform::print::Outcome outcome = platform::print::Outcome::printed;
+  PrinterState printer(std::string_view name) const override {
+    const auto it = printers.find(std::string(name));
+    return it == printers.end() ? default_state : it->second;
+  }
+  const std::vector<platform::print::JobInfo>& jobs() const override { return listed_; }
+  JobState job(std::string_view, int id) override {
+    const auto it = states.find(id);
+    return it == states.end() ? JobState::gone : it->second;
+  }
+  platform::print::Delivery submit(const platform::print::TicketJob& job, std::string_view ticket) override {
+    ++submits;
+    if (outcome != platform::print::Outcome::accepted) return {outcome, 0, "detail"};
+    const int id = next_id++;
+    handed.push_back({job, std::string(ticket), id});
+    states[id] = JobState::pending;
+    return {outcome, id, {}};
+  }
+
+  // The printer finishes every job it holds.
+  void finish_all() {
+    for (auto& [id, state] : states) {
+      if (state == JobState::pending) state = JobState::completed;
+    }
+  }
+
+  platform::print::Outcome outcome = platform::print::Outcome::accepted;
+  PrinterState default_state = PrinterState::ready;
+  std::map<std::string, PrinterState> printers;
+  std::map<int, JobState> states;
   std::vector<Handed> handed;
+  bool reachable = true;
+  int refreshes = 0;
+  int last_first_job = -1;
+  int submits = 0;
+  int next_id = 1;
+
+ private:
+  std::vector<platform::print::JobInfo> listed_;
 };
 
 // Lays out the print form FCOMANDA with the groups CABEC, ITECMD, TRACO and

@@ -4,6 +4,7 @@
 
 #include "form/form.h"
 #include "platform/clock.h"
+#include "record/cp1252.h"
 #include "support/fakes.h"
 #include "ui/headless/headless_runtime.h"
 
@@ -53,6 +54,7 @@ struct RuntimeTest : ::testing::Test {
   form::FormSet forms;
   VirtualPacer pacer{clock};
   HeadlessRuntime runtime{forms, commands, pacer};
+  Recorder& instruments{runtime.record_everything()};
 };
 
 TEST_F(RuntimeTest, ModalCallsNestAndFindFormsIgnoringCaseAndTrailingBlanks) {
@@ -88,7 +90,7 @@ TEST_F(RuntimeTest, AnUnknownFormIsReportedAndTheCallerGoesOn) {
   };
   runtime.run("00-OUTER");
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(reported, "no form named \"77-NADA\"");
+  EXPECT_EQ(reported, "RunFormModal: there is no form named \"77-NADA\"");
 }
 
 TEST_F(RuntimeTest, SwitchingATimerOnRestartsItsInterval) {
@@ -169,6 +171,182 @@ TEST_F(RuntimeTest, ARunThatNeverEndsHitsTheTimeLimit) {
   runtime.set_limit_ms(10'000);
   EXPECT_THROW(runtime.run("00-OUTER"), std::runtime_error);
   EXPECT_TRUE(runtime.open_forms().empty());
+}
+
+// Without a recorder (console mode) nothing is kept and no limit applies: a
+// run of 30 days ends only when its form ends.
+TEST(UnrecordedRuntimeTest, KeepsNothingAndRunsPastAnyLimit) {
+  platform::ManualClock clock{2020, 1, 1};
+  test::FakeCommandRunner commands;
+  ScriptForm outer{"00-OUTER", 3'600'000};
+  form::FormSet forms;
+  forms.add(outer);
+  VirtualPacer pacer{clock};
+  HeadlessRuntime runtime{forms, commands, pacer};
+  int hours = 0;
+  outer.on_tick = [&](form::FormContext& ctx) {
+    if (++hours == 30 * 24) ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("00-OUTER"), 0);
+  EXPECT_EQ(hours, 720);
+  EXPECT_THROW(runtime.journal(), std::logic_error);
+}
+
+TEST_F(RuntimeTest, AListKeepsItsMostRecentRowsAndIndexesStayUsable) {
+  outer.on_tick = [&](form::FormContext& ctx) {
+    for (int i = 0; i < form::kListRowLimit + 2; ++i) {
+      const int row = ctx.add_list_row("L", 1, 1);
+      ctx.set_list_row_text(ctx.get_list_row("L", row), std::to_string(i), 1);
+    }
+    // The full list dropped its oldest rows once, for row kListRowLimit.
+    EXPECT_EQ(ctx.add_list_row("L", 1, 1), form::kListRowLimit - form::kListRowDrop + 2);
+    EXPECT_EQ(ctx.get_list_row("L", form::kListRowLimit - form::kListRowDrop + 3).index, -1);
+    ctx.end_form();
+  };
+  runtime.run("00-OUTER");
+  const auto& rows = runtime.last("00-OUTER")->rows("L");
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(form::kListRowLimit - form::kListRowDrop + 3));
+  EXPECT_EQ(rows.front(), std::to_string(form::kListRowDrop));
+  EXPECT_EQ(rows[rows.size() - 2], std::to_string(form::kListRowLimit + 1));
+  EXPECT_EQ(rows.back(), "");
+}
+
+// The failure rules of the form contract: reported, and the program goes on.
+TEST_F(RuntimeTest, AnUnknownControlIsReportedOnceAndDoesNothing) {
+  std::vector<std::string> errors;
+  runtime.on_error = [&](std::string_view m) { errors.emplace_back(m); };
+  int progress = -5, row = -5;
+  outer.on_tick = [&](form::FormContext& ctx) {
+    for (int i = 0; i < 2; ++i) {
+      ctx.set_timer_enabled("Cm_Nada", true);
+      ctx.step_progress("L");  // a list is no progress bar
+      progress = ctx.get_progress_value("Cm_Nada");
+      row = ctx.add_list_row("B", 1, 1);
+      ctx.set_control_visible("T", false);  // a timer is not drawn
+    }
+    ctx.end_form();
+  };
+  runtime.run("00-OUTER");
+  EXPECT_EQ(progress, 0);
+  EXPECT_EQ(row, -1);
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "form 00-OUTER has no control of that kind named \"Cm_Nada\"",
+                        "form 00-OUTER has no control of that kind named \"L\"",
+                        "form 00-OUTER has no control of that kind named \"B\"",
+                        "form 00-OUTER has no control of that kind named \"T\"",
+                    }));
+  EXPECT_TRUE(runtime.last("00-OUTER")->rows("L").empty());
+}
+
+TEST_F(RuntimeTest, AFailingCalledFormIsReportedAndClosedSoItsCallerGoesOn) {
+  std::vector<std::string> errors;
+  runtime.on_error = [&](std::string_view m) { errors.emplace_back(m); };
+  std::vector<std::string> boxes;
+  runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
+    boxes.push_back(std::string(form) + ":" + record::to_utf8(text) + ":" + std::to_string(style));
+  };
+  int outer_ticks = 0;
+  outer.on_tick = [&](form::FormContext& ctx) {
+    ctx.set_timer_enabled("T", false);
+    if (++outer_ticks == 1) throw std::runtime_error("disco cheio");  // the start form stays open
+    ctx.run_form_modal("90-INNER");
+    ctx.end_form();
+  };
+  outer.on_open = [&](form::FormContext& ctx) { ctx.set_timer_enabled("T", true); };
+  inner.on_tick = [&](form::FormContext& ctx) {
+    ctx.set_timer_enabled("T", false);
+    throw std::runtime_error("sem papel");
+  };
+  // The start form's timer was switched off before it failed; the operator
+  // goes on with a click.
+  runtime.at(5000, [&] { outer.on_click = [&](form::FormContext& ctx) { ctx.set_timer_enabled("T", true); }; });
+  runtime.at(5000, [&] { runtime.click("B"); });
+  EXPECT_EQ(runtime.run("00-OUTER"), 0);
+  EXPECT_EQ(outer_ticks, 2);
+  EXPECT_EQ(inner.closes, 1);
+  EXPECT_EQ(errors, (std::vector<std::string>{"form 00-OUTER: a handler failed: disco cheio",
+                                              "form 90-INNER: a handler failed: sem papel"}));
+  EXPECT_EQ(boxes, (std::vector<std::string>{"00-OUTER:Erro no formulário 00-OUTER !!!:16",
+                                             "90-INNER:Erro no formulário 90-INNER !!!:16"}));
+}
+
+// A pacer on the virtual clock that is asked to stop at a given time.
+class StoppingPacer final : public Pacer {
+ public:
+  StoppingPacer(platform::ManualClock& clock, std::int64_t stop_ms) : virtual_(clock), stop_ms_(stop_ms) {}
+  std::int64_t now_ms() override { return virtual_.now_ms(); }
+  std::optional<std::string> wait(std::int64_t deadline_ms) override {
+    if (now_ms() < stop_ms_ && (deadline_ms < 0 || deadline_ms > stop_ms_)) deadline_ms = stop_ms_;
+    return virtual_.wait(deadline_ms);
+  }
+  bool is_virtual() const override { return true; }
+  bool stop_requested() const override { return stop_ms_ <= const_cast<VirtualPacer&>(virtual_).now_ms(); }
+
+ private:
+  VirtualPacer virtual_;
+  std::int64_t stop_ms_;
+};
+
+TEST_F(RuntimeTest, AStopFromOutsideEndsTheStartFormOnceNoOtherFormIsOpen) {
+  ScriptForm waiting{"50-WAIT", 4000};
+  forms.add(waiting);
+  waiting.on_tick = [&](form::FormContext& ctx) { ctx.end_form(); };
+  outer.on_tick = [&](form::FormContext& ctx) {
+    ctx.set_timer_enabled("T", false);
+    ctx.run_form_modal("50-WAIT");  // open from 1000 to 5000
+    ctx.set_timer_enabled("T", true);
+  };
+  StoppingPacer stopping{clock, 2500};
+  HeadlessRuntime rt{forms, commands, stopping};
+  Recorder& recorder = rt.record_everything();
+  rt.run("00-OUTER");
+  EXPECT_EQ(outer.closes, 1);
+  EXPECT_EQ(recorder.last("50-WAIT")->closed_ms, 5000);
+  EXPECT_EQ(recorder.last("00-OUTER")->closed_ms, 5000);
+  ASSERT_EQ(recorder.events("stop").size(), 1U);
+}
+
+// Console commands are whole words: the first letter or the first word of a
+// button's caption; "exit" and "sim" press nothing.
+TEST_F(RuntimeTest, TypedCommandsAreWholeWordsOfTheInnermostFormsButtons) {
+  struct Menu final : form::Form {
+    form::FormDesign d{.name = "00-MENU",
+                       .caption = "M",
+                       .width = 0,
+                       .height = 0,
+                       .controls = {{.name = "Bt_Confirma7", .kind = form::ControlKind::button,
+                                     .caption = "Exportar Cadastros"},
+                                    {.name = "Bt_Confirma8", .kind = form::ControlKind::button, .caption = "Sair"}}};
+    const form::FormDesign& design() const override { return d; }
+    void click(form::FormContext& ctx, std::string_view b) override {
+      clicks.emplace_back(b);
+      if (b == "Bt_Confirma7") ctx.run_form_modal("90-INNER");
+      if (b == "Bt_Confirma8") ctx.end_form();
+    }
+    std::vector<std::string> clicks;
+  } menu;
+  form::FormSet set;
+  set.add(menu);
+  set.add(inner);
+  HeadlessRuntime rt{set, commands, pacer};
+  using T = HeadlessRuntime::Typed;
+  std::vector<T> typed, while_busy;
+  inner.on_tick = [&](form::FormContext& ctx) {
+    while_busy.push_back(rt.type_command("s"));
+    ctx.end_form();
+  };
+  rt.at(10, [&] {
+    EXPECT_EQ(rt.commands_help(), "e or exportar = \"Exportar Cadastros\", s or sair = \"Sair\"");
+    for (const char* line : {"exit", "sim", "", "ex", "e", "exportar", " Exportar \r", "SAIR"}) {
+      typed.push_back(rt.type_command(line));
+    }
+  });
+  rt.run("00-MENU");
+  EXPECT_EQ(typed, (std::vector<T>{T::unknown, T::unknown, T::unknown, T::unknown, T::pressed, T::pressed,
+                                   T::pressed, T::pressed}));
+  EXPECT_EQ(while_busy, (std::vector<T>{T::blocked, T::blocked, T::blocked}));
+  EXPECT_EQ(menu.clicks,
+            (std::vector<std::string>{"Bt_Confirma7", "Bt_Confirma7", "Bt_Confirma7", "Bt_Confirma8"}));
 }
 
 }  // namespace

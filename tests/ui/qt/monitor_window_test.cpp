@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QProgressBar>
@@ -119,8 +121,8 @@ TEST_F(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair) {
       // Back from the first check: the operator ends the program.
       row = list->topLevelItem(0)->text(0);
       if (const char* shot = std::getenv("KAV_MONITOR_SCREENSHOT")) menu->grab().save(QString::fromLocal8Bit(shot));
-      exit_button->click();
-      return true;
+      exit_button->click();  // dropped while the check's handler is still busy: tried again
+      return false;
     });
   };
 
@@ -145,18 +147,19 @@ TEST_F(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
     poll([&] {
       if (runtime.open_forms() > 1) return false;
       if (stage == 0) {
-        export_button->click();  // runs 01-EXPORTA to its end, nested in this call
-        stage = 1;
+        // Runs 01-EXPORTA to its end, nested in this call; a click that
+        // comes while a check is busy is dropped, so try again.
+        export_button->click();
+        if (std::find(opened.begin(), opened.end(), "01-EXPORTA") != opened.end()) stage = 1;
         return false;
       }
       if (list->topLevelItemCount() == 0) return false;  // a check after the export
-      exit_button->click();
-      return true;
+      exit_button->click();  // dropped while a check is busy: the poll goes on until it ends the form
+      return false;
     });
   };
   EXPECT_EQ(runtime.run("00-MENU"), 0);
-  ASSERT_GE(opened.size(), 2u);
-  EXPECT_EQ(opened[1], "01-EXPORTA");
+  EXPECT_EQ(std::count(opened.begin(), opened.end(), "01-EXPORTA"), 1);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].form_on_top, "01-EXPORTA");
   EXPECT_EQ(boxes[0].style, form::kStyleError);

@@ -11,10 +11,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <stdexcept>
 
 #include "record/area.h"
@@ -59,6 +61,9 @@ class QtRuntimeTest : public ::testing::Test {
   std::vector<std::string> shown;
   std::function<void(std::string_view, QWidget&)> on_shown;
 };
+
+// A called form's window shows only after a while; these tests look at it at once.
+void show_now(QWidget& w) { w.show(); }
 
 // The monitor's design, as the start form lays it out.
 ScriptedForm& monitor_like(ScriptedForm& f) {
@@ -305,7 +310,9 @@ TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
     ctx.set_timer_enabled("CmTimer1", false);
     EXPECT_EQ(runtime.open_forms(), 2);
     EXPECT_EQ(inner_window->parentWidget(), outer_window);
-    EXPECT_EQ(QApplication::activeModalWidget(), inner_window);
+    // A called form that closes at once never shows its window.
+    EXPECT_TRUE(outer_window->isVisible());
+    EXPECT_FALSE(inner_window->isVisible());
     order.push_back("inner works");
     ctx.end_form();
   };
@@ -509,6 +516,7 @@ TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {
   on_shown = [&](std::string_view name, QWidget& w) {
     if (name == "START") start_window = &w;
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    if (name == "CALLED") show_now(w);
     QApplication::sendEvent(&w, &escape);
     EXPECT_TRUE(w.isVisible());
     if (name == "CALLED") {
@@ -532,6 +540,104 @@ TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {
   EXPECT_THAT(start.events, ElementsAre("open", "tick:T", "close"));
   EXPECT_THAT(keys, ElementsAre(std::make_pair(std::uint16_t{0x1B}, std::uint16_t{0}),
                                 std::make_pair(std::uint16_t{0x74}, kShiftKey)));
+}
+
+// Records which forms' windows were shown and painted, and the clicks that
+// reached a button.
+class WindowWatch : public QObject {
+ public:
+  WindowWatch() { qApp->installEventFilter(this); }
+  ~WindowWatch() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target->isWidgetType() && static_cast<QWidget*>(target)->isWindow()) {
+      const std::string name = target->objectName().toStdString();
+      if (event->type() == QEvent::Show) shown.push_back(name);
+      if (event->type() == QEvent::Paint) painted.push_back(name);
+    }
+    return false;
+  }
+  std::vector<std::string> shown, painted;
+};
+
+// The log form and a check without work close at once and never flash a
+// window; a form that waits longer shows and is painted while it waits, and
+// the start form below it takes no click meanwhile.
+TEST_F(QtRuntimeTest, OnlyAFormStillOpenAfterTheDelayShowsAndItsWaitIsDrawn) {
+  ScriptedForm& start = form("00-MENU");
+  start.add_timer("Cm_Timer", 1);
+  start.add_control("Bt_Sair", form::ControlKind::button, "Sair");
+  ScriptedForm& log = form("99-LOG");
+  log.on_open = [](form::FormContext& ctx) { ctx.end_form(); };
+  ScriptedForm& quick = form("90-QUICK");
+  quick.add_timer("CmTimer1", 1);
+  quick.on_tick = [](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("CmTimer1", false);
+    ctx.run_command_line("CMD.EXE /C RAPIDO", 0);
+    ctx.end_form();
+  };
+  ScriptedForm& slow = form("90-SLOW");
+  slow.add_timer("CmTimer1", 1);
+  slow.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("CmTimer1", false);
+    runner.takes_ms = 600;
+    // The operator clicks "Sair" on the monitor while the command runs.
+    QTimer::singleShot(300, [&] {
+      auto* button = qApp->findChild<QPushButton*>("Bt_Sair");
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* b = w->findChild<QPushButton*>("Bt_Sair")) button = b;
+      }
+      ASSERT_NE(button, nullptr);
+      QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+      QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
+                          Qt::NoModifier);
+      QApplication::sendEvent(button, &press);
+      QApplication::sendEvent(button, &release);
+    });
+    ctx.run_command_line("CMD.EXE /C DEMORADO", 0);
+    runner.takes_ms = 0;
+    ctx.end_form();
+  };
+  start.on_tick = [](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("Cm_Timer", false);
+    ctx.run_form_modal("99-LOG");
+    ctx.run_form_modal("90-QUICK");
+    ctx.run_form_modal("90-SLOW");
+    ctx.end_form();
+  };
+  runtime.set_show_delay_ms(150);
+  WindowWatch watch;
+  EXPECT_EQ(runtime.run("00-MENU"), 0);
+  EXPECT_THAT(watch.shown, ElementsAre("00-MENU", "90-SLOW"));
+  EXPECT_NE(std::find(watch.painted.begin(), watch.painted.end(), "90-SLOW"), watch.painted.end());
+  EXPECT_THAT(start.events, ElementsAre("open", "tick:Cm_Timer", "close"));  // the click never arrived
+  ASSERT_EQ(runner.calls.size(), 2u);
+}
+
+// The list keeps its most recent rows; the row just added is the last.
+TEST_F(QtRuntimeTest, AListKeepsItsMostRecentRows) {
+  ScriptedForm& f = form("F");
+  f.add_timer("T", 1);
+  f.add_control("Lv_Proc", form::ControlKind::list);
+  QTreeWidget* list = nullptr;
+  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Proc"); };
+  int last = -1;
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    for (int i = 0; i < form::kListRowLimit + 2; ++i) {
+      last = ctx.add_list_row("Lv_Proc", 1, 1);
+      ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", last), std::to_string(i), 1);
+    }
+    ASSERT_NE(list, nullptr);
+    // The full list dropped its oldest rows once, for row kListRowLimit.
+    const int kept = form::kListRowLimit - form::kListRowDrop + 2;
+    EXPECT_EQ(list->topLevelItemCount(), kept);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QString::number(form::kListRowDrop));
+    EXPECT_EQ(list->topLevelItem(kept - 1)->text(0), QString::number(form::kListRowLimit + 1));
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("F"), 0);
+  EXPECT_EQ(last, form::kListRowLimit - form::kListRowDrop + 1);
 }
 
 }  // namespace

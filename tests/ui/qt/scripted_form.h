@@ -1,9 +1,11 @@
 // Small forms for the runtime's tests: a design and handlers given as lambdas.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "form/form.h"
@@ -83,8 +85,10 @@ class RecordingRunner : public platform::CommandRunner {
   };
   std::vector<Call> calls;
   int result = 0;
+  int takes_ms = 0;  // how long each command runs (the runtime runs it off the GUI thread)
   int run(std::string_view command_line, int window_mode) override {
     calls.push_back({std::string(command_line), window_mode});
+    if (takes_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(takes_ms));
     return result;
   }
 };

@@ -1,0 +1,48 @@
+// The program's run: the application's forms, with the start form wrapped so
+// that the day's log shows when the monitor started and when it ended.
+#pragma once
+
+#include "app/application.h"
+#include "form/form.h"
+
+namespace kav::app {
+
+inline constexpr std::string_view kStartText = "Início do monitor";
+inline constexpr std::string_view kEndText = "Fim do monitor";
+
+// The start form as the runtime sees it: the same design and handlers; its
+// opening logs "Início do monitor" before the form's own FormOpen, its
+// closing logs "Fim do monitor" after the form's own FormClose, both through
+// the log form like every other line.
+class LoggedStartForm final : public form::Form {
+ public:
+  LoggedStartForm(form::Form& start, log::LLink& link) : start_(start), link_(link) {}
+  const form::FormDesign& design() const override { return start_.design(); }
+  void form_open(form::FormContext& ctx) override;
+  void form_close(form::FormContext& ctx) override;
+  void tick(form::FormContext& ctx, std::string_view timer) override { start_.tick(ctx, timer); }
+  void click(form::FormContext& ctx, std::string_view button) override { start_.click(ctx, button); }
+  void key_down(form::FormContext& ctx, std::uint16_t& key, std::uint16_t shift) override {
+    start_.key_down(ctx, key, shift);
+  }
+
+ private:
+  void log_line(form::FormContext& ctx, std::string_view utf8_text);
+  form::Form& start_;
+  log::LLink& link_;
+};
+
+class Session {
+ public:
+  explicit Session(Application& application);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  // The forms to run, kStartForm among them.
+  form::FormSet& forms() { return forms_; }
+
+ private:
+  LoggedStartForm start_;
+  form::FormSet forms_;
+};
+
+}  // namespace kav::app

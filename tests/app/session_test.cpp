@@ -1,0 +1,31 @@
+#include "app/session.h"
+
+#include <gtest/gtest.h>
+
+#include "record/area.h"
+#include "record/cp1252.h"
+#include "support/harness.h"
+
+namespace kav::app {
+namespace {
+
+std::string line(std::string_view text) { return record::padded(record::cp1252(text), 120) + "\n"; }
+
+// The day's log shows when the monitor started and ended, around its checks;
+// the start form is otherwise the monitor itself.
+TEST(SessionTest, TheLogShowsWhenTheMonitorStartedAndEnded) {
+  test::Harness h;
+  Session session(h.application);
+  ui::headless::HeadlessRuntime runtime{session.forms(), h.commands, h.pacer};
+  runtime.record_everything();
+  runtime.at(6000, [&] { runtime.click("Bt_Confirma8"); });
+  runtime.run(kStartForm);
+  EXPECT_EQ(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"),
+            line("20191127 1438 Início do monitor") + line("20191127 1438 14:38:05 - Checando Comandas ...") +
+                line("20191127 1438 Fim do monitor"));
+  EXPECT_EQ(runtime.last("00-MENU")->rows().size(), 1U);
+  EXPECT_EQ(runtime.count_openings("99-LOG"), 3U);
+}
+
+}  // namespace
+}  // namespace kav::app

@@ -1,0 +1,212 @@
+// The Windows platform layer on real files and processes: a test root,
+// CMD.EXE run in the batch folder, the process tree ended on an overrun, and
+// record locks held by another process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/command_runner.h"
+#include "platform/file_status.h"
+#include "platform/file_system.h"
+#include "platform/keyed/keyed_format.h"
+#include "support/temp_root.h"
+
+namespace kav::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::slurp;
+using test::TempRoot;
+
+// The folder of this test program, where the stand-in programs are built.
+fs::path bin_dir() {
+  char name[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return fs::path(std::string(name, n)).parent_path();
+}
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// A program run with its standard output on a pipe, ended when dropped.
+class Child {
+ public:
+  explicit Child(std::string command_line) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE write_end = nullptr;
+    EXPECT_TRUE(CreatePipe(&read_, &write_end, &inheritable, 0));
+    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info{};
+    EXPECT_TRUE(CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &info))
+        << command_line;
+    CloseHandle(write_end);
+    process_ = info.hProcess;
+    if (info.hThread != nullptr) CloseHandle(info.hThread);
+  }
+  ~Child() {
+    if (process_ != nullptr) {
+      TerminateProcess(process_, 1);
+      WaitForSingleObject(process_, 5000);
+      CloseHandle(process_);
+    }
+    if (read_ != nullptr) CloseHandle(read_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  std::string line() {
+    std::string s;
+    char c = 0;
+    DWORD n = 0;
+    while (ReadFile(read_, &c, 1, &n, nullptr) && n == 1 && c != '\n') s += c;
+    return trimmed(s);
+  }
+  DWORD wait() {
+    WaitForSingleObject(process_, 30'000);
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return code;
+  }
+
+ private:
+  HANDLE read_ = nullptr;
+  HANDLE process_ = nullptr;
+};
+
+TEST(Win32FileSystemTest, ATestRootHoldsEveryPathAndDriveCLeavesThemAsTheyStand) {
+  TempRoot root;
+  root.lay_out();
+  auto files = make_os_file_system(root.str());
+  const std::string temp = (root.path() / "OrbelaTeknovarium" / "Temp" / "A.TXT").string();
+  EXPECT_EQ(files->host_path("C:\\OrbelaTeknovarium\\Temp\\A.TXT"), temp);
+  EXPECT_EQ(files->host_path("\\OrbelaTeknovarium\\Temp\\A.TXT"), temp);
+  EXPECT_EQ(files->host_path("c:/OrbelaTeknovarium/Temp/A.TXT"), temp);
+  // ".." never climbs out of the root.
+  EXPECT_EQ(files->host_path("C:\\..\\..\\Windows\\win.ini"), (root.path() / "Windows" / "win.ini").string());
+
+  std::unique_ptr<File> f;
+  ASSERT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::output, f), status::ok);
+  f->write("x");
+  f->close();
+  EXPECT_EQ(slurp(temp), "x");
+  EXPECT_TRUE(files->exists("\\orbelateknovarium\\temp\\a.txt"));
+  EXPECT_TRUE(files->rename("C:\\OrbelaTeknovarium\\Temp\\A.TXT", "C:\\OrbelaTeknovarium\\Temp\\B.TXT"));
+  EXPECT_TRUE(fs::exists(root.path() / "OrbelaTeknovarium" / "Temp" / "B.TXT"));
+  EXPECT_TRUE(files->remove("C:\\OrbelaTeknovarium\\Temp\\B.TXT"));
+  EXPECT_TRUE(files->create_directory("C:\\OrbelaTeknovarium\\Spool"));
+  EXPECT_TRUE(fs::is_directory(root.path() / "OrbelaTeknovarium" / "Spool"));
+
+  for (const char* drive_c : {"C:\\", "C:", "c:\\"}) {
+    EXPECT_EQ(make_os_file_system(drive_c)->host_path("\\OrbelaTeknovarium\\Kav\\WGET"), "\\OrbelaTeknovarium\\Kav\\WGET");
+  }
+}
+
+class Win32CommandRunnerTest : public ::testing::Test {
+ protected:
+  Win32CommandRunnerTest() {
+    root.lay_out();
+    files = make_os_file_system(root.str());
+  }
+  void put(const fs::path& relative, const std::string& bytes) const {
+    std::ofstream(root.path() / relative, std::ios::binary) << bytes;
+  }
+  std::string output() const { return slurp(root.path() / "OrbelaTeknovarium" / "Temp" / "OUT.TXT"); }
+
+  TempRoot root;
+  std::unique_ptr<FileSystem> files;
+};
+
+TEST_F(Win32CommandRunnerTest, ABatchRunsInTheBatchFolderWithItsOutputCollected) {
+  put("OrbelaTeknovarium/Temp/T.BAT", "@echo off\r\ncd\r\necho made> MADE.TXT\r\nexit /b 3\r\n");
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
+  // Command lines run as they stand: here the batch file's path under the test root.
+  const std::string line = "CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT");
+  // The forms hand over blank-filled lines.
+  EXPECT_EQ(runner->run(line + std::string(200, ' '), 0), 3);
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  EXPECT_TRUE(fs::equivalent(fs::path(trimmed(output())), temp)) << output();
+  // Relative names land in the batch folder, whatever this program's own folder.
+  EXPECT_EQ(trimmed(slurp(temp / "MADE.TXT")), "made");
+  EXPECT_EQ(runner->run("   ", 0), kCommandRefused);
+  EXPECT_EQ(runner->run("C:\\NoSuchFolder\\NOPROGRAM.EXE", 0), kCommandRefused);
+}
+
+// The batch files name Wget without a drive ("\\OrbelaTeknovarium\\Kav\\WGET"):
+// it is found on the drive of the batch folder, not on the drive this program
+// was started from. A drive letter stands for the test root here.
+TEST_F(Win32CommandRunnerTest, PathsWithoutADriveAreFoundOnTheBatchFoldersDrive) {
+  std::string drive;
+  const DWORD used = GetLogicalDrives();
+  for (char letter = 'Y'; letter > 'D' && drive.empty(); --letter)
+    if ((used & (1u << (letter - 'A'))) == 0) drive = std::string(1, letter) + ":";
+  if (drive.empty() || !DefineDosDeviceA(0, drive.c_str(), root.str().c_str()))
+    GTEST_SKIP() << "no drive letter for the test root";
+  struct Undefine {
+    std::string drive, target;
+    ~Undefine() { DefineDosDeviceA(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive.c_str(), target.c_str()); }
+  } undefine{drive, root.str()};
+  if (!fs::is_directory(drive + "\\OrbelaTeknovarium\\Temp")) GTEST_SKIP() << drive << " does not show the test root";
+
+  put("OrbelaTeknovarium/Kav/HELLO.BAT", "@echo hello from the root\r\n");
+  put("OrbelaTeknovarium/Temp/T.BAT", "@\\OrbelaTeknovarium\\Kav\\HELLO.BAT\r\n");
+  auto on_drive = make_os_file_system(drive + "\\");
+  auto runner = make_command_runner(*on_drive, {std::chrono::seconds(60), "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
+  EXPECT_EQ(runner->run("CMD.EXE /C " + drive + "\\OrbelaTeknovarium\\Temp\\T.BAT", 0), 0);
+  EXPECT_EQ(trimmed(output()), "hello from the root");
+}
+
+TEST_F(Win32CommandRunnerTest, AnOverrunEndsTheWholeTreeAndFreesWhatItHeld) {
+  const std::string erp = (root.path() / "VENDEDO.ORB").string();
+  const std::string program = (bin_dir() / "kav-erpfile.exe").string();
+  auto runner = make_command_runner(*files, {std::chrono::milliseconds(1500), ""});
+  const auto started = std::chrono::steady_clock::now();
+  // CMD.EXE starts kav-erpfile, which holds a record for a minute.
+  EXPECT_EQ(runner->run("CMD.EXE /C \"\"" + program + "\" lock \"" + erp + "\" 000001 60000\"", 0), kCommandOverran);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  // The grandchild has ended with CMD.EXE: its lock is free.
+  keyed::LockFile locks;
+  ASSERT_TRUE(locks.open(erp + std::string(keyed::kLockSuffix)));
+  EXPECT_TRUE(locks.lock_exclusive(keyed::lock_offset("000001"), false));
+}
+
+TEST(Win32LockTest, ARecordLockedByAnotherProcessIsRefusedUntilReleased) {
+  TempRoot root;
+  const std::string erp = (root.path() / "VENDEDO.ORB").string();
+  Child holder("\"" + (bin_dir() / "kav-erpfile.exe").string() + "\" lock \"" + erp + "\" 000003 700");
+  ASSERT_EQ(holder.line(), "locked");
+  keyed::LockFile locks;
+  ASSERT_TRUE(locks.open(erp + std::string(keyed::kLockSuffix)));
+  EXPECT_FALSE(locks.try_shared(keyed::lock_offset("000003")));
+  EXPECT_FALSE(locks.lock_exclusive(keyed::lock_offset("000003"), false));
+  // Another record is free meanwhile.
+  EXPECT_TRUE(locks.try_shared(keyed::lock_offset("000004")));
+  locks.release(keyed::lock_offset("000004"));
+  EXPECT_EQ(holder.line(), "released");
+  EXPECT_EQ(holder.wait(), 0u);
+  EXPECT_TRUE(locks.try_shared(keyed::lock_offset("000003")));
+  locks.release(keyed::lock_offset("000003"));
+  // A waiting exclusive lock is granted once the holder lets go.
+  Child second("\"" + (bin_dir() / "kav-erpfile.exe").string() + "\" lock \"" + erp + "\" 000003 300");
+  ASSERT_EQ(second.line(), "locked");
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(locks.lock_exclusive(keyed::lock_offset("000003"), true));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+  locks.release(keyed::lock_offset("000003"));
+}
+
+}  // namespace
+}  // namespace kav::platform
