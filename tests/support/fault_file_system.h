@@ -65,6 +65,10 @@ class FaultFileSystem final : public platform::FileSystem {
     return !trip(Op::create_directory, path) && base_.create_directory(path);
   }
   std::string host_path(std::string_view path) override { return base_.host_path(path); }
+  std::vector<std::string> list(std::string_view folder, bool folders) override { return base_.list(folder, folders); }
+  bool sync_directory(std::string_view folder) override {
+    return !trip(Op::sync, folder) && base_.sync_directory(folder);
+  }
 
  private:
   struct Rule {
