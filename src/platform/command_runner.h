@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kav::platform {
 
@@ -14,20 +15,38 @@ class FileSystem;
 class CommandRunner {
  public:
   virtual ~CommandRunner() = default;
-  // `window_mode` 0 runs without a window. Returns the command's exit code,
-  // or a negative number when it could not be run; callers do not rely on it.
+  // `window_mode` 0 runs without a window. Returns the command's result: for
+  // a batch file, the exit status of the program on its last line that ran
+  // (0 or a program's own positive status, GNU Wget's included: 4 network
+  // failure, 8 an error status from the server), or one of the negative
+  // codes below.
   virtual int run(std::string_view command_line, int window_mode) = 0;
 };
 
 // Results of run() besides a program's own exit code.
 inline constexpr int kCommandRefused = -1;   // not understood, or could not be started
 inline constexpr int kCommandOverran = -2;   // ended by force after the time limit
-inline constexpr int kCommandSignalled = -3; // the program was ended by a signal
+inline constexpr int kCommandSignalled = -3; // the program was ended by a signal (Windows: it crashed)
 
 // How long one command line may run before it is ended with every process it
 // started. GNU Wget retries for hours against a web server that accepts and
 // never answers; without a bound the polling would freeze.
 inline constexpr std::chrono::milliseconds kCommandTimeLimit{std::chrono::seconds(120)};
+
+// The order exchange's batch file runs several times in every check, five
+// seconds apart: a web server that hangs or sends its answer a byte at a time
+// costs at most this much per request.
+inline constexpr std::chrono::milliseconds kExchangeTimeLimit{std::chrono::seconds(15)};
+inline constexpr std::string_view kExchangeBatch = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat";
+
+// GNU Wget's settings, written by the runner into the work folder and named
+// to every program it starts by the environment variable WGETRC (in place of
+// the user's own settings file): one try only, so a cut transfer is never
+// retried or continued with a range request into the next answer; 5 s to
+// resolve the host and 5 s to connect; 60 s without a byte read. A trickling
+// server is ended by the runner's time limit.
+inline constexpr std::string_view kWgetSettingsPath = "C:\\OrbelaTeknovarium\\Temp\\KAVWGET.RC";
+std::string wget_settings();  // the file's contents, with the platform's line ends
 
 // The folder every command runs in, on every system: the batch files' own
 // folder. Relative names a program writes (Wget's WGET.TXT) land there, and
@@ -41,13 +60,25 @@ struct CommandOptions {
   // Windows path of a file that collects what the programs write to their
   // standard output and error (appended). Empty: the output is discarded.
   std::string output_path;
+  // Batch files (Windows paths, any case) bounded by the shorter of
+  // `time_limit` and `exchange_time_limit`.
+  std::vector<std::string> exchange_batches{std::string(kExchangeBatch)};
+  std::chrono::milliseconds exchange_time_limit = kExchangeTimeLimit;
 };
+
+// The bound of one command line under `options`.
+std::chrono::milliseconds time_limit_of(const CommandOptions& options, std::string_view command_line);
+
+// Writes the settings file for GNU Wget unless it already holds exactly
+// wget_settings(); false when it could not be written.
+bool ensure_wget_settings(FileSystem& files);
 
 // The command interpreter of the machine.
 //
 // Windows: the command line runs as it stands (CMD.EXE itself) in
 // kCommandWorkFolder, in a job object that ends the whole process tree when
-// the time limit is overrun.
+// the time limit is overrun, with WGETRC set as below. CMD.EXE /C ends with
+// the status of the batch file's last command.
 //
 // Elsewhere a stand-in understands exactly the two forms this system sends,
 // "CMD.EXE /C " (any case) followed by
@@ -60,7 +91,9 @@ struct CommandOptions {
 // stay as written, converted from Windows-1252 to UTF-8. Programs run
 // directly, never through a shell, in the folder that stands for
 // C:\OrbelaTeknovarium\Temp, so relative names such as WGET.TXT land there.
-// Standard input is /dev/null. Anything else is refused with a message on
+// Standard input is /dev/null. Every program gets WGETRC naming the settings
+// file above; a batch file runs only when that file is in place (otherwise
+// kCommandRefused, the programs not started). Anything else is refused with a message on
 // standard error and kCommandRefused. Each program runs in its own process
 // group, which is killed when the program ends or the time limit is overrun.
 // On Linux a program also gets SIGKILL when the monitor ends, however it ends

@@ -55,6 +55,7 @@ struct ChildPlan {
   char* const* argv;
   const char* output;  // standard output and error, appended
   const char* folder;  // the working folder
+  char* const* envp;   // the environment
   pid_t parent;
   bool dies_with_parent = true;  // SIGKILL when the monitor's thread ends
   int keep_fd = -1;              // handed on as descriptor 3
@@ -110,7 +111,7 @@ bool open_as(int target, const char* path, int flags) {
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  ::execve(plan.program, plan.argv, environ);
+  ::execve(plan.program, plan.argv, plan.envp);
   *error = errno;
   ::_exit(127);
 }
@@ -175,7 +176,7 @@ class GroupGuard {
     char script[sizeof kScript];
     std::memcpy(script, kScript, sizeof kScript);
     char* argv[] = {sh, c, script, nullptr};
-    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", ::getpid(), false, ends[1]});
+    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, ::getpid(), false, ends[1]});
     ::close(ends[1]);
     if (pid < 0) {
       ::close(ends[0]);
@@ -208,7 +209,7 @@ class PosixCommandRunner final : public CommandRunner {
   PosixCommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
 
   int run(std::string_view command_line, int /*window_mode*/) override {
-    const Clock::time_point deadline = Clock::now() + options_.time_limit;
+    const Clock::time_point deadline = Clock::now() + time_limit_of(options_, command_line);
     const command::Request request = command::parse_command_line(command_line);
     switch (request.kind) {
       case command::Request::Kind::remove:
@@ -267,9 +268,20 @@ class PosixCommandRunner final : public CommandRunner {
       steps.push_back(Step{words[0], std::vector<std::string>(words.begin() + 1, words.end())});
     }
 
+    // Without its settings GNU Wget would retry into the next answer and
+    // wait minutes for a silent server.
+    if (!ensure_wget_settings(files_)) {
+      complain("settings file for GNU Wget not written", kWgetSettingsPath);
+      return kCommandRefused;
+    }
+    std::vector<std::string> environment = program_environment();
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
     int result = 0;
     for (const Step& step : steps) {
-      result = run_program(step, deadline);
+      result = run_program(step, envp.data(), deadline);
       if (result == kCommandOverran) break;
     }
     return result;
@@ -298,6 +310,17 @@ class PosixCommandRunner final : public CommandRunner {
     return true;
   }
 
+  // The monitor's environment with WGETRC naming our settings file for GNU
+  // Wget instead of any the user has.
+  std::vector<std::string> program_environment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (std::strncmp(*e, "WGETRC=", 7) != 0) env.emplace_back(*e);
+    }
+    env.push_back("WGETRC=" + files_.host_path(kWgetSettingsPath));
+    return env;
+  }
+
   // The program's host path: as named, or with ".EXE" added or removed.
   bool find_program(const std::string& windows_path, std::string& host) {
     std::vector<std::string> candidates{windows_path};
@@ -312,7 +335,7 @@ class PosixCommandRunner final : public CommandRunner {
     return false;
   }
 
-  int run_program(const Step& step, Clock::time_point deadline) {
+  int run_program(const Step& step, char* const* envp, Clock::time_point deadline) {
     std::string program;
     if (!find_program(step.program, program)) {
       complain("program not found", step.program);
@@ -327,7 +350,7 @@ class PosixCommandRunner final : public CommandRunner {
 
     const std::string output = options_.output_path.empty() ? "/dev/null" : files_.host_path(options_.output_path);
     const std::string folder = files_.host_path(kWorkFolder);
-    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), ::getpid()});
+    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp, ::getpid()});
     if (pid < 0) {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;

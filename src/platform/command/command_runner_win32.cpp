@@ -3,9 +3,13 @@
 // file's programs) ends when the time limit is overrun or the run is over.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/command/command_line.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 
@@ -31,6 +35,34 @@ class Handle {
   HANDLE h_;
 };
 
+// The monitor's environment as a block for CreateProcess, with WGETRC naming
+// `settings` instead of any the user has. The entries stay sorted by name
+// without regard to case, as Windows keeps them.
+std::string environment_block(const std::string& settings) {
+  std::vector<std::string> entries;
+  if (char* block = GetEnvironmentStringsA(); block != nullptr) {
+    for (const char* e = block; *e != '\0'; e += std::char_traits<char>::length(e) + 1) {
+      const std::string entry(e);
+      std::string head = entry.substr(0, 7);
+      for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (head != "WGETRC=") entries.push_back(entry);
+    }
+    FreeEnvironmentStringsA(block);
+  }
+  entries.push_back("WGETRC=" + settings);
+  const auto name = [](const std::string& entry) {
+    std::string n = entry.substr(0, entry.find('=', 1));  // "=C:=C:\..." keeps its leading '='
+    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return n;
+  };
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const std::string& a, const std::string& b) { return name(a) < name(b); });
+  std::string out;
+  for (const std::string& e : entries) (out += e) += '\0';
+  out += '\0';
+  return out;
+}
+
 class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
@@ -41,6 +73,13 @@ class Win32CommandRunner final : public CommandRunner {
     std::string line(command_line);
     while (!line.empty() && (line.back() == ' ' || line.back() == '\0')) line.pop_back();
     if (line.empty()) return kCommandRefused;
+    // Without its settings GNU Wget would retry into the next answer and
+    // wait minutes for a silent server: no batch file runs then (a DEL still
+    // does, so that an old answer never stays to be read again).
+    if (!ensure_wget_settings(files_) &&
+        command::parse_command_line(line).kind != command::Request::Kind::remove)
+      return kCommandRefused;
+    std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
 
     // The job ends every process in it when its last handle closes.
     Handle job(CreateJobObjectA(nullptr, nullptr));
@@ -79,7 +118,7 @@ class Win32CommandRunner final : public CommandRunner {
     if (window_mode == 0) flags |= CREATE_NO_WINDOW;
     PROCESS_INFORMATION info{};
     const std::string work_folder = files_.host_path(kCommandWorkFolder);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, nullptr, work_folder.c_str(),
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(), work_folder.c_str(),
                         &startup, &info))
       return kCommandRefused;
     Handle process(info.hProcess);
@@ -87,7 +126,7 @@ class Win32CommandRunner final : public CommandRunner {
     const bool in_job = AssignProcessToJobObject(job.get(), process.get()) != 0;
     ResumeThread(thread.get());
 
-    const auto limit = options_.time_limit.count();
+    const auto limit = time_limit_of(options_, command_line).count();
     const DWORD wait_ms = limit <= 0 ? 0 : limit >= static_cast<long long>(INFINITE) ? INFINITE - 1
                                                                                        : static_cast<DWORD>(limit);
     if (WaitForSingleObject(process.get(), wait_ms) != WAIT_OBJECT_0) {
@@ -101,6 +140,9 @@ class Win32CommandRunner final : public CommandRunner {
     // On return the job's handle closes and ends whatever the command left running.
     DWORD code = 0;
     if (!GetExitCodeProcess(process.get(), &code)) return kCommandRefused;
+    // A crash ends a process with an exception code (0xC0000005 ...), which
+    // is no program's own status.
+    if (code >= 0x80000000u) return kCommandSignalled;
     return static_cast<int>(code);
   }
 

@@ -77,8 +77,31 @@ TEST_F(CommandRunnerTest, BatchLinesRunInTurnWithWordsAndPathsAsTheProgramExpect
   EXPECT_EQ(output(), "<two words><--output-document=" + p + "/OrbelaTeknovarium/Temp/X.RET><--output-document=WGET.TXT><" +
                           p + "/xampp/htdocs/Comandas/FILES/KAVCMD.TXT><http://h/Comandas/GET_KAVCMD.php?COMANDO=CMD_IMP>"
                           "<Ação>done\n" + fs::canonical(root.temp()).string() + "\n");
-  // The result is the last program's exit code.
+  // The result is the last program's exit code; a program ended by a signal
+  // is told apart from one that failed.
   EXPECT_EQ(run_batch({"\\bin\\false"}, *r), 1);
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"exit 8\""}, *r), 8);
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"kill -s KILL $$\""}, *r), kCommandSignalled);
+}
+
+// Every program gets WGETRC naming the runner's settings file for GNU Wget,
+// never the user's; without that file in place no batch file runs.
+TEST_F(CommandRunnerTest, ProgramsGetTheSettingsFileForWget) {
+  ::setenv("WGETRC", "/nonexistent/user.wgetrc", 1);
+  auto r = runner();
+  const int rc = run_batch({"\\bin\\sh -c \"echo $WGETRC\""}, *r);
+  ::unsetenv("WGETRC");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(output(), root.files->host_path(kWgetSettingsPath) + "\n");
+  EXPECT_EQ(slurp(root.temp() / "KAVWGET.RC"), wget_settings());
+
+  fs::remove(root.temp() / "KAVWGET.RC");
+  fs::create_directory(root.temp() / "KAVWGET.RC");  // cannot be written
+  EXPECT_EQ(run_batch({"\\bin\\touch INJ1"}, *r), kCommandRefused);
+  EXPECT_FALSE(anything_injected());
+  root.put("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET", "<0000>");
+  EXPECT_EQ(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET /Q", 0), 0);  // a DEL still runs
+  EXPECT_FALSE(fs::exists(root.temp() / "GET_KAVCMD.RET"));
 }
 
 TEST_F(CommandRunnerTest, NothingInABatchLineReachesAShell) {
