@@ -74,6 +74,11 @@ inline constexpr int kStyleIconMask = 0xF0;
 inline constexpr int kListRowLimit = 2000;
 inline constexpr int kListRowDrop = kListRowLimit / 10;
 
+// A window runtime shows a called form only once it has stayed open this
+// long, so forms that open and close within a moment (the log form on every
+// check, a check without work) never flash a window.
+inline constexpr int kShowDelayMs = 250;
+
 // ---------------------------------------------------------------------------
 // Rules every runtime follows (headless, Qt, Win32), so that a form behaves
 // the same on each of them.

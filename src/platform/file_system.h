@@ -57,6 +57,11 @@ class FileSystem {
   virtual std::string host_path(std::string_view windows_path) = 0;
 };
 
+// The folders and file name of a Windows path, as a host maps them: the
+// drive dropped, "\\" and "/" both separators, "." and empty names passed
+// over, ".." taking back the name before it (never climbing above the root).
+std::vector<std::string_view> path_parts(std::string_view windows_path);
+
 // The folder that stands for drive C: on POSIX systems: $KAVCOMANDA_ROOT, or
 // $HOME/KavComanda when it is unset.
 std::string default_root();

@@ -146,20 +146,8 @@ class PosixFileSystem final : public FileSystem {
   // dropped and the path mapped afresh. Folders that did not exist are never
   // remembered, so one made later is found at its first use.
   std::string host_path(std::string_view path) override {
-    if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
     std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-      std::size_t end = path.find_first_of("\\/", start);
-      if (end == std::string_view::npos) end = path.size();
-      const std::string_view part = path.substr(start, end - start);
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(record::to_utf8(part));
-      }
-      start = end + 1;
-    }
+    for (const std::string_view part : path_parts(path)) parts.push_back(record::to_utf8(part));
     const std::lock_guard<std::mutex> guard(mutex_);
     std::string host;
     if (!map(parts, true, host)) {

@@ -89,20 +89,7 @@ class Win32FileSystem final : public FileSystem {
   }
   std::string host_path(std::string_view path) override {
     if (root_.empty()) return std::string(path);
-    if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-      std::size_t end = path.find_first_of("\\/", start);
-      if (end == std::string_view::npos) end = path.size();
-      const std::string_view part = path.substr(start, end - start);
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      start = end + 1;
-    }
+    const std::vector<std::string_view> parts = path_parts(path);
     std::string host = root_;
     for (const auto part : parts) (host += '\\') += part;
     if (parts.empty()) host += '\\';

@@ -8,7 +8,7 @@
 // no handler ever runs nested inside itself. The rules of form.h hold.
 //
 // Windows: the start form shows at once; any other form shows only when it
-// is still open kShowDelayMs after it opened, so the log form and a check
+// is still open form::kShowDelayMs after it opened, so the log form and a check
 // without work never flash a window. While handlers are busy the runtime
 // keeps the windows drawn: a command line runs on a helper thread while the
 // GUI thread paints, and every operation of the contract (and the keyed
@@ -32,7 +32,6 @@ class QWidget;
 
 namespace kav::ui::qt {
 
-inline constexpr int kShowDelayMs = 250;
 inline constexpr int kDrawEveryMs = 40;
 
 class QtRuntime {
@@ -110,7 +109,7 @@ class QtRuntime {
   FormShownHook form_shown_hook_;
   ErrorHook error_hook_;
   double time_scale_ = 1.0;
-  int show_delay_ms_ = kShowDelayMs;
+  int show_delay_ms_ = form::kShowDelayMs;
   std::vector<OpenForm*> open_;  // innermost last
   std::vector<std::string> reported_;  // form + control names already reported
   std::int64_t last_pump_ms_ = 0;

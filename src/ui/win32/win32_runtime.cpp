@@ -158,8 +158,14 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     Control* l = control(list, form::ControlKind::list);
     if (l == nullptr) return -1;
     auto count = static_cast<int>(SendMessageW(l->window, LVM_GETITEMCOUNT, 0, 0));
-    // Only the most recent rows stay; the oldest leave from the top.
-    for (; count >= kListRowLimit; --count) SendMessageW(l->window, LVM_DELETEITEM, 0, 0);
+    // Only the most recent rows stay: a full list loses its oldest rows at
+    // once, drawn again only when they are gone.
+    if (count >= form::kListRowLimit) {
+      SendMessageW(l->window, WM_SETREDRAW, FALSE, 0);
+      for (int i = 0; i < form::kListRowDrop; ++i) SendMessageW(l->window, LVM_DELETEITEM, 0, 0);
+      SendMessageW(l->window, WM_SETREDRAW, TRUE, 0);
+      count -= form::kListRowDrop;
+    }
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = count;

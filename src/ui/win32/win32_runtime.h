@@ -12,7 +12,7 @@
 // reported once per form and name.
 //
 // Windows: the start form shows at once; any other form shows only when it
-// is still open kShowDelayMs after it opened. While a command line runs (on
+// is still open form::kShowDelayMs after it opened. While a command line runs (on
 // a helper thread) the windows stay painted and take no input.
 #pragma once
 
@@ -31,16 +31,10 @@ namespace kav::ui::win32 {
 
 using Window = HWND__*;
 
-// The most recent rows a list keeps: the monitor adds one every check for as
-// long as the program runs; on a full list the oldest row leaves the top and
-// the new row's index is kListRowLimit - 1. (The same number as the other
-// runtimes': about seven hours of checks.)
-inline constexpr int kListRowLimit = 5000;
-
-// A called form appears only once it has stayed open this long, so the forms
-// that open and close within a moment (the log form on every check) never
-// flash a window.
-inline constexpr int kShowDelayMs = 250;
+// Lists keep their most recent rows as the contract says (form::kListRowLimit,
+// form::kListRowDrop). A called form appears only once it has stayed open
+// form::kShowDelayMs, so the forms that open and close within a moment (the
+// log form on every check) never flash a window.
 // How often the windows are painted while a command line runs.
 inline constexpr int kDrawEveryMs = 40;
 
@@ -92,7 +86,7 @@ class Win32Runtime {
   MessageBoxHook message_box_hook_;
   FormBuiltHook form_built_hook_;
   double time_scale_ = 1.0;
-  int show_delay_ms_ = kShowDelayMs;
+  int show_delay_ms_ = form::kShowDelayMs;
   bool quitting_ = false;
   std::set<std::string> reported_;  // "form|control" already reported missing
   std::vector<OpenForm*> open_;  // innermost last

@@ -331,21 +331,22 @@ TEST_F(Win32RuntimeTest, ListKeepsOnlyTheMostRecentRows) {
     if (name == "F") list = find_control(w, "Lv_Proc");
   };
   std::vector<int> rows;
+  constexpr int kKept = form::kListRowLimit - form::kListRowDrop;
   f.on_open = [&](form::FormContext& ctx) {
-    for (int i = 0; i < kListRowLimit + 3; ++i) {
+    for (int i = 0; i < form::kListRowLimit + 3; ++i) {
       rows.push_back(ctx.add_list_row("Lv_Proc", 1, 1));
       ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", rows.back()), std::to_string(i), 1);
     }
-    EXPECT_EQ(row_count(list), kListRowLimit);
-    EXPECT_EQ(row_text(list, 0), "3");
-    EXPECT_EQ(row_text(list, kListRowLimit - 1), std::to_string(kListRowLimit + 2));
+    EXPECT_EQ(row_count(list), kKept + 3);
+    EXPECT_EQ(row_text(list, 0), std::to_string(form::kListRowDrop));
+    EXPECT_EQ(row_text(list, kKept + 2), std::to_string(form::kListRowLimit + 2));
     ctx.end_form();
   };
   EXPECT_EQ(runtime.run("START"), 0);
-  ASSERT_EQ(rows.size(), static_cast<std::size_t>(kListRowLimit + 3));
-  EXPECT_EQ(rows[kListRowLimit - 1], kListRowLimit - 1);
-  EXPECT_EQ(rows[kListRowLimit], kListRowLimit - 1);
-  EXPECT_EQ(rows.back(), kListRowLimit - 1);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(form::kListRowLimit + 3));
+  EXPECT_EQ(rows[form::kListRowLimit - 1], form::kListRowLimit - 1);
+  EXPECT_EQ(rows[form::kListRowLimit], kKept);  // the oldest rows left at once
+  EXPECT_EQ(rows.back(), kKept + 2);
 }
 
 TEST_F(Win32RuntimeTest, NestedModalFormDisablesItsCallerUntilItHasClosed) {
