@@ -29,11 +29,31 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   stamp "Wine prefix ready"
 fi
 
+# Windows need a display, and Wine's services take the one they start with:
+# without a display of our own, a virtual one for the whole run, shared by
+# the services started below and every test.
+xvfb_pid=""
+webstub_pid=""
+cleanup() {
+  [ -n "$webstub_pid" ] && kill "$webstub_pid" 2>/dev/null
+  wineserver -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  command -v Xvfb >/dev/null || { loud "Xvfb is missing: the Windows build and its tests did NOT run"; exit 3; }
+  for n in $(seq 90 140); do [ -e "/tmp/.X$n-lock" ] || break; done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+
 # One Wine server and its services for the whole run, started here: a test
 # program that started them would hand them its output pipe, and ctest would
 # wait for them to end.
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 
 cmake --preset windows >/dev/null
@@ -75,7 +95,6 @@ rm -rf "$work"; mkdir -p "$work/queue"
 cp -r tools/webstub/samples/* "$work/queue/"
 "$webstub" --port 0 --docroot "$drive_c/xampp/htdocs/Comandas" --queue "$work/queue" >"$work/webstub.out" 2>&1 &
 webstub_pid=$!
-trap 'kill "$webstub_pid" 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$work/webstub.out" ] && break; sleep 0.1; done
 port=$(head -1 "$work/webstub.out")
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "support/harness.h"
@@ -9,7 +10,9 @@
 namespace kav::app {
 namespace {
 
-std::string line(std::string_view text) { return record::padded(record::cp1252(text), 120) + "\n"; }
+std::string line(std::string_view text) {
+  return record::padded(record::cp1252(text), 120) + std::string(platform::kLineEnd);
+}
 
 // The day's log shows when the monitor started and ended, around its checks;
 // the start form is otherwise the monitor itself.

@@ -67,6 +67,8 @@ class BytesFileSystem final : public platform::FileSystem {
   bool exists(std::string_view) override { return true; }
   bool create_directory(std::string_view) override { return false; }
   std::string host_path(std::string_view p) override { return std::string(p); }
+  std::vector<std::string> list(std::string_view, bool) override { return {}; }
+  bool sync_directory(std::string_view) override { return true; }
 };
 
 // One step of a command's reading. `record` looks for a record whose first
