@@ -71,8 +71,8 @@ class MonitorWindowTest : public ::testing::Test {
     });
     runtime.set_form_built_hook([this](std::string_view form, HWND window) {
       opened.emplace_back(form);
-// The log form closes within its own opening: a box comes from the form under it.
-if (form != "99-LOG") on_top = std::string(form);
+      // The log form closes within its own opening: a box comes from the form under it.
+      if (form != "99-LOG") on_top = std::string(form);
       if (form == "00-MENU") {
         menu = window;
         list = find_control(window, "Lv_Proc");
