@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/command_runner.h"
 #include "platform/file_status.h"
@@ -143,6 +144,32 @@ TEST_F(Win32CommandRunnerTest, ABatchRunsInTheBatchFolderWithItsOutputCollected)
   EXPECT_EQ(trimmed(slurp(temp / "MADE.TXT")), "made");
   EXPECT_EQ(runner->run("   ", 0), kCommandRefused);
   EXPECT_EQ(runner->run("C:\\NoSuchFolder\\NOPROGRAM.EXE", 0), kCommandRefused);
+}
+
+// Every program gets the monitor's own Wget settings, whatever WGETRC the
+// monitor itself was started with, and the file holds them.
+TEST_F(Win32CommandRunnerTest, ProgramsGetTheMonitorsWgetSettings) {
+  put("OrbelaTeknovarium/Temp/RC.BAT", "@echo off\r\necho %WGETRC%> RC.TXT\r\n");
+  put("OrbelaTeknovarium/Temp/KAVWGET.RC", "tries = 20\r\n");  // edited by hand: written again
+  SetEnvironmentVariableA("WGETRC", "C:\\Users\\someone\\.wgetrc");
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
+  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\RC.BAT"), 0), 0);
+  SetEnvironmentVariableA("WGETRC", nullptr);
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  EXPECT_TRUE(fs::equivalent(fs::path(trimmed(slurp(temp / "RC.TXT"))), temp / "KAVWGET.RC")) << slurp(temp / "RC.TXT");
+  EXPECT_EQ(slurp(temp / "KAVWGET.RC"), wget_settings());
+}
+
+TEST(Win32FileSystemTest, ListsFilesAndFoldersApartAndSyncsAFolder) {
+  TempRoot root;
+  root.lay_out();
+  auto files = make_os_file_system(root.str());
+  std::ofstream(root.path() / "OrbelaTeknovarium" / "Temp" / "KAVPEND-A.RET") << "x";
+  fs::create_directories(root.path() / "OrbelaTeknovarium" / "Temp" / "Sub");
+  EXPECT_EQ(files->list("C:\\OrbelaTeknovarium\\Temp", false), (std::vector<std::string>{"KAVPEND-A.RET"}));
+  EXPECT_EQ(files->list("C:\\OrbelaTeknovarium\\Temp", true), (std::vector<std::string>{"Sub"}));
+  EXPECT_TRUE(files->list("C:\\OrbelaTeknovarium\\NoSuchFolder", false).empty());
+  EXPECT_TRUE(files->sync_directory("C:\\OrbelaTeknovarium\\Temp"));
 }
 
 // The batch files name Wget without a drive ("\\OrbelaTeknovarium\\Kav\\WGET"):
