@@ -13,9 +13,6 @@
 // and the follow-up of the tickets of the run before. The baseline is three
 // bare Wget calls of GET_KAVCMD.php answering the end marker. Prints the
 // medians and their ratio.
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +23,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "bench_support/bench_site.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
@@ -36,9 +34,6 @@
 #include "platform/print_service.h"
 #include "record/cp1252.h"
 #include "ui/headless/headless_runtime.h"
-#include "webstub/webstub.h"
-
-extern char** environ;
 
 namespace {
 
@@ -46,20 +41,6 @@ namespace fs = std::filesystem;
 using namespace kav;
 using Clock = std::chrono::steady_clock;
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
-int run_wget(const std::string& url, const std::string& out) {
-  std::string prog = "/usr/bin/wget", q = "-q", o = "--output-document=" + out, nc = "--no-cache", u = url;
-  char* argv[] = {prog.data(), q.data(), u.data(), o.data(), nc.data(), nullptr};
-  pid_t pid = 0;
-  if (posix_spawn(&pid, prog.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-  int st = 0;
-  waitpid(pid, &st, 0);
-  return st;
-}
 
 }  // namespace
 
@@ -82,26 +63,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::string tmpl = (fs::temp_directory_path() / "kav-bench-XXXXXX").string();
-  const fs::path root = ::mkdtemp(tmpl.data());
-  for (const char* d : {"OrbelaTeknovarium/Temp", "OrbelaTeknovarium/KAV/Arquivos", "xampp/htdocs/Comandas/FILES"}) {
-    fs::create_directories(root / d);
-  }
-  fs::create_symlink("/usr/bin/wget", root / "OrbelaTeknovarium/KAV/WGET");
-
-  webstub::Options options;
-  options.docroot = root / "xampp/htdocs/Comandas";
-  options.queue = root / "queue";
-  options.port = 0;
-  webstub::WebStub stub(options);
-  const int port = stub.start();
-  if (port <= 0) {
-    std::fprintf(stderr, "kav-bench-printing: %s\n", stub.error().c_str());
+  bench::Site site;
+  if (!site.started()) {
+    std::fprintf(stderr, "kav-bench-printing: %s\n", site.stub->error().c_str());
     return 1;
   }
-  const std::string host = "127.0.0.1:" + std::to_string(port);
+  const std::string host = site.host();
 
-  auto files = platform::make_os_file_system(root.string());
+  auto files = platform::make_os_file_system(site.root.str());
   platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
   auto commands = platform::make_command_runner(*files);
   auto printing = platform::make_print_service(*files, clock, orders::fcomanda_layout(), [&](std::string_view text) {
@@ -121,8 +90,8 @@ int main(int argc, char** argv) {
                     printers[static_cast<std::size_t>(i) % printers.size()].c_str());
       answer += line;
     }
-    fs::create_directories(options.queue / "CMD_IMP");
-    std::ofstream(options.queue / "CMD_IMP" / (std::string(num) + ".txt"), std::ios::binary) << record::cp1252(answer);
+    fs::create_directories(site.options.queue / "CMD_IMP");
+    std::ofstream(site.options.queue / "CMD_IMP" / (std::string(num) + ".txt"), std::ios::binary) << record::cp1252(answer);
 
     app::Application application{platform, host};
     ui::headless::VirtualPacer pacer{clock};
@@ -136,18 +105,15 @@ int main(int argc, char** argv) {
 
     const auto w0 = Clock::now();
     for (int i = 0; i < 3; ++i) {
-      run_wget("http://" + host + "/Comandas/GET_KAVCMD.php?COMANDO=CAN_ITE", (root / "bare.ret").string());
+      bench::bare_wget("http://" + host + "/Comandas/GET_KAVCMD.php?COMANDO=CAN_ITE", "BARE.RET", site.temp());
     }
     const auto w1 = Clock::now();
     if (run == 0) continue;
     check_ms.push_back(std::chrono::duration<double, std::milli>(ended - begun).count());
     wget_ms.push_back(std::chrono::duration<double, std::milli>(w1 - w0).count());
   }
-  stub.stop();
-  const double c = median(check_ms), w = median(wget_ms);
+  const double c = bench::median(check_ms), w = bench::median(wget_ms);
   std::printf("items %d, printers %zu, runs %d: check %.1f ms, three bare Wget calls %.1f ms, ratio %.2f\n", items,
               printers.size(), runs, c, w, w > 0 ? c / w : 0.0);
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
   return 0;
 }
