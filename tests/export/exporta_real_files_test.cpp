@@ -24,6 +24,7 @@
 #include "platform/keyed/keyed_writer.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/erp_records.h"
 #include "support/fake_platform.h"
 #include "support/temp_root.h"
 #include "ui/headless/headless_runtime.h"
@@ -37,21 +38,8 @@ namespace {
 namespace fs = std::filesystem;
 using record::cp1252;
 
-std::string seller(std::string_view code, std::string_view nome) {
-  record::Area a(erpfiles::vendedo::kFile.record_length);
-  a.set(erpfiles::vendedo::ven_codigo, code);
-  a.set(erpfiles::vendedo::ven_nome, nome);
-  return std::string(a.bytes());
-}
-
-std::string product(std::string_view code, std::string_view descricao, std::string_view preco) {
-  record::Area a(erpfiles::produto::kFile.record_length);
-  a.set(erpfiles::produto::pro_codigo, code);
-  a.set(erpfiles::produto::pro_chave2, std::string("EAN") + std::string(code));
-  a.set(erpfiles::produto::pro_descricao, descricao);
-  a.set(erpfiles::produto::pro_preco, preco);
-  return std::string(a.bytes());
-}
+using test::product_record;
+using test::seller_record;
 
 // The export form and the log form on real files under a laid-out root.
 struct RealRig {
@@ -169,8 +157,8 @@ TEST(ExportaLockTest, ASellerLockedByAnotherProcessWaitsBehindFrmBloqAndIsExport
   test::RunnerRoot root;
   RealRig rig(root);
   rig.erp(erpfiles::vendedo::kFile,
-          {seller("000001", "Ana"), seller("000002", "Bia"), seller("000003", "Caio"), seller("000004", "Duda")});
-  rig.erp(erpfiles::produto::kFile, {product("000001", "Cafe", "000000350")});
+          {seller_record("000001", "Ana"), seller_record("000002", "Bia"), seller_record("000003", "Caio"), seller_record("000004", "Duda")});
+  rig.erp(erpfiles::produto::kFile, {product_record("000001", "Cafe", "000000350")});
 
   constexpr int kHoldMs = 400;
   LockHolder erp(rig.host(erpfiles::vendedo::kFile.path), "000003", kHoldMs);
@@ -211,9 +199,9 @@ TEST(ExportaEndToEndTest, TheWebApplicationHoldsTheExportedSellersAndProducts) {
   RealRig rig(root, "127.0.0.1:" + std::to_string(port));
   const fs::path tables = options.docroot / webstub::kTablesFolder;
 
-  rig.erp(erpfiles::vendedo::kFile, {seller("000002", cp1252("João")), seller("000001", "Ana")});
+  rig.erp(erpfiles::vendedo::kFile, {seller_record("000002", cp1252("João")), seller_record("000001", "Ana")});
   rig.erp(erpfiles::produto::kFile,
-          {product("000100", cp1252("Pão de queijo"), "000001500"), product("000200", "Cafe", "000000350")});
+          {product_record("000100", cp1252("Pão de queijo"), "000001500"), product_record("000200", "Cafe", "000000350")});
   rig.run();
   ASSERT_EQ(rig.events("message").size(), 1u);
   EXPECT_EQ(rig.events("message")[0].value, form::kStyleInformation);
@@ -226,7 +214,7 @@ TEST(ExportaEndToEndTest, TheWebApplicationHoldsTheExportedSellersAndProducts) {
 
   // A second export replaces the first, in the file and in the tables.
   rig.erp(erpfiles::vendedo::kFile, {});
-  rig.erp(erpfiles::produto::kFile, {product("000300", "Agua", "000000200")});
+  rig.erp(erpfiles::produto::kFile, {product_record("000300", "Agua", "000000200")});
   rig.run();
   EXPECT_EQ(rig.kavcmd_lines().size(), 1u);
   EXPECT_EQ(test::slurp(tables / webstub::kSellersTable), "");

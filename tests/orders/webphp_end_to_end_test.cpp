@@ -37,6 +37,7 @@
 #include "platform/print/spooling_print_service.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/erp_records.h"
 #include "support/fakes.h"
 #include "ui/headless/headless_runtime.h"
 #include "webstub/import.h"
@@ -343,21 +344,8 @@ TEST_F(WebPhpEndToEnd, APageThatDiesHalfwayPrintsNothingOfItsOrder) {
 
 // ---- The import page
 
-std::string seller(std::string_view code, std::string_view nome) {
-  record::Area a(erpfiles::vendedo::kFile.record_length);
-  a.set(erpfiles::vendedo::ven_codigo, code);
-  a.set(erpfiles::vendedo::ven_nome, nome);
-  return std::string(a.bytes());
-}
-
-std::string product(std::string_view code, std::string_view descricao, std::string_view preco) {
-  record::Area a(erpfiles::produto::kFile.record_length);
-  a.set(erpfiles::produto::pro_codigo, code);
-  a.set(erpfiles::produto::pro_chave2, std::string("EAN") + std::string(code));
-  a.set(erpfiles::produto::pro_descricao, descricao);
-  a.set(erpfiles::produto::pro_preco, preco);
-  return std::string(a.bytes());
-}
+using test::product_record;
+using test::seller_record;
 
 TEST_F(WebPhpEndToEnd, TheExportsImportTriggerFillsThePhpStandInsTables) {
   START_OR_SKIP(php, site);
@@ -370,9 +358,9 @@ TEST_F(WebPhpEndToEnd, TheExportsImportTriggerFillsThePhpStandInsTables) {
     for (const auto& r : records) ASSERT_TRUE(w.put(r.substr(0, layout.key_length), r));
     ASSERT_TRUE(w.commit());
   };
-  erp(erpfiles::vendedo::kFile, {seller("000002", cp1252("João")), seller("000001", "Ana")});
+  erp(erpfiles::vendedo::kFile, {seller_record("000002", cp1252("João")), seller_record("000001", "Ana")});
   erp(erpfiles::produto::kFile,
-      {product("000100", cp1252("Pão de queijo"), "000001500"), product("000200", "Cafe", "000000350")});
+      {product_record("000100", cp1252("Pão de queijo"), "000001500"), product_record("000200", "Cafe", "000000350")});
 
   auto keyed = platform::make_keyed_files(*site.root.files);
   platform::Platform platform{*site.root.files, site.clock, *site.commands, site.service, *keyed};
