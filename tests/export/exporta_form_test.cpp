@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/line_ends.h"
 #include "support/fake_platform.h"
 #include "ui/headless/headless_runtime.h"
 
@@ -45,17 +46,7 @@ std::string product(std::string_view code, std::string_view chave2, std::string_
   return std::string(a.bytes());
 }
 
-// The lines of a text file without their line ends.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find(platform::kLineEnd, start);
-    out.push_back(text.substr(start, end - start));
-    start = end == std::string::npos ? text.size() : end + platform::kLineEnd.size();
-  }
-  return out;
-}
+using test::lines_of;
 
 // The export form with the log form, on memory files and fake ERP files.
 struct ExportaRig {
@@ -78,9 +69,7 @@ struct ExportaRig {
 
   std::string kavcmd() const { return files.contents(kKavcmdPath); }
   std::vector<std::string> log_texts() const {
-    std::vector<std::string> out;
-    for (const auto& l : lines_of(files.contents(kLogFile))) out.emplace_back(record::trim_right(l.substr(14)));
-    return out;
+    return test::log_texts(files.contents(kLogFile));
   }
   std::vector<ui::headless::Event> messages() const { return runtime.events("message"); }
   std::vector<std::pair<std::string, int>> bloq_changes() const {

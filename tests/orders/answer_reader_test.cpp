@@ -12,9 +12,9 @@
 #include "orders/answer_reader.h"
 #include "orders/print_record.h"
 #include "platform/file_status.h"
-#include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/line_ends.h"
 #include "support/fake_web.h"
 #include "support/harness.h"
 #include "support/temp_root.h"
@@ -284,15 +284,7 @@ struct OddAnswers : ::testing::Test {
     return out;
   }
   std::vector<std::string> log_texts() const {
-    std::vector<std::string> out;
-    const std::string log = h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt");
-    for (std::size_t at = 0; at < log.size();) {
-      const auto nl = log.find(platform::kLineEnd, at);
-      const std::string line = log.substr(at, nl - at);
-      if (line.find("Checando") == std::string::npos) out.emplace_back(record::trim_right(line.substr(14)));
-      at = nl == std::string::npos ? log.size() : nl + platform::kLineEnd.size();
-    }
-    return out;
+    return test::log_texts(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"), true);
   }
   std::vector<std::string> printers() const {
     std::vector<std::string> out;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
-#include "platform/line_end.h"
 #include "orders/print_form.h"
 #include "record/cp1252.h"
+#include "support/line_ends.h"
 #include "support/fake_web.h"
 #include "support/harness.h"
 #include "ui/headless/headless_runtime.h"
@@ -42,15 +42,7 @@ struct Commands : ::testing::Test, test::Harness {
   }
   // The day's log, line by line, text only (after date and time).
   std::vector<std::string> log_texts() const {
-    std::vector<std::string> out;
-    const std::string log = files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt");
-    for (std::size_t at = 0; at < log.size();) {
-      const auto nl = log.find(platform::kLineEnd, at);
-      const std::string line = log.substr(at, nl - at);
-      if (line.find("Checando") == std::string::npos) out.emplace_back(record::trim_right(line.substr(14)));
-      at = nl == std::string::npos ? log.size() : nl + platform::kLineEnd.size();
-    }
-    return out;
+    return test::log_texts(files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"), true);
   }
 };
 
