@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "export/exporta_form.h"
+#include "log/alerts.h"
 #include "log/l_link.h"
 #include "log/log_form.h"
 #include "form/form.h"
@@ -25,9 +26,12 @@ class Application {
 
   form::FormSet& forms() { return forms_; }
   log::LLink& link() { return link_; }
+  // The failures that stand, which the monitor shows.
+  log::Alerts& alerts() { return alerts_; }
 
  private:
   log::LLink link_;
+  log::Alerts alerts_;
   monitor::MenuForm menu_;
   orders::ComandasForm comandas_;
   exporta::ExportaForm exporta_;

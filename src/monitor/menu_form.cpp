@@ -12,8 +12,8 @@ const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
 }  // namespace
 
-MenuForm::MenuForm(log::LLink& link, platform::Clock& clock)
-    : link_(link), clock_(clock), w_hora_(8, '0'), w_msg_(120, ' ') {
+MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts)
+    : link_(link), clock_(clock), alerts_(alerts), w_hora_(8, '0'), w_msg_(120, ' ') {
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;

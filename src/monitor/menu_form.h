@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "log/alerts.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "platform/clock.h"
@@ -13,7 +14,7 @@ namespace kav::monitor {
 
 class MenuForm final : public form::Form {
  public:
-  MenuForm(log::LLink& link, platform::Clock& clock);
+  MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts);
 
   const form::FormDesign& design() const override { return design_; }
   void tick(form::FormContext& ctx, std::string_view timer) override;
@@ -28,6 +29,7 @@ class MenuForm final : public form::Form {
 
   log::LLink& link_;
   platform::Clock& clock_;
+  log::Alerts& alerts_;
   form::FormDesign design_;
   std::string w_hora_;
   std::string w_msg_;

@@ -22,9 +22,11 @@ constexpr std::size_t kLogTextWidth = 106;
 const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguarde liberação !!!");
 }  // namespace
 
-ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host)
+ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host,
+                           log::Alerts& alerts)
     : link_(link),
       platform_(platform),
+      alerts_(alerts),
       exchange_(platform.files, std::move(web_host)),
       impressao_(platform.files, platform.printing),
       paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "log/alerts.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "orders/exchange.h"
@@ -28,7 +29,7 @@ namespace kav::orders {
 
 class ComandasForm final : public form::Form {
  public:
-  ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host);
+  ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host, log::Alerts& alerts);
 
   const form::FormDesign& design() const override { return design_; }
   void tick(form::FormContext& ctx, std::string_view timer) override;
@@ -98,6 +99,7 @@ class ComandasForm final : public form::Form {
 
   log::LLink& link_;
   platform::Platform& platform_;
+  log::Alerts& alerts_;
   form::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;

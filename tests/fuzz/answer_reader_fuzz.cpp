@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char* command : {"CMD_IMP", "CAN_ITE", "CMD_FEC"}) world.web.queue(command, answer);
 
   log::LLink link;
-  orders::ComandasForm comandas(link, world.fake.services, "localhost");
+  log::Alerts alerts;
+  orders::ComandasForm comandas(link, world.fake.services, "localhost", alerts);
   log::LogForm log_form(link, world.fake.files, world.fake.clock);
   form::FormSet forms;
   forms.add(comandas);

@@ -21,7 +21,8 @@ std::vector<Event> of(const std::vector<Event>& events, std::string_view form, s
 TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   log::LLink link;
   platform::ManualClock clock(2019, 11, 27);
-  MenuForm menu(link, clock);
+  log::Alerts alerts;
+  MenuForm menu(link, clock, alerts);
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
@@ -123,7 +124,8 @@ struct SlowMonitor {
   platform::ManualClock clock{2019, 11, 27, 14, 38, 0};
   test::FakeCommandRunner commands;
   log::LLink link;
-  MenuForm menu{link, clock};
+  log::Alerts alerts;
+  MenuForm menu{link, clock, alerts};
   log::LogForm log_form{link, files, clock};
   SlowForm comandas;
   SlowForm exporta;
