@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libgl-dev libxcb1-dev   # windows; whether an X server answers
   libsqlite3-dev sqlite3           # the ERP's keyed files
   libcups2-dev cups printer-driver-cups-pdf   # printing
+  poppler-utils                    # the rendered tickets of the README (scripts/render-ticket.sh)
   libcpp-httplib-dev               # the stand-in web application
   apache2 libapache2-mod-php       # the PHP stand-in of the web application
   wget                             # requests to the web application

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "orders/print_record.h"
+#include "platform/clock.h"
 #include "record/area.h"
 
 namespace kav::orders {
@@ -16,11 +17,13 @@ using record::Field;
 constexpr Field kLinhaTotPrinted{prt_linha_tot.pos, prt_linha_tot.width - 1};
 constexpr Field kNone{0, 0};
 
-// One piece of a printed line: a fixed text or a field, from a column on.
+// One piece of a printed line: a fixed text, a field, or the moment the
+// ticket is made, from a column on.
 struct Cell {
   std::size_t column = 0;  // 1-based; 0 ends the line's cells
   std::string_view text;
   Field field = kNone;
+  bool made_at = false;  // "dd/mm/yyyy hh:mm"
 };
 
 struct Line {
@@ -37,9 +40,10 @@ constexpr std::string_view kStars = "*******************************************
 // on total lines (SUBTOT) end in the last column, so their values align.
 // clang-format off
 constexpr Line kForm[] = {
-    // group      only when filled  cells: {column, text, field}
+    // group      only when filled  cells: {column, text, field, made_at}
     {grupo::cabec,  false, {{{1, kDoubleRule}}}},
     {grupo::cabec,  false, {{{15, "*** COMANDA "}, {27, {}, prt_numcmd}, {31, " ***"}}}},
+    {grupo::cabec,  true,  {{{17, {}, kNone, true}}}},
     {grupo::cabec,  false, {{{1, kDoubleRule}}}},
     {grupo::cabec,  true,  {{{1, "Impressora: "}, {13, {}, prt_impressora}}}},
     {grupo::cabcmd, true,  {{{1, {}, prt_texto}}}},
@@ -62,15 +66,28 @@ std::string field_text(std::string_view rec, Field f) {
   return record::blank_controls(record::padded(part, f.width));
 }
 
+// "dd/mm/yyyy hh:mm" of a stamp "YYYYMMDD-HHMMSScc"; blanks when it is none.
+std::string date_time(std::string_view stamp) {
+  if (!platform::stamp_centis(stamp)) return {};
+  std::string out;
+  out.append(stamp.substr(6, 2)).append("/").append(stamp.substr(4, 2)).append("/").append(stamp.substr(0, 4));
+  out.append(" ").append(stamp.substr(9, 2)).append(":").append(stamp.substr(11, 2));
+  return out;
+}
+
 // The printed line, or nothing when the line is left out.
-std::optional<std::string> render(const Line& line, std::string_view rec) {
+std::optional<std::string> render(const Line& line, std::string_view rec, std::string_view made_at) {
   std::string out;
   bool any_field = false;
   bool filled = false;
   for (const Cell& cell : line.cells) {
     if (cell.column == 0) break;
     std::string text;
-    if (cell.field.width > 0) {
+    if (cell.made_at) {
+      text = date_time(made_at);
+      any_field = true;
+      filled = filled || !text.empty();
+    } else if (cell.field.width > 0) {
       text = field_text(rec, cell.field);
       any_field = true;
       filled = filled || !record::is_blank(text);
@@ -97,13 +114,14 @@ bool is_fcomanda(std::string_view form) {
   return true;
 }
 
-std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record) {
+std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record,
+                                                        std::string_view made_at) {
   const std::string_view name = trimmed(group);
   std::optional<std::vector<std::string>> lines;
   for (const Line& line : kForm) {
     if (line.group != name) continue;
     if (!lines) lines.emplace();
-    if (auto text = render(line, print_record)) lines->push_back(std::move(*text));
+    if (auto text = render(line, print_record, made_at)) lines->push_back(std::move(*text));
   }
   return lines;
 }
@@ -112,9 +130,9 @@ const platform::TicketLayout& fcomanda_layout() {
   class Fcomanda final : public platform::TicketLayout {
    public:
     bool is_form(std::string_view print_form) const override { return is_fcomanda(print_form); }
-    std::optional<std::vector<std::string>> lines(std::string_view group,
-                                                  std::string_view print_record) const override {
-      return render_fcomanda(group, print_record);
+    std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
+                                                  std::string_view made_at) const override {
+      return render_fcomanda(group, print_record, made_at);
     }
   };
   static const Fcomanda layout;

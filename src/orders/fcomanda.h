@@ -23,8 +23,12 @@ bool is_fcomanda(std::string_view form);
 // The lines that group `group` (blanks after the name ignored) prints with
 // the field values of `print_record`, without trailing blanks. Control
 // characters in a field print as blanks, so a field can never break a line.
-// Empty when the form has no such group.
-std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record);
+// CABEC prints the moment the ticket is made, `made_at` (a stamp
+// "YYYYMMDD-HHMMSScc"), as "dd/mm/yyyy hh:mm" under the order's number; the
+// line is left out when `made_at` is not a stamp. Empty when the form has no
+// such group.
+std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record,
+                                                        std::string_view made_at = {});
 
 // FCOMANDA as the ticket layout that the print service is given.
 const platform::TicketLayout& fcomanda_layout();

@@ -66,10 +66,12 @@ class TicketLayout {
   // form of this layout.
   virtual bool is_form(std::string_view print_form) const = 0;
   // The lines that group `group` (blanks after the name ignored) prints with
-  // the field values of `print_record`, without line ends. Nothing when the
-  // form has no such group.
-  virtual std::optional<std::vector<std::string>> lines(std::string_view group,
-                                                        std::string_view print_record) const = 0;
+  // the field values of `print_record`, without line ends. `made_at` is the
+  // moment the ticket is made, a stamp "YYYYMMDD-HHMMSScc" of the clock read
+  // when its job was opened (the same for every group of the job). Nothing
+  // when the form has no such group.
+  virtual std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
+                                                        std::string_view made_at) const = 0;
 };
 
 // Receives the text of a line for the day's log (Windows-1252, at most 106

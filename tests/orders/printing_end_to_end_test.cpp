@@ -75,6 +75,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
   EXPECT_EQ(cozinha[0].second,
             "================================================\n"
             "              *** COMANDA 0012 ***\n"
+            "                27/11/2019 14:38\n"
             "================================================\n"
             "Impressora: COZINHA\n"
             "Mesa 05 - Salão principal\n"
@@ -93,6 +94,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
   EXPECT_EQ(bar[1].second,
             "================================================\n"
             "              *** COMANDA 0012 ***\n"
+            "                27/11/2019 14:38\n"
             "================================================\n"
             "Impressora: BAR\n"
             "Caipirinha de limão\n"
@@ -112,6 +114,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
   EXPECT_EQ(caixa[0].second,
             "================================================\n"
             "              *** COMANDA 0012 ***\n"
+            "                27/11/2019 14:38\n"
             "================================================\n"
             "Mesa 05 - Salão principal\n"
             "Garçom: João                Pessoas :03\n"

@@ -60,6 +60,7 @@ TEST(Tickets, ItemTicket) {
   EXPECT_EQ(p.ticket(), record::cp1252(
                             "================================================\n"
                             "              *** COMANDA 0012 ***\n"
+                            "                27/11/2019 14:38\n"
                             "================================================\n"
                             "Impressora: COZINHA\n"
                             "Mesa 7\n"
@@ -70,7 +71,9 @@ TEST(Tickets, ItemTicket) {
                             "------------------------------------------------\n"
                             "      KavComanda - Orbela Teknovarium Ltda\n"));
   EXPECT_EQ(p.outlet->handed.back().job.printer, "COZINHA");
-  EXPECT_EQ(p.outlet->handed.back().job.form_size, "A4");
+  // The print form names a continuous form: the roll, in Courier New.
+  EXPECT_TRUE(p.outlet->handed.back().job.page.continuous);
+  EXPECT_EQ(p.outlet->handed.back().job.page.font_face, "Courier New");
 }
 
 TEST(Tickets, CancellationTicketLeavesOutBlankHeaderLines) {
@@ -99,6 +102,7 @@ TEST(Tickets, CancellationTicketLeavesOutBlankHeaderLines) {
   std::string expected =
       "================================================\n"
       "              *** COMANDA 0012 ***\n"
+      "                27/11/2019 14:38\n"
       "================================================\n"
       "Chopp 300ml\n"
       "------------------------------------------------\n"
@@ -115,10 +119,12 @@ TEST(Tickets, CancellationTicketLeavesOutBlankHeaderLines) {
   EXPECT_EQ(p.reports[0], record::cp1252("Não impresso, sem impressora: 20191127-14380500-000001-NAO-ENTREGUE.txt !!!"));
 }
 
-TEST(Tickets, BillAlignsValuesOnTheRight) {
+TEST(Tickets, BillAlignsValuesOnTheRightAndIsDatedWhenItsJobOpens) {
   Printing p;
   p.form.proc_cfgimp(record::padded("CAIXA", 20));
+  p.clock.advance_ms(((9 * 60 + 21) * 60 + 55) * 1000);  // 28/11/2019 00:00:00
   p.form.open();
+  p.clock.advance_ms(2 * 60 * 1000);  // the groups are written later: the date stands
   p.reg.set(prt_numcmd, "0012");
   p.reg.set(prt_texto, "Mesa 7");
   p.form.move_pessoas("03");
@@ -145,6 +151,7 @@ TEST(Tickets, BillAlignsValuesOnTheRight) {
   EXPECT_EQ(p.ticket(), record::cp1252(
                             "================================================\n"
                             "              *** COMANDA 0012 ***\n"
+                            "                28/11/2019 00:00\n"
                             "================================================\n"
                             "Mesa 7\n"
                             "                            Pessoas :03\n"
@@ -162,7 +169,7 @@ TEST(Tickets, NoLineIsWiderThanTheTicketAndFieldsCannotBreakLines) {
   rec[120] = '\n';
   rec[121] = '\r';
   for (std::string_view group : {"CABEC", "CABCMD", "ITECMD", "OBSITE", "VALCMD", "SUBTOT", "TRACO", "CANC", "ORBELA"}) {
-    const auto lines = render_fcomanda(group, rec);
+    const auto lines = render_fcomanda(group, rec, "20191231-23595999");
     ASSERT_TRUE(lines.has_value()) << group;
     for (const auto& line : *lines) {
       EXPECT_LE(line.size(), kTicketWidth) << group << ": " << line;
@@ -171,6 +178,41 @@ TEST(Tickets, NoLineIsWiderThanTheTicketAndFieldsCannotBreakLines) {
   }
   EXPECT_FALSE(render_fcomanda("NOPE", rec).has_value());
   EXPECT_TRUE(render_fcomanda("TRACO   ", "").has_value());  // a short record reads as blanks
+}
+
+TEST(Tickets, TheDateLineIsLeftOutWithoutAValidMoment) {
+  const std::string rec(296, ' ');
+  EXPECT_EQ(render_fcomanda("CABEC", rec, "20191231-23595999")->at(2), "                31/12/2019 23:59");
+  for (std::string_view none : {"", "20191232-10000000", "2019123-110000000", "garbage"}) {
+    const auto lines = render_fcomanda("CABEC", rec, none);
+    ASSERT_EQ(lines->size(), 3U) << none;  // rule, number, rule
+    EXPECT_EQ(lines->at(2), std::string(kTicketWidth, '='));
+  }
+}
+
+// A ticket already kept is not made again when its work is done over later:
+// the kept file keeps the time it was made, and the spooler gets it once.
+TEST(Tickets, AWorkDoneOverLaterKeepsTheTicketAndItsTime) {
+  Printing p;
+  const std::string id = p.service.new_work_id();
+  auto one_ticket = [&] {
+    p.service.begin_work(id);
+    p.form.proc_cfgimp(record::padded("COZINHA", 20));
+    p.form.open();
+    p.reg.set(prt_numcmd, "0012");
+    p.form.write(grupo::cabec);
+    p.form.write(grupo::orbela);
+    p.form.close();
+    return p.service.end_work();
+  };
+  ASSERT_TRUE(one_ticket());
+  const std::string path = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\20191127-14380500-000001-NAO-ENTREGUE.txt";
+  const std::string made = p.files.contents(path);
+  EXPECT_NE(made.find("27/11/2019 14:38"), std::string::npos);
+  p.clock.advance_ms(3 * 60 * 1000);
+  ASSERT_TRUE(one_ticket());
+  EXPECT_EQ(p.files.contents(path), made);
+  EXPECT_EQ(p.outlet->handed.size(), 1U);
 }
 
 }  // namespace

@@ -134,7 +134,9 @@ class Spool {
       log("Reimpressao falhou: " + e.printer + " parada ou inexistente !!!");
       return 1;
     }
-    const Delivery d = outlet.submit(TicketJob{e.printer, title, "A4"}, t);
+    // On the roll, as the print form always asks: the settings the ticket was
+    // made with are not kept beside it.
+    const Delivery d = outlet.submit(TicketJob{e.printer, title, PageSetup{}}, t);
     if (!d.delivered()) {
       std::cerr << "kav-spool: " << out(e.printer) << " did not take " << out(e.file_name) << ": " << d.detail
                 << "\n";

@@ -11,12 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/print/page_setup.h"
+
 namespace kav::platform::print {
 
 struct TicketJob {
   std::string printer;    // the spooler's name of the printer (Windows-1252)
   std::string title;      // the job's name in the printer's queue
-  std::string form_size;  // paper size from the printer information file ("A4"), or empty
+  PageSetup page;         // the form and font from the printer information file
 };
 
 enum class Outcome {
@@ -74,7 +76,8 @@ class PrinterOutlet {
   virtual JobState job(std::string_view printer, int job_id) = 0;
 
   // Hands `ticket` (Windows-1252 text, lines ended by the platform's line
-  // end) to the job's printer, converted the way that printer takes text.
+  // end) to the job's printer, converted the way that printer takes text,
+  // on the job's page and in its font as far as the spooler allows.
   // Returns accepted with the job number as soon as the spooler holds it.
   virtual Delivery submit(const TicketJob& job, std::string_view ticket) = 0;
 };

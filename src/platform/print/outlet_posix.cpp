@@ -1,5 +1,6 @@
 // Printing through CUPS: a ticket goes to the destination of the printer's
-// name as plain UTF-8 text in one Print-Job request; the hand-over returns
+// name as plain UTF-8 text in one Print-Job request, with the options of its
+// page for the text filter (cups_text_options); the hand-over returns
 // as soon as CUPS holds the job. One look at CUPS asks for every printer's
 // state in one request and for the jobs in a second one, so a check costs
 // the same with 1 or 100 tickets.
@@ -156,9 +157,12 @@ class CupsOutlet final : public PrinterOutlet {
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_TEXT);
-    if (!job.form_size.empty()) {
+    {
       cups_option_t* options = nullptr;
-      const int num_options = cupsAddOption("media", job.form_size.c_str(), 0, &options);
+      int num_options = 0;
+      for (const auto& [option, value] : cups_text_options(job.page)) {
+        num_options = cupsAddOption(option.c_str(), value.c_str(), num_options, &options);
+      }
       cupsEncodeOptions2(request, num_options, options, IPP_TAG_JOB);
       cupsFreeOptions(num_options, options);
     }

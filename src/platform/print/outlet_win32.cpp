@@ -1,11 +1,12 @@
-// Printing through the Windows spooler: a ticket goes to the printer of that
-// name as a raw Windows-1252 text document; the hand-over returns as soon as
-// the spooler holds the job. One look enumerates the printers once and the
+// Printing through the Windows spooler: a ticket is drawn as text on the
+// printer of that name through its driver (GDI), in the font and on the paper
+// of its page; the hand-over returns as soon as the spooler holds the job. One look enumerates the printers once and the
 // queues of the printers that have tickets in them.
 #include <windows.h>
 #include <winspool.h>
 
 #include <cctype>
+#include <cwchar>
 #include <map>
 #include <vector>
 
@@ -37,6 +38,69 @@ JobState state_of(DWORD status) {
 
 constexpr DWORD kStoppedPrinter = PRINTER_STATUS_PAUSED | PRINTER_STATUS_ERROR | PRINTER_STATUS_PENDING_DELETION |
                                   PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE;
+
+// Windows-1252 text as UTF-16, whatever the machine's code page.
+std::wstring wide(std::string_view text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+// The printer's own settings, with the paper of a sheet form when it names
+// one; empty when the driver gives none (the printer's defaults are used).
+std::vector<BYTE> device_mode(HANDLE printer, std::string& name, const PageSetup& page) {
+  const LONG size = DocumentPropertiesA(nullptr, printer, name.data(), nullptr, nullptr, 0);
+  if (size <= 0) return {};
+  std::vector<BYTE> mode(static_cast<std::size_t>(size));
+  auto* dm = reinterpret_cast<DEVMODEA*>(mode.data());
+  if (DocumentPropertiesA(nullptr, printer, name.data(), dm, nullptr, DM_OUT_BUFFER) != IDOK) return {};
+  if (const short paper = windows_paper(page); paper != 0) {
+    dm->dmPaperSize = paper;
+    dm->dmFields |= DM_PAPERSIZE;
+    dm->dmFields &= ~static_cast<DWORD>(DM_PAPERLENGTH | DM_PAPERWIDTH | DM_FORMNAME);
+    DocumentPropertiesA(nullptr, printer, name.data(), dm, dm, DM_IN_BUFFER | DM_OUT_BUFFER);
+  }
+  return mode;
+}
+
+// Draws the ticket line by line from the top of the printable area, on as
+// many pages as it takes.
+bool draw(HDC dc, HFONT font, std::string_view ticket) {
+  const int page_height = GetDeviceCaps(dc, VERTRES);
+  bool page_open = false;
+  int y = 0;
+  int line_height = 0;
+  auto start_page = [&] {
+    if (StartPage(dc) <= 0) return false;
+    if (font != nullptr) SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    line_height = static_cast<int>(tm.tmHeight + tm.tmExternalLeading);
+    if (line_height < 1) line_height = 1;
+    page_open = true;
+    y = 0;
+    return true;
+  };
+  while (!ticket.empty()) {
+    const std::size_t nl = ticket.find('\n');
+    std::string_view line = ticket.substr(0, nl);
+    ticket.remove_prefix(nl == std::string_view::npos ? ticket.size() : nl + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (page_open && y + line_height > page_height) {
+      if (EndPage(dc) <= 0) return false;
+      page_open = false;
+    }
+    if (!page_open && !start_page()) return false;
+    const std::wstring text = wide(line);
+    if (!text.empty() && !TextOutW(dc, 0, y, text.c_str(), static_cast<int>(text.size()))) return false;
+    y += line_height;
+  }
+  if (!page_open && !start_page()) return false;  // an empty ticket is still one page
+  return EndPage(dc) > 0;
+}
 
 class WindowsOutlet final : public PrinterOutlet {
  public:
@@ -85,6 +149,9 @@ class WindowsOutlet final : public PrinterOutlet {
     return state;
   }
 
+  // The ticket is drawn as text through the printer's driver, so any printer
+  // with a Windows driver prints it: in the font the job names, on the
+  // printer's default paper for a roll, on the named paper for sheets.
   Delivery submit(const TicketJob& job, std::string_view ticket) override {
     if (job.printer.empty()) return Delivery{Outcome::no_printer, 0, {}};
     HANDLE printer = nullptr;
@@ -94,24 +161,46 @@ class WindowsOutlet final : public PrinterOutlet {
       return Delivery{err == ERROR_INVALID_PRINTER_NAME ? Outcome::unknown_printer : Outcome::failed, 0,
                       last_error_text()};
     }
+    std::vector<BYTE> mode = device_mode(printer, name, job.page);
+    ClosePrinter(printer);
+    HDC dc = CreateDCA("WINSPOOL", name.c_str(), nullptr,
+                       mode.empty() ? nullptr : reinterpret_cast<const DEVMODEA*>(mode.data()));
+    if (dc == nullptr) return Delivery{Outcome::failed, 0, last_error_text()};
+
+    const TicketFont font = ticket_font(job.page);
+    const std::wstring face = wide(font.face);
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(font.points * GetDeviceCaps(dc, LOGPIXELSY) / 72.0 + 0.5);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = ANSI_CHARSET;
+    lf.lfOutPrecision = OUT_TT_PRECIS;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    HFONT hfont = CreateFontIndirectW(&lf);
+
     std::string title = job.title;
-    char datatype[] = "RAW";
-    DOC_INFO_1A doc{title.data(), nullptr, datatype};
-    const DWORD job_id = StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&doc));
-    if (job_id == 0) {
+    DOCINFOA doc{};
+    doc.cbSize = sizeof doc;
+    doc.lpszDocName = title.c_str();
+    const int job_id = StartDocA(dc, &doc);
+    if (job_id <= 0) {
       Delivery d{Outcome::refused, 0, last_error_text()};
-      ClosePrinter(printer);
+      if (hfont != nullptr) DeleteObject(hfont);
+      DeleteDC(dc);
       return d;
     }
-    DWORD written = 0;
-    const bool sent = StartPagePrinter(printer) &&
-                      WritePrinter(printer, const_cast<char*>(ticket.data()), static_cast<DWORD>(ticket.size()),
-                                   &written) &&
-                      written == ticket.size() && EndPagePrinter(printer);
-    const bool ended = EndDocPrinter(printer) != 0;
-    Delivery d = sent && ended ? Delivery{Outcome::accepted, static_cast<int>(job_id), {}}
-                               : Delivery{Outcome::failed, static_cast<int>(job_id), last_error_text()};
-    ClosePrinter(printer);
+    const bool sent = draw(dc, hfont, ticket);
+    bool ended = false;
+    if (sent) {
+      ended = EndDoc(dc) > 0;
+    } else {
+      AbortDoc(dc);
+    }
+    Delivery d = sent && ended ? Delivery{Outcome::accepted, job_id, {}}
+                               : Delivery{Outcome::failed, job_id, last_error_text()};
+    if (hfont != nullptr) DeleteObject(hfont);
+    DeleteDC(dc);
     return d;
   }
 

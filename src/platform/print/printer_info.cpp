@@ -16,19 +16,25 @@ std::string upper(std::string_view s) {
 
 bool is_space(char c) { return c == ' ' || c == '\t'; }
 
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 // The value after the keyword: the text between the first double quote and
 // the next one when it opens with a quote (a missing closing quote takes the
 // rest of the line), otherwise the rest of the line without trailing blanks.
-std::string value_of(std::string_view rest) {
-  std::size_t i = 0;
-  while (i < rest.size() && is_space(rest[i])) ++i;
-  rest.remove_prefix(i);
+// `after` receives what follows the closing quote.
+std::string value_of(std::string_view rest, std::string_view* after = nullptr) {
+  rest = trimmed(rest);
   if (!rest.empty() && rest.front() == '"') {
     rest.remove_prefix(1);
     const auto close = rest.find('"');
-    return std::string(close == std::string_view::npos ? record::trim_right(rest) : rest.substr(0, close));
+    if (close == std::string_view::npos) return std::string(record::trim_right(rest));
+    if (after != nullptr) *after = rest.substr(close + 1);
+    return std::string(rest.substr(0, close));
   }
-  while (!rest.empty() && is_space(rest.back())) rest.remove_suffix(1);
   return std::string(rest);
 }
 
@@ -40,7 +46,8 @@ void apply(PrinterSettings& s, std::string_view line) {
   std::size_t end = 0;
   while (end < line.size() && !is_space(line[end]) && line[end] != '"') ++end;
   const std::string keyword = upper(line.substr(0, end));
-  std::string value = value_of(line.substr(end));
+  std::string_view after;
+  std::string value = value_of(line.substr(end), &after);
   if (keyword == "PRTID") s.id = std::move(value);
   else if (keyword == "PRTDRV") s.printer = std::move(value);
   else if (keyword == "PRTFORM") s.form = std::move(value);
@@ -48,10 +55,36 @@ void apply(PrinterSettings& s, std::string_view line) {
   else if (keyword == "FORMSIZE") s.form_size = std::move(value);
   else if (keyword == "PRTDIALOG") s.dialog = std::move(value);
   else if (keyword == "PREVIEW") s.preview = std::move(value);
-  else if (keyword == "FONTFACE") s.font_face = std::move(value);
+  else if (keyword == "FONTFACE") {
+    s.font_face = std::move(value);
+    if (const double size = parse_font_size(after)) s.font_size = size;
+  } else if (keyword == "FONTSIZE") s.font_size = parse_font_size(value);
 }
 
 }  // namespace
+
+double parse_font_size(std::string_view text) {
+  text = trimmed(text);
+  double size = 0;
+  double scale = 0;  // 0 before the decimal separator
+  if (text.empty() || text.size() > 8) return 0;
+  for (const char c : text) {
+    if (c == ',' || c == '.') {
+      if (scale != 0) return 0;
+      scale = 1;
+    } else if (c >= '0' && c <= '9') {
+      if (scale == 0) {
+        size = size * 10 + (c - '0');
+      } else {
+        scale /= 10;
+        size += (c - '0') * scale;
+      }
+    } else {
+      return 0;
+    }
+  }
+  return size >= 4 && size <= 72 ? size : 0;
+}
 
 PrinterSettings parse_printer_info(std::string_view text) {
   PrinterSettings s;

@@ -89,6 +89,7 @@ std::string SpoolingPrintService::open(std::string_view print_form, std::string_
   std::string st;
   const std::string text = read_all(files_, printer_info_path, st);
   settings_ = parse_printer_info(text);
+  made_at_ = now_stamp();
   lines_.clear();
   open_ = true;
   return st == status::ok ? st : std::string(status::not_found);
@@ -96,7 +97,7 @@ std::string SpoolingPrintService::open(std::string_view print_form, std::string_
 
 std::string SpoolingPrintService::write(std::string_view group, std::string_view print_record) {
   if (!open_) return std::string(status::write_not_open);
-  auto lines = layout_.lines(group, print_record);
+  auto lines = layout_.lines(group, print_record, made_at_);
   if (!lines) return std::string(status::no_record);
   for (auto& line : *lines) lines_.push_back(std::move(line));
   return std::string(status::ok);
@@ -233,7 +234,7 @@ Delivery SpoolingPrintService::hand_over(Ticket& t, std::string_view text) {
     case PrinterState::stopped: return Delivery{Outcome::stopped, 0, {}};
     case PrinterState::ready: break;
   }
-  Delivery d = outlet_->submit(TicketJob{t.printer, job_title(t.base, root_host_), t.form_size}, text);
+  Delivery d = outlet_->submit(TicketJob{t.printer, job_title(t.base, root_host_), t.page}, text);
   if (d.delivered()) {
     t.job = d.job_id;
     // The job's number beside the ticket, for a spooler that forgets
@@ -387,7 +388,7 @@ std::string SpoolingPrintService::close() {
       last_delivery_ = Delivery{Outcome::failed, 0, "not kept"};
     } else {
       // Nothing would do this job again: the printer is tried all the same.
-      Ticket t{folder, base, printer, settings_.form_size, 0, false, false, false};
+      Ticket t{folder, base, printer, page_setup(settings_), 0, false, false, false};
       last_delivery_ = printer.empty() ? Delivery{Outcome::no_printer, 0, {}} : hand_over(t, text);
     }
     return std::string(status::failed);
@@ -401,7 +402,7 @@ std::string SpoolingPrintService::close() {
     return std::string(status::ok);
   }
 
-  Ticket t{folder, base, printer, settings_.form_size, 0, false, false, false};
+  Ticket t{folder, base, printer, page_setup(settings_), 0, false, false, false};
   // A ticket never passes the undelivered tickets of its printer.
   const bool queued_behind = std::any_of(tickets_.begin(), tickets_.end(), [&](const Ticket& o) {
     return o.job == 0 && same_printer(o.printer, printer) && !expired(o);

@@ -48,7 +48,7 @@ class SpoolingPrintService final : public PrintService {
     std::string folder;   // Windows path of the printer's spool folder
     std::string base;     // the name without mark and extension
     std::string printer;  // the spooler's name of the printer
-    std::string form_size;
+    PageSetup page;
     int job = 0;                    // the spooler's job, 0 while not handed over
     bool troubled = false;          // a delivery failed: what follows is logged
     bool from_earlier_run = false;  // found at start: its job is looked up by name
@@ -98,6 +98,7 @@ class SpoolingPrintService final : public PrintService {
 
   bool open_ = false;
   PrinterSettings settings_;
+  std::string made_at_;  // the stamp of the job's opening: when its ticket is made
   std::vector<std::string> lines_;
 
   bool started_ = false;

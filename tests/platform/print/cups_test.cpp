@@ -89,7 +89,7 @@ TEST(CupsDelivery, PrintersAreToldApartInOneLook) {
   EXPECT_EQ(outlet->printer("kavtest"), PrinterState::ready);  // CUPS ignores case
   EXPECT_EQ(outlet->printer("KAV_NO_SUCH_PRINTER"), PrinterState::unknown);
   EXPECT_EQ(outlet->printer("COZINHA 1"), PrinterState::unknown);
-  EXPECT_EQ(outlet->submit(TicketJob{"KAV_NO_SUCH_PRINTER", "x", ""}, "x\n").outcome, Outcome::unknown_printer);
+  EXPECT_EQ(outlet->submit(TicketJob{"KAV_NO_SUCH_PRINTER", "x", {}}, "x\n").outcome, Outcome::unknown_printer);
 }
 
 TEST(CupsDelivery, TheServiceHandsOverWithoutWaitingAndClearsTheMarkOnlyWhenPrinted) {

@@ -82,8 +82,8 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
 class FakeLayout final : public platform::TicketLayout {
  public:
   bool is_form(std::string_view print_form) const override { return record::trim_right(print_form) == "FCOMANDA"; }
-  std::optional<std::vector<std::string>> lines(std::string_view group,
-                                                std::string_view print_record) const override {
+  std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
+                                                std::string_view /*made_at*/) const override {
     constexpr std::string_view kGroups[] = {"CABEC", "ITECMD", "TRACO", "ORBELA"};
     if (std::find(std::begin(kGroups), std::end(kGroups), record::trim_right(group)) == std::end(kGroups)) {
       return std::nullopt;

@@ -301,7 +301,8 @@ TEST(SpoolService, TheTicketIsKeptAsWindows1252TextAndHandedOverWithItsSettings)
   s.service.close();
   ASSERT_EQ(s.outlet->handed.size(), 1U);
   EXPECT_EQ(s.outlet->handed[0].job.printer, "COPA 1");  // trailing blanks are no part of the name
-  EXPECT_EQ(s.outlet->handed[0].job.form_size, "A4");
+  EXPECT_FALSE(s.outlet->handed[0].job.page.continuous);  // no FORMKIND: sheets of FORMSIZE
+  EXPECT_EQ(s.outlet->handed[0].job.page.form_size, "A4");
   const std::string path = "C:\\OrbelaTeknovarium\\Spool\\COPA 1\\20191127-14380500-000001-NAO-ENTREGUE.txt";
   const std::string kept = s.files.contents(path);
   EXPECT_EQ(kept, "Por\xe7\xe3o de fritas" + std::string(kLineEnd));
