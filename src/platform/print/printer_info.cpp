@@ -57,7 +57,7 @@ void apply(PrinterSettings& s, std::string_view line) {
   else if (keyword == "PREVIEW") s.preview = std::move(value);
   else if (keyword == "FONTFACE") {
     s.font_face = std::move(value);
-    if (const double size = parse_font_size(after)) s.font_size = size;
+    if (const double size = parse_font_size(after); size > 0) s.font_size = size;
   } else if (keyword == "FONTSIZE") s.font_size = parse_font_size(value);
 }
 
