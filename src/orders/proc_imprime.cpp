@@ -95,9 +95,8 @@ void ComandasForm::imprime_itens(form::FormContext& ctx) {
     std::size_t printers = more_printers_.size();
     for (const std::string& entry : areas_.tab_impressoras) printers += record::is_blank(entry) ? 0 : 1;
     log::log_from_form(ctx, link_,
-                       "Comanda " + numero + " com " + std::to_string(itens_lidos_) + " itens em " +
-                           std::to_string(printers) +
-                           record::cp1252(" impressoras: além das tabelas de 200 itens e 20 impressoras"));
+                       "Comanda " + numero + record::cp1252(" além das tabelas de 200 itens e 20 impressoras: itens ") +
+                           std::to_string(itens_lidos_) + ", impressoras " + std::to_string(printers));
   }
   left_out_after_.reset();
   print_printer_round();
