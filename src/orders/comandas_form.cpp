@@ -117,11 +117,27 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
   return false;
 }
 
+// A web application that keeps handing out work (the same order again and
+// again, or a queue that never empties) would hold the run in one command:
+// the later commands never asked, the monitor never polling again. After
+// kMaxAnswersPerCommand answers with work the command stops for this run,
+// says so (row, log, alert) and the run goes on; what is left waits for the
+// next check. The alert ends when a run of the command finds no more work.
 void ComandasForm::run_command(form::FormContext& ctx, std::string_view command) {
-  while (next_record(ctx, command)) {
+  const std::string alert_key = "limite.respostas." + std::string(command);
+  for (std::size_t handled = 0; next_record(ctx, command);) {
     work_off(ctx, command);
     retire();
+    if (++handled == kMaxAnswersPerCommand) {
+      const std::string bound = std::to_string(kMaxAnswersPerCommand);
+      log_message(ctx, "Limite de " + bound + " respostas " + std::string(command) +
+                           record::cp1252(" por checagem atingido, o restante fica para a próxima !!!"));
+      alerts_.raise(alert_key, std::string(command) + ": " + bound +
+                                   record::cp1252(" respostas numa só checagem; verificar a aplicação web"));
+      return;
+    }
   }
+  alerts_.clear(alert_key);
 }
 
 void ComandasForm::work_off(form::FormContext& ctx, std::string_view command) {
@@ -265,15 +281,15 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
   }
 }
 
-void ComandasForm::read_order_header(AnswerReader& r) {
+void ComandasForm::read_order_header(AnswerReader& r, AnswerHeader& cmd) {
   r.skip(2);
-  areas_.cmd.codigo = r.fixed(6);
+  cmd.codigo = r.fixed(6);
   r.skip(2);
-  areas_.cmd.texto = r.text(40);
+  cmd.texto = r.text(40);
   r.skip(1);
-  areas_.cmd.pessoas = r.fixed(2);
+  cmd.pessoas = r.fixed(2);
   r.skip(2);
-  areas_.cmd.compl_ = r.text(20);
+  cmd.compl_ = r.text(20);
 }
 
 void ComandasForm::begin_ticket(bool order_texts, std::string_view printer_line) {

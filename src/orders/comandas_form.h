@@ -12,6 +12,8 @@
 // the print service has followed up its tickets.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,7 +74,7 @@ class ComandasForm final : public form::Form {
   void retire();
   // The order header that CMD_IMP and CMD_FEC share, after the order number:
   // code, text, people and second text.
-  void read_order_header(AnswerReader& r);
+  static void read_order_header(AnswerReader& r, AnswerHeader& cmd);
   // After a command has read its answer: logs once what the reader passed
   // over, and when the answer is damaged reports that the order is not
   // printed. True when what was read may be printed.
@@ -112,6 +114,42 @@ class ComandasForm final : public form::Form {
   bool started_ = false;
   std::string pending_;  // the pending answer being worked off, or empty
   std::string last_id_;
+
+  // Limits: an order larger than the answer work areas, and a command that
+  // keeps finding work (proc_imprime.cpp, proc_fecha.cpp, run_command).
+ public:
+  // Answers with work that one command handles in one run; then the run goes
+  // on with the next command and the rest waits for the next check.
+  static constexpr std::size_t kMaxAnswersPerCommand = 50;
+  // Distinct printers of one order that get item tickets: TAB-IMPRESSORAS
+  // is filled 20 names at a time, this many in all.
+  static constexpr std::size_t kMaxPrintersPerOrder = 100;
+
+ private:
+  // One item record, after the skip to its start; false at an end marker
+  // (the item keeps the marker).
+  static bool read_item_imprime(AnswerReader& r, Item& item);
+  static bool read_item_fecha(AnswerReader& r, Item& item);
+  static void read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer);
+  // CMD_IMP: registers an item's printer in TAB-IMPRESSORAS, or past it.
+  void register_printer(const std::string& name);
+  // CMD_IMP: one ticket per printer of TAB-IMPRESSORAS, each with its items.
+  void print_printer_round();
+  // Reads the item records of the current answer once more from its start,
+  // one at a time, handing each to `each`; the number handed, or nothing
+  // when the answer cannot be opened again or is not the same order.
+  std::optional<std::size_t> reread_items(std::string_view command, const std::function<void(const Item&)>& each);
+  // A notice on the open ticket, in its item lines.
+  void write_notice(std::string_view text);
+  // Reports what the limits left out: a row of Lv_Proc, the log, an alert
+  // under `alert_key` (it ends when the same order prints in full).
+  void report_left_out(form::FormContext& ctx, const std::string& alert_key, const std::string& text);
+
+  std::size_t itens_lidos_ = 0;             // item records of the answer, those past TAB-ITENS too
+  std::uint64_t subtotal_lido_ = 0;         // CMD_FEC: products total of every item record read
+  std::vector<std::string> more_printers_;  // CMD_IMP: printers past TAB-IMPRESSORAS, in order
+  std::size_t itens_sem_ticket_ = 0;        // CMD_IMP: items of printers past kMaxPrintersPerOrder
+  std::optional<std::size_t> left_out_after_;  // a ticket of this answer lacks the items past this one
 };
 
 }  // namespace kav::orders

@@ -12,28 +12,43 @@ namespace kav::orders {
 
 void ComandasForm::proc_fecha(form::FormContext& ctx) { run_command(ctx, "CMD_FEC"); }
 
-// The rest of the answer, after the order number of its first record.
+void ComandasForm::read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer) {
+  read_order_header(r, cmd);
+  r.skip(1);
+  printer = r.text(20);
+  r.skip(1);
+  cmd.servico = r.fixed(2);
+  r.skip(1);
+}
+
+bool ComandasForm::read_item_fecha(AnswerReader& r, Item& item) {
+  item.codigo = r.fixed(6);
+  if (is_end_marker(item.codigo)) return false;  // the row keeps the marker and a zero quantity
+  r.skip(2);
+  item.descricao = r.text(40);
+  r.skip(1);
+  item.quantidade = r.decimal(6, 3);
+  r.skip(2);
+  item.valor = r.decimal(7, 2);
+  return true;
+}
+
+// The rest of the answer, after the order number of its first record. Every
+// item record is read, counted and added to the products total, those past
+// the last row of TAB-ITENS too.
 void ComandasForm::read_fecha() {
   AnswerReader& r = exchange_.reader();
-  read_order_header(r);
-  r.skip(1);
-  areas_.row(1).impressora = r.text(20);  // the bill's printer travels in row 1
-  r.skip(1);
-  areas_.cmd.servico = r.fixed(2);
-  r.skip(1);
+  read_fecha_header(r, areas_.cmd, areas_.row(1).impressora);  // the bill's printer travels in row 1
+  itens_lidos_ = 0;
+  subtotal_lido_ = 0;
 
-  Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
+  Item beyond;
   for (;;) {
     if (!r.skip_to_record(6)) break;
     Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-    item.codigo = r.fixed(6);
-    if (is_end_marker(item.codigo)) break;  // the row keeps the marker and a zero quantity
-    r.skip(2);
-    item.descricao = r.text(40);
-    r.skip(1);
-    item.quantidade = r.decimal(6, 3);
-    r.skip(2);
-    item.valor = r.decimal(7, 2);
+    if (!read_item_fecha(r, item)) break;
+    ++itens_lidos_;
+    subtotal_lido_ = add_values(subtotal_lido_, item_value(field_value(item.quantidade), field_value(item.valor)));
   }
 }
 
@@ -55,8 +70,18 @@ std::string linha_tot(std::string_view rotulo, std::uint64_t hundredths) {
 // character that is not a digit counts as 0): that value decides whether
 // their lines print, and it is what the label "Serviço 99%" and PRT-PESSOAS
 // show, so a bill never prints one number and computes with another.
+//
+// An order of more than 200 items (TAB-ITENS has 200 rows) is billed whole,
+// on one bill: its items were all counted and summed while the answer was
+// read, and the item lines are printed by reading the kept answer again from
+// its start, one item record at a time. The totals are always those of every
+// item of the answer, never of the rows that fit the table. Should the answer
+// not be readable again, the bill lists the 200 rows of the table, says on
+// its face that the items past them are not listed and that the totals
+// include them, and the row, the log and an alert say so too.
 void ComandasForm::imprime_conta(form::FormContext& ctx) {
-  const int row_index = log_message(ctx, "Imprimir Comanda para pagamento = " + areas_.cmd.numero.substr(0, 4));
+  const std::string numero = areas_.cmd.numero.substr(0, 4);
+  const int row_index = log_message(ctx, "Imprimir Comanda para pagamento = " + numero);
   const Item& first = areas_.row(1);
   if (record::is_blank(first.impressora)) return;
 
@@ -65,6 +90,11 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
                      [&](std::string_view texto) {
                        ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", row_index), texto, 1);
                      });
+  if (itens_lidos_ > kTabItensRows) {
+    log::log_from_form(ctx, link_,
+                       "Comanda " + numero + " com " + std::to_string(itens_lidos_) +
+                           record::cp1252(" itens: além da tabela de 200, conta impressa inteira"));
+  }
 
   areas_.w_ind = 1;
   areas_.impressora(1) = first.impressora;
@@ -72,10 +102,9 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
   record::Area& reg = impressao_.reg_impressao();
 
   std::uint64_t w_subtotal = 0;
-  for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
-    const Item& item = areas_.row(w_item);
+  auto bill_line = [&](const Item& item) {
     const std::uint64_t quantidade = field_value(item.quantidade);
-    if (quantidade == 0) continue;
+    if (quantidade == 0) return;
     reg.set(prt_descricao, item.descricao);
     impressao_.write(grupo::itecmd);
     reg.set(prt_codigo, item.codigo);
@@ -87,6 +116,24 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
     reg.set(prt_total, edit_z_zzz_zz9_99(w_total_item));
     impressao_.write(grupo::valcmd);
     w_subtotal = add_values(w_subtotal, w_total_item);
+  };
+  std::optional<std::size_t> listed;
+  if (itens_lidos_ > kTabItensRows) listed = reread_items("CMD_FEC", bill_line);
+  if (itens_lidos_ <= kTabItensRows || !listed) {
+    for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) bill_line(areas_.row(w_item));  // every row
+    if (itens_lidos_ > kTabItensRows) listed = kTabItensRows;
+  }
+  const std::string alert_key = "limite.itens.CMD_FEC." + numero;
+  if (itens_lidos_ > kTabItensRows && *listed < itens_lidos_) {
+    w_subtotal = subtotal_lido_;
+    write_notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(*listed) + record::cp1252(" NÃO LISTADOS ***"));
+    write_notice("*** TOTAIS COM TODOS OS " + std::to_string(itens_lidos_) + " ITENS ***");
+    report_left_out(ctx, alert_key,
+                    "Comanda " + numero + " com " + std::to_string(itens_lidos_) +
+                        record::cp1252(" itens: conta sem os itens além de ") + std::to_string(*listed) +
+                        record::cp1252(", totais com todos !!!"));
+  } else {
+    alerts_.clear(alert_key);
   }
   impressao_.write(grupo::traco);
 

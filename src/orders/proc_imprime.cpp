@@ -1,46 +1,87 @@
 // CMD_IMP: the items of an order waiting to be printed, one order per answer.
+//
+// An order larger than the work areas. TAB-ITENS keeps 200 item rows and
+// TAB-IMPRESSORAS 20 printer names; an order may carry more of either, and a
+// kitchen ticket that silently lacks items is a dish never made. So nothing
+// is left out for the tables' sake:
+// - every item record is read and counted, and every printer name registered;
+//   names past the 20 entries are kept, in order of first appearance, and
+//   their tickets follow in further rounds of 20 through the same table;
+// - with at most 200 items the tickets are made from TAB-ITENS as it was
+//   read; with more, each ticket reads the kept answer again from its start,
+//   one item record at a time, so every item reaches its printer's ticket in
+//   the order of the answer, and the table never holds more than 200 rows.
+// Only what cannot be done is left out, and then loudly (a notice on the
+// ticket, a row of Lv_Proc, the log and an alert): the answer cannot be read
+// again (the ticket then has the 200 items of TAB-ITENS), or an order names
+// more than kMaxPrintersPerOrder printers (each ticket of a large order reads
+// the whole answer again, so the printers bound the work of one order).
+#include "log/log_from_form.h"
 #include "orders/comandas_form.h"
 #include "orders/print_form.h"
 #include "record/area.h"
+#include "record/cp1252.h"
 
 namespace kav::orders {
 
 void ComandasForm::proc_imprime(form::FormContext& ctx) { run_command(ctx, "CMD_IMP"); }
 
+bool ComandasForm::read_item_imprime(AnswerReader& r, Item& item) {
+  item.numcmd = r.fixed(4);
+  if (is_end_marker(item.numcmd)) return false;
+  r.skip(2);
+  item.codigo = r.fixed(6);
+  r.skip(2);
+  item.descricao = r.text(40);
+  r.skip(1);
+  item.quantidade = r.decimal(6, 3);
+  r.skip(2);
+  item.valor = r.decimal(7, 2);
+  r.skip(2);
+  item.obs = r.text(20);
+  r.skip(1);
+  item.impressora = r.text(20);
+  return true;
+}
+
+// The first equal entry of TAB-IMPRESSORAS, or the first blank one; when all
+// 20 hold other names, the list of printers past the table. A blank name is
+// never registered: its items are not printed.
+void ComandasForm::register_printer(const std::string& name) {
+  if (record::is_blank(name)) return;
+  for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
+    std::string& entry = areas_.impressora(areas_.w_ind);
+    if (entry == name) return;
+    if (record::is_blank(entry)) {
+      entry = name;
+      return;
+    }
+  }
+  for (const std::string& more : more_printers_) {
+    if (more == name) return;
+  }
+  if (kTabImpressorasEntries + more_printers_.size() < kMaxPrintersPerOrder) {
+    more_printers_.push_back(name);
+  } else {
+    ++itens_sem_ticket_;
+  }
+}
+
 // The rest of the answer, after the order number of its first record.
 void ComandasForm::read_imprime() {
   AnswerReader& r = exchange_.reader();
-  read_order_header(r);
+  read_order_header(r, areas_.cmd);
+  itens_lidos_ = 0;
+  more_printers_.clear();
+  itens_sem_ticket_ = 0;
 
-  Item beyond;  // item records past the last row of TAB-ITENS are read and ignored
+  Item beyond;  // item records past the last row of TAB-ITENS: counted, their printers registered
   for (;;) {
     if (!r.skip_to_record(4)) break;
-    const bool kept = areas_.w_item < kTabItensRows;
-    Item& item = kept ? areas_.row(++areas_.w_item) : beyond;
-    item.numcmd = r.fixed(4);
-    if (is_end_marker(item.numcmd)) break;
-    r.skip(2);
-    item.codigo = r.fixed(6);
-    r.skip(2);
-    item.descricao = r.text(40);
-    r.skip(1);
-    item.quantidade = r.decimal(6, 3);
-    r.skip(2);
-    item.valor = r.decimal(7, 2);
-    r.skip(2);
-    item.obs = r.text(20);
-    r.skip(1);
-    item.impressora = r.text(20);
-    if (!kept) continue;
-    // Register the printer: the first equal entry, or the first blank one.
-    for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
-      std::string& entry = areas_.impressora(areas_.w_ind);
-      if (entry == item.impressora) break;
-      if (entry == std::string(kPrinterNameWidth, ' ')) {
-        entry = item.impressora;
-        break;
-      }
-    }
+    Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
+    if (!read_item_imprime(r, item)) break;
+    ++itens_lidos_;
+    register_printer(item.impressora);
   }
 }
 
@@ -48,15 +89,67 @@ void ComandasForm::read_imprime() {
 // order the answer first named them, with that printer's items in the order
 // of the answer.
 void ComandasForm::imprime_itens(form::FormContext& ctx) {
-  log_message(ctx, "Imprimir itens da Comanda = " + areas_.cmd.numero.substr(0, 4));
+  const std::string numero = areas_.cmd.numero.substr(0, 4);
+  log_message(ctx, "Imprimir itens da Comanda = " + numero);
+  if (itens_lidos_ > kTabItensRows || !more_printers_.empty()) {
+    std::size_t printers = more_printers_.size();
+    for (const std::string& entry : areas_.tab_impressoras) printers += record::is_blank(entry) ? 0 : 1;
+    log::log_from_form(ctx, link_,
+                       "Comanda " + numero + record::cp1252(" além das tabelas de 200 itens e 20 impressoras: itens ") +
+                           std::to_string(itens_lidos_) + ", impressoras " + std::to_string(printers));
+  }
+  left_out_after_.reset();
+  print_printer_round();
+  // Printers past the table: 20 more at a time in TAB-IMPRESSORAS.
+  for (std::size_t first = 0; first < more_printers_.size(); first += kTabImpressorasEntries) {
+    for (std::size_t i = 1; i <= kTabImpressorasEntries; ++i) {
+      const std::size_t k = first + i - 1;
+      areas_.impressora(i) = k < more_printers_.size() ? more_printers_[k] : std::string(kPrinterNameWidth, ' ');
+    }
+    print_printer_round();
+  }
 
+  const std::string items_key = "limite.itens.CMD_IMP." + numero;
+  const std::string printers_key = "limite.impressoras.CMD_IMP." + numero;
+  if (left_out_after_) {
+    report_left_out(ctx, items_key,
+                    "Comanda " + numero + " com " + std::to_string(itens_lidos_) + record::cp1252(" itens: itens além de ") +
+                        std::to_string(*left_out_after_) + record::cp1252(" não impressos !!!"));
+  } else {
+    alerts_.clear(items_key);  // printed in full: again, or the first time
+  }
+  if (itens_sem_ticket_ > 0) {
+    report_left_out(ctx, printers_key,
+                    "Comanda " + numero + ": " + std::to_string(itens_sem_ticket_) +
+                        record::cp1252(" itens de impressoras além de ") + std::to_string(kMaxPrintersPerOrder) +
+                        record::cp1252(" não impressos !!!"));
+  } else {
+    alerts_.clear(printers_key);
+  }
+}
+
+void ComandasForm::print_printer_round() {
   for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
     const std::string entry = areas_.impressora(areas_.w_ind);
     if (record::is_blank(entry)) continue;
     begin_ticket(true, entry);
-    for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {  // every row, not only those read
-      const Item& item = areas_.row(w_item);
-      if (item.impressora == entry) write_item_lines(item);
+    std::optional<std::size_t> reread;
+    if (itens_lidos_ > kTabItensRows) {
+      reread = reread_items("CMD_IMP", [&](const Item& item) {
+        if (item.impressora == entry) write_item_lines(item);
+      });
+    }
+    if (itens_lidos_ <= kTabItensRows || !reread) {  // every row, not only those read
+      for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {
+        const Item& item = areas_.row(w_item);
+        if (item.impressora == entry) write_item_lines(item);
+      }
+    }
+    if (itens_lidos_ > kTabItensRows && (!reread || *reread < itens_lidos_)) {
+      const std::size_t printed = reread ? *reread : kTabItensRows;
+      write_notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(printed) +
+                   record::cp1252(" NÃO IMPRESSOS ***"));
+      left_out_after_ = printed;
     }
     end_ticket();
   }

@@ -82,14 +82,14 @@ TEST_F(Commands, ItemTicketsOnePerPrinterInTheOrderTheOrderNamesThem) {
   EXPECT_EQ(cozinha.writes[3].field(prt_obs), record::padded("ao ponto", 20));
 }
 
-TEST_F(Commands, ItemsOfATwentyFirstPrinterAndOfABlankPrinterAreNotPrinted) {
+TEST_F(Commands, ItemsOfATwentyFirstPrinterArePrintedAndOfABlankPrinterNot) {
   std::string answer = "<0001><000001><Mesa><00><>";
   for (int i = 1; i <= 21; ++i) answer += "<0001><000100><Item " + std::to_string(i) + "><000001,000><0000001,00><><P" + std::to_string(i) + ">";
   answer += "<0001><000100><Sem impressora><000001,000><0000001,00><><>";
   web.queue("CMD_IMP", answer);
   run();
-  ASSERT_EQ(printing.jobs.size(), 20U);
-  for (std::size_t i = 0; i < 20; ++i) {
+  ASSERT_EQ(printing.jobs.size(), 21U);  // the 21st printer after the 20 of TAB-IMPRESSORAS
+  for (std::size_t i = 0; i < 21; ++i) {
     EXPECT_EQ(printing.jobs[i].groups(), (Groups{"CABEC", "CABCMD", "ITECMD", "TRACO", "ORBELA"}));
     EXPECT_EQ(printing.jobs[i].writes[2].field(prt_descricao), record::padded("Item " + std::to_string(i + 1), 40));
   }
