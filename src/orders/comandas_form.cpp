@@ -280,11 +280,15 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
     return;
   }
   platform_.files.sync_directory(kTempFolder);
-  const std::string numero = name_order ? order_of(to) : std::string();
   const std::string where = "Temp\\" + name_of(to);
-  log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + " guardada em " + where + " !!!"
-                                  : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
-                                        " incompleta): " + where + " !!!");
+  if (!name_order) {  // the row that names the order is already shown
+    log::log_from_form(ctx, link_, "Resposta " + std::string(command) + " guardada em " + where);
+  } else {
+    const std::string numero = order_of(to);
+    log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + " guardada em " + where + " !!!"
+                                    : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
+                                          " incompleta): " + where + " !!!");
+  }
   show_failed_answers();
 }
 

@@ -143,6 +143,18 @@ TEST_F(Faults, ABatchFileThatCannotBeWrittenAsksNothingAndTheNextCheckDoes) {
   EXPECT_FALSE(alert("disco"));
 }
 
+// An old answer that stays after its DEL would be read as new work.
+TEST_F(Faults, AnOldAnswerThatCannotBeDeletedStopsTheRunBeforeAnythingIsAsked) {
+  memory.put(test::FakeWeb::kAnswer, kOrder);  // no batch file names its command: not taken as pending
+  commands.on_run = [&, run = commands.on_run](std::string_view line) {
+    return line.find(" DEL ") != std::string_view::npos ? 0 : run(line);
+  };
+  run_until(5500);
+  EXPECT_TRUE(web.requests.empty());
+  EXPECT_EQ(alert("disco"), cp1252("Falha ao apagar GET_KAVCMD.RET: CMD_IMP não consultado"));
+  EXPECT_TRUE(tickets("COZINHA").empty());
+}
+
 // The web application has handed the order out: with no room for its
 // pending copy it is not printed, asked for again, or deleted; the next
 // check keeps it first, then prints it once.
@@ -227,7 +239,7 @@ TEST_F(Faults, ADamagedAnswerIsKeptAsideAndTheAlertStandsUntilTheFileIsDealtWith
   EXPECT_EQ(tickets("COZINHA").size(), 1U);  // the second order only
   const auto lines = log();
   EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "Resposta CMD_IMP guardada em Temp\\KAVFALHA-20191127-14380500-CMD_IMP.RET !!!"),
+                      "Resposta CMD_IMP guardada em Temp\\KAVFALHA-20191127-14380500-CMD_IMP.RET"),
             lines.end());
 }
 
