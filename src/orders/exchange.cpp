@@ -77,6 +77,8 @@ std::string Exchange::failure_cause(int status, std::size_t arrived) {
                  : record::cp1252("conexão cortada no meio da resposta (") + std::to_string(arrived) + " bytes)";
     case 8:
       return record::cp1252("o servidor respondeu com erro (página ausente ou com falha)");
+    case 9009:  // CMD.EXE: the program on the batch line was not found
+      return record::cp1252("Wget não encontrado em \\OrbelaTeknovarium\\Kav\\WGET");
     default:
       return "Wget terminou com status " + std::to_string(status);
   }
