@@ -115,8 +115,7 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
       if (!exchange_.keep_as(path)) {
         exchange_.close();
         unkept_answer_ = true;
-        disk_failure(ctx, "Falha ao guardar a resposta " + std::string(command) + ", Comanda = " +
-                              areas_.cmd.numero.substr(0, 4) + record::cp1252(" aguarda espaço em disco"));
+        disk_failure(ctx, unkept_message(command));
         return false;
       }
       r.skip_to_record(4);  // the first record again, from the kept copy
@@ -236,6 +235,11 @@ void ComandasForm::retire(form::FormContext& ctx, std::string_view command) {
                         std::string(command) + ") fica pendente");
 }
 
+std::string ComandasForm::unkept_message(std::string_view command) const {
+  return "Falha ao guardar a resposta " + std::string(command) + ", Comanda = " + areas_.cmd.numero.substr(0, 4) +
+         record::cp1252(" aguarda espaço em disco");
+}
+
 void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text) {
   give_up_ = disk_failed_ = true;
   alerts_.raise(kDiskAlert, text);
@@ -348,13 +352,14 @@ bool slurp(platform::FileSystem& files, std::string_view path, std::string& byte
 // between, or the disk had no room for the copy): kept now, unless it is
 // the newest pending answer itself (the run stopped after keeping it and
 // before removing GET_KAVCMD.RET).
-ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std::string>& pending) {
+ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std::string>& pending,
+                                                          std::string& command) {
   std::string answer;
   if (!slurp(platform_.files, kRespostaPath, answer)) return Leftover::none;
   std::string batch;
   slurp(platform_.files, kArqbatPath, batch);
   const auto at = batch.find("COMANDO=");
-  const std::string command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
+  command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
   if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return Leftover::none;
   if (!pending.empty()) {
     std::string newest;
@@ -397,9 +402,9 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     unkept_answer_ = true;
   }
   if (unkept_answer_) {
-    if (take_leftover_answer(names) == Leftover::not_kept) {
-      disk_failure(ctx, "Falha ao guardar a resposta GET_KAVCMD.RET, Comanda = " + areas_.cmd.numero.substr(0, 4) +
-                            record::cp1252(" aguarda espaço em disco"));
+    std::string command;
+    if (take_leftover_answer(names, command) == Leftover::not_kept) {
+      disk_failure(ctx, unkept_message(command));
       return;
     }
     unkept_answer_ = false;

@@ -84,7 +84,8 @@ class ComandasForm final : public form::Form {
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
   enum class Leftover { none, kept, not_kept };
-  Leftover take_leftover_answer(const std::vector<std::string>& pending);
+  // `command`: the command that GET_KAVCMD.bat names.
+  Leftover take_leftover_answer(const std::vector<std::string>& pending, std::string& command);
   std::string work_id();
   void begin_pending(std::string path, std::string_view stamp);
   // After the work of an answer: the pending answer is removed when its
@@ -95,6 +96,8 @@ class ComandasForm final : public form::Form {
   // Failures that stop the run.
   void web_failure(form::FormContext& ctx, std::string_view command);
   void disk_failure(form::FormContext& ctx, const std::string& text);
+  // The report of an answer with work that could not be kept as pending.
+  std::string unkept_message(std::string_view command) const;
   // Moves what arrived of an answer that is not printed to
   // Temp\KAVFALHA-<stamp>-<command>.RET and reports it; `name_order`: the
   // report names the order of its first record.
