@@ -20,6 +20,13 @@ const std::string kCaption = record::cp1252("KAV - Importação Comandas");
 // What a log line keeps of a message.
 constexpr std::size_t kLogTextWidth = 106;
 const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguarde liberação !!!");
+// The alerts this form raises.
+constexpr std::string_view kWebAlert = "web";
+constexpr std::string_view kDiskAlert = "disco";
+constexpr std::string_view kAnswerAlert = "resposta";
+constexpr std::string_view kFailedName = "KAVFALHA-";
+
+std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
 }  // namespace
 
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host,
@@ -64,10 +71,13 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
 void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
+  give_up_ = disk_failed_ = false;
+  show_failed_answers();
   finish_pending(ctx);
   proc_imprime(ctx);
   proc_cancela(ctx);
   proc_fecha(ctx);
+  if (!disk_failed_) alerts_.clear(kDiskAlert);
   ctx.end_form();
 }
 
@@ -78,17 +88,39 @@ void ComandasForm::form_close(form::FormContext&) {
 }
 
 bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command) {
-  if (!exchange_.perform(ctx, command, areas_)) return false;
+  switch (exchange_.perform(ctx, command, areas_)) {
+    case Exchange::Outcome::disk_failed:
+      disk_failure(
+          ctx, "Falha ao " + exchange_.failed_step() + ": " + std::string(command) + record::cp1252(" não consultado"));
+      return false;
+    case Exchange::Outcome::web_failed:
+      web_failure(ctx, command);
+      return false;
+    case Exchange::Outcome::no_answer:
+      alerts_.clear(kWebAlert);
+      return false;
+    case Exchange::Outcome::answer:
+      alerts_.clear(kWebAlert);
+      break;
+  }
   AnswerReader& r = exchange_.reader();
   if (r.skip_to_record(4)) {
     areas_.cmd.numero = r.fixed(4);
     if (!is_end_marker(areas_.cmd.numero)) {
       const std::string id = work_id();
       std::string path = pending_path(id, command);
-      const bool kept = exchange_.keep_as(path);
+      // The web application has handed this work out: printing it without
+      // a durable copy could lose it, or print it twice after a crash. It
+      // stays in GET_KAVCMD.RET, which is not deleted before it is kept.
+      if (!exchange_.keep_as(path)) {
+        exchange_.close();
+        unkept_answer_ = true;
+        disk_failure(ctx, unkept_message(command));
+        return false;
+      }
       r.skip_to_record(4);  // the first record again, from the kept copy
       areas_.cmd.numero = r.fixed(4);
-      if (kept) begin_pending(std::move(path), id);
+      begin_pending(std::move(path), id);
       return true;
     }
   }
@@ -125,9 +157,9 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
 // next check. The alert ends when a run of the command finds no more work.
 void ComandasForm::run_command(form::FormContext& ctx, std::string_view command) {
   const std::string alert_key = "limite.respostas." + std::string(command);
-  for (std::size_t handled = 0; next_record(ctx, command);) {
+  for (std::size_t handled = 0; !give_up_ && next_record(ctx, command);) {
     work_off(ctx, command);
-    retire();
+    retire(ctx, command);
     if (++handled == kMaxAnswersPerCommand) {
       const std::string bound = std::to_string(kMaxAnswersPerCommand);
       log_message(ctx, "Limite de " + bound + " respostas " + std::string(command) +
@@ -137,24 +169,35 @@ void ComandasForm::run_command(form::FormContext& ctx, std::string_view command)
       return;
     }
   }
-  alerts_.clear(alert_key);
+  if (!give_up_) alerts_.clear(alert_key);
 }
 
+// An answer that is not complete is not printed at all, not even with a
+// mark: the kitchen would take a ticket with some of an order's items for
+// the order, and a bill missing an item has a wrong total. The web
+// application has already handed the order out, so what the staff need is
+// the order's number on the screen and in the log, and the answer as it
+// arrived (kept aside), to enter it again.
 void ComandasForm::work_off(form::FormContext& ctx, std::string_view command) {
+  answer_failed_ = false;
+  print_failure_.clear();
   if (command == "CMD_IMP") {
     read_imprime();
-    exchange_.close();
-    if (!answer_complete(ctx, command)) return;
-    imprime_itens(ctx);
   } else if (command == "CAN_ITE") {
     read_cancela();
-    exchange_.close();
-    if (!answer_complete(ctx, command)) return;
-    imprime_cancelamento(ctx);
   } else {
     read_fecha();
-    exchange_.close();
-    if (!answer_complete(ctx, command)) return;
+  }
+  exchange_.close();
+  if (!answer_complete(ctx, command)) {
+    answer_failed_ = true;
+    return;
+  }
+  if (command == "CMD_IMP") {
+    imprime_itens(ctx);
+  } else if (command == "CAN_ITE") {
+    imprime_cancelamento(ctx);
+  } else {
     imprime_conta(ctx);
   }
 }
@@ -191,10 +234,120 @@ void ComandasForm::begin_pending(std::string path, std::string_view stamp) {
   platform_.printing.begin_work(stamp);
 }
 
-void ComandasForm::retire() {
+void ComandasForm::retire(form::FormContext& ctx, std::string_view command) {
   const bool kept = platform_.printing.end_work();
-  if (!pending_.empty() && kept) platform_.files.remove(pending_);
+  std::string pending = std::move(pending_);
   pending_.clear();
+  if (answer_failed_) {
+    if (!pending.empty()) keep_failed_answer(ctx, pending, command, false);
+    return;
+  }
+  if (kept && print_failure_.empty()) {
+    if (!pending.empty()) platform_.files.remove(pending);
+    return;
+  }
+  const std::string file = print_failure_.empty() ? std::string("no Spool") : print_failure_;
+  disk_failure(ctx, "Falha ao gravar " + file + ", Comanda = " + areas_.cmd.numero.substr(0, 4) + " (" +
+                        std::string(command) + ") fica pendente");
+}
+
+std::string ComandasForm::unkept_message(std::string_view command) const {
+  return "Falha ao guardar a resposta " + std::string(command) + ", Comanda = " + areas_.cmd.numero.substr(0, 4) +
+         record::cp1252(" aguarda espaço em disco");
+}
+
+void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text) {
+  give_up_ = disk_failed_ = true;
+  alerts_.raise(kDiskAlert, text);
+  log_message(ctx, text + " !!!");  // the row in any case, the log when it can still be written
+}
+
+void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command) {
+  give_up_ = true;
+  std::size_t arrived = 0;
+  {
+    std::unique_ptr<platform::File> in;
+    if (platform_.files.open(kRespostaPath, platform::OpenMode::input, in) == platform::status::ok) {
+      char buf[4096];
+      for (long n; (n = in->read(buf, sizeof buf)) > 0;) arrived += static_cast<std::size_t>(n);
+      in->close();
+    }
+  }
+  const int status = exchange_.batch_status();
+  const std::string text =
+      "Falha na consulta " + std::string(command) + ": " + Exchange::failure_cause(status, arrived);
+  if (status == 3) {  // Wget could not write the answer
+    disk_failed_ = true;
+    alerts_.raise(kDiskAlert, text);
+  } else {
+    alerts_.raise(kWebAlert, text);
+  }
+  log_message(ctx, text + " !!!");
+  if (arrived > 0) keep_failed_answer(ctx, std::string(kRespostaPath), command, true);
+}
+
+void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
+                                      bool name_order) {
+  exchange_.close();
+  std::string stamp = platform::stamp_now(platform_.clock);
+  auto path_of = [&] { return std::string(kFailedPrefix) + stamp + "-" + std::string(command) + ".RET"; };
+  for (int tries = 0; tries < 100 && platform_.files.exists(path_of()); ++tries) stamp = platform::next_stamp(stamp);
+  const std::string to = path_of();
+  if (!platform_.files.rename(from, to)) {
+    // Never left where it would be read as an answer, or done over.
+    platform_.files.remove(from);
+    disk_failure(ctx, "Falha ao guardar a resposta " + std::string(command) + " incompleta; descartada");
+    return;
+  }
+  platform_.files.sync_directory(kTempFolder);
+  const std::string where = "Temp\\" + name_of(to);
+  if (!name_order) {  // the row that names the order is already shown
+    log::log_from_form(ctx, link_, "Resposta " + std::string(command) + " guardada em " + where);
+  } else {
+    const std::string numero = order_of(to);
+    log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + " guardada em " + where + " !!!"
+                                    : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
+                                          " incompleta): " + where + " !!!");
+  }
+  show_failed_answers();
+}
+
+std::string ComandasForm::order_of(std::string_view path) {
+  platform::TextFile file(platform_.files);
+  if (file.open(path, platform::OpenMode::input) != platform::status::ok) return {};
+  AnswerReader r(file);
+  std::string numero;
+  if (r.skip_to_record(4)) numero = r.fixed(4);
+  file.close();
+  return is_end_marker(numero) ? std::string() : numero;
+}
+
+void ComandasForm::show_failed_answers() {
+  std::vector<std::string> kept;
+  for (auto& name : platform_.files.list(kTempFolder, false)) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.starts_with(kFailedName) && upper.ends_with(".RET")) kept.push_back(std::move(name));
+  }
+  if (kept.empty()) {
+    alerts_.clear(kAnswerAlert);
+    return;
+  }
+  std::sort(kept.begin(), kept.end());
+  const std::string& newest = kept.back();
+  const auto named = parse_pending_name("KAVPEND-" + newest.substr(kFailedName.size()));
+  const std::string command = named ? named->command : std::string("?");
+  const std::string numero = order_of(std::string(kTempFolder) + "\\" + newest);
+  const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
+  if (kept.size() == 1) {
+    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + " incompleta"
+                                                : "Comanda " + numero + record::cp1252(" não impressa (") + command +
+                                                      " incompleta)") +
+                                    ": Temp\\" + newest);
+  } else {
+    alerts_.raise(kAnswerAlert, std::to_string(kept.size()) + record::cp1252(" respostas não impressas em ") +
+                                    record::cp1252("Temp\\KAVFALHA-*.RET, a última: ") + order);
+  }
 }
 
 namespace {
@@ -212,29 +365,33 @@ bool slurp(platform::FileSystem& files, std::string_view path, std::string& byte
 }  // namespace
 
 // An answer that Wget left and the run before did not keep (it stopped in
-// between): kept now, unless it is the newest pending answer itself (the
-// run stopped after keeping it and before removing GET_KAVCMD.RET).
-void ComandasForm::take_leftover_answer(const std::vector<std::string>& pending) {
+// between, or the disk had no room for the copy): kept now, unless it is
+// the newest pending answer itself (the run stopped after keeping it and
+// before removing GET_KAVCMD.RET).
+ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std::string>& pending,
+                                                          std::string& command) {
   std::string answer;
-  if (!slurp(platform_.files, kRespostaPath, answer)) return;
+  if (!slurp(platform_.files, kRespostaPath, answer)) return Leftover::none;
   std::string batch;
   slurp(platform_.files, kArqbatPath, batch);
   const auto at = batch.find("COMANDO=");
-  const std::string command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
-  if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return;
+  command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
+  if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return Leftover::none;
   if (!pending.empty()) {
     std::string newest;
     if (slurp(platform_.files, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
       platform_.files.remove(kRespostaPath);
-      return;
+      return Leftover::none;
     }
   }
-  if (!exchange_.reopen(kRespostaPath, areas_)) return;
+  if (!exchange_.reopen(kRespostaPath, areas_)) return Leftover::none;
   AnswerReader& r = exchange_.reader();
-  const bool work = r.skip_to_record(4) && !is_end_marker(r.fixed(4));
+  const bool work = r.skip_to_record(4) && !is_end_marker(areas_.cmd.numero = r.fixed(4));
   exchange_.close();
-  if (work) exchange_.keep_as(pending_path(work_id(), command));
+  Leftover result = Leftover::none;
+  if (work) result = exchange_.keep_as(pending_path(work_id(), command)) ? Leftover::kept : Leftover::not_kept;
   exchange_.close();
+  return result;
 }
 
 void ComandasForm::finish_pending(form::FormContext& ctx) {
@@ -258,12 +415,21 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     for (const auto& name : names) ids.push_back(parse_pending_name(name)->stamp);
     platform_.printing.start(ids);
     for (const auto& id : ids) last_id_ = std::max(last_id_, id);
-    take_leftover_answer(names);
+    unkept_answer_ = true;
+  }
+  if (unkept_answer_) {
+    std::string command;
+    if (take_leftover_answer(names, command) == Leftover::not_kept) {
+      disk_failure(ctx, unkept_message(command));
+      return;
+    }
+    unkept_answer_ = false;
     names = list_pending();
   }
   platform_.printing.follow_up();
 
   for (const auto& name : names) {
+    if (give_up_) break;
     const auto p = parse_pending_name(name);
     const std::string path = std::string(kTempFolder) + "\\" + name;
     log_message(ctx, "Retomando resposta pendente " + name + " ...");
@@ -277,7 +443,7 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     }
     begin_pending(path, p->stamp);
     work_off(ctx, p->command);
-    retire();
+    retire(ctx, p->command);
   }
 }
 
@@ -293,7 +459,11 @@ void ComandasForm::read_order_header(AnswerReader& r, AnswerHeader& cmd) {
 }
 
 void ComandasForm::begin_ticket(bool order_texts, std::string_view printer_line) {
-  impressao_.proc_cfgimp(areas_.impressora(areas_.w_ind));
+  if (!print_failure_.empty()) return;
+  if (!impressao_.proc_cfgimp(areas_.impressora(areas_.w_ind))) {
+    print_failure_ = "FORMPRT.PRT";
+    return;
+  }
   impressao_.open();
   record::Area& reg = impressao_.reg_impressao();
   reg.set(prt_numcmd, areas_.cmd.numero);
@@ -312,9 +482,10 @@ void ComandasForm::begin_ticket(bool order_texts, std::string_view printer_line)
 }
 
 void ComandasForm::end_ticket() {
+  if (!print_failure_.empty()) return;
   impressao_.write(grupo::traco);
   impressao_.write(grupo::orbela);
-  impressao_.close();
+  if (impressao_.close() == platform::status::failed) print_failure_ = "no Spool";
 }
 
 void ComandasForm::write_item_lines(const Item& item) {

@@ -10,6 +10,22 @@
 // run first does over, in order, the pending answers an earlier run left
 // (the spool recognises the tickets already kept, so none is doubled), after
 // the print service has followed up its tickets.
+//
+// A run stops at the first failure that the next check may mend, and the
+// work that waits stays with the web application or on disk:
+//   - the web exchange failed (Wget's status, or its time limit): a row, a
+//     log line naming the command and the cause, and the alert "web", which
+//     the next exchange that ends well clears. A server that is down never
+//     looks like one that has no work.
+//   - a local write failed (the batch file, the old answer's delete, the
+//     pending copy of an answer, FORMPRT.PRT, the spool): nothing more is
+//     asked of the web application in this run; the alert "disco" stands
+//     until a run meets no such failure. An answer with work that could not
+//     be kept stays in GET_KAVCMD.RET, which is then never deleted before it
+//     is kept; an answer whose tickets could not all be made stays pending.
+// An answer that is not printed (the transfer failed or was cut, or the
+// page's output ran into it) is kept as Temp\KAVFALHA-<stamp>-<command>.RET;
+// the alert "resposta" stands while such files remain.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +74,8 @@ class ComandasForm final : public form::Form {
   // False, with the answer closed, when there is no answer, no record or an
   // end marker.
   bool next_record(form::FormContext& ctx, std::string_view command);
-  // Repeats the command's exchange and its work until no work comes.
+  // Repeats the command's exchange and its work until no work comes, or the
+  // run gives up.
   void run_command(form::FormContext& ctx, std::string_view command);
   // Reads the rest of the open answer of a command and prints it.
   void work_off(form::FormContext& ctx, std::string_view command);
@@ -68,10 +85,31 @@ class ComandasForm final : public form::Form {
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
-  void take_leftover_answer(const std::vector<std::string>& pending);
+  enum class Leftover { none, kept, not_kept };
+  // `command`: the command that GET_KAVCMD.bat names.
+  Leftover take_leftover_answer(const std::vector<std::string>& pending, std::string& command);
   std::string work_id();
   void begin_pending(std::string path, std::string_view stamp);
-  void retire();
+  // After the work of an answer: the pending answer is removed when its
+  // tickets are all kept, moved aside when the answer was not printed, and
+  // stays otherwise (the run then stops).
+  void retire(form::FormContext& ctx, std::string_view command);
+
+  // Failures that stop the run.
+  void web_failure(form::FormContext& ctx, std::string_view command);
+  void disk_failure(form::FormContext& ctx, const std::string& text);
+  // The report of an answer with work that could not be kept as pending.
+  std::string unkept_message(std::string_view command) const;
+  // Moves what arrived of an answer that is not printed to
+  // Temp\KAVFALHA-<stamp>-<command>.RET and reports it; `name_order`: the
+  // report names the order of its first record.
+  void keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
+                          bool name_order);
+  // Raises the alert "resposta" while answers kept aside remain, clears it
+  // when none does.
+  void show_failed_answers();
+  // The order number of a kept answer's first record; empty when it has none.
+  std::string order_of(std::string_view path);
   // The order header that CMD_IMP and CMD_FEC share, after the order number:
   // code, text, people and second text.
   static void read_order_header(AnswerReader& r, AnswerHeader& cmd);
@@ -90,7 +128,10 @@ class ComandasForm final : public form::Form {
   // number, the order's texts and people (all blank unless `order_texts`) and
   // `printer_line` for the printer line (left out when blank).
   void begin_ticket(bool order_texts, std::string_view printer_line);
-  // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed.
+  // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed. Once a ticket of
+  // an answer could not be made (FORMPRT.PRT or the spool not written), no
+  // further ticket of that answer is begun: the answer stays pending and is
+  // done over, and its tickets keep their numbers.
   void end_ticket();
   // ITECMD with the item's description, then OBSITE when it has an observation.
   void write_item_lines(const Item& item);
@@ -150,6 +191,15 @@ class ComandasForm final : public form::Form {
   std::vector<std::string> more_printers_;  // CMD_IMP: printers past TAB-IMPRESSORAS, in order
   std::size_t itens_sem_ticket_ = 0;        // CMD_IMP: items of printers past kMaxPrintersPerOrder
   std::optional<std::size_t> left_out_after_;  // a ticket of this answer lacks the items past this one
+
+  bool give_up_ = false;      // this run asks nothing more
+  bool disk_failed_ = false;  // a local write failed in this run
+  // GET_KAVCMD.RET holds work that could not be kept as pending.
+  bool unkept_answer_ = false;
+  // Of the answer being worked off: it is not printed (kept aside), and the
+  // file that could not be written while its tickets were made.
+  bool answer_failed_ = false;
+  std::string print_failure_;
 };
 
 }  // namespace kav::orders

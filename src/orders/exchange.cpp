@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "platform/command_runner.h"
 #include "platform/file_status.h"
 #include "record/area.h"
+#include "record/cp1252.h"
 
 namespace kav::orders {
 
@@ -18,27 +20,68 @@ std::string batch_line(std::string_view web_host, std::string_view command) {
   return record::padded(line, kRegArqbatWidth);
 }
 
-bool Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas) {
+Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas) {
   resposta_.close();
+  failed_step_.clear();
+  batch_status_ = 0;
   ctx.run_command_line(record::padded(kDeleteAnswer, kCommandTextWidth), 0);
+  // An answer that could not be removed would be read again as new work.
+  if (files_.exists(kRespostaPath)) {
+    failed_step_ = "apagar GET_KAVCMD.RET";
+    return Outcome::disk_failed;
+  }
 
   // The batch line goes out without its trailing blanks; the command
-  // interpreter ignores them anyway.
+  // interpreter ignores them anyway. A batch file written in part (a full
+  // disk) would ask for work that cannot be received, or run a cut line.
   platform::TextFile arqbat(files_);
-  st_arquivo_ = arqbat.open(kArqbatPath, platform::OpenMode::output);
-  st_arquivo_ = arqbat.write_line(record::trim_right(batch_line(web_host_, command)));
-  st_arquivo_ = arqbat.close();
+  bool written = (st_arquivo_ = arqbat.open(kArqbatPath, platform::OpenMode::output)) == platform::status::ok;
+  written =
+      (st_arquivo_ = arqbat.write_line(record::trim_right(batch_line(web_host_, command)))) == platform::status::ok &&
+      written;
+  written = (st_arquivo_ = arqbat.close()) == platform::status::ok && written;
+  if (!written) {
+    failed_step_ = "gravar GET_KAVCMD.bat";
+    return Outcome::disk_failed;
+  }
 
-  ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);
+  batch_status_ = ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);
   areas.reset();
+  if (batch_status_ != 0) return Outcome::web_failed;
 
   reader_.restart();
   st_arquivo_ = resposta_.open(kRespostaPath, platform::OpenMode::input);
   if (st_arquivo_ != platform::status::ok) {
     resposta_.close();
-    return false;
+    return Outcome::no_answer;
   }
-  return true;
+  return Outcome::answer;
+}
+
+std::string Exchange::failure_cause(int status, std::size_t arrived) {
+  const std::string seconds = std::to_string(platform::kExchangeTimeLimit.count() / 1000);
+  switch (status) {
+    case platform::kCommandOverran:
+      return arrived == 0
+                 ? "sem resposta em " + seconds + " s (servidor parado)"
+                 : "resposta lenta demais, cortada em " + seconds + " s (" + std::to_string(arrived) + " bytes)";
+    case platform::kCommandRefused:
+      return record::cp1252("Wget não pôde ser executado (Wget ou KAVWGET.RC ausente)");
+    case platform::kCommandSignalled:
+      return "Wget interrompido";
+    case 3:
+      return "erro ao gravar GET_KAVCMD.RET (disco cheio?)";
+    case 4:
+      return arrived == 0
+                 ? record::cp1252("servidor fora do ar ou conexão recusada")
+                 : record::cp1252("conexão cortada no meio da resposta (") + std::to_string(arrived) + " bytes)";
+    case 8:
+      return record::cp1252("o servidor respondeu com erro (página ausente ou com falha)");
+    case 9009:  // CMD.EXE: the program on the batch line was not found
+      return record::cp1252("Wget não encontrado em \\OrbelaTeknovarium\\Kav\\WGET");
+    default:
+      return "Wget terminou com status " + std::to_string(status);
+  }
 }
 
 namespace {

@@ -1,6 +1,16 @@
 // The exchange of one command with the web application: delete the previous
 // answer, write a one-line batch file that runs GNU Wget on GET_KAVCMD.php,
 // run it through the command interpreter and open the answer it left.
+//
+// The exchange acts on what each step reports. A local step that fails (the
+// old answer still there after its delete, the batch file not written) stops
+// it before the web application is asked: the web application hands each
+// piece of work out once, and must keep it until it can be received. The
+// batch run's result is Wget's exit status (CMD.EXE /C ends with the status
+// of the batch file's last program, on Windows and in the stand-in alike) or
+// the runner's own code for a refused, overrun or signalled run; anything
+// but 0 means the transfer failed, and what arrived, if anything, is not an
+// answer to read.
 #pragma once
 
 #include <string>
@@ -26,14 +36,34 @@ inline constexpr std::size_t kRegArqbatWidth = 200;
 // REG-ARQBAT for a command (CMD_IMP, CAN_ITE or CMD_FEC): 200 characters.
 std::string batch_line(std::string_view web_host, std::string_view command);
 
+// Temp\KAVFALHA-<stamp>-<command>.RET: what arrived of an answer that
+// cannot be printed (a transfer that failed or was cut, an answer the page's
+// output ran into), kept for inspection.
+inline constexpr std::string_view kFailedPrefix = "C:\\OrbelaTeknovarium\\Temp\\KAVFALHA-";
+
 class Exchange {
  public:
+  enum class Outcome {
+    answer,      // Wget ended well and the answer is open for reading
+    no_answer,   // Wget ended well and left no answer file
+    web_failed,  // Wget failed, was refused or ended at its time limit: see batch_status()
+    disk_failed, // a local step failed before the web application was asked: see failed_step()
+  };
+
   Exchange(platform::FileSystem& files, std::string web_host)
       : files_(files), web_host_(std::move(web_host)), resposta_(files_), reader_(resposta_) {}
 
   // Deletes the old answer, writes and runs the batch, resets the work areas,
-  // opens the answer. False when there is no answer (the file is closed again).
-  bool perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
+  // opens the answer when Wget ended well. A missing answer file then is
+  // no_answer (the file is closed again).
+  Outcome perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
+  // The result of the last batch run (CommandRunner::run's codes).
+  int batch_status() const { return batch_status_; }
+  // The local step that failed, in the system's words ("gravar GET_KAVCMD.bat").
+  const std::string& failed_step() const { return failed_step_; }
+  // Why the last batch run failed, in the system's words (Windows-1252).
+  // `arrived` is how many bytes of the answer had come.
+  static std::string failure_cause(int batch_status, std::size_t arrived);
 
   // Makes the answer just received durable before it is used: its bytes are
   // written to `pending_path`, synced and named there in one step, the
@@ -54,6 +84,8 @@ class Exchange {
   platform::TextFile resposta_;
   AnswerReader reader_;
   std::string st_arquivo_ = "00";
+  int batch_status_ = 0;
+  std::string failed_step_;
 };
 
 }  // namespace kav::orders

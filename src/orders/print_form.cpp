@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "orders/fcomanda.h"
+#include "platform/file_status.h"
 #include "platform/text_file.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
@@ -38,12 +39,14 @@ std::array<std::string, 9> arqcfg_records(std::string_view printer_entry) {
 
 PrintForm::PrintForm(platform::FileSystem& files, platform::PrintService& service) : files_(files), service_(service) {}
 
-void PrintForm::proc_cfgimp(std::string_view printer_entry) {
+bool PrintForm::proc_cfgimp(std::string_view printer_entry) {
   w_formato_ = record::padded(kFcomanda, 8);
   platform::TextFile arqcfg(files_);
-  arqcfg.open(kArqcfgPath, platform::OpenMode::output);
-  for (const auto& reg_arqcfg : arqcfg_records(printer_entry)) arqcfg.write_line(reg_arqcfg);
-  arqcfg.close();
+  bool ok = arqcfg.open(kArqcfgPath, platform::OpenMode::output) == platform::status::ok;
+  for (const auto& reg_arqcfg : arqcfg_records(printer_entry)) {
+    ok = arqcfg.write_line(reg_arqcfg) == platform::status::ok && ok;
+  }
+  return arqcfg.close() == platform::status::ok && ok;
 }
 
 std::string PrintForm::open() { return service_.open(w_formato_, kArqcfgPath); }

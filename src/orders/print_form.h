@@ -44,8 +44,9 @@ class PrintForm {
   std::string_view w_formato() const { return w_formato_; }
 
   // PROC-CFGIMP: writes FORMPRT.PRT for the printer entry (20 characters of
-  // TAB-IMPRESSORAS; it may be blank).
-  void proc_cfgimp(std::string_view printer_entry);
+  // TAB-IMPRESSORAS; it may be blank). False when the file could not be
+  // written whole: a job opened on it would go to no printer, or another's.
+  bool proc_cfgimp(std::string_view printer_entry);
 
   // IMPRESSAO.
   std::string open();

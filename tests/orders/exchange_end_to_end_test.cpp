@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "record/area.h"
+#include "record/cp1252.h"
 #include "support/stand_in_web.h"
 #include "webstub/webstub.h"
 
@@ -28,7 +29,7 @@ TEST_F(ExchangeEndToEnd, TwoQueuedOrdersGiveThreePrintExchangesThenOneOfEachOthe
   ASSERT_EQ(printing.jobs.size(), 1U);  // order 13 names no printer
 }
 
-TEST_F(ExchangeEndToEnd, WithTheWebServerDownTheRunEndsQuietlyAfterThreeExchanges) {
+TEST_F(ExchangeEndToEnd, WithTheWebServerDownTheRunGivesUpAfterOneExchangeAndSaysSo) {
   // A loopback port that nothing listens on: take a free one and close it.
   webstub::WebStub probe(options);
   const int port = probe.start();
@@ -36,8 +37,11 @@ TEST_F(ExchangeEndToEnd, WithTheWebServerDownTheRunEndsQuietlyAfterThreeExchange
   probe.stop();
 
   const auto rows = one_check("127.0.0.1:" + std::to_string(port));
-  EXPECT_EQ(exchanges, 3U);
-  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(exchanges, 1U);
+  ASSERT_EQ(rows.size(), 1U);
+  EXPECT_EQ(
+      rows[0],
+      record::padded(record::cp1252("Falha na consulta CMD_IMP: servidor fora do ar ou conexão recusada !!!"), 210));
   EXPECT_TRUE(printing.jobs.empty());
 }
 

@@ -191,9 +191,10 @@ TEST_F(RunTest, AFailedDownloadNeverLeavesTheOldAnswerToBeReadAgain) {
   web.queue("CMD_IMP", "<0012><000001><Mesa 1><02><>");
   web.on_request = [this](const std::string&) { web.down = web.requests.size() > 1; };
   one_check();
-  // The second exchange found no answer file: the previous order was deleted
-  // before the batch ran, so it was not handled twice.
-  EXPECT_EQ(web.requests, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC"}));
+  // The second exchange failed and found no answer file: the previous order
+  // was deleted before the batch ran, so it was not handled twice. The run
+  // gave up there.
+  EXPECT_EQ(web.requests, (std::vector<std::string>{"CMD_IMP", "CMD_IMP"}));
   EXPECT_FALSE(h.files.exists(test::FakeWeb::kAnswer));
 }
 

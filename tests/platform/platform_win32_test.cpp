@@ -146,6 +146,23 @@ TEST_F(Win32CommandRunnerTest, ABatchRunsInTheBatchFolderWithItsOutputCollected)
   EXPECT_EQ(runner->run("C:\\NoSuchFolder\\NOPROGRAM.EXE", 0), kCommandRefused);
 }
 
+// The order exchange acts on Wget's exit status: CMD.EXE /C hands on the
+// status of the batch file's last program (another CMD.EXE here, ending as
+// Wget does on a network failure), and a program that is not found is a
+// failure too, never a success.
+TEST_F(Win32CommandRunnerTest, ABatchEndsWithTheStatusOfItsLastProgram) {
+  put("OrbelaTeknovarium/Temp/E4.BAT", "CMD.EXE /C EXIT 0\r\nCMD.EXE /C EXIT 4\r\n");
+  put("OrbelaTeknovarium/Temp/E0.BAT", "CMD.EXE /C EXIT 8\r\nCMD.EXE /C EXIT 0\r\n");
+  put("OrbelaTeknovarium/Temp/NONE.BAT", "\\NoSuchFolder\\WGET \"http://127.0.0.1:1/\"\r\n");
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
+  auto run = [&](const char* bat) {
+    return runner->run("CMD.EXE /C " + files->host_path(std::string("C:\\OrbelaTeknovarium\\Temp\\") + bat), 0);
+  };
+  EXPECT_EQ(run("E4.BAT"), 4);
+  EXPECT_EQ(run("E0.BAT"), 0);
+  EXPECT_NE(run("NONE.BAT"), 0);
+}
+
 // Every program gets the monitor's own Wget settings, whatever WGETRC the
 // monitor itself was started with, and the file holds them.
 TEST_F(Win32CommandRunnerTest, ProgramsGetTheMonitorsWgetSettings) {

@@ -1,12 +1,5 @@
 // GNU Wget, run by the command interpreter's stand-in with the runner's own
 // settings and bounds, against loopback web servers that misbehave.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -23,6 +16,7 @@
 
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"
+#include "support/loopback_server.h"
 
 namespace kav::platform {
 namespace {
@@ -30,111 +24,10 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using test::LoopbackServer;
+using test::reply_head;
 
 constexpr std::string_view kRunExchange = "CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat";
-
-// A loopback web server that reads each request's head and hands the
-// connection to `serve`, one connection at a time, until it is destroyed.
-class LoopbackServer {
- public:
-  class Connection {
-   public:
-    Connection(int fd, int stop) : fd_(fd), stop_(stop) {}
-    void send(std::string_view bytes) const { (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    // Waits up to `time`; false when the client has closed or the server stops.
-    bool idle(std::chrono::milliseconds time) const {
-      const auto until = Clock::now() + time;
-      for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return true;
-        pollfd p[2]{{fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
-        if (::poll(p, 2, static_cast<int>(left)) < 0) continue;
-        if (p[1].revents != 0) return false;
-        if (p[0].revents != 0) {
-          char buf[512];
-          if (::recv(fd_, buf, sizeof buf, 0) <= 0) return false;
-        }
-      }
-    }
-
-   private:
-    int fd_;
-    int stop_;
-  };
-  using Serve = std::function<void(int index, const std::string& request, const Connection&)>;
-
-  explicit LoopbackServer(Serve serve) : serve_(std::move(serve)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback(0);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listen_, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    (void)::pipe2(stop_, O_CLOEXEC);
-    thread_ = std::thread([this] { accept_loop(); });
-  }
-  ~LoopbackServer() {
-    (void)::write(stop_[1], "x", 1);
-    thread_.join();
-    ::close(listen_);
-    ::close(stop_[0]);
-    ::close(stop_[1]);
-  }
-
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-  std::vector<std::string> requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
-
-  static sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    return addr;
-  }
-
- private:
-  void accept_loop() {
-    for (int index = 0;; ++index) {
-      pollfd p[2]{{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) continue;
-      if (p[1].revents != 0) return;
-      const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      std::string request;
-      char buf[1024];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        pollfd q[2]{{fd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        if (::poll(q, 2, 10000) <= 0 || q[1].revents != 0) break;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<std::size_t>(n));
-      }
-      {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-      }
-      serve_(index, request, Connection(fd, stop_[0]));
-      ::close(fd);
-    }
-  }
-
-  Serve serve_;
-  int listen_ = -1;
-  int stop_[2] = {-1, -1};
-  std::uint16_t port_ = 0;
-  mutable std::mutex mutex_;
-  std::vector<std::string> requests_;
-  std::thread thread_;
-};
-
-std::string reply_head(std::size_t content_length, std::string_view status = "200 OK", std::string_view extra = "") {
-  return "HTTP/1.1 " + std::string(status) + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-         std::to_string(content_length) + "\r\n" + std::string(extra) + "Connection: close\r\n\r\n";
-}
 
 // The exchange as the order-processing form runs it, with the runner's
 // default bounds.
@@ -225,14 +118,7 @@ TEST_F(WgetBoundsTest, ACutAnswerIsNeverRetriedOrContinuedIntoTheNextOne) {
 }
 
 TEST_F(WgetBoundsTest, AServerThatIsDownFailsAtOnceWithWgetsStatus) {
-  // A port that was free a moment ago: nothing listens on it.
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = LoopbackServer::loopback(0);
-  ::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(probe);
-  EXPECT_EQ(exchange("127.0.0.1:" + std::to_string(ntohs(addr.sin_port))), 4);  // network failure
+  EXPECT_EQ(exchange("127.0.0.1:" + std::to_string(test::closed_loopback_port())), 4);  // network failure
   EXPECT_LT(took, 5s);
   EXPECT_FALSE(answer().has_value() && !answer()->empty());
 }
