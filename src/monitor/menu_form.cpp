@@ -12,7 +12,7 @@ namespace {
 constexpr int kChecksEvery = 5;  // ticks per check: the progress bar's maximum
 const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
-const form::Font kAlertFont{"Tahoma", 8.25, true};
+const form::Font kAlertFont{"Tahoma", 8.25, false};
 constexpr int kAlertColor = 0xC00000;  // dark red
 }  // namespace
 
