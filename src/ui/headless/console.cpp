@@ -21,10 +21,10 @@ void print_line(std::initializer_list<std::string_view> pieces) {
 
 void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& line)> print) {
   auto line = [print](std::string_view form, std::string_view list, std::string_view mark, std::string_view text) {
-    std::string out = "[" + std::string(form) + "] ";
-    if (!list.empty()) out += record::to_utf8(list) + ": ";
-    out += mark;
-    out += record::to_utf8(record::trim_right(text));
+    std::string out;
+    for (std::string_view piece : {std::string_view("["), form, std::string_view("] ")}) out.append(piece);
+    if (!list.empty()) out.append(record::to_utf8(list)).append(": ");
+    out.append(mark).append(record::to_utf8(record::trim_right(text)));
     print(out);
   };
   runtime.on_row_text = [line](std::string_view form, std::string_view list, std::string_view text) {
