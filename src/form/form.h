@@ -41,6 +41,7 @@ struct ControlDesign {
   std::string parent;       // the frame that holds this control, if any
   std::string picture;      // bitmap resource of a button
   std::string format;       // date edits
+  int text_color = -1;      // lists: the rows' text colour as 0xRRGGBB; -1 the toolkit's own
 };
 
 struct FormDesign {
@@ -70,7 +71,7 @@ inline constexpr int kStyleIconMask = 0xF0;
 // full list first removes the oldest kListRowDrop rows at once (one relayout
 // of the list instead of one per row), so the new row's index is then
 // kListRowLimit - kListRowDrop and the rows kept move up; indexes returned
-// earlier are stale.
+// earlier are stale. RemoveListRow likewise moves the rows after it up.
 inline constexpr int kListRowLimit = 2000;
 inline constexpr int kListRowDrop = kListRowLimit / 10;
 
@@ -137,6 +138,8 @@ class FormContext {
   virtual ListRow get_list_row(std::string_view list, int index) = 0;
   virtual void set_list_row_text(const ListRow& row, std::string_view text, int column) = 0;
   virtual void show_list_row(const ListRow& row) = 0;
+  // Removes the row; the rows after it move up one index.
+  virtual void remove_list_row(const ListRow& row) = 0;
   virtual void refresh_control(std::string_view control) = 0;
   virtual void set_control_visible(std::string_view control, bool visible) = 0;
 };

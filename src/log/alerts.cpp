@@ -5,40 +5,48 @@
 namespace kav::log {
 
 namespace {
-constexpr std::size_t kLogTextWidth = 106;
-const std::string kEnded = "Resolvido: ";
+constexpr std::string_view kEnded = "Resolvido: ";
 }  // namespace
 
-void Alerts::log(std::string_view text) const {
-  if (log_line_) log_line_(text.substr(0, kLogTextWidth));
+std::string Alerts::normalized(std::string_view text) {
+  std::string out(text.substr(0, kTextWidth));
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  out.erase(out.find_last_not_of(' ') + 1);
+  return out;
+}
+
+void Alerts::log(std::unique_lock<std::mutex>& state, std::string_view text) const {
+  std::lock_guard order(log_mutex_);
+  const std::string line(text.substr(0, kTextWidth));
+  state.unlock();
+  if (log_line_) log_line_(line);
 }
 
 void Alerts::raise(std::string_view key, std::string_view text) {
-  {
-    std::lock_guard lock(mutex_);
-    auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
-    if (it != alerts_.end() && it->text == text) return;
-    if (it == alerts_.end()) {
-      alerts_.push_back({std::string(key), std::string(text)});
-    } else {
-      it->text = std::string(text);
-    }
-    ++version_;
+  std::string kept = normalized(text);
+  std::unique_lock lock(mutex_);
+  auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
+  if (it != alerts_.end() && it->text == kept) return;
+  if (it == alerts_.end()) {
+    alerts_.push_back({std::string(key), kept});
+  } else {
+    it->text = kept;
   }
-  log(text);
+  ++version_;
+  log(lock, kept);
 }
 
 void Alerts::clear(std::string_view key) {
-  std::string text;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
-    if (it == alerts_.end()) return;
-    text = std::move(it->text);
-    alerts_.erase(it);
-    ++version_;
-  }
-  log(kEnded + text);
+  std::unique_lock lock(mutex_);
+  auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
+  if (it == alerts_.end()) return;
+  const std::string line = std::string(kEnded) + it->text;
+  alerts_.erase(it);
+  ++version_;
+  log(lock, line);
 }
 
 void Alerts::clear_all(std::string_view prefix) {

@@ -6,8 +6,14 @@
 // stopping its polling, and the day's log gets a line when an alert begins,
 // changes or ends.
 //
-// Texts are Windows-1252, at most 106 characters (a log line's text). The
-// board may be used from more than one thread.
+// Texts are Windows-1252. The board keeps a text as the log writes it: a
+// control character becomes a blank, trailing blanks go, and it is cut to
+// 106 characters (a log line's text), so the window, the console and the log
+// show the same words. The board may be used from more than one thread; its
+// log lines are written in the order of the changes they report.
+//
+// Log lines: the text when an alert begins or its text changes, and
+// "Resolvido: " + the text when it ends.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +38,8 @@ class Alerts {
   explicit Alerts(LogLine log_line = {}) : log_line_(std::move(log_line)) {}
 
   // Raises the alert of `key`, or changes its text; the log gets a line when
-  // the alert is new or its text changed.
+  // the alert is new or its text changed. An alert keeps its place (the
+  // order in which the alerts began) when its text changes.
   void raise(std::string_view key, std::string_view text);
   // Ends the alert of `key`, if it stands; the log says it ended.
   void clear(std::string_view key);
@@ -41,13 +48,22 @@ class Alerts {
 
   // The alerts that stand, oldest first.
   std::vector<Alert> current() const;
-  // Changes whenever the alerts that stand change.
+  // Changes whenever the alerts that stand change (cheap: a display compares
+  // it on every tick and reads current() only when it moved).
   std::uint64_t version() const;
 
+  // The text as the board keeps it (see above).
+  static std::string normalized(std::string_view text);
+  static constexpr std::size_t kTextWidth = 106;
+
  private:
-  void log(std::string_view text) const;
+  // Writes a log line after `state` (holding mutex_) is released, in the
+  // order of the changes: log_mutex_ is taken before mutex_ is let go, so a
+  // reader of the board never waits for the log file.
+  void log(std::unique_lock<std::mutex>& state, std::string_view text) const;
 
   LogLine log_line_;
+  mutable std::mutex log_mutex_;
   mutable std::mutex mutex_;
   std::vector<Alert> alerts_;
   std::uint64_t version_ = 0;

@@ -1,5 +1,7 @@
 #include "monitor/menu_form.h"
 
+#include <algorithm>
+
 #include "form/form_names.h"
 #include "log/log_from_form.h"
 #include "record/area.h"
@@ -10,6 +12,8 @@ namespace {
 constexpr int kChecksEvery = 5;  // ticks per check: the progress bar's maximum
 const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
+const form::Font kAlertFont{"Tahoma", 8.25, false};
+constexpr int kAlertColor = 0xC00000;  // dark red
 }  // namespace
 
 MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts)
@@ -17,7 +21,7 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
-  design_.height = 320;
+  design_.height = 410;
 
   form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
   timer.interval_ms = 1000;
@@ -43,7 +47,19 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts
   exit_button.x = 295, exit_button.y = 252, exit_button.width = 233, exit_button.height = 55;
   exit_button.font = kButtonFont;
 
-  design_.controls = {timer, list, progress, export_button, exit_button};
+  form::ControlDesign alerts_list{.name = "Lv_Alertas", .kind = form::ControlKind::list};
+  alerts_list.x = 10, alerts_list.y = 315, alerts_list.width = 518, alerts_list.height = 85;
+  alerts_list.font = kAlertFont;
+  alerts_list.columns = {{"Alertas", 500}};
+  alerts_list.text_color = kAlertColor;
+
+  design_.controls = {timer, list, progress, export_button, exit_button, alerts_list};
+}
+
+void MenuForm::form_open(form::FormContext&) {
+  // A fresh window has an empty list: whatever stands is shown on the first tick.
+  shown_.clear();
+  shown_version_ = 0;
 }
 
 std::string MenuForm::status_line(std::string_view w_hora, std::string_view w_msg) {
@@ -74,6 +90,7 @@ void MenuForm::click(form::FormContext& ctx, std::string_view button) {
 
 void MenuForm::ciclo_timer(form::FormContext& ctx) {
   ctx.set_timer_enabled("Cm_Timer", false);
+  mostra_alertas(ctx);
   ctx.step_progress("Cm_Progress");
   if (ctx.get_progress_value("Cm_Progress") == kChecksEvery) {
     ctx.set_progress_value("Cm_Progress", 0);
@@ -81,8 +98,40 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     w_msg_ = record::padded("Checando Comandas ...", 120);
     mostra_status(ctx);
     ctx.run_form_modal(form::kComandasForm);
+    mostra_alertas(ctx);
   }
   ctx.set_timer_enabled("Cm_Timer", true);
+}
+
+void MenuForm::mostra_alertas(form::FormContext& ctx) {
+  const std::uint64_t version = alerts_.version();
+  if (version == shown_version_) return;
+  const std::vector<log::Alerts::Alert> now = alerts_.current();
+  auto find = [](auto& in, const std::string& key) {
+    return std::find_if(in.begin(), in.end(), [&](const log::Alerts::Alert& a) { return a.key == key; });
+  };
+  // Rows of alerts that ended leave; the rows kept stay in the board's order
+  // (an alert keeps its place), so the new ones are added after them.
+  for (std::size_t i = shown_.size(); i-- > 0;) {
+    if (find(now, shown_[i].key) != now.end()) continue;
+    ctx.remove_list_row(ctx.get_list_row("Lv_Alertas", static_cast<int>(i)));
+    shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  int newest = -1;
+  for (const log::Alerts::Alert& alert : now) {
+    const auto it = find(shown_, alert.key);
+    if (it == shown_.end()) {
+      newest = ctx.add_list_row("Lv_Alertas", 1, 1);
+      ctx.set_list_row_text(ctx.get_list_row("Lv_Alertas", newest), alert.text, 1);
+      shown_.push_back(alert);
+    } else if (it->text != alert.text) {
+      ctx.set_list_row_text(ctx.get_list_row("Lv_Alertas", static_cast<int>(it - shown_.begin())), alert.text, 1);
+      it->text = alert.text;
+    }
+  }
+  if (newest >= 0) ctx.show_list_row(ctx.get_list_row("Lv_Alertas", newest));
+  ctx.refresh_control("Lv_Alertas");
+  shown_version_ = version;
 }
 
 void MenuForm::mostra_status(form::FormContext& ctx) {

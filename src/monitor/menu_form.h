@@ -1,9 +1,19 @@
 // 00-MENU: the start form. Its timer drives all automatic work: four ticks
 // step the progress bar, the fifth shows and logs "Checando Comandas ..." and
 // runs the order-processing form. Its buttons run the export and end the program.
+//
+// Below the buttons the list Lv_Alertas shows the alerts that stand (see
+// log/alerts.h), one row each in the order they began, in red. Every tick
+// compares the board's version with the one shown and touches the list only
+// when it moved, so an idle monitor pays one lock a second; a check brings
+// the alerts it raised or ended to the list as soon as it has closed. The
+// board may be changed from any thread: only this form's handlers, on the
+// GUI thread, touch the list.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "log/alerts.h"
 #include "log/l_link.h"
@@ -17,6 +27,7 @@ class MenuForm final : public form::Form {
   MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts);
 
   const form::FormDesign& design() const override { return design_; }
+  void form_open(form::FormContext& ctx) override;
   void tick(form::FormContext& ctx, std::string_view timer) override;
   void click(form::FormContext& ctx, std::string_view button) override;
 
@@ -26,6 +37,8 @@ class MenuForm final : public form::Form {
  private:
   void ciclo_timer(form::FormContext& ctx);
   void mostra_status(form::FormContext& ctx);
+  // Brings Lv_Alertas in line with the board when its version moved.
+  void mostra_alertas(form::FormContext& ctx);
 
   log::LLink& link_;
   platform::Clock& clock_;
@@ -34,6 +47,9 @@ class MenuForm final : public form::Form {
   std::string w_hora_;
   std::string w_msg_;
   int w_item_lista_ = 0;
+  // What Lv_Alertas shows: its rows in order, and the board's version then.
+  std::vector<log::Alerts::Alert> shown_;
+  std::uint64_t shown_version_ = 0;
 };
 
 }  // namespace kav::monitor

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
+
 #include "log/log_form.h"
 #include "monitor/menu_form.h"
 #include "support/harness.h"
@@ -26,7 +29,8 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
-  ASSERT_EQ(d.controls.size(), 5U);
+  ASSERT_EQ(d.controls.size(), 6U);
+  EXPECT_EQ(d.width, 538);
   EXPECT_EQ(d.controls[0].interval_ms, 1000);
   EXPECT_TRUE(d.controls[0].enabled);
   EXPECT_EQ(d.controls[1].columns.at(0).title, "Status");
@@ -35,6 +39,13 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   EXPECT_EQ(d.controls[3].caption, "Exportar Cadastros");
   EXPECT_EQ(d.controls[4].caption, "Sair");
   EXPECT_EQ(d.controls[4].picture, "Bt_Sair");
+  // The alerts below the buttons, inside the window.
+  const auto& a = d.controls[5];
+  EXPECT_EQ(a.name, "Lv_Alertas");
+  EXPECT_EQ(a.kind, form::ControlKind::list);
+  EXPECT_GE(a.y, d.controls[4].y + d.controls[4].height);
+  EXPECT_LE(a.y + a.height, d.height);
+  EXPECT_EQ(a.columns.at(0).title, "Alertas");
 }
 
 TEST(MenuFormTest, StatusLineIsTimeDashMessageInTheWholeField) {
@@ -103,8 +114,10 @@ class SlowForm final : public form::Form {
   void tick(form::FormContext& ctx, std::string_view) override {
     ctx.set_timer_enabled("CmTimer1", false);
     clock_.advance_ms(busy_ms_);
+    if (during) during();
     ctx.end_form();
   }
+  std::function<void()> during;  // what the run does besides taking its time
 
  private:
   platform::ManualClock& clock_;
@@ -178,6 +191,107 @@ TEST(MonitorCycleTest, ExitEndsTheProgramButNotWhileAFormIsOpen) {
   EXPECT_TRUE(m.runtime.open_forms().empty());
   EXPECT_EQ(m.runtime.events("blocked_click").size(), 1U);
   EXPECT_EQ(m.runtime.last("00-MENU")->closed_ms, 1800);
+}
+
+// ---------------------------------------------------------------------------
+// Alerts
+
+const std::vector<std::string>& alert_rows(const ui::headless::HeadlessRuntime& rt) {
+  return rt.last("00-MENU")->rows("Lv_Alertas");
+}
+
+std::vector<Event> alert_events(const std::vector<Event>& journal) {
+  std::vector<Event> out;
+  for (const auto& e : journal) {
+    if (e.form == "00-MENU" && e.control == "Lv_Alertas") out.push_back(e);
+  }
+  return out;
+}
+
+using Rows = std::vector<std::string>;
+
+// Several alerts at once, one of them long and one raised from another
+// thread: each shows from the next tick while it stands, a changed text
+// replaces its row, an ended alert leaves; the status list and the polling
+// are untouched, and the day's log has every begin, change and end.
+TEST(MonitorAlertsTest, ShownFromTheNextTickWhileTheyStand) {
+  test::Harness h;
+  log::Alerts& alerts = h.application.alerts();
+  const std::string longo = "Impressora COZINHA nao recebeu o ticket 20191127-14380500-000001 da Comanda 0012; " +
+                            std::string(40, 'x');
+  h.runtime.at(1500, [&] {
+    alerts.raise("web", "Servidor web sem resposta !!!");
+    std::thread other([&] { alerts.raise("impressora:COZINHA", longo); });
+    other.join();
+  });
+  h.runtime.at(1999, [&] { EXPECT_TRUE(alert_rows(h.runtime).empty()); });
+  h.runtime.at(2001, [&] {
+    EXPECT_EQ(alert_rows(h.runtime), (Rows{"Servidor web sem resposta !!!", longo.substr(0, 106)}));
+    alerts.raise("web", "Servidor web fora do ar !!!");
+    alerts.raise("disco", "Disco cheio !!!");
+  });
+  h.runtime.at(3001, [&] {
+    EXPECT_EQ(alert_rows(h.runtime),
+              (Rows{"Servidor web fora do ar !!!", longo.substr(0, 106), "Disco cheio !!!"}));
+    alerts.clear("web");
+    alerts.clear("disco");
+  });
+  h.runtime.at(4001, [&] { EXPECT_EQ(alert_rows(h.runtime), (Rows{longo.substr(0, 106)})); });
+  h.run_until(6500);
+
+  // Only ticks after a change touch the list: an idle tick costs nothing.
+  std::vector<std::string> seen;
+  for (const auto& e : alert_events(h.runtime.journal())) {
+    seen.push_back(std::to_string(e.ms) + " " + e.op + " " + std::to_string(e.value));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2000 add_row 0", "2000 row_text 0", "2000 add_row 1", "2000 row_text 1",
+                                            "2000 show_row 1", "2000 refresh 0", "3000 row_text 0", "3000 add_row 2",
+                                            "3000 row_text 2", "3000 show_row 2", "3000 refresh 0",
+                                            "4000 remove_row 2", "4000 remove_row 0", "4000 refresh 0"}));
+  EXPECT_EQ(h.runtime.last("00-MENU")->rows().size(), 1U);  // one check, one status row
+  EXPECT_EQ(h.runtime.count_openings("90-COMANDAS"), 1U);
+  EXPECT_EQ(test::log_texts(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"), true),
+            (Rows{"Servidor web sem resposta !!!", longo.substr(0, 106), "Servidor web fora do ar !!!",
+                  "Disco cheio !!!", "Resolvido: Servidor web fora do ar !!!", "Resolvido: Disco cheio !!!"}));
+}
+
+// An alert raised or ended during a check shows as soon as the check has
+// closed, not a tick later.
+TEST(MonitorAlertsTest, ACheckBringsItsAlertsToTheListWhenItCloses) {
+  SlowMonitor m(7000, 0);
+  int run = 0;
+  m.comandas.during = [&] {
+    if (++run == 1) {
+      m.alerts.raise("web", "Servidor web sem resposta !!!");
+    } else {
+      m.alerts.clear("web");
+    }
+  };
+  m.runtime.at(20'000, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run("00-MENU");
+  const auto events = alert_events(m.runtime.journal());
+  const auto closes = of(m.runtime.journal(), "90-COMANDAS", "close");
+  ASSERT_EQ(closes.size(), 2U);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().op, "add_row");
+  EXPECT_EQ(events.front().ms, closes[0].ms);
+  EXPECT_EQ(events.back().op, "refresh");
+  EXPECT_EQ(events.back().ms, closes[1].ms);
+  EXPECT_TRUE(alert_rows(m.runtime).empty());
+}
+
+// Console mode: a line when an alert begins (or changes) and when it ends,
+// in the style of the status rows.
+TEST(MonitorAlertsTest, ConsoleGetsALineWhenAnAlertBeginsAndEnds) {
+  test::Harness h;
+  std::vector<std::string> lines;
+  ui::headless::print_rows(h.runtime, [&](const std::string& line) { lines.push_back(line); });
+  h.runtime.at(4500, [&] { h.application.alerts().raise("web", "Servidor web sem resposta \xE0s 14:38 !!!"); });
+  h.runtime.at(6500, [&] { h.application.alerts().clear("web"); });
+  h.run_until(8000);
+  EXPECT_EQ(lines, (Rows{"[00-MENU] Alertas: Servidor web sem resposta \u00E0s 14:38 !!!",
+                         "[00-MENU] 14:38:05 - Checando Comandas ...",
+                         "[00-MENU] Alertas: (fim) Servidor web sem resposta \u00E0s 14:38 !!!"}));
 }
 
 }  // namespace

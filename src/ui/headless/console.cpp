@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -18,14 +19,28 @@ void print_line(std::initializer_list<std::string_view> pieces) {
 }
 }  // namespace
 
+void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& line)> print) {
+  auto line = [print](std::string_view form, std::string_view list, std::string_view mark, std::string_view text) {
+    std::string out;
+    for (std::string_view piece : {std::string_view("["), form, std::string_view("] ")}) out.append(piece);
+    if (!list.empty()) out.append(record::to_utf8(list)).append(": ");
+    out.append(mark).append(record::to_utf8(record::trim_right(text)));
+    print(out);
+  };
+  runtime.on_row_text = [line](std::string_view form, std::string_view list, std::string_view text) {
+    line(form, list, {}, text);
+  };
+  runtime.on_row_removed = [line](std::string_view form, std::string_view list, std::string_view text) {
+    line(form, list, "(fim) ", text);
+  };
+}
+
 // Console mode keeps nothing but the open forms' state: no recorder, so its
 // memory stays the same however long it runs, and no time limit.
 int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form) {
   auto pacer = make_console_pacer();
   HeadlessRuntime runtime(forms, commands, *pacer);
-  runtime.on_row_text = [](std::string_view form, std::string_view text) {
-    print_line({"[", form, "] ", record::to_utf8(record::trim_right(text))});
-  };
+  print_rows(runtime, [](const std::string& line) { write_console_line(line); });
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
     const char* kind = (style & form::kStyleIconMask) == form::kStyleError ? "ERRO" : "INFO";
     print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});

@@ -151,7 +151,16 @@ class HeadlessRuntime::Context final : public form::FormContext {
     if (column != 1) return;  // the lists have one column
     l->rows[static_cast<std::size_t>(row.index)] = std::string(text);
     rt_.record(of_, "row_text", row.list, text, row.index);
-    if (rt_.on_row_text) rt_.on_row_text(of_.record->name, text);
+    if (rt_.on_row_text) rt_.on_row_text(of_.record->name, list_label(*l), text);
+  }
+  void remove_list_row(const form::ListRow& row) override {
+    ControlState* l = control(row.list, form::ControlKind::list);
+    if (l == nullptr || row.index < 0 || static_cast<std::size_t>(row.index) >= l->rows.size()) return;
+    const auto it = l->rows.begin() + row.index;
+    const std::string text = std::move(*it);
+    l->rows.erase(it);
+    rt_.record(of_, "remove_row", row.list, text, row.index);
+    if (rt_.on_row_removed) rt_.on_row_removed(of_.record->name, list_label(*l), text);
   }
   void show_list_row(const form::ListRow& row) override {
     if (control(row.list, form::ControlKind::list) == nullptr) return;
@@ -169,6 +178,19 @@ class HeadlessRuntime::Context final : public form::FormContext {
   }
 
  private:
+  // Empty for the form's first list (its status list); otherwise the title
+  // of the list's first column, or its name.
+  std::string_view list_label(const ControlState& list) const {
+    for (const form::ControlDesign& c : of_.form->design().controls) {
+      if (c.kind != form::ControlKind::list) continue;
+      if (&c == list.design) return {};
+      break;
+    }
+    const form::ControlDesign& d = *list.design;
+    return d.columns.empty() || d.columns.front().title.empty() ? std::string_view(d.name)
+                                                                : std::string_view(d.columns.front().title);
+  }
+
   // The named control of this form: of `kind`, or any control that is drawn
   // (not a timer) when `kind` is not given. Reported when missing.
   ControlState* control(std::string_view name, std::optional<form::ControlKind> kind = std::nullopt) {

@@ -65,7 +65,7 @@ struct Event {
   std::int64_t ms = 0;
   std::string form;
   std::string op;       // open, close, tick, click, timer, step, progress, add_row, row_text,
-                        // show_row, refresh, visible, message, command, error
+                        // show_row, remove_row, refresh, visible, message, command, error
   std::string control;
   std::string text;
   int value = 0;
@@ -152,8 +152,12 @@ class HeadlessRuntime {
 
   // Called for every message box (it is answered with OK when this returns).
   std::function<void(std::string_view form, std::string_view text, int style)> on_message_box;
-  // Called when a list row gets its text (console mode prints it).
-  std::function<void(std::string_view form, std::string_view text)> on_row_text;
+  // Called when a list row gets its text, and when a row is removed (console
+  // mode prints both). `list` is empty for the form's first list (its status
+  // list) and otherwise names the list by its first column's title.
+  using RowHook = std::function<void(std::string_view form, std::string_view list, std::string_view text)>;
+  RowHook on_row_text;
+  RowHook on_row_removed;
   // Called for a typed line in console mode; the default is type_command.
   std::function<void(std::string_view line)> on_input;
   // The runtime's error output (see the failure rules of form.h); standard
@@ -182,6 +186,12 @@ class HeadlessRuntime {
   std::vector<OpenForm*> stack_;
   std::set<std::string, std::less<>> reported_;  // form + control names already reported
 };
+
+// Console mode's lines for list rows, handed to `print` in UTF-8: a row of a
+// form's status list as "[form] text" whenever it gets its text; a row of
+// another list (the monitor's alerts) as "[form] Alertas: text" when it gets
+// its text and "[form] Alertas: (fim) text" when it is removed.
+void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& line)> print);
 
 // Runs the application in a terminal on the real clock: every new list row
 // and message box is printed; typed letters press the buttons.

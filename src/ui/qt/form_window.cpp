@@ -133,6 +133,11 @@ QWidget* make_widget(const form::ControlDesign& c, QWidget* parent) {
           list->setColumnWidth(static_cast<int>(i), c.columns[i].width);
         }
       }
+      if (c.text_color >= 0) {
+        QPalette palette = list->palette();
+        palette.setColor(QPalette::Text, QColor(static_cast<QRgb>(c.text_color)));
+        list->setPalette(palette);
+      }
       return list;
     }
     case form::ControlKind::progress: {

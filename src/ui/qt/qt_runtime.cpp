@@ -236,7 +236,16 @@ class QtRuntime::OpenForm final : public form::FormContext {
     if (item == nullptr) return;
     const int col = column - 1;
     if (col < 0 || col >= item->treeWidget()->columnCount()) return;
-    item->setText(col, QString::fromStdString(utf8(record::trim_right(text))));
+    const QString shown = QString::fromStdString(utf8(record::trim_right(text)));
+    item->setText(col, shown);
+    item->setToolTip(col, shown);  // the whole text of a row wider than its column
+  }
+
+  void remove_list_row(const form::ListRow& row) override {
+    runtime_.pump(false);
+    QTreeWidget* l = tree(row.list);
+    if (l == nullptr || row.index < 0 || row.index >= l->topLevelItemCount()) return;
+    delete l->takeTopLevelItem(row.index);
   }
 
   void show_list_row(const form::ListRow& row) override {

@@ -226,7 +226,12 @@ HWND FormWindow::build_control(const form::FormDesign& design, std::size_t index
       if (c.columns.empty()) style |= LVS_NOCOLUMNHEADER;
       w = CreateWindowExW(0, WC_LISTVIEWW, L"", style, c.x, c.y, c.width, c.height, parent, menu_id, instance, nullptr);
       if (w == nullptr) break;
-      SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+      // A row wider than its column shows its whole text when pointed at.
+      SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+      if (c.text_color >= 0) {
+        const auto rgb = static_cast<unsigned>(c.text_color);
+        SendMessageW(w, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF)));
+      }
       SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
       std::vector<form::Column> columns = c.columns;
       if (columns.empty()) columns.push_back({"", std::max(c.width - 4, 10)});

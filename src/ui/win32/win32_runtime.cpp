@@ -194,6 +194,10 @@ class Win32Runtime::OpenForm final : public form::FormContext, public WindowEven
     if (Control* l = row_list(row)) SendMessageW(l->window, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row.index), FALSE);
   }
 
+  void remove_list_row(const form::ListRow& row) override {
+    if (Control* l = row_list(row)) SendMessageW(l->window, LVM_DELETEITEM, static_cast<WPARAM>(row.index), 0);
+  }
+
   void refresh_control(std::string_view name) override {
     Control* c = window_.find(name);
     if (c == nullptr || c->window == nullptr) return missing(name);

@@ -211,6 +211,24 @@ TEST_F(RuntimeTest, AListKeepsItsMostRecentRowsAndIndexesStayUsable) {
   EXPECT_EQ(rows.back(), "");
 }
 
+TEST_F(RuntimeTest, ARemovedRowLeavesAndTheRowsAfterItMoveUp) {
+  outer.on_tick = [&](form::FormContext& ctx) {
+    for (const char* text : {"a", "b", "c"}) ctx.set_list_row_text(ctx.get_list_row("L", ctx.add_list_row("L", 1, 1)), text, 1);
+    ctx.remove_list_row(ctx.get_list_row("L", 1));
+    ctx.remove_list_row(ctx.get_list_row("L", 2));   // no such row any more: nothing
+    ctx.remove_list_row(form::ListRow{"L", -1});
+    ctx.set_list_row_text(ctx.get_list_row("L", 1), "c2", 1);
+    EXPECT_EQ(ctx.add_list_row("L", 1, 1), 2);
+    ctx.end_form();
+  };
+  runtime.run("00-OUTER");
+  EXPECT_EQ(runtime.last("00-OUTER")->rows("L"), (std::vector<std::string>{"a", "c2", ""}));
+  const auto removed = runtime.events("remove_row");
+  ASSERT_EQ(removed.size(), 1U);
+  EXPECT_EQ(removed[0].text, "b");
+  EXPECT_EQ(removed[0].value, 1);
+}
+
 // The failure rules of the form contract: reported, and the program goes on.
 TEST_F(RuntimeTest, AnUnknownControlIsReportedOnceAndDoesNothing) {
   std::vector<std::string> errors;

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <thread>
 
 #include "app/application.h"
 #include "platform/clock.h"
@@ -165,6 +166,52 @@ TEST_F(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
   EXPECT_EQ(boxes[0].form_on_top, "01-EXPORTA");
   EXPECT_EQ(boxes[0].style, form::kStyleError);
   EXPECT_EQ(boxes[0].text, "Erro na abertura do PRODUTO.ORB !!!");
+}
+
+// The alerts that stand show in red below the buttons, whichever thread
+// raised them, and leave when they end. KAV_ALERTS_SCREENSHOT=FILE.png saves
+// the window with two alerts standing after the first check.
+TEST_F(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
+  log::Alerts& alerts = application.alerts();
+  const std::string web = "Servidor web sem resposta em GET_KAVCMD.php?COMANDO=CMD_IMP (15 s) !!!";
+  const std::string printer =
+      "Impressora COZINHA n\xE3o recebeu o ticket 20191127-14380500-000001 da Comanda 0012 (papel, ligada?) !!!";
+  alerts.raise("web", web);
+  std::thread other([&] { alerts.raise("impressora:COZINHA", printer); });
+  other.join();
+  QTreeWidget* shown = nullptr;
+  std::vector<QString> texts;
+  on_menu = [&](QWidget& w) {
+    shown = w.findChild<QTreeWidget*>("Lv_Alertas");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_GE(shown->geometry().top(), exit_button->geometry().bottom());
+    EXPECT_LE(shown->geometry().bottom(), w.height());
+    EXPECT_EQ(shown->headerItem()->text(0), QStringLiteral("Alertas"));
+    EXPECT_EQ(shown->palette().color(QPalette::Text), QColor(0xC0, 0, 0));
+    EXPECT_EQ(shown->topLevelItemCount(), 0);  // until the first tick
+    poll([&] {
+      if (runtime.open_forms() > 1) return false;
+      if (stage == 0) {
+        if (shown->topLevelItemCount() < 2 || list->topLevelItemCount() == 0) return false;
+        for (int i = 0; i < shown->topLevelItemCount(); ++i) texts.push_back(shown->topLevelItem(i)->text(0));
+        texts.push_back(list->topLevelItem(0)->text(0));
+        if (const char* shot = std::getenv("KAV_ALERTS_SCREENSHOT")) menu->grab().save(QString::fromLocal8Bit(shot));
+        std::thread([&] { alerts.clear("web"); }).join();
+        stage = 1;
+        return false;
+      }
+      if (shown->topLevelItemCount() != 1) return false;
+      row = shown->topLevelItem(0)->text(0);
+      exit_button->click();  // dropped while a check is busy: tried again
+      return false;
+    });
+  };
+  EXPECT_EQ(runtime.run("00-MENU"), 0);
+  // The status list goes on as before beside them.
+  EXPECT_THAT(texts, ElementsAre(QString::fromStdString(web), QString::fromStdString(record::to_utf8(printer)),
+                                 QStringLiteral("14:38:05 - Checando Comandas ...")));
+  EXPECT_EQ(row, QString::fromStdString(record::to_utf8(printer)));
+  EXPECT_TRUE(boxes.empty());
 }
 
 }  // namespace

@@ -287,6 +287,34 @@ TEST_F(QtRuntimeTest, ListRowsAreAddedInOrderAndScrolledIntoView) {
   for (int i = 0; i < 60; ++i) EXPECT_EQ(rows[static_cast<std::size_t>(i)], i);
 }
 
+TEST_F(QtRuntimeTest, ARemovedRowLeavesAndTheRowsAfterItMoveUp) {
+  ScriptedForm& f = form("F");
+  auto& l = f.add_control("Lv_Alertas", form::ControlKind::list);
+  l.width = 518, l.height = 85;
+  l.columns = {{"Alertas", 500}};
+  l.text_color = 0xC00000;
+  f.add_timer("T", 1);
+  QTreeWidget* list = nullptr;
+  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Alertas"); };
+  QStringList left;
+  f.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    for (const char* text : {"a", "b", "c"}) {
+      ctx.set_list_row_text(ctx.get_list_row("Lv_Alertas", ctx.add_list_row("Lv_Alertas", 1, 1)), text, 1);
+    }
+    ctx.remove_list_row(ctx.get_list_row("Lv_Alertas", 1));
+    ctx.remove_list_row(form::ListRow{"Lv_Alertas", 2});  // no such row any more: nothing
+    ctx.remove_list_row(form::ListRow{"Lv_Alertas", -1});
+    ctx.set_list_row_text(ctx.get_list_row("Lv_Alertas", 1), "c2", 1);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) left << list->topLevelItem(i)->text(0);
+    EXPECT_EQ(list->topLevelItem(1)->toolTip(0), QStringLiteral("c2"));
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(0xC0, 0, 0));
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("F"), 0);
+  EXPECT_EQ(left, (QStringList{"a", "c2"}));
+}
+
 TEST_F(QtRuntimeTest, NestedModalFormReturnsControlToItsCaller) {
   ScriptedForm& outer = form("00-MENU");
   outer.add_timer("Cm_Timer", 1);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "app/application.h"
 #include "platform/clock.h"
@@ -182,6 +183,48 @@ TEST_F(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
   EXPECT_EQ(boxes[0].form_on_top, "01-EXPORTA");
   EXPECT_EQ(boxes[0].style, form::kStyleError);
   EXPECT_EQ(boxes[0].text, "Erro na abertura do PRODUTO.ORB !!!");
+}
+
+// The alerts that stand show in red below the buttons, whichever thread
+// raised them, and leave when they end.
+TEST_F(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
+  log::Alerts& alerts = application.alerts();
+  const std::string web = "Servidor web sem resposta (15 s) !!!";
+  const std::string printer = "Impressora COZINHA n\xE3o recebeu o ticket 20191127-14380500-000001 !!!";
+  alerts.raise("web", web);
+  std::thread([&] { alerts.raise("impressora:COZINHA", printer); }).join();
+  HWND shown = nullptr;
+  int stage = 0;
+  std::vector<std::string> texts;
+  on_menu = [&](HWND w) {
+    shown = find_control(w, "Lv_Alertas");
+    ASSERT_NE(shown, nullptr);
+    RECT a{}, b{};
+    GetWindowRect(shown, &a);
+    GetWindowRect(exit_button, &b);
+    EXPECT_GE(a.top, b.bottom);
+    EXPECT_EQ(column_title(shown, 0), "Alertas");
+    EXPECT_EQ(SendMessageW(shown, LVM_GETTEXTCOLOR, 0, 0), static_cast<LRESULT>(RGB(0xC0, 0, 0)));
+    EXPECT_EQ(row_count(shown), 0);  // until the first tick
+    poll([&] {
+      if (runtime.open_forms() > 1) return false;
+      if (stage == 0) {
+        if (row_count(shown) < 2) return false;
+        for (int i = 0; i < row_count(shown); ++i) texts.push_back(row_text(shown, i));
+        std::thread([&] { alerts.clear("web"); }).join();
+        stage = 1;
+        return false;
+      }
+      if (row_count(shown) != 1) return false;
+      texts.push_back(row_text(shown, 0));
+      click(exit_button);
+      return true;
+    });
+  };
+  EXPECT_EQ(runtime.run("00-MENU"), 0);
+  const std::string printer_utf8 = "Impressora COZINHA n\u00E3o recebeu o ticket 20191127-14380500-000001 !!!";
+  EXPECT_THAT(texts, ElementsAre(web, printer_utf8, printer_utf8));
+  EXPECT_TRUE(boxes.empty());
 }
 
 }  // namespace
