@@ -191,7 +191,7 @@ TEST_F(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
   log::Alerts& alerts = application.alerts();
   const std::string web = "Servidor web sem resposta (15 s) !!!";
   const std::string printer = "Impressora COZINHA n\xE3o recebeu o ticket 20191127-14380500-000001 !!!";
-  alerts.raise("web", web);
+  alerts.raise("teste:web", web);  // a check that ends well clears "web"
   std::thread([&] { alerts.raise("impressora:COZINHA", printer); }).join();
   HWND shown = nullptr;
   int stage = 0;
@@ -211,7 +211,7 @@ TEST_F(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
       if (stage == 0) {
         if (row_count(shown) < 2) return false;
         for (int i = 0; i < row_count(shown); ++i) texts.push_back(row_text(shown, i));
-        std::thread([&] { alerts.clear("web"); }).join();
+        std::thread([&] { alerts.clear("teste:web"); }).join();
         stage = 1;
         return false;
       }
