@@ -22,6 +22,17 @@ bool same_text(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A command line without its trailing blanks. The forms hand over lines
+// padded to thousands of blanks: whole blocks of blanks go first, compared
+// at once, and the last few one by one.
+std::string_view command_text(std::string_view line) {
+  static constexpr std::size_t kBlock = 256;
+  static const std::string blanks(kBlock, ' ');
+  std::size_t end = line.size();
+  while (end >= kBlock && line.compare(end - kBlock, kBlock, blanks) == 0) end -= kBlock;
+  return record::trim_right(line.substr(0, end));
+}
+
 std::string_view trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
@@ -102,8 +113,9 @@ class HeadlessRuntime::Context final : public form::FormContext {
     if (rt_.on_message_box) rt_.on_message_box(of_.record->name, text, style);
   }
   int run_command_line(std::string_view command, int window_mode) override {
-    const int rc = rt_.commands_.run(record::trim_right(command), window_mode);
-    rt_.record(of_, "command", {}, record::trim_right(command), rc);
+    const std::string_view line = command_text(command);
+    const int rc = rt_.commands_.run(line, window_mode);
+    rt_.record(of_, "command", {}, line, rc);
     return rc;
   }
   void set_timer_enabled(std::string_view timer, bool on) override {

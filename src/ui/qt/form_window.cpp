@@ -13,12 +13,12 @@
 #include <QStyleFactory>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <set>
 
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "ui/qt/list_view.h"
 #include "ui/qt/pictures.h"
 
 namespace kav::ui::qt {
@@ -115,23 +115,11 @@ QStyle* still_progress_style() {
 QWidget* make_widget(const form::ControlDesign& c, QWidget* parent) {
   switch (c.kind) {
     case form::ControlKind::list: {
-      auto* list = new QTreeWidget(parent);
-      list->setRootIsDecorated(false);
-      list->setUniformRowHeights(true);
-      list->setItemsExpandable(false);
-      list->setSelectionMode(QAbstractItemView::SingleSelection);
-      if (c.columns.empty()) {
-        list->setColumnCount(1);
-        list->setHeaderHidden(true);
-      } else {
-        list->setColumnCount(static_cast<int>(c.columns.size()));
-        QStringList titles;
-        for (const form::Column& col : c.columns) titles << display_text(col.title);
-        list->setHeaderLabels(titles);
-        list->header()->setStretchLastSection(false);
-        for (std::size_t i = 0; i < c.columns.size(); ++i) {
-          list->setColumnWidth(static_cast<int>(i), c.columns[i].width);
-        }
+      QStringList titles;
+      for (const form::Column& col : c.columns) titles << display_text(col.title);
+      auto* list = new ListView(titles, parent);
+      for (std::size_t i = 0; i < c.columns.size(); ++i) {
+        list->setColumnWidth(static_cast<int>(i), c.columns[i].width);
       }
       if (c.text_color >= 0) {
         QPalette palette = list->palette();

@@ -8,7 +8,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -22,6 +21,7 @@
 #include "ui/qt/display.h"
 #include "ui/qt/form_window.h"
 #include "ui/qt/key_codes.h"
+#include "ui/qt/list_view.h"
 
 namespace kav::ui::qt {
 
@@ -209,47 +209,34 @@ class QtRuntime::OpenForm final : public form::FormContext {
 
   int add_list_row(std::string_view list, int, int) override {
     runtime_.pump(false);
-    QTreeWidget* l = tree(list);
-    if (l == nullptr) return -1;
-    if (l->topLevelItemCount() >= form::kListRowLimit) {
-      // The oldest rows leave in one piece of the model: one relayout.
-      const int keep = form::kListRowLimit - form::kListRowDrop;
-      l->setUpdatesEnabled(false);
-      QList<QTreeWidgetItem*> rows = l->invisibleRootItem()->takeChildren();
-      const auto first_kept = rows.end() - keep;
-      qDeleteAll(rows.begin(), first_kept);
-      l->addTopLevelItems(QList<QTreeWidgetItem*>(first_kept, rows.end()));
-      l->setUpdatesEnabled(true);
-    }
-    l->addTopLevelItem(new QTreeWidgetItem());
-    return l->topLevelItemCount() - 1;
+    ListModel* rows = list_rows(list);
+    if (rows == nullptr) return -1;
+    // The oldest rows leave in one removal: one relayout of the view.
+    if (rows->rows() >= form::kListRowLimit) rows->drop_oldest(form::kListRowDrop);
+    return rows->append_row();
   }
 
   form::ListRow get_list_row(std::string_view list, int index) override {
-    QTreeWidget* l = tree(list);
-    const bool exists = l != nullptr && index >= 0 && index < l->topLevelItemCount();
+    const ListModel* rows = list_rows(list);
+    const bool exists = rows != nullptr && index >= 0 && index < rows->rows();
     return form::ListRow{std::string(list), exists ? index : -1};
   }
 
   void set_list_row_text(const form::ListRow& row, std::string_view text, int column) override {
-    QTreeWidgetItem* item = row_item(row);
-    if (item == nullptr) return;
-    const int col = column - 1;
-    if (col < 0 || col >= item->treeWidget()->columnCount()) return;
-    const QString shown = QString::fromStdString(utf8(record::trim_right(text)));
-    item->setText(col, shown);
-    item->setToolTip(col, shown);  // the whole text of a row wider than its column
+    ListModel* rows = list_rows(row.list);
+    if (rows == nullptr) return;
+    rows->set_text(row.index, column - 1, QString::fromStdString(utf8(record::trim_right(text))));
   }
 
   void remove_list_row(const form::ListRow& row) override {
     runtime_.pump(false);
-    QTreeWidget* l = tree(row.list);
-    if (l == nullptr || row.index < 0 || row.index >= l->topLevelItemCount()) return;
-    delete l->takeTopLevelItem(row.index);
+    ListModel* rows = list_rows(row.list);
+    if (rows == nullptr || row.index < 0 || row.index >= rows->rows()) return;
+    rows->removeRows(row.index, 1);
   }
 
   void show_list_row(const form::ListRow& row) override {
-    if (QTreeWidgetItem* item = row_item(row)) item->treeWidget()->scrollToItem(item);
+    if (ListView* view = list_view(row.list)) view->show_row(row.index);
   }
 
   void refresh_control(std::string_view control) override {
@@ -354,15 +341,15 @@ class QtRuntime::OpenForm final : public form::FormContext {
     return b;
   }
 
-  QTreeWidget* tree(std::string_view list) {
-    auto* l = qobject_cast<QTreeWidget*>(controls_.widget(list));
-    if (l == nullptr) missing(list);
-    return l;
+  ListView* list_view(std::string_view list) {
+    auto* view = dynamic_cast<ListView*>(controls_.widget(list));
+    if (view == nullptr) missing(list);
+    return view;
   }
 
-  QTreeWidgetItem* row_item(const form::ListRow& row) {
-    QTreeWidget* l = tree(row.list);
-    return l == nullptr || row.index < 0 ? nullptr : l->topLevelItem(row.index);
+  ListModel* list_rows(std::string_view list) {
+    ListView* view = list_view(list);
+    return view == nullptr ? nullptr : &view->rows();
   }
 
   void missing(std::string_view control) const { runtime_.report_unknown_control(form_.design().name, control); }

@@ -10,7 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTableView>
 #include <cstdlib>
 #include <thread>
 
@@ -46,7 +46,7 @@ class MonitorWindowTest : public ::testing::Test {
       if (form != "99-LOG") on_top = std::string(form);
       if (form == "00-MENU") {
         menu = &window;
-        list = window.findChild<QTreeWidget*>("Lv_Proc");
+        list = window.findChild<QTableView*>("Lv_Proc");
         bar = window.findChild<QProgressBar*>("Cm_Progress");
         export_button = window.findChild<QPushButton*>("Bt_Confirma7");
         exit_button = window.findChild<QPushButton*>("Bt_Confirma8");
@@ -85,7 +85,7 @@ class MonitorWindowTest : public ::testing::Test {
   std::vector<Box> boxes;
   std::vector<int> bar_values;
   QWidget* menu = nullptr;
-  QTreeWidget* list = nullptr;
+  QTableView* list = nullptr;
   QProgressBar* bar = nullptr;
   QPushButton* export_button = nullptr;
   QPushButton* exit_button = nullptr;
@@ -99,9 +99,9 @@ TEST_F(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair) {
   on_menu = [&](QWidget& w) {
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Monitor Comandas (19.11c)"));
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("Status"));
+    EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Status"));
     EXPECT_EQ(list->columnWidth(0), 500);
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(list->model()->rowCount(), 0);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 5);
@@ -119,9 +119,9 @@ TEST_F(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair) {
         tried_during_check = true;
         return false;
       }
-      if (list->topLevelItemCount() == 0) return false;
+      if (list->model()->rowCount() == 0) return false;
       // Back from the first check: the operator ends the program.
-      row = list->topLevelItem(0)->text(0);
+      row = list->model()->index(0, 0).data().toString();
       if (const char* shot = std::getenv("KAV_MONITOR_SCREENSHOT")) menu->grab().save(QString::fromLocal8Bit(shot));
       exit_button->click();  // dropped while the check's handler is still busy: tried again
       return false;
@@ -155,7 +155,7 @@ TEST_F(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
         if (std::find(opened.begin(), opened.end(), "01-EXPORTA") != opened.end()) stage = 1;
         return false;
       }
-      if (list->topLevelItemCount() == 0) return false;  // a check after the export
+      if (list->model()->rowCount() == 0) return false;  // a check after the export
       exit_button->click();  // dropped while a check is busy: the poll goes on until it ends the form
       return false;
     });
@@ -180,29 +180,29 @@ TEST_F(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
   alerts.raise("teste:web", web);
   std::thread other([&] { alerts.raise("impressora:COZINHA", printer); });
   other.join();
-  QTreeWidget* shown = nullptr;
+  QTableView* shown = nullptr;
   std::vector<QString> texts;
   on_menu = [&](QWidget& w) {
-    shown = w.findChild<QTreeWidget*>("Lv_Alertas");
+    shown = w.findChild<QTableView*>("Lv_Alertas");
     ASSERT_NE(shown, nullptr);
     EXPECT_GE(shown->geometry().top(), exit_button->geometry().bottom());
     EXPECT_LE(shown->geometry().bottom(), w.height());
-    EXPECT_EQ(shown->headerItem()->text(0), QStringLiteral("Alertas"));
+    EXPECT_EQ(shown->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Alertas"));
     EXPECT_EQ(shown->palette().color(QPalette::Text), QColor(0xC0, 0, 0));
-    EXPECT_EQ(shown->topLevelItemCount(), 0);  // until the first tick
+    EXPECT_EQ(shown->model()->rowCount(), 0);  // until the first tick
     poll([&] {
       if (runtime.open_forms() > 1) return false;
       if (stage == 0) {
-        if (shown->topLevelItemCount() < 2 || list->topLevelItemCount() == 0) return false;
-        for (int i = 0; i < shown->topLevelItemCount(); ++i) texts.push_back(shown->topLevelItem(i)->text(0));
-        texts.push_back(list->topLevelItem(0)->text(0));
+        if (shown->model()->rowCount() < 2 || list->model()->rowCount() == 0) return false;
+        for (int i = 0; i < shown->model()->rowCount(); ++i) texts.push_back(shown->model()->index(i, 0).data().toString());
+        texts.push_back(list->model()->index(0, 0).data().toString());
         if (const char* shot = std::getenv("KAV_ALERTS_SCREENSHOT")) menu->grab().save(QString::fromLocal8Bit(shot));
         std::thread([&] { alerts.clear("teste:web"); }).join();
         stage = 1;
         return false;
       }
-      if (shown->topLevelItemCount() != 1) return false;
-      row = shown->topLevelItem(0)->text(0);
+      if (shown->model()->rowCount() != 1) return false;
+      row = shown->model()->index(0, 0).data().toString();
       exit_button->click();  // dropped while a check is busy: tried again
       return false;
     });

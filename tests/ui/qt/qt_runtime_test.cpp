@@ -8,14 +8,15 @@
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <stdexcept>
 
@@ -62,6 +63,15 @@ class QtRuntimeTest : public ::testing::Test {
   std::function<void(std::string_view, QWidget&)> on_shown;
 };
 
+// What a list shows: its rows, a row's text and its column titles.
+int row_count(const QAbstractItemView& list) { return list.model()->rowCount(); }
+QString row_text(const QAbstractItemView& list, int row, int column = 0) {
+  return list.model()->index(row, column).data().toString();
+}
+QString title(const QAbstractItemView& list, int column) {
+  return list.model()->headerData(column, Qt::Horizontal).toString();
+}
+
 // A called form's window shows only after a while; these tests look at it at once.
 void show_now(QWidget& w) { w.show(); }
 
@@ -104,13 +114,14 @@ TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isModal());
 
-    auto* list = w.findChild<QTreeWidget*>("Lv_Proc");
+    auto* list = w.findChild<QTableView*>("Lv_Proc");
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->columnCount(), 1);
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("Status"));
+    EXPECT_EQ(list->model()->columnCount(), 1);
+    EXPECT_EQ(title(*list, 0), QStringLiteral("Status"));
+    EXPECT_FALSE(list->horizontalHeader()->isHidden());
     EXPECT_EQ(list->columnWidth(0), 500);
     EXPECT_EQ(list->geometry(), QRect(10, 10, 518, 218));
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(row_count(*list), 0);
     EXPECT_TRUE(list->font().bold());
     EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 9.0);
     EXPECT_EQ(list->font().families().front(), QStringLiteral("Verdana"));
@@ -173,13 +184,13 @@ TEST_F(QtRuntimeTest, ShowsWindows1252TextAsUnicode) {
   auto& list = f.add_control("Lv_X", form::ControlKind::list);
   list.columns = {{"Situa\xE7\xE3o", 100}};
   f.add_timer("T", 1);
-  QTreeWidget* shown_list = nullptr;
+  QTableView* shown_list = nullptr;
   on_shown = [&](std::string_view, QWidget& w) {
-    shown_list = w.findChild<QTreeWidget*>("Lv_X");
+    shown_list = w.findChild<QTableView*>("Lv_X");
     EXPECT_EQ(w.windowTitle(), QString::fromUtf8("Importação € 5"));
     EXPECT_EQ(w.windowTitle().at(11), QChar(0x20AC));
     EXPECT_EQ(w.findChild<QPushButton*>("Bt_X")->text(), QString::fromUtf8("Exportação"));
-    EXPECT_EQ(w.findChild<QTreeWidget*>("Lv_X")->headerItem()->text(0), QString::fromUtf8("Situação"));
+    EXPECT_EQ(title(*w.findChild<QTableView*>("Lv_X"), 0), QString::fromUtf8("Situação"));
   };
   QString row;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
@@ -187,7 +198,7 @@ TEST_F(QtRuntimeTest, ShowsWindows1252TextAsUnicode) {
     // The contract hands over the whole 210-character field.
     const form::ListRow r = ctx.get_list_row("Lv_X", ctx.add_list_row("Lv_X", 1, 1));
     ctx.set_list_row_text(r, record::padded("Comanda 12 \x80 ok", 210), 1);
-    row = shown_list->topLevelItem(0)->text(0);
+    row = row_text(*shown_list, 0);
     ctx.show_message_box(record::padded("Fim da Exporta\xE7\xE3o dos Cadastros !!!", 210), form::kStyleInformation);
     ctx.show_message_box("Erro na abertura do VENDEDO.ORB !!!" + std::string(85, ' '), form::kStyleError);
     ctx.end_form();
@@ -258,8 +269,8 @@ TEST_F(QtRuntimeTest, ListRowsAreAddedInOrderAndScrolledIntoView) {
   l.width = 518, l.height = 218;
   l.columns = {{"Status", 500}};
   f.add_timer("T", 1);
-  QTreeWidget* list = nullptr;
-  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Proc"); };
+  QTableView* list = nullptr;
+  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTableView*>("Lv_Proc"); };
   std::vector<int> rows;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
@@ -270,9 +281,9 @@ TEST_F(QtRuntimeTest, ListRowsAreAddedInOrderAndScrolledIntoView) {
       ctx.show_list_row(ctx.get_list_row("Lv_Proc", rows.back()));
     }
     ctx.refresh_control("Lv_Proc");
-    QTreeWidgetItem* last = list->topLevelItem(59);
-    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(last)));
-    EXPECT_FALSE(list->viewport()->rect().intersects(list->visualItemRect(list->topLevelItem(0))));
+    const QModelIndex last = list->model()->index(59, 0);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->visualRect(last)));
+    EXPECT_FALSE(list->viewport()->rect().intersects(list->visualRect(list->model()->index(0, 0))));
 
     // Rows that do not exist and columns the list lacks change nothing.
     EXPECT_EQ(ctx.get_list_row("Lv_Proc", 60).index, -1);
@@ -294,8 +305,8 @@ TEST_F(QtRuntimeTest, ARemovedRowLeavesAndTheRowsAfterItMoveUp) {
   l.columns = {{"Alertas", 500}};
   l.text_color = 0xC00000;
   f.add_timer("T", 1);
-  QTreeWidget* list = nullptr;
-  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Alertas"); };
+  QTableView* list = nullptr;
+  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTableView*>("Lv_Alertas"); };
   QStringList left;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
@@ -306,8 +317,8 @@ TEST_F(QtRuntimeTest, ARemovedRowLeavesAndTheRowsAfterItMoveUp) {
     ctx.remove_list_row(form::ListRow{"Lv_Alertas", 2});  // no such row any more: nothing
     ctx.remove_list_row(form::ListRow{"Lv_Alertas", -1});
     ctx.set_list_row_text(ctx.get_list_row("Lv_Alertas", 1), "c2", 1);
-    for (int i = 0; i < list->topLevelItemCount(); ++i) left << list->topLevelItem(i)->text(0);
-    EXPECT_EQ(list->topLevelItem(1)->toolTip(0), QStringLiteral("c2"));
+    for (int i = 0; i < list->model()->rowCount(); ++i) left << list->model()->index(i, 0).data().toString();
+    EXPECT_EQ(list->model()->index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("c2"));
     EXPECT_EQ(list->palette().color(QPalette::Text), QColor(0xC0, 0, 0));
     ctx.end_form();
   };
@@ -649,8 +660,8 @@ TEST_F(QtRuntimeTest, AListKeepsItsMostRecentRows) {
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
   f.add_control("Lv_Proc", form::ControlKind::list);
-  QTreeWidget* list = nullptr;
-  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTreeWidget*>("Lv_Proc"); };
+  QTableView* list = nullptr;
+  on_shown = [&](std::string_view, QWidget& w) { list = w.findChild<QTableView*>("Lv_Proc"); };
   int last = -1;
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
@@ -661,9 +672,9 @@ TEST_F(QtRuntimeTest, AListKeepsItsMostRecentRows) {
     ASSERT_NE(list, nullptr);
     // The full list dropped its oldest rows once, for row kListRowLimit.
     const int kept = form::kListRowLimit - form::kListRowDrop + 2;
-    EXPECT_EQ(list->topLevelItemCount(), kept);
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QString::number(form::kListRowDrop));
-    EXPECT_EQ(list->topLevelItem(kept - 1)->text(0), QString::number(form::kListRowLimit + 1));
+    EXPECT_EQ(row_count(*list), kept);
+    EXPECT_EQ(row_text(*list, 0), QString::number(form::kListRowDrop));
+    EXPECT_EQ(row_text(*list, kept - 1), QString::number(form::kListRowLimit + 1));
     ctx.end_form();
   };
   EXPECT_EQ(runtime.run("F"), 0);
