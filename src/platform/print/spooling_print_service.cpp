@@ -404,12 +404,15 @@ void SpoolingPrintService::worker_loop() {
   }
 }
 
+void SpoolingPrintService::wait_until_idle() {
+  if (!worker_.joinable()) return;
+  std::unique_lock lock(queue_mutex_);
+  idle_cv_.wait(lock, [&] { return queue_.empty() && !busy_; });
+}
+
 void SpoolingPrintService::wait_for_hand_overs() {
   for (;;) {
-    if (worker_.joinable()) {
-      std::unique_lock lock(queue_mutex_);
-      idle_cv_.wait(lock, [&] { return queue_.empty() && !busy_; });
-    }
+    wait_until_idle();
     collect();  // may queue more: tickets sent again after a look
     const std::lock_guard lock(queue_mutex_);
     if (queue_.empty() && results_.empty()) break;
@@ -531,7 +534,9 @@ void SpoolingPrintService::update_alerts() {
   };
   std::map<std::string, Waiting> by_printer;
   for (const auto& t : tickets_) {
-    if (t.job != 0 || t.in_flight || t.from_earlier_run) continue;
+    // A ticket on its way for the first time is not late yet; one sent
+    // again is, until the spooler has taken it.
+    if (t.job != 0 || t.from_earlier_run || (t.in_flight && !t.troubled)) continue;
     Waiting& w = by_printer[key_of(t.printer)];
     w.printer = t.printer;
     if (expired(t)) {
@@ -600,6 +605,10 @@ void SpoolingPrintService::follow_up() {
     if (all) q.first_job = 0;
     look_pending_ = true;
     queue_task(std::move(task));
+    // The tickets an earlier run left are matched with their jobs before
+    // anything new is printed (once, after a start): a new ticket waits
+    // only behind tickets that really were not delivered.
+    if (all) wait_until_idle();
   }
   collect();
   update_alerts();

@@ -185,6 +185,7 @@ class SpoolingPrintService final : public PrintService {
   void queue_hand_over(Job job, bool nothing_on_its_way);
   void queue_task(Task task);
   void worker_loop();
+  void wait_until_idle();
   Result perform(const Task& task);
   // Takes in what the worker did: job numbers, reports, looks.
   void collect();

@@ -53,14 +53,15 @@ struct OnWorker {
         [this](std::string_view t) { reports.emplace_back(t); }, PrintAlert{}, SpoolOptions{HandOver::on_worker});
   }
 
-  void print(const std::string& printer) {
+  void print(const std::string& printer) { print_with(*service, printer); }
+  void print_with(SpoolingPrintService& s, const std::string& printer) {
     std::unique_ptr<File> info;
     ASSERT_EQ(files->open(kInfo, OpenMode::output, info), "00");
     info->write("PRTDRV       \"" + printer + "\"\n");
     info->close();
-    service->open("FCOMANDA", kInfo);
-    service->write("TRACO   ", printer);
-    ASSERT_EQ(service->close(), "00");
+    s.open("FCOMANDA", kInfo);
+    s.write("TRACO   ", printer);
+    ASSERT_EQ(s.close(), "00");
   }
   fs::path spool(const std::string& printer) const { return root.path() / "OrbelaTeknovarium" / "Spool" / printer; }
   std::vector<std::string> names(const std::string& printer) const {
@@ -164,6 +165,34 @@ TEST(HandOverOnWorker, TicketsQueuedWhenTheServiceEndsAreHandedOverFirst) {
   opener.join();
   EXPECT_EQ(titles.size(), 3U);
   EXPECT_EQ(w.names("COZINHA").size(), 2U);  // the ticket and its job note
+}
+
+TEST(HandOverOnWorker, AfterAStartTheTicketsAnEarlierRunHandedOverDoNotHoldBackNewOnes) {
+  OnWorker w;
+  w.service->begin_work(w.service->new_work_id());
+  w.print("BAR");
+  ASSERT_TRUE(w.service->end_work());
+  w.service->wait_for_hand_overs();
+  auto* outlet2 = new FakeOutlet;  // the same spooler, seen by the next run: the job still waits
+  outlet2->handed = w.outlet->handed;
+  outlet2->states = w.outlet->states;
+  outlet2->next_id = 10;
+  w.service.reset();
+
+  SpoolingPrintService again(*w.files, w.clock, w.layout, std::unique_ptr<PrinterOutlet>(outlet2),
+                             [&](std::string_view t) { w.reports.emplace_back(t); }, PrintAlert{},
+                             SpoolOptions{HandOver::on_worker});
+  again.start({});
+  again.follow_up();  // the first check: the ticket is found in the spooler by name
+  w.clock.advance_ms(10);
+  again.begin_work(again.new_work_id());
+  w.print_with(again, "BAR");
+  ASSERT_TRUE(again.end_work());
+  again.wait_for_hand_overs();
+  EXPECT_EQ(outlet2->submits, 1);  // the new one, at once; the old one not again
+  EXPECT_TRUE(w.reports.empty()) << w.reports.front();
+  ASSERT_EQ(again.waiting().size(), 2U);
+  EXPECT_EQ(again.waiting()[0].job, 1);
 }
 
 }  // namespace
