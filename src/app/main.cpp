@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/session.h"
+#include "log/alerts.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/instance_lock.h"
@@ -88,9 +89,16 @@ int main(int argc, char** argv) {
   }
   const auto clock = platform::make_system_clock();
   const auto commands = platform::make_command_runner(*files);
+  // The print service stands before the application and reports its alerts
+  // to the application's board once that stands (it makes none on its way out).
+  log::Alerts* board = nullptr;
   const auto printing = platform::make_print_service(
       *files, *clock, orders::fcomanda_layout(),
-      [&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+      [&](std::string_view text) { log::write_log_line(*files, *clock, text); },
+      [&board](std::string_view key, std::string_view text) {
+        if (board == nullptr) return;
+        text.empty() ? board->clear(key) : board->raise(key, text);
+      });
   const auto keyed = platform::make_keyed_files(*files);
 #ifdef KAV_WITH_QT
   // A locked record's wait keeps the windows drawn.
@@ -100,6 +108,11 @@ int main(int argc, char** argv) {
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
 #endif
   app::Application application(services, web_host);
+  board = &application.alerts();
+  struct Unhook {
+    log::Alerts*& board;
+    ~Unhook() { board = nullptr; }
+  } unhook{board};  // ends before the application does
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)

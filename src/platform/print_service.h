@@ -9,16 +9,18 @@
 //          kept); "39" for a print form the service does not know (no job).
 //   write  "00"; "23" for a group the print form does not have (nothing is
 //          printed); "48" when no job is open.
-//   close  "00" when the ticket is kept in the spool folder, whether or not
-//          the printer took it (a ticket it did not take is marked and
+//   close  "00" when the ticket is written to the spool folder (within a
+//          piece of work it is kept when the work ends), whether or not the
+//          printer takes it (a ticket it does not take stays marked and is
 //          reported); "30" when the spool folder could not take it; "42"
 //          when no job is open.
 //
 // Pieces of work: the tickets made between begin_work(id) and end_work()
 // are named after the work's identity and their number in it, and a ticket
 // already kept under its name is not made again, so a piece of work can be
-// done over after a crash without doubling a ticket. end_work() says whether
-// every ticket of the work is durably kept.
+// done over after a crash without doubling a ticket. end_work() makes every
+// ticket of the work durable (tickets are kept together, with one sync of
+// each folder) and says whether they all are.
 //
 // Delivery never waits for a printer: follow_up(), at every check, looks at
 // the spooler once, clears the mark of the tickets their printer has
@@ -79,12 +81,23 @@ class TicketLayout {
 // through it every ticket that did not reach its printer.
 using PrintReport = std::function<void(std::string_view text)>;
 
+// Receives the failures of printing that someone must act on, for as long as
+// they last: a text (Windows-1252, at most 106 characters) raises or changes
+// the alert of `key`; an empty text ends it. Alerts of the print service:
+//   "impressao-pendente:<printer>"  the printer did not take tickets that
+//                                   will be sent again by themselves
+//   "impressao-antiga:<printer>"    tickets too old to be sent by themselves
+//                                   wait for the operator (kav-spool)
+//   "impressao-spool:<printer>"     a ticket could not be kept in the spool
+using PrintAlert = std::function<void(std::string_view key, std::string_view text)>;
+
 // The print service of this machine. Tickets are laid out with `layout`
 // (which must outlive the service), kept as text files in
 // C:\OrbelaTeknovarium\Spool\<printer>\ and handed to the printer of that
 // name through the operating system's spooler (CUPS on POSIX systems, the
-// Windows spooler on Windows).
+// Windows spooler on Windows), off the caller's thread. Reports and alerts
+// are made on the caller's thread, from within the service's operations.
 std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, const TicketLayout& layout,
-                                                 PrintReport report);
+                                                 PrintReport report, PrintAlert alert = {});
 
 }  // namespace kav::platform

@@ -96,11 +96,13 @@ TEST(CupsDelivery, TheServiceHandsOverWithoutWaitingAndClearsTheMarkOnlyWhenPrin
   REQUIRE_PRINTER(kPrinter);
   Root r;
   SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
-                               [&](std::string_view t) { r.reports.emplace_back(t); });
+                               [&](std::string_view t) { r.reports.emplace_back(t); }, {},
+                               SpoolOptions{HandOver::on_worker});
   service.begin_work(service.new_work_id());
   r.print(service, kPrinter, "0012");
   r.print(service, "KAVNADA", "0012");
   EXPECT_TRUE(service.end_work());
+  service.wait_for_hand_overs();
   const std::string name = "20191127-14380500-000001";
   EXPECT_TRUE(fs::exists(r.spool(kPrinter) / (name + "-NAO-ENTREGUE.txt")));
   EXPECT_TRUE(fs::exists(r.spool("KAVNADA") / "20191127-14380500-000002-NAO-ENTREGUE.txt"));
@@ -125,11 +127,13 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
   } resume;
   Root r;
   SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
-                               [&](std::string_view t) { r.reports.emplace_back(t); });
+                               [&](std::string_view t) { r.reports.emplace_back(t); }, {},
+                               SpoolOptions{HandOver::on_worker});
   const std::string work = service.new_work_id();
   service.begin_work(work);
   for (const char* order : {"0001", "0002", "0003"}) r.print(service, kPausable, order);
   EXPECT_TRUE(service.end_work());
+  service.wait_for_hand_overs();
   ASSERT_EQ(service.waiting().size(), 3U);
   for (const auto& t : service.waiting()) {
     EXPECT_EQ(t.job, 0) << "nothing is handed to a paused printer";
@@ -139,6 +143,7 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
   EXPECT_NE(r.reports[0].find("(parado)"), std::string::npos) << r.reports[0];
 
   service.follow_up();  // still paused: nothing sent, every mark kept
+  service.wait_for_hand_overs();
   for (const auto& t : service.waiting()) EXPECT_EQ(t.job, 0);
 
   ASSERT_EQ(std::system("cupsenable KAVTEST2 >/dev/null 2>&1"), 0);

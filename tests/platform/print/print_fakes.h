@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -46,6 +47,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     return it == states.end() ? JobState::gone : it->second;
   }
   platform::print::Delivery submit(const platform::print::TicketJob& job, std::string_view ticket) override {
+    if (before_submit) before_submit(job);
     ++submits;
     if (outcome != platform::print::Outcome::accepted) return {outcome, 0, "detail"};
     const int id = next_id++;
@@ -62,6 +64,8 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   }
 
   platform::print::Outcome outcome = platform::print::Outcome::accepted;
+  // Called first in every hand-over (on the service's worker, when it has one).
+  std::function<void(const platform::print::TicketJob&)> before_submit;
   PrinterState default_state = PrinterState::ready;
   std::map<std::string, PrinterState> printers;
   std::map<int, JobState> states;

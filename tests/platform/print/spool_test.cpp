@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "platform/clock.h"
 #include "platform/file_status.h"
@@ -31,8 +32,17 @@ struct Service {
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
   test::FakeLayout layout;
+  std::map<std::string, std::string> alerts;  // the alerts that stand, by key
   SpoolingPrintService service{files, clock, layout, std::unique_ptr<PrinterOutlet>(outlet),
-                               [this](std::string_view t) { reports.emplace_back(t); }};
+                               [this](std::string_view t) { reports.emplace_back(t); },
+                               [this](std::string_view key, std::string_view text) {
+                                 if (text.empty()) {
+                                   EXPECT_EQ(alerts.erase(std::string(key)), 1U) << "ended twice: " << key;
+                                 } else {
+                                   EXPECT_LE(text.size(), 106U);
+                                   alerts[std::string(key)] = std::string(text);
+                                 }
+                               }};
 
   // One job of one TRACO line for `printer`; returns the status of close.
   std::string print(std::string_view printer) {
@@ -395,6 +405,83 @@ TEST(PrinterInfo, ReadsTheSettingsAndPassesOverTheRest) {
   EXPECT_EQ(s.preview, "1");
   EXPECT_EQ(s.font_face, "Courier New");  // a missing closing quote takes the rest
   EXPECT_EQ(parse_printer_info("PRTDRV       \"\"").printer, "");
+}
+
+TEST(SpoolAlerts, APrinterThatDidNotTakeTicketsStandsAsAnAlertUntilItCaughtUp) {
+  Service s;
+  s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
+  s.print("BAR");
+  s.print("COZINHA");
+  s.print("BAR");
+  using Alerts = std::map<std::string, std::string>;
+  EXPECT_EQ(s.alerts,
+            (Alerts{{"impressao-pendente:bar", record::cp1252("Impressora BAR não recebeu tickets (parado); reenvio automático")}}));
+  s.outlet->printers["BAR"] = FakeOutlet::PrinterState::unknown;
+  s.service.follow_up();
+  EXPECT_EQ(s.alerts["impressao-pendente:bar"],
+            record::cp1252("Impressora BAR não recebeu tickets (inexistente); reenvio automático"));
+
+  s.outlet->printers.erase("BAR");
+  s.service.follow_up();  // both sent again: caught up, though not printed yet
+  EXPECT_EQ(s.outlet->handed.size(), 3U);
+  EXPECT_TRUE(s.alerts.empty());
+}
+
+TEST(SpoolAlerts, TicketsTooOldToBeSentStandAsAnAlertUntilSettledByHand) {
+  Service s;
+  s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
+  s.print("BAR");
+  s.clock.advance_ms(31 * 60'000);
+  s.outlet->printers.erase("BAR");
+  s.service.follow_up();
+  EXPECT_EQ(s.outlet->submits, 0);
+  EXPECT_EQ(s.alerts, (std::map<std::string, std::string>{
+                          {"impressao-antiga:bar", record::cp1252("Impressora BAR: tickets com mais de 30 min não "
+                                                                  "impressos; use kav-spool")}}));
+  s.service.follow_up();
+  EXPECT_EQ(s.alerts.size(), 1U);
+  // kav-spool settles it while the monitor runs.
+  const std::string base = std::string(kBar) + "20191127-14380500-000001";
+  s.files.put(base + ".txt", s.files.contents(base + "-NAO-ENTREGUE.txt"));
+  s.files.remove(base + "-NAO-ENTREGUE.txt");
+  s.service.follow_up();
+  EXPECT_TRUE(s.alerts.empty());
+  EXPECT_TRUE(s.service.waiting().empty());
+}
+
+TEST(SpoolAlerts, ASpoolThatCouldNotKeepATicketStandsAsAnAlertUntilOneIsKept) {
+  Service s;
+  s.service.begin_work(s.service.new_work_id());
+  s.files.set_fail_writes(true);
+  s.print("BAR");
+  EXPECT_FALSE(s.service.end_work());
+  EXPECT_EQ(s.alerts["impressao-spool:bar"], "Falha ao gravar Spool de BAR !!!");
+  s.files.set_fail_writes(false);
+  s.service.begin_work(s.service.new_work_id());
+  s.print("BAR");
+  EXPECT_TRUE(s.service.end_work());
+  EXPECT_TRUE(s.alerts.empty());
+}
+
+TEST(SpoolService, TheTicketsOfAWorkAreKeptTogetherWhenItEndsAndOnlyThenHandedOver) {
+  Service s;
+  const std::string id = s.service.new_work_id();
+  s.service.begin_work(id);
+  s.print("BAR");
+  s.print("COZINHA");
+  EXPECT_TRUE(s.files.exists(std::string(kBar) + id + "-000001.tmp"));  // written, not kept yet
+  EXPECT_TRUE(s.outlet->handed.empty());
+  EXPECT_TRUE(s.service.end_work());
+  EXPECT_FALSE(s.files.exists(std::string(kBar) + id + "-000001.tmp"));
+  EXPECT_TRUE(s.files.exists(std::string(kBar) + id + "-000001-NAO-ENTREGUE.txt"));
+  EXPECT_EQ(s.outlet->handed.size(), 2U);
+
+  // A work that never ended keeps nothing: its answer is done over.
+  s.service.begin_work(s.service.new_work_id());
+  s.print("BAR");
+  s.service.begin_work(s.service.new_work_id());
+  EXPECT_EQ(s.files.list("C:\\OrbelaTeknovarium\\Spool\\BAR", false).size(), 2U);  // the ticket and its job note
+  EXPECT_EQ(s.outlet->handed.size(), 2U);
 }
 
 }  // namespace
