@@ -88,6 +88,14 @@ class CupsOutlet final : public PrinterOutlet {
     ippAddStrings(jobs_request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kJobAttrs);
     ipp_t* jobs_response = cupsDoRequest(CUPS_HTTP_DEFAULT, jobs_request, "/");
     if (jobs_response == nullptr) return false;
+    // A refusal (a busy scheduler, say) lists no jobs: taken as "no jobs" it
+    // would make tickets already printed look never handed over, and they
+    // would be sent again.
+    if (ippGetStatusCode(jobs_response) > IPP_STATUS_OK_EVENTS_COMPLETE &&
+        ippGetStatusCode(jobs_response) != IPP_STATUS_ERROR_NOT_FOUND) {
+      ippDelete(jobs_response);
+      return false;
+    }
     std::set<std::string> wanted;
     for (const auto& p : job_printers) wanted.insert(key_of(record::to_utf8(p)));
     JobInfo job;
