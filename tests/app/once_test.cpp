@@ -317,6 +317,16 @@ TEST_F(Work, KilledAtRandomMomentsTheMonitorNeitherLosesNorDoublesATicket) {
   }
   for (const auto& [k, n] : seen) EXPECT_TRUE(expected.contains(k)) << "unexpected ticket " << k;
   EXPECT_TRUE(unfinished.empty()) << unfinished.front();
+  if (lost > 0) {  // what the monitor kept and said, to tell a cut transfer from a lost answer
+    for (const auto& f : fs::directory_iterator(root.temp())) std::cout << "Temp: " << f.path().filename() << "\n";
+    for (const auto& f : fs::directory_iterator(root.path() / "OrbelaTeknovarium")) {
+      if (!f.path().filename().string().starts_with("LOGCMD")) continue;
+      std::ifstream in(f.path());
+      for (std::string line; std::getline(in, line);) {
+        if (line.find("Checando") == std::string::npos) std::cout << "log: " << line << "\n";
+      }
+    }
+  }
   std::cout << "crash trials " << done << ", tickets " << expected.size() << ", lost " << lost << ", doubled "
             << doubled << (cups_ ? ", through CUPS" : "") << "\n";
 
@@ -327,10 +337,13 @@ TEST_F(Work, KilledAtRandomMomentsTheMonitorNeitherLosesNorDoublesATicket) {
     auto files = platform::make_os_file_system(root.str());
     const std::string host = files->host_path("C:\\OrbelaTeknovarium\\Spool");
     std::map<std::string, int> titles;
+    std::map<std::string, std::string> job_ids;  // of each title, to follow a ticket printed twice
     cups_job_t* jobs = nullptr;
     const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
     for (int i = 0; i < n; ++i) {
-      if (jobs[i].title != nullptr && jobs[i].state == IPP_JSTATE_COMPLETED) ++titles[jobs[i].title];
+      if (jobs[i].title == nullptr || jobs[i].state != IPP_JSTATE_COMPLETED) continue;
+      ++titles[jobs[i].title];
+      job_ids[jobs[i].title] += " " + std::to_string(jobs[i].id) + "@" + std::to_string(jobs[i].creation_time);
     }
     cupsFreeJobs(n, jobs);
     int printed_twice = 0, never = 0;
@@ -345,6 +358,10 @@ TEST_F(Work, KilledAtRandomMomentsTheMonitorNeitherLosesNorDoublesATicket) {
         // A ticket without its mark was printed, exactly once; none ever twice.
         if (e.kind == platform::print::SpoolEntry::Kind::printed) never += jobs_of == 0;
         printed_twice += jobs_of > 1;
+        if (jobs_of > 1) {
+          std::cout << "printed twice: " << f.path().filename() << " jobs" << job_ids[platform::print::job_title(e.base, host)]
+                    << "\n";
+        }
       }
     }
     EXPECT_EQ(never, 0);
