@@ -66,10 +66,10 @@ inline constexpr int kStyleInformation = 64;
 inline constexpr int kStyleIconMask = 0xF0;
 
 // A list keeps its most recent rows only: at most kListRowLimit (nearly three
-// hours of the monitor's checks, one every five seconds; a window list costs
-// more per added row the more rows it holds). AddListRow on a
-// full list first removes the oldest kListRowDrop rows at once (one relayout
-// of the list instead of one per row), so the new row's index is then
+// hours of the monitor's checks, one every five seconds), so that a program
+// that runs for months keeps its memory and its cost per row flat. AddListRow
+// on a full list first removes the oldest kListRowDrop rows at once (one
+// notice to the window instead of one per row), so the new row's index is then
 // kListRowLimit - kListRowDrop and the rows kept move up; indexes returned
 // earlier are stale. RemoveListRow likewise moves the rows after it up.
 inline constexpr int kListRowLimit = 2000;
