@@ -119,7 +119,11 @@ class WindowsOutlet final : public PrinterOutlet {
       printers_[key_of(info[i].pPrinterName)] =
           (info[i].Status & kStoppedPrinter) != 0 ? PrinterState::stopped : PrinterState::ready;
     }
-    for (const auto& printer : job_printers) list_jobs(printer);
+    // A job listing that fails lists nothing: taken as "no jobs" it would
+    // make tickets still queued look printed.
+    for (const auto& printer : job_printers) {
+      if (!list_jobs(printer)) return false;
+    }
     return true;
   }
 
@@ -205,15 +209,17 @@ class WindowsOutlet final : public PrinterOutlet {
   }
 
  private:
-  void list_jobs(const std::string& printer_name) {
+  // False when the jobs of a printer the spooler has could not be listed.
+  bool list_jobs(const std::string& printer_name) {
     HANDLE printer = nullptr;
     std::string name = printer_name;
-    if (!OpenPrinterA(name.data(), &printer, nullptr)) return;
+    if (!OpenPrinterA(name.data(), &printer, nullptr)) return !printers_.contains(key_of(printer_name));
     DWORD needed = 0;
     DWORD count = 0;
     EnumJobsA(printer, 0, 0xFFFF, 1, nullptr, 0, &needed, &count);
     std::vector<BYTE> buf(needed + 1);
-    if (EnumJobsA(printer, 0, 0xFFFF, 1, buf.data(), needed, &needed, &count)) {
+    const bool listed = EnumJobsA(printer, 0, 0xFFFF, 1, buf.data(), needed, &needed, &count) != 0;
+    if (listed) {
       const auto* info = reinterpret_cast<const JOB_INFO_1A*>(buf.data());
       for (DWORD i = 0; i < count; ++i) {
         jobs_.push_back(JobInfo{static_cast<int>(info[i].JobId), printer_name,
@@ -221,6 +227,7 @@ class WindowsOutlet final : public PrinterOutlet {
       }
     }
     ClosePrinter(printer);
+    return listed;
   }
 
   std::map<std::string, PrinterState> printers_;
