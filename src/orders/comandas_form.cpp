@@ -264,15 +264,9 @@ void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text)
 
 void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command) {
   give_up_ = true;
-  std::size_t arrived = 0;
-  {
-    std::unique_ptr<platform::File> in;
-    if (platform_.files.open(kRespostaPath, platform::OpenMode::input, in) == platform::status::ok) {
-      char buf[4096];
-      for (long n; (n = in->read(buf, sizeof buf)) > 0;) arrived += static_cast<std::size_t>(n);
-      in->close();
-    }
-  }
+  std::string answer;
+  read_whole(platform_.files, kRespostaPath, answer);
+  const std::size_t arrived = answer.size();
   const int status = exchange_.batch_status();
   const std::string text =
       "Falha na consulta " + std::string(command) + ": " + Exchange::failure_cause(status, arrived);
@@ -350,20 +344,6 @@ void ComandasForm::show_failed_answers() {
   }
 }
 
-namespace {
-
-bool slurp(platform::FileSystem& files, std::string_view path, std::string& bytes) {
-  std::unique_ptr<platform::File> in;
-  if (files.open(path, platform::OpenMode::input, in) != platform::status::ok) return false;
-  char buf[4096];
-  long n = 0;
-  while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
-  in->close();
-  return n == 0;
-}
-
-}  // namespace
-
 // An answer that Wget left and the run before did not keep (it stopped in
 // between, or the disk had no room for the copy): kept now, unless it is
 // the newest pending answer itself (the run stopped after keeping it and
@@ -371,15 +351,15 @@ bool slurp(platform::FileSystem& files, std::string_view path, std::string& byte
 ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std::string>& pending,
                                                           std::string& command) {
   std::string answer;
-  if (!slurp(platform_.files, kRespostaPath, answer)) return Leftover::none;
+  if (!read_whole(platform_.files, kRespostaPath, answer)) return Leftover::none;
   std::string batch;
-  slurp(platform_.files, kArqbatPath, batch);
+  read_whole(platform_.files, kArqbatPath, batch);
   const auto at = batch.find("COMANDO=");
   command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
   if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return Leftover::none;
   if (!pending.empty()) {
     std::string newest;
-    if (slurp(platform_.files, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
+    if (read_whole(platform_.files, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
       platform_.files.remove(kRespostaPath);
       return Leftover::none;
     }

@@ -9,6 +9,16 @@
 
 namespace kav::orders {
 
+bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes) {
+  std::unique_ptr<platform::File> in;
+  if (files.open(path, platform::OpenMode::input, in) != platform::status::ok) return false;
+  char buf[4096];
+  long n = 0;
+  while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
+  in->close();
+  return n == 0;
+}
+
 std::string batch_line(std::string_view web_host, std::string_view command) {
   std::string line = "\\OrbelaTeknovarium\\Kav\\WGET";
   line += " \"";
@@ -93,17 +103,7 @@ std::string folder_of(std::string_view path) { return std::string(path.substr(0,
 bool Exchange::keep_as(std::string_view pending_path) {
   resposta_.close();
   std::string bytes;
-  bool ok = false;
-  {
-    std::unique_ptr<platform::File> in;
-    if (files_.open(kRespostaPath, platform::OpenMode::input, in) == platform::status::ok) {
-      char buf[4096];
-      long n = 0;
-      while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
-      ok = n == 0;
-      in->close();
-    }
-  }
+  bool ok = read_whole(files_, kRespostaPath, bytes);
   const std::string tmp = std::string(pending_path) + ".tmp";
   if (ok) {
     std::unique_ptr<platform::File> out;

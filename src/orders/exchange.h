@@ -33,6 +33,10 @@ inline constexpr std::string_view kRunBatch = "CMD.EXE /C C:\\OrbelaTeknovarium\
 inline constexpr std::size_t kCommandTextWidth = 8192;
 inline constexpr std::size_t kRegArqbatWidth = 200;
 
+// Reads the whole of a file into `bytes`. False when it cannot be opened or
+// a read fails (`bytes` then holds what was read).
+bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes);
+
 // REG-ARQBAT for a command (CMD_IMP, CAN_ITE or CMD_FEC): 200 characters.
 std::string batch_line(std::string_view web_host, std::string_view command);
 
