@@ -8,9 +8,21 @@
 // never read while the ERP holds it; the shared lock is kept until unlock (or
 // the next read, or close), as a keyed file keeps the lock of the last record
 // read.
+//
+// A fetch brings the records that follow too, up to kAhead of them. One of
+// those is returned without a new query only when, with its lock byte held,
+// the database is seen not to have changed since that fetch: a file in WAL
+// mode shows every commit in the header of its shared WAL index, which the
+// reader compares. Anything else (a commit, a lock refused, a file in another
+// journal mode) sends the read back to a query of its own, so a record is
+// always returned as the ERP left it, as if fetched at that moment.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "platform/file_status.h"
 #include "platform/file_system.h"
@@ -165,6 +177,30 @@ class SqliteKeyedFile final : public KeyedFile {
     if (db_ == nullptr) return std::string(status::read_not_open);
     if (!positioned_) return std::string(status::no_position);
     release_lock();
+    if (ahead_next_ < ahead_end_) {
+      Row& row = ahead_[ahead_next_];
+      const std::uint64_t offset = keyed::lock_offset(row.key);
+      if (!locks_.is_open() || locks_.try_shared(offset)) {
+        if (unchanged_since_fetch()) {
+          if (row.data.size() != record_length_ || row.data.compare(0, key_length_, row.key) != 0) {
+            if (locks_.is_open()) locks_.release(offset);
+            ahead_end_ = 0;
+            return std::string(status::failed);
+          }
+          area.swap(row.data);
+          from_.swap(row.key);
+          inclusive_ = false;
+          ++ahead_next_;
+          predicted_ = ahead_next_ < ahead_end_ ? ahead_[ahead_next_].key : after_ahead_;
+          if (locks_.is_open()) held_ = offset;
+          return std::string(status::ok);
+        }
+        if (locks_.is_open()) locks_.release(offset);
+      }
+      // Locked, or changed: read as if nothing had been fetched ahead.
+      predicted_ = row.key;
+      ahead_end_ = 0;
+    }
     for (;;) {
       if (predicted_.empty()) {
         const Found found = next_record(from_, inclusive_, predicted_, nullptr);
@@ -213,6 +249,12 @@ class SqliteKeyedFile final : public KeyedFile {
 
  private:
   static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+  static constexpr std::size_t kAhead = 32;      // records fetched after the one asked for
+  static constexpr int kWalIndexRegion = 32768;  // SQLite's WAL index page
+  using WalHeader = std::array<unsigned char, 96>;  // its two header copies
+  struct Row {
+    std::string key, data;
+  };
 
   // Checks that the database holds the table of the format with every record
   // of the right length and key, and prepares the statements of the reads.
@@ -236,8 +278,8 @@ class SqliteKeyedFile final : public KeyedFile {
     }
     if (!key_is_pk || !has_data || primary_columns != 1) return std::string(status::bad_file);
 
-    if (!at_or_after_.prepare(db_, "SELECT key, data FROM records WHERE key >= ?1 ORDER BY key LIMIT 2") ||
-        !after_.prepare(db_, "SELECT key, data FROM records WHERE key > ?1 ORDER BY key LIMIT 2"))
+    if (!at_or_after_.prepare(db_, "SELECT key, data FROM records WHERE key >= ?1 ORDER BY key LIMIT ?2") ||
+        !after_.prepare(db_, "SELECT key, data FROM records WHERE key > ?1 ORDER BY key LIMIT ?2"))
       return std::string(status::failed);
 
     // A key that is not a blob (text, a number, NULL) sorts below every blob,
@@ -253,9 +295,43 @@ class SqliteKeyedFile final : public KeyedFile {
     // does not read the whole file.
     std::string first, data;
     const Found found = next_record(std::string_view{}, true, first, &data);
-    if (found != Found::failure) return std::string(status::ok);
+    if (found != Found::failure) {
+      find_wal_index();
+      return std::string(status::ok);
+    }
     const int err = sqlite3_errcode(db_);
     return err == SQLITE_ROW || err == SQLITE_DONE || err == SQLITE_OK ? std::string(status::bad_file) : not_database();
+  }
+
+  // The shared WAL index of a file in WAL mode, whose header changes with
+  // every commit; none for a file in another journal mode.
+  void find_wal_index() {
+    wal_file_ = nullptr;
+    Statement mode;
+    if (!mode.prepare(db_, "PRAGMA journal_mode") || mode.step() != SQLITE_ROW) return;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0));
+    if (text == nullptr || std::string_view(text) != "wal") return;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr ||
+        file->pMethods == nullptr || file->pMethods->iVersion < 2 || file->pMethods->xShmMap == nullptr)
+      return;
+    wal_file_ = file;
+  }
+
+  // The WAL index header (both copies) as it stands; false without one.
+  bool wal_header(WalHeader& out) const {
+    if (wal_file_ == nullptr) return false;
+    volatile void* region = nullptr;
+    if (wal_file_->pMethods->xShmMap(wal_file_, 0, kWalIndexRegion, 0, &region) != SQLITE_OK || region == nullptr)
+      return false;
+    const auto* header = static_cast<const volatile unsigned char*>(region);
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = header[i];
+    return true;
+  }
+
+  bool unchanged_since_fetch() const {
+    WalHeader now;
+    return wal_header(now) && now == fetched_at_;
   }
 
   enum class Found { record, none, failure };
@@ -263,11 +339,15 @@ class SqliteKeyedFile final : public KeyedFile {
   // One query, so one read transaction: the first record at or after `key`
   // (`inclusive`) or after it, its data into `area` when asked for, and the
   // key of the record that follows it into `following` (empty at the end).
+  // A fetch of data with its following key also keeps the records after it,
+  // up to kAhead, with the WAL index header seen before the query.
   Found next_record(std::string_view key, bool inclusive, std::string& first, std::string* area,
                     std::string* following = nullptr) {
     Statement& q = inclusive ? at_or_after_ : after_;
     ResetGuard guard(q);
-    if (!q.bind_blob(1, key)) return Found::failure;
+    const bool ahead = area != nullptr && following != nullptr && wal_header(fetched_at_);
+    ahead_end_ = ahead_next_ = 0;
+    if (!q.bind_blob(1, key) || !q.bind_int(2, ahead ? kAhead + 2 : 2)) return Found::failure;
     int rc = q.step();
     if (rc == SQLITE_DONE) return Found::none;
     if (rc != SQLITE_ROW || q.column_type(0) != SQLITE_BLOB || q.column_type(1) != SQLITE_BLOB)
@@ -283,8 +363,24 @@ class SqliteKeyedFile final : public KeyedFile {
       following->clear();
       rc = q.step();
       if (rc == SQLITE_ROW && q.column_type(0) == SQLITE_BLOB) *following = q.column_blob(0);
+      if (ahead) keep_ahead(q, rc);
     }
     return Found::record;
+  }
+
+  // The rows that follow the one fetched, from the row `rc` stepped to.
+  void keep_ahead(Statement& q, int rc) {
+    if (ahead_.size() < kAhead) ahead_.resize(kAhead);
+    after_ahead_.clear();
+    for (; rc == SQLITE_ROW && q.column_type(0) == SQLITE_BLOB && q.column_type(1) == SQLITE_BLOB; rc = q.step()) {
+      if (ahead_end_ == kAhead) {
+        after_ahead_ = q.column_blob(0);
+        break;
+      }
+      ahead_[ahead_end_].key = q.column_blob(0);
+      ahead_[ahead_end_].data = q.column_blob(1);
+      ++ahead_end_;
+    }
   }
 
   std::string not_database() const {
@@ -310,6 +406,8 @@ class SqliteKeyedFile final : public KeyedFile {
     db_ = nullptr;
     positioned_ = false;
     predicted_.clear();
+    ahead_end_ = ahead_next_ = 0;
+    wal_file_ = nullptr;
   }
 
   FileSystem& fs_;
@@ -325,6 +423,11 @@ class SqliteKeyedFile final : public KeyedFile {
   std::string fetched_;     // the record fetched, until the read returns it
   bool positioned_ = false;
   std::uint64_t held_ = kNone;  // lock byte held since the last read
+  sqlite3_file* wal_file_ = nullptr;  // the database file, when in WAL mode
+  std::vector<Row> ahead_;            // records fetched after the last one read
+  std::size_t ahead_next_ = 0, ahead_end_ = 0;
+  std::string after_ahead_;  // the key after them, or empty
+  WalHeader fetched_at_{};   // the WAL index header before their fetch
 };
 
 class SqliteKeyedFiles final : public KeyedFiles {

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -279,6 +280,74 @@ TEST_F(KeyedStoreTest, SeesInsertsChangesAndDeletesMadeWhileReading) {
   // The record just read is deleted: the read goes on after its key.
   ASSERT_TRUE(erp.erase("000003"));
   EXPECT_EQ(keys(*f), std::vector<std::string>{"000007"});
+}
+
+// Records come in fetches of many at a time; one fetched ahead is returned
+// only while the file is unchanged since its fetch, with its lock taken, so
+// changes made at any moment of a long run are seen as they stand. The same
+// reads on a file in rollback-journal mode, which fetches one at a time.
+TEST_F(KeyedStoreTest, ALongRunSeesEveryChangeAndLockWhereverItFalls) {
+  for (const bool wal : {true, false}) {
+    SCOPED_TRACE(wal ? "WAL" : "rollback journal");
+    fs::remove(host_);
+    fs::remove(host_ + "-wal");
+    fs::remove(host_ + "-shm");
+    std::vector<std::string> records;
+    for (int i = 1; i <= 100; ++i) {
+      char key[8];
+      std::snprintf(key, sizeof key, "%06d", i);
+      records.push_back(rec(key, "old"));
+    }
+    create(records);
+    if (!wal) {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(host_.c_str(), &db), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+    }
+    auto f = file();
+    ASSERT_EQ(f->open_input(), status::ok);
+    ASSERT_EQ(f->start("000000"), status::ok);
+    std::string area;
+    ASSERT_EQ(f->read_next(area), status::ok);
+
+    KeyedWriter erp;
+    ASSERT_EQ(erp.open(host_, false), "");
+    LockFile erp_locks;
+    ASSERT_TRUE(erp_locks.open(host_ + ".lck"));
+    ASSERT_TRUE(erp.put("000005", rec("000005", "new")));
+    ASSERT_TRUE(erp.erase("000006"));
+    ASSERT_TRUE(erp.put("000007", rec("000007", "new")));
+    ASSERT_TRUE(erp_locks.lock_exclusive(9, false));
+    std::vector<std::string> read;
+    std::string st;
+    while ((st = f->read_next(area)) == status::ok) read.push_back(area.substr(0, 9));
+    EXPECT_EQ(st, status::locked);
+    EXPECT_EQ(read, (std::vector<std::string>{"000002old", "000003old", "000004old", "000005new", "000007new",
+                                              "000008old"}));
+    erp_locks.release(9);
+    // Changed just after its fetch, with the record fetched ahead.
+    ASSERT_EQ(f->read_next(area), status::ok);
+    EXPECT_EQ(area.substr(0, 9), "000009old");
+    ASSERT_TRUE(erp.put("000010", rec("000010", "new")));
+    ASSERT_TRUE(erp.put("000011", rec("000011", "new")));
+    ASSERT_EQ(f->read_next(area), status::ok);
+    EXPECT_EQ(area.substr(0, 9), "000010new");
+    // Held by the ERP well past the first fetch: the read waits there.
+    ASSERT_TRUE(erp_locks.lock_exclusive(60, false));
+    int n = 0;
+    while ((st = f->read_next(area)) == status::ok) ++n;
+    EXPECT_EQ(st, status::locked);
+    EXPECT_EQ(n, 49);
+    EXPECT_EQ(area.substr(0, 9), "000059old");
+    erp_locks.release(60);
+    ASSERT_TRUE(erp.put("000101", rec("000101", "new")));
+    while ((st = f->read_next(area)) == status::ok) ++n;
+    EXPECT_EQ(st, status::at_end);
+    EXPECT_EQ(n, 49 + 42);
+    EXPECT_EQ(area.substr(0, 9), "000101new");
+    EXPECT_EQ(f->close(), status::ok);
+  }
 }
 
 TEST_F(KeyedStoreTest, ReadsWhileTheErpHoldsAWriteTransaction) {
