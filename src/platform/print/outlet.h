@@ -74,6 +74,10 @@ class PrinterOutlet {
   virtual const std::vector<JobInfo>& jobs() const = 0;
   // One job asked for by itself, for a job the last refresh did not list.
   virtual JobState job(std::string_view printer, int job_id) = 0;
+  // The name of one job asked for by itself, for a job listed without it (a
+  // spooler may leave names out: CUPS does for finished jobs it no longer
+  // holds in memory); empty when unknown.
+  virtual std::string job_name(int /*job_id*/) { return {}; }
 
   // Hands `ticket` (Windows-1252 text, lines ended by the platform's line
   // end) to the job's printer, converted the way that printer takes text,

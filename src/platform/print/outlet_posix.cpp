@@ -79,6 +79,8 @@ class CupsOutlet final : public PrinterOutlet {
     if (job_printers.empty()) return true;
     // One Get-Jobs request for the jobs from `first_job` on, with only what
     // is needed of each: the whole history of a busy server takes seconds.
+    // Finished jobs that CUPS no longer holds in memory come without their
+    // names (job_name() asks for one).
     ipp_t* jobs_request = ippNewRequest(IPP_OP_GET_JOBS);
     ippAddString(jobs_request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
     ippAddString(jobs_request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
@@ -145,6 +147,23 @@ class CupsOutlet final : public PrinterOutlet {
       ippDelete(response);
     }
     return state_of(state);
+  }
+
+  std::string job_name(int job_id) override {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const std::string uri = "ipp://localhost/jobs/" + std::to_string(job_id);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-name");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    std::string name;
+    if (response != nullptr) {
+      if (ipp_attribute_t* attr = ippFindAttribute(response, "job-name", IPP_TAG_ZERO)) {
+        if (const char* text = ippGetString(attr, 0, nullptr)) name = record::cp1252(text);
+      }
+      ippDelete(response);
+    }
+    return name;
   }
 
   // One Print-Job request carries the job and its document together: CUPS

@@ -439,6 +439,7 @@ SpoolingPrintService::Result SpoolingPrintService::perform(const Task& task) {
       });
       if (!listed) r.looked.asked.push_back({printer, id, outlet_->job(printer, id)});
     }
+    name_jobs(task.request.titles, r.looked.jobs);
     return r;
   }
 
@@ -480,6 +481,23 @@ SpoolingPrintService::Result SpoolingPrintService::perform(const Task& task) {
     }
   }
   return r;
+}
+
+// Asks for the names of jobs listed without one, newest first, until every
+// name in `wanted` has been found or no such job is left.
+void SpoolingPrintService::name_jobs(std::set<std::string> wanted, std::vector<JobInfo>& jobs) {
+  for (const auto& j : jobs) wanted.erase(j.title);
+  if (wanted.empty()) return;
+  std::vector<JobInfo*> unnamed;
+  for (auto& j : jobs) {
+    if (j.title.empty()) unnamed.push_back(&j);
+  }
+  std::sort(unnamed.begin(), unnamed.end(), [](const JobInfo* a, const JobInfo* b) { return a->id > b->id; });
+  for (JobInfo* j : unnamed) {
+    if (wanted.empty()) return;
+    j->title = outlet_->job_name(j->id);
+    wanted.erase(j->title);
+  }
 }
 
 // Takes in, in order, what the worker did: hand-overs and looks.
@@ -589,6 +607,7 @@ void SpoolingPrintService::follow_up() {
       // tickets of an earlier run are still to be matched with theirs.
       q.job_printers.insert(t.printer);
       all = all || t.from_earlier_run;
+      if (t.from_earlier_run) q.titles.insert(job_title(t.base, root_host_));
       if (t.job != 0) {
         q.ask.emplace_back(t.printer, t.job);
         if (q.first_job == 0 || t.job < q.first_job) q.first_job = t.job;

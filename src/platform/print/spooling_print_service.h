@@ -144,6 +144,7 @@ class SpoolingPrintService final : public PrintService {
     std::set<std::string> job_printers;  // whose jobs are wanted
     int first_job = 0;
     std::vector<std::pair<std::string, int>> ask;  // jobs wanted even when not listed
+    std::set<std::string> titles;  // names of jobs wanted even when listed without names
   };
   struct AskedJob {
     std::string printer;
@@ -187,6 +188,7 @@ class SpoolingPrintService final : public PrintService {
   void worker_loop();
   void wait_until_idle();
   Result perform(const Task& task);
+  void name_jobs(std::set<std::string> wanted, std::vector<JobInfo>& jobs);
   // Takes in what the worker did: job numbers, reports, looks.
   void collect();
   void take_hand_over(const Handed& h);

@@ -32,7 +32,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     for (const auto& h : handed) {
       const auto it = states.find(h.id);  // a job the spooler forgot is not listed
       if (job_printers.contains(h.job.printer) && it != states.end()) {
-        listed_.push_back({h.id, h.job.printer, h.job.title, it->second});
+        listed_.push_back({h.id, h.job.printer, names_listed ? h.job.title : std::string(), it->second});
       }
     }
     return reachable;
@@ -45,6 +45,13 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   JobState job(std::string_view, int id) override {
     const auto it = states.find(id);
     return it == states.end() ? JobState::gone : it->second;
+  }
+  std::string job_name(int id) override {
+    ++names_asked;
+    for (const auto& h : handed) {
+      if (h.id == id) return h.job.title;
+    }
+    return {};
   }
   platform::print::Delivery submit(const platform::print::TicketJob& job, std::string_view ticket) override {
     if (before_submit) before_submit(job);
@@ -71,6 +78,8 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   std::map<int, JobState> states;
   std::vector<Handed> handed;
   bool reachable = true;
+  bool names_listed = true;  // false: jobs are listed without their names, as CUPS lists some
+  int names_asked = 0;
   int refreshes = 0;
   int last_first_job = -1;
   int submits = 0;

@@ -248,36 +248,41 @@ TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {
 }
 
 TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnesHandled) {
-  Service s;
-  s.print("BAR");   // handed over, job 1
-  s.outlet->printers["COZINHA"] = FakeOutlet::PrinterState::stopped;
-  s.print("COZINHA");  // never handed over
-  const std::string folder = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\";
-  s.files.put(folder + "20191127-14380400-000001.tmp", "cut short");  // pending work: redone
-  s.files.put(folder + "20191127-14380300-000001.tmp", "cut short");  // nothing will redo it: reported
+  for (const bool names_listed : {true, false}) {
+    SCOPED_TRACE(names_listed ? "names listed" : "names asked for job by job");
+    Service s;
+    s.print("BAR");   // handed over, job 1
+    s.outlet->printers["COZINHA"] = FakeOutlet::PrinterState::stopped;
+    s.print("COZINHA");  // never handed over
+    const std::string folder = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\";
+    s.files.put(folder + "20191127-14380400-000001.tmp", "cut short");  // pending work: redone
+    s.files.put(folder + "20191127-14380300-000001.tmp", "cut short");  // nothing will redo it: reported
 
-  // The same spooler, seen by a new run.
-  auto* outlet2 = new test::FakeOutlet;
-  outlet2->handed = s.outlet->handed;
-  outlet2->states = s.outlet->states;
-  outlet2->next_id = 10;
-  std::vector<std::string> reports;
-  SpoolingPrintService again{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2),
-                             [&](std::string_view t) { reports.emplace_back(t); }};
-  again.start({"20191127-14380400"});
-  EXPECT_FALSE(s.files.exists(folder + "20191127-14380400-000001.tmp"));
-  EXPECT_TRUE(s.files.exists(folder + "20191127-14380300-000001.tmp"));
-  ASSERT_EQ(reports.size(), 1U);
-  EXPECT_EQ(reports[0], "Ticket incompleto no Spool: COZINHA\\20191127-14380300-000001.TMP !!!");
-  EXPECT_EQ(again.waiting().size(), 2U);
+    // The same spooler, seen by a new run.
+    auto* outlet2 = new test::FakeOutlet;
+    outlet2->handed = s.outlet->handed;
+    outlet2->states = s.outlet->states;
+    outlet2->next_id = 10;
+    outlet2->names_listed = names_listed;
+    std::vector<std::string> reports;
+    SpoolingPrintService again{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2),
+                               [&](std::string_view t) { reports.emplace_back(t); }};
+    again.start({"20191127-14380400"});
+    EXPECT_FALSE(s.files.exists(folder + "20191127-14380400-000001.tmp"));
+    EXPECT_TRUE(s.files.exists(folder + "20191127-14380300-000001.tmp"));
+    ASSERT_EQ(reports.size(), 1U);
+    EXPECT_EQ(reports[0], "Ticket incompleto no Spool: COZINHA\\20191127-14380300-000001.TMP !!!");
+    EXPECT_EQ(again.waiting().size(), 2U);
 
-  again.follow_up();  // BAR's job is found by its name, not sent again; COZINHA's goes now
-  ASSERT_EQ(outlet2->handed.size(), 2U);
-  EXPECT_EQ(outlet2->handed[1].job.printer, "COZINHA");
-  outlet2->finish_all();
-  again.follow_up();
-  EXPECT_TRUE(again.waiting().empty());
-  EXPECT_EQ(outlet2->submits, 1);
+    again.follow_up();  // BAR's job is found by its name, not sent again; COZINHA's goes now
+    ASSERT_EQ(outlet2->handed.size(), 2U);
+    EXPECT_EQ(outlet2->handed[1].job.printer, "COZINHA");
+    outlet2->finish_all();
+    again.follow_up();
+    EXPECT_TRUE(again.waiting().empty());
+    EXPECT_EQ(outlet2->submits, 1);
+    EXPECT_EQ(outlet2->names_asked, names_listed ? 0 : 1);
+  }
 }
 
 TEST(SpoolService, AfterACrashAJobNoteTellsAPrintedTicketFromOneNeverHandedOver) {
