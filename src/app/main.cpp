@@ -3,6 +3,7 @@
 //
 // No command line and no configuration file: the platform layer reads
 // KAVCOMANDA_ROOT, KAVCOMANDA_UI and KAVCOMANDA_WEB_HOST.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -30,6 +31,11 @@ namespace {
 using namespace kav;
 
 enum class Ui { windows, console, refused };
+
+// How long a start waits for what the previous monitor left running: an
+// exchange's bound and a little more.
+constexpr std::chrono::milliseconds kEarlierProgramsWait =
+    platform::kExchangeTimeLimit + std::chrono::seconds(5);
 
 // KAVCOMANDA_UI, read once: "qt" asks for windows, "console" for console
 // mode; without it windows are shown when a display is named.
@@ -88,6 +94,13 @@ int main(int argc, char** argv) {
     return 3;
   }
   const auto clock = platform::make_system_clock();
+  // A monitor killed in the middle of an exchange leaves GNU Wget to finish
+  // the answer: it is taken as work once Wget has ended (or been ended).
+  if (!platform::wait_for_earlier_programs(*files, kEarlierProgramsWait)) {
+    const std::string text = "Programa iniciado pelo monitor anterior ainda em execu\xE7\xE3o; prosseguindo";
+    std::fprintf(stderr, "kavcomanda: a program the previous monitor started still runs; going on\n");
+    log::write_log_line(*files, *clock, text);
+  }
   const auto commands = platform::make_command_runner(*files);
   // The print service stands before the application and reports its alerts
   // to the application's board once that stands (it makes none on its way out).

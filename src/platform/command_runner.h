@@ -73,6 +73,16 @@ std::chrono::milliseconds time_limit_of(const CommandOptions& options, std::stri
 // wget_settings(); false when it could not be written.
 bool ensure_wget_settings(FileSystem& files);
 
+// Held while programs that a monitor started may still run, by that
+// monitor's runner and, when the monitor has gone, until they have ended.
+inline constexpr std::string_view kProgramsLockPath = "C:\\OrbelaTeknovarium\\Temp\\KAVPROGS.LCK";
+
+// Waits, at most `limit`, until no program that an earlier monitor on this
+// root started still runs (one killed in the middle of an exchange lets GNU
+// Wget finish the answer the web application has already handed out). False
+// when one still ran at the limit.
+bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limit);
+
 // The command interpreter of the machine.
 //
 // Windows: the command line runs as it stands (CMD.EXE itself) in
@@ -96,12 +106,11 @@ bool ensure_wget_settings(FileSystem& files);
 // kCommandRefused, the programs not started). Anything else is refused with a message on
 // standard error and kCommandRefused. Each program runs in its own process
 // group, which is killed when the program ends or the time limit is overrun.
-// On Linux a program also gets SIGKILL when the monitor ends, however it ends
-// (a parent-death signal), so GNU Wget never outlives it; what the program
-// started in its group is killed then by a guard, a shell started once beside
-// the monitor that kills the running program's group when the monitor goes. The runner waits
-// for a program without waking up meanwhile (a process descriptor where the
-// kernel has them).
+// When the monitor ends in the middle (killed, crashed), a guard, a shell
+// started once beside the monitor, lets the running program's group go on
+// until the program's time limit and kills what is left of it then; it holds
+// kProgramsLockPath meanwhile. The runner waits for a program without waking
+// up meanwhile (a process descriptor where the kernel has them).
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options = {});
 
 }  // namespace kav::platform

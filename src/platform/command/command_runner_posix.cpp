@@ -3,9 +3,9 @@
 #include <signal.h>
 #include <poll.h>
 #ifdef __linux__
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #endif
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,9 +56,7 @@ struct ChildPlan {
   const char* output;  // standard output and error, appended
   const char* folder;  // the working folder
   char* const* envp;   // the environment
-  pid_t parent;
-  bool dies_with_parent = true;  // SIGKILL when the monitor's thread ends
-  int keep_fd = -1;              // handed on as descriptor 3
+  int keep_fds[2] = {-1, -1};  // handed on as descriptors 3 and 4
 };
 
 // Moves the descriptor opened on `path` to `target`; false on an error.
@@ -77,15 +75,6 @@ bool open_as(int target, const char* path, int flags) {
     *error = errno;
     ::_exit(127);
   }
-#ifdef __linux__
-  // Ended when the monitor ends, however it ends (the signal comes when the
-  // thread that started it ends; run() waits on that thread). If the monitor
-  // has already gone, the program does not start.
-  if (plan.dies_with_parent && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent)) {
-    *error = errno != 0 ? errno : ESRCH;
-    ::_exit(127);
-  }
-#endif
   // Signals as for a new program: nothing ignored, nothing blocked (handlers
   // fall back to the default at execve by themselves).
   for (int sig = 1; sig < NSIG; ++sig) {
@@ -98,14 +87,22 @@ bool open_as(int target, const char* path, int flags) {
     *error = errno;
     ::_exit(127);
   }
+  // Moved above 4 first, so that placing one never overwrites the other.
+  int fds[2] = {plan.keep_fds[0], plan.keep_fds[1]};
   int first_closed = 3;
-  if (plan.keep_fd >= 0) {
-    const bool kept = plan.keep_fd == 3 ? ::fcntl(3, F_SETFD, 0) == 0 : ::dup2(plan.keep_fd, 3) == 3;
-    if (!kept) {
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i] >= 0 && fds[i] <= 4 && (fds[i] = ::fcntl(fds[i], F_DUPFD, 5)) < 0) {
       *error = errno;
       ::_exit(127);
     }
-    first_closed = 4;
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i] < 0) continue;
+    if (::dup2(fds[i], 3 + i) != 3 + i) {
+      *error = errno;
+      ::_exit(127);
+    }
+    first_closed = 4 + i;
   }
   ::closefrom(first_closed);
   sigset_t none;
@@ -140,15 +137,26 @@ pid_t start_program(const ChildPlan& plan) {
   return pid;
 }
 
-// Ends the process group of a running program when the monitor ends
-// without reaching the end of run() (killed, crashed). The parent-death
-// signal reaches only the program itself; what it started in its group is
-// ended by a shell, started once, that reads the group id of the running
-// program from a socket ("0" when none runs) and, when the socket closes
-// because the monitor has gone, kills that group.
+// Takes the programs' lock without waiting: false when it is held.
+bool lock_programs(int fd) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+// Bounds the process group of a running program when the monitor ends
+// without reaching the end of run() (killed, crashed): a shell, started
+// once, reads the group id of the running program and its deadline from a
+// socket ("0 0" when none runs) and, when the socket closes because the
+// monitor has gone, lets the group run until its deadline and kills what is
+// left of it then. GNU Wget thus finishes writing an answer that the web
+// application has already handed out. The shell holds the programs' lock
+// meanwhile, so the next monitor waits for the group to end before it uses
+// what the group wrote.
 class GroupGuard {
  public:
-  GroupGuard() = default;
+  explicit GroupGuard(std::string lock_path) : lock_path_(std::move(lock_path)) {}
   ~GroupGuard() {
     if (fd_ < 0) return;
     ::close(fd_);  // the shell reads the end of the socket and leaves
@@ -159,11 +167,18 @@ class GroupGuard {
   GroupGuard(const GroupGuard&) = delete;
   GroupGuard& operator=(const GroupGuard&) = delete;
 
-  void running(pid_t group) {
+  // Started before the first program, so that none runs unguarded.
+  void ready() {
     if (!started_) start();
-    tell(group);
   }
-  void none() { tell(0); }
+  void running(pid_t group, Clock::time_point deadline) {
+    ready();
+    const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now());
+    const auto at = std::chrono::duration_cast<std::chrono::seconds>(
+        (std::chrono::system_clock::now() + left).time_since_epoch());
+    tell(std::to_string(group) + " " + std::to_string(at.count()));
+  }
+  void none() { tell("0 0"); }
 
  private:
   void start() {
@@ -171,13 +186,22 @@ class GroupGuard {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
     static const char kScript[] =
-        "g=0; while read -r l <&3; do g=$l; done; [ \"$g\" = 0 ] || kill -s KILL -- \"-$g\"";
+        "g=0; d=0; while read -r a b <&3; do g=$a; d=$b; done; [ \"$g\" = 0 ] && exit 0; "
+        "while kill -s 0 -- \"-$g\" 2>/dev/null && [ \"$(date +%s)\" -lt \"$d\" ]; do sleep 0.05; done; "
+        "kill -s KILL -- \"-$g\" 2>/dev/null";
     char sh[] = "sh", c[] = "-c";
     char script[sizeof kScript];
     std::memcpy(script, kScript, sizeof kScript);
     char* argv[] = {sh, c, script, nullptr};
-    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, ::getpid(), false, ends[1]});
+    // The lock goes to the shell alone: it is held while the shell lives.
+    int lock = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0 && !lock_programs(lock)) {
+      ::close(lock);
+      lock = -1;
+    }
+    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, {ends[1], lock}});
     ::close(ends[1]);
+    if (lock >= 0) ::close(lock);
     if (pid < 0) {
       ::close(ends[0]);
       complain("no guard for the programs' process groups", "");
@@ -187,9 +211,9 @@ class GroupGuard {
     pid_ = pid;
   }
 
-  void tell(pid_t group) {
+  void tell(std::string what) {
     if (fd_ < 0) return;
-    const std::string line = std::to_string(group) + "\n";
+    const std::string line = what + "\n";
     if (::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
       complain("the guard of the programs' process groups has gone", "");
       ::close(fd_);
@@ -199,6 +223,7 @@ class GroupGuard {
     }
   }
 
+  std::string lock_path_;
   bool started_ = false;
   int fd_ = -1;
   pid_t pid_ = -1;
@@ -206,7 +231,8 @@ class GroupGuard {
 
 class PosixCommandRunner final : public CommandRunner {
  public:
-  PosixCommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
+  PosixCommandRunner(FileSystem& files, CommandOptions options)
+      : files_(files), options_(std::move(options)), guard_(files.host_path(kProgramsLockPath)) {}
 
   int run(std::string_view command_line, int /*window_mode*/) override {
     const Clock::time_point deadline = Clock::now() + time_limit_of(options_, command_line);
@@ -350,12 +376,13 @@ class PosixCommandRunner final : public CommandRunner {
 
     const std::string output = options_.output_path.empty() ? "/dev/null" : files_.host_path(options_.output_path);
     const std::string folder = files_.host_path(kWorkFolder);
-    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp, ::getpid()});
+    guard_.ready();
+    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp});
     if (pid < 0) {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;
     }
-    guard_.running(pid);
+    guard_.running(pid, deadline);
     return wait_for(pid, deadline, step.program);
   }
 
@@ -446,6 +473,20 @@ class PosixCommandRunner final : public CommandRunner {
 };
 
 }  // namespace
+
+bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limit) {
+  const std::string path = files.host_path(kProgramsLockPath);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return true;  // no lock file: no program could hold it
+  const auto deadline = Clock::now() + limit;
+  bool ended = lock_programs(fd);
+  while (!ended && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ended = lock_programs(fd);
+  }
+  ::close(fd);  // the lock, if taken, goes with it
+  return ended;
+}
 
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options) {
   return std::make_unique<PosixCommandRunner>(files, std::move(options));

@@ -1,10 +1,16 @@
 // The command interpreter on Windows: the command line runs as it stands,
 // inside a job object, so that the whole process tree (CMD.EXE, the batch
 // file's programs) ends when the time limit is overrun or the run is over.
+// A monitor that ends in the middle (killed, crashed) leaves the tree to
+// end by itself (GNU Wget within its own time limits), so that an answer the
+// web application has already handed out is written whole; every process of
+// the tree holds an inherited handle of the programs' lock file until it
+// ends, which the next monitor waits for.
 #include <windows.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,12 +87,15 @@ class Win32CommandRunner final : public CommandRunner {
       return kCommandRefused;
     std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
 
-    // The job ends every process in it when its last handle closes.
     Handle job(CreateJobObjectA(nullptr, nullptr));
     if (!job.valid()) return kCommandRefused;
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    // Held open, and handed down, for as long as any program of ours runs.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!programs_lock_.valid()) {
+      programs_lock_.reset(CreateFileA(files_.host_path(kProgramsLockPath).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -96,9 +105,8 @@ class Win32CommandRunner final : public CommandRunner {
     // Optional output file; standard input is the NUL device then.
     Handle output;
     Handle input;
-    BOOL inherit = FALSE;
+    const BOOL inherit = TRUE;
     if (!options_.output_path.empty()) {
-      SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
       output.reset(CreateFileA(files_.host_path(options_.output_path).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
@@ -109,7 +117,6 @@ class Win32CommandRunner final : public CommandRunner {
         startup.hStdInput = input.get();
         startup.hStdOutput = output.get();
         startup.hStdError = output.get();
-        inherit = TRUE;
       }
     }
 
@@ -137,7 +144,8 @@ class Win32CommandRunner final : public CommandRunner {
       WaitForSingleObject(process.get(), 5000);
       return kCommandOverran;
     }
-    // On return the job's handle closes and ends whatever the command left running.
+    // Whatever the command left running ends with it.
+    if (in_job) TerminateJobObject(job.get(), 1);
     DWORD code = 0;
     if (!GetExitCodeProcess(process.get(), &code)) return kCommandRefused;
     // A crash ends a process with an exception code (0xC0000005 ...), which
@@ -149,9 +157,26 @@ class Win32CommandRunner final : public CommandRunner {
  private:
   FileSystem& files_;
   CommandOptions options_;
+  Handle programs_lock_;
 };
 
 }  // namespace
+
+bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limit) {
+  const std::string path = files.host_path(kProgramsLockPath);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    // Opened without sharing only when no process has it open any more.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return true;
+    }
+    if (GetLastError() != ERROR_SHARING_VIOLATION) return true;  // nothing anyone could hold
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(20);
+  }
+}
 
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options) {
   return std::make_unique<Win32CommandRunner>(files, std::move(options));
