@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -225,6 +226,41 @@ TEST_F(Win32CommandRunnerTest, AnOverrunEndsTheWholeTreeAndFreesWhatItHeld) {
   keyed::LockFile locks;
   ASSERT_TRUE(locks.open(erp + std::string(keyed::kLockSuffix)));
   EXPECT_TRUE(locks.lock_exclusive(keyed::lock_offset("000001"), false));
+}
+
+// Run by the test below in a process of its own, as a monitor to be killed
+// in the middle of a batch file.
+TEST_F(Win32CommandRunnerTest, DISABLED_MonitorRunningABatch) {
+  const char* where = std::getenv("KAV_TEST_MONITOR_ROOT");
+  if (where == nullptr) GTEST_SKIP() << "run by the test that kills it";
+  auto own = make_os_file_system(where);
+  make_command_runner(*own, {std::chrono::seconds(60), ""})
+      ->run("CMD.EXE /C " + own->host_path("C:\\OrbelaTeknovarium\\Temp\\LONG.BAT"), 0);
+}
+
+// A killed monitor's batch file goes on to its end (GNU Wget finishes the
+// answer the web application has handed out), and the next start waits.
+TEST_F(Win32CommandRunnerTest, AProgramOfAKilledMonitorFinishesAndTheNextStartWaitsForIt) {
+  const std::string erp = (root.path() / "VENDEDO.ORB").string();
+  const std::string erpfile = (bin_dir() / "kav-erpfile.exe").string();
+  put("OrbelaTeknovarium/Temp/LONG.BAT", "@echo off\r\necho started> STARTED.TXT\r\n\"" + erpfile + "\" lock \"" + erp +
+                                             "\" 000001 2000\r\necho done> DONE.TXT\r\n");
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  SetEnvironmentVariableA("KAV_TEST_MONITOR_ROOT", root.str().c_str());
+  {
+    char self[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    Child monitor("\"" + std::string(self, n) +
+                  "\" --gtest_also_run_disabled_tests --gtest_filter=Win32CommandRunnerTest.DISABLED_MonitorRunningABatch");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(temp / "STARTED.TXT") && std::chrono::steady_clock::now() < deadline) Sleep(20);
+    ASSERT_TRUE(fs::exists(temp / "STARTED.TXT"));
+  }  // killed here
+  SetEnvironmentVariableA("KAV_TEST_MONITOR_ROOT", nullptr);
+  EXPECT_TRUE(wait_for_earlier_programs(*files, std::chrono::seconds(30)));
+  EXPECT_EQ(trimmed(slurp(temp / "DONE.TXT")), "done");
+  // Nothing runs any more: no wait.
+  EXPECT_TRUE(wait_for_earlier_programs(*files, std::chrono::milliseconds(0)));
 }
 
 TEST(Win32LockTest, ARecordLockedByAnotherProcessIsRefusedUntilReleased) {
