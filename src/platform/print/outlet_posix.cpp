@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include "platform/print/outlet.h"
@@ -133,36 +134,18 @@ class CupsOutlet final : public PrinterOutlet {
   const std::vector<JobInfo>& jobs() const override { return jobs_; }
 
   JobState job(std::string_view, int job_id) override {
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    const std::string uri = "ipp://localhost/jobs/" + std::to_string(job_id);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-state");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     int state = 0;
-    if (response != nullptr) {
-      if (ipp_attribute_t* attr = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
-        state = ippGetInteger(attr, 0);
-      }
-      ippDelete(response);
-    }
+    job_attribute(job_id, "job-state", [&](ipp_attribute_t* attr) {
+      if (ippGetValueTag(attr) == IPP_TAG_ENUM) state = ippGetInteger(attr, 0);
+    });
     return state_of(state);
   }
 
   std::string job_name(int job_id) override {
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    const std::string uri = "ipp://localhost/jobs/" + std::to_string(job_id);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-name");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     std::string name;
-    if (response != nullptr) {
-      if (ipp_attribute_t* attr = ippFindAttribute(response, "job-name", IPP_TAG_ZERO)) {
-        if (const char* text = ippGetString(attr, 0, nullptr)) name = record::cp1252(text);
-      }
-      ippDelete(response);
-    }
+    job_attribute(job_id, "job-name", [&](ipp_attribute_t* attr) {
+      if (const char* text = ippGetString(attr, 0, nullptr)) name = record::cp1252(text);
+    });
     return name;
   }
 
@@ -223,6 +206,20 @@ class CupsOutlet final : public PrinterOutlet {
   }
 
  private:
+  // One attribute of one job, asked for by itself, handed to `use` when the
+  // spooler answers with it.
+  static void job_attribute(int job_id, const char* name, const std::function<void(ipp_attribute_t*)>& use) {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const std::string uri = "ipp://localhost/jobs/" + std::to_string(job_id);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, name);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (response == nullptr) return;
+    if (ipp_attribute_t* attr = ippFindAttribute(response, name, IPP_TAG_ZERO)) use(attr);
+    ippDelete(response);
+  }
+
   std::map<std::string, PrinterState> printers_;
   std::vector<JobInfo> jobs_;
 };

@@ -51,6 +51,15 @@ class KeyedStoreTest : public ::testing::Test {
 
   std::unique_ptr<KeyedFile> file(std::size_t length = kLength) { return keyed_->file(kPath, length, 6); }
 
+  // The file opened and positioned at its start, its first record read.
+  std::unique_ptr<KeyedFile> first_read(std::string& area) {
+    auto f = file();
+    EXPECT_EQ(f->open_input(), status::ok);
+    EXPECT_EQ(f->start("000000"), status::ok);
+    EXPECT_EQ(f->read_next(area), status::ok);
+    return f;
+  }
+
   // Reads to the end; the keys read.
   static std::vector<std::string> keys(KeyedFile& f) {
     std::vector<std::string> out;
@@ -207,11 +216,8 @@ TEST_F(KeyedStoreTest, LockedRecordIsReportedWithoutAdvancing) {
 
 TEST_F(KeyedStoreTest, ALockOnARecordThatIsNoLongerNextDoesNotHoldTheRead) {
   create({rec("000001"), rec("000003"), rec("000005")});
-  auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  auto f = first_read(area);
 
   // The ERP inserts 000002 and holds 000003, and then deletes 000005 while
   // holding it: the reads find 000002, wait on 000003, and end after it.
@@ -237,11 +243,8 @@ TEST_F(KeyedStoreTest, ALockOnARecordThatIsNoLongerNextDoesNotHoldTheRead) {
 
 TEST_F(KeyedStoreTest, TheRecordReadStaysLockedAgainstWritersUntilUnlock) {
   create({rec("000001"), rec("000002")});
-  auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  auto f = first_read(area);
 
   LockFile erp;
   ASSERT_TRUE(erp.open(host_ + ".lck"));
@@ -260,11 +263,8 @@ TEST_F(KeyedStoreTest, TheRecordReadStaysLockedAgainstWritersUntilUnlock) {
 
 TEST_F(KeyedStoreTest, SeesInsertsChangesAndDeletesMadeWhileReading) {
   create({rec("000001"), rec("000003", "old"), rec("000005"), rec("000007")});
-  auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  auto f = first_read(area);
 
   KeyedWriter erp;  // writes while the reader has the file open
   ASSERT_EQ(erp.open(host_, false), "");
@@ -305,11 +305,8 @@ TEST_F(KeyedStoreTest, ALongRunSeesEveryChangeAndLockWhereverItFalls) {
       ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
       sqlite3_close(db);
     }
-    auto f = file();
-    ASSERT_EQ(f->open_input(), status::ok);
-    ASSERT_EQ(f->start("000000"), status::ok);
     std::string area;
-    ASSERT_EQ(f->read_next(area), status::ok);
+    auto f = first_read(area);
 
     KeyedWriter erp;
     ASSERT_EQ(erp.open(host_, false), "");
