@@ -44,15 +44,20 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   // The batch line goes out without its trailing blanks; the command
   // interpreter ignores them anyway. A batch file written in part (a full
   // disk) would ask for work that cannot be received, or run a cut line.
-  platform::TextFile arqbat(files_);
-  bool written = (st_arquivo_ = arqbat.open(kArqbatPath, platform::OpenMode::output)) == platform::status::ok;
-  written =
-      (st_arquivo_ = arqbat.write_line(record::trim_right(batch_line(web_host_, command)))) == platform::status::ok &&
-      written;
-  written = (st_arquivo_ = arqbat.close()) == platform::status::ok && written;
-  if (!written) {
-    failed_step_ = "gravar GET_KAVCMD.bat";
-    return Outcome::disk_failed;
+  // Written only when its line changes (the same command again, as while
+  // work keeps coming) or the file has gone.
+  const std::string line(record::trim_right(batch_line(web_host_, command)));
+  if (line != batch_written_ || !files_.exists(kArqbatPath)) {
+    batch_written_.clear();
+    platform::TextFile arqbat(files_);
+    bool written = (st_arquivo_ = arqbat.open(kArqbatPath, platform::OpenMode::output)) == platform::status::ok;
+    written = (st_arquivo_ = arqbat.write_line(line)) == platform::status::ok && written;
+    written = (st_arquivo_ = arqbat.close()) == platform::status::ok && written;
+    if (!written) {
+      failed_step_ = "gravar GET_KAVCMD.bat";
+      return Outcome::disk_failed;
+    }
+    batch_written_ = line;
   }
 
   batch_status_ = ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);

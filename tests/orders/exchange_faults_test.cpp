@@ -143,6 +143,35 @@ TEST_F(Faults, ABatchFileThatCannotBeWrittenAsksNothingAndTheNextCheckDoes) {
   EXPECT_FALSE(alert("disco"));
 }
 
+// The batch file is written only when its line changes, or when it has gone:
+// a second CMD_IMP in a row runs the file as it stands, even with a disk
+// that would refuse to write it again.
+TEST_F(Faults, TheBatchFileIsWrittenOnlyWhenItsLineChanges) {
+  web.queue("CMD_IMP", kOrder);
+  files.fail(Op::open_output, "GET_KAVCMD.BAT", 1);  // the second write fails
+  std::vector<std::string> first_check;
+  int failed_writes = 0;
+  int deletes = 0;
+  between(6000, [&] {
+    first_check = web.requests;
+    failed_writes = files.failures(Op::open_output);
+    // Gone between two exchanges of the same command: written again.
+    web.queue("CMD_IMP", kOrder);
+    commands.on_run = [&, run = commands.on_run](std::string_view line) {
+      if (line.find(" DEL ") != std::string_view::npos && ++deletes == 2) {
+        memory.remove(std::string(kTemp) + "GET_KAVCMD.bat");
+      }
+      return run(line);
+    };
+  });
+  run_until(10500);
+  // CAN_ITE needed a new line, which the disk refused.
+  EXPECT_EQ(first_check, (std::vector<std::string>{"CMD_IMP", "CMD_IMP"}));
+  EXPECT_EQ(failed_writes, 1);
+  EXPECT_EQ(web.requests.size(), 6U);  // then CMD_IMP twice, CAN_ITE and CMD_FEC
+  EXPECT_EQ(tickets("COZINHA").size(), 2U);
+}
+
 // An old answer that stays after its DEL would be read as new work.
 TEST_F(Faults, AnOldAnswerThatCannotBeDeletedStopsTheRunBeforeAnythingIsAsked) {
   memory.put(test::FakeWeb::kAnswer, kOrder);  // no batch file names its command: not taken as pending
