@@ -9,6 +9,7 @@
 #include "form/form_names.h"
 #include "log/log_from_form.h"
 #include "orders/print_record.h"
+#include "platform/command_runner.h"
 #include "platform/file_status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -364,6 +365,7 @@ ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std:
       return Leftover::none;
     }
   }
+  if (leftover_cut_) return answer.empty() ? Leftover::none : Leftover::cut;
   if (!exchange_.reopen(kRespostaPath, areas_)) return Leftover::none;
   AnswerReader& r = exchange_.reader();
   const bool work = r.skip_to_record(4) && !is_end_marker(areas_.cmd.numero = r.fixed(4));
@@ -396,13 +398,26 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     platform_.printing.start(ids);
     for (const auto& id : ids) last_id_ = std::max(last_id_, id);
     unkept_answer_ = true;
+    // The monitor before this one went in the middle of an exchange whose
+    // Wget then had to be ended at its time limit: what it left is cut short.
+    std::string cut;
+    if (read_whole(platform_.files, platform::kProgramCutPath, cut)) {
+      platform_.files.remove(platform::kProgramCutPath);
+      const std::string_view named = record::trim_right(std::string_view(cut).substr(0, cut.find('\n')));
+      leftover_cut_ = std::equal(named.begin(), named.end(), kArqbatPath.begin(), kArqbatPath.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+      });
+    }
   }
   if (unkept_answer_) {
     std::string command;
-    if (take_leftover_answer(names, command) == Leftover::not_kept) {
+    const Leftover leftover = take_leftover_answer(names, command);
+    if (leftover == Leftover::not_kept) {
       disk_failure(ctx, unkept_message(command));
       return;
     }
+    if (leftover == Leftover::cut) keep_failed_answer(ctx, std::string(kRespostaPath), command, true);
+    leftover_cut_ = false;
     unkept_answer_ = false;
     names = list_pending();
   }

@@ -85,9 +85,10 @@ class ComandasForm final : public form::Form {
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
-  enum class Leftover { none, kept, not_kept };
+  enum class Leftover { none, kept, not_kept, cut };
   // `command`: the command that GET_KAVCMD.bat names.
   Leftover take_leftover_answer(const std::vector<std::string>& pending, std::string& command);
+  bool leftover_cut_ = false;  // the answer Wget left was ended at its time limit
   std::string work_id();
   void begin_pending(std::string path, std::string_view stamp);
   // After the work of an answer: the pending answer is removed when its

@@ -77,6 +77,11 @@ bool ensure_wget_settings(FileSystem& files);
 // monitor's runner and, when the monitor has gone, until they have ended.
 inline constexpr std::string_view kProgramsLockPath = "C:\\OrbelaTeknovarium\\Temp\\KAVPROGS.LCK";
 
+// Written when a program of a monitor that has gone had to be ended at its
+// time limit: the Windows path of the batch file it ran, on one line. What
+// the program wrote is then cut short (an answer that GNU Wget left in part).
+inline constexpr std::string_view kProgramCutPath = "C:\\OrbelaTeknovarium\\Temp\\KAVPROGS.CUT";
+
 // Waits, at most `limit`, until no program that an earlier monitor on this
 // root started still runs (one killed in the middle of an exchange lets GNU
 // Wget finish the answer the web application has already handed out). False

@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
+#include "platform/command_runner.h"
 #include "platform/print/print_fakes.h"
 #include "platform/print/spooling_print_service.h"
 #include "record/cp1252.h"
@@ -119,6 +120,25 @@ TEST_F(Pending, AnAnswerWgetLeftAndNoRunKeptIsTakenOnceAtStart) {
     EXPECT_EQ(t.tickets("BAR").size(), 1U) << already_pending;
     EXPECT_TRUE(t.pending().empty());
   }
+}
+
+// The monitor before went while Wget fetched the answer, and Wget was ended
+// at its time limit: what it left is cut short, kept aside and never printed.
+TEST_F(Pending, AnAnswerWgetLeftCutShortIsKeptAsideNotPrinted) {
+  files.put(test::FakeWeb::kAnswer, kOrder);
+  files.put(test::FakeWeb::kBatch,
+            "\\OrbelaTeknovarium\\Kav\\WGET \"http://localhost/Comandas/GET_KAVCMD.php?COMANDO=CMD_IMP\"\r\n");
+  files.put(std::string(platform::kProgramCutPath), "c:\\orbelateknovarium\\temp\\get_kavcmd.bat\n");
+  run_until(5500);
+  EXPECT_TRUE(tickets("COZINHA").empty());
+  EXPECT_TRUE(pending().empty());
+  EXPECT_FALSE(files.exists(platform::kProgramCutPath));
+  std::vector<std::string> kept;
+  for (auto& n : files.list(kTemp, false)) {
+    if (n.starts_with("KAVFALHA")) kept.push_back(n);
+  }
+  ASSERT_EQ(kept.size(), 1U);
+  EXPECT_EQ(files.contents(std::string(kTemp) + kept[0]), kOrder);
 }
 
 TEST_F(Pending, AnAnswerWhoseTicketTheSpoolCouldNotTakeStaysPendingUntilItCan) {

@@ -153,10 +153,11 @@ bool lock_programs(int fd) {
 // left of it then. GNU Wget thus finishes writing an answer that the web
 // application has already handed out. The shell holds the programs' lock
 // meanwhile, so the next monitor waits for the group to end before it uses
-// what the group wrote.
+// what the group wrote; a group it had to kill is named in the cut file.
 class GroupGuard {
  public:
-  explicit GroupGuard(std::string lock_path) : lock_path_(std::move(lock_path)) {}
+  GroupGuard(std::string lock_path, std::string cut_path)
+      : lock_path_(std::move(lock_path)), cut_path_(std::move(cut_path)) {}
   ~GroupGuard() {
     if (fd_ < 0) return;
     ::close(fd_);  // the shell reads the end of the socket and leaves
@@ -171,12 +172,14 @@ class GroupGuard {
   void ready() {
     if (!started_) start();
   }
-  void running(pid_t group, Clock::time_point deadline) {
+  void running(pid_t group, Clock::time_point deadline, const std::string& batch) {
     ready();
     const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now());
     const auto at = std::chrono::duration_cast<std::chrono::seconds>(
         (std::chrono::system_clock::now() + left).time_since_epoch());
-    tell(std::to_string(group) + " " + std::to_string(at.count()));
+    std::string name = batch;  // one line, whatever it holds
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    tell(std::to_string(group) + " " + std::to_string(at.count()) + " " + name);
   }
   void none() { tell("0 0"); }
 
@@ -186,13 +189,13 @@ class GroupGuard {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
     static const char kScript[] =
-        "g=0; d=0; while read -r a b <&3; do g=$a; d=$b; done; [ \"$g\" = 0 ] && exit 0; "
+        "g=0; d=0; c=; while read -r a b p <&3; do g=$a; d=$b; c=$p; done; [ \"$g\" = 0 ] && exit 0; "
         "while kill -s 0 -- \"-$g\" 2>/dev/null && [ \"$(date +%s)\" -lt \"$d\" ]; do sleep 0.05; done; "
-        "kill -s KILL -- \"-$g\" 2>/dev/null";
+        "kill -s 0 -- \"-$g\" 2>/dev/null && kill -s KILL -- \"-$g\" && printf '%s\\n' \"$c\" > \"$1\"";
     char sh[] = "sh", c[] = "-c";
     char script[sizeof kScript];
     std::memcpy(script, kScript, sizeof kScript);
-    char* argv[] = {sh, c, script, nullptr};
+    char* argv[] = {sh, c, script, sh, cut_path_.data(), nullptr};
     // The lock goes to the shell alone: it is held while the shell lives.
     int lock = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lock >= 0 && !lock_programs(lock)) {
@@ -224,6 +227,7 @@ class GroupGuard {
   }
 
   std::string lock_path_;
+  std::string cut_path_;
   bool started_ = false;
   int fd_ = -1;
   pid_t pid_ = -1;
@@ -232,7 +236,9 @@ class GroupGuard {
 class PosixCommandRunner final : public CommandRunner {
  public:
   PosixCommandRunner(FileSystem& files, CommandOptions options)
-      : files_(files), options_(std::move(options)), guard_(files.host_path(kProgramsLockPath)) {}
+      : files_(files),
+        options_(std::move(options)),
+        guard_(files.host_path(kProgramsLockPath), files.host_path(kProgramCutPath)) {}
 
   int run(std::string_view command_line, int /*window_mode*/) override {
     const Clock::time_point deadline = Clock::now() + time_limit_of(options_, command_line);
@@ -307,7 +313,7 @@ class PosixCommandRunner final : public CommandRunner {
 
     int result = 0;
     for (const Step& step : steps) {
-      result = run_program(step, envp.data(), deadline);
+      result = run_program(step, path, envp.data(), deadline);
       if (result == kCommandOverran) break;
     }
     return result;
@@ -361,7 +367,7 @@ class PosixCommandRunner final : public CommandRunner {
     return false;
   }
 
-  int run_program(const Step& step, char* const* envp, Clock::time_point deadline) {
+  int run_program(const Step& step, const std::string& batch, char* const* envp, Clock::time_point deadline) {
     std::string program;
     if (!find_program(step.program, program)) {
       complain("program not found", step.program);
@@ -382,7 +388,7 @@ class PosixCommandRunner final : public CommandRunner {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;
     }
-    guard_.running(pid, deadline);
+    guard_.running(pid, deadline, batch);
     return wait_for(pid, deadline, step.program);
   }
 

@@ -194,10 +194,15 @@ TEST_F(CommandRunnerTest, AProgramOfAKilledMonitorFinishesWithinItsLimitAndTheNe
     if (!child_gone) ::kill(child, SIGKILL);
     EXPECT_TRUE(program_gone);
     EXPECT_TRUE(child_gone);
+    // A program ended at its limit is named, so that what it wrote is not
+    // taken as whole.
+    const fs::path cut = root.temp() / "KAVPROGS.CUT";
     if (ends_by_itself) {
       EXPECT_EQ(slurp(root.temp() / "DONE"), "x\n");
+      EXPECT_FALSE(fs::exists(cut));
     } else {
       EXPECT_GT(waited, std::chrono::milliseconds(1500));  // until the limit, not at the kill
+      EXPECT_EQ(slurp(cut), std::string(kBatch) + "\n");
     }
   }
   // Nothing left running: no wait.
