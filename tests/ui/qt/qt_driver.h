@@ -10,11 +10,15 @@
 #include <QLabel>
 #include <QPalette>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ui/qt/qt_runtime.h"
 
@@ -55,6 +59,31 @@ struct QtDriver {
   }
   static std::uint32_t text_color(Window list) { return list->palette().color(QPalette::Text).rgb() & 0xFFFFFFu; }
   static int progress(Window bar) { return qobject_cast<QProgressBar*>(bar)->value(); }
+  static std::pair<int, int> progress_range(Window bar) {
+    auto* b = qobject_cast<QProgressBar*>(bar);
+    return {b->minimum(), b->maximum()};
+  }
+  // Every value the bar takes, as it takes it.
+  static void on_progress(Window bar, std::function<void(int)> seen) {
+    QObject::connect(qobject_cast<QProgressBar*>(bar), &QProgressBar::valueChanged, std::move(seen));
+  }
+  static int column_width(Window list, int column) { return qobject_cast<QTableView*>(list)->columnWidth(column); }
+  static bool has_picture(Window button) { return !qobject_cast<QAbstractButton*>(button)->icon().isNull(); }
+  struct Rect {
+    int top, bottom;  // bottom exclusive
+  };
+  static Rect rect(Window control) { return {control->y(), control->y() + control->height()}; }
+  static int client_height(Window form) { return form->height(); }
+  static void save_picture(Window form, const char* path) { form->grab().save(QString::fromLocal8Bit(path)); }
+  // Calls `step` every millisecond, inside whatever event loop is running,
+  // until it returns true or the form's window is gone.
+  static void poll(Window form, std::function<bool()> step) {
+    auto* timer = new QTimer(form);
+    QObject::connect(timer, &QTimer::timeout, [timer, step = std::move(step)] {
+      if (step()) timer->stop();
+    });
+    timer->start(1);
+  }
   static bool visible(Window w) { return w->isVisible(); }
   static Window owner(Window form) { return form->parentWidget(); }
   static void click(Window button) { qobject_cast<QAbstractButton*>(button)->click(); }
