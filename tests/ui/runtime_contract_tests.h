@@ -56,28 +56,6 @@ struct Box {
   int style;
 };
 
-// The monitor's design, as the start form lays it out.
-inline ScriptedForm& monitor_like(ScriptedForm& f) {
-  f.edit().width = 540;
-  f.edit().height = 330;
-  f.add_timer("Cm_Timer", 1000);
-  auto& list = f.add_control("Lv_Proc", form::ControlKind::list);
-  list.x = 10, list.y = 10, list.width = 518, list.height = 218;
-  list.columns = {{"Status", 500}};
-  list.font = {"Verdana", 9, true};
-  auto& bar = f.add_control("Cm_Progress", form::ControlKind::progress);
-  bar.x = 10, bar.y = 232, bar.width = 518, bar.height = 11;
-  bar.minimum = 0, bar.maximum = 5, bar.step = 1, bar.position = 0;
-  auto& export_button = f.add_control("Bt_Confirma7", form::ControlKind::button, "Exportar Cadastros");
-  export_button.x = 10, export_button.y = 250, export_button.width = 277, export_button.height = 55;
-  export_button.font = {"Tahoma", 14.25, true};
-  auto& exit_button = f.add_control("Bt_Confirma8", form::ControlKind::button, "Sair");
-  exit_button.x = 295, exit_button.y = 250, exit_button.width = 233, exit_button.height = 55;
-  exit_button.font = {"Tahoma", 14.25, true};
-  exit_button.picture = "Bt_Sair";
-  return f;
-}
-
 // A runtime over scripted forms, its message boxes recorded. The bodies of
 // the shared tests are members here; each TYPED_TEST_P below runs one.
 template <class Driver>
@@ -98,6 +76,46 @@ class RuntimeContractTest : public ::testing::Test {
     owned.push_back(std::make_unique<ScriptedForm>(std::move(name), std::move(caption)));
     forms.add(*owned.back());
     return *owned.back();
+  }
+
+  // The monitor's design as the start form lays it out, with a hidden frame
+  // holding a label, and a date: every kind of control. Its timer ticks once
+  // and the form ends.
+  ScriptedForm& every_control_form() {
+    ScriptedForm& f = form("00-MENU", "Monitor Comandas (19.11c)");
+    f.edit().width = 540;
+    f.edit().height = 330;
+    f.add_timer("Cm_Timer", 1000);
+    auto& list = f.add_control("Lv_Proc", form::ControlKind::list);
+    list.x = 10, list.y = 10, list.width = 518, list.height = 218;
+    list.columns = {{"Status", 500}};
+    list.font = {"Verdana", 9, true};
+    auto& bar = f.add_control("Cm_Progress", form::ControlKind::progress);
+    bar.x = 10, bar.y = 232, bar.width = 518, bar.height = 11;
+    bar.minimum = 0, bar.maximum = 5, bar.step = 1, bar.position = 0;
+    auto& export_button = f.add_control("Bt_Confirma7", form::ControlKind::button, "Exportar Cadastros");
+    export_button.x = 10, export_button.y = 250, export_button.width = 277, export_button.height = 55;
+    export_button.font = {"Tahoma", 14.25, true};
+    auto& exit_button = f.add_control("Bt_Confirma8", form::ControlKind::button, "Sair");
+    exit_button.x = 295, exit_button.y = 250, exit_button.width = 233, exit_button.height = 55;
+    exit_button.font = {"Tahoma", 14.25, true};
+    exit_button.picture = "Bt_Sair";
+    auto& frame = f.add_control("Frm_Bloq", form::ControlKind::frame, "Aguarde !!");
+    frame.x = 20, frame.y = 20, frame.width = 200, frame.height = 80;
+    frame.visible = false;
+    auto& inside = f.add_control("CmStatic1", form::ControlKind::static_text, "Registro sendo acessado");
+    inside.parent = "Frm_Bloq";
+    inside.x = 5, inside.y = 25;
+    f.add_control("Ed_DTSIS", form::ControlKind::date_edit).format = "dd/MM/yyyy";
+    runtime.set_time_scale(0.001);
+    f.on_tick = [](form::FormContext& ctx, std::string_view) { ctx.end_form(); };
+    return f;
+  }
+  // Runs it, named in another case: built once, opened, ticked once, closed.
+  void run_every_control_form(ScriptedForm& f) {
+    EXPECT_EQ(runtime.run("00-menu"), 0);
+    EXPECT_THAT(built, ::testing::ElementsAre("00-MENU"));
+    EXPECT_THAT(f.events, ::testing::ElementsAre("open", "tick:Cm_Timer", "close"));
   }
 
   form::FormSet forms;

@@ -31,7 +31,6 @@ namespace kav::ui::qt {
 namespace {
 
 using ::testing::ElementsAre;
-using ::kav::ui::contract::monitor_like;
 using ::kav::ui::contract::ScriptedForm;
 
 // The Qt runtime's own looks and ways, beside the shared contract tests.
@@ -46,16 +45,7 @@ QString title(const QAbstractItemView& list, int column) {
 void show_now(QWidget& w) { w.show(); }
 
 TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
-  ScriptedForm& f = monitor_like(form("00-MENU", "Monitor Comandas (19.11c)"));
-  auto& frame = f.add_control("Frm_Bloq", form::ControlKind::frame, "Aguarde !!");
-  frame.x = 20, frame.y = 20, frame.width = 200, frame.height = 80;
-  frame.visible = false;
-  auto& inside = f.add_control("CmStatic1", form::ControlKind::static_text, "Registro sendo acessado");
-  inside.parent = "Frm_Bloq";
-  inside.x = 5, inside.y = 25;
-  f.add_control("Ed_DTSIS", form::ControlKind::date_edit).format = "dd/MM/yyyy";
-  runtime.set_time_scale(0.001);
-
+  ScriptedForm& f = every_control_form();
   on_built = [&](std::string_view, QWidget* window) {
     QWidget& w = *window;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Monitor Comandas (19.11c)"));
@@ -118,11 +108,7 @@ TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 1);  // 1000 ms at a scale of 1/1000
   };
-  f.on_tick = [](form::FormContext& ctx, std::string_view) { ctx.end_form(); };
-
-  EXPECT_EQ(runtime.run("00-menu"), 0);
-  EXPECT_THAT(built, ElementsAre("00-MENU"));
-  EXPECT_THAT(f.events, ElementsAre("open", "tick:Cm_Timer", "close"));
+  run_every_control_form(f);
 }
 
 // Without the hook the operator gets a real box: the icon follows the style.

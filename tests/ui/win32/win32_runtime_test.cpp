@@ -18,7 +18,6 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Win32, RuntimeContractTest, ::kav::ui::win32::tes
 namespace kav::ui::win32 {
 namespace {
 
-using ::kav::ui::contract::monitor_like;
 using ::kav::ui::contract::ScriptedForm;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -34,16 +33,7 @@ LOGFONTW font_of(HWND control) {
 }
 
 TEST_F(Win32RuntimeTest, BuildsEveryControlOfTheDesignOnTheCommonControls6) {
-  ScriptedForm& f = monitor_like(form("00-MENU", "Monitor Comandas (19.11c)"));
-  auto& frame = f.add_control("Frm_Bloq", form::ControlKind::frame, "Aguarde !!");
-  frame.x = 20, frame.y = 20, frame.width = 200, frame.height = 80;
-  frame.visible = false;
-  auto& inside = f.add_control("CmStatic1", form::ControlKind::static_text, "Registro sendo acessado");
-  inside.parent = "Frm_Bloq";
-  inside.x = 5, inside.y = 25;
-  f.add_control("Ed_DTSIS", form::ControlKind::date_edit).format = "dd/MM/yyyy";
-  runtime.set_time_scale(0.001);
-
+  ScriptedForm& f = every_control_form();
   on_built = [&](std::string_view, HWND w) {
     EXPECT_EQ(text_of(w), "Monitor Comandas (19.11c)");
     EXPECT_EQ(client_size(w).cx, 540);
@@ -117,11 +107,7 @@ TEST_F(Win32RuntimeTest, BuildsEveryControlOfTheDesignOnTheCommonControls6) {
     EXPECT_THAT(bound, HasSubstr("microsoft.windows.common-controls_"));
     EXPECT_THAT(bound, HasSubstr("_6.0."));
   };
-  f.on_tick = [](form::FormContext& ctx, std::string_view) { ctx.end_form(); };
-
-  EXPECT_EQ(runtime.run("00-menu"), 0);
-  EXPECT_THAT(built, ElementsAre("00-MENU"));
-  EXPECT_THAT(f.events, ElementsAre("open", "tick:Cm_Timer", "close"));
+  run_every_control_form(f);
 }
 
 // Without the hook the operator gets a real box over the form's window,
