@@ -8,6 +8,7 @@
 //   static void poll(Window form, std::function<bool()> step);
 //       calls `step` about every millisecond inside whatever event loop runs,
 //       until it returns true or the form's window is gone
+//   static std::pair<int, int> progress_range(Window bar);  // minimum, maximum
 //   static int column_width(Window list, int column);
 //   static bool has_picture(Window button);
 //   static Rect rect(Window control);       // in its form's window; bottom, right exclusive
@@ -30,6 +31,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"

@@ -1,7 +1,8 @@
 // The form contract as every windowing runtime keeps it: one body of tests,
 // run against real windows by each runtime's test program.
 //
-// A runtime's test program defines a driver and instantiates the suite:
+// A runtime's test program defines a driver and instantiates the suite (the
+// runtime's own looks and ways stay in its own tests, on the same fixture):
 //
 //   INSTANTIATE_TYPED_TEST_SUITE_P(Qt, RuntimeContractTest, QtDriver);
 //
@@ -25,7 +26,7 @@
 //   static void pump_events_ms(int ms);        // a nested event loop, as a message box runs
 //   static constexpr bool kDisablesCaller;     // a called form disables its caller's window
 //   static bool enabled(Window);               // (looked at only when it does)
-//   static constexpr int kTimerEarliestPercent;  // how early of its interval a timer may fire
+//   static constexpr int kTimerEarliestPercent;  // a timer waits at least this share (%) of its interval
 // and optionally, where the runtime has them, extras the shared tests also check:
 //   static std::string row_tip(Window list, int row);  // a row's full text on hover
 #pragma once
