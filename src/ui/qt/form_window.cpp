@@ -194,10 +194,11 @@ class Builder {
   }
 
  private:
+  // A frame is named as any control: case and trailing blanks aside.
   const form::ControlDesign* find(std::string_view name) const {
-    const std::string wanted(record::trim_right(name));
+    const std::string wanted = Controls::key(name);
     for (const form::ControlDesign& c : design_.controls) {
-      if (record::trim_right(c.name) == wanted) return &c;
+      if (Controls::key(c.name) == wanted) return &c;
     }
     return nullptr;
   }

@@ -37,6 +37,8 @@ class FormWindow : public QDialog {
 // blanks ignored). Widgets carry the control name as objectName.
 class Controls {
  public:
+  // A control name as the controls are matched by: lower case, trailing blanks removed.
+  static std::string key(std::string_view name);
   QWidget* widget(std::string_view name) const;
   QTimer* timer(std::string_view name) const;
   // The step of a progress bar (1 when the bar has none).
@@ -47,7 +49,6 @@ class Controls {
   void set_step(const std::string& bar, int step);
 
  private:
-  static std::string key(std::string_view name);
   std::map<std::string, QWidget*> widgets_;
   std::map<std::string, QTimer*> timers_;
   std::map<std::string, int> steps_;

@@ -1,0 +1,261 @@
+// The real application's forms on real windows: the monitor as the operator
+// sees it, its polling cycle and its buttons. One body for every windowing
+// runtime, instantiated by its test program with its driver:
+//
+//   INSTANTIATE_TYPED_TEST_SUITE_P(Qt, MonitorWindowTest, QtDriver);
+//
+// Besides what runtime_contract_tests.h asks of a driver:
+//   static void poll(Window form, std::function<bool()> step);
+//       calls `step` about every millisecond inside whatever event loop runs,
+//       until it returns true or the form's window is gone
+//   static std::pair<int, int> progress_range(Window bar);  // minimum, maximum
+//   static int column_width(Window list, int column);
+//   static bool has_picture(Window button);
+//   static Rect rect(Window control);       // in its form's window; bottom, right exclusive
+//   static int client_height(Window form);
+//   static void save_picture(Window form, const char* path);
+// and optionally:
+//   static void on_progress(Window bar, std::function<void(int)>);  // every value the bar takes
+//
+// KAV_MONITOR_SCREENSHOT=FILE makes the first test save the monitor window as
+// it stands after its first check; KAV_ALERTS_SCREENSHOT=FILE saves it with
+// two alerts standing. (On Windows: a Windows path and a BMP file.)
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/application.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/line_end.h"
+#include "record/area.h"
+#include "record/cp1252.h"
+#include "support/fakes.h"
+
+namespace kav::ui::contract {
+
+template <class Driver>
+class MonitorWindowTest : public ::testing::Test {
+ protected:
+  using D = Driver;
+  using Window = typename Driver::Window;
+  // The runtime reports every value its progress bar takes (else the tests poll it).
+  static constexpr bool kSeesEveryProgress = requires(Window w) { D::on_progress(w, std::function<void(int)>{}); };
+
+  struct Box {
+    std::string form_on_top;
+    std::string text;
+    int style;
+  };
+
+  MonitorWindowTest() {
+    runtime.set_time_scale(0.001);  // a second of the design lasts a millisecond
+    runtime.set_message_box_hook([this](const std::string& text, int style) { boxes.push_back({on_top, text, style}); });
+    D::set_built_hook(runtime, [this](std::string_view form, Window window) {
+      opened.emplace_back(form);
+      // The log form closes within its own opening: a box comes from the form under it.
+      if (form != "99-LOG") on_top = std::string(form);
+      if (form == "00-MENU") {
+        menu = window;
+        list = D::find(window, "Lv_Proc");
+        bar = D::find(window, "Cm_Progress");
+        export_button = D::find(window, "Bt_Confirma7");
+        exit_button = D::find(window, "Bt_Confirma8");
+        if constexpr (kSeesEveryProgress) {
+          if (bar != nullptr) D::on_progress(bar, [this](int v) { bar_values.push_back(v); });
+        }
+        if (on_menu) on_menu(window);
+      }
+    });
+  }
+
+  std::string log_file() { return files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"); }
+
+  platform::MemoryFileSystem files;
+  platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
+  test::FakeCommandRunner commands;
+  test::FakePrintService printing;
+  test::NoKeyedFiles keyed;
+  platform::Platform services{files, clock, commands, printing, keyed};
+  app::Application application{services, "localhost"};
+  typename Driver::Runtime runtime{application.forms(), commands};
+
+  std::function<void(Window)> on_menu;
+  std::vector<std::string> opened;
+  std::string on_top;
+  std::vector<Box> boxes;
+  std::vector<int> bar_values;
+  Window menu = nullptr, list = nullptr, bar = nullptr, export_button = nullptr, exit_button = nullptr;
+  // State of the polling steps, which outlive the hook that starts them.
+  bool tried_during_check = false, enabled_during_check = true;
+  int stage = 0;
+  std::string row;
+
+ public:
+  void opens_as_designed_checks_on_the_fifth_tick_and_ends_with_sair() {
+    on_menu = [&](Window w) {
+      EXPECT_EQ(D::text(w), "Monitor Comandas (19.11c)");
+      ASSERT_NE(list, nullptr);
+      EXPECT_EQ(D::column_title(list, 0), "Status");
+      EXPECT_EQ(D::column_width(list, 0), 500);
+      EXPECT_EQ(D::row_count(list), 0);
+      ASSERT_NE(bar, nullptr);
+      EXPECT_EQ(D::progress_range(bar), std::make_pair(0, 5));
+      EXPECT_EQ(D::progress(bar), 0);
+      ASSERT_NE(export_button, nullptr);
+      EXPECT_EQ(D::text(export_button), "Exportar Cadastros");
+      ASSERT_NE(exit_button, nullptr);
+      EXPECT_EQ(D::text(exit_button), "Sair");
+      EXPECT_TRUE(D::has_picture(exit_button));
+
+      D::poll(menu, [&] {
+        if constexpr (!kSeesEveryProgress) {
+          const int value = D::progress(bar);
+          if (bar_values.empty() || bar_values.back() != value) bar_values.push_back(value);
+        }
+        if (runtime.open_forms() > 1) {
+          // A check is open: the monitor takes no click, not even this one.
+          if (!tried_during_check) D::click(exit_button);
+          tried_during_check = true;
+          if constexpr (D::kDisablesCaller) enabled_during_check = D::enabled(menu);
+          return false;
+        }
+        if (D::row_count(list) == 0 || D::progress(bar) < 2) return false;
+        // Back from the first check and two ticks on: the operator ends the program.
+        row = D::row_text(list, 0);
+        if (const char* shot = std::getenv("KAV_MONITOR_SCREENSHOT")) D::save_picture(menu, shot);
+        D::click(exit_button);  // dropped while a handler of the monitor is busy: tried again
+        return false;
+      });
+    };
+
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+
+    if constexpr (kSeesEveryProgress) {
+      // Four ticks only step the bar; the fifth brings it back to 0 and checks.
+      ASSERT_GE(bar_values.size(), 6u);
+      EXPECT_THAT(std::vector<int>(bar_values.begin(), bar_values.begin() + 6), ::testing::ElementsAre(1, 2, 3, 4, 5, 0));
+    } else {
+      // Seen by polling: the bar climbs to 4 (the fifth tick's 5 is back to 0
+      // within the tick; a poll may miss a value), drops to 0 for the check
+      // and climbs again.
+      const auto drop = std::is_sorted_until(bar_values.begin(), bar_values.end());
+      ASSERT_NE(drop, bar_values.end());
+      EXPECT_EQ(*drop, 0);
+      EXPECT_LE(*(drop - 1), 4);
+    }
+    EXPECT_GE(bar_values.back(), 2);
+    EXPECT_TRUE(tried_during_check);
+    if constexpr (D::kDisablesCaller) {
+      EXPECT_FALSE(enabled_during_check);
+    }
+    // One row and one log line per check, then the order-processing form.
+    EXPECT_THAT(opened, ::testing::ElementsAre("00-MENU", "99-LOG", "90-COMANDAS"));
+    EXPECT_EQ(row, "14:38:05 - Checando Comandas ...");
+    EXPECT_EQ(log_file(),
+              record::padded("20191127 1438 14:38:05 - Checando Comandas ...", 120) + std::string(platform::kLineEnd));
+    EXPECT_FALSE(commands.lines.empty());  // the order-processing form asked the web application
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(runtime.open_forms(), 0);
+  }
+
+  // Without ERP files the export reports the failed open in an error box and
+  // closes; the polling goes on afterwards.
+  void export_button_runs_the_export_form_and_the_polling_goes_on() {
+    on_menu = [&](Window) {
+      D::poll(menu, [&] {
+        if (runtime.open_forms() > 1) return false;
+        if (stage == 0) {
+          // Runs 01-EXPORTA to its end, nested in this call; a click that
+          // comes while a check is busy is dropped, so try again.
+          D::click(export_button);
+          if (std::find(opened.begin(), opened.end(), "01-EXPORTA") != opened.end()) stage = 1;
+          return false;
+        }
+        if (D::row_count(list) == 0) return false;  // a check after the export
+        D::click(exit_button);  // dropped while a check is busy: tried again
+        return false;
+      });
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_EQ(std::count(opened.begin(), opened.end(), "01-EXPORTA"), 1);
+    ASSERT_GE(opened.size(), 2u);
+    EXPECT_EQ(opened[1], "01-EXPORTA");  // before the first check
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].form_on_top, "01-EXPORTA");
+    EXPECT_EQ(boxes[0].style, form::kStyleError);
+    EXPECT_EQ(boxes[0].text, "Erro na abertura do PRODUTO.ORB !!!");
+  }
+
+  // The alerts that stand show in red below the buttons, whichever thread
+  // raised them, and leave when they end.
+  void alerts_show_below_the_buttons_while_they_stand() {
+    log::Alerts& alerts = application.alerts();
+    const std::string web = "Servidor web sem resposta em GET_KAVCMD.php?COMANDO=CMD_IMP (15 s) !!!";
+    const std::string printer =
+        "Impressora COZINHA n\xE3o recebeu o ticket 20191127-14380500-000001 da Comanda 0012 (papel, ligada?) !!!";
+    // Under a key of the test's own: a check that ends well clears "web".
+    alerts.raise("teste:web", web);
+    std::thread([&] { alerts.raise("impressora:COZINHA", printer); }).join();
+    Window shown = nullptr;
+    std::vector<std::string> texts;
+    on_menu = [&](Window w) {
+      shown = D::find(w, "Lv_Alertas");
+      ASSERT_NE(shown, nullptr);
+      EXPECT_GE(D::rect(shown).top, D::rect(exit_button).bottom);
+      EXPECT_LE(D::rect(shown).bottom, D::client_height(w));
+      EXPECT_EQ(D::column_title(shown, 0), "Alertas");
+      EXPECT_EQ(D::text_color(shown), 0xC00000u);
+      EXPECT_EQ(D::row_count(shown), 0);  // until the first tick
+      D::poll(menu, [&] {
+        if (runtime.open_forms() > 1) return false;
+        if (stage == 0) {
+          if (D::row_count(shown) < 2 || D::row_count(list) == 0) return false;
+          for (int i = 0; i < D::row_count(shown); ++i) texts.push_back(D::row_text(shown, i));
+          // The status list goes on as before beside them.
+          texts.push_back(D::row_text(list, 0));
+          if (const char* shot = std::getenv("KAV_ALERTS_SCREENSHOT")) D::save_picture(menu, shot);
+          std::thread([&] { alerts.clear("teste:web"); }).join();
+          stage = 1;
+          return false;
+        }
+        if (D::row_count(shown) != 1) return false;
+        if (stage == 1) texts.push_back(D::row_text(shown, 0));
+        stage = 2;
+        D::click(exit_button);  // dropped while a check is busy: tried again
+        return false;
+      });
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    const std::string printer_utf8 = record::to_utf8(printer);
+    EXPECT_THAT(texts, ::testing::ElementsAre(web, printer_utf8, "14:38:05 - Checando Comandas ...", printer_utf8));
+    EXPECT_TRUE(boxes.empty());
+  }
+};
+
+TYPED_TEST_SUITE_P(MonitorWindowTest);
+
+TYPED_TEST_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair) {
+  this->opens_as_designed_checks_on_the_fifth_tick_and_ends_with_sair();
+}
+TYPED_TEST_P(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
+  this->export_button_runs_the_export_form_and_the_polling_goes_on();
+}
+TYPED_TEST_P(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
+  this->alerts_show_below_the_buttons_while_they_stand();
+}
+
+REGISTER_TYPED_TEST_SUITE_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair,
+                            ExportButtonRunsTheExportFormAndThePollingGoesOn, AlertsShowBelowTheButtonsWhileTheyStand);
+
+}  // namespace kav::ui::contract
