@@ -45,11 +45,13 @@ void clean(std::string& line, Field f) {
 // `text` moved into the field `f` of `line` (the move rule), then cleaned.
 void put(std::string& line, Field f, std::string_view text) {
   const std::size_t n = std::min(text.size(), f.width);
-  line.replace(f.pos - 1, n, text.data(), n);  // the rest of the field is blank already
+  std::copy_n(text.begin(), n, line.begin() + static_cast<std::ptrdiff_t>(f.pos - 1));  // the rest is blank already
   clean(line, f);
 }
 
-void put_literal(std::string& line, Field f, std::string_view text) { line.replace(f.pos - 1, text.size(), text); }
+void put_literal(std::string& line, Field f, std::string_view text) {
+  std::copy(text.begin(), text.end(), line.begin() + static_cast<std::ptrdiff_t>(f.pos - 1));
+}
 
 }  // namespace
 
