@@ -151,14 +151,18 @@ bool lock_programs(int fd) {
 // socket ("0 0" when none runs) and, when the socket closes because the
 // monitor has gone, lets the group run until its deadline and kills what is
 // left of it then. GNU Wget thus finishes writing an answer that the web
-// application has already handed out. The shell holds the programs' lock
-// meanwhile, so the next monitor waits for the group to end before it uses
-// what the group wrote; a group it had to kill is named in the cut file.
+// application has already handed out. The programs' lock is held by the
+// monitor, the shell and every program (an inherited descriptor of one open
+// file, which a process lets go only when it ends, zombie or not): the shell
+// gives up its own hold when the monitor goes, and then the lock tells it,
+// and the next monitor, when the programs have ended. A group it had to kill
+// is named in the cut file.
 class GroupGuard {
  public:
   GroupGuard(std::string lock_path, std::string cut_path)
       : lock_path_(std::move(lock_path)), cut_path_(std::move(cut_path)) {}
   ~GroupGuard() {
+    if (lock_ >= 0) ::close(lock_);
     if (fd_ < 0) return;
     ::close(fd_);  // the shell reads the end of the socket and leaves
     int status = 0;
@@ -182,29 +186,34 @@ class GroupGuard {
     tell(std::to_string(group) + " " + std::to_string(at.count()) + " " + name);
   }
   void none() { tell("0 0"); }
+  // The programs' lock, handed on to every program; -1 without one.
+  int lock() const { return lock_; }
 
  private:
   void start() {
     started_ = true;
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+    // $1 the cut file, $2 the lock file. Without flock(1) a group counts as
+    // running while it exists.
     static const char kScript[] =
-        "g=0; d=0; c=; while read -r a b p <&3; do g=$a; d=$b; c=$p; done; [ \"$g\" = 0 ] && exit 0; "
-        "while kill -s 0 -- \"-$g\" 2>/dev/null && [ \"$(date +%s)\" -lt \"$d\" ]; do sleep 0.05; done; "
-        "kill -s 0 -- \"-$g\" 2>/dev/null && kill -s KILL -- \"-$g\" && printf '%s\\n' \"$c\" > \"$1\"";
+        "m=$1; l=$2; g=0; d=0; c=; while read -r a b p <&3; do g=$a; d=$b; c=$p; done; exec 4>&-; "
+        "[ \"$g\" = 0 ] && exit 0; "
+        "if command -v flock >/dev/null 2>&1; then alive() { ! flock -n \"$l\" true 2>/dev/null; }; "
+        "else alive() { kill -s 0 -- \"-$g\" 2>/dev/null; }; fi; "
+        "while alive && [ \"$(date +%s)\" -lt \"$d\" ]; do sleep 0.05; done; "
+        "alive && { printf '%s\\n' \"$c\" > \"$m\"; kill -s KILL -- \"-$g\" 2>/dev/null; }; exit 0";
     char sh[] = "sh", c[] = "-c";
     char script[sizeof kScript];
     std::memcpy(script, kScript, sizeof kScript);
-    char* argv[] = {sh, c, script, sh, cut_path_.data(), nullptr};
-    // The lock goes to the shell alone: it is held while the shell lives.
-    int lock = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lock >= 0 && !lock_programs(lock)) {
-      ::close(lock);
-      lock = -1;
+    char* argv[] = {sh, c, script, sh, cut_path_.data(), lock_path_.data(), nullptr};
+    lock_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock_ >= 0 && !lock_programs(lock_)) {
+      ::close(lock_);
+      lock_ = -1;
     }
-    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, {ends[1], lock}});
+    const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, {ends[1], lock_}});
     ::close(ends[1]);
-    if (lock >= 0) ::close(lock);
     if (pid < 0) {
       ::close(ends[0]);
       complain("no guard for the programs' process groups", "");
@@ -228,6 +237,7 @@ class GroupGuard {
 
   std::string lock_path_;
   std::string cut_path_;
+  int lock_ = -1;  // the programs' lock, held for the monitor's life
   bool started_ = false;
   int fd_ = -1;
   pid_t pid_ = -1;
@@ -383,7 +393,8 @@ class PosixCommandRunner final : public CommandRunner {
     const std::string output = options_.output_path.empty() ? "/dev/null" : files_.host_path(options_.output_path);
     const std::string folder = files_.host_path(kWorkFolder);
     guard_.ready();
-    const pid_t pid = start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp});
+    const pid_t pid =
+        start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp, {guard_.lock(), -1}});
     if (pid < 0) {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
       return kCommandRefused;
