@@ -172,6 +172,9 @@ class ComandasForm final : public form::Form {
   // (the item keeps the marker).
   static bool read_item_imprime(AnswerReader& r, Item& item);
   static bool read_item_fecha(AnswerReader& r, Item& item);
+  // What both item layouts hold after the product code: description,
+  // quantity and unit value.
+  static void read_item_amounts(AnswerReader& r, Item& item);
   static void read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer);
   // CMD_IMP: registers an item's printer in TAB-IMPRESSORAS, or past it.
   void register_printer(const std::string& name);

@@ -24,12 +24,7 @@ void ComandasForm::read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::st
 bool ComandasForm::read_item_fecha(AnswerReader& r, Item& item) {
   item.codigo = r.fixed(6);
   if (is_end_marker(item.codigo)) return false;  // the row keeps the marker and a zero quantity
-  r.skip(2);
-  item.descricao = r.text(40);
-  r.skip(1);
-  item.quantidade = r.decimal(6, 3);
-  r.skip(2);
-  item.valor = r.decimal(7, 2);
+  read_item_amounts(r, item);
   return true;
 }
 

@@ -26,17 +26,21 @@ namespace kav::orders {
 
 void ComandasForm::proc_imprime(form::FormContext& ctx) { run_command(ctx, "CMD_IMP"); }
 
-bool ComandasForm::read_item_imprime(AnswerReader& r, Item& item) {
-  item.numcmd = r.fixed(4);
-  if (is_end_marker(item.numcmd)) return false;
-  r.skip(2);
-  item.codigo = r.fixed(6);
+void ComandasForm::read_item_amounts(AnswerReader& r, Item& item) {
   r.skip(2);
   item.descricao = r.text(40);
   r.skip(1);
   item.quantidade = r.decimal(6, 3);
   r.skip(2);
   item.valor = r.decimal(7, 2);
+}
+
+bool ComandasForm::read_item_imprime(AnswerReader& r, Item& item) {
+  item.numcmd = r.fixed(4);
+  if (is_end_marker(item.numcmd)) return false;
+  r.skip(2);
+  item.codigo = r.fixed(6);
+  read_item_amounts(r, item);
   r.skip(2);
   item.obs = r.text(20);
   r.skip(1);
