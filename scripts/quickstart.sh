@@ -6,6 +6,7 @@
 # where a CUPS scheduler can run; every ticket is also kept in the spool folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/stand-in.sh
 
 scripts/setup.sh
 cmake --preset default >/dev/null
@@ -14,11 +15,7 @@ cmake --build --preset default
 root=${KAVCOMANDA_ROOT:-$HOME/KavComanda}
 scripts/layout-root.sh "$root"
 
-arquivos="$root/OrbelaTeknovarium/KAV/Arquivos"
-for file in PRODUTO VENDEDO PARAMET; do
-  sample="tools/erpfile/samples/$(echo "$file" | tr 'A-Z' 'a-z').txt"
-  [ -e "$arquivos/$file.ORB" ] || build/bin/kav-erpfile create "$arquivos/$file.ORB" --from "$sample"
-done
+sample_erp_files build/bin "$root"
 
 # Sample work: one order for two printers, a cancellation and a bill, queued
 # anew at every start.
@@ -26,16 +23,9 @@ queue="$root/webstub-queue"
 mkdir -p "$queue"
 cp -r tools/webstub/samples/* "$queue/"
 
-out="$root/webstub.out"
-build/bin/kav-webstub --port 0 --docroot "$root/xampp/htdocs/Comandas" --queue "$queue" >"$out" 2>&1 &
-webstub=$!
-trap 'kill "$webstub" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  port=$(head -n 1 "$out" 2>/dev/null | tr -dc '0-9')
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "${port:-}" ] || { echo "quickstart: the stand-in web application did not start:"; cat "$out"; exit 1; }
+webstub=""
+trap '[ -z "$webstub" ] || kill "$webstub" 2>/dev/null || true' EXIT
+start_webstub build/bin "$root" "$queue" || exit 1
 
 # The sample work's printers, as PDF printers (cups-pdf). Setting them up
 # needs root where CUPS is missing or not running; without them every ticket

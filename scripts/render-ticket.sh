@@ -10,6 +10,7 @@
 # (built when missing; KAV_BIN_DIR names another folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/stand-in.sh
 
 say() { echo "render-ticket: $*"; }
 bin=${KAV_BIN_DIR:-build/bin}
@@ -33,10 +34,7 @@ cleanup() {
 }
 trap cleanup EXIT
 scripts/layout-root.sh "$root" >/dev/null
-arquivos="$root/OrbelaTeknovarium/KAV/Arquivos"
-for file in PRODUTO VENDEDO PARAMET; do
-  "$bin/kav-erpfile" create "$arquivos/$file.ORB" --from "tools/erpfile/samples/${file,,}.txt" >/dev/null 2>&1
-done
+sample_erp_files "$bin" "$root" 2>/dev/null
 
 # The sample order's kitchen items and the sample bill, both for the roll.
 queue="$root/queue"
@@ -45,16 +43,7 @@ mkdir -p "$queue/CMD_IMP" "$queue/CMD_FEC"
   sed "s/<COZINHA>/<$printer>/" >"$queue/CMD_IMP/001.txt"
 sed "s/<CAIXA>/<$printer>/" tools/webstub/samples/CMD_FEC/001.txt >"$queue/CMD_FEC/001.txt"
 
-out="$root/webstub.out"
-"$bin/kav-webstub" --port 0 --docroot "$root/xampp/htdocs/Comandas" --queue "$queue" >"$out" 2>&1 &
-webstub=$!
-port=""
-for _ in $(seq 50); do
-  port=$(head -n 1 "$out" 2>/dev/null | tr -dc '0-9')
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { say "the stand-in web application did not start"; cat "$out"; exit 1; }
+start_webstub "$bin" "$root" "$queue" || exit 1
 
 # One check (on the fifth second), then "sair".
 (sleep 8; echo s) | KAVCOMANDA_ROOT="$root" KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
