@@ -14,6 +14,7 @@ packages=(
   libcpp-httplib-dev               # the stand-in web application
   apache2 libapache2-mod-php       # the PHP stand-in of the web application
   wget                             # requests to the web application
+  util-linux coreutils             # flock, date and sleep of the command runner's guard
   xvfb xauth fonts-dejavu-core     # windows without a display
   # The Windows build, its tests under Wine and its installer
   # (scripts/windows-deps.sh, scripts/windows-test.sh)
