@@ -194,24 +194,32 @@ class GroupGuard {
     started_ = true;
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
-    // $1 the cut file, $2 the lock file. Without flock(1) a group counts as
-    // running while it exists.
+    // $1 the cut file, $2 the lock file, $3 1 when the programs hold it.
+    // Without the lock or flock(1) a group counts as running while it exists.
     static const char kScript[] =
         "m=$1; l=$2; g=0; d=0; c=; while read -r a b p <&3; do g=$a; d=$b; c=$p; done; exec 4>&-; "
         "[ \"$g\" = 0 ] && exit 0; "
-        "if command -v flock >/dev/null 2>&1; then alive() { ! flock -n \"$l\" true 2>/dev/null; }; "
+        "if [ \"$3\" = 1 ] && command -v flock >/dev/null 2>&1; then alive() { ! flock -n \"$l\" true 2>/dev/null; }; "
         "else alive() { kill -s 0 -- \"-$g\" 2>/dev/null; }; fi; "
         "while alive && [ \"$(date +%s)\" -lt \"$d\" ]; do sleep 0.05; done; "
         "alive && { printf '%s\\n' \"$c\" > \"$m\"; kill -s KILL -- \"-$g\" 2>/dev/null; }; exit 0";
     char sh[] = "sh", c[] = "-c";
     char script[sizeof kScript];
     std::memcpy(script, kScript, sizeof kScript);
-    char* argv[] = {sh, c, script, sh, cut_path_.data(), lock_path_.data(), nullptr};
+    // The guard of a monitor that went a moment ago may still look at the
+    // lock (it takes it for an instant): a few tries.
     lock_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lock_ >= 0 && !lock_programs(lock_)) {
+    bool locked = lock_ >= 0 && lock_programs(lock_);
+    for (int tries = 0; lock_ >= 0 && !locked && tries < 50; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      locked = lock_programs(lock_);
+    }
+    if (lock_ >= 0 && !locked) {
       ::close(lock_);
       lock_ = -1;
     }
+    char held[] = {locked ? '1' : '0', '\0'};
+    char* argv[] = {sh, c, script, sh, cut_path_.data(), lock_path_.data(), held, nullptr};
     const pid_t pid = start_program(ChildPlan{"/bin/sh", argv, "/dev/null", "/", environ, {ends[1], lock_}});
     ::close(ends[1]);
     if (pid < 0) {
