@@ -10,13 +10,13 @@
 #include "record/cp1252.h"
 #include "ui/headless/headless_runtime.h"
 #include "ui/qt/qt_runtime.h"
-#include "ui/qt/scripted_form.h"
+#include "ui/scripted_form.h"
 
 namespace kav::ui {
 namespace {
 
-using qt::fakes::RecordingRunner;
-using qt::fakes::ScriptedForm;
+using fakes::RecordingRunner;
+using fakes::ScriptedForm;
 
 struct Outcome {
   std::vector<std::string> errors;
