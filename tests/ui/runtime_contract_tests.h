@@ -485,7 +485,8 @@ class RuntimeContractTest : public ::testing::Test {
     };
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(runtime.run("F"), 0);
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(), ::testing::HasSubstr("\"01-NADA\""));
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                ::testing::HasSubstr("RunFormModal: there is no form named \"01-NADA\"\n"));
     EXPECT_EQ(result, -1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].style, form::kStyleError);
@@ -523,8 +524,9 @@ class RuntimeContractTest : public ::testing::Test {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(runtime.run("F"), 0);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_THAT(err, ::testing::HasSubstr("disco cheio"));
-    EXPECT_THAT(err, ::testing::HasSubstr("resposta truncada"));
+    EXPECT_THAT(err, ::testing::HasSubstr("form F: a handler failed: disco cheio\n"));
+    EXPECT_THAT(err, ::testing::HasSubstr("form 90-COMANDAS: a handler failed: resposta truncada\n"));
+    EXPECT_THAT(err, ::testing::HasSubstr("form F has no control of that kind named \"Lv_Proc\"\n"));
     for (const char* name : {"\"Lv_Proc\"", "\"Tm_Nada\"", "\"Cm_Nada\""}) {
       const std::size_t first = err.find(name);
       EXPECT_NE(first, std::string::npos) << name;

@@ -236,13 +236,8 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
   box.exec();
 }
 
-void QtRuntime::error(std::string_view message) {
-  if (error_hook_) {
-    error_hook_(std::string(message));
-  } else {
-    std::cerr << kProgram << ": " << message << "\n";
-  }
-}
+// The runtime's error output (form.h's failure rules): standard error.
+void QtRuntime::error(std::string_view message) { std::cerr << kProgram << ": " << message << "\n"; }
 
 std::int64_t QtRuntime::now_ms() { return clock_ms(); }
 

@@ -38,9 +38,6 @@ class QtRuntime final : private form::FrontEnd {
   // shown), before its FormOpen runs: the form's name as designed and its
   // window, whose child widgets carry the control names as objectName.
   using FormShownHook = std::function<void(std::string_view form, QWidget& window)>;
-  // The runtime's error output (form.h's failure rules); standard error
-  // when not set.
-  using ErrorHook = std::function<void(const std::string& message)>;
 
   QtRuntime(form::FormSet& forms, platform::CommandRunner& commands);
   ~QtRuntime() override;
@@ -58,7 +55,6 @@ class QtRuntime final : private form::FrontEnd {
 
   void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
   void set_form_shown_hook(FormShownHook hook) { form_shown_hook_ = std::move(hook); }
-  void set_error_hook(ErrorHook hook) { error_hook_ = std::move(hook); }
   // How long a called form must stay open before its window shows.
   void set_show_delay_ms(int ms) { core_.set_show_delay_ms(ms); }
   // Timer intervals are multiplied by `scale` (1 = as designed); a designed
@@ -92,7 +88,6 @@ class QtRuntime final : private form::FrontEnd {
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;
   FormShownHook form_shown_hook_;
-  ErrorHook error_hook_;
   double time_scale_ = 1.0;
   std::int64_t last_pump_ms_ = 0;
   std::unique_ptr<InputGate> gate_;
