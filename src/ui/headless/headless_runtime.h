@@ -1,11 +1,12 @@
 // The headless front end of the form runtime.
 //
 // Forms run on the same core (form/runtime.h) as under the window toolkits:
-// modal calls nest, timers tick in order, handlers run one at a time. Time comes from a Pacer: the
-// virtual pacer jumps straight to the next event, so tests of minutes of
-// polling take milliseconds; the console pacer waits on the real clock and
-// reads typed commands. The runtime keeps only the state of the forms that
-// are open; tests attach a Recorder to keep everything the forms did.
+// modal calls nest, timers tick in order, handlers run one at a time. Time
+// comes from a Pacer: the virtual pacer jumps straight to the next event, so
+// tests of minutes of polling take milliseconds; the console pacer waits on
+// the real clock and reads typed commands. The runtime keeps only the state
+// of the forms that are open; tests attach a Recorder to keep everything the
+// forms did.
 #pragma once
 
 #include <cstdint>
