@@ -113,13 +113,7 @@ int main(int argc, char** argv) {
         text.empty() ? board->clear(key) : board->raise(key, text);
       });
   const auto keyed = platform::make_keyed_files(*files);
-#ifdef KAV_WITH_QT
-  // A locked record's wait keeps the windows drawn.
-  ui::qt::DrawnKeyedFiles drawn_keyed(*keyed);
-  platform::Platform services{*files, *clock, *commands, *printing, ui == Ui::windows ? drawn_keyed : *keyed};
-#else
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-#endif
   app::Application application(services, web_host);
   board = &application.alerts();
   struct Unhook {

@@ -171,16 +171,19 @@ ExportaForm::Loop ExportaForm::copia(form::FormContext& ctx, platform::KeyedFile
 }
 
 // Read next, repeated for as long as the ERP holds the record locked. Frm_Bloq
-// shows during the wait, which gives the processor up between two tries.
+// shows during the wait, which gives the processor up between two tries with
+// the windows drawn. Every read lets what waits to be drawn through: a long
+// export runs inside one handler.
 std::string ExportaForm::le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
   for (;;) {
+    ctx.wait_ms(0);
     std::string read = file.read_next(area.raw());
     if (read != st::locked) {
       mostra_bloq(ctx, false);
       return read;
     }
     mostra_bloq(ctx, true);
-    platform_.keyed.pause_ms(kLockPauseMs);
+    ctx.wait_ms(kLockPauseMs);
   }
 }
 

@@ -2,7 +2,8 @@
 //
 // A form declares its design as data (controls, captions, sizes, fonts,
 // timers) and handles events; everything it asks of the window goes through
-// `FormContext`. Two runtimes implement the contract: real windows (Qt) and a
+// `FormContext`. The runtime's core (form/runtime.h) implements the contract
+// once; its front ends draw it: native windows (Win32), Qt widgets, and a
 // headless one with a virtual clock (tests and console mode). Texts cross the
 // contract as Windows-1252 bytes.
 #pragma once
@@ -113,7 +114,8 @@ inline constexpr int kShowDelayMs = 250;
 // of opening (the log form always, the order-processing form on a check
 // without work) never shows a window; a form still open after that shows,
 // painted at once. While a form waits outside its event loop (a command line
-// running, a locked record) the open windows stay painted and take no input.
+// running, a locked record: run_command_line, wait_ms) the open windows stay
+// painted and take no input.
 
 // The operations a form's handlers call on their own open form.
 class FormContext {
@@ -129,6 +131,11 @@ class FormContext {
   virtual void show_message_box(std::string_view text, int style) = 0;
   // Trailing blanks of the command text are not part of the command.
   virtual int run_command_line(std::string_view command, int window_mode) = 0;
+  // Waits about `ms` milliseconds inside the running handler, the windows
+  // drawn and taking no input (no event of the form's comes meanwhile).
+  // 0 only lets through what waits to be drawn: a long run inside one
+  // handler calls it now and then.
+  virtual void wait_ms(int ms) = 0;
 
   virtual void set_timer_enabled(std::string_view timer, bool on) = 0;
   virtual void step_progress(std::string_view bar) = 0;

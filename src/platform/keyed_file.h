@@ -54,9 +54,6 @@ class KeyedFiles {
   // the prime key at the start of each record.
   virtual std::unique_ptr<KeyedFile> file(std::string_view windows_path, std::size_t record_length,
                                           std::size_t key_length) = 0;
-  // Gives up the processor for about `ms` milliseconds: the pause between two
-  // reads of a record that another program holds locked.
-  virtual void pause_ms(int /*ms*/) {}
 };
 
 // The keyed files on disk, named by Windows paths through `files`.

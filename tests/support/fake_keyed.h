@@ -80,14 +80,8 @@ class FakeKeyedFiles final : public platform::KeyedFiles {
     const std::string name(path.substr(path.rfind('\\') + 1));
     return std::make_unique<FakeKeyedFile>(stores[name], key_length);
   }
-  void pause_ms(int ms) override {
-    ++pauses;
-    paused_ms += ms;
-  }
   bool none = false;
   std::map<std::string, FakeKeyedStore> stores;
-  int pauses = 0;
-  int paused_ms = 0;
 };
 
 }  // namespace kav::test

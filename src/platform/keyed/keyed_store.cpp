@@ -439,8 +439,6 @@ class SqliteKeyedFiles final : public KeyedFiles {
     return std::make_unique<SqliteKeyedFile>(fs_, std::string(windows_path), record_length, key_length);
   }
 
-  void pause_ms(int ms) override { keyed::sleep_ms(ms); }
-
  private:
   FileSystem& fs_;
 };

@@ -1,11 +1,12 @@
-// The headless runtime of the form contract.
+// The headless front end of the form runtime.
 //
-// Forms run exactly as under the window toolkit: modal calls nest, timers
-// tick in order, handlers run one at a time. Time comes from a Pacer: the
-// virtual pacer jumps straight to the next event, so tests of minutes of
-// polling take milliseconds; the console pacer waits on the real clock and
-// reads typed commands. The runtime keeps only the state of the forms that
-// are open; tests attach a Recorder to keep everything the forms did.
+// Forms run on the same core (form/runtime.h) as under the window toolkits:
+// modal calls nest, timers tick in order, handlers run one at a time. Time
+// comes from a Pacer: the virtual pacer jumps straight to the next event, so
+// tests of minutes of polling take milliseconds; the console pacer waits on
+// the real clock and reads typed commands. The runtime keeps only the state
+// of the forms that are open; tests attach a Recorder to keep everything the
+// forms did.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +15,12 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "form/form.h"
+#include "form/runtime.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 
@@ -42,10 +42,7 @@ class Pacer {
 
 // A test run that cannot end: past the recorder's time limit, or nothing left
 // that could happen on the virtual clock. Never caught as a handler failure.
-class RunAbandoned : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using RunAbandoned = form::RunAbandoned;
 
 // Virtual time on a ManualClock: waiting moves the clock to the deadline, so
 // the forms' system clock and the timers agree.
@@ -65,7 +62,8 @@ struct Event {
   std::int64_t ms = 0;
   std::string form;
   std::string op;       // open, close, tick, click, timer, step, progress, add_row, row_text,
-                        // show_row, remove_row, refresh, visible, message, command, error
+                        // show_row, remove_row, refresh, visible, message, command, wait, error,
+                        // blocked_click, stop
   std::string control;
   std::string text;
   int value = 0;
@@ -85,6 +83,8 @@ struct FormRecord {
   std::string name;
   std::int64_t opened_ms = 0;
   std::int64_t closed_ms = -1;
+  const form::FormDesign* design = nullptr;
+  bool shown = false;  // as a window runtime would have shown it (see form::kShowDelayMs)
   std::map<std::string, ControlState, std::less<>> controls;
 
   const ControlState& control(std::string_view name) const;
@@ -107,10 +107,12 @@ class Recorder {
   std::size_t count_openings(std::string_view form) const;
 };
 
-class HeadlessRuntime {
+class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
  public:
   HeadlessRuntime(form::FormSet& forms, platform::CommandRunner& commands, Pacer& pacer);
-  ~HeadlessRuntime();
+  ~HeadlessRuntime() override;
+  HeadlessRuntime(const HeadlessRuntime&) = delete;
+  HeadlessRuntime& operator=(const HeadlessRuntime&) = delete;
 
   // Opens `start_form` and runs until it has closed.
   int run(std::string_view start_form);
@@ -132,13 +134,13 @@ class HeadlessRuntime {
 
   // Switches the test instruments on: from now on `recorder` keeps every
   // event and opening, and run() gives up past its time limit.
-  void attach(Recorder& recorder) { recorder_ = &recorder; }
+  void attach(Recorder& recorder);
   // Attaches a recorder that the runtime owns.
   Recorder& record_everything();
   // The attached recorder's time limit (instruments switched on if needed).
   void set_limit_ms(std::int64_t ms) { record_everything().limit_ms = ms; }
 
-  std::int64_t now_ms() { return pacer_.now_ms(); }
+  std::int64_t now_ms() override { return pacer_.now_ms(); }
   // The recorder's contents; std::logic_error when no recorder is attached.
   const std::vector<Event>& journal() const { return instruments().journal; }
   std::vector<Event> events(std::string_view op) const { return instruments().events(op); }
@@ -147,6 +149,8 @@ class HeadlessRuntime {
   std::size_t count_openings(std::string_view form) const { return instruments().count_openings(form); }
 
   std::vector<std::string> open_forms() const;
+  // The core the forms run on (its show delay decides FormRecord::shown).
+  form::Runtime& core() { return core_; }
   // The state of the innermost open form, or nullptr.
   const FormRecord* innermost() const;
 
@@ -158,6 +162,9 @@ class HeadlessRuntime {
   using RowHook = std::function<void(std::string_view form, std::string_view list, std::string_view text)>;
   RowHook on_row_text;
   RowHook on_row_removed;
+  // Called once a form has opened, before its FormOpen runs (innermost()
+  // is then its state).
+  std::function<void(std::string_view form)> on_open;
   // Called for a typed line in console mode; the default is type_command.
   std::function<void(std::string_view line)> on_input;
   // The runtime's error output (see the failure rules of form.h); standard
@@ -165,26 +172,31 @@ class HeadlessRuntime {
   std::function<void(std::string_view message)> on_error;
 
  private:
-  class Context;
-  struct OpenForm;
+  class Window;
 
-  int run_form(form::Form& form);
+  // form::FrontEnd
+  std::unique_ptr<form::Window> open_window(form::Opening& opening, form::Window* over) override;
+  void message_box(std::string_view text, int style) override;
+  int run_command(std::string_view line, int window_mode) override;
+  void wait(int ms) override;
+  void error(std::string_view message) override;
+  // form::Journal
+  void note(std::string_view form, std::string_view op, std::string_view control, std::string_view text,
+            int value) override;
+
   void step();
-  template <class Handler>
-  void guarded(OpenForm& of, Handler&& handler);
-  void error(std::string_view message);
-  void record(const OpenForm& of, std::string_view op, std::string_view control = {}, std::string_view text = {},
-              int value = 0);
+  void input(const std::string& line);
+  void run_due_action();
+  void check_limit(std::int64_t next_ms) const;
   const Recorder& instruments() const;
 
-  form::FormSet& forms_;
   platform::CommandRunner& commands_;
   Pacer& pacer_;
   Recorder* recorder_ = nullptr;
   std::unique_ptr<Recorder> own_recorder_;
   std::multimap<std::int64_t, std::function<void()>> actions_;
-  std::vector<OpenForm*> stack_;
-  std::set<std::string, std::less<>> reported_;  // form + control names already reported
+  std::vector<Window*> stack_;  // the open forms' windows, innermost last
+  form::Runtime core_;
 };
 
 // Console mode's lines for list rows, handed to `print` in UTF-8: a row of a

@@ -1,28 +1,23 @@
-// The form runtime on native Windows windows (Win32 and the Common Controls).
+// The form runtime on native Windows windows (Win32 and the Common Controls):
+// a front end of the core (form/runtime.h), which keeps the lifecycle and the
+// rules of form.h.
 //
 // Every opening of a form is a window built from the form's design, run with
 // its own nested message loop while the window of the form that called it is
 // disabled, so RunFormModal returns only when the called form has closed.
-// Events reach the form's handlers one at a time on the GUI thread; while a
-// handler of a form is running, that form receives no further event (its
-// timer ticks and clicks are dropped, not queued), so no handler ever runs
-// nested inside itself. A failure that escapes a handler is reported and the
-// program goes on (a called form whose handler failed is closed, so that its
-// caller goes on); so does an operation on a control the form lacks,
-// reported once per form and name.
-//
-// Windows: the start form shows at once; any other form shows only when it
-// is still open form::kShowDelayMs after it opened. While a command line runs (on
-// a helper thread) the windows stay painted and take no input.
+// While a command line runs (on a helper thread) or a form waits
+// (FormContext::wait_ms), the windows stay painted and take no input.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <set>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "form/form.h"
+#include "form/runtime.h"
 #include "platform/command_runner.h"
 
 struct HWND__;
@@ -31,14 +26,10 @@ namespace kav::ui::win32 {
 
 using Window = HWND__*;
 
-// Lists keep their most recent rows as the contract says (form::kListRowLimit,
-// form::kListRowDrop). A called form appears only once it has stayed open
-// form::kShowDelayMs, so the forms that open and close within a moment (the
-// log form on every check) never flash a window.
-// How often the windows are painted while a command line runs.
+// How often the windows are painted while a form is busy.
 inline constexpr int kDrawEveryMs = 40;
 
-class Win32Runtime {
+class Win32Runtime final : private form::FrontEnd {
  public:
   // Replaces the message box: receives the text as the box would show it
   // (UTF-8, trailing blanks removed) and the style (16 error, 64 information).
@@ -49,18 +40,18 @@ class Win32Runtime {
   using FormBuiltHook = std::function<void(std::string_view form, Window window)>;
 
   Win32Runtime(form::FormSet& forms, platform::CommandRunner& commands);
-  ~Win32Runtime();
+  ~Win32Runtime() override;
   Win32Runtime(const Win32Runtime&) = delete;
   Win32Runtime& operator=(const Win32Runtime&) = delete;
 
   // Shows the start form and returns when it has closed: 0, or 1 when the
   // start form is unknown.
-  int run(std::string_view start_form);
+  int run(std::string_view start_form) { return core_.run(start_form); }
 
   // Opens the named form (case and trailing blanks ignored) and returns when
   // it has closed: 0, or -1 for an unknown name (reported on stderr and in an
   // error box). Forms reach this through FormContext::run_form_modal.
-  int run_form_modal(std::string_view name);
+  int run_form_modal(std::string_view name) { return core_.run_form_modal(name); }
 
   void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
   void set_form_built_hook(FormBuiltHook hook) { form_built_hook_ = std::move(hook); }
@@ -68,28 +59,31 @@ class Win32Runtime {
   // interval never becomes shorter than 1 ms.
   void set_time_scale(double scale) { time_scale_ = scale; }
   // How long a called form must stay open before its window shows.
-  void set_show_delay_ms(int ms) { show_delay_ms_ = ms; }
+  void set_show_delay_ms(int ms) { core_.set_show_delay_ms(ms); }
 
   // The number of forms open right now (the start form included).
-  int open_forms() const { return static_cast<int>(open_.size()); }
+  int open_forms() const { return core_.open_forms(); }
 
  private:
-  class OpenForm;
-  friend class OpenForm;
+  class OpenWindow;
 
-  int scaled_interval(int interval_ms) const;
+  // form::FrontEnd
+  std::unique_ptr<form::Window> open_window(form::Opening& opening, form::Window* over) override;
+  void message_box(std::string_view text, int style) override;
+  int run_command(std::string_view line, int window_mode) override;
+  void wait(int ms) override;
+  void keep_drawn() override;
+  std::int64_t now_ms() override;
+  void error(std::string_view message) override;
+
   void message_box(Window owner, const std::string& title, std::string_view text, int style);
-  void report_failure(std::string_view form, const char* what, Window owner, const std::string& title);
 
-  form::FormSet& forms_;
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;
   FormBuiltHook form_built_hook_;
   double time_scale_ = 1.0;
-  int show_delay_ms_ = form::kShowDelayMs;
-  bool quitting_ = false;
-  std::set<std::string> reported_;  // "form|control" already reported missing
-  std::vector<OpenForm*> open_;  // innermost last
+  std::int64_t last_paint_ms_ = 0;
+  form::Runtime core_;
 };
 
 // The control named `name` (case and trailing blanks ignored) in a form's

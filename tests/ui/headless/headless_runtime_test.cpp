@@ -80,19 +80,6 @@ TEST_F(RuntimeTest, ModalCallsNestAndFindFormsIgnoringCaseAndTrailingBlanks) {
   EXPECT_EQ(inner.closes, 1);
 }
 
-TEST_F(RuntimeTest, AnUnknownFormIsReportedAndTheCallerGoesOn) {
-  std::string reported;
-  runtime.on_error = [&](std::string_view m) { reported = m; };
-  int result = 0;
-  outer.on_tick = [&](form::FormContext& ctx) {
-    result = ctx.run_form_modal("77-NADA   ");
-    ctx.end_form();
-  };
-  runtime.run("00-OUTER");
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(reported, "RunFormModal: there is no form named \"77-NADA\"");
-}
-
 TEST_F(RuntimeTest, SwitchingATimerOnRestartsItsInterval) {
   std::vector<std::int64_t> ticks;
   outer.on_tick = [&](form::FormContext& ctx) {
@@ -165,6 +152,32 @@ TEST_F(RuntimeTest, AFormBusyInAHandlerGetsNoTicksUntilItResumes) {
   // No tick while it was busy; the one missed interval comes late, once.
   ASSERT_EQ(ticks.size(), 2U);
   EXPECT_EQ(ticks[1].ms, 4000);
+}
+
+// During a wait inside a handler time passes and what comes from outside
+// meanwhile (a click, a typed command) finds the form busy; no tick arrives.
+TEST_F(RuntimeTest, AWaitLetsTimePassAndTheWaitingFormTakesNoInput) {
+  std::vector<std::int64_t> waited;
+  int clicks = 0;
+  outer.on_click = [&](form::FormContext&) { ++clicks; };
+  outer.on_tick = [&](form::FormContext& ctx) {
+    const std::int64_t before = runtime.now_ms();
+    ctx.wait_ms(2500);  // the timer (1000 ms) stays on
+    waited.push_back(runtime.now_ms() - before);
+    if (waited.size() == 2) ctx.end_form();
+  };
+  HeadlessRuntime::Typed typed = HeadlessRuntime::Typed::pressed;
+  runtime.at(1500, [&] { EXPECT_FALSE(runtime.click("B")); });
+  runtime.at(2000, [&] { typed = runtime.type_command("b"); });
+  runtime.run("00-OUTER");
+  EXPECT_EQ(waited, (std::vector<std::int64_t>{2500, 2500}));
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(typed, HeadlessRuntime::Typed::blocked);
+  EXPECT_EQ(runtime.events("blocked_click").size(), 2U);
+  // The second tick came after the first handler had returned, not during its wait.
+  const auto ticks = runtime.events("tick");
+  ASSERT_EQ(ticks.size(), 2U);
+  EXPECT_EQ(ticks[1].ms, 3500);
 }
 
 TEST_F(RuntimeTest, ARunThatNeverEndsHitsTheTimeLimit) {

@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -97,6 +98,10 @@ struct QtDriver {
   static bool enabled(Window w) { return w->isEnabled(); }
   // Qt lets a coarse timer fire up to 5 % early.
   static constexpr int kTimerEarliestPercent = 94;
+  static std::int64_t now_ms(Runtime&) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 };
 
 }  // namespace kav::ui::qt::testing

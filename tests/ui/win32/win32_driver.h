@@ -2,6 +2,7 @@
 // looked into the way the operator sees them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -110,6 +111,10 @@ struct Win32Driver {
   static bool enabled(Window w) { return IsWindowEnabled(w) != FALSE; }
   // The system's timer tick (about 16 ms) may shorten an interval.
   static constexpr int kTimerEarliestPercent = 90;
+  static std::int64_t now_ms(Runtime&) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 };
 
 }  // namespace kav::ui::win32::testing

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <memory>
+#include <thread>
 
 #include "ui/runtime_contract_tests.h"
 #include "ui/win32/win32_driver.h"
@@ -198,6 +199,55 @@ TEST_F(Win32RuntimeTest, WindowsStayPaintedAndTakeNoInputWhileACommandRuns) {
   EXPECT_EQ(result, 3);
   EXPECT_TRUE(elsewhere);
   EXPECT_TRUE(painted);
+  EXPECT_THAT(keys, ElementsAre(std::uint16_t{'L'}));
+}
+
+// A form that waits inside its handler (the export, while the ERP holds a
+// record locked) keeps the window alive: a paint is done and a message sent
+// by another thread is answered during the wait, as the system asks of a
+// window that is not hung (a plain sleep would leave both for after the
+// wait). A key pressed meanwhile is dropped; one pressed after is delivered.
+TEST_F(Win32RuntimeTest, AWaitKeepsTheWindowPaintedAndAnsweringAndTakesNoInput) {
+  ScriptedForm& f = form("F");
+  f.add_timer("T", 1);
+  f.add_timer("Fim", 100, false);
+  f.add_control("Lv_Proc", form::ControlKind::list).columns = {{"Status", 500}};
+  HWND window = nullptr, list = nullptr;
+  on_built = [&](std::string_view, HWND w) {
+    window = w;
+    list = find_control(w, "Lv_Proc");
+  };
+  std::vector<std::uint16_t> keys;
+  f.on_key = [&](form::FormContext&, std::uint16_t& key, std::uint16_t) { keys.push_back(key); };
+  constexpr int kWaitMs = 1500;
+  bool painted = false, answered = false;
+  ULONGLONG answered_after = 0, waited = 0;
+  f.on_tick = [&](form::FormContext& ctx, std::string_view timer) {
+    if (timer == "Fim") return ctx.end_form();
+    ctx.set_timer_enabled("T", false);
+    const ULONGLONG start = GetTickCount64();
+    std::thread other([&] {
+      InvalidateRect(list, nullptr, TRUE);
+      PostMessageW(window, WM_KEYDOWN, 'K', 0);
+      DWORD_PTR reply = 0;
+      answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &reply) != 0;
+      answered_after = GetTickCount64() - start;
+      for (int i = 0; i < 100 && !painted; ++i) {
+        painted = GetUpdateRect(list, nullptr, FALSE) == FALSE;
+        if (!painted) Sleep(10);
+      }
+    });
+    ctx.wait_ms(kWaitMs);
+    waited = GetTickCount64() - start;
+    other.join();
+    PostMessageW(window, WM_KEYDOWN, 'L', 0);
+    ctx.set_timer_enabled("Fim", true);
+  };
+  EXPECT_EQ(runtime.run("F"), 0);
+  EXPECT_TRUE(answered);
+  EXPECT_LT(answered_after, static_cast<ULONGLONG>(kWaitMs));
+  EXPECT_TRUE(painted);
+  EXPECT_GE(waited, static_cast<ULONGLONG>(kWaitMs - 20));  // the tick count's grain
   EXPECT_THAT(keys, ElementsAre(std::uint16_t{'L'}));
 }
 

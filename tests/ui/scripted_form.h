@@ -11,7 +11,7 @@
 #include "form/form.h"
 #include "platform/command_runner.h"
 
-namespace kav::ui::qt::fakes {
+namespace kav::ui::fakes {
 
 class ScriptedForm : public form::Form {
  public:
@@ -93,4 +93,4 @@ class RecordingRunner : public platform::CommandRunner {
   }
 };
 
-}  // namespace kav::ui::qt::fakes
+}  // namespace kav::ui::fakes
