@@ -105,7 +105,9 @@ class ComandasForm final : public form::Form {
   // Temp\KAVFALHA-<stamp>-<command>.RET and reports it; `name_order`: the
   // report names the order of its first record.
   void keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
-                          bool name_order);
+                          bool name_order, std::string_view why = " incompleta");
+  // An answer with text and no record the reader recognises.
+  void keep_unrecognised_answer(form::FormContext& ctx, std::string_view command);
   // Raises the alert "resposta" while answers kept aside remain, clears it
   // when none does.
   void show_failed_answers();
@@ -134,7 +136,8 @@ class ComandasForm final : public form::Form {
   // further ticket of that answer is begun: the answer stays pending and is
   // done over, and its tickets keep their numbers.
   void end_ticket();
-  // ITECMD with the item's description, then OBSITE when it has an observation.
+  // The item's line (ITECMD, or ITEQTD with its quantity), then OBSITE when
+  // it has an observation.
   void write_item_lines(const Item& item);
 
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
