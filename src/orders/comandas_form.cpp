@@ -185,6 +185,7 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
     log::log_from_form(ctx, link_, prefix + odd);
   }
   if (!r.damaged()) return true;
+  if (!r.found_record()) return false;  // no order to name: kept as an answer without a record
   log_message(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
                        record::cp1252(" não impressa !!!"));
   return false;
@@ -381,7 +382,7 @@ void ComandasForm::show_failed_answers() {
   const std::string numero = order_of(std::string(kTempFolder) + "\\" + newest);
   const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
   if (kept.size() == 1) {
-    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + " incompleta"
+    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
                                                 : "Comanda " + numero + record::cp1252(" não impressa (") + command +
                                                       " incompleta)") +
                                     ": Temp\\" + newest);

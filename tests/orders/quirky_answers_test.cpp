@@ -56,6 +56,15 @@ struct Site {
   std::vector<std::string> log() const {
     return test::log_texts(h.files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"), true);
   }
+  std::vector<std::string> rows() const {
+    std::vector<std::string> all;
+    for (const auto& r : h.runtime.openings()) {
+      if (r.name == "90-COMANDAS") {
+        for (const auto& row : r.rows()) all.emplace_back(record::trim_right(row));
+      }
+    }
+    return all;
+  }
   bool logged(std::string_view start) const {
     const auto l = log();
     return std::any_of(l.begin(), l.end(), [&](const std::string& line) { return line.starts_with(start); });
@@ -133,6 +142,11 @@ TEST(QuirkyAnswers, TheSameErrorPageAtEveryCheckIsKeptOnce) {
   EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.starts_with("KAVFALHA-"); }), 1);
   EXPECT_TRUE(site.alert("resposta"));
   EXPECT_TRUE(site.logged("Resposta CMD_FEC sem registro reconhecido, igual a Temp\\KAVFALHA-"));
+  // The rows name the kept file, and no order that the answer never named.
+  const auto rows = site.rows();
+  ASSERT_EQ(rows.size(), 3U);
+  EXPECT_TRUE(rows[0].starts_with("Resposta CMD_FEC sem registro reconhecido guardada em Temp\\KAVFALHA-")) << rows[0];
+  EXPECT_TRUE(rows[1].starts_with("Resposta CMD_FEC sem registro reconhecido, igual a Temp\\KAVFALHA-")) << rows[1];
 }
 
 // ---- Failures by kind
