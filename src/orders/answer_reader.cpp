@@ -346,7 +346,7 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
       }
       if (looks_like_field(first_field)) {  // a record that is itself broken
         pass_over();
-        inner_ = "<";
+        inner_.assign(1, '<');
         mark_damaged();
         return false;
       }
