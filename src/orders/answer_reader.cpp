@@ -3,13 +3,16 @@
 #include <algorithm>
 
 #include "platform/file_status.h"
+#include "record/cp1252.h"
 #include "record/digits.h"
 
 namespace kav::orders {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// What may stand between and after records unnoticed: blanks, line ends, and
+// the NUL and Ctrl-Z bytes some pages and file copies pad with.
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0' || c == '\x1a'; }
 bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -66,7 +69,120 @@ std::string cut(std::string s, std::size_t width) {
   return s.substr(0, width - 3) + "...";
 }
 
+// A UTF-8 sequence at `s[i]`: its length with its code point in `cp`, 0 when
+// it is malformed (overlong forms, surrogates and code points past U+10FFFF
+// included), -1 when `s` ends inside it.
+int utf8_sequence(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  if (b < 0x80) {
+    cp = b;
+    return 1;
+  }
+  int extra = 0;
+  char32_t min = 0;
+  if (b >= 0xC2 && b <= 0xDF) {
+    extra = 1, min = 0x80, cp = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    extra = 2, min = 0x800, cp = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    extra = 3, min = 0x10000, cp = b & 0x07;
+  } else {
+    return 0;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    if (i + static_cast<std::size_t>(k) >= s.size()) return -1;
+    const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_alnum(char c) { return is_digit(c) || is_letter(c); }
+
 }  // namespace
+
+std::string code_point_name(char32_t cp) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string digits;
+  for (char32_t v = cp; v != 0 || digits.size() < 4; v >>= 4) digits.insert(digits.begin(), kHex[v & 0xF]);
+  return "U+" + digits;
+}
+
+bool AnswerReader::read_byte(unsigned char& b) {
+  if (byte_back_) {
+    byte_back_ = false;
+    b = back_;
+    return true;
+  }
+  if (head_pos_ < head_.size()) {
+    b = static_cast<unsigned char>(head_[head_pos_++]);
+    return true;
+  }
+  if (head_is_all_) return false;
+  char c = 0;
+  if (resposta_.read_char(c) != platform::status::ok) return false;
+  b = static_cast<unsigned char>(c);
+  return true;
+}
+
+// Valid UTF-8 with a multi-byte character in the window (a sequence cut by
+// the window's end counts as valid when the answer goes on), or a BOM.
+void AnswerReader::decide_encoding() {
+  decided_ = true;
+  char c = 0;
+  while (head_.size() < kEncodingWindow && resposta_.read_char(c) == platform::status::ok) head_ += c;
+  head_is_all_ = head_.size() < kEncodingWindow;
+  if (head_.starts_with(kBom)) {
+    utf8_ = true;
+    head_pos_ = kBom.size();
+    return;
+  }
+  bool multi = false;
+  for (std::size_t i = 0; i < head_.size();) {
+    char32_t cp = 0;
+    const int n = utf8_sequence(head_, i, cp);
+    if (n == 0 || (n < 0 && head_is_all_)) return;
+    if (n < 0) break;
+    multi = multi || n > 1;
+    i += static_cast<std::size_t>(n);
+  }
+  utf8_ = multi;
+}
+
+// One character of the answer, in Windows-1252.
+bool AnswerReader::read_decoded(char& c) {
+  if (!decided_) decide_encoding();
+  unsigned char b = 0;
+  if (!read_byte(b)) return false;
+  if (!utf8_ || b < 0x80) {
+    c = static_cast<char>(b);
+    return true;
+  }
+  std::string seq(1, static_cast<char>(b));
+  char32_t cp = 0;
+  int n = utf8_sequence(seq, 0, cp);
+  while (n < 0) {  // more bytes of the sequence
+    unsigned char more = 0;
+    if (!read_byte(more)) break;
+    seq += static_cast<char>(more);
+    n = utf8_sequence(seq, 0, cp);
+    if (n == 0) {  // not a continuation: it starts the next character
+      byte_back_ = true;
+      back_ = more;
+    }
+  }
+  if (n <= 0) cp = 0xFFFD;  // malformed (only past the window, or after a BOM)
+  if (n <= 0 || !record::cp1252_of(cp, c)) {
+    if (unmappable_++ == 0) first_unmappable_ = cp;
+    c = '?';
+  }
+  return true;
+}
 
 bool AnswerReader::read_raw(char& c) {
   if (ahead_pos_ < ahead_.size()) {
@@ -75,7 +191,7 @@ bool AnswerReader::read_raw(char& c) {
   }
   ahead_.clear();
   ahead_pos_ = 0;
-  return resposta_.read_char(c) == platform::status::ok;
+  return read_decoded(c);
 }
 
 void AnswerReader::push_back(std::string_view chars) {
@@ -83,15 +199,13 @@ void AnswerReader::push_back(std::string_view chars) {
   ahead_pos_ = 0;
 }
 
-void AnswerReader::keep(char c) { append_blanked(found_record_ ? inner_ : leading_, c, kKeptBytes); }
-
 // From the damage on, the rest of the answer matters only to the log: what
 // follows is read into it now, up to its limit.
 void AnswerReader::mark_damaged() {
   if (damaged_) return;
   damaged_ = true;
   char c = ' ';
-  while (inner_.size() < kKeptBytes && read_raw(c)) keep(c);
+  while (inner_.size() < kKeptBytes && read_raw(c)) append_blanked(inner_, c, kKeptBytes);
 }
 
 void AnswerReader::restart() {
@@ -99,9 +213,15 @@ void AnswerReader::restart() {
   ahead_.clear();
   ahead_pos_ = 0;
   expect_ = Expect::nothing;
+  close_read_ = false;
   found_record_ = in_record_ = damaged_ = odd_ = false;
   leading_.clear();
   inner_.clear();
+  decided_ = utf8_ = head_is_all_ = byte_back_ = false;
+  head_.clear();
+  head_pos_ = 0;
+  unmappable_ = 0;
+  first_unmappable_ = 0;
 }
 
 char AnswerReader::next_char() {
@@ -111,7 +231,7 @@ char AnswerReader::next_char() {
     if (in_record_) mark_damaged();  // the answer ended inside a record
     return ' ';
   }
-  if (damaged_) keep(c);
+  if (damaged_) append_blanked(inner_, c, kKeptBytes);
   return c;
 }
 
@@ -122,27 +242,67 @@ bool AnswerReader::skip_to_lt() {
   return false;
 }
 
+// After a "<": digits or blanks up to `width` and a ">" (fewer than `width`
+// only with a digit among them: "<12>", never "< >"); or, for a bill's item
+// code, `width` letters and digits with a digit among them, its ">" and the
+// next field's "<".
 bool AnswerReader::first_field_follows(std::size_t width) {
   std::string seen;
-  bool shaped = true;
-  for (std::size_t i = 0; i <= width && shaped; ++i) {
-    char c = ' ';
-    if (!read_raw(c)) {
-      shaped = false;
+  bool shaped = false;
+  bool letters = false, digit = false;
+  char c = ' ';
+  while (read_raw(c)) {
+    seen += c;
+    if (c == '>') {
+      const std::size_t k = seen.size() - 1;
+      shaped = k == width || (k > 0 && digit && !letters);
+      if (shaped && letters) shaped = read_raw(c) && (seen += c, c == '<');
       break;
     }
-    seen += c;
-    shaped = i < width ? (c == ' ' || (c >= '0' && c <= '9')) : c == '>';
+    if (seen.size() > width) break;
+    if (is_digit(c)) {
+      digit = true;
+    } else if (is_letter(c) && width == kBillItemCodeWidth) {
+      letters = true;
+    } else if (c != ' ') {
+      break;
+    }
   }
+  if (letters && !digit) shaped = false;
   push_back(seen);
   return shaped;
 }
 
+// After a "<" that opens no record: something a page writes only as a
+// record's field, a digit first ("<00012>", "<0012" cut short), or a code of
+// letters and digits closed and followed by the next field ("<P1><").
+bool AnswerReader::looks_like_field(std::size_t width) {
+  std::string seen;
+  char c = ' ';
+  bool like = false, digit = false;
+  while (read_raw(c)) {
+    seen += c;
+    if (seen.size() == 1 && is_digit(c)) {
+      like = true;
+      break;
+    }
+    if (is_alnum(c)) {
+      digit = digit || is_digit(c);
+      if (seen.size() > width + 2) break;
+      continue;
+    }
+    if (c == '>' && seen.size() > 1 && digit) like = read_raw(c) && (seen += c, c == '<');
+    break;
+  }
+  push_back(seen);
+  return like;
+}
+
 bool AnswerReader::skip_to_record(std::size_t first_field) {
-  const bool closing = in_record_ && expect_ == Expect::gt_then_lt;
-  in_record_ = false;
+  const bool closing = in_record_ && expect_ == Expect::gt_then_lt && !close_read_;
+  in_record_ = close_read_ = false;
   expect_ = Expect::nothing;
-  if (at_end_) return false;
+  if (at_end_ || damaged_) return false;
   char c = ' ';
   // A record whose last field is fixed or decimal still has that field's ">".
   if (closing) {
@@ -154,30 +314,64 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
     if (c != '>') {
       push_back(std::string_view(&c, 1));
       mark_damaged();
+      return false;
     }
   }
+  // What stands before the next record: between records it is passed over;
+  // after the last one it is the end of a page that may have stopped midway.
+  std::string passed;
+  bool odd = false;
+  auto pass_over = [&] {
+    if (!odd) return;
+    odd_ = true;
+    if (!leading_.empty() && passed.front() != ' ') append_blanked(leading_, ' ', kKeptBytes);
+    for (char p : passed) append_blanked(leading_, p, kKeptBytes);
+  };
   for (;;) {
     if (!read_raw(c)) {
       at_end_ = true;
+      if (odd && found_record_) {
+        inner_ = passed;
+        damaged_ = true;
+      } else {
+        pass_over();
+      }
       return false;
     }
-    if (c == '<' && first_field_follows(first_field)) {
-      found_record_ = in_record_ = true;
-      return true;
+    if (c == '<') {
+      if (first_field_follows(first_field)) {
+        pass_over();
+        found_record_ = in_record_ = true;
+        return true;
+      }
+      if (looks_like_field(first_field)) {  // a record that is itself broken
+        pass_over();
+        inner_.assign(1, '<');
+        mark_damaged();
+        return false;
+      }
     }
-    if (!found_record_ || damaged_) {
-      keep(c);
-    } else if (!is_blank(c)) {
-      keep(c);
-      mark_damaged();  // output between records: the page ran into its own answer
-    }
-    if (!is_blank(c)) odd_ = true;
+    append_blanked(passed, c, kKeptBytes);
+    if (!is_blank(c)) odd = true;
   }
 }
 
 std::string AnswerReader::fixed(std::size_t n) {
-  std::string field(n, ' ');
-  for (char& c : field) c = next_char();
+  std::string field;
+  close_read_ = false;
+  while (field.size() < n) {
+    const char c = next_char();
+    if (at_end_) {
+      field.resize(n, ' ');
+      break;
+    }
+    if (c == '>') {  // sent short: aligned as the field's numbers are
+      close_read_ = true;
+      field.insert(0, n - field.size(), '0');
+      break;
+    }
+    field += c;
+  }
   expect_ = Expect::gt_then_lt;
   return field;
 }
@@ -186,6 +380,7 @@ std::string AnswerReader::text(std::size_t n) {
   std::string field(n, ' ');
   std::size_t stored = 0;
   expect_ = Expect::lt;
+  close_read_ = false;
   while (stored < n) {
     const char c = next_char();
     if (c == '>' || at_end_) return field;
@@ -197,21 +392,51 @@ std::string AnswerReader::text(std::size_t n) {
   return field;
 }
 
+// Sent at its width: i characters, the separator, d characters. Sent short
+// (its ">" comes sooner): the integer digits before the last character that
+// is not a digit or a blank, the decimals after it; a part wider than its
+// digits damages the answer, as a field longer than its width does.
 std::string AnswerReader::decimal(std::size_t i, std::size_t d) {
-  std::string digits = fixed(i);
-  next_char();  // the decimal separator, whatever it is
-  digits += fixed(d);
-  return digits;
+  std::string sent;
+  close_read_ = false;
+  while (sent.size() < i + 1 + d) {
+    const char c = next_char();
+    if (at_end_) break;
+    if (c == '>') {
+      close_read_ = true;
+      break;
+    }
+    sent += c;
+  }
+  expect_ = Expect::gt_then_lt;
+  if (!close_read_) {
+    sent.resize(i + 1 + d, ' ');
+    return sent.substr(0, i) + sent.substr(i + 1);
+  }
+  const std::size_t sep = sent.find_last_not_of("0123456789 ");
+  std::string whole = sent.substr(0, sep == std::string::npos ? sent.size() : sep);
+  std::string fraction = sep == std::string::npos ? std::string() : sent.substr(sep + 1);
+  if (whole.size() > i || fraction.size() > d) {
+    mark_damaged();
+    whole.resize(std::min(whole.size(), i));
+    fraction.resize(std::min(fraction.size(), d));
+  }
+  return std::string(i - whole.size(), '0') + whole + fraction + std::string(d - fraction.size(), '0');
 }
 
 void AnswerReader::skip(std::size_t k) {
   for (std::size_t n = 0; n < k; ++n) {
+    if (expect_ == Expect::gt_then_lt && close_read_) {  // that ">" ended the field
+      close_read_ = false;
+      expect_ = Expect::lt;
+      continue;
+    }
     const char c = next_char();
     if (!in_record_ || at_end_) continue;
     const Expect expected = expect_;
     expect_ = expected == Expect::gt_then_lt ? Expect::lt : Expect::nothing;
     if ((expected == Expect::gt_then_lt && c != '>') || (expected == Expect::lt && c != '<')) {
-      if (!damaged_) keep(c);
+      if (!damaged_) append_blanked(inner_, c, kKeptBytes);
       mark_damaged();
     }
   }

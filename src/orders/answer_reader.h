@@ -4,19 +4,42 @@
 // follow each other directly. The answer is untrusted input: whatever bytes
 // it holds, every read is bounded and ends.
 //
-// A record starts only where its first field has the shape its layout gives:
-// "<", the field's width in digits or blanks, ">". Anything else on the way
-// to a record (a web server's or a page's own output, HTML included) is
-// passed over and kept, shortened, for the log. Once the first record has
-// started, the answer must follow its layout to the end of what the command
-// reads: the characters the reader discards between fields must be the ">"
-// and "<" the layout puts there, the answer must not end inside a record,
-// and between records and after the last one only line ends and blanks may
-// stand. An answer that breaks this is damaged: the page's output ran into
-// it, and what it carries must not be printed as if it were complete.
+// One rule for what the page writes besides its records:
+//   - A record starts only where its first field has the shape its layout
+//     gives: "<", digits or blanks (a number sent shorter than its width,
+//     "<12>", counts), ">". A bill's item code may hold letters: "<PIZ001>",
+//     its full width with at least one digit, followed directly by the
+//     next field's "<".
+//   - Whatever stands between records (text, HTML, control bytes) is passed
+//     over and kept, shortened, for the log: the page went on, and the
+//     records are whole.
+//   - After the last record, more than blanks, line ends, NUL and Ctrl-Z
+//     with no end marker means the page may have stopped midway (a fatal
+//     error): the answer is damaged.
+//   - A record that is itself broken (a separator other than the ">" and
+//     "<" the layout puts between its fields, a field longer than its width,
+//     the answer ending inside it), or something on the way that looks like
+//     a record's first field but has not its shape ("<00012>", "<0012" cut
+//     short), damages the answer.
+// What a damaged answer carries must not be printed as if it were complete.
 //
-// An answer that follows the layouts is read exactly as by a reader that
-// knows none of this: the same characters go into the same fields.
+// A fixed field sent shorter than its width ("<4>" for two characters) is
+// its characters aligned as the field's numbers are, leading zeros added
+// ("04"); a decimal field sent short ("<2,5>") is its integer digits aligned
+// to the right and its decimals to the left ("000002500"). A field sent at
+// its width keeps the characters sent ("< 4>" stays " 4").
+//
+// Encoding: an answer that is valid UTF-8 and holds at least one multi-byte
+// character, or starts with a UTF-8 byte-order mark, is UTF-8; everything
+// else is Windows-1252, as the system's texts are. A UTF-8 answer is
+// converted to Windows-1252 here, where its bytes enter the program, so the
+// fields' widths count characters and printer names compare as Windows
+// names them; a character Windows-1252 lacks becomes "?" and is counted.
+// The decision looks at the first kEncodingWindow bytes of the answer.
+//
+// An answer that follows the layouts, in Windows-1252, is read exactly as by
+// a reader that knows none of this: the same characters go into the same
+// fields.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +50,9 @@
 
 namespace kav::orders {
 
+// The first field of a bill's item records: a code of 6 characters.
+inline constexpr std::size_t kBillItemCodeWidth = 6;
+
 class AnswerReader {
  public:
   explicit AnswerReader(platform::TextFile& resposta) : resposta_(resposta) {}
@@ -36,11 +62,12 @@ class AnswerReader {
   // Reads until a "<" has been read; false at the end of the file. Knows no
   // layout: the commands find their records with skip_to_record.
   bool skip_to_lt();
-  // Passes over everything up to a "<" followed by `first_field` digits or
-  // blanks and a ">", and reads that "<": the first field of a record comes
-  // next. False at the end of the file.
+  // Passes over everything up to the next record whose first field is
+  // `first_field` characters wide, and reads its "<": the first field comes
+  // next. False at the end of the answer, or when the answer is damaged.
   bool skip_to_record(std::size_t first_field);
-  // n reads, stored in order.
+  // A fixed field of width n: n reads stored in order; a ">" before the n-th
+  // ends the field early (sent short: right-aligned, leading zeros).
   std::string fixed(std::size_t n);
   // A text field of width n: characters up to the closing ">", which is
   // consumed; at most n are stored, the rest of the field stays blank. A
@@ -50,47 +77,71 @@ class AnswerReader {
   // i integer digits, one separator (read and discarded), d decimal digits:
   // the i+d digits of an unsigned number with d implied decimals.
   std::string decimal(std::size_t i, std::size_t d);
-  // k reads whose characters are discarded: the ">" and "<" between fields.
+  // k reads whose characters are discarded: the ">" and "<" between fields
+  // (a ">" that closed a field sent short counts as read).
   void skip(std::size_t k);
 
   bool at_end() const { return at_end_; }
   // A new answer has been opened.
   void restart();
 
-  // The answer broke its layout after its first record had started.
+  // A record was found in this answer (an end marker counts).
+  bool found_record() const { return found_record_; }
+  // The answer broke the rule above.
   bool damaged() const { return damaged_; }
-  // Something other than line ends and blanks was passed over, or the answer
-  // is damaged: there is something to report.
+  // Something other than blanks was passed over, or the answer is damaged:
+  // there is something to report.
   bool has_odd_text() const { return odd_ || damaged_; }
-  // What was passed over before the first record, and what stood where the
-  // layout has no place for it after that (from the point of damage on):
-  // raw bytes, each part kept up to kKeptBytes.
+  // What was passed over (before the first record and between records), and
+  // what stood where the layout has no place for it (from the point of
+  // damage on): each part kept up to kKeptBytes, control characters blanked.
   const std::string& leading_text() const { return leading_; }
   const std::string& inner_text() const { return inner_; }
 
+  // The answer is read as UTF-8; how many of its characters Windows-1252
+  // lacks (each read as "?"), and the first of them.
+  bool utf8() const { return utf8_; }
+  std::size_t unmappable() const { return unmappable_; }
+  char32_t first_unmappable() const { return first_unmappable_; }
+
   static constexpr std::size_t kKeptBytes = 512;
+  static constexpr std::size_t kEncodingWindow = 1 << 20;
 
  private:
   // What the layout says the next discarded characters are.
   enum class Expect { nothing, gt_then_lt, lt };
 
   bool read_raw(char& c);
+  bool read_decoded(char& c);
+  bool read_byte(unsigned char& b);
+  void decide_encoding();
   void push_back(std::string_view chars);
   bool first_field_follows(std::size_t width);
+  bool looks_like_field(std::size_t width);
   void mark_damaged();
-  void keep(char c);
 
   platform::TextFile& resposta_;
   bool at_end_ = false;
   std::string ahead_;  // characters read ahead to see a record's first field
   std::size_t ahead_pos_ = 0;
   Expect expect_ = Expect::nothing;
+  bool close_read_ = false;    // the ">" of the last fixed field ended it early
   bool found_record_ = false;  // a record has started in this answer
   bool in_record_ = false;     // between a record's start and the next skip to a record
   bool damaged_ = false;
   bool odd_ = false;
   std::string leading_;
   std::string inner_;
+
+  bool decided_ = false;
+  bool utf8_ = false;
+  std::string head_;  // the first bytes of the answer, read to decide its encoding
+  std::size_t head_pos_ = 0;
+  bool head_is_all_ = false;  // the answer ends within head_
+  bool byte_back_ = false;    // one byte given back to read_byte
+  unsigned char back_ = 0;
+  std::size_t unmappable_ = 0;
+  char32_t first_unmappable_ = 0;
 };
 
 // An end marker in the first field of a record: every character a zero digit
@@ -102,5 +153,8 @@ bool is_end_marker(std::string_view field);
 // made one, "..." where it was cut. The leading text comes first, then the
 // text from the damage, separated by " / ".
 std::string shortened(std::string_view leading, std::string_view inner, std::size_t width);
+
+// "U+00E3" for a code point.
+std::string code_point_name(char32_t cp);
 
 }  // namespace kav::orders

@@ -8,6 +8,8 @@
 #include "erpfiles/vendedo.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
+#include "orders/amounts.h"
+#include "orders/edited.h"
 #include "orders/print_record.h"
 #include "platform/command_runner.h"
 #include "platform/file_status.h"
@@ -28,6 +30,9 @@ constexpr std::string_view kAnswerAlert = "resposta";
 constexpr std::string_view kFailedName = "KAVFALHA-";
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
+// The alert of a page that answered one command with an HTTP error: it ends
+// when that command's exchange ends well.
+std::string page_alert(std::string_view command) { return "web." + std::string(command); }
 }  // namespace
 
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host,
@@ -99,9 +104,11 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
       return false;
     case Exchange::Outcome::no_answer:
       alerts_.clear(kWebAlert);
+      alerts_.clear(page_alert(command));
       return false;
     case Exchange::Outcome::answer:
       alerts_.clear(kWebAlert);
+      alerts_.clear(page_alert(command));
       break;
   }
   AnswerReader& r = exchange_.reader();
@@ -127,7 +134,34 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
   }
   exchange_.close();
   answer_complete(ctx, command);
+  // Text where no record could be recognised (an error page, a record whose
+  // first field has no shape the reader knows): an order may have been
+  // handed out in it, so it is kept and alerted, never only logged.
+  if (!r.found_record() && r.has_odd_text()) keep_unrecognised_answer(ctx, command);
   return false;
+}
+
+// The same page answering the same text at every check adds no file per
+// answer: an answer equal to the newest kept one of its command is named
+// and left where the next exchange deletes it.
+void ComandasForm::keep_unrecognised_answer(form::FormContext& ctx, std::string_view command) {
+  std::string answer;
+  read_whole(platform_.files, kRespostaPath, answer);
+  std::string newest;
+  for (const auto& name : platform_.files.list(kTempFolder, false)) {
+    if (name.starts_with(kFailedName) && name.ends_with("-" + std::string(command) + ".RET") && name > newest) {
+      newest = name;
+    }
+  }
+  std::string kept;
+  if (!newest.empty() && read_whole(platform_.files, std::string(kTempFolder) + "\\" + newest, kept) &&
+      kept == answer) {
+    log_message(ctx, "Resposta " + std::string(command) + " sem registro reconhecido, igual a Temp\\" + newest +
+                         " !!!");
+    show_failed_answers();
+    return;
+  }
+  keep_failed_answer(ctx, std::string(kRespostaPath), command, true, " sem registro reconhecido");
 }
 
 // The page's own output before the answer (a warning, an error page) is
@@ -138,6 +172,12 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
 // message is the first field of a record whose shape the reader checked.
 bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view command) {
   const AnswerReader& r = exchange_.reader();
+  if (r.unmappable() > 0) {
+    log::log_from_form(ctx, link_,
+                       "Resposta " + std::string(command) + " em UTF-8: " + std::to_string(r.unmappable()) +
+                           record::cp1252(" caractere(s) sem equivalente no Windows-1252 impresso(s) como ?, o primeiro ") +
+                           code_point_name(r.first_unmappable()));
+  }
   if (!r.has_odd_text()) return true;
   const std::string prefix = "Texto ignorado em " + std::string(command) + ": ";
   const std::string odd = shortened(r.leading_text(), r.inner_text(), kLogTextWidth - prefix.size());
@@ -145,6 +185,7 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
     log::log_from_form(ctx, link_, prefix + odd);
   }
   if (!r.damaged()) return true;
+  if (!r.found_record()) return false;  // no order to name: kept as an answer without a record
   log_message(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
                        record::cp1252(" não impressa !!!"));
   return false;
@@ -263,8 +304,13 @@ void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text)
   log_message(ctx, text + " !!!");  // the row in any case, the log when it can still be written
 }
 
+// A server that is down, silent or cut the transfer gives up the run: the
+// next command would meet the same. A page that answers with an HTTP error
+// (Wget's status 8) fails that command only: the others are separate
+// requests of the same page, and a bill must not wait for the item page.
 void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command) {
-  give_up_ = true;
+  const bool http_error = exchange_.batch_status() == 8;
+  if (!http_error) give_up_ = true;
   std::string answer;
   read_whole(platform_.files, kRespostaPath, answer);
   const std::size_t arrived = answer.size();
@@ -275,14 +321,14 @@ void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command)
     disk_failed_ = true;
     alerts_.raise(kDiskAlert, text);
   } else {
-    alerts_.raise(kWebAlert, text);
+    alerts_.raise(http_error ? page_alert(command) : std::string(kWebAlert), text);
   }
   log_message(ctx, text + " !!!");
   if (arrived > 0) keep_failed_answer(ctx, std::string(kRespostaPath), command, true);
 }
 
 void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
-                                      bool name_order) {
+                                      bool name_order, std::string_view why) {
   exchange_.close();
   std::string stamp = platform::stamp_now(platform_.clock);
   auto path_of = [&] { return std::string(kFailedPrefix) + stamp + "-" + std::string(command) + ".RET"; };
@@ -300,7 +346,8 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
     log::log_from_form(ctx, link_, "Resposta " + std::string(command) + " guardada em " + where);
   } else {
     const std::string numero = order_of(to);
-    log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + " guardada em " + where + " !!!"
+    log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + std::string(why) + " guardada em " + where +
+                                          " !!!"
                                     : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
                                           " incompleta): " + where + " !!!");
   }
@@ -335,7 +382,7 @@ void ComandasForm::show_failed_answers() {
   const std::string numero = order_of(std::string(kTempFolder) + "\\" + newest);
   const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
   if (kept.size() == 1) {
-    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + " incompleta"
+    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
                                                 : "Comanda " + numero + record::cp1252(" não impressa (") + command +
                                                       " incompleta)") +
                                     ": Temp\\" + newest);
@@ -483,10 +530,20 @@ void ComandasForm::end_ticket() {
   if (impressao_.close() == platform::status::failed) print_failure_ = "no Spool";
 }
 
+// A quantity other than zero or one goes on the item's line (ITEQTD, "3 x
+// Caipirinha"): a kitchen that reads one line per dish makes one of three
+// otherwise. Zero and one keep the plain line, so a page that sends one
+// record per unit prints as it always has.
 void ComandasForm::write_item_lines(const Item& item) {
   record::Area& reg = impressao_.reg_impressao();
   reg.set(prt_descricao, item.descricao);
-  impressao_.write(grupo::itecmd);
+  const std::uint64_t quantidade = field_value(item.quantidade);
+  if (quantidade != 0 && quantidade != 1000) {
+    reg.set(prt_quantidade, edited_quantity(quantidade));
+    impressao_.write(grupo::iteqtd);
+  } else {
+    impressao_.write(grupo::itecmd);
+  }
   if (!record::is_blank(item.obs)) {
     reg.set(prt_obs, item.obs);
     impressao_.write(grupo::obsite);

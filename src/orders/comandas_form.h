@@ -16,16 +16,19 @@
 //   - the web exchange failed (Wget's status, or its time limit): a row, a
 //     log line naming the command and the cause, and the alert "web", which
 //     the next exchange that ends well clears. A server that is down never
-//     looks like one that has no work.
+//     looks like one that has no work. A page that answered with an HTTP
+//     error (Wget's status 8) ends its command only, under the alert
+//     "web.<command>": the server is up, and the other commands still run.
 //   - a local write failed (the batch file, the old answer's delete, the
 //     pending copy of an answer, FORMPRT.PRT, the spool): nothing more is
 //     asked of the web application in this run; the alert "disco" stands
 //     until a run meets no such failure. An answer with work that could not
 //     be kept stays in GET_KAVCMD.RET, which is then never deleted before it
 //     is kept; an answer whose tickets could not all be made stays pending.
-// An answer that is not printed (the transfer failed or was cut, or the
-// page's output ran into it) is kept as Temp\KAVFALHA-<stamp>-<command>.RET;
-// the alert "resposta" stands while such files remain.
+// An answer that is not printed (the transfer failed or was cut, the
+// page's output ran into it, or it holds text and no record) is kept as
+// Temp\KAVFALHA-<stamp>-<command>.RET; the alert "resposta" stands while
+// such files remain.
 #pragma once
 
 #include <cstdint>
@@ -105,7 +108,9 @@ class ComandasForm final : public form::Form {
   // Temp\KAVFALHA-<stamp>-<command>.RET and reports it; `name_order`: the
   // report names the order of its first record.
   void keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
-                          bool name_order);
+                          bool name_order, std::string_view why = " incompleta");
+  // An answer with text and no record the reader recognises.
+  void keep_unrecognised_answer(form::FormContext& ctx, std::string_view command);
   // Raises the alert "resposta" while answers kept aside remain, clears it
   // when none does.
   void show_failed_answers();
@@ -134,7 +139,8 @@ class ComandasForm final : public form::Form {
   // further ticket of that answer is begun: the answer stays pending and is
   // done over, and its tickets keep their numbers.
   void end_ticket();
-  // ITECMD with the item's description, then OBSITE when it has an observation.
+  // The item's line (ITECMD, or ITEQTD with its quantity), then OBSITE when
+  // it has an observation.
   void write_item_lines(const Item& item);
 
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns

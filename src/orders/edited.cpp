@@ -32,4 +32,8 @@ std::string edit_zzz_zz9_999(std::uint64_t thousandths) { return edit("ZZZ.ZZ9,9
 
 std::string edit_z_zzz_zz9_99(std::uint64_t hundredths) { return edit("Z.ZZZ.ZZ9,99", hundredths); }
 
+std::string edited_quantity(std::uint64_t thousandths) {
+  return thousandths % 1000 == 0 ? edit_zzz_zz9(thousandths / 1000) + "    " : edit_zzz_zz9_999(thousandths);
+}
+
 }  // namespace kav::orders

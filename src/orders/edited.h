@@ -25,6 +25,10 @@ std::string edit_zzz_zz9_999(std::uint64_t thousandths);
 // hundredths. 0 gives eight blanks and "0,00".
 std::string edit_z_zzz_zz9_99(std::uint64_t hundredths);
 
+// PRT-QUANTIDADE of a quantity in thousandths: a whole quantity ZZZ.ZZ9 and
+// four blanks, one with a fraction ZZZ.ZZ9,999; 11 characters.
+std::string edited_quantity(std::uint64_t thousandths);
+
 // Edits the digits of `value` (as many as the pattern has Z and 9 positions,
 // leading zeros added, digits above them lost) with a pattern of Z, 9, "."
 // and ",".

@@ -103,6 +103,31 @@ std::optional<std::string> render(const Line& line, std::string_view rec, std::s
 
 std::string_view trimmed(std::string_view s) { return record::trim_right(s); }
 
+// ITEQTD: the quantity as edited, without its blanks, " x " and the
+// description ("3 x Caipirinha de limão", "0,350 x Picanha"). A line that
+// would pass the form's width breaks at its last blank (or at the width, in
+// a word longer than a line), and the description goes on under itself.
+std::vector<std::string> item_with_quantity(std::string_view rec) {
+  const std::string qty = field_text(rec, prt_quantidade);
+  const std::size_t first = qty.find_first_not_of(' ');
+  const std::string prefix = (first == std::string::npos ? std::string("0") : std::string(trimmed(qty.substr(first)))) + " x ";
+  std::string rest(trimmed(field_text(rec, prt_descricao)));
+  std::vector<std::string> lines;
+  std::string line = prefix;
+  for (;;) {
+    const std::size_t room = kTicketWidth - line.size();
+    if (rest.size() <= room) {
+      lines.emplace_back(trimmed(line + rest));
+      return lines;
+    }
+    std::size_t cut = rest.rfind(' ', room);
+    if (cut == std::string::npos || cut == 0) cut = room;
+    lines.emplace_back(trimmed(line + rest.substr(0, cut)));
+    rest.erase(0, rest.find_first_not_of(' ', cut) == std::string::npos ? rest.size() : rest.find_first_not_of(' ', cut));
+    line.assign(prefix.size(), ' ');
+  }
+}
+
 }  // namespace
 
 bool is_fcomanda(std::string_view form) {
@@ -117,6 +142,7 @@ bool is_fcomanda(std::string_view form) {
 std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record,
                                                         std::string_view made_at) {
   const std::string_view name = trimmed(group);
+  if (name == grupo::iteqtd) return item_with_quantity(print_record);
   std::optional<std::vector<std::string>> lines;
   for (const Line& line : kForm) {
     if (line.group != name) continue;

@@ -59,8 +59,13 @@ std::string PrintForm::write(std::string_view group) {
 std::string PrintForm::close() { return service_.close(); }
 
 void PrintForm::move_pessoas(std::string_view cmd_pessoas) {
-  const std::uint64_t pessoas = record::digits_value(cmd_pessoas.substr(0, 2));
-  reg_impressao_.set(prt_pessoas, pessoas == 0 ? std::string() : "Pessoas :" + record::to_digits(pessoas, 2));
+  const std::string_view sent = cmd_pessoas.substr(0, 2);
+  const std::uint64_t pessoas = record::digits_value(sent);
+  // The two characters as the page sent them (" 4" prints "Pessoas : 4"),
+  // when they are digits or blanks: the number read is the number printed.
+  const bool as_sent = sent.find_first_not_of("0123456789 ") == std::string_view::npos && sent.size() == 2;
+  reg_impressao_.set(prt_pessoas, pessoas == 0 ? std::string()
+                                               : "Pessoas :" + (as_sent ? std::string(sent) : record::to_digits(pessoas, 2)));
 }
 
 }  // namespace kav::orders

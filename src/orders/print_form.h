@@ -56,7 +56,9 @@ class PrintForm {
   std::string close();
 
   // PRT-PESSOAS from CMD-PESSOAS: blanks when the people are zero, otherwise
-  // "Pessoas :" and the two digits of the number.
+  // "Pessoas :" and the two characters of CMD-PESSOAS (a character other
+  // than a digit or a blank counts as 0, and then the two digits of the
+  // number read are printed).
   void move_pessoas(std::string_view cmd_pessoas);
 
  private:

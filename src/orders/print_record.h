@@ -33,6 +33,9 @@ namespace grupo {
 inline constexpr std::string_view cabec = "CABEC";
 inline constexpr std::string_view cabcmd = "CABCMD";
 inline constexpr std::string_view itecmd = "ITECMD";
+// An item line with its quantity (PRT-QUANTIDADE, PRT-DESCRICAO): item and
+// cancellation tickets, for a quantity other than zero or one.
+inline constexpr std::string_view iteqtd = "ITEQTD";
 inline constexpr std::string_view obsite = "OBSITE";
 inline constexpr std::string_view valcmd = "VALCMD";
 inline constexpr std::string_view subtot = "SUBTOT";

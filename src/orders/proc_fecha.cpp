@@ -103,8 +103,7 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
     reg.set(prt_descricao, item.descricao);
     impressao_.write(grupo::itecmd);
     reg.set(prt_codigo, item.codigo);
-    const std::uint64_t w_qtde_int = field_value(std::string_view(item.quantidade).substr(0, 6));
-    reg.set(prt_quantidade, quantidade % 1000 == 0 ? edit_zzz_zz9(w_qtde_int) + "    " : edit_zzz_zz9_999(quantidade));
+    reg.set(prt_quantidade, edited_quantity(quantidade));  // W-QTDE-INT when whole
     const std::uint64_t valor = field_value(item.valor);
     reg.set(prt_valor, edit_z_zzz_zz9_99(valor));
     const std::uint64_t w_total_item = item_value(quantidade, valor);

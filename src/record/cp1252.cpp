@@ -27,15 +27,21 @@ void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
-char from_code_point(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (std::size_t i = 0; i < kHigh.size(); ++i) {
-    if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
 }  // namespace
+
+bool cp1252_of(char32_t cp, char& byte) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+    byte = static_cast<char>(cp);
+    return true;
+  }
+  for (std::size_t i = 0; i < kHigh.size(); ++i) {
+    if (kHigh[i] == cp) {
+      byte = static_cast<char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
 
 std::string to_utf8(std::string_view text) {
   std::string out;
@@ -71,7 +77,8 @@ std::string cp1252(std::string_view utf8) {
       ++i;
       continue;
     }
-    out += from_code_point(cp);
+    char byte = '?';
+    out += cp1252_of(cp, byte) ? byte : '?';
     i += static_cast<std::size_t>(extra) + 1;
   }
   return out;

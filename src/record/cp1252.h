@@ -18,4 +18,7 @@ std::string to_utf8(std::string_view cp1252_text);
 // becomes '?'.
 std::string cp1252(std::string_view utf8_text);
 
+// The Windows-1252 byte of a Unicode code point; false when the set lacks it.
+bool cp1252_of(char32_t code_point, char& byte);
+
 }  // namespace kav::record

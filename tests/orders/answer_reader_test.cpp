@@ -206,27 +206,50 @@ TEST(AnswerReaderTest, AnswersThatFollowTheLayoutsAreReadAsWithoutTheChecks) {
 }
 
 TEST(AnswerReaderTest, ARecordStartsOnlyWhereItsFirstFieldHasItsShape) {
-  // HTML, a short number, letters, a "<" right before the real record.
-  Reading a("<br />\n<b>Warning</b> on line <b>3</b><br />\n<12><abcd><<0012><000001>");
+  // HTML, letters, a "<" right before the real record.
+  Reading a("<br />\n<b>Warning</b> on line <b>3</b><br />\n<abcd><<0012><000001>");
   ASSERT_TRUE(a.r.skip_to_record(4));
   EXPECT_EQ(a.r.fixed(4), "0012");
   EXPECT_FALSE(a.r.damaged());
   EXPECT_TRUE(a.r.has_odd_text());
-  EXPECT_EQ(a.r.leading_text(), "<br /> <b>Warning</b> on line <b>3</b><br /> <12><abcd><");
+  EXPECT_EQ(a.r.leading_text(), "<br /> <b>Warning</b> on line <b>3</b><br /> <abcd><");
 
   Reading blanks("\r\n <    >");  // a blank first field is a record (an end marker)
   ASSERT_TRUE(blanks.r.skip_to_record(4));
   EXPECT_TRUE(is_end_marker(blanks.r.fixed(4)));
   EXPECT_FALSE(blanks.r.has_odd_text());
 
-  Reading six("<0012><000100>");  // an item of a bill has a 6-digit first field
+  Reading six("<000100><A>");  // an item of a bill has a 6-character first field
   ASSERT_TRUE(six.r.skip_to_record(6));
   EXPECT_EQ(six.r.fixed(6), "000100");
 
-  for (const char* none : {"", "<", "<001", "<0012", "<001x>", "Fatal error"}) {
+  // A number sent shorter than its width opens a record; blanks alone do not.
+  Reading short_number("< >x<12><000001>");
+  ASSERT_TRUE(short_number.r.skip_to_record(4));
+  EXPECT_EQ(short_number.r.fixed(4), "0012");
+  EXPECT_EQ(short_number.r.leading_text(), "< >x");
+
+  // A bill's item code with letters: its full width, a digit among them, and
+  // the next field right after it. HTML tags of six letters stay text.
+  Reading code("<strong>x</strong><PIZ001><Pizza>");
+  ASSERT_TRUE(code.r.skip_to_record(6));
+  EXPECT_EQ(code.r.fixed(6), "PIZ001");
+  for (const char* none : {"<PIZ001>\n", "<PIZZAS><A>", "<PIZ1><A>x"}) {
+    Reading r(none);
+    EXPECT_FALSE(r.r.skip_to_record(6)) << none;
+  }
+
+  for (const char* none : {"", "<", "Fatal error", "<b>x</b>"}) {
     Reading r(none);
     EXPECT_FALSE(r.r.skip_to_record(4)) << none;
     EXPECT_FALSE(r.r.damaged()) << none;
+  }
+  // What only a record's field looks like, without a record's shape: a
+  // record that is itself broken.
+  for (const char* broken : {"<001", "<0012", "<001x>", "<00012><000001>", "x <P1><A>"}) {
+    Reading r(broken);
+    EXPECT_FALSE(r.r.skip_to_record(4)) << broken;
+    EXPECT_TRUE(r.r.damaged()) << broken;
   }
 }
 
@@ -242,9 +265,11 @@ TEST(AnswerReaderTest, OutputInsideAnAnswerDamagesIt) {
       {"the answer ends inside a field", header + "<0012><000100><Caf"},
       {"the answer ends before a value's close", "<0012><000100"},
       {"a fatal error inside a text field", header + "<0012><000100><Caf" + fatal},
-      {"a fatal error between two records", header + item + "\n" + fatal + item},
       {"a fatal error after the last record", header + item + "\n" + fatal},
-      {"a field shorter than its width", header + "<0012><0001><Cafe><000001,000><0000003,50><><BAR>"},
+      {"plain text after the last record", header + item + "\nPHP Fatal error: Allowed memory size exhausted"},
+      {"a field longer than its width", header + "<0012><0000001><Cafe><000001,000><0000003,50><><BAR>"},
+      {"a decimal longer than its width", header + "<0012><000100><Cafe><0000001,000><0000003,50><><BAR>"},
+      {"a decimal sent short with too many decimals", header + "<0012><000100><Cafe><1,0005><0000003,50><><BAR>"},
   };
   for (const Case& c : cases) {
     Reading a(c.answer);

@@ -65,7 +65,8 @@ TEST_F(Commands, ItemTicketsOnePerPrinterInTheOrderTheOrderNamesThem) {
   const auto& cozinha = printing.jobs[1];
   EXPECT_EQ(bar.prtdrv(), "PRTDRV       \"BAR\"");
   EXPECT_EQ(cozinha.prtdrv(), "PRTDRV       \"COZINHA\"");
-  EXPECT_EQ(bar.groups(), (Groups{"CABEC", "CABCMD", "ITECMD", "ITECMD", "OBSITE", "TRACO", "ORBELA"}));
+  // Two Caipirinhas: the quantity goes on the item's line (ITEQTD).
+  EXPECT_EQ(bar.groups(), (Groups{"CABEC", "CABCMD", "ITECMD", "ITEQTD", "OBSITE", "TRACO", "ORBELA"}));
   EXPECT_EQ(cozinha.groups(), (Groups{"CABEC", "CABCMD", "ITECMD", "OBSITE", "TRACO", "ORBELA"}));
 
   const auto& cabec = bar.writes[0];
@@ -77,6 +78,7 @@ TEST_F(Commands, ItemTicketsOnePerPrinterInTheOrderTheOrderNamesThem) {
   EXPECT_EQ(bar.writes[1].record, cabec.record);  // CABCMD: the same header
   EXPECT_EQ(bar.writes[2].field(prt_descricao), record::padded("Chopp", 40));
   EXPECT_EQ(bar.writes[3].field(prt_descricao), record::padded("Caipirinha", 40));
+  EXPECT_EQ(bar.writes[3].field(prt_quantidade), "      2    ");
   EXPECT_EQ(bar.writes[4].field(prt_obs), record::padded("sem a\xE7\xFA" "car", 20));
   EXPECT_EQ(cozinha.writes[0].field(prt_impressora), record::padded("COZINHA", 20));
   EXPECT_EQ(cozinha.writes[3].field(prt_obs), record::padded("ao ponto", 20));
@@ -258,12 +260,13 @@ TEST_F(Commands, ThePrintRecordKeepsItsFieldsFromJobToJob) {
 }
 
 TEST_F(Commands, ServiceAndPeopleThatAreNotDigitsCountByTheirValue) {
-  // A header cut short: people " 4" and service "1x" read as 4 and 10.
+  // A header cut short: people " 4" and service "1x" read as 4 and 10. The
+  // people print as sent (" 4"), digits and blanks being what they are.
   web.queue("CMD_FEC", "<0001><000001><Mesa>< 4><><CAIXA><1x><000100><A><000001,000><0000010,00>");
   run();
   ASSERT_EQ(printing.jobs.size(), 1U);
   const auto& bill = printing.jobs[0];
-  EXPECT_EQ(bill.writes[0].field(prt_pessoas), record::padded("Pessoas :04", 20));
+  EXPECT_EQ(bill.writes[0].field(prt_pessoas), record::padded("Pessoas : 4", 20));
   EXPECT_EQ(bill.writes[6].field(prt_linha_tot), record::cp1252("Serviço 10%               1,00 "));
   EXPECT_EQ(bill.writes[8].field(prt_linha_tot), "Valor por Pessoa          2,75 ");
 }

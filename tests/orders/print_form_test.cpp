@@ -134,6 +134,13 @@ TEST(PrintRecord, PeopleShownOnlyWhenNotZero) {
     form.move_pessoas(zero);
     EXPECT_TRUE(record::is_blank(reg.get(prt_pessoas))) << zero;
   }
+  // The characters sent when they are digits and blanks; otherwise the
+  // number they count as, so the ticket never shows one number and divides
+  // by another.
+  form.move_pessoas(" 4");
+  EXPECT_EQ(reg.get(prt_pessoas), "Pessoas : 4         ");
+  form.move_pessoas("4x");
+  EXPECT_EQ(reg.get(prt_pessoas), "Pessoas :40         ");
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
             "Impressora: COZINHA\n"
             "Mesa 05 - Salão principal\n"
             "Garçom: João                Pessoas :04\n"
-            "Filé à parmegiana\n"
+            "2 x Filé à parmegiana\n"
             "    Obs.: sem cebola\n"
             "Feijoada completa\n"
             "------------------------------------------------\n"
@@ -90,7 +90,7 @@ TEST_F(EndToEnd, AnOrderForTwoPrintersTwoCancellationsAndABill) {
   const auto bar = tickets("BAR");
   ASSERT_EQ(bar.size(), 3U);
   EXPECT_EQ(bar[0].first, "20191127-14380500-000002.txt");
-  EXPECT_NE(bar[0].second.find("Caipirinha de limão\n    Obs.: pouco açúcar\nÁgua com gás\n"), std::string::npos);
+  EXPECT_NE(bar[0].second.find("3 x Caipirinha de limão\n    Obs.: pouco açúcar\n2 x Água com gás\n"), std::string::npos);
   EXPECT_EQ(bar[1].second,
             "================================================\n"
             "              *** COMANDA 0012 ***\n"

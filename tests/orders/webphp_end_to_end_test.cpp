@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -39,6 +40,8 @@
 #include "record/cp1252.h"
 #include "support/erp_records.h"
 #include "support/fakes.h"
+#include "support/quirky_answers.h"
+#include "answer/answer_check.h"
 #include "ui/headless/headless_runtime.h"
 #include "webstub/import.h"
 #include "webstub/webstub.h"
@@ -186,7 +189,8 @@ struct Site {
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
     runtime.record_everything();
-    runtime.at(5500, [&] { runtime.click("Bt_Confirma8"); });
+    // Each check of a site begins where the clock stands.
+    runtime.at(runtime.now_ms() + 5500, [&] { runtime.click("Bt_Confirma8"); });
     runtime.run(app::kStartForm);
   }
 
@@ -212,6 +216,13 @@ struct Site {
     return out;
   }
   std::string log() const { return test::slurp(root.path() / "OrbelaTeknovarium" / "LOGCMD_20191127.txt"); }
+  std::size_t kept_aside() const {
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator(root.path() / "OrbelaTeknovarium" / "Temp")) {
+      n += e.path().filename().string().starts_with("KAVFALHA-") ? 1 : 0;
+    }
+    return n;
+  }
   std::size_t log_count(const std::string& text) const {
     std::size_t n = 0;
     const std::string l = log();
@@ -340,6 +351,57 @@ TEST_F(WebPhpEndToEnd, APageThatDiesHalfwayPrintsNothingOfItsOrder) {
   EXPECT_EQ(site.log_count("Texto ignorado em CMD_FEC: Fatal error: Uncaught Exception: falha in /"), 1U);
   EXPECT_EQ(site.log_count("Imprimir itens"), 0U);
   EXPECT_EQ(site.log_count("Imprimir Comanda para pagamento = 0012"), 1U);
+}
+
+// The quirky answers as a XAMPP-like PHP serves them (display_errors on,
+// html_errors on, or off where the page says so, default_charset UTF-8):
+// each prints what the page meant, or is kept aside and alerted, as the
+// order form on the fake platform and the checker say.
+TEST_F(WebPhpEndToEnd, QuirkyAnswersAsAPhpSiteServesThem) {
+  START_OR_SKIP(php, site);
+  int n = 0;
+  for (const auto& q : test::quirky_answers()) {
+    SCOPED_TRACE(q.name);
+    char name[16];
+    std::snprintf(name, sizeof name, "%03d.%s", ++n, q.php.empty() ? "txt" : "php");
+    site.queue_answer(q.command, name, q.php.empty() ? q.bytes : q.php);
+    const auto before = site.tickets();
+    const auto kept_before = site.kept_aside();
+    site.one_check(php->host());
+    std::vector<std::string> printers;
+    for (const auto& [path, text] : site.tickets()) {
+      if (before.count(path) == 0) printers.push_back(path.substr(0, path.find('/')));
+    }
+    EXPECT_EQ(printers.size(), q.printers.size());
+    std::vector<std::string> expected;
+    for (const auto& p : q.printers) expected.push_back(record::to_utf8(p));  // folder names, UTF-8 on the host
+    std::sort(expected.begin(), expected.end());
+    std::sort(printers.begin(), printers.end());
+    EXPECT_EQ(printers, expected);
+    EXPECT_EQ(site.kept_aside() - kept_before, q.printed ? 0U : 1U);
+    if (q.php.empty()) {
+      const answer::Verdict v = answer::check(q.command, q.bytes);
+      EXPECT_EQ(v.tickets.size(), printers.size());
+      EXPECT_EQ(v.refused, !q.printed);
+    }
+  }
+}
+
+// The item page failing with HTTP 500 while a bill waits: the bill prints in
+// the same check, and the item page is asked again at the next.
+TEST_F(WebPhpEndToEnd, AnItemPageAnsweringHttp500DoesNotHoldTheBill) {
+  site.queue_answer("CMD_IMP", "001.php", "<?php http_response_code(500); echo 'Erro interno'; ?>");
+  site.queue_answer("CMD_IMP", "002.php", "<?php http_response_code(500); echo 'Erro interno'; ?>");
+  site.queue_sample("CMD_FEC");
+  START_OR_SKIP(php, site);
+  site.one_check(php->host());
+  EXPECT_EQ(site.printers(), (std::vector<std::string>{"CAIXA"}));
+  EXPECT_EQ(site.log_count(cp1252("Falha na consulta CMD_IMP: o servidor respondeu com erro (página ausente ou com falha) !!!")), 1U);
+  site.one_check(php->host());
+  php->stop();
+  EXPECT_EQ(site.log_count(cp1252("Falha na consulta CMD_IMP: o servidor respondeu com erro (página ausente ou com falha) !!!")), 2U);
+  EXPECT_EQ(site.tickets().size(), 1U);
+  EXPECT_EQ(site.kept_aside(), 0U);
 }
 
 // ---- The import page

@@ -27,6 +27,9 @@ class FakeWeb {
   void queue(const std::string& command, std::string answer) { queues_[command].push_back(std::move(answer)); }
   // With the server down no answer file appears.
   bool down = false;
+  // A page that answers a command with an HTTP error: Wget's status (8)
+  // while the count lasts, and no answer file.
+  std::map<std::string, int> http_errors;
   // Called with the command before each answer is handed out.
   std::function<void(const std::string&)> on_request;
   // The commands requested, in order.
@@ -46,6 +49,10 @@ class FakeWeb {
     requests.push_back(command);
     if (on_request) on_request(command);
     if (down) return 4;
+    if (auto e = http_errors.find(command); e != http_errors.end() && e->second > 0) {
+      --e->second;
+      return 8;
+    }
     auto& q = queues_[command];
     std::string answer = "<0000>";
     if (!q.empty()) {

@@ -80,6 +80,7 @@ cat > "$work/php.ini" <<INI
 ; The PHP stand-in's own settings, in place of the system's php.ini.
 display_errors = $display_errors
 html_errors = On
+default_charset = UTF-8
 error_reporting = E_ALL
 log_errors = On
 output_buffering = 0
