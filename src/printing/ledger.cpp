@@ -71,7 +71,9 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
     for (const auto& [name, e] : folder.files) {
       if (e.kind == SpoolEntry::Kind::printed || e.kind == SpoolEntry::Kind::undelivered) kept.insert(e.base);
     }
-    for (const auto& [name, e] : folder.files) {
+    for (const auto& file : folder.files) {
+      const std::string& name = file.first;
+      const SpoolEntry& e = file.second;
       if (platform::stamp_centis(e.base)) stamps.note(e.base);
       if (e.kind == SpoolEntry::Kind::unfinished) {
         const bool redone = std::any_of(pending_work.begin(), pending_work.end(), [&](const std::string& id) {
@@ -83,7 +85,7 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
           report("Ticket incompleto no Spool: " + shown(folder.name) + "\\" + name + " !!!");
         }
       } else if (e.kind == SpoolEntry::Kind::undelivered && !printer.empty()) {
-        Ticket t{folder.path, e.base, printer};
+        Ticket t{folder.path, e.base, printer, {}};
         t.from_earlier_run = true;
         tickets_.push_back(std::move(t));
       }

@@ -52,7 +52,7 @@ struct Books {
   // A ticket kept under its marked name and given to the ledger.
   void keep(const std::string& base) {
     files.put(SpoolStore::path(kBar, base, true), "ticket " + base);
-    ledger.kept(Ticket{std::string(kBar), base, "BAR"}, "ticket " + base);
+    ledger.kept(Ticket{std::string(kBar), base, "BAR", {}}, "ticket " + base);
   }
   // What came of the last hand-over queued.
   void handed(Outcome outcome, int job = 0) {

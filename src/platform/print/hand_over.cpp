@@ -119,7 +119,9 @@ HandOverResult HandOverWorker::perform(const Task& task) {
     if (!r.looked.reachable) return r;
     r.looked.jobs = outlet_->jobs();
     for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
-    for (const auto& [printer, id] : q.ask) {
+    for (const auto& asked : q.ask) {
+      const std::string& printer = asked.first;
+      const int id = asked.second;
       const bool listed = std::any_of(r.looked.jobs.begin(), r.looked.jobs.end(), [&](const JobInfo& j) {
         return j.id == id && same_printer(j.printer, printer);
       });
