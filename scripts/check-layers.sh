@@ -23,10 +23,11 @@ log 3
 ui/headless 3
 ui/qt 3
 ui/win32 3
-orders 4
-export 4
-monitor 4
-app 5
+printing 4
+orders 5
+export 5
+monitor 5
+app 6
 '
 
 grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z_]+/' src --include='*.h' --include='*.cpp' |

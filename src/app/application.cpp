@@ -2,8 +2,19 @@
 
 namespace kav::app {
 
+log::Alerts::LogLine Application::log_line(platform::Platform& platform) {
+  return [&platform](std::string_view text) { log::write_log_line(platform.files, platform.clock, text); };
+}
+
 Application::Application(platform::Platform& platform, std::string web_host)
-    : alerts_([&platform](std::string_view text) { log::write_log_line(platform.files, platform.clock, text); }),
+    : Application(platform, std::move(web_host), nullptr) {}
+
+Application::Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts)
+    : Application(platform, std::move(web_host), &alerts) {}
+
+Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts)
+    : own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
+      alerts_(alerts != nullptr ? *alerts : *own_alerts_),
       menu_(link_, platform.clock, alerts_),
       comandas_(link_, platform, web_host, alerts_),
       exporta_(link_, platform, web_host),

@@ -1,6 +1,7 @@
 // The application: its four forms and the one L-LINK area they share.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,11 @@ inline constexpr std::string_view kStartForm = form::kMenuForm;
 
 class Application {
  public:
+  // With an alert board of its own, whose lines go to the day's log.
   Application(platform::Platform& platform, std::string web_host);
+  // With the board `alerts`, made before the services that raise alerts on
+  // it (the print service) and outliving the application.
+  Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts);
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
@@ -29,9 +34,15 @@ class Application {
   // The failures that stand, which the monitor shows.
   log::Alerts& alerts() { return alerts_; }
 
+  // The board's lines to the day's log of `platform`.
+  static log::Alerts::LogLine log_line(platform::Platform& platform);
+
  private:
+  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts);
+
   log::LLink link_;
-  log::Alerts alerts_;
+  std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
+  log::Alerts& alerts_;
   monitor::MenuForm menu_;
   orders::ComandasForm comandas_;
   exporta::ExportaForm exporta_;

@@ -17,6 +17,7 @@
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/web_host.h"
+#include "printing/spooling_print_service.h"
 #include "ui/headless/headless_runtime.h"
 #ifdef KAV_WITH_QT
 #include "ui/qt/display.h"
@@ -102,24 +103,15 @@ int main(int argc, char** argv) {
     log::write_log_line(*files, *clock, text);
   }
   const auto commands = platform::make_command_runner(*files);
-  // The print service stands before the application and reports its alerts
-  // to the application's board once that stands (it makes none on its way out).
-  log::Alerts* board = nullptr;
-  const auto printing = platform::make_print_service(
+  // The alert board stands before the print service that raises alerts on
+  // it, and outlives it.
+  log::Alerts board([&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+  const auto printing = kav::printing::make_print_service(
       *files, *clock, orders::fcomanda_layout(),
-      [&](std::string_view text) { log::write_log_line(*files, *clock, text); },
-      [&board](std::string_view key, std::string_view text) {
-        if (board == nullptr) return;
-        text.empty() ? board->clear(key) : board->raise(key, text);
-      });
+      [&](std::string_view text) { log::write_log_line(*files, *clock, text); }, &board);
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host);
-  board = &application.alerts();
-  struct Unhook {
-    log::Alerts*& board;
-    ~Unhook() { board = nullptr; }
-  } unhook{board};  // ends before the application does
+  app::Application application(services, web_host, board);
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)

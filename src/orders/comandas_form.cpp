@@ -262,17 +262,12 @@ std::optional<ComandasForm::PendingName> ComandasForm::parse_pending_name(std::s
   return p;
 }
 
-std::string ComandasForm::work_id() {
-  std::string id = platform_.printing.new_work_id();
-  if (id.empty()) id = platform::stamp_now(platform_.clock);
-  if (id <= last_id_) id = platform::next_stamp(last_id_);
-  last_id_ = id;
-  return id;
-}
+// The print service owns the sequence of work stamps: it knows the tickets
+// kept and the pending work it was told of at start.
+std::string ComandasForm::work_id() { return platform_.printing.new_work_id(); }
 
 void ComandasForm::begin_pending(std::string path, std::string_view stamp) {
   pending_ = std::move(path);
-  last_id_ = std::max(last_id_, std::string(stamp));
   platform_.printing.begin_work(stamp);
 }
 
@@ -443,7 +438,6 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     std::vector<std::string> ids;
     for (const auto& name : names) ids.push_back(parse_pending_name(name)->stamp);
     platform_.printing.start(ids);
-    for (const auto& id : ids) last_id_ = std::max(last_id_, id);
     unkept_answer_ = true;
     // The monitor before this one went in the middle of an exchange whose
     // Wget then had to be ended at its time limit: what it left is cut short.

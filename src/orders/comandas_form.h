@@ -161,7 +161,6 @@ class ComandasForm final : public form::Form {
 
   bool started_ = false;
   std::string pending_;  // the pending answer being worked off, or empty
-  std::string last_id_;
 
   // Limits: an order larger than the answer work areas, and a command that
   // keeps finding work (proc_imprime.cpp, proc_fecha.cpp, run_command).

@@ -77,4 +77,15 @@ std::string stamp_now(Clock& clock) {
   return date + "-" + time;
 }
 
+std::string StampSequence::next(std::string_view now) {
+  std::string stamp(now.substr(0, 17));
+  if (stamp <= last_) stamp = next_stamp(last_);
+  last_ = stamp;
+  return stamp;
+}
+
+void StampSequence::note(std::string_view stamp) {
+  if (stamp.substr(0, 17) > last_) last_ = std::string(stamp.substr(0, 17));
+}
+
 }  // namespace kav::platform

@@ -46,4 +46,19 @@ std::string next_stamp(std::string_view stamp);
 // The clock's stamp now.
 std::string stamp_now(Clock& clock);
 
+// Stamps that only go forward, whatever the clock does: each one given is
+// the clock's stamp, or the one after the latest stamp given or noted when
+// the clock's is not later.
+class StampSequence {
+ public:
+  std::string next(std::string_view now);
+  // A stamp in use elsewhere (a file named by it): later ones follow it.
+  void note(std::string_view stamp);
+  // The latest stamp given or noted (empty before the first).
+  const std::string& last() const { return last_; }
+
+ private:
+  std::string last_;
+};
+
 }  // namespace kav::platform

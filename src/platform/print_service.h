@@ -25,9 +25,12 @@
 // Delivery never waits for a printer: follow_up(), at every check, looks at
 // the spooler once, clears the mark of the tickets their printer has
 // finished and sends again, in order, the tickets not delivered.
+//
+// The service of this machine is printing::SpoolingPrintService
+// (src/printing/), built on the spool store and the hand-over to the
+// spooler of platform/print/.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,9 +38,6 @@
 #include <vector>
 
 namespace kav::platform {
-
-class Clock;
-class FileSystem;
 
 class PrintService {
  public:
@@ -51,10 +51,12 @@ class PrintService {
   virtual void start(const std::vector<std::string>& /*pending_work*/) {}
   // At every check, before new work.
   virtual void follow_up() {}
-  // A new identity for a piece of work ("YYYYMMDD-HHMMSScc"), later than
-  // every one given before and every ticket kept; empty when the service
-  // does not name its tickets by work.
-  virtual std::string new_work_id() { return {}; }
+  // A new identity for a piece of work ("YYYYMMDD-HHMMSScc"): the clock's
+  // stamp, or a later one, so that it is later than every identity given
+  // before, every piece of work begun or pending, and every ticket kept. The
+  // print service is the one owner of this sequence: the answers kept for
+  // their work are named by it too.
+  virtual std::string new_work_id() = 0;
   virtual void begin_work(std::string_view /*work_id*/) {}
   virtual bool end_work() { return true; }
 };
@@ -75,29 +77,5 @@ class TicketLayout {
   virtual std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
                                                         std::string_view made_at) const = 0;
 };
-
-// Receives the text of a line for the day's log (Windows-1252, at most 106
-// characters; the log adds the date and the time). The print service reports
-// through it every ticket that did not reach its printer.
-using PrintReport = std::function<void(std::string_view text)>;
-
-// Receives the failures of printing that someone must act on, for as long as
-// they last: a text (Windows-1252, at most 106 characters) raises or changes
-// the alert of `key`; an empty text ends it. Alerts of the print service:
-//   "impressao-pendente:<printer>"  the printer did not take tickets that
-//                                   will be sent again by themselves
-//   "impressao-antiga:<printer>"    tickets too old to be sent by themselves
-//                                   wait for the operator (kav-spool)
-//   "impressao-spool:<printer>"     a ticket could not be kept in the spool
-using PrintAlert = std::function<void(std::string_view key, std::string_view text)>;
-
-// The print service of this machine. Tickets are laid out with `layout`
-// (which must outlive the service), kept as text files in
-// C:\OrbelaTeknovarium\Spool\<printer>\ and handed to the printer of that
-// name through the operating system's spooler (CUPS on POSIX systems, the
-// Windows spooler on Windows), off the caller's thread. Reports and alerts
-// are made on the caller's thread, from within the service's operations.
-std::unique_ptr<PrintService> make_print_service(FileSystem& files, Clock& clock, const TicketLayout& layout,
-                                                 PrintReport report, PrintAlert alert = {});
 
 }  // namespace kav::platform

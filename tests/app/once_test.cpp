@@ -30,7 +30,7 @@
 
 #include "platform/command/runner_root.h"
 #include "platform/print/spool.h"
-#include "platform/print/spooling_print_service.h"
+#include "platform/print/spool_store.h"
 #include "record/cp1252.h"
 #include "support/temp_root.h"
 #include "webstub/webstub.h"

@@ -12,7 +12,7 @@
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/print/print_fakes.h"
-#include "platform/print/spooling_print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 #include "support/fake_web.h"
 #include "support/fakes.h"
@@ -85,7 +85,7 @@ struct World {
   test::FakeCommandRunner commands;
   test::FakeWeb web{memory, commands};
   test::FakeOutlet* outlet = new test::FakeOutlet;
-  platform::print::SpoolingPrintService printing{files, clock, fcomanda_layout(),
+  kav::printing::SpoolingPrintService printing{files, clock, fcomanda_layout(),
                                                  std::unique_ptr<platform::print::PrinterOutlet>(outlet),
                                                  [](std::string_view) {}};
   test::NoKeyedFiles keyed;

@@ -121,6 +121,9 @@ struct AnswerGoneAtPrint final : platform::PrintService {
   }
   std::string write(std::string_view g, std::string_view r) override { return inner->write(g, r); }
   std::string close() override { return inner->close(); }
+  void start(const std::vector<std::string>& pending) override { inner->start(pending); }
+  std::string new_work_id() override { return inner->new_work_id(); }
+  void begin_work(std::string_view id) override { inner->begin_work(id); }
   test::FakePrintService* inner = nullptr;
   platform::MemoryFileSystem* files = nullptr;
 };

@@ -11,7 +11,7 @@
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "platform/print/print_fakes.h"
-#include "platform/print/spooling_print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 #include "support/fake_web.h"
 #include "support/fakes.h"
@@ -61,7 +61,7 @@ struct World {
   test::FakeWeb web{files, commands};
   test::FakeOutlet* outlet = new test::FakeOutlet;
   std::vector<std::string> reports;
-  platform::print::SpoolingPrintService printing{files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
+  kav::printing::SpoolingPrintService printing{files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
                                                  [this](std::string_view t) { reports.emplace_back(t); }};
   test::NoKeyedFiles keyed;
   platform::Platform platform{files, clock, commands, printing, keyed};

@@ -12,7 +12,7 @@
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/print/print_fakes.h"
-#include "platform/print/spooling_print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "support/stand_in_web.h"
@@ -46,7 +46,7 @@ struct EndToEnd : test::StandInWebTest {
   }
 
   test::FakeOutlet* outlet = new test::FakeOutlet;
-  platform::print::SpoolingPrintService service{
+  kav::printing::SpoolingPrintService service{
       *root.files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
       [this](std::string_view text) { log::write_log_line(*root.files, clock, text); }};
 };

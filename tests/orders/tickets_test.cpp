@@ -8,13 +8,13 @@
 #include "platform/clock.h"
 #include "platform/line_end.h"
 #include "platform/print/print_fakes.h"
-#include "platform/print/spooling_print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 
 namespace kav::orders {
 namespace {
 
-using platform::print::SpoolingPrintService;
+using kav::printing::SpoolingPrintService;
 
 struct Printing {
   platform::MemoryFileSystem files;

@@ -43,6 +43,7 @@ const std::string kSecond = "<0002><000002><Mesa 02><01><>\n<0002><000202><Pudim
 struct WebFaults : ::testing::Test {
   WebFaults() {
     printing.read_info_from(root.files.get());
+    printing.stamp_by(&clock);
   }
   // Runs the monitor for `checks` checks against `server`; returns the
   // seconds the run took on the real clock.

@@ -35,7 +35,7 @@
 #include "platform/keyed/keyed_writer.h"
 #include "platform/keyed_file.h"
 #include "platform/print/print_fakes.h"
-#include "platform/print/spooling_print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "support/erp_records.h"
@@ -235,7 +235,7 @@ struct Site {
   std::unique_ptr<platform::CommandRunner> commands =
       platform::make_command_runner(*root.files, {std::chrono::seconds(20), ""});
   test::FakeOutlet* outlet = new test::FakeOutlet;
-  platform::print::SpoolingPrintService service{
+  kav::printing::SpoolingPrintService service{
       *root.files, clock, fcomanda_layout(), std::unique_ptr<platform::print::PrinterOutlet>(outlet),
       [this](std::string_view text) { log::write_log_line(*root.files, clock, text); }};
   test::NoKeyedFiles keyed;

@@ -37,6 +37,7 @@ struct FakePlatform {
                  use.commands != nullptr ? *use.commands : commands,
                  use.printing != nullptr ? *use.printing : printing, use.keyed != nullptr ? *use.keyed : keyed} {
     printing.read_info_from(&services.files);
+    printing.stamp_by(&services.clock);
     keyed.none = !use.erp_files;
   }
   FakePlatform(const FakePlatform&) = delete;

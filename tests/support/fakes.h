@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file_status.h"
 #include "platform/file_system.h"
 #include "platform/line_end.h"
@@ -60,8 +61,19 @@ class FakePrintService final : public platform::PrintService {
     }
   };
 
+  FakePrintService() = default;
+  explicit FakePrintService(platform::Clock* clock) : clock_(clock) {}
+
   // The file system that the printer information files are read from.
   void read_info_from(platform::FileSystem* files) { files_ = files; }
+  // The clock that work stamps follow (without one they start in 1970).
+  void stamp_by(platform::Clock* clock) { clock_ = clock; }
+
+  void start(const std::vector<std::string>& pending_work) override {
+    for (const auto& id : pending_work) stamps_.note(id);
+  }
+  std::string new_work_id() override { return stamps_.next(clock_ != nullptr ? platform::stamp_now(*clock_) : ""); }
+  void begin_work(std::string_view work_id) override { stamps_.note(work_id); }
 
   std::string open(std::string_view form, std::string_view info_path) override {
     jobs.push_back({std::string(form), std::string(info_path), read_info(info_path), {}, false});
@@ -91,6 +103,8 @@ class FakePrintService final : public platform::PrintService {
   }
 
   platform::FileSystem* files_ = nullptr;
+  platform::Clock* clock_ = nullptr;
+  platform::StampSequence stamps_;
 };
 
 // No keyed files at all: every open fails as a missing file would.

@@ -29,6 +29,7 @@ struct StandInWebTest : ::testing::Test {
     options.queue = root.path() / "queue";
     options.port = 0;
     printing.read_info_from(root.files.get());
+    printing.stamp_by(&clock);
   }
 
   // Queues an answer (its exact bytes) as file `name` for `command`.

@@ -84,7 +84,7 @@ class MonitorWindowTest : public ::testing::Test {
   platform::MemoryFileSystem files;
   platform::ManualClock clock{2019, 11, 27, 14, 38, 5};
   test::FakeCommandRunner commands;
-  test::FakePrintService printing;
+  test::FakePrintService printing{&clock};
   test::NoKeyedFiles keyed;
   platform::Platform services{files, clock, commands, printing, keyed};
   app::Application application{services, "localhost"};

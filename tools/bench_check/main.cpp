@@ -37,9 +37,15 @@ using Clock = std::chrono::steady_clock;
 
 class NoPrinting final : public platform::PrintService {
  public:
+  explicit NoPrinting(platform::Clock& clock) : clock_(clock) {}
   std::string open(std::string_view, std::string_view) override { return "00"; }
   std::string write(std::string_view, std::string_view) override { return "00"; }
   std::string close() override { return "00"; }
+  std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
+
+ private:
+  platform::Clock& clock_;
+  platform::StampSequence stamps_;
 };
 
 double ms_since(Clock::time_point start) {
@@ -71,7 +77,7 @@ int main(int argc, char** argv) {
   const auto commands = platform::make_command_runner(*files);
   const auto keyed = platform::make_keyed_files(*files);
   platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
-  NoPrinting printing;
+  NoPrinting printing(clock);
   platform::Platform services{*files, clock, *commands, printing, *keyed};
   app::Application application(services, host);
   ui::headless::VirtualPacer pacer(clock);

@@ -50,9 +50,15 @@ class NoCommands final : public platform::CommandRunner {
 
 class NoPrinting final : public platform::PrintService {
  public:
+  explicit NoPrinting(platform::Clock& clock) : clock_(clock) {}
   std::string open(std::string_view, std::string_view) override { return "00"; }
   std::string write(std::string_view, std::string_view) override { return "00"; }
   std::string close() override { return "00"; }
+  std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
+
+ private:
+  platform::Clock& clock_;
+  platform::StampSequence stamps_;
 };
 
 class NoKeyed final : public platform::KeyedFiles {
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
     const auto files = std::make_unique<platform::MemoryFileSystem>();
     platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
     NoCommands commands;
-    NoPrinting printing;
+    NoPrinting printing(clock);
     NoKeyed keyed;
     platform::Platform services{*files, clock, commands, printing, keyed};
     app::Application application(services, "localhost");

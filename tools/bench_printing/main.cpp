@@ -35,6 +35,7 @@
 #include "platform/keyed_file.h"
 #include "platform/platform.h"
 #include "platform/print_service.h"
+#include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 #include "ui/headless/headless_runtime.h"
 
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
   auto files = platform::make_os_file_system(site.root.str());
   platform::ManualClock clock(2019, 11, 27, 14, 38, 0);
   auto commands = platform::make_command_runner(*files);
-  auto printing = platform::make_print_service(*files, clock, orders::fcomanda_layout(), [&](std::string_view text) {
+  auto printing = kav::printing::make_print_service(*files, clock, orders::fcomanda_layout(), [&](std::string_view text) {
     log::write_log_line(*files, clock, text);
   });
   auto keyed = platform::make_keyed_files(*files);

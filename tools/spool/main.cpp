@@ -37,7 +37,7 @@
 #include "platform/instance_lock.h"
 #include "platform/print/outlet.h"
 #include "platform/print/spool.h"
-#include "platform/print/spooling_print_service.h"
+#include "platform/print/spool_store.h"
 #include "record/cp1252.h"
 
 namespace {

@@ -9,12 +9,15 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/print/spooling_print_service.h"
-#include "print_fakes.h"
+#include "platform/print/print_fakes.h"
+#include "printing/spooling_print_service.h"
 #include "support/temp_root.h"
 
-namespace kav::platform::print {
+namespace kav::printing {
 namespace {
+
+using namespace platform;
+using namespace platform::print;
 
 namespace fs = std::filesystem;
 using test::FakeOutlet;
@@ -50,7 +53,7 @@ struct OnWorker {
     root.lay_out();
     service = std::make_unique<SpoolingPrintService>(
         *files, clock, layout, std::unique_ptr<PrinterOutlet>(outlet),
-        [this](std::string_view t) { reports.emplace_back(t); }, PrintAlert{}, SpoolOptions{HandOver::on_worker});
+        [this](std::string_view t) { reports.emplace_back(t); }, nullptr, SpoolOptions{HandOver::on_worker});
   }
 
   void print(const std::string& printer) { print_with(*service, printer); }
@@ -180,7 +183,7 @@ TEST(HandOverOnWorker, AfterAStartTheTicketsAnEarlierRunHandedOverDoNotHoldBackN
   w.service.reset();
 
   SpoolingPrintService again(*w.files, w.clock, w.layout, std::unique_ptr<PrinterOutlet>(outlet2),
-                             [&](std::string_view t) { w.reports.emplace_back(t); }, PrintAlert{},
+                             [&](std::string_view t) { w.reports.emplace_back(t); }, nullptr,
                              SpoolOptions{HandOver::on_worker});
   again.start({});
   again.follow_up();  // the first check: the ticket is found in the spooler by name
@@ -196,4 +199,4 @@ TEST(HandOverOnWorker, AfterAStartTheTicketsAnEarlierRunHandedOverDoNotHoldBackN
 }
 
 }  // namespace
-}  // namespace kav::platform::print
+}  // namespace kav::printing

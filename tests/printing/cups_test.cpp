@@ -11,13 +11,16 @@
 
 #include "platform/clock.h"
 #include "platform/print/outlet.h"
-#include "platform/print/spooling_print_service.h"
-#include "print_fakes.h"
+#include "platform/print/print_fakes.h"
+#include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 #include "support/temp_root.h"
 
-namespace kav::platform::print {
+namespace kav::printing {
 namespace {
+
+using namespace platform;
+using namespace platform::print;
 
 namespace fs = std::filesystem;
 constexpr const char* kPrinter = "KAVTEST";
@@ -158,4 +161,4 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
 }
 
 }  // namespace
-}  // namespace kav::platform::print
+}  // namespace kav::printing

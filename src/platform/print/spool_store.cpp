@@ -1,0 +1,152 @@
+#include "platform/print/spool_store.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/file_status.h"
+#include "platform/text_file.h"
+#include "record/digits.h"
+
+namespace kav::platform::print {
+
+std::string printer_key(std::string_view printer) {
+  std::string k(printer_name(printer));
+  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return k;
+}
+
+bool same_printer(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string job_title(std::string_view base, std::string_view spool_root_host) {
+  std::uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : spool_root_host) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 16777619u;
+  }
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "%06x", static_cast<unsigned>(h & 0xFFFFFFu));
+  return std::string(base) + "@" + tag;
+}
+
+bool read_ticket(FileSystem& files, std::string_view path, std::string& text) {
+  TextFile file(files);
+  text.clear();
+  if (file.open(path, OpenMode::input) != status::ok) return false;
+  char c = 0;
+  while (file.read_char(c) == status::ok) text += c;
+  file.close();
+  return true;
+}
+
+std::string marked_name(std::string_view base) {
+  return std::string(base) + std::string(kNotDeliveredMark) + std::string(kTicketExtension);
+}
+
+std::string SpoolStore::folder_for(std::string_view printer) {
+  const std::string folder = std::string(kSpoolRoot) + "\\" + spool_folder_name(printer);
+  files_.create_directory(kSpoolRoot);
+  files_.create_directory(folder);
+  return folder;
+}
+
+std::string SpoolStore::path(std::string_view folder, std::string_view base, bool marked) {
+  return std::string(folder) + "\\" + (marked ? marked_name(base) : std::string(base) + std::string(kTicketExtension));
+}
+
+std::string SpoolStore::unfinished_path(std::string_view folder, std::string_view base) {
+  return std::string(folder) + "\\" + std::string(base) + std::string(kUnfinishedExtension);
+}
+
+std::string SpoolStore::note_path(std::string_view folder, std::string_view base) {
+  return std::string(folder) + "\\" + std::string(base) + ".job";
+}
+
+bool SpoolStore::holds(std::string_view folder, std::string_view base) {
+  return files_.exists(path(folder, base, false)) || files_.exists(path(folder, base, true));
+}
+
+bool SpoolStore::holds_marked(std::string_view folder, std::string_view base) {
+  return files_.exists(path(folder, base, true));
+}
+
+std::unique_ptr<File> SpoolStore::begin(std::string_view folder, std::string_view base, std::string_view text) {
+  const std::string tmp = unfinished_path(folder, base);
+  std::unique_ptr<File> file;
+  if (files_.open(tmp, OpenMode::output, file) == status::ok && file->write(text)) return file;
+  if (file) file->close();
+  files_.remove(tmp);
+  return nullptr;
+}
+
+bool SpoolStore::finish(File& file) {
+  const bool synced = file.sync();
+  return file.close() && synced;
+}
+
+bool SpoolStore::mark_kept(std::string_view folder, std::string_view base) {
+  return files_.rename(unfinished_path(folder, base), path(folder, base, true));
+}
+
+void SpoolStore::drop_unfinished(std::string_view folder, std::string_view base) {
+  files_.remove(unfinished_path(folder, base));
+}
+
+bool SpoolStore::keep(std::string_view folder, std::string_view base, std::string_view text) {
+  const std::string tmp = unfinished_path(folder, base);
+  std::unique_ptr<File> file;
+  if (files_.open(tmp, OpenMode::output, file) != status::ok) return false;
+  const bool written = file->write(text) && file->sync();
+  const bool closed = file->close();
+  if (written && closed && mark_kept(folder, base)) return true;
+  files_.remove(tmp);
+  return false;
+}
+
+bool SpoolStore::unmark(std::string_view folder, std::string_view base) {
+  const bool renamed = files_.rename(path(folder, base, true), path(folder, base, false));
+  files_.remove(note_path(folder, base));
+  return renamed;
+}
+
+bool SpoolStore::read_marked(std::string_view folder, std::string_view base, std::string& text) {
+  return read_ticket(files_, path(folder, base, true), text);
+}
+
+void SpoolStore::write_note(std::string_view folder, std::string_view base, int job_id) {
+  std::unique_ptr<File> note;
+  if (files_.open(note_path(folder, base), OpenMode::output, note) == status::ok) {
+    note->write(std::to_string(job_id));
+    note->close();
+  }
+}
+
+int SpoolStore::read_note(std::string_view folder, std::string_view base) {
+  std::string note;
+  if (!read_ticket(files_, note_path(folder, base), note)) return 0;
+  return static_cast<int>(record::digits_value(note.substr(0, 9)));
+}
+
+std::vector<SpoolStore::Folder> SpoolStore::list() {
+  std::vector<Folder> out;
+  std::vector<std::string> folders = files_.list(kSpoolRoot, true);
+  std::sort(folders.begin(), folders.end());
+  for (auto& name : folders) {
+    Folder f{name, std::string(kSpoolRoot) + "\\" + name, {}};
+    std::vector<std::string> names = files_.list(f.path, false);
+    std::sort(names.begin(), names.end());
+    for (auto& n : names) {
+      SpoolEntry e = classify_spool_file(n);
+      if (e.kind != SpoolEntry::Kind::other) f.files.emplace_back(std::move(n), std::move(e));
+    }
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+}  // namespace kav::platform::print

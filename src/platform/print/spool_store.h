@@ -1,0 +1,94 @@
+// The spool folder as a store of tickets: writing a ticket, syncing it,
+// keeping it under its marked name, clearing the mark, the job notes beside
+// the tickets, and the listing of what an earlier run left. Only mechanism:
+// which ticket to keep, send or report is decided above.
+//
+// A ticket is named by its printer's folder (its Windows path) and its base
+// name (spool.h). Its files:
+//   <base>.tmp                being written
+//   <base>-NAO-ENTREGUE.txt   kept, its printer has not finished it
+//   <base>.txt                kept, printed (or settled by hand)
+//   <base>.job                the spooler's job number, once handed over
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/print/spool.h"
+
+namespace kav::platform::print {
+
+// Printers compare without regard to case, as the spoolers do: the key of a
+// printer is its name (trailing blanks dropped) in lower case.
+std::string printer_key(std::string_view printer);
+bool same_printer(std::string_view a, std::string_view b);
+
+// The job name under which a ticket of the spool folder `spool_root_host`
+// (its host path) goes to the spooler.
+std::string job_title(std::string_view base, std::string_view spool_root_host);
+
+// The text of a kept ticket, or nothing when it cannot be read.
+bool read_ticket(FileSystem& files, std::string_view path, std::string& text);
+
+// "<base>-NAO-ENTREGUE.txt"
+std::string marked_name(std::string_view base);
+
+class SpoolStore {
+ public:
+  explicit SpoolStore(FileSystem& files) : files_(files) {}
+
+  FileSystem& files() { return files_; }
+
+  // The folder of a printer's tickets (its Windows path), made when missing.
+  std::string folder_for(std::string_view printer);
+  // The host path of the spool root: what job titles are tagged with.
+  std::string root_host() { return files_.host_path(kSpoolRoot); }
+
+  static std::string path(std::string_view folder, std::string_view base, bool marked);
+  static std::string unfinished_path(std::string_view folder, std::string_view base);
+  static std::string note_path(std::string_view folder, std::string_view base);
+
+  // True when the ticket is kept, marked or not.
+  bool holds(std::string_view folder, std::string_view base);
+  bool holds_marked(std::string_view folder, std::string_view base);
+
+  // Opens "<base>.tmp" and writes `text` into it, not synced; nothing when
+  // the file cannot be made or written (then it is gone again).
+  std::unique_ptr<File> begin(std::string_view folder, std::string_view base, std::string_view text);
+  // Syncs and closes a file begun with begin(); true when both went well.
+  static bool finish(File& file);
+  // Renames "<base>.tmp" to the marked name.
+  bool mark_kept(std::string_view folder, std::string_view base);
+  // Drops "<base>.tmp".
+  void drop_unfinished(std::string_view folder, std::string_view base);
+  // Writes, syncs and keeps a ticket under its marked name in one go.
+  bool keep(std::string_view folder, std::string_view base, std::string_view text);
+  bool sync_folder(std::string_view folder) { return files_.sync_directory(folder); }
+
+  // Clears the mark of a kept ticket and drops its job note; true when the
+  // mark went.
+  bool unmark(std::string_view folder, std::string_view base);
+  bool read_marked(std::string_view folder, std::string_view base, std::string& text);
+
+  // The job note: written by the hand-over, read after a restart.
+  void write_note(std::string_view folder, std::string_view base, int job_id);
+  // The job number noted, 0 when there is none.
+  int read_note(std::string_view folder, std::string_view base);
+
+  // What the spool holds, folder by folder and name by name, sorted.
+  struct Folder {
+    std::string name;  // the folder's own name
+    std::string path;  // its Windows path
+    std::vector<std::pair<std::string, SpoolEntry>> files;  // file name, what it is
+  };
+  std::vector<Folder> list();
+  void remove(std::string_view path) { files_.remove(path); }
+
+ private:
+  FileSystem& files_;
+};
+
+}  // namespace kav::platform::print

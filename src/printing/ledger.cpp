@@ -1,0 +1,373 @@
+#include "printing/ledger.h"
+
+#include <algorithm>
+#include <set>
+
+#include "log/alerts.h"
+#include "record/area.h"
+#include "record/cp1252.h"
+
+namespace kav::printing {
+
+using platform::print::HandOverJob;
+using platform::print::HandOverResult;
+using platform::print::Handed;
+using platform::print::JobState;
+using platform::print::Looked;
+using platform::print::marked_name;
+using platform::print::Outcome;
+using platform::print::PrinterState;
+using platform::print::printer_key;
+using platform::print::same_printer;
+using platform::print::SpoolEntry;
+using platform::print::TicketJob;
+
+namespace {
+
+constexpr std::string_view kAlertPrefixes[] = {"impressao-pendente:", "impressao-antiga:", "impressao-spool:"};
+
+// How far an odd printer name may reach into a log line.
+std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
+
+std::string_view reason(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::unknown_printer: return "inexistente";
+    case Outcome::refused: return "recusado";
+    case Outcome::aborted: return "abortado";
+    case Outcome::stopped: return "parado";
+    default: return "falha de envio";
+  }
+}
+
+// The log's line for a ticket its printer did not take.
+std::string not_printed(std::string_view printer, Outcome outcome, std::string_view base) {
+  return record::cp1252("Não impresso em ") + shown(printer) + " (" + std::string(reason(outcome)) +
+         "): " + marked_name(base) + " !!!";
+}
+
+}  // namespace
+
+Ledger::Ledger(platform::print::SpoolStore& store, platform::Clock& clock, platform::print::HandOverQueue& queue,
+               PrintReport report, log::Alerts* board, std::chrono::minutes redelivery_limit)
+    : store_(store),
+      clock_(clock),
+      queue_(queue),
+      report_(std::move(report)),
+      board_(board),
+      redelivery_limit_(redelivery_limit) {}
+
+void Ledger::report(std::string_view text) {
+  if (report_) report_(text);
+}
+
+std::string Ledger::job_title_of(const Ticket& t) const { return platform::print::job_title(t.base, root_host_); }
+
+void Ledger::start(const std::vector<std::string>& pending_work, platform::StampSequence& stamps) {
+  root_host_ = store_.root_host();
+  for (const auto& id : pending_work) stamps.note(id);
+  for (const auto& folder : store_.list()) {
+    const std::string printer = platform::print::printer_of_folder(folder.name);
+    std::set<std::string> kept;
+    for (const auto& [name, e] : folder.files) {
+      if (e.kind == SpoolEntry::Kind::printed || e.kind == SpoolEntry::Kind::undelivered) kept.insert(e.base);
+    }
+    for (const auto& file : folder.files) {
+      const std::string& name = file.first;
+      const SpoolEntry& e = file.second;
+      if (platform::stamp_centis(e.base)) stamps.note(e.base);
+      if (e.kind == SpoolEntry::Kind::unfinished) {
+        const bool redone = std::any_of(pending_work.begin(), pending_work.end(), [&](const std::string& id) {
+          return e.base.starts_with(id.substr(0, 17) + "-");
+        });
+        if (redone || kept.contains(e.base)) {
+          store_.remove(folder.path + "\\" + name);  // the work is done over, or the ticket was kept after all
+        } else {
+          report("Ticket incompleto no Spool: " + shown(folder.name) + "\\" + name + " !!!");
+        }
+      } else if (e.kind == SpoolEntry::Kind::undelivered && !printer.empty()) {
+        Ticket t{folder.path, e.base, printer, {}};
+        t.from_earlier_run = true;
+        tickets_.push_back(std::move(t));
+      }
+    }
+  }
+}
+
+bool Ledger::expired(const Ticket& t) {
+  const auto made = platform::stamp_centis(t.base);
+  const auto now = platform::stamp_centis(platform::stamp_now(clock_));
+  if (!made || !now) return true;
+  return *now - *made > static_cast<std::int64_t>(redelivery_limit_.count()) * 6000;
+}
+
+bool Ledger::in_flight_for(std::string_view printer) const {
+  return std::any_of(tickets_.begin(), tickets_.end(),
+                     [&](const Ticket& t) { return t.in_flight && same_printer(t.printer, printer); });
+}
+
+// A ticket never passes the undelivered tickets of its printer.
+bool Ledger::waits_behind(std::string_view printer) {
+  return std::any_of(tickets_.begin(), tickets_.end(), [&](const Ticket& t) {
+    return t.job == 0 && !t.in_flight && same_printer(t.printer, printer) && !expired(t);
+  });
+}
+
+void Ledger::settle_printed(const Ticket& t) {
+  if (store_.unmark(t.folder, t.base) && t.troubled) {
+    report("Impresso em " + shown(t.printer) + ": " + t.base + std::string(platform::print::kTicketExtension));
+  }
+}
+
+void Ledger::spool_failed(std::string_view printer) {
+  const std::string text =
+      "Falha ao gravar Spool de " + (printer.empty() ? std::string("(sem impressora)") : shown(printer)) + " !!!";
+  report(text);
+  spool_failed_[printer_key(printer)] = text;
+}
+
+void Ledger::spool_kept(std::string_view printer) { spool_failed_.erase(printer_key(printer)); }
+
+void Ledger::hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way) {
+  HandOverJob job{t.folder, t.base, TicketJob{t.printer, job_title_of(t), t.page}, std::move(text), redelivery,
+                  kept, check_};
+  queue_.hand_over(std::move(job), nothing_on_its_way);
+}
+
+void Ledger::kept(Ticket t, std::string text) {
+  if (t.printer.empty()) {
+    report(record::cp1252("Não impresso, sem impressora: ") + marked_name(t.base) + " !!!");
+    return;
+  }
+  if (waits_behind(t.printer)) {
+    t.troubled = true;
+    t.outcome = Outcome::stopped;
+    report(not_printed(t.printer, t.outcome, t.base));
+    tickets_.push_back(std::move(t));
+    return;
+  }
+  const bool nothing_on_its_way = !in_flight_for(t.printer);
+  t.in_flight = true;
+  tickets_.push_back(t);
+  hand_over(t, std::move(text), false, true, nothing_on_its_way);
+}
+
+void Ledger::not_kept(Ticket t, std::string text) {
+  if (t.printer.empty()) return;
+  hand_over(t, std::move(text), false, false, !in_flight_for(t.printer));
+}
+
+void Ledger::take(const HandOverResult& r) {
+  if (r.look) {
+    look_pending_ = false;
+    apply_look(r.looked);
+  } else {
+    take_hand_over(r.handed);
+  }
+}
+
+void Ledger::take_hand_over(const Handed& h) {
+  const auto it = std::find_if(tickets_.begin(), tickets_.end(),
+                               [&](const Ticket& t) { return t.base == h.base && t.folder == h.folder; });
+  if (it == tickets_.end()) return;  // a ticket the spool could not keep, tried all the same
+  Ticket& t = *it;
+  t.in_flight = false;
+  if (h.redelivery && h.attempted) report("Reenviando " + marked_name(t.base) + " para " + shown(t.printer) + " ...");
+  if (h.delivery.delivered()) {
+    t.job = h.delivery.job_id;
+    highest_job_ = std::max(highest_job_, t.job);
+    return;
+  }
+  t.troubled = true;
+  t.outcome = h.delivery.outcome;
+  if (h.attempted || !h.redelivery) report(not_printed(t.printer, t.outcome, t.base));
+}
+
+// The alerts follow what waits: a printer with tickets it did not take, a
+// printer with tickets too old to be sent by themselves, a spool folder that
+// could not keep a ticket.
+void Ledger::update_alerts() {
+  if (board_ == nullptr) return;
+  struct Waiting {
+    std::string printer;
+    int undelivered = 0;
+    int old = 0;
+    Outcome outcome = Outcome::failed;
+  };
+  std::map<std::string, Waiting> by_printer;
+  for (const auto& t : tickets_) {
+    // A ticket on its way for the first time is not late yet; one sent
+    // again is, until the spooler has taken it.
+    if (t.job != 0 || t.from_earlier_run || (t.in_flight && !t.troubled)) continue;
+    Waiting& w = by_printer[printer_key(t.printer)];
+    w.printer = t.printer;
+    if (expired(t)) {
+      ++w.old;
+    } else if (w.undelivered++ == 0) {
+      w.outcome = t.outcome;  // the first in line is the one tried
+    }
+  }
+  std::map<std::string, std::string> up;
+  for (const auto& [key, w] : by_printer) {
+    if (w.undelivered > 0) {
+      up["impressao-pendente:" + key] = "Impressora " + shown(w.printer) + record::cp1252(" não recebeu tickets (") +
+                                        std::string(reason(w.outcome)) + record::cp1252("); reenvio automático");
+    }
+    if (w.old > 0) {
+      up["impressao-antiga:" + key] = "Impressora " + shown(w.printer) + ": tickets com mais de " +
+                                      std::to_string(redelivery_limit_.count()) +
+                                      record::cp1252(" min não impressos; use kav-spool");
+    }
+  }
+  for (const auto& [key, text] : spool_failed_) up["impressao-spool:" + key] = text;
+  for (const auto& a : board_->current()) {
+    const bool ours = std::any_of(std::begin(kAlertPrefixes), std::end(kAlertPrefixes),
+                                  [&](std::string_view p) { return a.key.starts_with(p); });
+    if (ours && !up.contains(a.key)) board_->clear(a.key);
+  }
+  for (const auto& [key, text] : up) board_->raise(key, text);
+}
+
+// Asks for a look at the spooler (on the worker, after the hand-overs queued
+// before it).
+bool Ledger::follow_up() {
+  ++check_;  // a new check: the printers are looked at again
+  if (tickets_.empty() || look_pending_) return false;
+  platform::print::LookRequest q;
+  q.check = check_;
+  bool all = false;
+  for (const auto& t : tickets_) {
+    q.printers.insert(t.printer);
+    if (t.in_flight || (t.job == 0 && !t.from_earlier_run)) continue;
+    // Only the jobs from the oldest one followed on; all of them while
+    // tickets of an earlier run are still to be matched with theirs.
+    q.job_printers.insert(t.printer);
+    all = all || t.from_earlier_run;
+    if (t.from_earlier_run) q.titles.insert(job_title_of(t));
+    if (t.job != 0) {
+      q.ask.emplace_back(t.printer, t.job);
+      if (q.first_job == 0 || t.job < q.first_job) q.first_job = t.job;
+    }
+  }
+  // Tickets on their way get their job numbers before the look is made.
+  const auto on_its_way = std::any_of(tickets_.begin(), tickets_.end(), [](const Ticket& t) { return t.in_flight; });
+  if (on_its_way) {
+    for (const auto& t : tickets_) {
+      if (t.in_flight) q.job_printers.insert(t.printer);
+    }
+    // (their numbers follow the highest one known)
+    if (q.first_job == 0 && highest_job_ != 0) q.first_job = highest_job_ + 1;
+  }
+  if (all) q.first_job = 0;
+  look_pending_ = true;
+  queue_.look(std::move(q));
+  // The tickets an earlier run left are matched with their jobs before
+  // anything new is printed (once, after a start): a new ticket waits only
+  // behind tickets that really were not delivered.
+  return all;
+}
+
+// What one look found: tickets their printer finished lose their mark,
+// failed jobs and tickets never handed over are sent again.
+void Ledger::apply_look(const Looked& look) {
+  if (!look.reachable) return;
+  const auto state_of_job = [&](const Ticket& t, bool& known) {
+    known = true;
+    for (const auto& j : look.jobs) {
+      if (j.id == t.job && same_printer(j.printer, t.printer)) return j.state;
+    }
+    for (const auto& a : look.asked) {
+      if (a.id == t.job && same_printer(a.printer, t.printer)) return a.state;
+    }
+    known = false;  // handed over after the look was asked for
+    return JobState::pending;
+  };
+
+  // Jobs handed over: finished, failed, or still under way. A ticket found
+  // at start is matched with its job by name. A ticket on its way to the
+  // spooler is left alone.
+  std::vector<Ticket> still;
+  for (auto& t : tickets_) {
+    if (t.in_flight) {
+      still.push_back(std::move(t));
+      continue;
+    }
+    if (t.from_earlier_run) {
+      t.from_earlier_run = false;
+      const std::string title = job_title_of(t);
+      for (const auto& j : look.jobs) {
+        if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
+      }
+      if (t.job == 0) t.job = store_.read_note(t.folder, t.base);
+      if (t.job != 0) {
+        // Found now: its state is that of the look, or, for a job noted
+        // and no longer listed, gone.
+        bool known = false;
+        const JobState state = state_of_job(t, known);
+        if (!known || state == JobState::completed) {
+          settle_printed(t);
+          continue;
+        }
+      }
+    }
+    if (t.job != 0) {
+      bool known = false;
+      const JobState state = state_of_job(t, known);
+      if (known && (state == JobState::completed || state == JobState::gone)) {
+        settle_printed(t);
+        continue;
+      }
+      if (known && state == JobState::aborted) {
+        report(not_printed(t.printer, Outcome::aborted, t.base));
+        t.job = 0;
+        t.troubled = true;
+        t.outcome = Outcome::aborted;
+      }
+    }
+    if (t.job == 0 && !store_.holds_marked(t.folder, t.base)) continue;  // settled or removed by hand
+    still.push_back(std::move(t));
+  }
+  tickets_ = std::move(still);
+
+  // Redelivery, in order, printer by printer; a printer that fails once is
+  // left for the next check, and so is one with tickets still on their way.
+  std::set<std::string> blocked;
+  for (const auto& t : tickets_) {
+    if (t.in_flight) blocked.insert(printer_key(t.printer));
+  }
+  queue_.keep_held_back_only(blocked);
+  std::set<std::string> gone;
+  for (auto& t : tickets_) {
+    if (t.job != 0 || t.in_flight) continue;
+    const std::string key = printer_key(t.printer);
+    if (blocked.contains(key)) continue;
+    const auto seen = look.printers.find(key);
+    if (seen == look.printers.end()) continue;  // a printer new since the look was asked for
+    const bool failed_just_now = queue_.held_back(key);
+    if (seen->second != PrinterState::ready || failed_just_now) {
+      if (seen->second != PrinterState::ready) {
+        t.outcome = seen->second == PrinterState::stopped ? Outcome::stopped : Outcome::unknown_printer;
+      }
+      blocked.insert(key);
+      continue;
+    }
+    if (expired(t)) {
+      if (!t.expiry_reported) {
+        report(record::cp1252("Não reenviado, mais de ") + std::to_string(redelivery_limit_.count()) +
+               " min: " + shown(t.printer) + "\\" + marked_name(t.base) + " !!!");
+        t.expiry_reported = true;
+      }
+      continue;
+    }
+    std::string text;
+    if (!store_.read_marked(t.folder, t.base, text)) {  // settled or removed by hand
+      gone.insert(t.folder + "\\" + t.base);
+      continue;
+    }
+    t.troubled = true;
+    t.in_flight = true;
+    hand_over(t, std::move(text), true, true, false);
+  }
+  std::erase_if(tickets_, [&](const Ticket& t) { return gone.contains(t.folder + "\\" + t.base); });
+}
+
+}  // namespace kav::printing

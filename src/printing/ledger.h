@@ -1,0 +1,131 @@
+// The ledger of delivery: every ticket kept in the spool and not yet
+// finished by its printer, what became of its hand-over, and what is sent
+// again. It decides; the spool store (platform/print/spool_store.h) keeps the
+// files and the hand-over queue (platform/print/hand_over.h) talks to the
+// spooler. It speaks to the operator: the day's log hears of every ticket
+// that did not reach its printer, and the failures someone must act on
+// stand on the alert board while they last:
+//   "impressao-pendente:<printer>"  the printer did not take tickets that
+//                                   will be sent again by themselves
+//   "impressao-antiga:<printer>"    tickets too old to be sent by themselves
+//                                   wait for the operator (kav-spool)
+//   "impressao-spool:<printer>"     a ticket could not be kept in the spool
+// (<printer> in lower case: printers compare without regard to case).
+//
+// The ledger runs on its caller's thread and starts none: it hands tasks to
+// the queue and is told what came of them (take()), in order.
+//
+// Delivery:
+//  - A ticket kept is handed to its printer unless an earlier one of the
+//    printer waits undelivered (then it waits too, reported).
+//  - At each check (follow_up) a look at the spooler is asked for; what it
+//    saw is taken in later: a ticket whose job the printer has finished is
+//    renamed to "<name>.txt"; a job cancelled or aborted, and a ticket never
+//    handed over, is sent again, in order, once its printer takes jobs,
+//    unless it is older than the redelivery limit (then it is kept and
+//    reported once). Every attempt and every success after a first failure
+//    is logged. A ticket still on its way to the spooler is left alone until
+//    its hand-over has ended.
+//  - Tickets an earlier run left marked are matched with their jobs by name
+//    (or by the job note beside them) before anything new is printed.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/print/hand_over.h"
+#include "platform/print/page_setup.h"
+#include "platform/print/spool_store.h"
+
+namespace kav::log {
+class Alerts;
+}
+
+namespace kav::printing {
+
+inline constexpr std::chrono::minutes kRedeliveryLimit{30};
+
+// Receives the text of a line for the day's log (Windows-1252, at most 106
+// characters; the log adds the date and the time).
+using PrintReport = std::function<void(std::string_view text)>;
+
+struct Ticket {
+  std::string folder;   // Windows path of the printer's spool folder
+  std::string base;     // the name without mark and extension
+  std::string printer;  // the spooler's name of the printer
+  platform::print::PageSetup page;
+  int job = 0;                    // the spooler's job, 0 while not handed over
+  bool troubled = false;          // a delivery failed: what follows is logged
+  bool from_earlier_run = false;  // found at start: its job is looked up by name
+  bool expiry_reported = false;
+  bool in_flight = false;  // queued for the hand-over, or being handed over
+  platform::print::Outcome outcome = platform::print::Outcome::accepted;  // why it was last not delivered
+};
+
+class Ledger {
+ public:
+  // `board` may be null (no alerts); it must outlive the ledger otherwise.
+  Ledger(platform::print::SpoolStore& store, platform::Clock& clock, platform::print::HandOverQueue& queue,
+         PrintReport report, log::Alerts* board, std::chrono::minutes redelivery_limit = kRedeliveryLimit);
+
+  // Takes in what an earlier run left in the spool: marked tickets to follow,
+  // unfinished ones of the pieces of work `pending_work` (done over) or kept
+  // after all are dropped, others reported. Every stamp found is noted in
+  // `stamps`.
+  void start(const std::vector<std::string>& pending_work, platform::StampSequence& stamps);
+
+  // A ticket kept in the spool under its marked name: handed over, or left
+  // to wait behind the undelivered tickets of its printer.
+  void kept(Ticket t, std::string text);
+  // A ticket the spool could not keep: nothing would make it again, so its
+  // printer is tried all the same (nothing is noted beside it).
+  void not_kept(Ticket t, std::string text);
+  // The spool folder of `printer` could not keep a ticket, or could again.
+  void spool_failed(std::string_view printer);
+  void spool_kept(std::string_view printer);
+
+  // At a check: asks for a look at the spooler when tickets wait. True when
+  // tickets of an earlier run wait for it: the caller should let it finish
+  // and take it in before anything new is printed.
+  bool follow_up();
+  // What the queue did, in order.
+  void take(const platform::print::HandOverResult& r);
+  // The alerts follow what waits.
+  void update_alerts();
+
+  // True while a ticket of `printer` is on its way to the spooler.
+  bool in_flight_for(std::string_view printer) const;
+  // The tickets kept and not yet finished by their printer, in order.
+  const std::vector<Ticket>& waiting() const { return tickets_; }
+
+ private:
+  std::string job_title_of(const Ticket& t) const;
+  bool expired(const Ticket& t);
+  bool waits_behind(std::string_view printer);
+  void settle_printed(const Ticket& t);
+  void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
+  void take_hand_over(const platform::print::Handed& h);
+  void apply_look(const platform::print::Looked& look);
+  void report(std::string_view text);
+
+  platform::print::SpoolStore& store_;
+  platform::Clock& clock_;
+  platform::print::HandOverQueue& queue_;
+  PrintReport report_;
+  log::Alerts* board_;
+  std::chrono::minutes redelivery_limit_;
+
+  std::string root_host_;
+  std::vector<Ticket> tickets_;
+  std::map<std::string, std::string> spool_failed_;  // printers (by key) whose spool failed last, and the text
+  unsigned long check_ = 0;    // counts the checks (follow-ups)
+  bool look_pending_ = false;  // a look asked for and not yet taken in
+  int highest_job_ = 0;        // the highest job number handed over
+};
+
+}  // namespace kav::printing

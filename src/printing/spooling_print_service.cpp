@@ -1,0 +1,282 @@
+#include "printing/spooling_print_service.h"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "platform/file_status.h"
+#include "platform/line_end.h"
+#include "platform/print/spool.h"
+#include "platform/text_file.h"
+#include "record/digits.h"
+
+namespace kav::printing {
+
+using platform::print::SpoolStore;
+
+namespace {
+
+std::string read_all(platform::FileSystem& files, std::string_view path, std::string& status) {
+  platform::TextFile file(files);
+  status = file.open(path, platform::OpenMode::input);
+  std::string text;
+  if (status != platform::status::ok) return text;
+  char c = 0;
+  while (file.read_char(c) == platform::status::ok) text += c;
+  file.close();
+  return text;
+}
+
+// Calls `f` once for every index below `n`; side by side on a few threads
+// when asked (the calls then must share nothing that is not safe to share).
+void for_each_index(std::size_t n, bool side_by_side, const std::function<void(std::size_t)>& f) {
+  constexpr std::size_t kMaxThreads = 8;
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < n; i = next++) f(i);
+  };
+  std::vector<std::thread> pool;
+  if (side_by_side) {
+    for (std::size_t k = 1; k < std::min(n, kMaxThreads); ++k) {
+      try {
+        pool.emplace_back(work);
+      } catch (const std::system_error&) {
+        break;  // no more threads: the ones there (and this one) do the rest
+      }
+    }
+  }
+  work();
+  for (auto& t : pool) t.join();
+}
+
+}  // namespace
+
+SpoolingPrintService::SpoolingPrintService(platform::FileSystem& files, platform::Clock& clock,
+                                           const platform::TicketLayout& layout,
+                                           std::unique_ptr<platform::print::PrinterOutlet> outlet, PrintReport report,
+                                           log::Alerts* board, SpoolOptions options)
+    : clock_(clock),
+      layout_(layout),
+      files_(files),
+      options_(options),
+      store_(files),
+      worker_(store_, std::move(outlet), options.hand_over),
+      ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit) {}
+
+SpoolingPrintService::~SpoolingPrintService() {
+  if (open_) close();  // a job left open is still a ticket
+  drop_staged();       // a work that did not end keeps nothing: its answer is done over
+  worker_.stop();
+  // The log hears of the last hand-overs; a look is not taken in any more,
+  // and the alerts are left as they stand.
+  for (const auto& r : worker_.take_results()) {
+    if (!r.look) ledger_.take(r);
+  }
+}
+
+void SpoolingPrintService::drop_staged() {
+  for (auto& staged : staged_) {
+    staged.file->close();
+    store_.drop_unfinished(staged.ticket.folder, staged.ticket.base);
+  }
+  staged_.clear();
+}
+
+std::string SpoolingPrintService::open(std::string_view print_form, std::string_view printer_info_path) {
+  if (open_) close();
+  if (!layout_.is_form(print_form)) return std::string(platform::status::bad_file);
+  std::string st;
+  const std::string text = read_all(files_, printer_info_path, st);
+  settings_ = platform::print::parse_printer_info(text);
+  made_at_ = now_stamp();
+  lines_.clear();
+  open_ = true;
+  return st == platform::status::ok ? st : std::string(platform::status::not_found);
+}
+
+std::string SpoolingPrintService::write(std::string_view group, std::string_view print_record) {
+  if (!open_) return std::string(platform::status::write_not_open);
+  auto lines = layout_.lines(group, print_record, made_at_);
+  if (!lines) return std::string(platform::status::no_record);
+  for (auto& line : *lines) lines_.push_back(std::move(line));
+  return std::string(platform::status::ok);
+}
+
+std::string SpoolingPrintService::next_base_name(const std::string& folder) {
+  std::string stamp = now_stamp();
+  if (stamp < stamps_.last()) stamp = stamps_.last();  // the clock went back: keep the order of the names
+  if (!work_floor_.empty() && stamp <= work_floor_) stamp = platform::next_stamp(work_floor_);
+  stamps_.note(stamp);
+  for (int tries = 0;; ++tries) {
+    std::string base = platform::print::ticket_base_name(stamp.substr(0, 8), stamp.substr(9), ++sequence_);
+    if (tries >= 1000 || !store_.holds(folder, base)) return base;
+  }
+}
+
+void SpoolingPrintService::start(const std::vector<std::string>& pending_work) {
+  if (started_) return;
+  started_ = true;
+  ledger_.start(pending_work, stamps_);
+}
+
+std::string SpoolingPrintService::new_work_id() {
+  start({});
+  return stamps_.next(now_stamp());
+}
+
+void SpoolingPrintService::begin_work(std::string_view work_id) {
+  start({});
+  drop_staged();  // a work that never ended keeps nothing: its answer is done over
+  work_ = std::string(work_id.substr(0, 17));
+  work_floor_ = std::max(work_floor_, work_);
+  stamps_.note(work_);
+  job_no_ = 0;
+  work_ok_ = true;
+}
+
+// The tickets of the work reach the disk, all of them before any is renamed,
+// then their names; each folder is synced once. Only then are they handed
+// over, in order: a ticket the spooler holds is never made again.
+//
+// Where the file system may be used from several threads (with a worker),
+// the syncs are made side by side: the system then writes them out together
+// rather than one after the other.
+bool SpoolingPrintService::end_work() {
+  bool ok = work_ok_;
+  const bool side_by_side = options_.hand_over == HandOver::on_worker;
+  std::vector<char> written(staged_.size());
+  for_each_index(staged_.size(), side_by_side,
+                 [&](std::size_t i) { written[i] = SpoolStore::finish(*staged_[i].file); });
+  std::set<std::string> folders;
+  for (std::size_t i = 0; i < staged_.size(); ++i) {
+    const Ticket& t = staged_[i].ticket;
+    if (written[i] && store_.mark_kept(t.folder, t.base)) {
+      folders.insert(t.folder);
+      ledger_.spool_kept(t.printer);
+      continue;
+    }
+    store_.drop_unfinished(t.folder, t.base);
+    written[i] = false;
+    ledger_.spool_failed(t.printer);
+    ok = false;  // the work stays pending and is done again: the ticket is made then
+  }
+  const std::vector<std::string> synced_folders(folders.begin(), folders.end());
+  std::vector<char> folder_synced(synced_folders.size());
+  for_each_index(synced_folders.size(), side_by_side,
+                 [&](std::size_t i) { folder_synced[i] = store_.sync_folder(synced_folders[i]); });
+  ok = ok && std::all_of(folder_synced.begin(), folder_synced.end(), [](char c) { return c != 0; });
+  for (std::size_t i = 0; i < staged_.size(); ++i) {
+    if (written[i]) ledger_.kept(std::move(staged_[i].ticket), std::move(staged_[i].text));
+  }
+  staged_.clear();
+  work_.clear();
+  collect();
+  ledger_.update_alerts();
+  return ok;
+}
+
+void SpoolingPrintService::collect() {
+  for (;;) {
+    const auto done = worker_.take_results();
+    if (done.empty()) return;
+    for (const auto& r : done) ledger_.take(r);
+  }
+}
+
+void SpoolingPrintService::wait_for_hand_overs() {
+  for (;;) {
+    worker_.wait_until_idle();
+    collect();  // may queue more: tickets sent again after a look
+    if (worker_.drained()) break;
+  }
+  ledger_.update_alerts();
+}
+
+// At every check: what the last look at the spooler found is taken in, and
+// the next look is asked for (on the worker, after the hand-overs queued
+// before it).
+void SpoolingPrintService::follow_up() {
+  start({});
+  collect();
+  // The tickets an earlier run left are matched with their jobs before
+  // anything new is printed (once, after a start).
+  if (ledger_.follow_up()) worker_.wait_until_idle();
+  collect();
+  ledger_.update_alerts();
+}
+
+std::string SpoolingPrintService::close() {
+  if (!open_) return std::string(platform::status::not_open);
+  open_ = false;
+  start({});
+
+  std::string text;
+  for (const auto& line : lines_) {
+    text += line;
+    text += platform::kLineEnd;
+  }
+  lines_.clear();
+
+  const std::string printer(platform::print::printer_name(settings_.printer));
+  const std::string folder = store_.folder_for(settings_.printer);
+
+  std::string base;
+  if (!work_.empty()) {
+    base = work_ + "-" + record::to_digits(++job_no_, 6);
+    for (const bool marked : {false, true}) {
+      if (files_.exists(SpoolStore::path(folder, base, marked))) {  // kept by an earlier run: not made again
+        last_ticket_ = SpoolStore::path(folder, base, marked);
+        return std::string(platform::status::ok);
+      }
+    }
+  } else {
+    base = next_base_name(folder);
+  }
+  Ticket t{folder, base, printer, platform::print::page_setup(settings_)};
+  const std::string kept_path = SpoolStore::path(folder, base, true);
+
+  if (!work_.empty()) {
+    // Written now, kept with the other tickets of the work when it ends.
+    if (auto file = store_.begin(folder, base, text)) {
+      staged_.push_back(Staged{std::move(t), std::move(text), std::move(file)});
+      last_ticket_ = kept_path;
+      return std::string(platform::status::ok);
+    }
+    ledger_.spool_failed(printer);
+    work_ok_ = false;  // the work stays pending and is done again: the ticket is printed then
+    last_ticket_.clear();
+    ledger_.update_alerts();
+    return std::string(platform::status::failed);
+  }
+
+  if (!store_.keep(folder, base, text)) {
+    ledger_.spool_failed(printer);
+    last_ticket_.clear();
+    // Nothing would do this job again: the printer is tried all the same.
+    ledger_.not_kept(std::move(t), std::move(text));
+    collect();
+    ledger_.update_alerts();
+    return std::string(platform::status::failed);
+  }
+  store_.sync_folder(folder);
+  ledger_.spool_kept(printer);
+  last_ticket_ = kept_path;
+  ledger_.kept(std::move(t), std::move(text));
+  collect();
+  ledger_.update_alerts();
+  return std::string(platform::status::ok);
+}
+
+std::unique_ptr<platform::PrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
+                                                           const platform::TicketLayout& layout, PrintReport report,
+                                                           log::Alerts* board) {
+  SpoolOptions options;
+  options.hand_over = HandOver::on_worker;
+  return std::make_unique<SpoolingPrintService>(files, clock, layout, platform::print::make_os_outlet(),
+                                                std::move(report), board, options);
+}
+
+}  // namespace kav::printing
