@@ -69,7 +69,10 @@ class ServeOnce final : public platform::CommandRunner {
 // The print service, laying each ticket out with FCOMANDA and keeping it.
 class Tickets final : public platform::PrintService {
  public:
-  explicit Tickets(platform::MemoryFileSystem& files) : files_(files) {}
+  Tickets(platform::MemoryFileSystem& files, platform::Clock& clock) : files_(files), clock_(clock) {}
+
+  std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
+  void begin_work(std::string_view work_id) override { stamps_.note(work_id); }
 
   std::string open(std::string_view form, std::string_view info_path) override {
     if (!orders::is_fcomanda(form)) return std::string(platform::status::bad_file);
@@ -102,6 +105,8 @@ class Tickets final : public platform::PrintService {
 
  private:
   platform::MemoryFileSystem& files_;
+  platform::Clock& clock_;
+  platform::StampSequence stamps_;
   bool open_ = false;
 };
 
@@ -118,7 +123,7 @@ Verdict check(std::string_view command, std::string_view answer) {
   platform::MemoryFileSystem files;
   platform::ManualClock clock(2020, 1, 1, 12, 0, 0);
   ServeOnce web(files, command, answer);
-  Tickets printing(files);
+  Tickets printing(files, clock);
   NoKeyedFiles keyed;
   platform::Platform services{files, clock, web, printing, keyed};
 
