@@ -96,6 +96,21 @@ bool is_plain_file_below(FileSystem& files, std::string_view windows_path) {
   return !parts.empty();
 }
 
+// Whether a failed CreateProcess may succeed when tried again.
+bool start_failed_for_a_moment(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNAL_ERROR:  // Wine: the new process ended before it was set up
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
@@ -167,10 +182,22 @@ class Win32CommandRunner final : public CommandRunner {
     if (window_mode == 0) flags |= CREATE_NO_WINDOW;
     PROCESS_INFORMATION info{};
     const std::string work_folder = files_.host_path(kCommandWorkFolder);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(), work_folder.c_str(),
-                        &startup, &info)) {
-      complain("CMD.EXE could not be started (error " + std::to_string(GetLastError()) + ")", line);
-      return kCommandRefused;
+    // A start can fail for a moment, before anything of the command has
+    // run: Wine reports a new process that died while it set itself up as
+    // an internal error (seen about once in a few thousand starts on a busy
+    // machine), Windows a program file a scanner holds or resources that
+    // ran short. It is tried again, for well under a second.
+    for (DWORD pause = 50;; pause *= 2) {
+      if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(),
+                         work_folder.c_str(), &startup, &info))
+        break;
+      const DWORD error = GetLastError();
+      if (!start_failed_for_a_moment(error) || pause > 200) {
+        complain("CMD.EXE could not be started (error " + std::to_string(error) + ")", line);
+        return kCommandRefused;
+      }
+      complain("CMD.EXE did not start (error " + std::to_string(error) + "), trying again", line);
+      Sleep(pause);
     }
     Handle process(info.hProcess);
     Handle thread(info.hThread);
