@@ -2,7 +2,9 @@
 # C:\OrbelaTeknovarium\Kav\WGET.EXE when none is there, the folders the
 # program expects (it creates none itself), a Start-menu shortcut that starts
 # in the batch folder, and on request a shortcut that starts it with Windows.
-# The uninstaller removes the program only: logs, spool and ERP files stay.
+# The installer sets the rights on what the monitor runs and writes (below);
+# the uninstaller removes the program only: logs, spool and ERP files stay,
+# with their rights.
 set(KAV_INSTALL_TARGETS kavcomanda kav_erpfile)
 if(TARGET kav_spool)
   list(APPEND KAV_INSTALL_TARGETS kav_spool)
@@ -32,16 +34,84 @@ set(CPACK_NSIS_UNINSTALL_NAME "Desinstalar")
 # Values reach the NSIS script as written here.
 set(CPACK_VERBATIM_VARIABLES ON)
 set(KAV_BASE "C:\\OrbelaTeknovarium")
+
+# Rights. The monitor runs KAV\WGET.EXE through batch files it writes into
+# Temp; a folder made at the root of C: lets every authenticated user change
+# it, and so run their own program with the rights of whoever runs the
+# monitor. So: the root and KAV break the inheritance from C:, and WGET.EXE
+# and everything in KAV are changed by Administrators and SYSTEM only (users
+# read and run). What the program and the ERP write stays writable by users:
+# Temp (batch files, answers, locks), Spool, KAV\Arquivos (the ERP's files),
+# the daily logs at the root, and the web application's FILES folder when
+# this installer made it (one made by the web server's installer keeps its
+# own rights). Users may add entries to those folders and change what is in
+# them, but not delete or rename the folders themselves. Accounts are named
+# by well-known SIDs, the same in every language of Windows.
+set(KAV_ADMINS "*S-1-5-32-544")
+set(KAV_SYSTEM "*S-1-5-18")
+set(KAV_USERS "*S-1-5-32-545")
+set(KAV_RIGHTS "")
+# One icacls run by the installer; a failure adds the path to $R7.
+function(kav_icacls path)
+  string(JOIN " " arguments ${ARGN})
+  string(APPEND KAV_RIGHTS
+    "nsExec::ExecToLog '\"$SYSDIR\\icacls.exe\" \"${path}\" ${arguments}'\n"
+    "Pop $R8\n"
+    "StrCmp $R8 0 +2\n"
+    "StrCpy $R7 \"$R7 ${path}\"\n")
+  set(KAV_RIGHTS "${KAV_RIGHTS}" PARENT_SCOPE)
+endfunction()
+# Only Administrators and SYSTEM change it: explicit entries of earlier
+# hands are dropped (/reset), then the inherited ones (/inheritance:r).
+function(kav_locked path inherit)
+  kav_icacls("${path}" /reset)
+  kav_icacls("${path}" /inheritance:r /grant:r "${KAV_ADMINS}:${inherit}(F)" "${KAV_SYSTEM}:${inherit}(F)"
+             "${KAV_USERS}:${inherit}(RX)")
+  set(KAV_RIGHTS "${KAV_RIGHTS}" PARENT_SCOPE)
+endfunction()
+# Users add files and folders to it and change whatever is in it.
+function(kav_writable path)
+  kav_icacls("${path}" /grant "${KAV_USERS}:(WD,AD)")
+  kav_icacls("${path}" /grant "${KAV_USERS}:(OI)(CI)(IO)(M)")
+  set(KAV_RIGHTS "${KAV_RIGHTS}" PARENT_SCOPE)
+endfunction()
+string(APPEND KAV_RIGHTS "StrCpy $R7 \"\"\n")
+kav_locked("${KAV_BASE}" "(OI)(CI)")
+# The daily logs: users create them at the root and write to them.
+kav_icacls("${KAV_BASE}" /grant "${KAV_USERS}:(WD)")
+kav_icacls("${KAV_BASE}" /grant "${KAV_USERS}:(OI)(IO)(NP)(W)")
+kav_locked("${KAV_BASE}\\Kav" "(OI)(CI)")
+string(APPEND KAV_RIGHTS "IfFileExists \"${KAV_BASE}\\Kav\\WGET.EXE\" 0 kav_no_wget\n")
+kav_locked("${KAV_BASE}\\Kav\\WGET.EXE" "")
+string(APPEND KAV_RIGHTS "kav_no_wget:\n")
+kav_writable("${KAV_BASE}\\Temp")
+kav_writable("${KAV_BASE}\\Spool")
+kav_writable("${KAV_BASE}\\Kav\\Arquivos")
+string(APPEND KAV_RIGHTS "StrCmp $R9 1 0 kav_files_kept\n")
+kav_icacls("C:\\xampp\\htdocs\\Comandas\\FILES" /grant "${KAV_USERS}:(OI)(CI)(M)")
+string(APPEND KAV_RIGHTS
+  "kav_files_kept:\n"
+  "StrCmp $R7 \"\" kav_rights_done\n"
+  "DetailPrint \"icacls falhou em:$R7\"\n"
+  # Accented letters as NSIS's own ${U+...}: the script stays ASCII.
+  "MessageBox MB_OK|MB_ICONEXCLAMATION \"As permiss\${U+00F5}es n\${U+00E3}o puderam ser ajustadas em:$R7$\\r$\\n"
+  "Ajuste-as com icacls (veja o README).\" /SD IDOK\n"
+  "kav_rights_done:\n")
+
 string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "SetRegView 64\n"
   "CreateDirectory \"${KAV_BASE}\\Temp\"\n"
   "CreateDirectory \"${KAV_BASE}\\Kav\\Arquivos\"\n"
   "CreateDirectory \"${KAV_BASE}\\Spool\"\n"
+  "StrCpy $R9 0\n"
+  "IfFileExists \"C:\\xampp\\htdocs\\Comandas\\FILES\\*.*\" +3 0\n"
   "CreateDirectory \"C:\\xampp\\htdocs\\Comandas\\FILES\"\n"
+  "StrCpy $R9 1\n"
   "IfFileExists \"${KAV_BASE}\\Kav\\WGET.EXE\" kav_wget_done\n"
   "IfFileExists \"$INSTDIR\\wget\\WGET.EXE\" 0 kav_wget_done\n"
   "CopyFiles /SILENT \"$INSTDIR\\wget\\WGET.EXE\" \"${KAV_BASE}\\Kav\\WGET.EXE\"\n"
-  "kav_wget_done:\n")
+  "kav_wget_done:\n"
+  "${KAV_RIGHTS}")
 # "Start in" is the batch folder on drive C:, so that paths without a drive
 # name drive C: wherever the shortcut lives.
 string(CONCAT CPACK_NSIS_CREATE_ICONS_EXTRA

@@ -5,7 +5,9 @@
 #include "export/kavcmd_lines.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
+#include "platform/command_runner.h"
 #include "platform/file_status.h"
+#include "platform/line_end.h"
 #include "record/cp1252.h"
 
 namespace kav::exporta {
@@ -209,12 +211,16 @@ bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
 std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
   // An answer left by an earlier export must not stand for this one.
   platform_.files.remove(kImportAnswerPath);
-  platform::TextFile arqbat(platform_.files);
-  bool written = arqbat.open(kBatchPath, platform::OpenMode::output) == st::ok;
-  written = written && arqbat.write_line(import_batch_line(web_host_)) == st::ok;
-  written = arqbat.close() == st::ok && written;
-  if (!written) return "OrbKavCmd.bat " + record::cp1252("não gravado");
+  // Written only when it holds another line, and held until the run has
+  // ended, so that nobody changes or replaces it while CMD.EXE reads it.
+  std::unique_ptr<platform::File> held;
+  if (!platform::place_and_hold(platform_.files, kBatchPath,
+                                import_batch_line(web_host_) + std::string(platform::kLineEnd), held))
+    return "OrbKavCmd.bat " + record::cp1252("não gravado");
   const int status = ctx.run_command_line(kBatchCommand, 0);
+  held.reset();
+  if (status == platform::kCommandProgramNotFile)
+    return std::string(platform::kWgetProgramPath) + record::cp1252(" ausente ou inválido (pasta ou link)");
   if (status != 0) return "WGET terminou com " + std::to_string(status);
 
   platform::TextFile answer(platform_.files);

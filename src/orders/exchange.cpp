@@ -4,6 +4,7 @@
 
 #include "platform/command_runner.h"
 #include "platform/file_status.h"
+#include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
@@ -44,23 +45,20 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   // The batch line goes out without its trailing blanks; the command
   // interpreter ignores them anyway. A batch file written in part (a full
   // disk) would ask for work that cannot be received, or run a cut line.
-  // Written only when its line changes (the same command again, as while
-  // work keeps coming) or the file has gone.
-  const std::string line(record::trim_right(batch_line(web_host_, command)));
-  if (line != batch_written_ || !files_.exists(kArqbatPath)) {
-    batch_written_.clear();
-    platform::TextFile arqbat(files_);
-    bool written = (st_arquivo_ = arqbat.open(kArqbatPath, platform::OpenMode::output)) == platform::status::ok;
-    written = (st_arquivo_ = arqbat.write_line(line)) == platform::status::ok && written;
-    written = (st_arquivo_ = arqbat.close()) == platform::status::ok && written;
-    if (!written) {
-      failed_step_ = "gravar GET_KAVCMD.bat";
-      return Outcome::disk_failed;
-    }
-    batch_written_ = line;
+  // Written only when it holds another line or has gone (the same command
+  // again, as while work keeps coming, runs the file as it stands), and held
+  // from then until the run has ended: CMD.EXE reads it while it runs, and
+  // nobody may change or replace it meanwhile.
+  const std::string contents =
+      std::string(record::trim_right(batch_line(web_host_, command))) + std::string(platform::kLineEnd);
+  std::unique_ptr<platform::File> held;
+  if (!platform::place_and_hold(files_, kArqbatPath, contents, held)) {
+    failed_step_ = "gravar GET_KAVCMD.bat";
+    return Outcome::disk_failed;
   }
 
   batch_status_ = ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);
+  held.reset();
   areas.reset();
   if (batch_status_ != 0) return Outcome::web_failed;
 
@@ -84,6 +82,8 @@ std::string Exchange::failure_cause(int status, std::size_t arrived) {
       return record::cp1252("Wget não pôde ser executado (Wget ou KAVWGET.RC ausente)");
     case platform::kCommandSignalled:
       return "Wget interrompido";
+    case platform::kCommandProgramNotFile:
+      return std::string(platform::kWgetProgramPath) + record::cp1252(" ausente ou inválido (pasta ou link)");
     case 3:
       return "erro ao gravar GET_KAVCMD.RET (disco cheio?)";
     case 4:

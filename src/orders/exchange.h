@@ -88,7 +88,6 @@ class Exchange {
   platform::TextFile resposta_;
   AnswerReader reader_;
   std::string st_arquivo_ = "00";
-  std::string batch_written_;  // the line GET_KAVCMD.bat holds, as this exchange wrote it
   int batch_status_ = 0;
   std::string failed_step_;
 };

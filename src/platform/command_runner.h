@@ -27,6 +27,15 @@ class CommandRunner {
 inline constexpr int kCommandRefused = -1;   // not understood, or could not be started
 inline constexpr int kCommandOverran = -2;   // ended by force after the time limit
 inline constexpr int kCommandSignalled = -3; // the program was ended by a signal (Windows: it crashed)
+// Windows: a batch file was not run because kWgetProgramPath is missing or
+// is no regular file (a folder, or a reparse point that would send the run
+// somewhere else).
+inline constexpr int kCommandProgramNotFile = -4;
+
+// The program every batch line runs ("\OrbelaTeknovarium\Kav\WGET" on the
+// batch folder's drive, C:). On Windows it is looked at before each batch
+// file runs; elsewhere KAV\WGET is a link to the system's Wget and is not.
+inline constexpr std::string_view kWgetProgramPath = "C:\\OrbelaTeknovarium\\KAV\\WGET.EXE";
 
 // How long one command line may run before it is ended with every process it
 // started. GNU Wget retries for hours against a web server that accepts and
@@ -93,12 +102,17 @@ bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limi
 // Windows: the command line runs as it stands (CMD.EXE itself) in
 // kCommandWorkFolder, in a job object that ends the whole process tree when
 // the time limit is overrun, with WGETRC set as below. CMD.EXE /C ends with
-// the status of the batch file's last command.
+// the status of the batch file's last command. Wget's settings file is held
+// (FileSystem::hold) for the length of every run but a DEL, and a batch file
+// runs only while kWgetProgramPath is a regular file (kCommandProgramNotFile
+// otherwise). The batch file itself is held by whoever wrote it.
 //
 // Elsewhere a stand-in understands exactly the two forms this system sends,
 // "CMD.EXE /C " (any case) followed by
 //   - DEL <Windows path> /Q   removes the file; a missing file is no error;
-//   - <Windows path of a .BAT file>   runs its lines in turn.
+//   - <Windows path of a .BAT file>   reads the file once, whole, checks
+//     every line, and then runs its lines in turn (what is written to the
+//     file meanwhile changes nothing).
 // A batch line is a program (a Windows path, found without regard to case,
 // with or without ".EXE") and its arguments, split at blanks, double quotes
 // grouping words (and removed). Arguments that are Windows paths ("C:\..." or

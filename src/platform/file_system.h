@@ -42,6 +42,13 @@ class FileSystem {
 
   // Opens a file; returns the two-character status ("00", "35", "30", "37").
   virtual std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) = 0;
+  // Opens a file for reading and holds it while `file` lives: on Windows it
+  // is shared for reading only, so that nobody can write, delete or rename
+  // it meanwhile (an open for writing elsewhere refuses it, "37"). Elsewhere
+  // it is an open for input. Status as open().
+  virtual std::string hold(std::string_view windows_path, std::unique_ptr<File>& file) {
+    return open(windows_path, OpenMode::input, file);
+  }
   virtual bool remove(std::string_view windows_path) = 0;
   // Replaces `to` by `from` in one step.
   virtual bool rename(std::string_view from, std::string_view to) = 0;
@@ -56,6 +63,19 @@ class FileSystem {
   // The host's name for a Windows path (the path itself on Windows).
   virtual std::string host_path(std::string_view windows_path) = 0;
 };
+
+// Holds `windows_path` (FileSystem::hold) in `held` when it holds exactly
+// `contents`; false, with nothing held, otherwise.
+bool hold_if_holding(FileSystem& files, std::string_view windows_path, std::string_view contents,
+                     std::unique_ptr<File>& held);
+
+// Holds `windows_path` in `held` with exactly `contents`, writing them first
+// only when the file holds anything else or is missing. False, with nothing
+// held, when they could not be written or the file could not be held with
+// them (another program has it open for writing, or changed it between the
+// write and the hold).
+bool place_and_hold(FileSystem& files, std::string_view windows_path, std::string_view contents,
+                    std::unique_ptr<File>& held);
 
 // The folders and file name of a Windows path, as a host maps them: the
 // drive dropped, "\\" and "/" both separators, "." and empty names passed
@@ -77,6 +97,9 @@ class MemoryFileSystem final : public FileSystem {
   MemoryFileSystem();  // holds the folders of a laid-out root
 
   std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) override;
+  // As on Windows: while a file is held, opens for writing, removes and
+  // renames of it (either name) fail; a file open for writing cannot be held.
+  std::string hold(std::string_view windows_path, std::unique_ptr<File>& file) override;
   bool remove(std::string_view windows_path) override;
   bool rename(std::string_view from, std::string_view to) override;
   bool exists(std::string_view windows_path) override;
@@ -91,6 +114,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string contents(std::string_view windows_path) const;
   void remove_directory(std::string_view windows_path);
   void set_fail_writes(bool fail) { fail_writes_ = fail; }
+  bool is_held(std::string_view windows_path) const { return held_.count(key(windows_path)) > 0; }
   std::size_t file_count() const { return files_.size(); }
 
   // The normal form of a path: upper case, no drive, backslashes.
@@ -99,6 +123,8 @@ class MemoryFileSystem final : public FileSystem {
  private:
   friend class MemoryFile;
   std::map<std::string, std::string> files_;
+  // How many holds and opens for writing each file has.
+  std::map<std::string, int> held_, writers_;
   std::set<std::string> dirs_;
   bool fail_writes_ = false;
 };

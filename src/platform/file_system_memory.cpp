@@ -7,7 +7,11 @@ namespace kav::platform {
 
 class MemoryFile final : public File {
  public:
-  MemoryFile(MemoryFileSystem& fs, std::string key, bool writing) : fs_(fs), key_(std::move(key)), writing_(writing) {}
+  MemoryFile(MemoryFileSystem& fs, std::string key, bool writing, bool holding = false)
+      : fs_(fs), key_(std::move(key)), writing_(writing), holding_(holding), open_(true) {
+    if (auto* counts = open_files()) ++(*counts)[key_];
+  }
+  ~MemoryFile() override { release(); }
   bool write(std::string_view bytes) override {
     if (!writing_ || fs_.fail_writes_ || !fs_.files_.count(key_)) return false;
     fs_.files_[key_].append(bytes);
@@ -22,12 +26,28 @@ class MemoryFile final : public File {
     return static_cast<long>(count);
   }
   bool sync() override { return !fs_.fail_writes_; }
-  bool close() override { return true; }
+  bool close() override {
+    release();
+    return true;
+  }
 
  private:
+  // The files this one counts among: held, or open for writing.
+  std::map<std::string, int>* open_files() const {
+    return holding_ ? &fs_.held_ : writing_ ? &fs_.writers_ : nullptr;
+  }
+  void release() {
+    if (!open_) return;
+    open_ = false;
+    auto* counts = open_files();
+    if (counts != nullptr && --(*counts)[key_] == 0) counts->erase(key_);
+  }
+
   MemoryFileSystem& fs_;
   std::string key_;
   bool writing_;
+  bool holding_;
+  bool open_;
   std::size_t pos_ = 0;
 };
 
@@ -68,9 +88,11 @@ std::string MemoryFileSystem::open(std::string_view path, OpenMode mode, std::un
     case OpenMode::input:
     case OpenMode::extend:
       if (!present) return std::string(status::not_found);
+      if (mode == OpenMode::extend && held_.count(k)) return std::string(status::denied);
       break;
     case OpenMode::output:
       if (!dirs_.count(parent_of(k)) || dirs_.count(k)) return std::string(status::failed);
+      if (held_.count(k)) return std::string(status::denied);
       files_[k].clear();
       break;
   }
@@ -78,11 +100,24 @@ std::string MemoryFileSystem::open(std::string_view path, OpenMode mode, std::un
   return std::string(status::ok);
 }
 
-bool MemoryFileSystem::remove(std::string_view path) { return files_.erase(key(path)) > 0; }
+std::string MemoryFileSystem::hold(std::string_view path, std::unique_ptr<File>& file) {
+  const std::string k = key(path);
+  file.reset();
+  if (!files_.count(k)) return std::string(status::not_found);
+  if (writers_.count(k)) return std::string(status::denied);
+  file = std::make_unique<MemoryFile>(*this, k, false, true);
+  return std::string(status::ok);
+}
+
+bool MemoryFileSystem::remove(std::string_view path) {
+  const std::string k = key(path);
+  return !held_.count(k) && files_.erase(k) > 0;
+}
 
 bool MemoryFileSystem::rename(std::string_view from, std::string_view to) {
   const auto it = files_.find(key(from));
   if (it == files_.end() || !dirs_.count(parent_of(key(to)))) return false;
+  if (held_.count(key(from)) || held_.count(key(to))) return false;
   std::string data = std::move(it->second);
   files_.erase(it);
   files_[key(to)] = std::move(data);

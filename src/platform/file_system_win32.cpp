@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -11,6 +12,71 @@
 namespace kav::platform {
 
 namespace {
+
+// An antivirus scanner, the search indexer or the print spooler opens a file
+// that was just written for a few milliseconds; an open, rename or delete that
+// meets it then fails. Every operation of this file system tries again for
+// this long before it reports the failure.
+constexpr DWORD kSharingRetryMs = 1000;
+
+// STATUS_DELETE_PENDING: the file is being deleted and goes when the last
+// handle on it closes. Windows reports it as "access denied".
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056L);
+
+LONG last_nt_status() {
+  using Getter = LONG(WINAPI*)();
+  static const Getter get = [] {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll == nullptr ? Getter{}
+                            : reinterpret_cast<Getter>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetLastNtStatus")));
+  }();
+  return get == nullptr ? 0 : get();
+}
+
+// Whether the error of the call that just failed may come from another
+// program holding the file for a moment: a sharing or lock violation, "access
+// denied" on a file whose deletion is pending, or, for a rename onto
+// `replaced`, "access denied" while that is an ordinary file (Windows refuses
+// to replace a file that is open).
+bool held_for_a_moment(DWORD error, const std::string* replaced) {
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
+  if (error != ERROR_ACCESS_DENIED) return false;
+  if (last_nt_status() == kStatusDeletePending) return true;
+  if (replaced == nullptr) return false;
+  const DWORD attributes = GetFileAttributesA(replaced->c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Runs `attempt` (true on success) until it succeeds, fails otherwise than by
+// another program's hold, or kSharingRetryMs have passed; the last failure's
+// error stays the thread's last error.
+template <class Attempt>
+bool retrying(Attempt attempt, const std::string* replaced = nullptr) {
+  const ULONGLONG started = GetTickCount64();
+  DWORD pause = 2;
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    const ULONGLONG waited = GetTickCount64() - started;
+    if (!held_for_a_moment(error, replaced) || waited >= kSharingRetryMs) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, kSharingRetryMs - waited)));
+    pause = std::min<DWORD>(pause * 2, 50);
+  }
+}
+
+// Opens `path` as CreateFile does, through retrying().
+HANDLE create_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  retrying([&] {
+    h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
+  return h;
+}
 
 // Windows paths are Windows-1252 here; the ANSI functions take them as they stand.
 class Win32File final : public File {
@@ -59,27 +125,26 @@ class Win32FileSystem final : public FileSystem {
     DWORD access = mode == OpenMode::input ? GENERIC_READ : FILE_APPEND_DATA | GENERIC_WRITE;
     DWORD disposition = mode == OpenMode::output ? CREATE_ALWAYS : OPEN_EXISTING;
     if (mode == OpenMode::extend) access = FILE_APPEND_DATA;
-    HANDLE h = CreateFileA(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      const DWORD err = GetLastError();
-      // A folder is no file: a permanent error, as on POSIX systems (Windows
-      // itself says "access denied").
-      const DWORD attributes = GetFileAttributesA(p.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return std::string(status::failed);
-      if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
-        return std::string(mode == OpenMode::output ? status::failed : status::not_found);
-      if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return std::string(status::denied);
-      return std::string(status::failed);
-    }
-    file = std::make_unique<Win32File>(h);
-    return std::string(status::ok);
+    return open_handle(p, access, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition, mode, file);
   }
-  bool remove(std::string_view path) override { return DeleteFileA(host_path(path).c_str()) != 0; }
+  // Shared for reading only: CMD.EXE and Wget can read it, nobody can write,
+  // delete or rename it while it is held.
+  std::string hold(std::string_view path, std::unique_ptr<File>& file) override {
+    file.reset();
+    return open_handle(host_path(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, OpenMode::input, file);
+  }
+  bool remove(std::string_view path) override {
+    const std::string p = host_path(path);
+    return retrying([&] { return DeleteFileA(p.c_str()) != 0; });
+  }
   bool rename(std::string_view from, std::string_view to) override {
-    return MoveFileExA(host_path(from).c_str(), host_path(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::string source = host_path(from);
+    const std::string target = host_path(to);
+    return retrying(
+        [&] {
+          return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        },
+        &target);
   }
   bool exists(std::string_view path) override {
     return GetFileAttributesA(host_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -113,6 +178,25 @@ class Win32FileSystem final : public FileSystem {
   bool sync_directory(std::string_view) override { return true; }
 
  private:
+  static std::string open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,
+                                 std::unique_ptr<File>& file) {
+    HANDLE h = create_file(p, access, share, disposition);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      // A folder is no file: a permanent error, as on POSIX systems (Windows
+      // itself says "access denied").
+      const DWORD attributes = GetFileAttributesA(p.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::string(status::failed);
+      if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+        return std::string(mode == OpenMode::output ? status::failed : status::not_found);
+      if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return std::string(status::denied);
+      return std::string(status::failed);
+    }
+    file = std::make_unique<Win32File>(h);
+    return std::string(status::ok);
+  }
+
   std::string root_;  // empty: drive C: itself
 };
 

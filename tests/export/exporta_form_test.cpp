@@ -11,6 +11,7 @@
 #include "export/kavcmd_lines.h"
 #include "log/log_form.h"
 #include "platform/clock.h"
+#include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -55,6 +56,7 @@ struct ExportaRig {
     forms.add(log_form);
     // The import page answers as the stand-in does when it took the file.
     commands.on_run = [this](std::string_view) {
+      batch_held = files.is_held(kBatchPath);
       files.put(kImportAnswerPath, import_answer);
       return import_status;
     };
@@ -84,6 +86,7 @@ struct ExportaRig {
 
   std::string import_answer = "OK: 2 vendedores, 2 produtos\r\n";
   int import_status = 0;
+  bool batch_held = false;  // while the import ran
   test::FakePlatform fake{platform::ManualClock(2019, 11, 27, 14, 38, 5), {.erp_files = true}};
   platform::MemoryFileSystem& files = fake.files;
   platform::ManualClock& clock = fake.clock;
@@ -166,8 +169,11 @@ TEST_F(ExportaFixture, ExportsEverySellerThenEveryProductInCodeOrder) {
                                               record::padded(cp1252("Açaí  grande "), 40) + ";00000000000;");
   EXPECT_FALSE(files.exists(kKavcmdTempPath));
 
-  // The import: the batch file of one line, run without a window.
+  // The import: the batch file of one line, run without a window, held
+  // unchangeable while it ran.
   EXPECT_EQ(files.contents(kBatchPath), import_batch_line("localhost") + std::string(platform::kLineEnd));
+  EXPECT_TRUE(batch_held);
+  EXPECT_FALSE(files.is_held(kBatchPath));
   ASSERT_EQ(commands.lines.size(), 1u);
   EXPECT_EQ(commands.lines[0], kBatchCommand);
   EXPECT_EQ(commands.modes[0], 0);
@@ -248,11 +254,15 @@ TEST_F(ExportaFixture, AnImportTheWebApplicationDidNotConfirmIsAnErrorNotTheEnd)
     int status;
     bool earlier_answer;  // WGET.TXT of an earlier export is still there
     std::string cause;
+    bool batch_written_elsewhere = false;  // another program has OrbKavCmd.bat open for writing
   };
-  for (const Case& c : {Case{"", 0, false, "WGET.TXT vazio"}, Case{"", 4, true, "WGET terminou com 4"},
-                        Case{"", -2, false, "WGET terminou com -2"},
-                        Case{"ERRO: linha 3: separadores demais\n", 0, false,
-                             "WGET.TXT: ERRO: linha 3: separadores demais"}}) {
+  for (const Case& c :
+       {Case{"", 0, false, "WGET.TXT vazio"}, Case{"", 4, true, "WGET terminou com 4"},
+        Case{"", -2, false, "WGET terminou com -2"},
+        Case{"", platform::kCommandProgramNotFile, false,
+             cp1252("C:\\OrbelaTeknovarium\\KAV\\WGET.EXE ausente ou inválido (pasta ou link)")},
+        Case{"", 0, false, cp1252("OrbKavCmd.bat não gravado"), true},
+        Case{"ERRO: linha 3: separadores demais\n", 0, false, "WGET.TXT: ERRO: linha 3: separadores demais"}}) {
     SCOPED_TRACE(c.cause);
     ExportaRig f;
     f.add_seller(seller("000001", "A", "B"));
@@ -262,7 +272,10 @@ TEST_F(ExportaFixture, AnImportTheWebApplicationDidNotConfirmIsAnErrorNotTheEnd)
       f.commands.on_run = [&f](std::string_view) { return f.import_status; };  // Wget wrote nothing
       f.files.put(kImportAnswerPath, "OK: 1 vendedores, 0 produtos\n");
     }
+    std::unique_ptr<platform::File> writer;
+    if (c.batch_written_elsewhere) f.files.open(kBatchPath, platform::OpenMode::output, writer);
     f.run();
+    EXPECT_EQ(f.commands.lines.size(), c.batch_written_elsewhere ? 0u : 1u);
 
     const auto boxes = f.messages();
     ASSERT_EQ(boxes.size(), 1u);

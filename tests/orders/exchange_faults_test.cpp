@@ -11,6 +11,8 @@
 #include "app/application.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
+#include "platform/command_runner.h"
+#include "platform/file_status.h"
 #include "platform/print/print_fakes.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
@@ -170,6 +172,67 @@ TEST_F(Faults, TheBatchFileIsWrittenOnlyWhenItsLineChanges) {
   EXPECT_EQ(failed_writes, 1);
   EXPECT_EQ(web.requests.size(), 6U);  // then CMD_IMP twice, CAN_ITE and CMD_FEC
   EXPECT_EQ(tickets("COZINHA").size(), 2U);
+}
+
+// GET_KAVCMD.bat is held from before its run until the run has ended:
+// nobody changes or replaces it while CMD.EXE reads it. One changed by
+// someone else between two exchanges of the same command is written again
+// before it runs; one that cannot be held is not run, as one that cannot be
+// written.
+TEST_F(Faults, TheBatchFileIsHeldThroughItsRunAndNotRunWhenItCannotBeHeld) {
+  web.queue("CMD_IMP", kOrder);
+  const std::string bat = std::string(kTemp) + "GET_KAVCMD.bat";
+  int deletes = 0;
+  int runs = 0;
+  int held_runs = 0;
+  int changed_in_runs = 0;
+  commands.on_run = [&, run = commands.on_run](std::string_view line) {
+    if (line.find(" DEL ") != std::string_view::npos) {
+      if (++deletes == 2) memory.put(bat, "\\Users\\someone\\EVIL.EXE\r\n");
+    } else {
+      ++runs;
+      if (memory.is_held(bat)) ++held_runs;
+      std::unique_ptr<platform::File> f;
+      if (memory.open(bat, platform::OpenMode::output, f) == platform::status::ok || memory.remove(bat) ||
+          memory.rename(bat, std::string(kTemp) + "MOVED.bat"))
+        ++changed_in_runs;
+    }
+    return run(line);
+  };
+  std::vector<std::string> first_check;
+  std::optional<std::string> disk_alert;
+  between(6000, [&] {
+    first_check = web.requests;
+    EXPECT_FALSE(memory.is_held(bat));
+    files.fail(Op::hold, "GET_KAVCMD.BAT", 0, test::FaultFileSystem::kForever);
+  });
+  between(11000, [&] {
+    disk_alert = alert("disco");
+    files.clear();
+  });
+  run_until(15500);
+
+  EXPECT_EQ(first_check, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC"}));
+  EXPECT_EQ(tickets("COZINHA").size(), 1U);
+  EXPECT_EQ(held_runs, runs);
+  EXPECT_EQ(changed_in_runs, 0);
+  EXPECT_EQ(disk_alert, cp1252("Falha ao gravar GET_KAVCMD.bat: CMD_IMP não consultado"));
+  EXPECT_EQ(web.requests.size(), 7U);  // nothing asked in the second check
+  EXPECT_FALSE(alert("disco"));
+}
+
+// A WGET.EXE that is missing, a folder or a link (Windows) runs nothing: the
+// alert names the path.
+TEST_F(Faults, AWgetThatIsNoRegularFileIsAnAlertNamingItsPath) {
+  commands.on_run = [&, run = commands.on_run](std::string_view line) {
+    return line.find(" DEL ") != std::string_view::npos ? run(line) : platform::kCommandProgramNotFile;
+  };
+  run_until(5500);
+  const std::string failure =
+      cp1252("Falha na consulta CMD_IMP: C:\\OrbelaTeknovarium\\KAV\\WGET.EXE ausente ou inválido (pasta ou link)");
+  EXPECT_EQ(alert("web"), failure);
+  const auto lines = log();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), failure + " !!!"), lines.end());  // whole in the log
 }
 
 // An old answer that stays after its DEL would be read as new work.

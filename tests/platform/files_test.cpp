@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "platform/web_host.h"
+#include "support/fault_file_system.h"
 #include "support/line_ends.h"
 #include "support/temp_root.h"
 
@@ -121,6 +122,56 @@ TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
   EXPECT_EQ(memory.contents("C:\\OrbelaTeknovarium\\Temp\\K2"), "abc");
   memory.remove_directory("C:\\OrbelaTeknovarium");
   EXPECT_FALSE(memory.exists("C:\\OrbelaTeknovarium\\Temp\\K2"));
+}
+
+// The batch files and Wget's settings: written only when they hold anything
+// else, then held unchanged while a program reads them. The memory files
+// keep holds as Windows does (platform_win32_test.cpp shows Windows itself).
+TEST(HeldFileTest, WrittenOnlyWhenItHoldsAnythingElseAndUnchangeableWhileHeld) {
+  MemoryFileSystem memory;
+  test::FaultFileSystem files(memory);
+  const std::string bat = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat";
+  const std::string other = "C:\\OrbelaTeknovarium\\Temp\\OTHER.bat";
+  std::unique_ptr<File> held;
+  ASSERT_TRUE(place_and_hold(files, bat, "one\r\n", held));  // missing: written
+  EXPECT_TRUE(memory.is_held(bat));
+  std::unique_ptr<File> f;
+  EXPECT_EQ(files.open(bat, OpenMode::output, f), status::denied);
+  EXPECT_EQ(files.open(bat, OpenMode::extend, f), status::denied);
+  EXPECT_FALSE(files.remove(bat));
+  EXPECT_FALSE(files.rename(bat, other));
+  memory.put(other, "two\r\n");
+  EXPECT_FALSE(files.rename(other, bat));
+  EXPECT_EQ(files.open(bat, OpenMode::input, f), status::ok);  // readers are welcome
+  f.reset();
+  EXPECT_EQ(memory.contents(bat), "one\r\n");
+  held.reset();
+  EXPECT_FALSE(memory.is_held(bat));
+
+  // The same contents: not written again.
+  files.fail(test::FaultFileSystem::Op::open_output, "GET_KAVCMD", 0, test::FaultFileSystem::kForever);
+  EXPECT_TRUE(place_and_hold(files, bat, "one\r\n", held));
+  held.reset();
+  // Anything else, a longer file of the same start too, is written again.
+  EXPECT_FALSE(place_and_hold(files, bat, "one\r\nmore\r\n", held));
+  EXPECT_FALSE(held);
+  files.clear();
+  memory.put(bat, "one\r\nmore\r\n");
+  EXPECT_FALSE(hold_if_holding(files, bat, "one\r\n", held));
+  EXPECT_FALSE(memory.is_held(bat));
+  EXPECT_TRUE(place_and_hold(files, bat, "one\r\n", held));
+  EXPECT_EQ(memory.contents(bat), "one\r\n");
+  held.reset();
+
+  // Open for writing elsewhere, or not to be held: nothing held, no run.
+  ASSERT_EQ(files.open(bat, OpenMode::extend, f), status::ok);
+  EXPECT_FALSE(place_and_hold(files, bat, "one\r\n", held));
+  f.reset();
+  files.fail(test::FaultFileSystem::Op::hold, "GET_KAVCMD", 0, test::FaultFileSystem::kForever);
+  EXPECT_FALSE(place_and_hold(files, bat, "one\r\n", held));
+  EXPECT_FALSE(held);
+  files.clear();
+  EXPECT_TRUE(place_and_hold(files, bat, "one\r\n", held));
 }
 
 TEST(ManualClockTest, CrossesMidnightAndYears) {

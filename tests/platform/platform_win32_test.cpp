@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/command_runner.h"
@@ -117,11 +118,84 @@ TEST(Win32FileSystemTest, ATestRootHoldsEveryPathAndDriveCLeavesThemAsTheyStand)
   }
 }
 
+// Opens a file as another program may (a scanner, the indexer, someone
+// else's program) and lets it go after `ms`, or when dropped.
+class Holder {
+ public:
+  Holder(const fs::path& path, DWORD access, DWORD share, DWORD ms)
+      : handle_(CreateFileA(path.string().c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)),
+        done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+    thread_ = std::thread([this, ms] {
+      WaitForSingleObject(done_, ms);
+      CloseHandle(handle_);
+    });
+  }
+  ~Holder() {
+    SetEvent(done_);
+    thread_.join();
+    CloseHandle(done_);
+  }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+
+ private:
+  HANDLE handle_;
+  HANDLE done_;
+  std::thread thread_;
+};
+
+// A file that another program holds for a moment (an antivirus scanner opens
+// what was just written): each kind of operation waits for it, briefly; one
+// held for good fails as it always did.
+TEST(Win32FileSystemTest, AFileHeldForAMomentByAnotherHandleIsWaitedFor) {
+  TempRoot root;
+  root.lay_out();
+  auto files = make_os_file_system(root.str());
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  const auto path = [](const char* name) { return std::string("C:\\OrbelaTeknovarium\\Temp\\") + name; };
+  for (const char* name : {"W.TXT", "H.TXT", "R.TXT", "T.TXT", "T.NEW", "D.TXT", "G.TXT"})
+    std::ofstream(temp / name) << name;
+  constexpr DWORD kAll = GENERIC_READ | GENERIC_WRITE;
+  std::unique_ptr<File> f;
+  {
+    Holder holder(temp / "W.TXT", kAll, 0, 100);
+    EXPECT_EQ(files->open(path("W.TXT"), OpenMode::output, f), status::ok);  // created for writing
+    f.reset();
+  }
+  {
+    Holder holder(temp / "H.TXT", kAll, FILE_SHARE_READ, 100);
+    EXPECT_EQ(files->hold(path("H.TXT"), f), status::ok);
+    f.reset();
+  }
+  {
+    Holder holder(temp / "R.TXT", kAll, 0, 100);
+    EXPECT_TRUE(files->rename(path("R.TXT"), path("R2.TXT")));  // moved away
+  }
+  {
+    // Replaced while open: Windows refuses it even to a reader that lets
+    // others delete ("access denied").
+    Holder holder(temp / "T.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 100);
+    EXPECT_TRUE(files->rename(path("T.NEW"), path("T.TXT")));
+  }
+  {
+    Holder holder(temp / "D.TXT", kAll, 0, 100);
+    EXPECT_TRUE(files->remove(path("D.TXT")));
+  }
+  EXPECT_EQ(slurp(temp / "T.TXT"), "T.NEW");
+  EXPECT_FALSE(fs::exists(temp / "D.TXT"));
+  // Held for good: the wait is bounded and the failure is the same as ever.
+  Holder for_good(temp / "G.TXT", kAll, 0, 60'000);
+  EXPECT_EQ(files->open(path("G.TXT"), OpenMode::output, f), status::denied);
+  EXPECT_FALSE(files->remove(path("G.TXT")));
+}
+
 class Win32CommandRunnerTest : public ::testing::Test {
  protected:
   Win32CommandRunnerTest() {
     root.lay_out();
     files = make_os_file_system(root.str());
+    put("OrbelaTeknovarium/KAV/WGET.EXE", "");  // a regular file: batch files run
   }
   void put(const fs::path& relative, const std::string& bytes) const {
     std::ofstream(root.path() / relative, std::ios::binary) << bytes;
@@ -176,6 +250,67 @@ TEST_F(Win32CommandRunnerTest, ProgramsGetTheMonitorsWgetSettings) {
   const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
   EXPECT_TRUE(fs::equivalent(fs::path(trimmed(slurp(temp / "RC.TXT"))), temp / "KAVWGET.RC")) << slurp(temp / "RC.TXT");
   EXPECT_EQ(slurp(temp / "KAVWGET.RC"), wget_settings());
+}
+
+// GET_KAVCMD.bat held from before its run to its end: the programs it runs
+// can neither write, delete nor rename it (CMD.EXE reads a batch file line
+// by line while it runs), the run ends as written, and the file is free
+// afterwards. Held open for writing by someone else, it is not run at all.
+TEST_F(Win32CommandRunnerTest, ABatchFileHeldThroughItsRunCannotBeChangedMeanwhile) {
+  const std::string bat = "C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat";
+  const std::string contents =
+      "@echo off\r\n"
+      "echo exit /b 9> GET_KAVCMD.bat\r\n"  // would end the run with 9
+      "del /q GET_KAVCMD.bat\r\n"
+      "ren GET_KAVCMD.bat MOVED.bat\r\n"
+      "if exist GET_KAVCMD.bat echo present> R.TXT\r\n"
+      "exit /b 5\r\n";
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
+  std::unique_ptr<File> held;
+  ASSERT_TRUE(place_and_hold(*files, bat, contents, held));
+  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path(bat), 0), 5);
+  held.reset();
+  EXPECT_EQ(slurp(temp / "GET_KAVCMD.bat"), contents);
+  EXPECT_EQ(trimmed(slurp(temp / "R.TXT")), "present");
+  EXPECT_FALSE(fs::exists(temp / "MOVED.bat"));
+  EXPECT_TRUE(files->rename(bat, "C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"));
+  EXPECT_TRUE(files->remove("C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"));
+
+  put("OrbelaTeknovarium/Temp/GET_KAVCMD.bat", contents);
+  Holder writer(temp / "GET_KAVCMD.bat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 60'000);
+  EXPECT_FALSE(place_and_hold(*files, bat, contents, held));
+  EXPECT_FALSE(held);
+}
+
+// Before a batch file runs, WGET.EXE must be a regular file: missing, a
+// folder or a link, nothing runs. A DEL still does, so that an old answer
+// never stays to be read again.
+TEST_F(Win32CommandRunnerTest, ABatchRunsOnlyWhenWgetIsARegularFile) {
+  put("OrbelaTeknovarium/Temp/T.BAT", "@echo ran> RAN.TXT\r\n");
+  put("OrbelaTeknovarium/Temp/OLD.RET", "old");
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  const fs::path wget = root.path() / "OrbelaTeknovarium" / "KAV" / "WGET.EXE";
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
+  const std::string batch = "CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT");
+  fs::remove(wget);
+  EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
+  EXPECT_EQ(runner->run("CMD.EXE /C DEL " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\OLD.RET") + " /Q", 0), 0);
+  EXPECT_FALSE(fs::exists(temp / "OLD.RET"));
+  fs::create_directory(wget);
+  EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
+  fs::remove(wget);
+  put("OrbelaTeknovarium/Temp/REAL.EXE", "");
+  if (CreateSymbolicLinkA(wget.string().c_str(), (temp / "REAL.EXE").string().c_str(),
+                          SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+      (GetFileAttributesA(wget.string().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
+    fs::remove(wget);
+  }
+  EXPECT_FALSE(fs::exists(temp / "RAN.TXT"));
+  put("OrbelaTeknovarium/KAV/WGET.EXE", "");
+  EXPECT_EQ(runner->run(batch, 0), 0);
+  EXPECT_TRUE(fs::exists(temp / "RAN.TXT"));
 }
 
 TEST(Win32FileSystemTest, ListsFilesAndFoldersApartAndSyncsAFolder) {

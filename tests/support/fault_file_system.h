@@ -1,7 +1,7 @@
 // A file system that fails what a test tells it to, over any other one.
 //
 // Wraps a real or in-memory file system and passes every call through, except
-// the ones armed to fail: the n-th open for output, write, sync, rename,
+// the ones armed to fail: the n-th open for output, hold, write, sync, rename,
 // remove or folder creation on a path that contains a given text, once or
 // from then on. A free-space budget stands for a full disk: a write that does
 // not fit writes what fits and fails, as the operating system does.
@@ -25,7 +25,7 @@ namespace kav::test {
 
 class FaultFileSystem final : public platform::FileSystem {
  public:
-  enum class Op { open_output, write, sync, rename, remove, create_directory };
+  enum class Op { open_output, write, sync, rename, remove, create_directory, hold };
   static constexpr int kForever = 0;
 
   explicit FaultFileSystem(platform::FileSystem& base) : base_(base) {}
@@ -55,6 +55,11 @@ class FaultFileSystem final : public platform::FileSystem {
     const std::string st = base_.open(path, mode, inner);
     file = inner ? std::make_unique<FaultFile>(*this, std::string(path), std::move(inner)) : nullptr;
     return st;
+  }
+  std::string hold(std::string_view path, std::unique_ptr<platform::File>& file) override {
+    file.reset();
+    if (trip(Op::hold, path)) return std::string(platform::status::denied);
+    return base_.hold(path, file);
   }
   bool remove(std::string_view path) override { return !trip(Op::remove, path) && base_.remove(path); }
   bool rename(std::string_view from, std::string_view to) override {
@@ -130,7 +135,7 @@ class FaultFileSystem final : public platform::FileSystem {
   platform::FileSystem& base_;
   std::vector<Rule> rules_;
   std::optional<std::size_t> free_;
-  std::array<int, 6> failed_{};
+  std::array<int, 7> failed_{};
 };
 
 }  // namespace kav::test

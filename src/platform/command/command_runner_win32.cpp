@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,47 @@ std::string environment_block(const std::string& settings) {
   return out;
 }
 
+// Why a command was refused, on the standard error (a console or a test's
+// report; nowhere for the windowed monitor).
+void complain(std::string_view what, std::string_view detail) {
+  std::string text = "kav command: " + std::string(what) + ": " + std::string(detail) + "\n";
+  DWORD written = 0;
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (err != nullptr && err != INVALID_HANDLE_VALUE)
+    WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Whether `windows_path` names a regular file: no folder, no reparse point
+// (a link or junction that would send the run elsewhere), and no reparse
+// point among the folders above it up to the root (C:\ or a test's root).
+bool is_plain_file_below(FileSystem& files, std::string_view windows_path) {
+  const std::vector<std::string_view> parts = path_parts(windows_path);
+  std::string partial = "C:";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    (partial += '\\') += parts[i];
+    const DWORD attributes = GetFileAttributesA(files.host_path(partial).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder != (i + 1 < parts.size())) return false;
+  }
+  return !parts.empty();
+}
+
+// Whether a failed CreateProcess may succeed when tried again.
+bool start_failed_for_a_moment(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNAL_ERROR:  // Wine: the new process ended before it was set up
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
@@ -81,14 +123,29 @@ class Win32CommandRunner final : public CommandRunner {
     if (line.empty()) return kCommandRefused;
     // Without its settings GNU Wget would retry into the next answer and
     // wait minutes for a silent server: no batch file runs then (a DEL still
-    // does, so that an old answer never stays to be read again).
-    if (!ensure_wget_settings(files_) &&
-        command::parse_command_line(line).kind != command::Request::Kind::remove)
+    // does, so that an old answer never stays to be read again). They are
+    // held, unchanged, until the run has ended: the work folder is writable
+    // by every user, and settings of someone else's (an output document, a
+    // file to post) would run with the monitor's rights.
+    const command::Request::Kind kind = command::parse_command_line(line).kind;
+    std::unique_ptr<File> settings_held;
+    if (kind != command::Request::Kind::remove &&
+        (!ensure_wget_settings(files_) ||
+         !hold_if_holding(files_, kWgetSettingsPath, wget_settings(), settings_held))) {
+      complain("Wget's settings could not be written or held", files_.host_path(kWgetSettingsPath));
       return kCommandRefused;
+    }
+    if (kind == command::Request::Kind::batch && !is_plain_file_below(files_, kWgetProgramPath)) {
+      complain("no regular file", files_.host_path(kWgetProgramPath));
+      return kCommandProgramNotFile;
+    }
     std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
 
     Handle job(CreateJobObjectA(nullptr, nullptr));
-    if (!job.valid()) return kCommandRefused;
+    if (!job.valid()) {
+      complain("no job object (error " + std::to_string(GetLastError()) + ")", line);
+      return kCommandRefused;
+    }
     // Held open, and handed down, for as long as any program of ours runs.
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     if (!programs_lock_.valid()) {
@@ -125,9 +182,23 @@ class Win32CommandRunner final : public CommandRunner {
     if (window_mode == 0) flags |= CREATE_NO_WINDOW;
     PROCESS_INFORMATION info{};
     const std::string work_folder = files_.host_path(kCommandWorkFolder);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(), work_folder.c_str(),
-                        &startup, &info))
-      return kCommandRefused;
+    // A start can fail for a moment, before anything of the command has
+    // run: Wine reports a new process that died while it set itself up as
+    // an internal error (seen about once in a few thousand starts on a busy
+    // machine), Windows a program file a scanner holds or resources that
+    // ran short. It is tried again, for well under a second.
+    for (DWORD pause = 50;; pause *= 2) {
+      if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(),
+                         work_folder.c_str(), &startup, &info))
+        break;
+      const DWORD error = GetLastError();
+      if (!start_failed_for_a_moment(error) || pause > 200) {
+        complain("CMD.EXE could not be started (error " + std::to_string(error) + ")", line);
+        return kCommandRefused;
+      }
+      complain("CMD.EXE did not start (error " + std::to_string(error) + "), trying again", line);
+      Sleep(pause);
+    }
     Handle process(info.hProcess);
     Handle thread(info.hThread);
     const bool in_job = AssignProcessToJobObject(job.get(), process.get()) != 0;
