@@ -8,7 +8,7 @@
 #include "platform/file_status.h"
 #include "record/cp1252.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 
 namespace st = platform::status;
 
@@ -248,4 +248,4 @@ void ExportaForm::log(form::FormContext& ctx, std::string_view text) {
   log::log_from_form(ctx, link_, text);
 }
 
-}  // namespace kav::exporta
+}  // namespace kav::master_export

@@ -18,7 +18,7 @@
 #include "support/fake_platform.h"
 #include "ui/headless/headless_runtime.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 namespace {
 
 using record::cp1252;
@@ -398,4 +398,4 @@ TEST_F(ExportaFixture, ASecondExportReplacesTheFirst) {
 }
 
 }  // namespace
-}  // namespace kav::exporta
+}  // namespace kav::master_export
