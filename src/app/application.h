@@ -45,7 +45,7 @@ class Application {
   log::Alerts& alerts_;
   monitor::MenuForm menu_;
   orders::ComandasForm comandas_;
-  exporta::ExportaForm exporta_;
+  master_export::ExportaForm exporta_;
   log::LogForm log_;
   form::FormSet forms_;
 };

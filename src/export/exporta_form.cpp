@@ -10,7 +10,7 @@
 #include "platform/line_end.h"
 #include "record/cp1252.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 
 namespace st = platform::status;
 
@@ -254,4 +254,4 @@ void ExportaForm::log(form::FormContext& ctx, std::string_view text) {
   log::log_from_form(ctx, link_, text);
 }
 
-}  // namespace kav::exporta
+}  // namespace kav::master_export

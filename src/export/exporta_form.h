@@ -25,7 +25,7 @@
 #include "platform/text_file.h"
 #include "record/area.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 
 // The pause between two reads of a record that the ERP holds locked.
 inline constexpr int kLockPauseMs = 5;
@@ -70,4 +70,4 @@ class ExportaForm final : public form::Form {
   bool bloq_visible_ = false;
 };
 
-}  // namespace kav::exporta
+}  // namespace kav::master_export

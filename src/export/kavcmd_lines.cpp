@@ -5,7 +5,7 @@
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 
 namespace {
 
@@ -99,4 +99,4 @@ std::string import_batch_line(std::string_view web_host) {
   return record::padded(line, kLineLength);
 }
 
-}  // namespace kav::exporta
+}  // namespace kav::master_export

@@ -10,7 +10,7 @@
 
 #include "record/area.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 
 inline constexpr std::size_t kLineLength = 200;  // REG-KAVCMD and REG-ARQBAT
 
@@ -35,4 +35,4 @@ std::string product_line(record::Area& produto);
 // The one line of OrbKavCmd.bat: Wget on the import page of `web_host`.
 std::string import_batch_line(std::string_view web_host);
 
-}  // namespace kav::exporta
+}  // namespace kav::master_export

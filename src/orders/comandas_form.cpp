@@ -8,10 +8,6 @@
 #include "erpfiles/vendedo.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
-#include "orders/amounts.h"
-#include "orders/edited.h"
-#include "orders/print_record.h"
-#include "platform/command_runner.h"
 #include "platform/file_status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -30,9 +26,6 @@ constexpr std::string_view kAnswerAlert = "resposta";
 constexpr std::string_view kFailedName = "KAVFALHA-";
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
-// The alert of a page that answered one command with an HTTP error: it ends
-// when that command's exchange ends well.
-std::string page_alert(std::string_view command) { return "web." + std::string(command); }
 }  // namespace
 
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host,
@@ -41,7 +34,8 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
       platform_(platform),
       alerts_(alerts),
       exchange_(platform.files, std::move(web_host)),
-      impressao_(platform.files, platform.printing),
+      journal_(platform.files, exchange_),
+      tickets_(platform.files, platform.printing, areas_),
       paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),
       vendedo_(erpfiles::declare(platform.keyed, erpfiles::vendedo::kFile)),
       produto_(erpfiles::declare(platform.keyed, erpfiles::produto::kFile)) {
@@ -93,22 +87,22 @@ void ComandasForm::form_close(form::FormContext&) {
   }
 }
 
-bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command) {
-  switch (exchange_.perform(ctx, command, areas_)) {
+bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
+  switch (exchange_.perform(ctx, command.name, areas_)) {
     case Exchange::Outcome::disk_failed:
-      disk_failure(
-          ctx, "Falha ao " + exchange_.failed_step() + ": " + std::string(command) + record::cp1252(" não consultado"));
+      disk_failure(ctx, "Falha ao " + exchange_.failed_step() + ": " + std::string(command.name) +
+                            record::cp1252(" não consultado"));
       return false;
     case Exchange::Outcome::web_failed:
       web_failure(ctx, command);
       return false;
     case Exchange::Outcome::no_answer:
       alerts_.clear(kWebAlert);
-      alerts_.clear(page_alert(command));
+      alerts_.clear(command.page_alert());
       return false;
     case Exchange::Outcome::answer:
       alerts_.clear(kWebAlert);
-      alerts_.clear(page_alert(command));
+      alerts_.clear(command.page_alert());
       break;
   }
   AnswerReader& r = exchange_.reader();
@@ -120,10 +114,9 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
       // The web application has handed this work out: printing it without
       // a durable copy could lose it, or print it twice after a crash. It
       // stays in GET_KAVCMD.RET, which is not deleted before it is kept.
-      if (!exchange_.keep_as(path)) {
+      if (!journal_.keep(path)) {
         exchange_.close();
-        unkept_answer_ = true;
-        disk_failure(ctx, unkept_message(command));
+        disk_failure(ctx, unkept_message(command.name));
         return false;
       }
       r.skip_to_record(4);  // the first record again, from the kept copy
@@ -133,11 +126,11 @@ bool ComandasForm::next_record(form::FormContext& ctx, std::string_view command)
     }
   }
   exchange_.close();
-  answer_complete(ctx, command);
+  answer_complete(ctx, command.name);
   // Text where no record could be recognised (an error page, a record whose
   // first field has no shape the reader knows): an order may have been
   // handed out in it, so it is kept and alerted, never only logged.
-  if (!r.found_record() && r.has_odd_text()) keep_unrecognised_answer(ctx, command);
+  if (!r.found_record() && r.has_odd_text()) keep_unrecognised_answer(ctx, command.name);
   return false;
 }
 
@@ -197,16 +190,16 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
 // kMaxAnswersPerCommand answers with work the command stops for this run,
 // says so (row, log, alert) and the run goes on; what is left waits for the
 // next check. The alert ends when a run of the command finds no more work.
-void ComandasForm::run_command(form::FormContext& ctx, std::string_view command) {
-  const std::string alert_key = "limite.respostas." + std::string(command);
+void ComandasForm::run_command(form::FormContext& ctx, const Command& command) {
+  const std::string alert_key = command.answers_limit_alert();
   for (std::size_t handled = 0; !give_up_ && next_record(ctx, command);) {
     work_off(ctx, command);
     retire(ctx, command);
     if (++handled == kMaxAnswersPerCommand) {
       const std::string bound = std::to_string(kMaxAnswersPerCommand);
-      log_message(ctx, "Limite de " + bound + " respostas " + std::string(command) +
+      log_message(ctx, "Limite de " + bound + " respostas " + std::string(command.name) +
                            record::cp1252(" por checagem atingido, o restante fica para a próxima !!!"));
-      alerts_.raise(alert_key, std::string(command) + ": " + bound +
+      alerts_.raise(alert_key, std::string(command.name) + ": " + bound +
                                    record::cp1252(" respostas numa só checagem; verificar a aplicação web"));
       return;
     }
@@ -220,46 +213,24 @@ void ComandasForm::run_command(form::FormContext& ctx, std::string_view command)
 // application has already handed the order out, so what the staff need is
 // the order's number on the screen and in the log, and the answer as it
 // arrived (kept aside), to enter it again.
-void ComandasForm::work_off(form::FormContext& ctx, std::string_view command) {
+void ComandasForm::work_off(form::FormContext& ctx, const Command& command) {
   answer_failed_ = false;
-  print_failure_.clear();
-  if (command == "CMD_IMP") {
-    read_imprime();
-  } else if (command == "CAN_ITE") {
-    read_cancela();
-  } else {
-    read_fecha();
+  tickets_.start_answer();
+  switch (command.kind) {
+    case Command::Kind::print_items: read_items(); break;
+    case Command::Kind::cancel_item: read_cancellation(); break;
+    case Command::Kind::close_order: read_bill(); break;
   }
   exchange_.close();
-  if (!answer_complete(ctx, command)) {
+  if (!answer_complete(ctx, command.name)) {
     answer_failed_ = true;
     return;
   }
-  if (command == "CMD_IMP") {
-    imprime_itens(ctx);
-  } else if (command == "CAN_ITE") {
-    imprime_cancelamento(ctx);
-  } else {
-    imprime_conta(ctx);
+  switch (command.kind) {
+    case Command::Kind::print_items: print_items(ctx); break;
+    case Command::Kind::cancel_item: print_cancellation(ctx); break;
+    case Command::Kind::close_order: print_bill(ctx); break;
   }
-}
-
-std::string ComandasForm::pending_path(std::string_view stamp, std::string_view command) {
-  return std::string(kPendingPrefix) + std::string(stamp) + "-" + std::string(command) + ".RET";
-}
-
-std::optional<ComandasForm::PendingName> ComandasForm::parse_pending_name(std::string_view name) {
-  // KAVPEND-YYYYMMDD-HHMMSScc-CMD_IMP.RET
-  constexpr std::string_view kPrefix = "KAVPEND-";
-  if (name.size() != kPrefix.size() + 17 + 1 + 7 + 4 || !name.starts_with(kPrefix)) return std::nullopt;
-  std::string tail(name.substr(name.size() - 4));
-  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (tail != ".RET") return std::nullopt;
-  PendingName p{std::string(name.substr(kPrefix.size(), 17)), std::string(name.substr(kPrefix.size() + 18, 7))};
-  for (char& c : p.command) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (!platform::stamp_centis(p.stamp)) return std::nullopt;
-  if (p.command != "CMD_IMP" && p.command != "CAN_ITE" && p.command != "CMD_FEC") return std::nullopt;
-  return p;
 }
 
 // The print service owns the sequence of work stamps: it knows the tickets
@@ -271,21 +242,21 @@ void ComandasForm::begin_pending(std::string path, std::string_view stamp) {
   platform_.printing.begin_work(stamp);
 }
 
-void ComandasForm::retire(form::FormContext& ctx, std::string_view command) {
+void ComandasForm::retire(form::FormContext& ctx, const Command& command) {
   const bool kept = platform_.printing.end_work();
   std::string pending = std::move(pending_);
   pending_.clear();
   if (answer_failed_) {
-    if (!pending.empty()) keep_failed_answer(ctx, pending, command, false);
+    if (!pending.empty()) keep_failed_answer(ctx, pending, command.name, false);
     return;
   }
-  if (kept && print_failure_.empty()) {
-    if (!pending.empty()) platform_.files.remove(pending);
+  if (kept && tickets_.failure().empty()) {
+    if (!pending.empty()) journal_.retire(pending);
     return;
   }
-  const std::string file = print_failure_.empty() ? std::string("no Spool") : print_failure_;
+  const std::string file = tickets_.failure().empty() ? std::string("no Spool") : tickets_.failure();
   disk_failure(ctx, "Falha ao gravar " + file + ", Comanda = " + areas_.cmd.numero.substr(0, 4) + " (" +
-                        std::string(command) + ") fica pendente");
+                        std::string(command.name) + ") fica pendente");
 }
 
 std::string ComandasForm::unkept_message(std::string_view command) const {
@@ -303,7 +274,7 @@ void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text)
 // next command would meet the same. A page that answers with an HTTP error
 // (Wget's status 8) fails that command only: the others are separate
 // requests of the same page, and a bill must not wait for the item page.
-void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command) {
+void ComandasForm::web_failure(form::FormContext& ctx, const Command& command) {
   const bool http_error = exchange_.batch_status() == 8;
   if (!http_error) give_up_ = true;
   std::string answer;
@@ -311,15 +282,15 @@ void ComandasForm::web_failure(form::FormContext& ctx, std::string_view command)
   const std::size_t arrived = answer.size();
   const int status = exchange_.batch_status();
   const std::string text =
-      "Falha na consulta " + std::string(command) + ": " + Exchange::failure_cause(status, arrived);
+      "Falha na consulta " + std::string(command.name) + ": " + Exchange::failure_cause(status, arrived);
   if (status == 3) {  // Wget could not write the answer
     disk_failed_ = true;
     alerts_.raise(kDiskAlert, text);
   } else {
-    alerts_.raise(http_error ? page_alert(command) : std::string(kWebAlert), text);
+    alerts_.raise(http_error ? command.page_alert() : std::string(kWebAlert), text);
   }
   log_message(ctx, text + " !!!");
-  if (arrived > 0) keep_failed_answer(ctx, std::string(kRespostaPath), command, true);
+  if (arrived > 0) keep_failed_answer(ctx, std::string(kRespostaPath), command.name, true);
 }
 
 void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
@@ -373,7 +344,7 @@ void ComandasForm::show_failed_answers() {
   std::sort(kept.begin(), kept.end());
   const std::string& newest = kept.back();
   const auto named = parse_pending_name("KAVPEND-" + newest.substr(kFailedName.size()));
-  const std::string command = named ? named->command : std::string("?");
+  const std::string command = named ? std::string(named->command.name) : std::string("?");
   const std::string numero = order_of(std::string(kTempFolder) + "\\" + newest);
   const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
   if (kept.size() == 1) {
@@ -387,80 +358,26 @@ void ComandasForm::show_failed_answers() {
   }
 }
 
-// An answer that Wget left and the run before did not keep (it stopped in
-// between, or the disk had no room for the copy): kept now, unless it is
-// the newest pending answer itself (the run stopped after keeping it and
-// before removing GET_KAVCMD.RET).
-ComandasForm::Leftover ComandasForm::take_leftover_answer(const std::vector<std::string>& pending,
-                                                          std::string& command) {
-  std::string answer;
-  if (!read_whole(platform_.files, kRespostaPath, answer)) return Leftover::none;
-  std::string batch;
-  read_whole(platform_.files, kArqbatPath, batch);
-  const auto at = batch.find("COMANDO=");
-  command = at == std::string::npos ? std::string() : batch.substr(at + 8, 7);
-  if (command != "CMD_IMP" && command != "CAN_ITE" && command != "CMD_FEC") return Leftover::none;
-  if (!pending.empty()) {
-    std::string newest;
-    if (read_whole(platform_.files, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
-      platform_.files.remove(kRespostaPath);
-      return Leftover::none;
-    }
-  }
-  if (leftover_cut_) return answer.empty() ? Leftover::none : Leftover::cut;
-  if (!exchange_.reopen(kRespostaPath, areas_)) return Leftover::none;
-  AnswerReader& r = exchange_.reader();
-  const bool work = r.skip_to_record(4) && !is_end_marker(areas_.cmd.numero = r.fixed(4));
-  exchange_.close();
-  Leftover result = Leftover::none;
-  if (work) result = exchange_.keep_as(pending_path(work_id(), command)) ? Leftover::kept : Leftover::not_kept;
-  exchange_.close();
-  return result;
-}
-
 void ComandasForm::finish_pending(form::FormContext& ctx) {
-  auto list_pending = [&] {
-    std::vector<std::string> names;
-    for (auto& name : platform_.files.list(kTempFolder, false)) {
-      if (parse_pending_name(name)) names.push_back(std::move(name));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  std::vector<std::string> names = list_pending();
+  std::vector<std::string> names = journal_.list();
   if (!started_) {
     started_ = true;
-    for (const auto& name : platform_.files.list(kTempFolder, false)) {  // copies cut short
-      if (name.starts_with("KAVPEND-") && name.size() > 4 && name.ends_with(".tmp")) {
-        platform_.files.remove(std::string(kTempFolder) + "\\" + name);
-      }
-    }
+    journal_.start();
     std::vector<std::string> ids;
     for (const auto& name : names) ids.push_back(parse_pending_name(name)->stamp);
     platform_.printing.start(ids);
-    unkept_answer_ = true;
-    // The monitor before this one went in the middle of an exchange whose
-    // Wget then had to be ended at its time limit: what it left is cut short.
-    std::string cut;
-    if (read_whole(platform_.files, platform::kProgramCutPath, cut)) {
-      platform_.files.remove(platform::kProgramCutPath);
-      const std::string_view named = record::trim_right(std::string_view(cut).substr(0, cut.find('\n')));
-      leftover_cut_ = std::equal(named.begin(), named.end(), kArqbatPath.begin(), kArqbatPath.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-      });
-    }
   }
-  if (unkept_answer_) {
-    std::string command;
-    const Leftover leftover = take_leftover_answer(names, command);
-    if (leftover == Leftover::not_kept) {
-      disk_failure(ctx, unkept_message(command));
+  if (journal_.leftover_waits()) {
+    std::optional<Command> command;
+    const auto leftover = journal_.take_leftover_answer(names, command, areas_, [&] { return work_id(); });
+    if (leftover == PendingJournal::Leftover::not_kept) {
+      disk_failure(ctx, unkept_message(command->name));
       return;
     }
-    if (leftover == Leftover::cut) keep_failed_answer(ctx, std::string(kRespostaPath), command, true);
-    leftover_cut_ = false;
-    unkept_answer_ = false;
-    names = list_pending();
+    if (leftover == PendingJournal::Leftover::cut) {
+      keep_failed_answer(ctx, std::string(kRespostaPath), command->name, true);
+    }
+    names = journal_.list();
   }
   platform_.printing.follow_up();
 
@@ -474,73 +391,12 @@ void ComandasForm::finish_pending(form::FormContext& ctx) {
     if (r.skip_to_record(4)) areas_.cmd.numero = r.fixed(4);
     if (r.at_end() || is_end_marker(areas_.cmd.numero)) {
       exchange_.close();
-      platform_.files.remove(path);
+      journal_.retire(path);
       continue;
     }
     begin_pending(path, p->stamp);
     work_off(ctx, p->command);
     retire(ctx, p->command);
-  }
-}
-
-void ComandasForm::read_order_header(AnswerReader& r, AnswerHeader& cmd) {
-  r.skip(2);
-  cmd.codigo = r.fixed(6);
-  r.skip(2);
-  cmd.texto = r.text(40);
-  r.skip(1);
-  cmd.pessoas = r.fixed(2);
-  r.skip(2);
-  cmd.compl_ = r.text(20);
-}
-
-void ComandasForm::begin_ticket(bool order_texts, std::string_view printer_line) {
-  if (!print_failure_.empty()) return;
-  if (!impressao_.proc_cfgimp(areas_.impressora(areas_.w_ind))) {
-    print_failure_ = "FORMPRT.PRT";
-    return;
-  }
-  impressao_.open();
-  record::Area& reg = impressao_.reg_impressao();
-  reg.set(prt_numcmd, areas_.cmd.numero);
-  if (order_texts) {
-    reg.set(prt_texto, areas_.cmd.texto);
-    impressao_.move_pessoas(areas_.cmd.pessoas);
-    reg.set(prt_compl, areas_.cmd.compl_);
-  } else {
-    reg.set(prt_texto, "");
-    reg.set(prt_pessoas, "");
-    reg.set(prt_compl, "");
-  }
-  reg.set(prt_impressora, printer_line);
-  impressao_.write(grupo::cabec);
-  impressao_.write(grupo::cabcmd);
-}
-
-void ComandasForm::end_ticket() {
-  if (!print_failure_.empty()) return;
-  impressao_.write(grupo::traco);
-  impressao_.write(grupo::orbela);
-  if (impressao_.close() == platform::status::failed) print_failure_ = "no Spool";
-}
-
-// A quantity other than zero or one goes on the item's line (ITEQTD, "3 x
-// Caipirinha"): a kitchen that reads one line per dish makes one of three
-// otherwise. Zero and one keep the plain line, so a page that sends one
-// record per unit prints as it always has.
-void ComandasForm::write_item_lines(const Item& item) {
-  record::Area& reg = impressao_.reg_impressao();
-  reg.set(prt_descricao, item.descricao);
-  const std::uint64_t quantidade = field_value(item.quantidade);
-  if (quantidade != 0 && quantidade != 1000) {
-    reg.set(prt_quantidade, edited_quantity(quantidade));
-    impressao_.write(grupo::iteqtd);
-  } else {
-    impressao_.write(grupo::itecmd);
-  }
-  if (!record::is_blank(item.obs)) {
-    reg.set(prt_obs, item.obs);
-    impressao_.write(grupo::obsite);
   }
 }
 

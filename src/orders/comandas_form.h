@@ -41,8 +41,10 @@
 #include "log/alerts.h"
 #include "log/l_link.h"
 #include "form/form.h"
+#include "orders/command.h"
 #include "orders/exchange.h"
-#include "orders/print_form.h"
+#include "orders/pending_journal.h"
+#include "orders/ticket_writer.h"
 #include "orders/work_areas.h"
 #include "platform/platform.h"
 
@@ -58,14 +60,6 @@ class ComandasForm final : public form::Form {
 
   const WorkAreas& areas() const { return areas_; }
 
-  // The pending answer of a stamp and a command, and what a file name of the
-  // folder says about it.
-  static std::string pending_path(std::string_view stamp, std::string_view command);
-  struct PendingName {
-    std::string stamp, command;
-  };
-  static std::optional<PendingName> parse_pending_name(std::string_view file_name);
-
  private:
   // The commands of the processing run.
   void proc_imprime(form::FormContext& ctx);
@@ -76,31 +70,24 @@ class ComandasForm final : public form::Form {
   // answer's first record; an answer with work is kept as pending first.
   // False, with the answer closed, when there is no answer, no record or an
   // end marker.
-  bool next_record(form::FormContext& ctx, std::string_view command);
+  bool next_record(form::FormContext& ctx, const Command& command);
   // Repeats the command's exchange and its work until no work comes, or the
   // run gives up.
-  void run_command(form::FormContext& ctx, std::string_view command);
+  void run_command(form::FormContext& ctx, const Command& command);
   // Reads the rest of the open answer of a command and prints it.
-  void work_off(form::FormContext& ctx, std::string_view command);
-  void read_imprime();
-  void read_cancela();
-  void read_fecha();
+  void work_off(form::FormContext& ctx, const Command& command);
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
-  enum class Leftover { none, kept, not_kept, cut };
-  // `command`: the command that GET_KAVCMD.bat names.
-  Leftover take_leftover_answer(const std::vector<std::string>& pending, std::string& command);
-  bool leftover_cut_ = false;  // the answer Wget left was ended at its time limit
   std::string work_id();
   void begin_pending(std::string path, std::string_view stamp);
   // After the work of an answer: the pending answer is removed when its
   // tickets are all kept, moved aside when the answer was not printed, and
   // stays otherwise (the run then stops).
-  void retire(form::FormContext& ctx, std::string_view command);
+  void retire(form::FormContext& ctx, const Command& command);
 
   // Failures that stop the run.
-  void web_failure(form::FormContext& ctx, std::string_view command);
+  void web_failure(form::FormContext& ctx, const Command& command);
   void disk_failure(form::FormContext& ctx, const std::string& text);
   // The report of an answer with work that could not be kept as pending.
   std::string unkept_message(std::string_view command) const;
@@ -116,32 +103,19 @@ class ComandasForm final : public form::Form {
   void show_failed_answers();
   // The order number of a kept answer's first record; empty when it has none.
   std::string order_of(std::string_view path);
-  // The order header that CMD_IMP and CMD_FEC share, after the order number:
-  // code, text, people and second text.
-  static void read_order_header(AnswerReader& r, AnswerHeader& cmd);
   // After a command has read its answer: logs once what the reader passed
   // over, and when the answer is damaged reports that the order is not
   // printed. True when what was read may be printed.
   bool answer_complete(form::FormContext& ctx, std::string_view command);
 
-  // What each command does with an answer it has read.
-  void imprime_itens(form::FormContext& ctx);
-  void imprime_cancelamento(form::FormContext& ctx);
-  void imprime_conta(form::FormContext& ctx);
-
-  // Begins a ticket: the printer setup for entry W-IND of TAB-IMPRESSORAS,
-  // IMPRESSAO opened, and the head written (CABEC and CABCMD) with the order
-  // number, the order's texts and people (all blank unless `order_texts`) and
-  // `printer_line` for the printer line (left out when blank).
-  void begin_ticket(bool order_texts, std::string_view printer_line);
-  // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed. Once a ticket of
-  // an answer could not be made (FORMPRT.PRT or the spool not written), no
-  // further ticket of that answer is begun: the answer stays pending and is
-  // done over, and its tickets keep their numbers.
-  void end_ticket();
-  // The item's line (ITECMD, or ITEQTD with its quantity), then OBSITE when
-  // it has an observation.
-  void write_item_lines(const Item& item);
+  // What each command reads of its answer, after the order number of its
+  // first record, and what it does with it.
+  void read_items();         // CMD_IMP
+  void read_cancellation();  // CAN_ITE
+  void read_bill();          // CMD_FEC
+  void print_items(form::FormContext& ctx);
+  void print_cancellation(form::FormContext& ctx);
+  void print_bill(form::FormContext& ctx);
 
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.
@@ -153,9 +127,8 @@ class ComandasForm final : public form::Form {
   form::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;
-  // The print file IMPRESSAO and its record, kept for the life of the form:
-  // REG-IMPRESSAO is never cleared as a whole.
-  PrintForm impressao_;
+  PendingJournal journal_;
+  TicketWriter tickets_;
   // The ERP files this form declares; it never opens them.
   std::unique_ptr<platform::KeyedFile> paramet_, vendedo_, produto_;
 
@@ -173,14 +146,6 @@ class ComandasForm final : public form::Form {
   static constexpr std::size_t kMaxPrintersPerOrder = 100;
 
  private:
-  // One item record, after the skip to its start; false at an end marker
-  // (the item keeps the marker).
-  static bool read_item_imprime(AnswerReader& r, Item& item);
-  static bool read_item_fecha(AnswerReader& r, Item& item);
-  // What both item layouts hold after the product code: description,
-  // quantity and unit value.
-  static void read_item_amounts(AnswerReader& r, Item& item);
-  static void read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer);
   // CMD_IMP: registers an item's printer in TAB-IMPRESSORAS, or past it.
   void register_printer(const std::string& name);
   // CMD_IMP: one ticket per printer of TAB-IMPRESSORAS, each with its items.
@@ -188,27 +153,21 @@ class ComandasForm final : public form::Form {
   // Reads the item records of the current answer once more from its start,
   // one at a time, handing each to `each`; the number handed, or nothing
   // when the answer cannot be opened again or is not the same order.
-  std::optional<std::size_t> reread_items(std::string_view command, const std::function<void(const Item&)>& each);
-  // A notice on the open ticket, in its item lines.
-  void write_notice(std::string_view text);
+  std::optional<std::size_t> reread_items(const Command& command, const std::function<void(const Item&)>& each);
   // Reports what the limits left out: a row of Lv_Proc, the log, an alert
   // under `alert_key` (it ends when the same order prints in full).
   void report_left_out(form::FormContext& ctx, const std::string& alert_key, const std::string& text);
 
-  std::size_t itens_lidos_ = 0;             // item records of the answer, those past TAB-ITENS too
-  std::uint64_t subtotal_lido_ = 0;         // CMD_FEC: products total of every item record read
+  std::size_t items_read_ = 0;              // item records of the answer, those past TAB-ITENS too
+  std::uint64_t subtotal_read_ = 0;         // CMD_FEC: products total of every item record read
   std::vector<std::string> more_printers_;  // CMD_IMP: printers past TAB-IMPRESSORAS, in order
-  std::size_t itens_sem_ticket_ = 0;        // CMD_IMP: items of printers past kMaxPrintersPerOrder
+  std::size_t items_without_ticket_ = 0;    // CMD_IMP: items of printers past kMaxPrintersPerOrder
   std::optional<std::size_t> left_out_after_;  // a ticket of this answer lacks the items past this one
 
   bool give_up_ = false;      // this run asks nothing more
   bool disk_failed_ = false;  // a local write failed in this run
-  // GET_KAVCMD.RET holds work that could not be kept as pending.
-  bool unkept_answer_ = false;
-  // Of the answer being worked off: it is not printed (kept aside), and the
-  // file that could not be written while its tickets were made.
+  // Of the answer being worked off: it is not printed (kept aside).
   bool answer_failed_ = false;
-  std::string print_failure_;
 };
 
 }  // namespace kav::orders

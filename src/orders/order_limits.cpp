@@ -1,9 +1,7 @@
 // Orders larger than the answer work areas: reading an answer's items once
 // more, and saying what could not be printed.
+#include "orders/answer_layouts.h"
 #include "orders/comandas_form.h"
-#include "orders/print_form.h"
-#include "orders/print_record.h"
-#include "record/area.h"
 
 namespace kav::orders {
 
@@ -12,10 +10,9 @@ namespace kav::orders {
 // work areas of the form are left as the first reading made them: the items
 // pass through one Item at a time, so TAB-ITENS never holds more than its
 // 200 rows, and the header read again must be the same order.
-std::optional<std::size_t> ComandasForm::reread_items(std::string_view command,
+std::optional<std::size_t> ComandasForm::reread_items(const Command& command,
                                                       const std::function<void(const Item&)>& each) {
   const std::string path = pending_.empty() ? std::string(kRespostaPath) : pending_;
-  const bool fecha = command == "CMD_FEC";
   WorkAreas scratch;
   if (!exchange_.reopen(path, scratch)) return std::nullopt;
   AnswerReader& r = exchange_.reader();
@@ -23,15 +20,11 @@ std::optional<std::size_t> ComandasForm::reread_items(std::string_view command,
   if (r.skip_to_record(4)) {
     scratch.cmd.numero = r.fixed(4);
     std::string printer;
-    if (fecha) {
-      read_fecha_header(r, scratch.cmd, printer);
-    } else {
-      read_order_header(r, scratch.cmd);
-    }
+    read_header(command, r, scratch.cmd, printer);
     if (scratch.cmd.numero == areas_.cmd.numero && scratch.cmd.codigo == areas_.cmd.codigo) {
       handed = 0;
       Item& item = scratch.row(1);
-      while (r.skip_to_record(fecha ? 6 : 4) && (fecha ? read_item_fecha(r, item) : read_item_imprime(r, item))) {
+      while (r.skip_to_record(command.item_field_width) && read_item(command, r, item)) {
         each(item);
         ++*handed;
       }
@@ -39,13 +32,6 @@ std::optional<std::size_t> ComandasForm::reread_items(std::string_view command,
   }
   exchange_.close();
   return handed;
-}
-
-// A notice prints as an item line (ITECMD), so every ticket layout shows it
-// where the missing items would have stood.
-void ComandasForm::write_notice(std::string_view text) {
-  impressao_.reg_impressao().set(prt_descricao, text);
-  impressao_.write(grupo::itecmd);
 }
 
 void ComandasForm::report_left_out(form::FormContext& ctx, const std::string& alert_key, const std::string& text) {

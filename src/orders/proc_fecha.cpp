@@ -1,49 +1,34 @@
 // CMD_FEC: an order to be paid per answer, billed with its totals.
 #include "log/log_from_form.h"
-#include "orders/comandas_form.h"
 #include "orders/amounts.h"
+#include "orders/answer_layouts.h"
+#include "orders/comandas_form.h"
 #include "orders/edited.h"
-#include "orders/print_form.h"
+#include "orders/print_record.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
 
 namespace kav::orders {
 
-void ComandasForm::proc_fecha(form::FormContext& ctx) { run_command(ctx, "CMD_FEC"); }
-
-void ComandasForm::read_fecha_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer) {
-  read_order_header(r, cmd);
-  r.skip(1);
-  printer = r.text(20);
-  r.skip(1);
-  cmd.servico = r.fixed(2);
-  r.skip(1);
-}
-
-bool ComandasForm::read_item_fecha(AnswerReader& r, Item& item) {
-  item.codigo = r.fixed(6);
-  if (is_end_marker(item.codigo)) return false;  // the row keeps the marker and a zero quantity
-  read_item_amounts(r, item);
-  return true;
-}
+void ComandasForm::proc_fecha(form::FormContext& ctx) { run_command(ctx, kCloseOrder); }
 
 // The rest of the answer, after the order number of its first record. Every
 // item record is read, counted and added to the products total, those past
 // the last row of TAB-ITENS too.
-void ComandasForm::read_fecha() {
+void ComandasForm::read_bill() {
   AnswerReader& r = exchange_.reader();
-  read_fecha_header(r, areas_.cmd, areas_.row(1).impressora);  // the bill's printer travels in row 1
-  itens_lidos_ = 0;
-  subtotal_lido_ = 0;
+  read_bill_header(r, areas_.cmd, areas_.row(1).impressora);  // the bill's printer travels in row 1
+  items_read_ = 0;
+  subtotal_read_ = 0;
 
   Item beyond;
   for (;;) {
     if (!r.skip_to_record(6)) break;
     Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-    if (!read_item_fecha(r, item)) break;
-    ++itens_lidos_;
-    subtotal_lido_ = add_values(subtotal_lido_, item_value(field_value(item.quantidade), field_value(item.valor)));
+    if (!read_bill_item(r, item)) break;
+    ++items_read_;
+    subtotal_read_ = add_values(subtotal_read_, item_value(field_value(item.quantidade), field_value(item.valor)));
   }
 }
 
@@ -74,7 +59,7 @@ std::string linha_tot(std::string_view rotulo, std::uint64_t hundredths) {
 // not be readable again, the bill lists the 200 rows of the table, says on
 // its face that the items past them are not listed and that the totals
 // include them, and the row, the log and an alert say so too.
-void ComandasForm::imprime_conta(form::FormContext& ctx) {
+void ComandasForm::print_bill(form::FormContext& ctx) {
   const std::string numero = areas_.cmd.numero.substr(0, 4);
   const int row_index = log_message(ctx, "Imprimir Comanda para pagamento = " + numero);
   const Item& first = areas_.row(1);
@@ -85,55 +70,56 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
                      [&](std::string_view texto) {
                        ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", row_index), texto, 1);
                      });
-  if (itens_lidos_ > kTabItensRows) {
+  if (items_read_ > kTabItensRows) {
     log::log_from_form(ctx, link_,
-                       "Comanda " + numero + " com " + std::to_string(itens_lidos_) +
+                       "Comanda " + numero + " com " + std::to_string(items_read_) +
                            record::cp1252(" itens: além da tabela de 200, conta impressa inteira"));
   }
 
   areas_.w_ind = 1;
   areas_.impressora(1) = first.impressora;
-  begin_ticket(true, "");
-  record::Area& reg = impressao_.reg_impressao();
+  tickets_.begin(true, "");
+  record::Area& reg = tickets_.reg_impressao();
 
   std::uint64_t w_subtotal = 0;
   auto bill_line = [&](const Item& item) {
     const std::uint64_t quantidade = field_value(item.quantidade);
     if (quantidade == 0) return;
     reg.set(prt_descricao, item.descricao);
-    impressao_.write(grupo::itecmd);
+    tickets_.write(grupo::itecmd);
     reg.set(prt_codigo, item.codigo);
     reg.set(prt_quantidade, edited_quantity(quantidade));  // W-QTDE-INT when whole
     const std::uint64_t valor = field_value(item.valor);
     reg.set(prt_valor, edit_z_zzz_zz9_99(valor));
     const std::uint64_t w_total_item = item_value(quantidade, valor);
     reg.set(prt_total, edit_z_zzz_zz9_99(w_total_item));
-    impressao_.write(grupo::valcmd);
+    tickets_.write(grupo::valcmd);
     w_subtotal = add_values(w_subtotal, w_total_item);
   };
   std::optional<std::size_t> listed;
-  if (itens_lidos_ > kTabItensRows) listed = reread_items("CMD_FEC", bill_line);
-  if (itens_lidos_ <= kTabItensRows || !listed) {
+  if (items_read_ > kTabItensRows) listed = reread_items(kCloseOrder, bill_line);
+  if (items_read_ <= kTabItensRows || !listed) {
     for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) bill_line(areas_.row(w_item));  // every row
-    if (itens_lidos_ > kTabItensRows) listed = kTabItensRows;
+    if (items_read_ > kTabItensRows) listed = kTabItensRows;
   }
-  const std::string alert_key = "limite.itens.CMD_FEC." + numero;
-  if (itens_lidos_ > kTabItensRows && *listed < itens_lidos_) {
-    w_subtotal = subtotal_lido_;
-    write_notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(*listed) + record::cp1252(" NÃO LISTADOS ***"));
-    write_notice("*** TOTAIS COM TODOS OS " + std::to_string(itens_lidos_) + " ITENS ***");
+  const std::string alert_key = kCloseOrder.items_limit_alert(numero);
+  if (items_read_ > kTabItensRows && *listed < items_read_) {
+    w_subtotal = subtotal_read_;
+    tickets_.notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(*listed) +
+                    record::cp1252(" NÃO LISTADOS ***"));
+    tickets_.notice("*** TOTAIS COM TODOS OS " + std::to_string(items_read_) + " ITENS ***");
     report_left_out(ctx, alert_key,
-                    "Comanda " + numero + " com " + std::to_string(itens_lidos_) +
+                    "Comanda " + numero + " com " + std::to_string(items_read_) +
                         record::cp1252(" itens: conta sem os itens além de ") + std::to_string(*listed) +
                         record::cp1252(", totais com todos !!!"));
   } else {
     alerts_.clear(alert_key);
   }
-  impressao_.write(grupo::traco);
+  tickets_.write(grupo::traco);
 
   auto total_line = [&](std::string_view rotulo, std::uint64_t hundredths) {
     reg.set(prt_linha_tot, linha_tot(rotulo, hundredths));
-    impressao_.write(grupo::subtot);
+    tickets_.write(grupo::subtot);
   };
   total_line("Total de Produtos", w_subtotal);
 
@@ -153,7 +139,7 @@ void ComandasForm::imprime_conta(form::FormContext& ctx) {
     total_line("Valor por Pessoa", w_total_conta);
   }
 
-  end_ticket();
+  tickets_.end();
 }
 
 }  // namespace kav::orders

@@ -17,36 +17,14 @@
 // more than kMaxPrintersPerOrder printers (each ticket of a large order reads
 // the whole answer again, so the printers bound the work of one order).
 #include "log/log_from_form.h"
+#include "orders/answer_layouts.h"
 #include "orders/comandas_form.h"
-#include "orders/print_form.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
 namespace kav::orders {
 
-void ComandasForm::proc_imprime(form::FormContext& ctx) { run_command(ctx, "CMD_IMP"); }
-
-void ComandasForm::read_item_amounts(AnswerReader& r, Item& item) {
-  r.skip(2);
-  item.descricao = r.text(40);
-  r.skip(1);
-  item.quantidade = r.decimal(6, 3);
-  r.skip(2);
-  item.valor = r.decimal(7, 2);
-}
-
-bool ComandasForm::read_item_imprime(AnswerReader& r, Item& item) {
-  item.numcmd = r.fixed(4);
-  if (is_end_marker(item.numcmd)) return false;
-  r.skip(2);
-  item.codigo = r.fixed(6);
-  read_item_amounts(r, item);
-  r.skip(2);
-  item.obs = r.text(20);
-  r.skip(1);
-  item.impressora = r.text(20);
-  return true;
-}
+void ComandasForm::proc_imprime(form::FormContext& ctx) { run_command(ctx, kPrintItems); }
 
 // The first equal entry of TAB-IMPRESSORAS, or the first blank one; when all
 // 20 hold other names, the list of printers past the table. A blank name is
@@ -67,24 +45,24 @@ void ComandasForm::register_printer(const std::string& name) {
   if (kTabImpressorasEntries + more_printers_.size() < kMaxPrintersPerOrder) {
     more_printers_.push_back(name);
   } else {
-    ++itens_sem_ticket_;
+    ++items_without_ticket_;
   }
 }
 
 // The rest of the answer, after the order number of its first record.
-void ComandasForm::read_imprime() {
+void ComandasForm::read_items() {
   AnswerReader& r = exchange_.reader();
   read_order_header(r, areas_.cmd);
-  itens_lidos_ = 0;
+  items_read_ = 0;
   more_printers_.clear();
-  itens_sem_ticket_ = 0;
+  items_without_ticket_ = 0;
 
   Item beyond;  // item records past the last row of TAB-ITENS: counted, their printers registered
   for (;;) {
     if (!r.skip_to_record(4)) break;
     Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-    if (!read_item_imprime(r, item)) break;
-    ++itens_lidos_;
+    if (!read_print_item(r, item)) break;
+    ++items_read_;
     register_printer(item.impressora);
   }
 }
@@ -92,15 +70,15 @@ void ComandasForm::read_imprime() {
 // Reports the order, then prints one ticket per registered printer, in the
 // order the answer first named them, with that printer's items in the order
 // of the answer.
-void ComandasForm::imprime_itens(form::FormContext& ctx) {
+void ComandasForm::print_items(form::FormContext& ctx) {
   const std::string numero = areas_.cmd.numero.substr(0, 4);
   log_message(ctx, "Imprimir itens da Comanda = " + numero);
-  if (itens_lidos_ > kTabItensRows || !more_printers_.empty()) {
+  if (items_read_ > kTabItensRows || !more_printers_.empty()) {
     std::size_t printers = more_printers_.size();
     for (const std::string& entry : areas_.tab_impressoras) printers += record::is_blank(entry) ? 0 : 1;
     log::log_from_form(ctx, link_,
                        "Comanda " + numero + record::cp1252(" além das tabelas de 200 itens e 20 impressoras: itens ") +
-                           std::to_string(itens_lidos_) + ", impressoras " + std::to_string(printers));
+                           std::to_string(items_read_) + ", impressoras " + std::to_string(printers));
   }
   left_out_after_.reset();
   print_printer_round();
@@ -113,18 +91,18 @@ void ComandasForm::imprime_itens(form::FormContext& ctx) {
     print_printer_round();
   }
 
-  const std::string items_key = "limite.itens.CMD_IMP." + numero;
+  const std::string items_key = kPrintItems.items_limit_alert(numero);
   const std::string printers_key = "limite.impressoras.CMD_IMP." + numero;
   if (left_out_after_) {
     report_left_out(ctx, items_key,
-                    "Comanda " + numero + " com " + std::to_string(itens_lidos_) + record::cp1252(" itens: itens além de ") +
+                    "Comanda " + numero + " com " + std::to_string(items_read_) + record::cp1252(" itens: itens além de ") +
                         std::to_string(*left_out_after_) + record::cp1252(" não impressos !!!"));
   } else {
     alerts_.clear(items_key);  // printed in full: again, or the first time
   }
-  if (itens_sem_ticket_ > 0) {
+  if (items_without_ticket_ > 0) {
     report_left_out(ctx, printers_key,
-                    "Comanda " + numero + ": " + std::to_string(itens_sem_ticket_) +
+                    "Comanda " + numero + ": " + std::to_string(items_without_ticket_) +
                         record::cp1252(" itens de impressoras além de ") + std::to_string(kMaxPrintersPerOrder) +
                         record::cp1252(" não impressos !!!"));
   } else {
@@ -136,26 +114,26 @@ void ComandasForm::print_printer_round() {
   for (areas_.w_ind = 1; areas_.w_ind <= kTabImpressorasEntries; ++areas_.w_ind) {
     const std::string entry = areas_.impressora(areas_.w_ind);
     if (record::is_blank(entry)) continue;
-    begin_ticket(true, entry);
+    tickets_.begin(true, entry);
     std::optional<std::size_t> reread;
-    if (itens_lidos_ > kTabItensRows) {
-      reread = reread_items("CMD_IMP", [&](const Item& item) {
-        if (item.impressora == entry) write_item_lines(item);
+    if (items_read_ > kTabItensRows) {
+      reread = reread_items(kPrintItems, [&](const Item& item) {
+        if (item.impressora == entry) tickets_.item_lines(item);
       });
     }
-    if (itens_lidos_ <= kTabItensRows || !reread) {  // every row, not only those read
+    if (items_read_ <= kTabItensRows || !reread) {  // every row, not only those read
       for (std::size_t w_item = 1; w_item <= kTabItensRows; ++w_item) {
         const Item& item = areas_.row(w_item);
-        if (item.impressora == entry) write_item_lines(item);
+        if (item.impressora == entry) tickets_.item_lines(item);
       }
     }
-    if (itens_lidos_ > kTabItensRows && (!reread || *reread < itens_lidos_)) {
+    if (items_read_ > kTabItensRows && (!reread || *reread < items_read_)) {
       const std::size_t printed = reread ? *reread : kTabItensRows;
-      write_notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(printed) +
+      tickets_.notice(record::cp1252("*** ITENS ALÉM DE ") + std::to_string(printed) +
                    record::cp1252(" NÃO IMPRESSOS ***"));
       left_out_after_ = printed;
     }
-    end_ticket();
+    tickets_.end();
   }
 }
 

@@ -19,7 +19,7 @@
 #include "support/fake_platform.h"
 #include "ui/headless/headless_runtime.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 namespace {
 
 using record::cp1252;
@@ -411,4 +411,4 @@ TEST_F(ExportaFixture, ASecondExportReplacesTheFirst) {
 }
 
 }  // namespace
-}  // namespace kav::exporta
+}  // namespace kav::master_export

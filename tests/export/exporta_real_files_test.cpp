@@ -32,7 +32,7 @@
 
 extern char** environ;
 
-namespace kav::exporta {
+namespace kav::master_export {
 namespace {
 
 namespace fs = std::filesystem;
@@ -224,4 +224,4 @@ TEST(ExportaEndToEndTest, TheWebApplicationHoldsTheExportedSellersAndProducts) {
 }
 
 }  // namespace
-}  // namespace kav::exporta
+}  // namespace kav::master_export

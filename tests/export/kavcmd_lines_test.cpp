@@ -11,7 +11,7 @@
 #include "export/kavcmd_lines.h"
 #include "record/area.h"
 
-namespace kav::exporta {
+namespace kav::master_export {
 namespace {
 
 using record::Area;
@@ -79,4 +79,4 @@ TEST(KavcmdLinesTest, EveryByteAsTheWholeRecordCleaningMadeIt) {
 }
 
 }  // namespace
-}  // namespace kav::exporta
+}  // namespace kav::master_export

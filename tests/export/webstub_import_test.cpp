@@ -93,7 +93,7 @@ TEST_F(WebImportTest, TheExportsLinesPass) {
   record::Area produto(869, '\'');
   produto.set({1, 6}, "000008");
   produto.set({433, 9}, "000000123");
-  put(exporta::seller_line(vendedo) + "\n" + exporta::product_line(produto) + "\n");
+  put(master_export::seller_line(vendedo) + "\n" + master_export::product_line(produto) + "\n");
   EXPECT_EQ(import_exchange_file(docroot()).answer, "OK: 1 vendedores, 1 produtos\n");
 }
 

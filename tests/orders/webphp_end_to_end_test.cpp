@@ -427,7 +427,7 @@ TEST_F(WebPhpEndToEnd, TheExportsImportTriggerFillsThePhpStandInsTables) {
   auto keyed = platform::make_keyed_files(*site.root.files);
   platform::Platform platform{*site.root.files, site.clock, *site.commands, site.service, *keyed};
   log::LLink link;
-  exporta::ExportaForm form(link, platform, php->host());
+  master_export::ExportaForm form(link, platform, php->host());
   log::LogForm log_form(link, *site.root.files, site.clock);
   form::FormSet forms;
   forms.add(form);

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   test::FakePlatform fake(test::FakePlatform::start_of_test_day(), {.files = files.get(), .keyed = keyed.get()});
   platform::ManualClock& clock = fake.clock;
   log::LLink link;
-  exporta::ExportaForm form(link, fake.services, "localhost");
+  master_export::ExportaForm form(link, fake.services, "localhost");
   log::LogForm log_form(link, *files, clock);
   form::FormSet forms;
   forms.add(form);
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   t = Clock::now();
   runtime.run("01-EXPORTA");
   const double export_s = seconds_since(t);
-  const auto kavcmd = fs::file_size(files->host_path(exporta::kKavcmdPath));
+  const auto kavcmd = fs::file_size(files->host_path(master_export::kKavcmdPath));
   std::printf("export:   %.0f records in %.3f s = %.0f records/s (KAVCMD.TXT %ju bytes; \"%s\")\n", records,
               export_s, records / export_s, static_cast<std::uintmax_t>(kavcmd), ending.c_str());
 

@@ -1,0 +1,33 @@
+// The layouts of the web application's answers, read field by field with
+// an AnswerReader. Each reader starts after the field before it: a header
+// after the order number of the answer's first record, an item after the
+// skip to its record's start.
+#pragma once
+
+#include <string>
+
+#include "orders/answer_reader.h"
+#include "orders/command.h"
+#include "orders/work_areas.h"
+
+namespace kav::orders {
+
+// The order header that CMD_IMP and CMD_FEC share, after the order number:
+// code, text, people and second text.
+void read_order_header(AnswerReader& r, AnswerHeader& cmd);
+// CMD_FEC: the order header, then the bill's printer and the service
+// percentage.
+void read_bill_header(AnswerReader& r, AnswerHeader& cmd, std::string& printer);
+// The header of a command's answer (`printer`: CMD_FEC's only).
+void read_header(const Command& command, AnswerReader& r, AnswerHeader& cmd, std::string& printer);
+
+// One item record; false at an end marker (the item keeps the marker, and a
+// bill's item a zero quantity).
+bool read_print_item(AnswerReader& r, Item& item);  // CMD_IMP
+bool read_bill_item(AnswerReader& r, Item& item);   // CMD_FEC
+bool read_item(const Command& command, AnswerReader& r, Item& item);
+
+// CAN_ITE: the one cancelled item, after the order number.
+void read_cancelled_item(AnswerReader& r, Item& item);
+
+}  // namespace kav::orders

@@ -1,0 +1,69 @@
+#include "orders/ticket_writer.h"
+
+#include <cstdint>
+
+#include "orders/amounts.h"
+#include "orders/edited.h"
+#include "orders/print_record.h"
+#include "platform/file_status.h"
+
+namespace kav::orders {
+
+void TicketWriter::begin(bool order_texts, std::string_view printer_line) {
+  if (!failure_.empty()) return;
+  if (!impressao_.proc_cfgimp(areas_.tab_impressoras.at(areas_.w_ind - 1))) {
+    failure_ = "FORMPRT.PRT";
+    return;
+  }
+  impressao_.open();
+  record::Area& reg = impressao_.reg_impressao();
+  reg.set(prt_numcmd, areas_.cmd.numero);
+  if (order_texts) {
+    reg.set(prt_texto, areas_.cmd.texto);
+    impressao_.move_pessoas(areas_.cmd.pessoas);
+    reg.set(prt_compl, areas_.cmd.compl_);
+  } else {
+    reg.set(prt_texto, "");
+    reg.set(prt_pessoas, "");
+    reg.set(prt_compl, "");
+  }
+  reg.set(prt_impressora, printer_line);
+  impressao_.write(grupo::cabec);
+  impressao_.write(grupo::cabcmd);
+}
+
+void TicketWriter::end() {
+  if (!failure_.empty()) return;
+  impressao_.write(grupo::traco);
+  impressao_.write(grupo::orbela);
+  if (impressao_.close() == platform::status::failed) failure_ = "no Spool";
+}
+
+// A quantity other than zero or one goes on the item's line (ITEQTD, "3 x
+// Caipirinha"): a kitchen that reads one line per dish makes one of three
+// otherwise. Zero and one keep the plain line, so a page that sends one
+// record per unit prints as it always has.
+void TicketWriter::item_lines(const Item& item) {
+  record::Area& reg = impressao_.reg_impressao();
+  reg.set(prt_descricao, item.descricao);
+  const std::uint64_t quantidade = field_value(item.quantidade);
+  if (quantidade != 0 && quantidade != 1000) {
+    reg.set(prt_quantidade, edited_quantity(quantidade));
+    impressao_.write(grupo::iteqtd);
+  } else {
+    impressao_.write(grupo::itecmd);
+  }
+  if (!record::is_blank(item.obs)) {
+    reg.set(prt_obs, item.obs);
+    impressao_.write(grupo::obsite);
+  }
+}
+
+// A notice prints as an item line (ITECMD), so every ticket layout shows it
+// where the missing items would have stood.
+void TicketWriter::notice(std::string_view text) {
+  impressao_.reg_impressao().set(prt_descricao, text);
+  impressao_.write(grupo::itecmd);
+}
+
+}  // namespace kav::orders

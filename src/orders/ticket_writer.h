@@ -1,0 +1,56 @@
+// The tickets of the order-processing form, on the print form IMPRESSAO:
+// a ticket begins with the printer setup and its head, holds item lines,
+// and ends. The print form and its record REG-IMPRESSAO are kept for the
+// life of the form: REG-IMPRESSAO is never cleared as a whole.
+//
+// Once a ticket of an answer could not be made (FORMPRT.PRT or the spool
+// not written), no further ticket of that answer is begun: the answer stays
+// pending and is done over, and its tickets keep their numbers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "orders/print_form.h"
+#include "orders/work_areas.h"
+#include "platform/file_system.h"
+#include "platform/print_service.h"
+#include "record/area.h"
+
+namespace kav::orders {
+
+class TicketWriter {
+ public:
+  TicketWriter(platform::FileSystem& files, platform::PrintService& printing, const WorkAreas& areas)
+      : impressao_(files, printing), areas_(areas) {}
+
+  // A new answer: no ticket of it has failed yet.
+  void start_answer() { failure_.clear(); }
+  // The file that could not be written while this answer's tickets were
+  // made ("FORMPRT.PRT", "no Spool"); empty when none.
+  const std::string& failure() const { return failure_; }
+
+  // Begins a ticket: the printer setup for entry W-IND of TAB-IMPRESSORAS,
+  // IMPRESSAO opened, and the head written (CABEC and CABCMD) with the order
+  // number, the order's texts and people (all blank unless `order_texts`) and
+  // `printer_line` for the printer line (left out when blank).
+  void begin(bool order_texts, std::string_view printer_line);
+  // The item's line (ITECMD, or ITEQTD with its quantity), then OBSITE when
+  // it has an observation.
+  void item_lines(const Item& item);
+  // A notice on the open ticket, in its item lines.
+  void notice(std::string_view text);
+  // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed.
+  void end();
+
+  // REG-IMPRESSAO and its groups, for the lines only one ticket has.
+  record::Area& reg_impressao() { return impressao_.reg_impressao(); }
+  void write(std::string_view group) { impressao_.write(group); }
+
+ private:
+  PrintForm impressao_;
+  const WorkAreas& areas_;
+  std::string failure_;
+};
+
+}  // namespace kav::orders
