@@ -43,12 +43,8 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
   print_rows(runtime, [](const std::string& line) { write_console_line(line); });
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
     const char* kind = (style & form::kStyleIconMask) == form::kStyleError ? "ERRO" : "INFO";
+    // The box is a line and nobody answers it: the checks go on.
     print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
-    // A person at the terminal confirms the box; otherwise it does not wait.
-    if (pacer->interactive() && !pacer->stop_requested()) {
-      print_line({"    Enter = OK"});
-      pacer->read_line();
-    }
   };
   runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
   runtime.on_input = [&](std::string_view line) {

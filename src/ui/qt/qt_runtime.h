@@ -23,6 +23,7 @@
 #include "form/runtime.h"
 #include "platform/command_runner.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace kav::ui::qt {
@@ -82,7 +83,9 @@ class QtRuntime final : private form::FrontEnd {
   std::int64_t now_ms() override;
   void error(std::string_view message) override;
 
-  void message_box(QWidget* parent, const std::string& title, std::string_view text, int style);
+  void message_box(const std::string& title, std::string_view text, int style);
+  static std::unique_ptr<QMessageBox> make_box(const std::string& title, const std::string& text, int style,
+                                               QWidget* parent);
   void pump(bool now);
 
   platform::CommandRunner& commands_;

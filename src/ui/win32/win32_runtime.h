@@ -76,7 +76,7 @@ class Win32Runtime final : private form::FrontEnd {
   std::int64_t now_ms() override;
   void error(std::string_view message) override;
 
-  void message_box(Window owner, const std::string& title, std::string_view text, int style);
+  void message_box(const std::string& title, std::string_view text, int style);
 
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;
