@@ -317,13 +317,13 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
   return runtime.run(start_form);
 }
 
-int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv) {
+int show_refusal(std::string_view caption, std::string_view text, int status, int& argc, char** argv) {
   QApplication app(argc, argv);
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(utf8(caption)),
                   QString::fromStdString(utf8(record::trim_right(text))), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   box.exec();
-  return 3;
+  return status;
 }
 
 }  // namespace kav::ui::qt

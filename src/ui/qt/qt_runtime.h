@@ -104,7 +104,7 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
                  char** argv);
 
 // A message box of style 16 (error) with `text` (Windows-1252) and nothing
-// else, for a program that must not start; returns the exit status 3.
-int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv);
+// else, for a program that must not start; returns `status`.
+int show_refusal(std::string_view caption, std::string_view text, int status, int& argc, char** argv);
 
 }  // namespace kav::ui::qt

@@ -346,9 +346,9 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
   return runtime.run(start_form);
 }
 
-int show_refusal(std::string_view caption, std::string_view text) {
+int show_refusal(std::string_view caption, std::string_view text, int status) {
   MessageBoxW(nullptr, wide(record::trim_right(text)).c_str(), wide(caption).c_str(), MB_OK | MB_ICONERROR);
-  return 3;
+  return status;
 }
 
 }  // namespace kav::ui::win32
