@@ -52,21 +52,21 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
       case HeadlessRuntime::Typed::pressed:
         break;
       case HeadlessRuntime::Typed::blocked:
-        print_line({"kavcomanda: busy (", runtime.innermost()->name, " is open); try again when it has closed."});
+        print_line({"kavcomanda: ocupado (", runtime.innermost()->name, " aberto); tente de novo quando fechar."});
         break;
       case HeadlessRuntime::Typed::unknown:
-        print_line({"Commands: ", runtime.commands_help(), "."});
+        print_line({"Comandos: ", runtime.commands_help(), "."});
         break;
     }
   };
   pacer->on_input_end = [&] {
     if (!pacer->interactive()) return;
-    print_line({"End of input: the monitor goes on running; Ctrl-C (or SIGTERM) ends it as \"Sair\" does."});
+    print_line({"Fim da entrada: o monitor continua; Ctrl-C (ou SIGTERM) encerra como \"Sair\"."});
   };
-  pacer->on_stop = [] { print_line({"kavcomanda: asked to stop; ending as \"Sair\" does."}); };
+  pacer->on_stop = [] { print_line({"kavcomanda: pedido de parada; encerrando como \"Sair\"."}); };
 
-  print_line({"KavComanda - console mode. Type e or exportar + Enter = \"Exportar Cadastros\", s or sair + Enter = "
-              "\"Sair\"; Ctrl-C also ends it."});
+  print_line({"KavComanda - modo console. Digite e ou exportar + Enter = \"Exportar Cadastros\", s ou sair + Enter = "
+              "\"Sair\"; Ctrl-C também encerra."});
   return runtime.run(start_form);
 }
 
