@@ -50,6 +50,12 @@ struct FormDesign {
   std::string caption;  // Windows-1252
   int width = 0, height = 0;
   std::vector<ControlDesign> controls;
+  // A called form that works in the background (the order processing of
+  // every check) shows only once it has stayed open this long (-1: the
+  // runtime's show delay, for the forms the operator opens), and then
+  // without taking the focus from the window the operator uses.
+  int show_delay_ms = -1;
+  bool takes_focus = true;
 };
 
 // A row of a list, as GetListRow returns it.
@@ -80,6 +86,9 @@ inline constexpr int kListRowDrop = kListRowLimit / 10;
 // long, so forms that open and close within a moment (the log form on every
 // check, a check without work) never flash a window.
 inline constexpr int kShowDelayMs = 250;
+// A form that works in the background shows only when its work lasts long
+// enough that a window helps (a web application that keeps it waiting).
+inline constexpr int kBackgroundShowDelayMs = 3000;
 
 // ---------------------------------------------------------------------------
 // Rules every runtime follows (headless, Qt, Win32), so that a form behaves

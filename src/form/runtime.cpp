@@ -71,10 +71,10 @@ void Opening::run() {
       window_->start_timer(c);
     }
   }
-  if (start_ || runtime_.show_delay_ms_ <= 0) {
+  if (start_ || show_delay_ms() <= 0) {
     show_window();
   } else {
-    window_->show_later(runtime_.show_delay_ms_);
+    window_->show_later(show_delay_ms());
   }
   window_->opened();
   handle([this] { form_.form_open(*this); });
@@ -107,8 +107,12 @@ void Opening::show_window(bool for_a_box) {
   window_->show();
 }
 
-void Opening::show_if_due(std::int64_t now, int delay_ms) {
-  if (!shown_ && !closing_ && running_ && now - opened_ms_ >= delay_ms) show_window();
+int Opening::show_delay_ms() const {
+  return design().show_delay_ms >= 0 ? design().show_delay_ms : runtime_.show_delay_ms_;
+}
+
+void Opening::show_if_due(std::int64_t now) {
+  if (!shown_ && !closing_ && running_ && now - opened_ms_ >= show_delay_ms()) show_window();
 }
 
 void Opening::show_now() {
@@ -426,7 +430,7 @@ void Runtime::apply_stop() {
 void Runtime::show_due() {
   if (open_.empty()) return;
   const std::int64_t now = front_.now_ms();
-  for (Opening* o : open_) o->show_if_due(now, show_delay_ms_);
+  for (Opening* o : open_) o->show_if_due(now);
 }
 
 void Runtime::report_unknown_form(std::string_view name) {

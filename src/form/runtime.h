@@ -128,6 +128,8 @@ class Opening final : public FormContext {
   bool ready() const { return running_ && !closing_ && busy_ == 0; }
   bool closing() const { return closing_; }
   bool shown() const { return shown_; }
+  // How long the form stays open before its window shows (a called form).
+  int show_delay_ms() const;
   // Whether the named control is a timer that is on, a drawn control that is visible.
   bool timer_on(std::string_view timer) const;
   bool visible(std::string_view control) const;
@@ -173,7 +175,7 @@ class Opening final : public FormContext {
   void run();
   void end_now();
   void show_window(bool for_a_box = false);
-  void show_if_due(std::int64_t now, int delay_ms);
+  void show_if_due(std::int64_t now);
   template <class Handler>
   void handle(Handler&& handler);
   template <class Handler>
@@ -223,8 +225,8 @@ class Runtime {
   void request_stop();
   bool stop_requested() const { return stop_requested_; }
 
-  // How long a called form must stay open before its window shows; the
-  // start form shows at once.
+  // How long a called form must stay open before its window shows, unless
+  // its design says otherwise; the start form shows at once.
   void set_show_delay_ms(int ms) { show_delay_ms_ = ms; }
   int show_delay_ms() const { return show_delay_ms_; }
   // Shows the windows of the forms open longer than the show delay.

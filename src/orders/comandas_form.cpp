@@ -43,6 +43,10 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
   design_.caption = kCaption;
   design_.width = 538;
   design_.height = 300;
+  // It runs at every check: no window over the monitor unless the check
+  // keeps the operator waiting.
+  design_.show_delay_ms = form::kBackgroundShowDelayMs;
+  design_.takes_focus = false;
   form::ControlDesign timer{.name = "CmTimer1", .kind = form::ControlKind::timer};
   timer.enabled = true, timer.interval_ms = 1;
 

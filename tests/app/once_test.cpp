@@ -56,7 +56,8 @@ bool have_printer(const char* name) {
 // The monitor as a child process in console mode.
 class Monitor {
  public:
-  Monitor(const fs::path& root, int port) {
+  Monitor(const fs::path& root, int port, std::string web_host = {}) {
+    if (web_host.empty()) web_host = "127.0.0.1:" + std::to_string(port);
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string v = *e;
@@ -66,7 +67,7 @@ class Monitor {
     }
     env.push_back("KAVCOMANDA_ROOT=" + root.string());
     env.push_back("KAVCOMANDA_UI=console");
-    env.push_back("KAVCOMANDA_WEB_HOST=127.0.0.1:" + std::to_string(port));
+    env.push_back("KAVCOMANDA_WEB_HOST=" + web_host);
     std::vector<char*> envp;
     for (auto& v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
@@ -394,7 +395,9 @@ TEST_F(Work, ASecondMonitorOnTheSameRootRefusesAndTouchesNothing) {
   const std::size_t asked = requests();
   Monitor second(root.path(), port);
   EXPECT_EQ(second.wait_exit(20s), 3);
-  EXPECT_NE(second.errors().find("another monitor already runs"), std::string::npos) << second.errors();
+  EXPECT_NE(second.errors().find("outro Monitor Comandas já está em execução nesta pasta (" + lock.string() + ")"),
+            std::string::npos)
+      << second.errors();
   EXPECT_EQ(snapshot(), before);
   EXPECT_EQ(requests(), asked);
   first.pause(false);
@@ -407,6 +410,37 @@ TEST_F(Work, ASecondMonitorOnTheSameRootRefusesAndTouchesNothing) {
   std::vector<std::string> unfinished, marked;
   const auto seen = count_tickets(unfinished, marked);
   for (const auto& k : expected) EXPECT_EQ(seen.contains(k) ? seen.at(k) : 0, 1) << k;
+}
+
+// A monitor that cannot work says why in Portuguese, naming the value or the
+// folder, and ends with the status of its cause, touching nothing.
+TEST_F(Work, StartProblemsAreSaidWithTheirOwnExitStatus) {
+  auto start = [&](std::string web_host = {}) {
+    Monitor m(root.path(), port, std::move(web_host));
+    const int status = m.wait_exit(20s);
+    return std::make_pair(status, m.errors());
+  };
+  auto [bad_host, bad_host_says] = start("cozinha;rm -rf");
+  EXPECT_EQ(bad_host, 2);
+  EXPECT_NE(bad_host_says.find("KAVCOMANDA_WEB_HOST: \"cozinha;rm -rf\". Corrija"), std::string::npos) << bad_host_says;
+
+  const fs::path temp = root.temp();
+  fs::rename(temp, root.path() / "Temp.fora");
+  auto [missing, missing_says] = start();
+  EXPECT_EQ(missing, 4);
+  EXPECT_NE(missing_says.find("A pasta de trabalho " + temp.string() + " não existe."), std::string::npos)
+      << missing_says;
+  EXPECT_FALSE(fs::exists(temp));
+
+  // A file where the folder should be: nothing can be written in it (rights
+  // would not stop the root user the tests may run as).
+  std::ofstream(temp) << "x";
+  auto [unwritable, unwritable_says] = start();
+  EXPECT_EQ(unwritable, 5);
+  EXPECT_NE(unwritable_says.find("A pasta de trabalho " + temp.string() + " não aceita gravação."), std::string::npos)
+      << unwritable_says;
+  fs::remove(temp);
+  fs::rename(root.path() / "Temp.fora", temp);
 }
 
 }  // namespace

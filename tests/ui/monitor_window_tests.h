@@ -197,6 +197,40 @@ class MonitorWindowTest : public ::testing::Test {
     EXPECT_EQ(boxes[0].text, "Erro na abertura do PRODUTO.ORB !!!");
   }
 
+  // The export's error box left open (a real box, no hook): the checks go on
+  // meanwhile, and the box is still up after the first of them.
+  void the_exports_box_left_open_holds_no_check() {
+    runtime.set_message_box_hook(nullptr);
+    std::vector<std::string> up_after_check;
+    int tries = 0, rows_with_box_up = 0;
+    on_menu = [&](Window) {
+      D::poll(menu, [&] {
+        if (runtime.open_forms() > 1) return false;
+        if (stage == 0) {
+          D::click(export_button);
+          if (std::find(opened.begin(), opened.end(), "01-EXPORTA") != opened.end()) stage = 1;
+          return false;
+        }
+        if (stage == 1) {  // the box is up (a window runtime may draw it a moment later)
+          if (D::open_boxes(runtime).empty() && ++tries < 5000) return false;
+          rows_with_box_up = D::row_count(list);
+          stage = 2;
+        }
+        if (stage == 2) {
+          if (D::row_count(list) == rows_with_box_up) return false;  // a check while it stays up
+          up_after_check = D::open_boxes(runtime);
+          D::close_boxes(runtime);
+          stage = 3;
+        }
+        D::click(exit_button);  // dropped while a check is busy: tried again
+        return false;
+      });
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_THAT(up_after_check, ::testing::ElementsAre("Erro na abertura do PRODUTO.ORB !!!"));
+    EXPECT_NE(log_file().find("Checando Comandas"), std::string::npos);
+  }
+
   // The alerts that stand show in red below the buttons, whichever thread
   // raised them, and leave when they end.
   void alerts_show_below_the_buttons_while_they_stand() {
@@ -251,11 +285,13 @@ TYPED_TEST_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSa
 TYPED_TEST_P(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
   this->export_button_runs_the_export_form_and_the_polling_goes_on();
 }
+TYPED_TEST_P(MonitorWindowTest, TheExportsBoxLeftOpenHoldsNoCheck) { this->the_exports_box_left_open_holds_no_check(); }
 TYPED_TEST_P(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
   this->alerts_show_below_the_buttons_while_they_stand();
 }
 
 REGISTER_TYPED_TEST_SUITE_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair,
-                            ExportButtonRunsTheExportFormAndThePollingGoesOn, AlertsShowBelowTheButtonsWhileTheyStand);
+                            ExportButtonRunsTheExportFormAndThePollingGoesOn, TheExportsBoxLeftOpenHoldsNoCheck,
+                            AlertsShowBelowTheButtonsWhileTheyStand);
 
 }  // namespace kav::ui::contract

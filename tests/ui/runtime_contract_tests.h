@@ -26,11 +26,14 @@
 //   static bool enabled(Window);               // (looked at only when it does)
 //   static constexpr int kTimerEarliestPercent;  // a timer waits at least this share (%) of its interval
 //   static std::int64_t now_ms(Runtime&);      // the runtime's clock
+//   static std::vector<std::string> open_boxes(Runtime&);  // texts of the message boxes up now
+//   static void close_boxes(Runtime&);         // presses OK on each
 // and optionally, where the runtime draws them, extras the shared tests also check:
 //   static bool row_in_view(Window list, int row);      // wholly shown
 //   static bool row_out_of_view(Window list, int row);  // not shown at all
 //   static std::uint32_t text_color(Window list);       // 0xRRGGBB
 //   static std::string row_tip(Window list, int row);  // a row's full text on hover
+//   static bool active(Window form);                    // has the focus
 #pragma once
 
 #include <gmock/gmock.h>
@@ -623,6 +626,83 @@ class RuntimeContractTest : public ::testing::Test {
     EXPECT_FALSE(shown_before);
     EXPECT_TRUE(shown_after);
   }
+
+  // The export's final box left open: the monitor's timer goes on ticking
+  // (so its checks go on) and the box stays up until its OK. Real boxes, no
+  // hook: a box that waited would hold the test here.
+  void a_box_left_open_holds_no_timer() {
+    runtime.set_message_box_hook(nullptr);
+    runtime.set_time_scale(0.01);
+    ScriptedForm& menu = form("00-MENU");
+    menu.add_timer("Cm_Timer", 1000);
+    ScriptedForm& exporta = form("01-EXPORTA", "Exporta\xE7\xE3o de Cadastros");
+    exporta.add_timer("CmTimer1", 1);
+    const std::string fim = "Fim da Exporta\xE7\xE3o dos Cadastros !!!";
+    exporta.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      ctx.set_timer_enabled("CmTimer1", false);
+      ctx.show_message_box(record::padded(fim, 210), form::kStyleInformation);
+      ctx.end_form();
+    };
+    int ticks = 0;
+    std::vector<std::string> up_after_export, up_at_end;
+    menu.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      ++ticks;
+      if (ticks == 1) {
+        ctx.run_form_modal("01-EXPORTA");
+        return;
+      }
+      if (ticks == 2) {
+        for (int i = 0; i < 300 && D::open_boxes(runtime).empty(); ++i) D::pump_events_ms(10);
+        up_after_export = D::open_boxes(runtime);
+      }
+      if (ticks < 4) return;
+      up_at_end = D::open_boxes(runtime);
+      D::close_boxes(runtime);
+      ctx.end_form();
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_EQ(ticks, 4);
+    EXPECT_THAT(up_after_export, ::testing::ElementsAre("Fim da Exportação dos Cadastros !!!"));
+    EXPECT_EQ(up_at_end, up_after_export);
+    EXPECT_THAT(exporta.events, ::testing::ElementsAre("open", "tick:CmTimer1", "close"));
+  }
+
+  // The order processing's way: a form of the background shows only after
+  // its own, longer delay (whatever the runtime's), and then leaves the
+  // focus where it was. A check that waits on a command shows it too.
+  void a_background_form_shows_late_and_takes_no_focus() {
+    runtime.set_show_delay_ms(1);
+    ScriptedForm& check = form("90-COMANDAS", "KAV - Importa\xE7\xE3o Comandas");
+    check.edit().show_delay_ms = 300;
+    check.edit().takes_focus = false;
+    check.add_timer("CmTimer1", 1);
+    Window window = nullptr;
+    on_built = [&](std::string_view name, Window w) {
+      if (name == "90-COMANDAS") window = w;
+    };
+    int wait = 100;
+    std::vector<bool> shown;
+    bool active = false;
+    check.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      ctx.set_timer_enabled("CmTimer1", false);
+      ctx.wait_ms(wait);
+      shown.push_back(D::visible(window));
+      if constexpr (requires { D::active(window); }) {
+        if (shown.back()) active = active || D::active(window);
+      }
+      ctx.end_form();
+    };
+    ScriptedForm& menu = form("00-MENU");
+    menu.on_open = [&](form::FormContext& ctx) {
+      ctx.run_form_modal("90-COMANDAS");  // a short check
+      wait = 500;
+      ctx.run_form_modal("90-COMANDAS");  // a check kept waiting
+      ctx.end_form();
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_THAT(shown, ::testing::ElementsAre(false, true));
+    EXPECT_FALSE(active);
+  }
 };
 
 TYPED_TEST_SUITE_P(RuntimeContractTest);
@@ -664,6 +744,10 @@ TYPED_TEST_P(RuntimeContractTest, SetControlVisibleShowsAndHidesAFrameWithItsCon
 TYPED_TEST_P(RuntimeContractTest, AWaitPassesTimeInsideTheHandlerAndTheFormStaysBusy) {
   this->a_wait_passes_time_inside_the_handler_and_the_form_stays_busy();
 }
+TYPED_TEST_P(RuntimeContractTest, ABoxLeftOpenHoldsNoTimer) { this->a_box_left_open_holds_no_timer(); }
+TYPED_TEST_P(RuntimeContractTest, ABackgroundFormShowsLateAndTakesNoFocus) {
+  this->a_background_form_shows_late_and_takes_no_focus();
+}
 
 REGISTER_TYPED_TEST_SUITE_P(RuntimeContractTest, ShowsWindows1252TextAsUnicode, ProgressBarStopsAtItsEnds,
                             ListRowsAreAddedInOrderScrolledIntoViewAndBounded, ListKeepsOnlyTheMostRecentRows,
@@ -674,6 +758,7 @@ REGISTER_TYPED_TEST_SUITE_P(RuntimeContractTest, ShowsWindows1252TextAsUnicode, 
                             FailingHandlerAndUnknownControlAreReportedAndTheProgramGoesOn,
                             CommandLineLosesTrailingBlanksAndKeepsItsBytes,
                             SetControlVisibleShowsAndHidesAFrameWithItsControls,
-                            AWaitPassesTimeInsideTheHandlerAndTheFormStaysBusy);
+                            AWaitPassesTimeInsideTheHandlerAndTheFormStaysBusy, ABoxLeftOpenHoldsNoTimer,
+                            ABackgroundFormShowsLateAndTakesNoFocus);
 
 }  // namespace kav::ui::contract

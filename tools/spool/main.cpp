@@ -199,6 +199,12 @@ int main(int argc, char** argv) {
   if (args.empty()) return usage();
   const std::string& cmd = args[0];
   Spool spool;
+  // A root that is not there has no spool to show: say so, not an empty list.
+  if (!spool.files().exists("C:\\OrbelaTeknovarium")) {
+    std::cerr << "kav-spool: a pasta " << spool.files().host_path("C:\\OrbelaTeknovarium")
+              << " n\xC3\xA3o existe; confira KAVCOMANDA_ROOT\n";
+    return 4;
+  }
 
   if (cmd == "list" && args.size() <= 2) {
     std::optional<std::string> printer;

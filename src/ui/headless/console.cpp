@@ -43,12 +43,8 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
   print_rows(runtime, [](const std::string& line) { write_console_line(line); });
   runtime.on_message_box = [&](std::string_view form, std::string_view text, int style) {
     const char* kind = (style & form::kStyleIconMask) == form::kStyleError ? "ERRO" : "INFO";
+    // The box is a line and nobody answers it: the checks go on.
     print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
-    // A person at the terminal confirms the box; otherwise it does not wait.
-    if (pacer->interactive() && !pacer->stop_requested()) {
-      print_line({"    Enter = OK"});
-      pacer->read_line();
-    }
   };
   runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
   runtime.on_input = [&](std::string_view line) {
@@ -56,21 +52,21 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
       case HeadlessRuntime::Typed::pressed:
         break;
       case HeadlessRuntime::Typed::blocked:
-        print_line({"kavcomanda: busy (", runtime.innermost()->name, " is open); try again when it has closed."});
+        print_line({"kavcomanda: ocupado (", runtime.innermost()->name, " aberto); tente de novo quando fechar."});
         break;
       case HeadlessRuntime::Typed::unknown:
-        print_line({"Commands: ", runtime.commands_help(), "."});
+        print_line({"Comandos: ", runtime.commands_help(), "."});
         break;
     }
   };
   pacer->on_input_end = [&] {
     if (!pacer->interactive()) return;
-    print_line({"End of input: the monitor goes on running; Ctrl-C (or SIGTERM) ends it as \"Sair\" does."});
+    print_line({"Fim da entrada: o monitor continua; Ctrl-C (ou SIGTERM) encerra como \"Sair\"."});
   };
-  pacer->on_stop = [] { print_line({"kavcomanda: asked to stop; ending as \"Sair\" does."}); };
+  pacer->on_stop = [] { print_line({"kavcomanda: pedido de parada; encerrando como \"Sair\"."}); };
 
-  print_line({"KavComanda - console mode. Type e or exportar + Enter = \"Exportar Cadastros\", s or sair + Enter = "
-              "\"Sair\"; Ctrl-C also ends it."});
+  print_line({"KavComanda - modo console. Digite e ou exportar + Enter = \"Exportar Cadastros\", s ou sair + Enter = "
+              "\"Sair\"; Ctrl-C também encerra."});
   return runtime.run(start_form);
 }
 

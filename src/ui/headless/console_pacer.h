@@ -28,6 +28,8 @@ std::unique_ptr<ConsolePacer> make_console_pacer();
 // Writes one line of UTF-8 text to standard output with the system's line
 // end; a Windows console gets it as UTF-16, whatever its code page.
 void write_console_line(std::string_view utf8);
+// The same on the error output (a refusal to start).
+void write_error_line(std::string_view utf8);
 
 #ifdef _WIN32
 // A pacer reading the given input handle (a console, a pipe or a file).

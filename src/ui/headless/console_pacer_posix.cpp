@@ -136,4 +136,11 @@ void write_console_line(std::string_view utf8) {
   std::fflush(stdout);
 }
 
+void write_error_line(std::string_view utf8) {
+  std::fflush(stdout);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace kav::ui::headless

@@ -201,6 +201,8 @@ std::unique_ptr<ConsolePacer> make_console_pacer(void* input) {
 
 void write_console_line(std::string_view utf8) { write_console_line(GetStdHandle(STD_OUTPUT_HANDLE), utf8); }
 
+void write_error_line(std::string_view utf8) { write_console_line(GetStdHandle(STD_ERROR_HANDLE), utf8); }
+
 void write_console_line(void* output, std::string_view utf8) {
   const HANDLE out = static_cast<HANDLE>(output);
   if (is_console(out)) {

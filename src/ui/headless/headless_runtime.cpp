@@ -231,7 +231,7 @@ std::string HeadlessRuntime::commands_help() const {
     const std::string word = lowered(caption.substr(0, caption.find(' ')));
     if (word.empty()) continue;
     if (!help.empty()) help += ", ";
-    help += word.substr(0, 1) + " or " + word + " = \"" + record::to_utf8(caption) + "\"";
+    help += word.substr(0, 1) + " ou " + word + " = \"" + record::to_utf8(caption) + "\"";
   }
   return help;
 }

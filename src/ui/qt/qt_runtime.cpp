@@ -85,6 +85,7 @@ class QtRuntime::Window final : public form::Window {
     if (opening.start_form()) flags |= Qt::WindowMinimizeButtonHint;
     window_->setWindowFlags(flags);
     window_->setWindowModality(Qt::ApplicationModal);
+    if (!opening.design().takes_focus) window_->setAttribute(Qt::WA_ShowWithoutActivating);
     window_->on_close_button = [this] { opening_.close_button(); };
     window_->on_key = [this](QKeyEvent& event) { return key(event); };
     connect_events();
@@ -112,7 +113,7 @@ class QtRuntime::Window final : public form::Window {
   void quit_events() override { loop_.quit(); }
 
   void message_box(std::string_view text, int style) override {
-    runtime_.message_box(window_, caption_, text, style);
+    runtime_.message_box(caption_, text, style);
   }
 
   void start_timer(const form::ControlDesign& timer) override { controls_.timer(timer.name)->start(); }
@@ -213,16 +214,35 @@ std::unique_ptr<form::Window> QtRuntime::open_window(form::Opening& opening, for
   return std::make_unique<Window>(*this, opening, parent);
 }
 
+// With no form open nothing else runs: the box waits for its OK.
 void QtRuntime::message_box(std::string_view text, int style) {
-  message_box(nullptr, "KavComanda", text, style);
-}
-
-void QtRuntime::message_box(QWidget* parent, const std::string& title, std::string_view text, int style) {
   const std::string shown = utf8(record::trim_right(text));
   if (message_box_hook_) {
     message_box_hook_(shown, style);
     return;
   }
+  auto box = make_box("KavComanda", shown, style, nullptr);
+  box->exec();
+}
+
+// A form's box returns at once and stays up until its OK, so that nothing an
+// operator leaves open holds the monitor's timer. It belongs to the start
+// form's window (the form that showed it may close meanwhile) and goes with it.
+void QtRuntime::message_box(const std::string& title, std::string_view text, int style) {
+  const std::string shown = utf8(record::trim_right(text));
+  if (message_box_hook_) {
+    message_box_hook_(shown, style);
+    return;
+  }
+  QWidget* parent = &static_cast<Window&>(core_.openings().front()->window()).window();
+  QMessageBox* box = make_box(title, shown, style, parent).release();
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+}
+
+std::unique_ptr<QMessageBox> QtRuntime::make_box(const std::string& title, const std::string& text, int style,
+                                                 QWidget* parent) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (style & form::kStyleIconMask) {
     case form::kStyleError: icon = QMessageBox::Critical; break;
@@ -231,9 +251,10 @@ void QtRuntime::message_box(QWidget* parent, const std::string& title, std::stri
     case form::kStyleInformation: icon = QMessageBox::Information; break;
     default: break;
   }
-  QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(shown), QMessageBox::Ok, parent);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
+  auto box = std::make_unique<QMessageBox>(icon, QString::fromStdString(title), QString::fromStdString(text),
+                                           QMessageBox::Ok, parent);
+  box->setTextFormat(Qt::PlainText);
+  return box;
 }
 
 // The runtime's error output (form.h's failure rules): standard error.
@@ -258,9 +279,8 @@ int QtRuntime::run_command(std::string_view line, int window_mode) {
   int result = 0;
   std::exception_ptr failure;
   QTimer due;  // the delayed windows show during a long wait too
-  due.setSingleShot(true);
   QObject::connect(&due, &QTimer::timeout, [this] { core_.show_due(); });
-  due.start(core_.show_delay_ms());
+  due.start(kDrawEveryMs);
   std::thread helper([&] {
     try {
       result = commands_.run(command, window_mode);
@@ -297,13 +317,13 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
   return runtime.run(start_form);
 }
 
-int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv) {
+int show_refusal(std::string_view caption, std::string_view text, int status, int& argc, char** argv) {
   QApplication app(argc, argv);
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(utf8(caption)),
                   QString::fromStdString(utf8(record::trim_right(text))), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   box.exec();
-  return 3;
+  return status;
 }
 
 }  // namespace kav::ui::qt

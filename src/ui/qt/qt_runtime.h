@@ -23,6 +23,7 @@
 #include "form/runtime.h"
 #include "platform/command_runner.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace kav::ui::qt {
@@ -82,7 +83,9 @@ class QtRuntime final : private form::FrontEnd {
   std::int64_t now_ms() override;
   void error(std::string_view message) override;
 
-  void message_box(QWidget* parent, const std::string& title, std::string_view text, int style);
+  void message_box(const std::string& title, std::string_view text, int style);
+  static std::unique_ptr<QMessageBox> make_box(const std::string& title, const std::string& text, int style,
+                                               QWidget* parent);
   void pump(bool now);
 
   platform::CommandRunner& commands_;
@@ -101,7 +104,7 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
                  char** argv);
 
 // A message box of style 16 (error) with `text` (Windows-1252) and nothing
-// else, for a program that must not start; returns the exit status 3.
-int show_refusal(std::string_view caption, std::string_view text, int& argc, char** argv);
+// else, for a program that must not start; returns `status`.
+int show_refusal(std::string_view caption, std::string_view text, int status, int& argc, char** argv);
 
 }  // namespace kav::ui::qt

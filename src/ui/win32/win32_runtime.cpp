@@ -74,9 +74,13 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
 
   void show() override {
     KillTimer(hwnd(), kShowTimer);
-    ShowWindow(hwnd(), SW_SHOW);
-    // The keyboard starts at the first control that takes it, as in a dialog.
-    if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
+    if (!opening_.design().takes_focus) {
+      ShowWindow(hwnd(), SW_SHOWNOACTIVATE);  // the operator's window keeps the focus
+    } else {
+      ShowWindow(hwnd(), SW_SHOW);
+      // The keyboard starts at the first control that takes it, as in a dialog.
+      if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
+    }
     UpdateWindow(hwnd());
   }
 
@@ -110,7 +114,7 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
   }
 
   void message_box(std::string_view text, int style) override {
-    runtime_.message_box(hwnd(), caption_, text, style);
+    runtime_.message_box(caption_, text, style);
   }
 
   void start_timer(const form::ControlDesign& timer) override {
@@ -246,16 +250,31 @@ std::unique_ptr<form::Window> Win32Runtime::open_window(form::Opening& opening, 
   return window;
 }
 
-void Win32Runtime::message_box(std::string_view text, int style) { message_box(nullptr, "KavComanda", text, style); }
-
-void Win32Runtime::message_box(HWND owner, const std::string& title, std::string_view text, int style) {
+// With no form open nothing else runs: the box waits for its OK.
+void Win32Runtime::message_box(std::string_view text, int style) {
   const std::string_view shown = record::trim_right(text);
   if (message_box_hook_) {
     message_box_hook_(utf8(shown), style);
     return;
   }
   const UINT icon = static_cast<UINT>(style) & MB_ICONMASK;
-  MessageBoxW(owner, wide(shown).c_str(), wide(title).c_str(), MB_OK | icon | (owner == nullptr ? MB_TASKMODAL : 0));
+  MessageBoxW(nullptr, wide(shown).c_str(), L"KavComanda", MB_OK | icon | MB_TASKMODAL);
+}
+
+// A form's box returns at once and stays up until its OK, so that nothing an
+// operator leaves open holds the monitor's timer: it runs on a thread of its
+// own, owned by no window (an owner would be disabled while it is up, and
+// would take the box along when its form closes).
+void Win32Runtime::message_box(const std::string& title, std::string_view text, int style) {
+  const std::string_view shown = record::trim_right(text);
+  if (message_box_hook_) {
+    message_box_hook_(utf8(shown), style);
+    return;
+  }
+  const UINT flags = MB_OK | (static_cast<UINT>(style) & MB_ICONMASK) | MB_SETFOREGROUND;
+  std::thread([body = wide(shown), caption = wide(title), flags] {
+    MessageBoxW(nullptr, body.c_str(), caption.c_str(), flags);
+  }).detach();
 }
 
 void Win32Runtime::error(std::string_view message) { std::cerr << kProgram << ": " << message << "\n"; }
@@ -327,9 +346,9 @@ int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::s
   return runtime.run(start_form);
 }
 
-int show_refusal(std::string_view caption, std::string_view text) {
+int show_refusal(std::string_view caption, std::string_view text, int status) {
   MessageBoxW(nullptr, wide(record::trim_right(text)).c_str(), wide(caption).c_str(), MB_OK | MB_ICONERROR);
-  return 3;
+  return status;
 }
 
 }  // namespace kav::ui::win32

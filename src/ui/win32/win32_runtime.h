@@ -76,7 +76,7 @@ class Win32Runtime final : private form::FrontEnd {
   std::int64_t now_ms() override;
   void error(std::string_view message) override;
 
-  void message_box(Window owner, const std::string& title, std::string_view text, int style);
+  void message_box(const std::string& title, std::string_view text, int style);
 
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;
@@ -95,7 +95,7 @@ Window find_control(Window form, std::string_view name);
 int run_windowed(form::FormSet& forms, platform::CommandRunner& commands, std::string_view start_form);
 
 // An error box (style 16) shown before any form runs, for a program that
-// refuses to start; returns 3, the refusal's exit status.
-int show_refusal(std::string_view caption, std::string_view text);
+// refuses to start; returns `status`.
+int show_refusal(std::string_view caption, std::string_view text, int status);
 
 }  // namespace kav::ui::win32

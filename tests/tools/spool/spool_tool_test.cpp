@@ -98,4 +98,15 @@ TEST_F(SpoolTool, ReprintsUndeliveredTicketsThroughTheSpoolerAndClearsTheirMarks
 }
 
 }  // namespace
+// A root without the system's folder (a misspelt KAVCOMANDA_ROOT) is said,
+// not listed as an empty spool.
+TEST_F(SpoolTool, AMissingRootIsSaid) {
+  const fs::path folder = root.path() / "OrbelaTeknovarium";
+  fs::rename(folder, root.path() / "outra");
+  std::string out;
+  EXPECT_EQ(run("list", out), 4);
+  EXPECT_EQ(out, "kav-spool: a pasta " + folder.string() + " não existe; confira KAVCOMANDA_ROOT\n");
+  fs::rename(root.path() / "outra", folder);
+}
+
 }  // namespace kav

@@ -41,8 +41,12 @@ class HeadlessUnderTest {
 
   int run(std::string_view start_form) { return runtime_.run(start_form); }
   int open_forms() const { return static_cast<int>(runtime_.open_forms().size()); }
+  // Without a hook a box is what console mode makes of it: a line that
+  // waits for nobody (kept here until close_boxes).
   void set_message_box_hook(std::function<void(const std::string&, int)> hook) {
-    runtime_.on_message_box = nullptr;
+    runtime_.on_message_box = [this](std::string_view, std::string_view text, int) {
+      boxes_.push_back(record::to_utf8(record::trim_right(text)));
+    };
     if (!hook) return;
     runtime_.on_message_box = [hook = std::move(hook)](std::string_view, std::string_view text, int style) {
       hook(record::to_utf8(record::trim_right(text)), style);
@@ -54,6 +58,7 @@ class HeadlessUnderTest {
   std::int64_t now_ms() { return runtime_.now_ms(); }
 
   HeadlessRuntime& runtime() { return runtime_; }
+  std::vector<std::string>& boxes() { return boxes_; }
   const View* view(const FormRecord* form, std::string control) {
     return &views_.emplace_back(View{form, std::move(control), nullptr, this});
   }
@@ -65,6 +70,7 @@ class HeadlessUnderTest {
   std::function<void(std::string_view, const View*)> built_;
   std::deque<View> views_;
   std::vector<const View*> open_;
+  std::vector<std::string> boxes_;
 };
 
 struct HeadlessDriver {
@@ -113,6 +119,8 @@ struct HeadlessDriver {
   }
   static Window owner(Window form) { return form->owner; }
   static void click(Window button) { button->runtime->runtime().click(state(button).design->name); }
+  static std::vector<std::string> open_boxes(Runtime& runtime) { return runtime.boxes(); }
+  static void close_boxes(Runtime& runtime) { runtime.boxes().clear(); }
   static void pump_events_ms(int) {}  // nothing runs beside a message box
   static constexpr bool kDisablesCaller = false;
   static bool enabled(Window) { return true; }

@@ -367,7 +367,7 @@ TEST_F(RuntimeTest, TypedCommandsAreWholeWordsOfTheInnermostFormsButtons) {
     ctx.end_form();
   };
   rt.at(10, [&] {
-    EXPECT_EQ(rt.commands_help(), "e or exportar = \"Exportar Cadastros\", s or sair = \"Sair\"");
+    EXPECT_EQ(rt.commands_help(), "e ou exportar = \"Exportar Cadastros\", s ou sair = \"Sair\"");
     for (const char* line : {"exit", "sim", "", "ex", "e", "exportar", " Exportar \r", "SAIR"}) {
       typed.push_back(rt.type_command(line));
     }

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "ui/qt/qt_runtime.h"
 
@@ -86,12 +89,30 @@ struct QtDriver {
     timer->start(1);
   }
   static bool visible(Window w) { return w->isVisible(); }
+  // Whether showing it takes the focus: the offscreen platform activates
+  // every window it shows, so what is looked at is what the window asks for.
+  static bool active(Window form) { return !form->testAttribute(Qt::WA_ShowWithoutActivating); }
   static Window owner(Window form) { return form->parentWidget(); }
   static void click(Window button) { qobject_cast<QAbstractButton*>(button)->click(); }
   static void pump_events_ms(int ms) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  static std::vector<QMessageBox*> boxes() {
+    std::vector<QMessageBox*> up;
+    for (QWidget* w : QApplication::allWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) up.push_back(box);
+    }
+    return up;
+  }
+  static std::vector<std::string> open_boxes(Runtime&) {
+    std::vector<std::string> texts;
+    for (QMessageBox* box : boxes()) texts.push_back(box->text().toStdString());
+    return texts;
+  }
+  static void close_boxes(Runtime&) {
+    for (QMessageBox* box : boxes()) box->button(QMessageBox::Ok)->click();
   }
   // Qt blocks a caller through the called form's modality, not by disabling it.
   static constexpr bool kDisablesCaller = false;

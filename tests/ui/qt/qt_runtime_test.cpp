@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
+#include <tuple>
 
 #include "ui/qt/key_codes.h"
 #include "ui/qt/qt_driver.h"
@@ -112,31 +113,43 @@ TEST_F(QtRuntimeTest, BuildsEveryControlOfTheDesign) {
 }
 
 // Without the hook the operator gets a real box: the icon follows the style.
-TEST_F(QtRuntimeTest, MessageBoxWithoutHookIsModalWithTheStyleIcon) {
+// It returns at once and stays up, over the start form's window, after the
+// form that showed it has closed.
+TEST_F(QtRuntimeTest, MessageBoxWithoutHookStaysUpWithTheStyleIcon) {
   runtime.set_message_box_hook(nullptr);
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
   ScriptedForm& f = form("F");
   f.add_timer("T", 1);
-  std::vector<std::pair<QMessageBox::Icon, QString>> seen;
+  QWidget* start_window = nullptr;
+  on_built = [&](std::string_view name, QWidget* w) {
+    if (name == "START") start_window = w;
+  };
   f.on_tick = [&](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("T", false);
-    for (int style : {form::kStyleError, form::kStyleInformation}) {
-      // Answer the box once it is up.
-      QTimer::singleShot(5, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen.emplace_back(box->icon(), box->text());
-        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-        box->button(QMessageBox::Ok)->click();
-      });
-      ctx.show_message_box("Aguarde !!!   ", style);
-    }
+    for (int style : {form::kStyleError, form::kStyleInformation}) ctx.show_message_box("Aguarde !!!   ", style);
     ctx.end_form();
   };
-  EXPECT_EQ(runtime.run("F"), 0);
+  std::vector<std::tuple<QMessageBox::Icon, QString, bool, bool>> seen;
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    ctx.run_form_modal("F");
+    for (QMessageBox* box : testing::QtDriver::boxes()) {
+      seen.emplace_back(box->icon(), box->text(), box->isModal(), box->parentWidget() == start_window);
+      EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    }
+    testing::QtDriver::close_boxes(runtime);
+    EXPECT_TRUE(testing::QtDriver::boxes().empty());
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].first, QMessageBox::Critical);
-  EXPECT_EQ(seen[1].first, QMessageBox::Information);
-  EXPECT_EQ(seen[1].second, QStringLiteral("Aguarde !!!"));
+  std::sort(seen.begin(), seen.end(), [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+  EXPECT_EQ(std::get<0>(seen[0]), QMessageBox::Information);
+  EXPECT_EQ(std::get<0>(seen[1]), QMessageBox::Critical);
+  EXPECT_EQ(std::get<1>(seen[0]), QStringLiteral("Aguarde !!!"));
+  EXPECT_FALSE(std::get<2>(seen[0]));
+  EXPECT_TRUE(std::get<3>(seen[0]));
 }
 
 TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "ui/win32/win32_support.h"
 
@@ -97,6 +98,7 @@ struct Win32Driver {
     testing::poll([form, step = std::move(step)] { return IsWindow(form) == FALSE || step(); });
   }
   static bool visible(Window w) { return IsWindowVisible(w) != FALSE; }
+  static bool active(Window form) { return GetActiveWindow() == form || GetForegroundWindow() == form; }
   static Window owner(Window form) { return GetWindow(form, GW_OWNER); }
   static void click(Window button) { testing::click(button); }
   static void pump_events_ms(int ms) {
@@ -105,6 +107,35 @@ struct Win32Driver {
     while (GetTickCount64() - start < static_cast<ULONGLONG>(ms)) {
       if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     }
+  }
+  // The message boxes of this process (dialogs of the system's class).
+  static std::vector<HWND> boxes() {
+    std::vector<HWND> up;
+    EnumWindows(
+        [](HWND w, LPARAM found) {
+          DWORD process = 0;
+          GetWindowThreadProcessId(w, &process);
+          wchar_t kind[16] = {};
+          GetClassNameW(w, kind, 16);
+          if (process == GetCurrentProcessId() && IsWindowVisible(w) && std::wstring_view(kind) == L"#32770") {
+            reinterpret_cast<std::vector<HWND>*>(found)->push_back(w);
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&up));
+    return up;
+  }
+  static std::vector<std::string> open_boxes(Runtime&) {
+    std::vector<std::string> texts;
+    for (HWND box : boxes()) {
+      HWND text = GetDlgItem(box, 0xFFFF);
+      texts.push_back(text == nullptr ? std::string() : text_of(text));
+    }
+    return texts;
+  }
+  static void close_boxes(Runtime&) {
+    for (HWND box : boxes()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 200 && !boxes().empty(); ++i) Sleep(10);
   }
   // A called form disables its caller's window until it has closed.
   static constexpr bool kDisablesCaller = true;

@@ -111,47 +111,47 @@ TEST_F(Win32RuntimeTest, BuildsEveryControlOfTheDesignOnTheCommonControls6) {
   run_every_control_form(f);
 }
 
-// Without the hook the operator gets a real box over the form's window,
-// which takes no input until the box is answered.
-TEST_F(Win32RuntimeTest, MessageBoxWithoutHookIsModalOverTheForm) {
+// Without the hook the operator gets a real box, shown without waiting: it
+// stays up after the form that showed it has closed, owned by no window, and
+// the monitor's window takes input meanwhile.
+TEST_F(Win32RuntimeTest, MessageBoxWithoutHookStaysUpAndHoldsNoWindow) {
   runtime.set_message_box_hook(nullptr);
   runtime.set_show_delay_ms(100000);  // the box must show the form anyway
   ScriptedForm& start = form("START");
   ScriptedForm& f = form("F", "Exporta\xE7\xE3o de Cadastros");
-  HWND window = nullptr;
-  on_built = [&](std::string_view name, HWND w) {
-    if (name == "F") window = w;
+  HWND start_window = nullptr, window = nullptr;
+  on_built = [&](std::string_view name, HWND w) { (name == "F" ? window : start_window) = w; };
+  bool form_shown = false;
+  f.on_open = [&](form::FormContext& ctx) {
+    ctx.show_message_box("Aguarde !!!   ", form::kStyleError);
+    form_shown = IsWindowVisible(window) != FALSE;
+    ctx.end_form();
   };
   struct Seen {
     std::string title, text;
-    bool owner_enabled, owner_visible;
+    HWND owner;
   };
   std::vector<Seen> seen;
-  f.on_open = [&](form::FormContext& ctx) {
-    for (int style : {form::kStyleError, form::kStyleInformation}) {
-      poll([&] {
-        HWND box = FindWindowW(L"#32770", nullptr);
-        if (box == nullptr || GetWindow(box, GW_OWNER) != window) return false;
-        HWND text = GetDlgItem(box, 0xFFFF);
-        seen.push_back({text_of(box), text == nullptr ? "" : text_of(text), IsWindowEnabled(window) != FALSE,
-                        IsWindowVisible(window) != FALSE});
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        return true;
-      });
-      ctx.show_message_box("Aguarde !!!   ", style);
-    }
-    ctx.end_form();
-  };
-  start.on_open = [](form::FormContext& ctx) {
+  bool start_enabled = false;
+  start.on_open = [&](form::FormContext& ctx) {
     ctx.run_form_modal("F");
+    for (int i = 0; i < 300 && Win32Driver::boxes().empty(); ++i) Sleep(10);
+    for (HWND box : Win32Driver::boxes()) {
+      HWND text = GetDlgItem(box, 0xFFFF);
+      seen.push_back({text_of(box), text == nullptr ? "" : text_of(text), GetWindow(box, GW_OWNER)});
+    }
+    start_enabled = IsWindowEnabled(start_window) != FALSE;
+    Win32Driver::close_boxes(runtime);
+    EXPECT_TRUE(Win32Driver::boxes().empty());
     ctx.end_form();
   };
   EXPECT_EQ(runtime.run("START"), 0);
-  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(form_shown);
+  ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].title, "Exportação de Cadastros");
   EXPECT_EQ(seen[0].text, "Aguarde !!!");
-  EXPECT_FALSE(seen[0].owner_enabled);
-  EXPECT_TRUE(seen[0].owner_visible);
+  EXPECT_EQ(seen[0].owner, nullptr);
+  EXPECT_TRUE(start_enabled);
 }
 
 // A command line runs on a helper thread while the windows stay painted;
