@@ -109,7 +109,7 @@ port=$(head -1 "$work/webstub.out")
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
-grep -q 'KavComanda - console mode' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
+grep -q 'KavComanda - modo console' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
 # The polling round trip: an order fetched through Wget, its tickets spooled
 # (no printer under Wine: kept and marked), the log written.
 # KAV_WINDOWS_LENIENT=1 turns a failure here into a loud warning.
