@@ -2,6 +2,7 @@
 
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::form {
 
@@ -31,14 +32,7 @@ std::string handler_failure_error(std::string_view form, std::string_view what) 
 Form* FormSet::find(std::string_view name) const {
   const std::string_view wanted = form_name(name);
   for (Form* f : forms_) {
-    const std::string& n = f->design().name;
-    if (n.size() != wanted.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < n.size() && same; ++i) {
-      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-      same = lower(n[i]) == lower(wanted[i]);
-    }
-    if (same) return f;
+    if (record::same_letters(f->design().name, wanted)) return f;
   }
   return nullptr;
 }

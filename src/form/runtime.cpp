@@ -6,20 +6,11 @@
 #include <limits>
 
 #include "record/area.h"
+#include "record/letter_case.h"
 
 namespace kav::form {
 
 namespace {
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -208,7 +199,7 @@ int Opening::find(std::string_view name) const {
   const std::string_view wanted = record::trim_right(name);
   const auto& controls = design().controls;
   for (std::size_t i = 0; i < controls.size(); ++i) {
-    if (same_name(controls[i].name, wanted)) return static_cast<int>(i);
+    if (record::same_letters(controls[i].name, wanted)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -447,8 +438,7 @@ void Runtime::report_unknown_form(std::string_view name) {
 // Once per form and name for the program's life: a form that names a missing
 // control does so on every tick.
 void Runtime::report_unknown_control(Opening& opening, std::string_view control) {
-  std::string key = opening.name() + '\n' + std::string(record::trim_right(control));
-  for (char& c : key) c = lower(c);
+  std::string key = record::lower(opening.name() + '\n' + std::string(record::trim_right(control)));
   if (std::find(reported_.begin(), reported_.end(), key) != reported_.end()) return;
   reported_.push_back(std::move(key));
   const std::string message = unknown_control_error(opening.name(), control);

@@ -11,6 +11,7 @@
 #include "platform/file_status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::orders {
 
@@ -337,8 +338,7 @@ std::string ComandasForm::order_of(std::string_view path) {
 void ComandasForm::show_failed_answers() {
   std::vector<std::string> kept;
   for (auto& name : platform_.files.list(kTempFolder, false)) {
-    std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = record::upper(name);
     if (upper.starts_with(kFailedName) && upper.ends_with(".RET")) kept.push_back(std::move(name));
   }
   if (kept.empty()) {

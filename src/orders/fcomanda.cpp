@@ -6,6 +6,7 @@
 #include "orders/print_record.h"
 #include "platform/clock.h"
 #include "record/area.h"
+#include "record/letter_case.h"
 
 namespace kav::orders {
 
@@ -131,12 +132,7 @@ std::vector<std::string> item_with_quantity(std::string_view rec) {
 }  // namespace
 
 bool is_fcomanda(std::string_view form) {
-  const std::string_view name = trimmed(form);
-  if (name.size() != kFcomanda.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != kFcomanda[i]) return false;
-  }
-  return true;
+  return record::same_letters(trimmed(form), kFcomanda);
 }
 
 std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record,

@@ -7,18 +7,13 @@
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "record/area.h"
+#include "record/letter_case.h"
 
 namespace kav::orders {
 
 namespace {
 
 constexpr std::string_view kPendingName = "KAVPEND-";
-
-std::string upper(std::string_view text) {
-  std::string s(text);
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
@@ -28,10 +23,10 @@ std::string pending_path(std::string_view stamp, const Command& command) {
 
 std::optional<PendingName> parse_pending_name(std::string_view name) {
   if (name.size() != kPendingName.size() + 17 + 1 + 7 + 4 || !name.starts_with(kPendingName)) return std::nullopt;
-  if (upper(name.substr(name.size() - 4)) != ".RET") return std::nullopt;
+  if (record::upper(name.substr(name.size() - 4)) != ".RET") return std::nullopt;
   const std::string stamp(name.substr(kPendingName.size(), 17));
   if (!platform::stamp_centis(stamp)) return std::nullopt;
-  const auto command = command_named(upper(name.substr(kPendingName.size() + 18, 7)));
+  const auto command = command_named(record::upper(name.substr(kPendingName.size() + 18, 7)));
   if (!command) return std::nullopt;
   return PendingName{stamp, *command};
 }
@@ -47,7 +42,7 @@ std::vector<std::string> PendingJournal::list() const {
 
 void PendingJournal::start() {
   for (const auto& name : files_.list(kTempFolder, false)) {  // copies cut short
-    const std::string upper_name = upper(name);
+    const std::string upper_name = record::upper(name);
     if (upper_name.starts_with(kPendingName) && upper_name.ends_with(".TMP")) {
       files_.remove(std::string(kTempFolder) + "\\" + name);
     }
@@ -57,7 +52,7 @@ void PendingJournal::start() {
   if (read_whole(files_, platform::kProgramCutPath, cut)) {
     files_.remove(platform::kProgramCutPath);
     const std::string_view named = record::trim_right(std::string_view(cut).substr(0, cut.find('\n')));
-    leftover_cut_ = upper(named) == upper(kArqbatPath);
+    leftover_cut_ = record::upper(named) == record::upper(kArqbatPath);
   }
 }
 

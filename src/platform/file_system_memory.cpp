@@ -2,6 +2,7 @@
 
 #include "platform/file_status.h"
 #include "platform/file_system.h"
+#include "record/letter_case.h"
 
 namespace kav::platform {
 
@@ -72,7 +73,7 @@ std::string MemoryFileSystem::key(std::string_view path) {
   std::string k;
   for (char c : path) {
     if (c == '/') c = '\\';
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    c = record::upper(c);
     k += c;
   }
   if (!k.empty() && k.front() != '\\') k.insert(k.begin(), '\\');

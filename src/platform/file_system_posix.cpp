@@ -13,6 +13,7 @@
 #include "platform/file_status.h"
 #include "platform/file_system.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::platform {
 
@@ -168,7 +169,7 @@ class PosixFileSystem final : public FileSystem {
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const bool last = i + 1 == parts.size();
       if (!key.empty()) key += '\\';
-      for (const char c : parts[i]) key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      key += record::upper(parts[i]);
       if (!last && use_known) {
         if (const auto it = folders_.find(key); it != folders_.end()) {
           host = it->second;

@@ -3,6 +3,7 @@
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
+#include "record/letter_case.h"
 
 namespace kav::record {
 namespace {
@@ -65,6 +66,18 @@ TEST(Cp1252Test, EveryByteSurvivesTheRoundTrip) {
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(cp1252(to_utf8(all)), all);
   EXPECT_EQ(to_utf8("\x80\x9F\xE9"), "€Ÿé");
+}
+
+// Names compare as the system compares them: ASCII letters without regard to
+// case, every other Windows-1252 byte as it is, whatever the process locale.
+TEST(LetterCaseTest, OnlyAsciiLettersChangeCase) {
+  EXPECT_EQ(upper("Bt_Sair-z\xE3o"), "BT_SAIR-Z\xE3O");
+  EXPECT_EQ(lower("COZINHA \xC3"), "cozinha \xC3");
+  EXPECT_TRUE(same_letters("frm_bloq", "FRM_BLOQ"));
+  EXPECT_FALSE(same_letters("SAL\xC3O", "sal\xE3o"));  // accented letters are not folded
+  EXPECT_FALSE(same_letters("BAR", "BAR "));
+  EXPECT_FALSE(same_letters("@", "`"));  // neighbours of the letters stay apart
+  EXPECT_FALSE(same_letters("[", "{"));
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "platform/command/command_line.h"
 
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::command {
 
 namespace {
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -24,12 +23,7 @@ Request refuse(std::string reason) {
 
 }  // namespace
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
-}
+bool equals_ignoring_case(std::string_view a, std::string_view b) { return record::same_letters(a, b); }
 
 bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && equals_ignoring_case(text.substr(text.size() - end.size()), end);
@@ -122,7 +116,7 @@ std::vector<std::string> batch_lines(std::string_view contents) {
 
 bool is_windows_path(std::string_view text) {
   if (!text.empty() && text[0] == '\\') return true;
-  const char d = upper(text.empty() ? '\0' : text[0]);
+  const char d = record::upper(text.empty() ? '\0' : text[0]);
   return text.size() >= 3 && d >= 'A' && d <= 'Z' && text[1] == ':' && text[2] == '\\';
 }
 

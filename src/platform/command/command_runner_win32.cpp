@@ -19,6 +19,7 @@
 #include "platform/command/command_line.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
+#include "record/letter_case.h"
 
 namespace kav::platform {
 
@@ -50,17 +51,13 @@ std::string environment_block(const std::string& settings) {
   if (char* block = GetEnvironmentStringsA(); block != nullptr) {
     for (const char* e = block; *e != '\0'; e += std::char_traits<char>::length(e) + 1) {
       const std::string entry(e);
-      std::string head = entry.substr(0, 7);
-      for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (head != "WGETRC=") entries.push_back(entry);
+      if (record::upper(entry.substr(0, 7)) != "WGETRC=") entries.push_back(entry);
     }
     FreeEnvironmentStringsA(block);
   }
   entries.push_back("WGETRC=" + settings);
   const auto name = [](const std::string& entry) {
-    std::string n = entry.substr(0, entry.find('=', 1));  // "=C:=C:\..." keeps its leading '='
-    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return n;
+    return record::upper(entry.substr(0, entry.find('=', 1)));  // "=C:=C:\..." keeps its leading '='
   };
   std::stable_sort(entries.begin(), entries.end(),
                    [&](const std::string& a, const std::string& b) { return name(a) < name(b); });

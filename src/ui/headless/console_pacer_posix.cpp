@@ -1,52 +1,23 @@
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "ui/headless/console_pacer.h"
 
+#include "platform/stop_signal.h"
+
 namespace kav::ui::headless {
 
 namespace {
 
-// SIGINT and SIGTERM are turned into a byte on this pipe, which the waits
-// watch beside standard input. A second signal ends the program at once (the
-// handler is reset after the first).
-int stop_pipe[2] = {-1, -1};
-
-extern "C" void on_stop_signal(int) {
-  const int saved = errno;
-  const char byte = 's';
-  [[maybe_unused]] const ssize_t n = ::write(stop_pipe[1], &byte, 1);
-  errno = saved;
-}
-
-bool install_stop_signals() {
-  if (stop_pipe[0] >= 0) return true;
-  if (::pipe(stop_pipe) != 0) return false;
-  for (const int fd : stop_pipe) {
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(fd, F_SETFL, O_NONBLOCK);
-  }
-  struct sigaction action {};
-  action.sa_handler = on_stop_signal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-  return true;
-}
-
 class PosixConsolePacer final : public ConsolePacer {
  public:
-  PosixConsolePacer() { signals_ = install_stop_signals(); }
+  PosixConsolePacer() : stop_fd_(platform::stop_signal_fd()) {}
 
   std::int64_t now_ms() override {
     using namespace std::chrono;
@@ -78,14 +49,11 @@ class PosixConsolePacer final : public ConsolePacer {
   // Waits up to `timeout_ms` (for ever when negative) for typed input or a
   // stop signal and takes what came.
   void poll_inputs(int timeout_ms) {
-    pollfd p[2] = {{stop_pipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    pollfd p[2] = {{stop_fd_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const nfds_t count = input_closed_ ? 1 : 2;
-    if (!signals_) p[0].fd = -1;
     if (::poll(p, count, timeout_ms) <= 0) return;
     if ((p[0].revents & POLLIN) != 0) {
-      char drained[16];
-      while (::read(stop_pipe[0], drained, sizeof drained) > 0) {
-      }
+      platform::drain_stop_signal();
       if (!stop_) {
         stop_ = true;
         if (on_stop) on_stop();
@@ -122,7 +90,7 @@ class PosixConsolePacer final : public ConsolePacer {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::string pending_;
   bool input_closed_ = false;
-  bool signals_ = false;
+  int stop_fd_;  // -1: no stop signals (poll passes over it)
   bool stop_ = false;
 };
 

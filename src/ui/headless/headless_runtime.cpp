@@ -6,20 +6,11 @@
 
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::ui::headless {
 
 namespace {
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n");
@@ -33,13 +24,8 @@ bool names_button(const form::ControlDesign& c, std::string_view typed) {
   if (c.kind != form::ControlKind::button || typed.empty()) return false;
   const std::string_view caption = trim(c.caption);
   const std::string_view word = caption.substr(0, caption.find(' '));
-  return same_text(typed, word) || (typed.size() == 1 && !word.empty() && lower(word[0]) == lower(typed[0]));
-}
-
-std::string lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = lower(c);
-  return out;
+  return record::same_letters(typed, word) ||
+         (typed.size() == 1 && !word.empty() && record::lower(word[0]) == record::lower(typed[0]));
 }
 
 }  // namespace
@@ -228,7 +214,7 @@ std::string HeadlessRuntime::commands_help() const {
   for (const form::ControlDesign& c : stack_.front()->opening().design().controls) {
     if (c.kind != form::ControlKind::button) continue;
     const std::string_view caption = trim(c.caption);
-    const std::string word = lowered(caption.substr(0, caption.find(' ')));
+    const std::string word = record::lower(caption.substr(0, caption.find(' ')));
     if (word.empty()) continue;
     if (!help.empty()) help += ", ";
     help += word.substr(0, 1) + " ou " + word + " = \"" + record::to_utf8(caption) + "\"";

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +13,8 @@
 #include <QSocketNotifier>
 
 #include "ui/qt/display.h"
+
+#include "platform/stop_signal.h"
 
 namespace kav::ui::qt {
 
@@ -53,39 +53,17 @@ bool wayland_socket_answers() {
   return ok;
 }
 
-int stop_pipe[2] = {-1, -1};
-
-extern "C" void on_signal(int) {
-  const int saved = errno;
-  const char byte = 's';
-  [[maybe_unused]] const ssize_t n = ::write(stop_pipe[1], &byte, 1);
-  errno = saved;
-}
-
 }  // namespace
 
 void on_stop_signal(QObject& parent, std::function<void()> stop) {
-  if (stop_pipe[0] < 0) {
-    if (::pipe(stop_pipe) != 0) return;
-    for (const int fd : stop_pipe) {
-      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-      ::fcntl(fd, F_SETFL, O_NONBLOCK);
-    }
-  }
-  auto* notifier = new QSocketNotifier(stop_pipe[0], QSocketNotifier::Read, &parent);
+  const int fd = platform::stop_signal_fd();
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &parent);
   QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, stop = std::move(stop)] {
-    char drained[16];
-    while (::read(stop_pipe[0], drained, sizeof drained) > 0) {
-    }
+    platform::drain_stop_signal();
     notifier->setEnabled(false);
     stop();
   });
-  struct sigaction action {};
-  action.sa_handler = on_signal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
 }
 
 bool display_available() {

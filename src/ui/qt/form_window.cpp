@@ -20,6 +20,7 @@
 #include "record/cp1252.h"
 #include "ui/qt/list_view.h"
 #include "ui/qt/pictures.h"
+#include "record/letter_case.h"
 
 namespace kav::ui::qt {
 
@@ -49,11 +50,7 @@ void FormWindow::keyPressEvent(QKeyEvent* event) {
 // Controls
 
 std::string Controls::key(std::string_view name) {
-  std::string k(record::trim_right(name));
-  for (char& c : k) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return k;
+  return record::lower(record::trim_right(name));
 }
 
 QWidget* Controls::widget(std::string_view name) const {

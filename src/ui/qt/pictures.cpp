@@ -4,18 +4,11 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include "record/letter_case.h"
+
 namespace kav::ui::qt {
 
 namespace {
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // 32 x 32: a door frame, the door swung open towards the viewer, and a green
 // arrow leaving through it.
@@ -59,7 +52,7 @@ QPixmap exit_door() {
 }  // namespace
 
 QPixmap picture(std::string_view name) {
-  if (same_name(name, "Bt_Sair")) return exit_door();
+  if (record::same_letters(name, "Bt_Sair")) return exit_door();
   return {};
 }
 

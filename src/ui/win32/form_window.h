@@ -71,10 +71,6 @@ class FormWindow {
   HICON picture_ = nullptr;
 };
 
-// "Bt_Sair": an open door with a green arrow leading out, 32 x 32 with a
-// transparent background; nullptr for a name the program does not ship.
-HICON make_picture(std::string_view name);
-
 // Registers the window classes and loads the Common Controls once.
 void register_classes();
 
