@@ -35,12 +35,12 @@ std::string to_utf8(std::wstring_view wide) {
   return utf8;
 }
 
-// Ctrl-C, Ctrl-Break, the console's close, logoff and shutdown set `stop`
+// Ctrl-C, Ctrl-Break, the console's close, logoff and shutdown set `stop_asked`
 // and wake the waits through `stop_event`. Windows ends the process as soon
 // as the handler returns from a close, logoff or shutdown: the handler then
 // holds until the program has ended (`ended`, set when the pacer goes, after
 // the start form has closed), within the few seconds Windows grants.
-std::atomic<bool> stop{false};
+std::atomic<bool> stop_asked{false};
 HANDLE stop_event = nullptr;
 HANDLE ended = nullptr;
 constexpr DWORD kGraceMs = 4500;
@@ -49,13 +49,13 @@ BOOL WINAPI on_console_control(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      stop = true;
+      stop_asked = true;
       SetEvent(stop_event);
       return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      stop = true;
+      stop_asked = true;
       SetEvent(stop_event);
       WaitForSingleObject(ended, kGraceMs);
       return TRUE;
@@ -154,7 +154,7 @@ class Win32ConsolePacer final : public ConsolePacer {
   // Whether a stop was just asked: the first time it is seen, on_stop runs
   // (on the program's own thread, not the handler's) and the wait ends.
   bool take_stop() {
-    if (!stop || stop_seen_) return false;
+    if (!stop_asked || stop_seen_) return false;
     stop_seen_ = true;
     if (on_stop) on_stop();
     return true;
@@ -280,7 +280,7 @@ bool console_control_for_test(unsigned long type) {
 
 void forget_console_stop_for_test() {
   install_control_handler();
-  stop = false;
+  stop_asked = false;
   ResetEvent(stop_event);
 }
 
