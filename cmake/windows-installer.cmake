@@ -30,6 +30,36 @@ set(CPACK_NSIS_DISPLAY_NAME "KavComanda")
 set(CPACK_NSIS_PACKAGE_NAME "KavComanda ${PROJECT_VERSION}")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_UNINSTALL_NAME "Desinstalar")
+# The licence page shows the project's own text (UTF-8 with its byte-order
+# mark, which makensis reads whatever the build machine's locale); the program's
+# icon stands for it under "Programs and Features".
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/cmake/licenca.txt")
+set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\kavcomanda.exe")
+set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/src/ui/win32/kavcomanda.ico")
+set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/src/ui/win32/kavcomanda.ico")
+
+# The installer speaks Brazilian Portuguese only: CMake's own NSIS template,
+# with its languages cut down to PortugueseBR, its uninstall shortcut named
+# "Desinstalar" and its English boxes in Portuguese, is used in its place
+# (CPack looks for NSIS.template.in on CMAKE_MODULE_PATH first).
+set(KAV_NSIS_TEMPLATE_DIR "${PROJECT_BINARY_DIR}/nsis-template")
+file(READ "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in" kav_template)
+string(REGEX REPLACE "(  !insertmacro MUI_LANGUAGE \"[A-Za-z]+\"[^\n]*\n)+"
+       "  !insertmacro MUI_LANGUAGE \"PortugueseBR\"\n" kav_template "${kav_template}")
+string(REPLACE "\\Uninstall.lnk" "\\Desinstalar.lnk" kav_template "${kav_template}")
+# Accented letters as NSIS's own ${U+...}: the script stays ASCII.
+string(REPLACE "is already installed. $\\n$\\nDo you want to uninstall the old version before installing the new one?"
+       "j\${U+00E1} est\${U+00E1} instalado.$\\n$\\nDesinstalar a vers\${U+00E3}o antiga antes de instalar a nova?"
+       kav_template "${kav_template}")
+string(REPLACE "\"Uninstall failed.\"" "\"A desinstala\${U+00E7}\${U+00E3}o falhou.\"" kav_template "${kav_template}")
+foreach(kav_check "MUI_LANGUAGE \"PortugueseBR\"" "Desinstalar.lnk" "Desinstalar a vers" "desinstala")
+  string(FIND "${kav_template}" "${kav_check}" kav_at)
+  if(kav_at LESS 0)
+    message(FATAL_ERROR "CMake's NSIS template has changed: no place for ${kav_check}")
+  endif()
+endforeach()
+file(WRITE "${KAV_NSIS_TEMPLATE_DIR}/NSIS.template.in" "${kav_template}")
+list(PREPEND CMAKE_MODULE_PATH "${KAV_NSIS_TEMPLATE_DIR}")
 
 # Values reach the NSIS script as written here.
 set(CPACK_VERBATIM_VARIABLES ON)

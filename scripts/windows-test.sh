@@ -71,6 +71,9 @@ stamp "installer $installer"
 # no rights and its icacls does nothing: the script is what can be checked).
 cmake -DNSIS_SCRIPT=build-windows/_CPack_Packages/win64/NSIS/project.nsi \
   -P tests/installer/installer_rights_test.cmake
+# Its language, licence, shortcuts and DisplayIcon, the same way.
+cmake -DNSIS_SCRIPT=build-windows/_CPack_Packages/win64/NSIS/project.nsi \
+  -P tests/installer/installer_language_test.cmake
 
 drive_c=$WINEPREFIX/drive_c
 rm -rf "$drive_c/OrbelaTeknovarium" "$drive_c/xampp"
@@ -126,6 +129,45 @@ if [ -n "$problem" ]; then
 else
   stamp "installed program checked: order fetched through Wget, tickets spooled, log written"
 fi
+
+# --- Ending as "Sair" does: Ctrl-C in console mode, the session's end in window mode ---
+# Each must leave "Fim do monitor" in the log. Wine turns SIGINT into the
+# console's CTRL_C_EVENT; `wineboot --end-session` sends WM_QUERYENDSESSION and
+# WM_ENDSESSION to every window.
+ends_logged() { cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | grep -c 'Fim do monitor' || true; }
+wait_for_check() {
+  for _ in $(seq 150); do
+    [ "$(cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | grep -c 'Checando Comandas')" -gt "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+checks_logged() { cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | grep -c 'Checando Comandas' || true; }
+before=$(ends_logged); checks=$(checks_logged)
+sleep 300 | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" wine "$prog/bin/kavcomanda.exe" \
+  >"$work/ctrl-c.out" 2>&1 &
+ctrl_pid=$!
+wait_for_check "$checks" || { cat "$work/ctrl-c.out"; echo "windows-test: no check before Ctrl-C"; exit 1; }
+kill -INT "$ctrl_pid"
+for _ in $(seq 100); do kill -0 "$ctrl_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$ctrl_pid" 2>/dev/null; then kill "$ctrl_pid"; echo "windows-test: Ctrl-C did not end the program"; exit 1; fi
+[ "$(ends_logged)" -gt "$before" ] || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C logged no \"Fim do monitor\""; exit 1; }
+grep -q 'pedido de parada' "$work/ctrl-c.out" || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C not announced"; exit 1; }
+stamp "Ctrl-C ended the program as \"Sair\" does"
+
+before=$(ends_logged); checks=$(checks_logged)
+# Against a closed port, so that each check ends in a moment: the end comes
+# between checks (during one the program waits for it, and Wine does not).
+KAVCOMANDA_UI=qt KAVCOMANDA_WEB_HOST="127.0.0.1:9" wine "$prog/bin/kavcomanda.exe" </dev/null \
+  >"$work/session.out" 2>&1 &
+session_pid=$!
+wait_for_check "$checks" || { cat "$work/session.out"; echo "windows-test: no check in window mode"; exit 1; }
+sleep 2.5
+wineboot --end-session >/dev/null 2>&1 || true
+for _ in $(seq 100); do kill -0 "$session_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$session_pid" 2>/dev/null; then kill "$session_pid"; echo "windows-test: the session's end left the program running"; exit 1; fi
+[ "$(ends_logged)" -gt "$before" ] || { cat "$work/session.out"; echo "windows-test: the session's end logged no \"Fim do monitor\""; exit 1; }
+stamp "the session's end closed the monitor as \"Sair\" does"
 
 # --- Uninstall: the program goes, logs, spool and ERP files stay ------------------
 # The uninstaller copies itself away and returns at once: wait for it.

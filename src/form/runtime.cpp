@@ -74,6 +74,13 @@ void Opening::run() {
     window_->run_events();
     in_loop_ = false;
   }
+  close();
+}
+
+// Stops the timers and runs FormClose, once.
+void Opening::close() {
+  if (closed_) return;
+  closed_ = true;
   closing_ = true;
   for (std::size_t i = 0; i < states_.size(); ++i) {
     if (!states_[i].timer_on) continue;
@@ -410,6 +417,13 @@ int Runtime::run_form_modal(std::string_view name) {
 void Runtime::request_stop() {
   stop_requested_ = true;
   apply_stop();
+}
+
+bool Runtime::stop_now() {
+  request_stop();
+  if (open_.size() != 1 || !open_.back()->closing() || open_.back()->busy_ != 0) return false;
+  open_.back()->close();
+  return true;
 }
 
 void Runtime::apply_stop() {

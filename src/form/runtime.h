@@ -174,6 +174,7 @@ class Opening final : public FormContext {
   bool build(Window* over);
   void run();
   void end_now();
+  void close();
   void show_window(bool for_a_box = false);
   void show_if_due(std::int64_t now);
   template <class Handler>
@@ -197,6 +198,7 @@ class Opening final : public FormContext {
   std::int64_t opened_ms_ = 0;
   bool running_ = false;
   bool closing_ = false;
+  bool closed_ = false;  // FormClose has run
   bool in_loop_ = false;
   bool shown_ = false;
   int busy_ = 0;
@@ -224,6 +226,12 @@ class Runtime {
   // and none of its handlers runs (a signal asking the program to end).
   void request_stop();
   bool stop_requested() const { return stop_requested_; }
+  // The same, for a caller that cannot come back to the event loop (the
+  // session ends: the system may end the process as soon as the event being
+  // handled returns). When the start form can end now, it closes here, its
+  // FormClose run to its end; true then. False while another form is open
+  // or a handler runs: the stop then waits for them, as request_stop's does.
+  bool stop_now();
 
   // How long a called form must stay open before its window shows, unless
   // its design says otherwise; the start form shows at once.

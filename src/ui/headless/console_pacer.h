@@ -34,6 +34,11 @@ void write_error_line(std::string_view utf8);
 #ifdef _WIN32
 // A pacer reading the given input handle (a console, a pipe or a file).
 std::unique_ptr<ConsolePacer> make_console_pacer(void* input_handle);
+// Runs the console control handler as Windows would on `type` (CTRL_C_EVENT,
+// CTRL_CLOSE_EVENT ...): a close holds until the pacer is gone.
+bool console_control_for_test(unsigned long type);
+// Forgets a stop asked earlier in the process (the next test starts afresh).
+void forget_console_stop_for_test();
 // write_console_line to the given output handle.
 void write_console_line(void* output_handle, std::string_view utf8);
 #endif

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -34,6 +35,42 @@ std::string to_utf8(std::wstring_view wide) {
   return utf8;
 }
 
+// Ctrl-C, Ctrl-Break, the console's close, logoff and shutdown set `stop_asked`
+// and wake the waits through `stop_event`. Windows ends the process as soon
+// as the handler returns from a close, logoff or shutdown: the handler then
+// holds until the program has ended (`ended`, set when the pacer goes, after
+// the start form has closed), within the few seconds Windows grants.
+std::atomic<bool> stop_asked{false};
+HANDLE stop_event = nullptr;
+HANDLE ended = nullptr;
+constexpr DWORD kGraceMs = 4500;
+
+BOOL WINAPI on_console_control(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      stop_asked = true;
+      SetEvent(stop_event);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      stop_asked = true;
+      SetEvent(stop_event);
+      WaitForSingleObject(ended, kGraceMs);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void install_control_handler() {
+  if (stop_event != nullptr) return;
+  stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(on_console_control, TRUE);
+}
+
 bool is_console(HANDLE h) {
   DWORD mode = 0;
   return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
@@ -42,6 +79,8 @@ bool is_console(HANDLE h) {
 class Win32ConsolePacer final : public ConsolePacer {
  public:
   explicit Win32ConsolePacer(HANDLE in) : in_(in) {
+    install_control_handler();
+    ResetEvent(ended);
     if (is_console(in_)) {
       kind_ = Kind::console;
     } else if (in_ != nullptr && in_ != INVALID_HANDLE_VALUE && GetFileType(in_) != FILE_TYPE_UNKNOWN) {
@@ -53,23 +92,29 @@ class Win32ConsolePacer final : public ConsolePacer {
     }
   }
 
+  ~Win32ConsolePacer() override { SetEvent(ended); }
+  Win32ConsolePacer(const Win32ConsolePacer&) = delete;
+  Win32ConsolePacer& operator=(const Win32ConsolePacer&) = delete;
+
   std::int64_t now_ms() override {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now() - start_).count();
   }
 
+  bool stop_requested() const override { return stop_seen_; }
+
   std::optional<std::string> wait(std::int64_t deadline_ms) override {
+    if (take_stop()) return std::nullopt;
     if (kind_ == Kind::stream) return stream_line(deadline_ms < 0 ? kForever : deadline_ms);
     for (;;) {
       if (auto line = take_line(pending_)) return line;
       const std::int64_t left = deadline_ms < 0 ? -1 : deadline_ms - now_ms();
       if (deadline_ms >= 0 && left <= 0) return std::nullopt;
       const std::int64_t slice = left < 0 ? 60'000 : std::min<std::int64_t>(left, 60'000);
-      if (kind_ == Kind::none) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(slice));
-      } else if (WaitForSingleObject(in_, static_cast<DWORD>(slice)) == WAIT_OBJECT_0) {
+      if (wait_for(kind_ == Kind::none ? nullptr : in_, static_cast<DWORD>(slice)) == Woke::input) {
         take_console_keys();
       }
+      if (take_stop()) return std::nullopt;
     }
   }
 
@@ -80,13 +125,40 @@ class Win32ConsolePacer final : public ConsolePacer {
     if (kind_ == Kind::none) return std::nullopt;
     for (;;) {
       if (auto line = take_line(pending_)) return line;
-      WaitForSingleObject(in_, INFINITE);
-      take_console_keys();
+      if (stop_seen_ || take_stop()) return std::nullopt;
+      if (wait_for(in_, INFINITE) == Woke::input) take_console_keys();
     }
   }
 
  private:
   enum class Kind { console, stream, none };
+  enum class Woke { input, stop, timeout };
+
+  // Waits for `input` (none when null) or a stop not yet seen, up to `ms`.
+  // Once the stop is seen, waits keep their deadlines (a check still running
+  // ends at its pace, without spinning).
+  Woke wait_for(HANDLE input, DWORD ms) const {
+    HANDLE handles[2];
+    DWORD n = 0;
+    if (!stop_seen_) handles[n++] = stop_event;
+    if (input != nullptr) handles[n++] = input;
+    if (n == 0) {
+      Sleep(ms);
+      return Woke::timeout;
+    }
+    const DWORD r = WaitForMultipleObjects(n, handles, FALSE, ms);
+    if (r >= WAIT_OBJECT_0 + n) return Woke::timeout;
+    return handles[r - WAIT_OBJECT_0] == input ? Woke::input : Woke::stop;
+  }
+
+  // Whether a stop was just asked: the first time it is seen, on_stop runs
+  // (on the program's own thread, not the handler's) and the wait ends.
+  bool take_stop() {
+    if (!stop_asked || stop_seen_) return false;
+    stop_seen_ = true;
+    if (on_stop) on_stop();
+    return true;
+  }
   static constexpr std::int64_t kForever = -1;
   static constexpr std::int64_t kUntilEnd = -2;
 
@@ -129,11 +201,12 @@ class Win32ConsolePacer final : public ConsolePacer {
         std::lock_guard lock(stream_->mutex);
         if (auto line = take_line(stream_->pending)) return line;
         if (stream_->ended && deadline_ms == kUntilEnd) return std::nullopt;
+        if (take_stop() || (stop_seen_ && deadline_ms == kUntilEnd)) return std::nullopt;
         ResetEvent(stream_->arrived);
       }
       const std::int64_t left = deadline_ms < 0 ? 60'000 : std::min<std::int64_t>(deadline_ms - now_ms(), 60'000);
       if (deadline_ms >= 0 && left <= 0) return std::nullopt;
-      WaitForSingleObject(stream_->arrived, static_cast<DWORD>(left));
+      wait_for(stream_->arrived, static_cast<DWORD>(left));
     }
   }
 
@@ -186,6 +259,7 @@ class Win32ConsolePacer final : public ConsolePacer {
   std::shared_ptr<Stream> stream_;
   std::string pending_;  // typed lines not yet taken (console)
   std::wstring typed_;   // the console line being typed
+  bool stop_seen_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -197,6 +271,17 @@ std::unique_ptr<ConsolePacer> make_console_pacer() {
 
 std::unique_ptr<ConsolePacer> make_console_pacer(void* input) {
   return std::make_unique<Win32ConsolePacer>(static_cast<HANDLE>(input));
+}
+
+bool console_control_for_test(unsigned long type) {
+  install_control_handler();
+  return on_console_control(type) != 0;
+}
+
+void forget_console_stop_for_test() {
+  install_control_handler();
+  stop_asked = false;
+  ResetEvent(stop_event);
 }
 
 void write_console_line(std::string_view utf8) { write_console_line(GetStdHandle(STD_OUTPUT_HANDLE), utf8); }

@@ -32,13 +32,15 @@ struct Control {
 };
 
 // The events of a form's window as the runtime handles them: the window
-// procedure forwards WM_TIMER, WM_COMMAND and WM_CLOSE here.
+// procedure forwards WM_TIMER, WM_COMMAND, WM_CLOSE and WM_ENDSESSION here.
 class WindowEvents {
  public:
   virtual ~WindowEvents() = default;
   virtual void timer(UINT_PTR id) = 0;
   virtual void command(int id, int code) = 0;
   virtual void close_button() = 0;
+  // The session ends (WM_ENDSESSION): the process may end when this returns.
+  virtual void session_ends() = 0;
 };
 
 // A form's window and its controls. The window is created hidden; the

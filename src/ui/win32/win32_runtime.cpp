@@ -195,6 +195,11 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
 
   void close_button() override { opening_.close_button(); }
 
+  // The start form ends as a stop request ends it, and closes here, its
+  // FormClose run to its end. Inside a check or an export it cannot: the
+  // stop then waits for them, if Windows waits that long.
+  void session_ends() override { runtime_.core_.stop_now(); }
+
  private:
   HWND control(const form::ControlDesign& c) { return window_.find(c.name)->window; }
 

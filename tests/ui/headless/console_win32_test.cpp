@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "ui/headless/console_pacer.h"
 
@@ -88,6 +90,54 @@ TEST(Win32ConsoleInputTest, NoInputAtAllOnlyWaits) {
   EXPECT_FALSE(pacer->interactive());
   EXPECT_EQ(pacer->wait(pacer->now_ms() + 50), std::nullopt);
   EXPECT_EQ(pacer->read_line(), std::nullopt);
+}
+
+// Ctrl-C and Ctrl-Break wake a wait with no deadline; the program hears of
+// the stop once, on its own thread, and its later waits keep their deadlines.
+TEST(Win32ConsoleStopTest, CtrlCAndCtrlBreakEndTheWaitOnce) {
+  for (const DWORD event : {DWORD{CTRL_C_EVENT}, DWORD{CTRL_BREAK_EVENT}}) {
+    forget_console_stop_for_test();
+    Pipe pipe;
+    auto pacer = make_console_pacer(pipe.read);
+    int stops = 0;
+    std::thread::id stopped_on;
+    pacer->on_stop = [&] {
+      ++stops;
+      stopped_on = std::this_thread::get_id();
+    };
+    EXPECT_FALSE(pacer->stop_requested());
+    std::thread control([event] {
+      Sleep(100);
+      EXPECT_TRUE(console_control_for_test(event));
+    });
+    EXPECT_EQ(pacer->wait(-1), std::nullopt);
+    control.join();
+    EXPECT_TRUE(pacer->stop_requested());
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(stopped_on, std::this_thread::get_id());
+    const auto started = Clock::now();
+    EXPECT_EQ(pacer->wait(pacer->now_ms() + 120), std::nullopt);
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(100));
+    EXPECT_EQ(stops, 1);
+  }
+  forget_console_stop_for_test();
+}
+
+// Windows ends the process when the handler returns from a console close,
+// a logoff or a shutdown: it holds while the program still runs.
+TEST(Win32ConsoleStopTest, ACloseHoldsUntilTheProgramHasEnded) {
+  for (const DWORD event : {DWORD{CTRL_CLOSE_EVENT}, DWORD{CTRL_LOGOFF_EVENT}, DWORD{CTRL_SHUTDOWN_EVENT}}) {
+    forget_console_stop_for_test();
+    auto pacer = make_console_pacer(INVALID_HANDLE_VALUE);
+    auto handled = std::async(std::launch::async, [event] { return console_control_for_test(event); });
+    EXPECT_EQ(pacer->wait(-1), std::nullopt);
+    EXPECT_TRUE(pacer->stop_requested());
+    EXPECT_EQ(handled.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    pacer.reset();
+    ASSERT_EQ(handled.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_TRUE(handled.get());
+  }
+  forget_console_stop_for_test();
 }
 
 TEST(Win32ConsoleOutputTest, APipeGetsUtf8WithTheWindowsLineEnd) {

@@ -306,5 +306,52 @@ TEST_F(Win32RuntimeTest, CloseButtonEndsOnlyTheStartFormKeysReachTheFormAndEscap
                                 std::make_pair(std::uint16_t{VK_F5}, std::uint16_t{1})));
 }
 
+// Logoff or shutdown: Windows may end the process as soon as WM_ENDSESSION
+// returns, so the start form closes inside it, FormClose run to its end.
+TEST_F(Win32RuntimeTest, TheSessionsEndClosesTheStartFormBeforeItsMessageReturns) {
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
+  HWND start_window = nullptr;
+  on_built = [&](std::string_view name, HWND w) {
+    if (name == "START") start_window = w;
+  };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    poll([&] {
+      EXPECT_EQ(SendMessageW(start_window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+      EXPECT_THAT(start.events, ElementsAre("open", "tick:T"));
+      SendMessageW(start_window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+      EXPECT_THAT(start.events, ElementsAre("open", "tick:T", "close"));
+      return true;
+    });
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_THAT(start.events, ElementsAre("open", "tick:T", "close"));
+}
+
+// Inside a check the start form cannot close: the check ends first, then
+// the start form, as a stop request would have it. A cancelled end changes
+// nothing.
+TEST_F(Win32RuntimeTest, TheSessionsEndDuringACheckClosesTheStartFormWhenTheCheckEnds) {
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
+  ScriptedForm& called = form("CALLED");
+  called.add_timer("T", 1);
+  HWND start_window = nullptr;
+  on_built = [&](std::string_view name, HWND w) {
+    if (name == "START") start_window = w;
+  };
+  called.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    SendMessageW(start_window, WM_ENDSESSION, FALSE, 0);
+    SendMessageW(start_window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_THAT(start.events, ElementsAre("open", "tick:T"));
+    ctx.end_form();
+  };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) { ctx.run_form_modal("CALLED"); };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_THAT(called.events, ElementsAre("open", "tick:T", "close"));
+  EXPECT_THAT(start.events, ElementsAre("open", "tick:T", "close"));
+}
+
 }  // namespace
 }  // namespace kav::ui::win32
