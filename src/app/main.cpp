@@ -38,7 +38,7 @@ enum class Ui { windows, console, refused };
 
 // Exit statuses of a monitor that does not start.
 constexpr int kExitBadSetting = 2;          // KAVCOMANDA_WEB_HOST or KAVCOMANDA_UI
-constexpr int kExitAlreadyRunning = 3;      // another monitor holds the root's lock
+constexpr int kExitAlreadyRunning = 3;      // another monitor holds the root's lock, or it cannot be had
 constexpr int kExitNoWorkFolder = 4;        // the root's work folder is missing
 constexpr int kExitWorkFolderReadOnly = 5;  // it takes no files
 
@@ -144,7 +144,22 @@ int main(int argc, char** argv) {
   const auto files = platform::make_os_file_system(platform::default_root());
   if (const auto refusal = check_work_folder_exists(*files)) return refuse(ui, *refusal, argc, argv);
   std::unique_ptr<platform::InstanceLock> instance_lock;  // one monitor per root, for the program's life
-  if (platform::take_instance_lock(*files, instance_lock) == platform::LockOutcome::held) {
+  std::string lock_cause;
+  const platform::LockOutcome locked = platform::take_instance_lock(*files, instance_lock, &lock_cause);
+  if (locked == platform::LockOutcome::unavailable) {
+    // A lock that cannot be opened (another user's, without rights for this
+    // one) or taken may hide a running monitor: never start beside it. A work
+    // folder that takes no files at all is said as such, its own cause.
+    if (const auto refusal = check_work_folder_writable(*files)) return refuse(ui, *refusal, argc, argv);
+    return refuse(ui,
+                  {kExitAlreadyRunning, "N\xE3o foi poss\xEDvel abrir ou travar o arquivo de controle " +
+                                            files->host_path(platform::kInstanceLockPath) + " (" +
+                                            lock_cause +
+                                            "); o monitor n\xE3o foi iniciado. Verifique se outro usu\xE1rio "
+                                            "j\xE1 usa o monitor nesta pasta e as permiss\xF5" "es da pasta."},
+                  argc, argv);
+  }
+  if (locked == platform::LockOutcome::held) {
     if (ui == Ui::windows) {
       return refuse(ui, {kExitAlreadyRunning, "O Monitor Comandas j\xE1 est\xE1 em execu\xE7\xE3o nesta pasta !!!"},
                     argc, argv);

@@ -4,9 +4,16 @@
 // ends, so a crash never leaves a stale lock behind. POSIX: a byte-range
 // write lock (an open-file-description lock where the system has one);
 // Windows: LockFileEx.
+//
+// The file is one for every user of the machine: whoever starts first makes
+// it readable and writable by all (POSIX: mode 0666 whatever the umask;
+// Windows: a security descriptor that lets every signed-in user read and
+// write it), so a monitor started by another user on the same root finds it
+// held instead of failing to open it and running beside the first.
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace kav::platform {
@@ -23,10 +30,12 @@ class InstanceLock {
 enum class LockOutcome {
   taken,        // this program holds the lock
   held,         // another program holds it: do not start
-  unavailable,  // no lock file could be made (no Temp folder): nothing to share
+  unavailable,  // the lock file could not be opened or locked (`cause` says why)
 };
 
 // Takes the lock without waiting. The lock object holds it until destroyed.
-LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>& lock);
+// When the lock is not taken, `cause` (when given) receives the operating
+// system's words for why.
+LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>& lock, std::string* cause = nullptr);
 
 }  // namespace kav::platform

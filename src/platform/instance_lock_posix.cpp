@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/file_system.h"
@@ -35,14 +37,23 @@ int lock_whole(int fd) {
 
 }  // namespace
 
-LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>& lock) {
+LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>& lock, std::string* cause) {
   lock.reset();
   const std::string path = files.host_path(kInstanceLockPath);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return LockOutcome::unavailable;
+  if (fd < 0) {
+    if (cause != nullptr) *cause = std::strerror(errno);
+    return LockOutcome::unavailable;
+  }
+  // Every user's, whatever the umask of whoever made it: a monitor of
+  // another user must be able to open it to find it held. (Only its owner
+  // may change the mode; a file someone else made is left as it is.)
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0666) ::fchmod(fd, 0666);
   if (lock_whole(fd) != 0) {
     const int err = errno;
     ::close(fd);
+    if (cause != nullptr) *cause = std::strerror(err);
     return err == EAGAIN || err == EACCES ? LockOutcome::held : LockOutcome::unavailable;
   }
   // The holder's process number, for whoever looks.

@@ -3,7 +3,9 @@
 
 #include <cups/cups.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <ctime>
@@ -11,8 +13,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
+#include "platform/file_system.h"
+#include "platform/instance_lock.h"
 #include "record/cp1252.h"
 #include "support/temp_root.h"
 
@@ -36,10 +41,12 @@ struct SpoolTool : ::testing::Test {
   fs::path spool() const { return root.path() / "OrbelaTeknovarium" / "Spool"; }
 
   // Runs kav-spool with its standard output into a file; returns the status.
-  int run(const std::string& args, std::string& out) const {
+  // `prefix` goes before it on the command line (a user to run it as,
+  // variables of its environment).
+  int run(const std::string& args, std::string& out, const std::string& prefix = {}) const {
     const fs::path file = root.path() / "out.txt";
-    const std::string cmd = "KAVCOMANDA_ROOT='" + root.str() + "' '" + std::string(KAV_BIN_DIR) + "/kav-spool' " +
-                            args + " >'" + file.string() + "' 2>&1 </dev/null";
+    const std::string cmd = prefix + " env KAVCOMANDA_ROOT='" + root.str() + "' '" + std::string(KAV_BIN_DIR) +
+                            "/kav-spool' " + args + " >'" + file.string() + "' 2>&1 </dev/null";
     const int rc = std::system(cmd.c_str());
     out = test::slurp(file);
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -97,6 +104,172 @@ TEST_F(SpoolTool, ReprintsUndeliveredTicketsThroughTheSpoolerAndClearsTheirMarks
   EXPECT_TRUE(fs::exists(spool() / "KAVDESCONHECIDA" / "20191127-14380500-000006-NAO-ENTREGUE.txt"));
 }
 
+
+// Whatever could print a ticket twice is refused, says why, exits non-zero
+// and leaves the marks as they were (no spooler needed for any of these).
+TEST_F(SpoolTool, RefusesWhatCouldPrintATicketTwice) {
+  const fs::path bar = spool() / "BAR" / "20191127-14380500-000002-NAO-ENTREGUE.txt";
+  const fs::path cozinha = spool() / "COZINHA" / "20191127-14380500-000003-NAO-ENTREGUE.txt";
+  std::string out;
+  {
+    // A running monitor holds the lock: it sends undelivered tickets itself.
+    auto files = platform::make_os_file_system(root.str());
+    std::unique_ptr<platform::InstanceLock> monitor;
+    ASSERT_EQ(platform::take_instance_lock(*files, monitor), platform::LockOutcome::taken);
+    EXPECT_EQ(run("reprint-undelivered", out), 1);
+    EXPECT_NE(out.find("o monitor está em execução nesta pasta"), std::string::npos) << out;
+    EXPECT_EQ(run("reprint BAR 20191127-14380500-000002", out), 1);
+    EXPECT_NE(out.find("o monitor está em execução"), std::string::npos) << out;
+  }
+  // A lock that cannot be opened at all may hide a monitor just as well.
+  const fs::path lock_file = root.path() / "OrbelaTeknovarium" / "Temp" / "KAVCOMANDA.LCK";
+  fs::remove(lock_file);
+  fs::create_directory(lock_file);
+  EXPECT_EQ(run("reprint-undelivered", out), 1);
+  EXPECT_NE(out.find("não foi possível abrir ou travar " + lock_file.string() + " ("), std::string::npos) << out;
+  fs::remove(lock_file);
+  // A spooler that does not answer (nothing listens on that loopback port).
+  EXPECT_EQ(run("reprint-undelivered", out, "CUPS_SERVER=127.0.0.1:9"), 1);
+  EXPECT_NE(out.find("o spooler de impressão não responde; BAR\\20191127-14380500-000002 não foi impresso"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(fs::exists(bar));
+  EXPECT_TRUE(fs::exists(cozinha));
+}
+
+// A job handed over before is looked up before anything is printed again:
+// the spooler's own record of it decides.
+TEST_F(SpoolTool, AnUndeliveredTicketsJobDecidesBeforeItIsPrintedAgain) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, "KAVTEST", nullptr);
+  if (dest == nullptr) GTEST_SKIP() << "no CUPS printer KAVTEST (scripts/cups-test-printer.sh)";
+  cupsFreeDests(1, dest);
+  // Jobs made beside kav-spool, as the monitor's hand-over makes them.
+  const auto lp = [&](const std::string& options) {
+    const fs::path file = root.path() / "lp.txt";
+    std::ofstream(root.path() / "job.txt") << "Feijoada\n";
+    const std::string cmd = "lp -d KAVTEST " + options + " '" + (root.path() / "job.txt").string() + "' >'" +
+                            file.string() + "' 2>&1";
+    if (std::system(cmd.c_str()) != 0) return 0;
+    const std::string said = test::slurp(file);  // "request id is KAVTEST-12 (1 file(s))"
+    const auto at = said.find("KAVTEST-");
+    return at == std::string::npos ? 0 : std::atoi(said.c_str() + at + 8);
+  };
+  const auto finished = [&](int id) {
+    for (int i = 0; i < 150; ++i) {
+      ipp_jstate_t state = IPP_JSTATE_PENDING;
+      cups_job_t* jobs = nullptr;
+      const int n = cupsGetJobs(&jobs, "KAVTEST", 0, CUPS_WHICHJOBS_ALL);
+      for (int j = 0; j < n; ++j) {
+        if (jobs[j].id == id) state = jobs[j].state;
+      }
+      cupsFreeJobs(n, jobs);
+      if (state == IPP_JSTATE_COMPLETED) return true;
+      ::usleep(200000);
+    }
+    return false;
+  };
+  const auto note = [&](const std::string& base, int id) {
+    std::ofstream(spool() / "KAVTEST" / (base + ".job")) << id;
+  };
+  const int done = lp("");
+  ASSERT_GT(done, 0);
+  ASSERT_TRUE(finished(done));
+  put("KAVTEST", "20191127-14380500-000007-NAO-ENTREGUE.txt", "Feijoada\n");
+  note("20191127-14380500-000007", done);
+  const int held = lp("-H indefinite");
+  ASSERT_GT(held, 0);
+  put("KAVTEST", "20191127-14380500-000008-NAO-ENTREGUE.txt", "Caipirinha\n");
+  note("20191127-14380500-000008", held);
+
+  std::string out;
+  EXPECT_EQ(run("reprint-undelivered KAVTEST", out), 0) << out;
+  // Finished: settled, its note gone, not printed again.
+  EXPECT_NE(out.find("KAVTEST\\20191127-14380500-000007 já impresso (trabalho " + std::to_string(done) +
+                     "); marca retirada"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000007.txt"));
+  EXPECT_FALSE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000007.job"));
+  // Still in the queue: left alone, said.
+  EXPECT_NE(out.find("KAVTEST\\20191127-14380500-000008 ainda está na fila"), std::string::npos) << out;
+  EXPECT_TRUE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000008-NAO-ENTREGUE.txt"));
+  EXPECT_EQ(out.find(" impresso\n"), std::string::npos) << out;  // nothing handed over
+  EXPECT_EQ(std::system(("cancel KAVTEST-" + std::to_string(held) + " >/dev/null 2>&1").c_str()), 0);
+
+  // A job the spooler no longer knows may have printed: left to the operator,
+  // who may name the ticket to print it again.
+  note("20191127-14380500-000008", 99999999);
+  EXPECT_EQ(run("reprint-undelivered KAVTEST", out), 1) << out;
+  EXPECT_NE(out.find("não conhece mais o trabalho 99999999"), std::string::npos) << out;
+  EXPECT_TRUE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000008-NAO-ENTREGUE.txt"));
+  EXPECT_EQ(run("reprint KAVTEST 20191127-14380500-000008", out), 0) << out;
+  EXPECT_TRUE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000008.txt")) << out;
+  EXPECT_FALSE(fs::exists(spool() / "KAVTEST" / "20191127-14380500-000008.job"));
+}
+
+// Another user of the machine on the same root (folders every user may
+// write, as a shared PC has them): a second monitor refuses to start, and
+// kav-spool run by a user who cannot write the spool prints nothing.
+class TwoUsers : public SpoolTool {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0 || std::system("command -v runuser >/dev/null 2>&1") != 0 ||
+        std::system("runuser -u nobody -- true >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "*** NOT TESTED: the two-users case needs root, runuser and the user nobody ***";
+    }
+    if (std::system(("runuser -u nobody -- test -x '" + std::string(KAV_BIN_DIR) + "/kav-spool'").c_str()) != 0) {
+      GTEST_SKIP() << "*** NOT TESTED: the user nobody cannot run the programs in " << KAV_BIN_DIR << " ***";
+    }
+    // The root's folders take anyone's files (a shared PC's); the spool's
+    // printer folders stay root's own.
+    for (const fs::path& p :
+         {root.path(), root.path() / "OrbelaTeknovarium", root.path() / "OrbelaTeknovarium" / "Temp"}) {
+      ::chmod(p.c_str(), 01777);
+    }
+  }
+  std::string as_nobody() const { return "timeout 60 runuser -u nobody --"; }
+};
+
+TEST_F(TwoUsers, ASecondMonitorOfAnotherUserRefusesToStart) {
+  auto files = platform::make_os_file_system(root.str());
+  std::unique_ptr<platform::InstanceLock> first;  // root's monitor
+  ASSERT_EQ(platform::take_instance_lock(*files, first), platform::LockOutcome::taken);
+  const fs::path lock_file = root.path() / "OrbelaTeknovarium" / "Temp" / "KAVCOMANDA.LCK";
+  EXPECT_EQ(fs::status(lock_file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write |
+                fs::perms::others_read | fs::perms::others_write);
+  const auto monitor = [&](std::string& out) {
+    const fs::path file = root.path() / "monitor.txt";
+    const std::string cmd = as_nobody() + " env KAVCOMANDA_ROOT='" + root.str() +
+                            "' KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST=127.0.0.1:9 '" + std::string(KAV_BIN_DIR) +
+                            "/kavcomanda' >'" + file.string() + "' 2>&1 </dev/null";
+    const int rc = std::system(cmd.c_str());
+    out = test::slurp(file);
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  std::string out;
+  EXPECT_EQ(monitor(out), 3) << out;  // 124: it started (and was stopped by the time limit)
+  EXPECT_NE(out.find("j\xC3\xA1 est\xC3\xA1 em execu\xC3\xA7\xC3\xA3o"), std::string::npos) << out;
+  // A lock file another user made for itself alone (an earlier version did)
+  // cannot be opened: that refuses too, naming the file and the cause.
+  ::chmod(lock_file.c_str(), 0644);
+  EXPECT_EQ(monitor(out), 3) << out;
+  EXPECT_NE(out.find(lock_file.string() + " (Permission denied)"), std::string::npos) << out;
+  // And kav-spool the same.
+  EXPECT_EQ(run("reprint-undelivered", out, as_nobody()), 1);
+  EXPECT_NE(out.find(lock_file.string() + " (Permission denied)"), std::string::npos) << out;
+}
+
+TEST_F(TwoUsers, KavSpoolOfAUserWhoCannotWriteTheSpoolPrintsNothing) {
+  std::string out;
+  EXPECT_EQ(run("reprint-undelivered", out, as_nobody()), 1) << out;
+  EXPECT_NE(out.find("a pasta " + (spool() / "BAR").string() + " não aceita gravação"), std::string::npos) << out;
+  EXPECT_EQ(out.find("0000002 impresso"), std::string::npos) << out;
+  EXPECT_EQ(out.find("0000003 impresso"), std::string::npos) << out;
+  EXPECT_TRUE(fs::exists(spool() / "BAR" / "20191127-14380500-000002-NAO-ENTREGUE.txt"));
+  EXPECT_TRUE(fs::exists(spool() / "COZINHA" / "20191127-14380500-000003-NAO-ENTREGUE.txt"));
+  EXPECT_FALSE(fs::exists(spool() / "BAR" / "20191127-14380500-000002.job"));
+}
 }  // namespace
 // A root without the system's folder (a misspelt KAVCOMANDA_ROOT) is said,
 // not listed as an empty spool.
