@@ -118,6 +118,7 @@ HandOverResult HandOverWorker::perform(const Task& task) {
     reachable_ = r.looked.reachable;
     if (!r.looked.reachable) return r;
     r.looked.jobs = outlet_->jobs();
+    for (const auto& p : outlet_->unlisted()) r.looked.unlisted.insert(printer_key(p));
     for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
     for (const auto& asked : q.ask) {
       const std::string& printer = asked.first;
@@ -133,7 +134,7 @@ HandOverResult HandOverWorker::perform(const Task& task) {
 
   const HandOverJob& job = task.job;
   Handed& h = r.handed;
-  h = Handed{job.folder, job.base, Delivery{Outcome::stopped, 0, "waiting behind an earlier ticket"},
+  h = Handed{job.folder, job.base, Delivery{Outcome::waiting, 0, "waiting behind an earlier ticket"},
              job.redelivery, false};
   const std::string key = printer_key(job.job.printer);
   {

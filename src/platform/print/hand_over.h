@@ -66,12 +66,13 @@ struct LookRequest {
 struct AskedJob {
   std::string printer;
   int id = 0;
-  JobState state = JobState::gone;
+  JobState state = JobState::unknown;
 };
 
 // What a look saw.
 struct Looked {
   bool reachable = false;
+  std::set<std::string> unlisted;  // printers (by printer_key()) whose jobs could not be listed
   std::map<std::string, PrinterState> printers;  // by printer_key()
   std::vector<JobInfo> jobs;
   std::vector<AskedJob> asked;
