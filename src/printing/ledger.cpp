@@ -386,6 +386,7 @@ void Ledger::apply_look(const Looked& look) {
     still.push_back(std::move(t));
   }
   tickets_ = std::move(still);
+  if (closing_) return;
 
   // Redelivery, in order, printer by printer; a printer that fails once is
   // left for the next check, and so is one with tickets still on their way.

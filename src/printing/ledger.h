@@ -103,6 +103,9 @@ class Ledger {
   // tickets of an earlier run wait for it: the caller should let it finish
   // and take it in before anything new is printed.
   bool follow_up();
+  // On the way out: what looks find from now on only settles tickets their
+  // printer finished; nothing is sent again (the next start does that).
+  void closing() { closing_ = true; }
   // What the queue did, in order.
   void take(const platform::print::HandOverResult& r);
   // The alerts follow what waits.
@@ -137,6 +140,7 @@ class Ledger {
   std::map<std::string, std::string> spool_failed_;  // printers (by key) whose spool failed last, and the text
   unsigned long check_ = 0;    // counts the checks (follow-ups)
   bool look_pending_ = false;  // a look asked for and not yet taken in
+  bool closing_ = false;       // the last look was asked for: nothing more is sent
   int highest_job_ = 0;        // the highest job number handed over
 };
 

@@ -230,5 +230,28 @@ TEST(HandOverOnWorker, AStartWhoseJobListingFailsAsksEachNotedJobAndPrintsNewTic
   EXPECT_EQ(again.waiting()[0].job, 10);
 }
 
+TEST(HandOverOnWorker, ACleanEndSettlesWhatThePrinterFinishedAndSendsNothingMore) {
+  OnWorker w;
+  w.service->begin_work(w.service->new_work_id());
+  for (const char* p : {"BAR", "BAR", "COZINHA"}) w.print(p);
+  w.outlet->before_submit = [&](const TicketJob& job) {
+    w.outlet->outcome = job.printer == "COZINHA" ? Outcome::refused : Outcome::accepted;
+  };
+  ASSERT_TRUE(w.service->end_work());
+  w.service->wait_for_hand_overs();
+  w.outlet->states[1] = JobState::completed;  // the first BAR ticket printed, the second still queued
+  w.outlet->outcome = Outcome::accepted;
+  int sent_on_the_way_out = 0;
+  w.outlet->before_submit = [&](const TicketJob&) { ++sent_on_the_way_out; };
+  w.service.reset();  // "Sair"
+  EXPECT_EQ(sent_on_the_way_out, 0) << "the refused ticket is left for the next start";
+  const auto marked = [&](const std::string& printer) {
+    const auto n = w.names(printer);
+    return std::count_if(n.begin(), n.end(), [](const std::string& f) { return f.ends_with("-NAO-ENTREGUE.txt"); });
+  };
+  EXPECT_EQ(marked("BAR"), 1) << "the printed one lost its mark on the way out";
+  EXPECT_EQ(marked("COZINHA"), 1);
+}
+
 }  // namespace
 }  // namespace kav::printing

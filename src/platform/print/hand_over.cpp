@@ -106,6 +106,17 @@ void HandOverWorker::wait_until_idle() {
   idle_cv_.wait(lock, [&] { return queue_.empty() && !busy_; });
 }
 
+bool HandOverWorker::wait_until_idle_for(std::chrono::milliseconds limit) {
+  if (!worker_.joinable()) return true;
+  std::unique_lock lock(mutex_);
+  return idle_cv_.wait_for(lock, limit, [&] { return queue_.empty() && !busy_; });
+}
+
+void HandOverWorker::drop_queued_looks() {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(queue_, [](const Task& t) { return t.look; });
+}
+
 // On the worker (or in the caller): the spooler's side of a task. Only here
 // is the outlet used.
 HandOverResult HandOverWorker::perform(const Task& task) {

@@ -13,6 +13,7 @@
 // caller; nothing here speaks to the operator.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -115,6 +116,10 @@ class HandOverWorker final : public HandOverQueue {
   std::vector<HandOverResult> take_results();
   // Waits until nothing is queued or under way.
   void wait_until_idle();
+  // The same, for at most `limit`: false when the worker is still busy then.
+  bool wait_until_idle_for(std::chrono::milliseconds limit);
+  // Takes the looks still queued off the queue (hand-overs stay).
+  void drop_queued_looks();
   // True when nothing is queued and every result has been taken.
   bool drained();
   // Hands over what is queued and ends the worker (at most once).
