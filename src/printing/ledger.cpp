@@ -24,7 +24,8 @@ using platform::print::TicketJob;
 
 namespace {
 
-constexpr std::string_view kAlertPrefixes[] = {"impressao-pendente:", "impressao-antiga:", "impressao-spool:"};
+constexpr std::string_view kAlertPrefixes[] = {"impressao-pendente:", "impressao-antiga:", "impressao-spool:",
+                                               "impressao-fila:"};
 
 // How far an odd printer name may reach into a log line.
 std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
@@ -35,6 +36,7 @@ std::string_view reason(Outcome outcome) {
     case Outcome::refused: return "recusado";
     case Outcome::aborted: return "abortado";
     case Outcome::stopped: return "parado";
+    case Outcome::waiting: return "aguardando";
     default: return "falha de envio";
   }
 }
@@ -105,11 +107,23 @@ bool Ledger::in_flight_for(std::string_view printer) const {
                      [&](const Ticket& t) { return t.in_flight && same_printer(t.printer, printer); });
 }
 
-// A ticket never passes the undelivered tickets of its printer.
+// A ticket never passes the tickets of its printer waiting to be sent
+// again. One whose job's state is not known (not yet, or not at all) is not
+// waiting to be sent: it holds nothing back.
 bool Ledger::waits_behind(std::string_view printer) {
   return std::any_of(tickets_.begin(), tickets_.end(), [&](const Ticket& t) {
-    return t.job == 0 && !t.in_flight && same_printer(t.printer, printer) && !expired(t);
+    return t.job == 0 && !t.in_flight && !t.from_earlier_run && !t.unknown && same_printer(t.printer, printer) &&
+           !expired(t);
   });
+}
+
+// A ticket whose job may have printed and cannot be asked about: reported
+// once, kept marked, never sent again by itself.
+void Ledger::state_unknown(Ticket& t) {
+  t.from_earlier_run = false;
+  if (t.unknown) return;
+  t.unknown = true;
+  report(record::cp1252("Situação desconhecida em ") + shown(t.printer) + ": " + marked_name(t.base) + " !!!");
 }
 
 void Ledger::settle_printed(const Ticket& t) {
@@ -140,7 +154,7 @@ void Ledger::kept(Ticket t, std::string text) {
   }
   if (waits_behind(t.printer)) {
     t.troubled = true;
-    t.outcome = Outcome::stopped;
+    t.outcome = Outcome::waiting;
     report(not_printed(t.printer, t.outcome, t.base));
     tickets_.push_back(std::move(t));
     return;
@@ -197,7 +211,7 @@ void Ledger::update_alerts() {
   for (const auto& t : tickets_) {
     // A ticket on its way for the first time is not late yet; one sent
     // again is, until the spooler has taken it.
-    if (t.job != 0 || t.from_earlier_run || (t.in_flight && !t.troubled)) continue;
+    if (t.job != 0 || t.from_earlier_run || t.unknown || (t.in_flight && !t.troubled)) continue;
     Waiting& w = by_printer[printer_key(t.printer)];
     w.printer = t.printer;
     if (expired(t)) {
@@ -219,6 +233,22 @@ void Ledger::update_alerts() {
     }
   }
   for (const auto& [key, text] : spool_failed_) up["impressao-spool:" + key] = text;
+  // A queue that cannot be read stands while its printer has tickets
+  // followed; it names those whose state could not be learnt.
+  std::map<std::string, std::pair<std::string, int>> unreadable;
+  for (const auto& t : tickets_) {
+    const std::string key = printer_key(t.printer);
+    if (!unlisted_.contains(key) && !t.unknown) continue;
+    auto& [printer, unknown] = unreadable[key];
+    printer = t.printer;
+    if (t.unknown) ++unknown;
+  }
+  for (const auto& [key, u] : unreadable) {
+    up["impressao-fila:" + key] =
+        record::cp1252("Fila de impressão de ") + shown(u.first) + record::cp1252(" ilegível: ") +
+        (u.second == 0 ? std::string("tickets seguidos um a um")
+                       : std::to_string(u.second) + record::cp1252(" ticket(s) sem situação; use kav-spool"));
+  }
   for (const auto& a : board_->current()) {
     const bool ours = std::any_of(std::begin(kAlertPrefixes), std::end(kAlertPrefixes),
                                   [&](std::string_view p) { return a.key.starts_with(p); });
@@ -237,12 +267,15 @@ bool Ledger::follow_up() {
   bool all = false;
   for (const auto& t : tickets_) {
     q.printers.insert(t.printer);
-    if (t.in_flight || (t.job == 0 && !t.from_earlier_run)) continue;
+    if (t.in_flight || (t.job == 0 && !t.from_earlier_run && !t.unknown)) continue;
     // Only the jobs from the oldest one followed on; all of them while
     // tickets of an earlier run are still to be matched with theirs.
     q.job_printers.insert(t.printer);
     all = all || t.from_earlier_run;
-    if (t.from_earlier_run) q.titles.insert(job_title_of(t));
+    if (t.job == 0) {  // of an earlier run, or unknown: matched by name, or by its job note
+      q.titles.insert(job_title_of(t));
+      if (const int noted = store_.read_note(t.folder, t.base); noted != 0) q.ask.emplace_back(t.printer, noted);
+    }
     if (t.job != 0) {
       q.ask.emplace_back(t.printer, t.job);
       if (q.first_job == 0 || t.job < q.first_job) q.first_job = t.job;
@@ -257,7 +290,9 @@ bool Ledger::follow_up() {
     // (their numbers follow the highest one known)
     if (q.first_job == 0 && highest_job_ != 0) q.first_job = highest_job_ + 1;
   }
-  if (all) q.first_job = 0;
+  const bool unmatched = std::any_of(tickets_.begin(), tickets_.end(),
+                                     [](const Ticket& t) { return t.unknown && t.job == 0; });
+  if (all || unmatched) q.first_job = 0;
   look_pending_ = true;
   queue_.look(std::move(q));
   // The tickets an earlier run left are matched with their jobs before
@@ -270,48 +305,72 @@ bool Ledger::follow_up() {
 // failed jobs and tickets never handed over are sent again.
 void Ledger::apply_look(const Looked& look) {
   if (!look.reachable) return;
-  const auto state_of_job = [&](const Ticket& t, bool& known) {
+  unlisted_ = look.unlisted;
+  const auto state_of_job = [&](const Ticket& t, int job, bool& known) {
     known = true;
     for (const auto& j : look.jobs) {
-      if (j.id == t.job && same_printer(j.printer, t.printer)) return j.state;
+      if (j.id == job && same_printer(j.printer, t.printer)) return j.state;
     }
     for (const auto& a : look.asked) {
-      if (a.id == t.job && same_printer(a.printer, t.printer)) return a.state;
+      if (a.id == job && same_printer(a.printer, t.printer)) return a.state;
     }
     known = false;  // handed over after the look was asked for
     return JobState::pending;
   };
 
   // Jobs handed over: finished, failed, or still under way. A ticket found
-  // at start is matched with its job by name. A ticket on its way to the
-  // spooler is left alone.
+  // at start (or one whose state could not be learnt) is matched with its
+  // job by name, or by its job note. A ticket on its way to the spooler is
+  // left alone.
   std::vector<Ticket> still;
   for (auto& t : tickets_) {
     if (t.in_flight) {
       still.push_back(std::move(t));
       continue;
     }
-    if (t.from_earlier_run) {
-      t.from_earlier_run = false;
+    if (t.unknown && !store_.holds_marked(t.folder, t.base)) continue;  // settled by hand (kav-spool)
+    const bool unlisted = look.unlisted.contains(printer_key(t.printer));
+    if (t.job == 0 && (t.from_earlier_run || t.unknown)) {
       const std::string title = job_title_of(t);
       for (const auto& j : look.jobs) {
         if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
       }
-      if (t.job == 0) t.job = store_.read_note(t.folder, t.base);
-      if (t.job != 0) {
-        // Found now: its state is that of the look, or, for a job noted
-        // and no longer listed, gone.
+      const int noted = t.job == 0 ? store_.read_note(t.folder, t.base) : 0;
+      if (noted != 0) {
+        // A job noted and neither listed nor asked about (a spooler that
+        // forgets finished jobs) has left the queue; one asked about has
+        // the state the spooler gave.
         bool known = false;
-        const JobState state = state_of_job(t, known);
-        if (!known || state == JobState::completed) {
+        const JobState state = state_of_job(t, noted, known);
+        if ((!known && !unlisted) || state == JobState::completed || state == JobState::gone) {
           settle_printed(t);
           continue;
         }
+        if (state == JobState::unknown || !known) {
+          state_unknown(t);
+          still.push_back(std::move(t));
+          continue;
+        }
+        t.job = noted;
+      } else if (t.job == 0 && unlisted) {
+        // No job to ask for, and no listing to find it by name in: it may
+        // have been handed over just before the end of the run.
+        state_unknown(t);
+        still.push_back(std::move(t));
+        continue;
       }
+      t.from_earlier_run = false;
+      t.unknown = false;
     }
     if (t.job != 0) {
       bool known = false;
-      const JobState state = state_of_job(t, known);
+      const JobState state = state_of_job(t, t.job, known);
+      if (known && state == JobState::unknown) {
+        state_unknown(t);
+        still.push_back(std::move(t));
+        continue;
+      }
+      if (known) t.unknown = false;
       if (known && (state == JobState::completed || state == JobState::gone)) {
         settle_printed(t);
         continue;
@@ -327,6 +386,7 @@ void Ledger::apply_look(const Looked& look) {
     still.push_back(std::move(t));
   }
   tickets_ = std::move(still);
+  if (closing_) return;
 
   // Redelivery, in order, printer by printer; a printer that fails once is
   // left for the next check, and so is one with tickets still on their way.
@@ -337,7 +397,7 @@ void Ledger::apply_look(const Looked& look) {
   queue_.keep_held_back_only(blocked);
   std::set<std::string> gone;
   for (auto& t : tickets_) {
-    if (t.job != 0 || t.in_flight) continue;
+    if (t.job != 0 || t.in_flight || t.unknown) continue;
     const std::string key = printer_key(t.printer);
     if (blocked.contains(key)) continue;
     const auto seen = look.printers.find(key);

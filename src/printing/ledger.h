@@ -10,6 +10,8 @@
 //   "impressao-antiga:<printer>"    tickets too old to be sent by themselves
 //                                   wait for the operator (kav-spool)
 //   "impressao-spool:<printer>"     a ticket could not be kept in the spool
+//   "impressao-fila:<printer>"      the spooler would not list the printer's
+//                                   jobs (they are followed one by one)
 // (<printer> in lower case: printers compare without regard to case).
 //
 // The ledger runs on its caller's thread and starts none: it hands tasks to
@@ -17,7 +19,13 @@
 //
 // Delivery:
 //  - A ticket kept is handed to its printer unless an earlier one of the
-//    printer waits undelivered (then it waits too, reported).
+//    printer waits to be sent again (then it waits too, reported
+//    "aguardando"). A ticket whose job's state cannot be known, or one of an
+//    earlier run not yet matched with its job, holds nothing back.
+//  - When the spooler will not list a printer's jobs, each known job is
+//    asked for by itself; a ticket whose job still cannot be known (or that
+//    has no job to ask for) may have printed: it is never sent again, it is
+//    reported once and stays marked for kav-spool.
 //  - At each check (follow_up) a look at the spooler is asked for; what it
 //    saw is taken in later: a ticket whose job the printer has finished is
 //    renamed to "<name>.txt"; a job cancelled or aborted, and a ticket never
@@ -33,6 +41,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +73,7 @@ struct Ticket {
   bool from_earlier_run = false;  // found at start: its job is looked up by name
   bool expiry_reported = false;
   bool in_flight = false;  // queued for the hand-over, or being handed over
+  bool unknown = false;    // its job's state could not be learnt: never sent again by itself
   platform::print::Outcome outcome = platform::print::Outcome::accepted;  // why it was last not delivered
 };
 
@@ -93,6 +103,9 @@ class Ledger {
   // tickets of an earlier run wait for it: the caller should let it finish
   // and take it in before anything new is printed.
   bool follow_up();
+  // On the way out: what looks find from now on only settles tickets their
+  // printer finished; nothing is sent again (the next start does that).
+  void closing() { closing_ = true; }
   // What the queue did, in order.
   void take(const platform::print::HandOverResult& r);
   // The alerts follow what waits.
@@ -111,6 +124,7 @@ class Ledger {
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
   void take_hand_over(const platform::print::Handed& h);
   void apply_look(const platform::print::Looked& look);
+  void state_unknown(Ticket& t);
   void report(std::string_view text);
 
   platform::print::SpoolStore& store_;
@@ -122,9 +136,11 @@ class Ledger {
 
   std::string root_host_;
   std::vector<Ticket> tickets_;
+  std::set<std::string> unlisted_;  // printers (by key) whose jobs the last look could not list
   std::map<std::string, std::string> spool_failed_;  // printers (by key) whose spool failed last, and the text
   unsigned long check_ = 0;    // counts the checks (follow-ups)
   bool look_pending_ = false;  // a look asked for and not yet taken in
+  bool closing_ = false;       // the last look was asked for: nothing more is sent
   int highest_job_ = 0;        // the highest job number handed over
 };
 

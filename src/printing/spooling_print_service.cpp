@@ -69,12 +69,22 @@ SpoolingPrintService::SpoolingPrintService(platform::FileSystem& files, platform
 SpoolingPrintService::~SpoolingPrintService() {
   if (open_) close();  // a job left open is still a ticket
   drop_staged();       // a work that did not end keeps nothing: its answer is done over
-  worker_.stop();
-  // The log hears of the last hand-overs; a look is not taken in any more,
-  // and the alerts are left as they stand.
-  for (const auto& r : worker_.take_results()) {
-    if (!r.look) ledger_.take(r);
+  // One last look at the spooler on the way out, bounded in time: the
+  // tickets their printer has finished lose their mark now, not at the next
+  // start. A spooler that does not answer in time is not waited for (a look
+  // not yet begun is dropped; one under way ends the worker's last task).
+  ledger_.closing();
+  if (worker_.wait_until_idle_for(kLastLook)) {
+    collect();
+    ledger_.follow_up();
+    if (!worker_.wait_until_idle_for(kLastLook)) worker_.drop_queued_looks();
+  } else {
+    worker_.drop_queued_looks();
   }
+  worker_.stop();
+  // The log hears of the last hand-overs and what the last look saw; the
+  // alerts are left as they stand.
+  collect();
 }
 
 void SpoolingPrintService::drop_staged() {

@@ -54,6 +54,9 @@ struct SpoolOptions {
   std::chrono::minutes redelivery_limit = kRedeliveryLimit;
 };
 
+// How long the way out waits for the spooler's last look.
+inline constexpr std::chrono::seconds kLastLook{5};
+
 class SpoolingPrintService final : public platform::PrintService {
  public:
   // `board` (may be null: no alerts) must outlive the service.

@@ -135,7 +135,7 @@ TEST(HandOverOnWorker, APrinterThatFailsATicketHoldsBackOnlyItsOwnTicketsQueuedB
   EXPECT_EQ(w.outlet->handed[1].job.printer, "COZINHA");
   ASSERT_EQ(w.reports.size(), 2U);
   EXPECT_NE(w.reports[0].find("(recusado): " + work + "-000001"), std::string::npos) << w.reports[0];
-  EXPECT_NE(w.reports[1].find("(parado): " + work + "-000003"), std::string::npos) << w.reports[1];
+  EXPECT_NE(w.reports[1].find("(aguardando): " + work + "-000003"), std::string::npos) << w.reports[1];
 
   // The printer takes jobs again: its tickets go at the next check, in order.
   w.outlet->before_submit = nullptr;
@@ -196,6 +196,61 @@ TEST(HandOverOnWorker, AfterAStartTheTicketsAnEarlierRunHandedOverDoNotHoldBackN
   EXPECT_TRUE(w.reports.empty()) << w.reports.front();
   ASSERT_EQ(again.waiting().size(), 2U);
   EXPECT_EQ(again.waiting()[0].job, 1);
+}
+
+TEST(HandOverOnWorker, AStartWhoseJobListingFailsAsksEachNotedJobAndPrintsNewTicketsAtOnce) {
+  // A spooler that will not list jobs: the first run's two tickets are
+  // asked for one by one: one the spooler finished, one it forgot.
+  OnWorker w;
+  w.service->begin_work(w.service->new_work_id());
+  w.print("BAR");
+  w.print("BAR");
+  ASSERT_TRUE(w.service->end_work());
+  w.service->wait_for_hand_overs();
+  auto* outlet2 = new FakeOutlet;
+  outlet2->listing_fails = true;
+  outlet2->handed = w.outlet->handed;
+  outlet2->states = {{1, JobState::completed}};
+  outlet2->next_id = 10;
+  w.service.reset();
+
+  SpoolingPrintService again(*w.files, w.clock, w.layout, std::unique_ptr<PrinterOutlet>(outlet2),
+                             [&](std::string_view t) { w.reports.emplace_back(t); }, nullptr,
+                             SpoolOptions{HandOver::on_worker});
+  again.start({});
+  again.follow_up();
+  w.clock.advance_ms(10);
+  again.begin_work(again.new_work_id());
+  w.print_with(again, "BAR");
+  ASSERT_TRUE(again.end_work());
+  again.wait_for_hand_overs();
+  EXPECT_EQ(outlet2->submits, 1) << "the new ticket only, at once";
+  EXPECT_TRUE(w.reports.empty()) << w.reports.front();
+  ASSERT_EQ(again.waiting().size(), 1U) << "both of the first run settled";
+  EXPECT_EQ(again.waiting()[0].job, 10);
+}
+
+TEST(HandOverOnWorker, ACleanEndSettlesWhatThePrinterFinishedAndSendsNothingMore) {
+  OnWorker w;
+  w.service->begin_work(w.service->new_work_id());
+  for (const char* p : {"BAR", "BAR", "COZINHA"}) w.print(p);
+  w.outlet->before_submit = [&](const TicketJob& job) {
+    w.outlet->outcome = job.printer == "COZINHA" ? Outcome::refused : Outcome::accepted;
+  };
+  ASSERT_TRUE(w.service->end_work());
+  w.service->wait_for_hand_overs();
+  w.outlet->states[1] = JobState::completed;  // the first BAR ticket printed, the second still queued
+  w.outlet->outcome = Outcome::accepted;
+  int sent_on_the_way_out = 0;
+  w.outlet->before_submit = [&](const TicketJob&) { ++sent_on_the_way_out; };
+  w.service.reset();  // "Sair"
+  EXPECT_EQ(sent_on_the_way_out, 0) << "the refused ticket is left for the next start";
+  const auto marked = [&](const std::string& printer) {
+    const auto n = w.names(printer);
+    return std::count_if(n.begin(), n.end(), [](const std::string& f) { return f.ends_with("-NAO-ENTREGUE.txt"); });
+  };
+  EXPECT_EQ(marked("BAR"), 1) << "the printed one lost its mark on the way out";
+  EXPECT_EQ(marked("COZINHA"), 1);
 }
 
 }  // namespace

@@ -72,6 +72,19 @@ struct Books {
     ledger.take(r);
     ledger.update_alerts();
   }
+  // A look whose listing of BAR's jobs failed: only the jobs asked for one by
+  // one are known.
+  void looked_unlisted(std::vector<AskedJob> asked) {
+    HandOverResult r;
+    r.look = true;
+    r.looked.reachable = true;
+    r.looked.printers["bar"] = PrinterState::ready;
+    r.looked.unlisted = {"bar"};
+    r.looked.asked = std::move(asked);
+    ledger.take(r);
+    ledger.update_alerts();
+  }
+  bool marked(const std::string& base) { return files.exists(SpoolStore::path(kBar, base, true)); }
   std::map<std::string, std::string> alerts() const {
     std::map<std::string, std::string> up;
     for (const auto& a : board.current()) up[a.key] = a.text;
@@ -137,8 +150,11 @@ TEST(Ledger, ANewTicketWaitsBehindAnUndeliveredOneAndAnUnreachableSpoolerChanges
   b.handed(Outcome::stopped);
   b.keep("20191127-14380500-000002");
   EXPECT_EQ(b.queue.jobs.size(), 1U) << "never passes the undelivered ticket";
-  EXPECT_EQ(b.reports.back(),
-            record::cp1252("Não impresso em BAR (parado): 20191127-14380500-000002-NAO-ENTREGUE.txt !!!"));
+  // The printer the spooler stopped is "parado"; the ticket behind it waits.
+  EXPECT_EQ(b.reports, (std::vector<std::string>{
+                           record::cp1252("Não impresso em BAR (parado): 20191127-14380500-000001-NAO-ENTREGUE.txt !!!"),
+                           record::cp1252(
+                               "Não impresso em BAR (aguardando): 20191127-14380500-000002-NAO-ENTREGUE.txt !!!")}));
 
   b.ledger.follow_up();
   HandOverResult unreachable;
@@ -202,6 +218,96 @@ TEST(Ledger, AtStartATicketWithAJobNoteTheSpoolerForgotIsSettledAndTheOthersAreL
   ASSERT_EQ(b.queue.jobs.size(), 1U);
   EXPECT_EQ(b.queue.jobs[0].base, "20191127-14370000-000002");
   EXPECT_EQ(b.queue.jobs[0].text, "never handed over");
+}
+
+TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothingThatMayHavePrintedIsSentAgain) {
+  Books b;
+  const std::string done = "20191127-14370000-000001", lost = "20191127-14370000-000002",
+                    unnoted = "20191127-14370000-000003", queued = "20191127-14370000-000004";
+  for (const auto& base : {done, lost, unnoted, queued}) b.files.put(SpoolStore::path(kBar, base, true), base);
+  b.store.write_note(kBar, done, 12);
+  b.store.write_note(kBar, lost, 13);
+  b.store.write_note(kBar, queued, 14);
+  platform::StampSequence stamps;
+  b.ledger.start({}, stamps);
+
+  EXPECT_TRUE(b.ledger.follow_up());
+  ASSERT_EQ(b.queue.looks.size(), 1U);
+  EXPECT_EQ(b.queue.looks[0].ask, (std::vector<std::pair<std::string, int>>{{"BAR", 12}, {"BAR", 13}, {"BAR", 14}}));
+  b.looked_unlisted({{"BAR", 12, JobState::completed}, {"BAR", 13, JobState::unknown}, {"BAR", 14, JobState::pending}});
+  EXPECT_FALSE(b.marked(done)) << "found completed by its own query";
+  EXPECT_TRUE(b.marked(lost));
+  EXPECT_TRUE(b.marked(unnoted)) << "no job to ask for and no listing: it may have been handed over";
+  EXPECT_TRUE(b.queue.jobs.empty()) << "nothing that may have printed is sent again";
+  EXPECT_EQ(b.reports, (std::vector<std::string>{
+                           record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000002-NAO-ENTREGUE.txt !!!"),
+                           record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000003-NAO-ENTREGUE.txt !!!")}));
+  const std::string unreadable = record::cp1252("Fila de impressão de BAR ilegível: 2 ticket(s) sem situação; use kav-spool");
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{{"impressao-fila:bar", unreadable}}));
+  EXPECT_LE(unreadable.size(), log::Alerts::kTextWidth);
+
+  // A new ticket is not held back behind tickets whose state is unknown.
+  b.keep("20191127-14380500-000001");
+  ASSERT_EQ(b.queue.jobs.size(), 1U);
+  EXPECT_EQ(b.queue.jobs[0].base, "20191127-14380500-000001");
+  b.handed(Outcome::accepted, 15);
+
+  // Still unreadable: reported once only; the one still queued is followed.
+  b.ledger.follow_up();
+  b.looked_unlisted({{"BAR", 13, JobState::unknown}, {"BAR", 14, JobState::completed}, {"BAR", 15, JobState::pending}});
+  EXPECT_EQ(b.reports.size(), 2U);
+  EXPECT_FALSE(b.marked(queued));
+
+  // The queue can be read again: the unknown ones are resolved by job state,
+  // and only the one never handed over (no job by its name, no note) is sent.
+  b.ledger.follow_up();
+  ASSERT_EQ(b.queue.looks.size(), 3U);
+  EXPECT_EQ(b.queue.looks[2].first_job, 0) << "the whole listing, to find them by name";
+  HandOverResult r;
+  r.look = true;
+  r.looked.reachable = true;
+  r.looked.printers["bar"] = PrinterState::ready;
+  r.looked.jobs = {JobInfo{15, "BAR", "", JobState::completed}};
+  r.looked.asked = {{"BAR", 13, JobState::gone}};
+  b.ledger.take(r);
+  EXPECT_FALSE(b.marked(lost)) << "left the queue: printed";
+  ASSERT_EQ(b.queue.jobs.size(), 2U);
+  EXPECT_EQ(b.queue.jobs[1].base, unnoted);
+  b.handed(Outcome::accepted, 16);
+  EXPECT_TRUE(b.alerts().empty());
+}
+
+TEST(Ledger, WhenTheListingFailsInARunEachJobIsFollowedByItsOwnQueryUnderItsOwnAlert) {
+  Books b;
+  b.keep("20191127-14380500-000001");
+  b.handed(Outcome::accepted, 7);
+  b.keep("20191127-14380500-000002");
+  b.handed(Outcome::accepted, 8);
+  b.ledger.follow_up();
+  b.looked_unlisted({{"BAR", 7, JobState::completed}, {"BAR", 8, JobState::pending}});
+  EXPECT_FALSE(b.marked("20191127-14380500-000001"));
+  EXPECT_TRUE(b.marked("20191127-14380500-000002"));
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
+                            {"impressao-fila:bar", record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um")}}));
+
+  // An aborted job is known not to print: sent again. One whose state
+  // cannot be learnt is not.
+  b.ledger.follow_up();
+  b.looked_unlisted({{"BAR", 8, JobState::aborted}});
+  ASSERT_EQ(b.queue.jobs.size(), 3U);
+  b.handed(Outcome::accepted, 9);
+  b.ledger.follow_up();
+  b.looked_unlisted({{"BAR", 9, JobState::unknown}});
+  EXPECT_EQ(b.queue.jobs.size(), 3U);
+  EXPECT_EQ(b.reports.back(),
+            record::cp1252("Situação desconhecida em BAR: 20191127-14380500-000002-NAO-ENTREGUE.txt !!!"));
+
+  // Settled by hand (kav-spool): followed no more, the alert ends.
+  b.store.unmark(kBar, "20191127-14380500-000002");
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  EXPECT_TRUE(b.ledger.waiting().empty());
+  EXPECT_TRUE(b.alerts().empty());
 }
 
 TEST(Ledger, ASpoolFailureStandsUntilTheFolderKeepsATicketAgain) {

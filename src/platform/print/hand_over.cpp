@@ -106,6 +106,17 @@ void HandOverWorker::wait_until_idle() {
   idle_cv_.wait(lock, [&] { return queue_.empty() && !busy_; });
 }
 
+bool HandOverWorker::wait_until_idle_for(std::chrono::milliseconds limit) {
+  if (!worker_.joinable()) return true;
+  std::unique_lock lock(mutex_);
+  return idle_cv_.wait_for(lock, limit, [&] { return queue_.empty() && !busy_; });
+}
+
+void HandOverWorker::drop_queued_looks() {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(queue_, [](const Task& t) { return t.look; });
+}
+
 // On the worker (or in the caller): the spooler's side of a task. Only here
 // is the outlet used.
 HandOverResult HandOverWorker::perform(const Task& task) {
@@ -118,6 +129,7 @@ HandOverResult HandOverWorker::perform(const Task& task) {
     reachable_ = r.looked.reachable;
     if (!r.looked.reachable) return r;
     r.looked.jobs = outlet_->jobs();
+    for (const auto& p : outlet_->unlisted()) r.looked.unlisted.insert(printer_key(p));
     for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
     for (const auto& asked : q.ask) {
       const std::string& printer = asked.first;
@@ -133,7 +145,7 @@ HandOverResult HandOverWorker::perform(const Task& task) {
 
   const HandOverJob& job = task.job;
   Handed& h = r.handed;
-  h = Handed{job.folder, job.base, Delivery{Outcome::stopped, 0, "waiting behind an earlier ticket"},
+  h = Handed{job.folder, job.base, Delivery{Outcome::waiting, 0, "waiting behind an earlier ticket"},
              job.redelivery, false};
   const std::string key = printer_key(job.job.printer);
   {

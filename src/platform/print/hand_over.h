@@ -13,6 +13,7 @@
 // caller; nothing here speaks to the operator.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -66,12 +67,13 @@ struct LookRequest {
 struct AskedJob {
   std::string printer;
   int id = 0;
-  JobState state = JobState::gone;
+  JobState state = JobState::unknown;
 };
 
 // What a look saw.
 struct Looked {
   bool reachable = false;
+  std::set<std::string> unlisted;  // printers (by printer_key()) whose jobs could not be listed
   std::map<std::string, PrinterState> printers;  // by printer_key()
   std::vector<JobInfo> jobs;
   std::vector<AskedJob> asked;
@@ -114,6 +116,10 @@ class HandOverWorker final : public HandOverQueue {
   std::vector<HandOverResult> take_results();
   // Waits until nothing is queued or under way.
   void wait_until_idle();
+  // The same, for at most `limit`: false when the worker is still busy then.
+  bool wait_until_idle_for(std::chrono::milliseconds limit);
+  // Takes the looks still queued off the queue (hand-overs stay).
+  void drop_queued_looks();
   // True when nothing is queued and every result has been taken.
   bool drained();
   // Hands over what is queued and ends the worker (at most once).

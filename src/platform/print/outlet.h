@@ -29,6 +29,7 @@ enum class Outcome {
   refused,          // the spooler would not take the job
   aborted,          // the spooler cancelled or aborted the job
   stopped,          // the printer is paused, or takes no jobs
+  waiting,          // not tried: behind an earlier ticket its printer did not take
   failed,           // the spooler could not be reached, or the transfer failed
 };
 
@@ -51,6 +52,7 @@ enum class JobState {
   completed,  // the printer has finished it
   aborted,    // cancelled or aborted: it will not print
   gone,       // the spooler no longer knows the job
+  unknown,    // the spooler could not be asked (it may have printed the job)
 };
 
 struct JobInfo {
@@ -67,8 +69,12 @@ class PrinterOutlet {
   // Takes one fresh look at the spooler: the state of every printer and the
   // jobs of the printers in `job_printers` (finished ones included, where the
   // spooler keeps them) whose number is at least `first_job` (0: all).
-  // False when the spooler cannot be reached.
+  // False when the spooler cannot be reached. A printer of `job_printers`
+  // whose jobs could not be listed is named in unlisted() (its jobs are then
+  // to be asked for one by one).
   virtual bool refresh(const std::set<std::string>& job_printers, int first_job = 0) = 0;
+  // The printers whose jobs the last refresh() could not list.
+  const std::set<std::string>& unlisted() const { return unlisted_; }
   // As seen by the last refresh().
   virtual PrinterState printer(std::string_view name) const = 0;
   virtual const std::vector<JobInfo>& jobs() const = 0;
@@ -84,6 +90,9 @@ class PrinterOutlet {
   // on the job's page and in its font as far as the spooler allows.
   // Returns accepted with the job number as soon as the spooler holds it.
   virtual Delivery submit(const TicketJob& job, std::string_view ticket) = 0;
+
+ protected:
+  std::set<std::string> unlisted_;  // set by refresh()
 };
 
 // The operating system's spooler (CUPS on POSIX systems, the Windows spooler

@@ -43,6 +43,7 @@ class CupsOutlet final : public PrinterOutlet {
   bool refresh(const std::set<std::string>& job_printers, int first_job) override {
     printers_.clear();
     jobs_.clear();
+    unlisted_.clear();
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     static const char* const kWanted[] = {"printer-name", "printer-state", "printer-is-accepting-jobs"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, kWanted);
@@ -90,14 +91,14 @@ class CupsOutlet final : public PrinterOutlet {
     static const char* const kJobAttrs[] = {"job-id", "job-state", "job-name", "job-printer-uri"};
     ippAddStrings(jobs_request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kJobAttrs);
     ipp_t* jobs_response = cupsDoRequest(CUPS_HTTP_DEFAULT, jobs_request, "/");
-    if (jobs_response == nullptr) return false;
     // A refusal (a busy scheduler, say) lists no jobs: taken as "no jobs" it
     // would make tickets already printed look never handed over, and they
-    // would be sent again.
-    if (ippGetStatusCode(jobs_response) > IPP_STATUS_OK_EVENTS_COMPLETE &&
-        ippGetStatusCode(jobs_response) != IPP_STATUS_ERROR_NOT_FOUND) {
+    // would be sent again. Their jobs are asked for one by one instead.
+    if (jobs_response == nullptr || (ippGetStatusCode(jobs_response) > IPP_STATUS_OK_EVENTS_COMPLETE &&
+                                     ippGetStatusCode(jobs_response) != IPP_STATUS_ERROR_NOT_FOUND)) {
       ippDelete(jobs_response);
-      return false;
+      unlisted_ = job_printers;
+      return true;
     }
     std::set<std::string> wanted;
     for (const auto& p : job_printers) wanted.insert(key_of(record::to_utf8(p)));
@@ -133,11 +134,15 @@ class CupsOutlet final : public PrinterOutlet {
 
   const std::vector<JobInfo>& jobs() const override { return jobs_; }
 
+  // A job the scheduler does not know is gone; one it could not be asked
+  // about (no answer, a refusal) is unknown.
   JobState job(std::string_view, int job_id) override {
     int state = 0;
-    job_attribute(job_id, "job-state", [&](ipp_attribute_t* attr) {
+    const ipp_status_t status = job_attribute(job_id, "job-state", [&](ipp_attribute_t* attr) {
       if (ippGetValueTag(attr) == IPP_TAG_ENUM) state = ippGetInteger(attr, 0);
     });
+    if (status == IPP_STATUS_ERROR_NOT_FOUND) return JobState::gone;
+    if (status > IPP_STATUS_OK_EVENTS_COMPLETE || state == 0) return JobState::unknown;
     return state_of(state);
   }
 
@@ -208,16 +213,20 @@ class CupsOutlet final : public PrinterOutlet {
  private:
   // One attribute of one job, asked for by itself, handed to `use` when the
   // spooler answers with it.
-  static void job_attribute(int job_id, const char* name, const std::function<void(ipp_attribute_t*)>& use) {
+  // The scheduler's status of the request.
+  static ipp_status_t job_attribute(int job_id, const char* name,
+                                    const std::function<void(ipp_attribute_t*)>& use) {
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     const std::string uri = "ipp://localhost/jobs/" + std::to_string(job_id);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, name);
     ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    if (response == nullptr) return;
+    if (response == nullptr) return cupsLastError();
+    const ipp_status_t status = ippGetStatusCode(response);
     if (ipp_attribute_t* attr = ippFindAttribute(response, name, IPP_TAG_ZERO)) use(attr);
     ippDelete(response);
+    return status;
   }
 
   std::map<std::string, PrinterState> printers_;

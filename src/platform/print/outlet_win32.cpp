@@ -107,6 +107,7 @@ class WindowsOutlet final : public PrinterOutlet {
   bool refresh(const std::set<std::string>& job_printers, int /*first_job*/) override {
     printers_.clear();
     jobs_.clear();
+    unlisted_.clear();
     DWORD needed = 0;
     DWORD count = 0;
     const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
@@ -120,9 +121,10 @@ class WindowsOutlet final : public PrinterOutlet {
           (info[i].Status & kStoppedPrinter) != 0 ? PrinterState::stopped : PrinterState::ready;
     }
     // A job listing that fails lists nothing: taken as "no jobs" it would
-    // make tickets still queued look printed.
+    // make tickets still queued look printed. Its jobs are asked for one by
+    // one (job()) instead; the other printers' listings stand.
     for (const auto& printer : job_printers) {
-      if (!list_jobs(printer)) return false;
+      if (!list_jobs(printer)) unlisted_.insert(printer);
     }
     return true;
   }
@@ -135,15 +137,18 @@ class WindowsOutlet final : public PrinterOutlet {
   const std::vector<JobInfo>& jobs() const override { return jobs_; }
 
   // A job that has left the queue has been printed: the spooler keeps no
-  // history of finished jobs.
+  // history of finished jobs. A printer that cannot be opened, or an answer
+  // other than "no such job", leaves the job's state unknown.
   JobState job(std::string_view printer_name, int job_id) override {
     HANDLE printer = nullptr;
     std::string name(printer_name);
-    if (!OpenPrinterA(name.data(), &printer, nullptr)) return JobState::gone;
+    if (!OpenPrinterA(name.data(), &printer, nullptr)) return JobState::unknown;
     DWORD needed = 0;
-    GetJobA(printer, static_cast<DWORD>(job_id), 1, nullptr, 0, &needed);
-    JobState state = JobState::gone;
-    if (needed != 0) {
+    SetLastError(ERROR_SUCCESS);
+    JobState state = JobState::unknown;
+    if (!GetJobA(printer, static_cast<DWORD>(job_id), 1, nullptr, 0, &needed) && needed == 0) {
+      if (GetLastError() == ERROR_INVALID_PARAMETER) state = JobState::gone;
+    } else if (needed != 0) {
       std::vector<BYTE> buf(needed);
       if (GetJobA(printer, static_cast<DWORD>(job_id), 1, buf.data(), needed, &needed)) {
         state = state_of(reinterpret_cast<JOB_INFO_1A*>(buf.data())->Status);

@@ -29,6 +29,11 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     last_first_job = first_job;
     ++refreshes;
     listed_.clear();
+    unlisted_.clear();
+    if (listing_fails) {  // the printers are seen, their jobs are not
+      unlisted_ = job_printers;
+      return reachable;
+    }
     for (const auto& h : handed) {
       const auto it = states.find(h.id);  // a job the spooler forgot is not listed
       if (job_printers.contains(h.job.printer) && it != states.end()) {
@@ -78,6 +83,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   std::map<int, JobState> states;
   std::vector<Handed> handed;
   bool reachable = true;
+  bool listing_fails = false;
   bool names_listed = true;  // false: jobs are listed without their names, as CUPS lists some
   int names_asked = 0;
   int refreshes = 0;
