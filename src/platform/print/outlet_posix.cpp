@@ -14,6 +14,7 @@
 
 #include "platform/print/outlet.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::print {
 
@@ -21,9 +22,7 @@ namespace {
 
 // CUPS compares printer names without regard to case.
 std::string key_of(std::string_view utf8_name) {
-  std::string k(utf8_name);
-  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return k;
+  return record::lower(utf8_name);
 }
 
 JobState state_of(int ipp_state) {

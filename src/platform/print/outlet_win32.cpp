@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/print/outlet.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::print {
 
@@ -25,9 +26,7 @@ std::string last_error_text() {
 
 // The spooler compares printer names without regard to case.
 std::string key_of(std::string_view name) {
-  std::string k(name);
-  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return k;
+  return record::lower(name);
 }
 
 JobState state_of(DWORD status) {

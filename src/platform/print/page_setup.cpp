@@ -1,4 +1,5 @@
 #include "platform/print/page_setup.h"
+#include "record/letter_case.h"
 
 #include <cctype>
 #include <cstdio>
@@ -14,9 +15,7 @@ std::string_view trimmed(std::string_view s) {
 }
 
 std::string upper_trimmed(std::string_view s) {
-  std::string out(trimmed(s));
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
+  return record::upper(trimmed(s));
 }
 
 // A number as CUPS's options take it: at most two decimals, no trailing zeros.

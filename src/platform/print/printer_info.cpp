@@ -3,16 +3,11 @@
 #include <cctype>
 
 #include "record/area.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::print {
 
 namespace {
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool is_space(char c) { return c == ' ' || c == '\t'; }
 
@@ -45,7 +40,7 @@ void apply(PrinterSettings& s, std::string_view line) {
   if (line.empty() || line.front() == '*') return;
   std::size_t end = 0;
   while (end < line.size() && !is_space(line[end]) && line[end] != '"') ++end;
-  const std::string keyword = upper(line.substr(0, end));
+  const std::string keyword = record::upper(line.substr(0, end));
   std::string_view after;
   std::string value = value_of(line.substr(end), &after);
   if (keyword == "PRTID") s.id = std::move(value);

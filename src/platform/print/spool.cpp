@@ -6,14 +6,14 @@
 
 #include "record/area.h"
 #include "record/digits.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::print {
 
 namespace {
 
 bool reserved_device(std::string_view name) {
-  std::string base;
-  for (char c : name.substr(0, name.find('.'))) base += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string base = record::upper(name.substr(0, name.find('.')));
   for (std::string_view r : {"CON", "PRN", "AUX", "NUL"}) {
     if (base == r) return true;
   }
@@ -74,13 +74,7 @@ namespace {
 
 bool ends_with_nocase(std::string_view text, std::string_view tail) {
   if (text.size() < tail.size()) return false;
-  const std::string_view end = text.substr(text.size() - tail.size());
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(end[i])) != std::toupper(static_cast<unsigned char>(tail[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return record::same_letters(text.substr(text.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -8,19 +8,16 @@
 #include "platform/file_status.h"
 #include "platform/text_file.h"
 #include "record/digits.h"
+#include "record/letter_case.h"
 
 namespace kav::platform::print {
 
 std::string printer_key(std::string_view printer) {
-  std::string k(printer_name(printer));
-  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return k;
+  return record::lower(printer_name(printer));
 }
 
 bool same_printer(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
+  return record::same_letters(a, b);
 }
 
 std::string job_title(std::string_view base, std::string_view spool_root_host) {
