@@ -84,4 +84,20 @@ std::string cp1252(std::string_view utf8) {
   return out;
 }
 
+std::string to_terminal(std::string_view cp1252_text) {
+#ifdef _WIN32
+  return std::string(cp1252_text);
+#else
+  return to_utf8(cp1252_text);
+#endif
+}
+
+std::string from_terminal(std::string_view text) {
+#ifdef _WIN32
+  return std::string(text);
+#else
+  return cp1252(text);
+#endif
+}
+
 }  // namespace kav::record

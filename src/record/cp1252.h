@@ -18,6 +18,12 @@ std::string to_utf8(std::string_view cp1252_text);
 // becomes '?'.
 std::string cp1252(std::string_view utf8_text);
 
+// Text for the command-line tools' terminal or pipe, and their arguments
+// back: UTF-8 on POSIX hosts; on Windows the bytes as they stand (the
+// programs' ANSI code page there is Windows-1252).
+std::string to_terminal(std::string_view cp1252_text);
+std::string from_terminal(std::string_view text);
+
 // The Windows-1252 byte of a Unicode code point; false when the set lacks it.
 bool cp1252_of(char32_t code_point, char& byte);
 

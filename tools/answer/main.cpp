@@ -27,14 +27,7 @@ namespace {
 
 using namespace kav;
 
-// Text for the terminal or a pipe: UTF-8 where the host speaks it.
-std::string out(std::string_view cp1252) {
-#ifdef _WIN32
-  return std::string(cp1252);
-#else
-  return record::to_utf8(cp1252);
-#endif
-}
+std::string out(std::string_view cp1252) { return record::to_terminal(cp1252); }
 
 bool slurp(const std::filesystem::path& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);

@@ -72,22 +72,9 @@ const char* state_word(SpoolEntry::Kind k) {
   }
 }
 
-// Text for the terminal or a pipe: UTF-8 where the host speaks it.
-std::string out(std::string_view cp1252) {
-#ifdef _WIN32
-  return std::string(cp1252);
-#else
-  return record::to_utf8(cp1252);
-#endif
-}
+std::string out(std::string_view cp1252) { return record::to_terminal(cp1252); }
 
-std::string arg(std::string_view utf8) {
-#ifdef _WIN32
-  return std::string(utf8);
-#else
-  return record::cp1252(utf8);
-#endif
-}
+std::string arg(std::string_view text) { return record::from_terminal(text); }
 
 // Windows-1252 texts for the operator.
 void say(std::string_view text) { std::cout << out(text) << "\n"; }
