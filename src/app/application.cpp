@@ -3,7 +3,10 @@
 namespace kav::app {
 
 log::Alerts::LogLine Application::log_line(platform::Platform& platform) {
-  return [&platform](std::string_view text) { log::write_log_line(platform.files, platform.clock, text); };
+  return [&platform](std::string_view text) {
+    log::write_log_line(platform.files, platform.clock, text);
+    log::sync_log(platform.files);  // an alert began, changed or ended
+  };
 }
 
 Application::Application(platform::Platform& platform, std::string web_host)
@@ -15,7 +18,7 @@ Application::Application(platform::Platform& platform, std::string web_host, log
 Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts)
     : own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
       alerts_(alerts != nullptr ? *alerts : *own_alerts_),
-      menu_(link_, platform.clock, alerts_),
+      menu_(link_, platform.clock, alerts_, platform.files),
       comandas_(link_, platform, web_host, alerts_),
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {

@@ -180,9 +180,18 @@ int main(int argc, char** argv) {
     log::write_log_line(*files, *clock, text);
   }
   const auto commands = platform::make_command_runner(*files);
+  // The last lines (the print service's on its way out) reach the disk
+  // after everything below has ended.
+  struct LogSyncedAtExit {
+    platform::FileSystem& files;
+    ~LogSyncedAtExit() { log::sync_log(files); }
+  } log_synced_at_exit{*files};
   // The alert board stands before the print service that raises alerts on
-  // it, and outlives it.
-  log::Alerts board([&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+  // it, and outlives it. An alert that begins or ends is synced at once.
+  log::Alerts board([&](std::string_view text) {
+    log::write_log_line(*files, *clock, text);
+    log::sync_log(*files);
+  });
   const auto printing = kav::printing::make_print_service(
       *files, *clock, orders::fcomanda_layout(),
       [&](std::string_view text) { log::write_log_line(*files, *clock, text); }, &board);

@@ -25,7 +25,8 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   log::LLink link;
   platform::ManualClock clock(2019, 11, 27);
   log::Alerts alerts;
-  MenuForm menu(link, clock, alerts);
+  platform::MemoryFileSystem files;
+  MenuForm menu(link, clock, alerts, files);
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
@@ -138,7 +139,7 @@ struct SlowMonitor {
   test::FakeCommandRunner commands;
   log::LLink link;
   log::Alerts alerts;
-  MenuForm menu{link, clock, alerts};
+  MenuForm menu{link, clock, alerts, files};
   log::LogForm log_form{link, files, clock};
   SlowForm comandas;
   SlowForm exporta;
