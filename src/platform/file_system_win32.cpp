@@ -177,9 +177,8 @@ class Win32FileSystem final : public FileSystem {
   // Renames go through MoveFileEx with MOVEFILE_WRITE_THROUGH, which returns
   // once the rename is on the disk, and a file's sync (FlushFileBuffers)
   // writes out NTFS's journal, where its folder's entries stand. Besides,
-  // the folder itself is flushed where Windows allows it (a folder opened
-  // for writing, NTFS on Windows 10 and later): that covers new folders and
-  // removals. Where the system refuses to flush a folder (older systems,
+  // the folder itself is flushed where Windows allows it (a handle on the
+  // folder opened for writing): that covers new folders and removals. Where the system refuses to flush a folder (older systems,
   // other file systems, no right to open it for writing) nothing more can
   // be done, and the folder counts as synced; a folder that is not there
   // fails.
