@@ -180,15 +180,16 @@ int main(int argc, char** argv) {
     log::write_log_line(*files, *clock, text);
   }
   const auto commands = platform::make_command_runner(*files);
-  // The alert board stands before the print service that raises alerts on
-  // it, and outlives it.
+  // The alert board and the check report stand before the print service
+  // that raises alerts and reports on them, and outlive it.
   log::Alerts board([&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+  log::CheckReport check_report;
   const auto printing = kav::printing::make_print_service(
-      *files, *clock, orders::fcomanda_layout(),
-      [&](std::string_view text) { log::write_log_line(*files, *clock, text); }, &board);
+      *files, *clock, orders::fcomanda_layout(), app::Application::print_report(*files, *clock, check_report),
+      &board);
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host, board);
+  app::Application application(services, web_host, board, check_report);
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)

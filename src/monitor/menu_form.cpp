@@ -14,10 +14,12 @@ const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
 const form::Font kAlertFont{"Tahoma", 8.25, false};
 constexpr int kAlertColor = 0xC00000;  // dark red
+// The rows of a check's report stand indented under the check's row.
+constexpr std::string_view kReportIndent = "   ";
 }  // namespace
 
-MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts)
-    : link_(link), clock_(clock), alerts_(alerts), w_hora_(8, '0'), w_msg_(120, ' ') {
+MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report)
+    : link_(link), clock_(clock), alerts_(alerts), report_(report), w_hora_(8, '0'), w_msg_(120, ' ') {
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
@@ -98,6 +100,7 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     w_msg_ = record::padded("Checando Comandas ...", 120);
     mostra_status(ctx);
     ctx.run_form_modal(form::kComandasForm);
+    mostra_checagem(ctx);
     mostra_alertas(ctx);
   }
   ctx.set_timer_enabled("Cm_Timer", true);
@@ -141,6 +144,17 @@ void MenuForm::mostra_status(form::FormContext& ctx) {
     ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
     ctx.refresh_control("Lv_Proc");
   });
+}
+
+void MenuForm::mostra_checagem(form::FormContext& ctx) {
+  const std::vector<std::string> rows = report_.take();
+  if (rows.empty()) return;
+  for (const std::string& text : rows) {
+    w_item_lista_ = ctx.add_list_row("Lv_Proc", 1, 1);
+    ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", w_item_lista_), std::string(kReportIndent) + text, 1);
+  }
+  ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
+  ctx.refresh_control("Lv_Proc");
 }
 
 }  // namespace kav::monitor
