@@ -9,17 +9,28 @@ log::Alerts::LogLine Application::log_line(platform::Platform& platform) {
   };
 }
 
+std::function<void(std::string_view)> Application::print_report(platform::FileSystem& files, platform::Clock& clock,
+                                                               log::CheckReport& report) {
+  return [&files, &clock, &report](std::string_view text) {
+    log::write_log_line(files, clock, text);
+    report.report(text);
+  };
+}
+
 Application::Application(platform::Platform& platform, std::string web_host)
-    : Application(platform, std::move(web_host), nullptr) {}
+    : Application(platform, std::move(web_host), nullptr, nullptr) {}
 
-Application::Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts)
-    : Application(platform, std::move(web_host), &alerts) {}
+Application::Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts,
+                         log::CheckReport& report)
+    : Application(platform, std::move(web_host), &alerts, &report) {}
 
-Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts)
+Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts,
+                         log::CheckReport* report)
     : own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
       alerts_(alerts != nullptr ? *alerts : *own_alerts_),
-      menu_(link_, platform.clock, alerts_, platform.files),
-      comandas_(link_, platform, web_host, alerts_),
+      report_(report != nullptr ? *report : own_report_),
+      menu_(link_, platform.clock, alerts_, report_, platform.files),
+      comandas_(link_, platform, web_host, alerts_, report_),
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {
   forms_.add(menu_);

@@ -1,12 +1,14 @@
 // The application: its four forms and the one L-LINK area they share.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "export/exporta_form.h"
 #include "log/alerts.h"
+#include "log/check_report.h"
 #include "log/l_link.h"
 #include "log/log_form.h"
 #include "form/form.h"
@@ -21,11 +23,13 @@ inline constexpr std::string_view kStartForm = form::kMenuForm;
 
 class Application {
  public:
-  // With an alert board of its own, whose lines go to the day's log.
+  // With an alert board and a check report of its own; the board's lines go
+  // to the day's log.
   Application(platform::Platform& platform, std::string web_host);
-  // With the board `alerts`, made before the services that raise alerts on
-  // it (the print service) and outliving the application.
-  Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts);
+  // With the board `alerts` and the check report `report`, made before the
+  // services that raise alerts and report on them (the print service) and
+  // outliving the application.
+  Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts, log::CheckReport& report);
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
@@ -33,16 +37,24 @@ class Application {
   log::LLink& link() { return link_; }
   // The failures that stand, which the monitor shows.
   log::Alerts& alerts() { return alerts_; }
+  // What the running check did, which the monitor shows below its row.
+  log::CheckReport& check_report() { return report_; }
 
   // The board's lines to the day's log of `platform`.
   static log::Alerts::LogLine log_line(platform::Platform& platform);
+  // The print service's reports: a line in the day's log, and its failures
+  // on the monitor below the check that met them.
+  static std::function<void(std::string_view)> print_report(platform::FileSystem& files, platform::Clock& clock,
+                                                            log::CheckReport& report);
 
  private:
-  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts);
+  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts, log::CheckReport* report);
 
   log::LLink link_;
   std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
   log::Alerts& alerts_;
+  log::CheckReport own_report_;  // when none is given
+  log::CheckReport& report_;
   monitor::MenuForm menu_;
   orders::ComandasForm comandas_;
   master_export::ExportaForm exporta_;

@@ -186,18 +186,20 @@ int main(int argc, char** argv) {
     platform::FileSystem& files;
     ~LogSyncedAtExit() { log::sync_log(files); }
   } log_synced_at_exit{*files};
-  // The alert board stands before the print service that raises alerts on
-  // it, and outlives it. An alert that begins or ends is synced at once.
+  // The alert board and the check report stand before the print service
+  // that raises alerts and reports on them, and outlive it. An alert that
+  // begins, changes or ends is synced at once.
   log::Alerts board([&](std::string_view text) {
     log::write_log_line(*files, *clock, text);
     log::sync_log(*files);
   });
+  log::CheckReport check_report;
   const auto printing = kav::printing::make_print_service(
-      *files, *clock, orders::fcomanda_layout(),
-      [&](std::string_view text) { log::write_log_line(*files, *clock, text); }, &board);
+      *files, *clock, orders::fcomanda_layout(), app::Application::print_report(*files, *clock, check_report),
+      &board);
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host, board);
+  app::Application application(services, web_host, board, check_report);
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)

@@ -15,10 +15,13 @@ const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
 const form::Font kAlertFont{"Tahoma", 8.25, false};
 constexpr int kAlertColor = 0xC00000;  // dark red
+// The rows of a check's report stand indented under the check's row.
+constexpr std::string_view kReportIndent = "   ";
 }  // namespace
 
-MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, platform::FileSystem& files)
-    : link_(link), clock_(clock), alerts_(alerts), files_(files), w_hora_(8, '0'), w_msg_(120, ' ') {
+MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report,
+                   platform::FileSystem& files)
+    : link_(link), clock_(clock), alerts_(alerts), report_(report), files_(files), w_hora_(8, '0'), w_msg_(120, ' ') {
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
@@ -103,6 +106,7 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     mostra_status(ctx);
     const std::uint64_t logged = log::log_lines_written(files_);
     ctx.run_form_modal(form::kComandasForm);
+    mostra_checagem(ctx);
     mostra_alertas(ctx);
     if (log::log_lines_written(files_) != logged) log::sync_log(files_);
   }
@@ -147,6 +151,17 @@ void MenuForm::mostra_status(form::FormContext& ctx) {
     ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
     ctx.refresh_control("Lv_Proc");
   });
+}
+
+void MenuForm::mostra_checagem(form::FormContext& ctx) {
+  const std::vector<std::string> rows = report_.take();
+  if (rows.empty()) return;
+  for (const std::string& text : rows) {
+    w_item_lista_ = ctx.add_list_row("Lv_Proc", 1, 1);
+    ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", w_item_lista_), std::string(kReportIndent) + text, 1);
+  }
+  ctx.show_list_row(ctx.get_list_row("Lv_Proc", w_item_lista_));
+  ctx.refresh_control("Lv_Proc");
 }
 
 }  // namespace kav::monitor

@@ -11,6 +11,11 @@
 // the alerts it raised or ended to the list as soon as it has closed. The
 // board may be changed from any thread: only this form's handlers, on the
 // GUI thread, touch the list.
+//
+// Below each check's row Lv_Proc shows what the check did, as the check's
+// report (log/check_report.h) has it when the order-processing form has
+// closed: a row per order printed, cancelled or billed, with its printers,
+// and a row per failure, each indented under the check's row.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +23,7 @@
 #include <vector>
 
 #include "log/alerts.h"
+#include "log/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "platform/clock.h"
@@ -28,7 +34,8 @@ namespace kav::monitor {
 class MenuForm final : public form::Form {
  public:
   // `files`: where the day's log is written.
-  MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, platform::FileSystem& files);
+  MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report,
+           platform::FileSystem& files);
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -42,12 +49,15 @@ class MenuForm final : public form::Form {
  private:
   void ciclo_timer(form::FormContext& ctx);
   void mostra_status(form::FormContext& ctx);
+  // Adds the rows of the check's report below the check's row.
+  void mostra_checagem(form::FormContext& ctx);
   // Brings Lv_Alertas in line with the board when its version moved.
   void mostra_alertas(form::FormContext& ctx);
 
   log::LLink& link_;
   platform::Clock& clock_;
   log::Alerts& alerts_;
+  log::CheckReport& report_;
   platform::FileSystem& files_;
   form::FormDesign design_;
   std::string w_hora_;

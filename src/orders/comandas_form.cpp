@@ -27,13 +27,23 @@ constexpr std::string_view kAnswerAlert = "resposta";
 constexpr std::string_view kFailedName = "KAVFALHA-";
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
+
+log::CheckReport::Kind report_kind(const Command& command) {
+  switch (command.kind) {
+    case Command::Kind::print_items: return log::CheckReport::Kind::items;
+    case Command::Kind::cancel_item: return log::CheckReport::Kind::cancellation;
+    case Command::Kind::close_order: break;
+  }
+  return log::CheckReport::Kind::bill;
+}
 }  // namespace
 
 ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host,
-                           log::Alerts& alerts)
+                           log::Alerts& alerts, log::CheckReport& report)
     : link_(link),
       platform_(platform),
       alerts_(alerts),
+      report_(report),
       exchange_(platform.files, std::move(web_host)),
       journal_(platform.files, exchange_),
       tickets_(platform.files, platform.printing, areas_),
@@ -154,7 +164,7 @@ void ComandasForm::keep_unrecognised_answer(form::FormContext& ctx, std::string_
   std::string kept;
   if (!newest.empty() && read_whole(platform_.files, std::string(kTempFolder) + "\\" + newest, kept) &&
       kept == answer) {
-    log_message(ctx, "Resposta " + std::string(command) + " sem registro reconhecido, igual a Temp\\" + newest +
+    log_failure(ctx, "Resposta " + std::string(command) + " sem registro reconhecido, igual a Temp\\" + newest +
                          " !!!");
     show_failed_answers();
     return;
@@ -184,7 +194,7 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
   }
   if (!r.damaged()) return true;
   if (!r.found_record()) return false;  // no order to name: kept as an answer without a record
-  log_message(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
+  log_failure(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
                        record::cp1252(" não impressa !!!"));
   return false;
 }
@@ -202,7 +212,7 @@ void ComandasForm::run_command(form::FormContext& ctx, const Command& command) {
     retire(ctx, command);
     if (++handled == kMaxAnswersPerCommand) {
       const std::string bound = std::to_string(kMaxAnswersPerCommand);
-      log_message(ctx, "Limite de " + bound + " respostas " + std::string(command.name) +
+      log_failure(ctx, "Limite de " + bound + " respostas " + std::string(command.name) +
                            record::cp1252(" por checagem atingido, o restante fica para a próxima !!!"));
       alerts_.raise(alert_key, std::string(command.name) + ": " + bound +
                                    record::cp1252(" respostas numa só checagem; verificar a aplicação web"));
@@ -220,6 +230,7 @@ void ComandasForm::run_command(form::FormContext& ctx, const Command& command) {
 // arrived (kept aside), to enter it again.
 void ComandasForm::work_off(form::FormContext& ctx, const Command& command) {
   answer_failed_ = false;
+  report_mark_ = report_.mark();
   tickets_.start_answer();
   switch (command.kind) {
     case Command::Kind::print_items: read_items(); break;
@@ -257,6 +268,7 @@ void ComandasForm::retire(form::FormContext& ctx, const Command& command) {
   }
   if (kept && tickets_.failure().empty()) {
     if (!pending.empty()) journal_.retire(pending);
+    report_.order(report_mark_, report_kind(command), areas_.cmd.numero.substr(0, 4), tickets_.printers());
     return;
   }
   const std::string file = tickets_.failure().empty() ? std::string("no Spool") : tickets_.failure();
@@ -272,7 +284,7 @@ std::string ComandasForm::unkept_message(std::string_view command) const {
 void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text) {
   give_up_ = disk_failed_ = true;
   alerts_.raise(kDiskAlert, text);
-  log_message(ctx, text + " !!!");  // the row in any case, the log when it can still be written
+  log_failure(ctx, text + " !!!");  // the row in any case, the log when it can still be written
 }
 
 // A server that is down, silent or cut the transfer gives up the run: the
@@ -294,7 +306,7 @@ void ComandasForm::web_failure(form::FormContext& ctx, const Command& command) {
   } else {
     alerts_.raise(http_error ? command.page_alert() : std::string(kWebAlert), text);
   }
-  log_message(ctx, text + " !!!");
+  log_failure(ctx, text + " !!!");
   if (arrived > 0) keep_failed_answer(ctx, std::string(kRespostaPath), command.name, true);
 }
 
@@ -317,7 +329,7 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
     log::log_from_form(ctx, link_, "Resposta " + std::string(command) + " guardada em " + where);
   } else {
     const std::string numero = order_of(to);
-    log_message(ctx, numero.empty() ? "Resposta " + std::string(command) + std::string(why) + " guardada em " + where +
+    log_failure(ctx, numero.empty() ? "Resposta " + std::string(command) + std::string(why) + " guardada em " + where +
                                           " !!!"
                                     : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
                                           " incompleta): " + where + " !!!");
@@ -409,6 +421,11 @@ int ComandasForm::log_message(form::FormContext& ctx, std::string_view text) {
   const form::ListRow row = ctx.get_list_row("Lv_Proc", index);
   log::log_from_form(ctx, link_, text, [&](std::string_view texto) { ctx.set_list_row_text(row, texto, 1); });
   return index;
+}
+
+int ComandasForm::log_failure(form::FormContext& ctx, std::string_view text) {
+  report_.failure(text);
+  return log_message(ctx, text);
 }
 
 }  // namespace kav::orders

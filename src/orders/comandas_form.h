@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "log/alerts.h"
+#include "log/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "orders/command.h"
@@ -52,7 +53,10 @@ namespace kav::orders {
 
 class ComandasForm final : public form::Form {
  public:
-  ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host, log::Alerts& alerts);
+  // What each check did goes to `report` (an order row when an answer's
+  // tickets are all kept, a row for every failure), for the monitor.
+  ComandasForm(log::LLink& link, platform::Platform& platform, std::string web_host, log::Alerts& alerts,
+               log::CheckReport& report);
 
   const form::FormDesign& design() const override { return design_; }
   void tick(form::FormContext& ctx, std::string_view timer) override;
@@ -120,10 +124,13 @@ class ComandasForm final : public form::Form {
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.
   int log_message(form::FormContext& ctx, std::string_view text);
+  // The same for a failure, which the check's report gets too.
+  int log_failure(form::FormContext& ctx, std::string_view text);
 
   log::LLink& link_;
   platform::Platform& platform_;
   log::Alerts& alerts_;
+  log::CheckReport& report_;
   form::FormDesign design_;
   Exchange exchange_;
   WorkAreas areas_;
@@ -168,6 +175,8 @@ class ComandasForm final : public form::Form {
   bool disk_failed_ = false;  // a local write failed in this run
   // Of the answer being worked off: it is not printed (kept aside).
   bool answer_failed_ = false;
+  // Of the answer being worked off: where its rows begin in the check's report.
+  std::size_t report_mark_ = 0;
 };
 
 }  // namespace kav::orders

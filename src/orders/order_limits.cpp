@@ -35,7 +35,7 @@ std::optional<std::size_t> ComandasForm::reread_items(const Command& command,
 }
 
 void ComandasForm::report_left_out(form::FormContext& ctx, const std::string& alert_key, const std::string& text) {
-  log_message(ctx, text);
+  log_failure(ctx, text);
   alerts_.raise(alert_key, text);
 }
 

@@ -11,10 +11,12 @@ namespace kav::orders {
 
 void TicketWriter::begin(bool order_texts, std::string_view printer_line) {
   if (!failure_.empty()) return;
-  if (!impressao_.proc_cfgimp(areas_.tab_impressoras.at(areas_.w_ind - 1))) {
+  const std::string& entry = areas_.tab_impressoras.at(areas_.w_ind - 1);
+  if (!impressao_.proc_cfgimp(entry)) {
     failure_ = "FORMPRT.PRT";
     return;
   }
+  printers_.push_back(prtdrv_name(entry));
   impressao_.open();
   record::Area& reg = impressao_.reg_impressao();
   reg.set(prt_numcmd, areas_.cmd.numero);

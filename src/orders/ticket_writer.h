@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "orders/print_form.h"
 #include "orders/work_areas.h"
@@ -24,11 +25,17 @@ class TicketWriter {
   TicketWriter(platform::FileSystem& files, platform::PrintService& printing, const WorkAreas& areas)
       : impressao_(files, printing), areas_(areas) {}
 
-  // A new answer: no ticket of it has failed yet.
-  void start_answer() { failure_.clear(); }
+  // A new answer: no ticket of it has failed yet, none is made.
+  void start_answer() {
+    failure_.clear();
+    printers_.clear();
+  }
   // The file that could not be written while this answer's tickets were
   // made ("FORMPRT.PRT", "no Spool"); empty when none.
   const std::string& failure() const { return failure_; }
+  // The printers of the tickets begun for this answer, in order: the names
+  // FORMPRT.PRT gave the print service.
+  const std::vector<std::string>& printers() const { return printers_; }
 
   // Begins a ticket: the printer setup for entry W-IND of TAB-IMPRESSORAS,
   // IMPRESSAO opened, and the head written (CABEC and CABCMD) with the order
@@ -51,6 +58,7 @@ class TicketWriter {
   PrintForm impressao_;
   const WorkAreas& areas_;
   std::string failure_;
+  std::vector<std::string> printers_;
 };
 
 }  // namespace kav::orders

@@ -126,9 +126,15 @@ void Ledger::state_unknown(Ticket& t) {
   report(record::cp1252("Situação desconhecida em ") + shown(t.printer) + ": " + marked_name(t.base) + " !!!");
 }
 
+// Every ticket's delivery is logged, naming its printer: a ticket that
+// followed a failed or delayed first delivery as the lines before it.
 void Ledger::settle_printed(const Ticket& t) {
-  if (store_.unmark(t.folder, t.base) && t.troubled) {
-    report("Impresso em " + shown(t.printer) + ": " + t.base + std::string(platform::print::kTicketExtension));
+  if (!store_.unmark(t.folder, t.base)) return;
+  const std::string name = t.base + std::string(platform::print::kTicketExtension);
+  if (t.troubled) {
+    report("Impresso em " + shown(t.printer) + ": " + name);
+  } else {
+    report("Ticket " + name + " entregue em " + shown(t.printer));
   }
 }
 

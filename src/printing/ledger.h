@@ -31,8 +31,9 @@
 //    renamed to "<name>.txt"; a job cancelled or aborted, and a ticket never
 //    handed over, is sent again, in order, once its printer takes jobs,
 //    unless it is older than the redelivery limit (then it is kept and
-//    reported once). Every attempt and every success after a first failure
-//    is logged. A ticket still on its way to the spooler is left alone until
+//    reported once). Every delivery is logged with its printer ("Ticket
+//    <name>.txt entregue em <printer>"); every attempt, and the success
+//    after a first failure, as the redelivery it was ("Impresso em ..."). A ticket still on its way to the spooler is left alone until
 //    its hand-over has ended.
 //  - Tickets an earlier run left marked are matched with their jobs by name
 //    (or by the job note beside them) before anything new is printed.

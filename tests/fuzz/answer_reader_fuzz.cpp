@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   log::LLink link;
   log::Alerts alerts;
-  orders::ComandasForm comandas(link, world.fake.services, "localhost", alerts);
+  log::CheckReport report;
+  orders::ComandasForm comandas(link, world.fake.services, "localhost", alerts, report);
   log::LogForm log_form(link, world.fake.files, world.fake.clock);
   form::FormSet forms;
   forms.add(comandas);

@@ -26,7 +26,8 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   platform::ManualClock clock(2019, 11, 27);
   log::Alerts alerts;
   platform::MemoryFileSystem files;
-  MenuForm menu(link, clock, alerts, files);
+  log::CheckReport report;
+  MenuForm menu(link, clock, alerts, report, files);
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
@@ -139,7 +140,8 @@ struct SlowMonitor {
   test::FakeCommandRunner commands;
   log::LLink link;
   log::Alerts alerts;
-  MenuForm menu{link, clock, alerts, files};
+  log::CheckReport report;
+  MenuForm menu{link, clock, alerts, report, files};
   log::LogForm log_form{link, files, clock};
   SlowForm comandas;
   SlowForm exporta;
@@ -192,6 +194,34 @@ TEST(MonitorCycleTest, ExitEndsTheProgramButNotWhileAFormIsOpen) {
   EXPECT_TRUE(m.runtime.open_forms().empty());
   EXPECT_EQ(m.runtime.events("blocked_click").size(), 1U);
   EXPECT_EQ(m.runtime.last("00-MENU")->closed_ms, 1800);
+}
+
+// The rows a check reports go below its row, whatever their number: the
+// list keeps its bound (the oldest rows leave in blocks) and each row lands
+// where it was meant to, the check's row before its own rows.
+TEST(MonitorCycleTest, ACheckReportsItsRowsBelowItsOwnAndTheListKeepsItsBound) {
+  SlowMonitor m(0, 0);
+  constexpr int kPerCheck = 300;
+  int check = 0;
+  m.comandas.during = [&] {
+    ++check;
+    for (int i = 0; i < kPerCheck; ++i) {
+      m.report.failure("Falha " + std::to_string(check) + "." + std::to_string(i) + " !!!");
+    }
+  };
+  m.runtime.at(41'500, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run("00-MENU");
+  ASSERT_EQ(check, 8);  // 8 x 301 rows: past the bound
+  const auto& rows = m.runtime.last("00-MENU")->rows();
+  ASSERT_LE(rows.size(), static_cast<std::size_t>(form::kListRowLimit));
+  ASSERT_GT(rows.size(), static_cast<std::size_t>(kPerCheck + 1));
+  const std::size_t last_check = rows.size() - kPerCheck - 1;
+  EXPECT_EQ(rows[last_check].find(" - Checando Comandas ..."), 8U) << rows[last_check];
+  for (int i = 0; i < kPerCheck; ++i) {
+    EXPECT_EQ(rows[last_check + 1 + static_cast<std::size_t>(i)], "   Falha 8." + std::to_string(i) + " !!!");
+  }
+  // Every row of the list was written: none was left empty by a stale index.
+  for (const auto& row : rows) EXPECT_FALSE(row.empty());
 }
 
 // ---------------------------------------------------------------------------

@@ -144,6 +144,26 @@ TEST(Ledger, ATicketRefusedIsReportedAlertedSentAgainAtTheNextLookAndSettledWhen
   EXPECT_TRUE(b.ledger.waiting().empty());
 }
 
+// The log says where every ticket went: one line when its printer has
+// finished it, naming the printer as the spooler knows it, and no more.
+TEST(Ledger, EveryFirstDeliveryIsLoggedOnceWithItsPrinter) {
+  Books b;
+  b.keep("20191127-14380500-000001");
+  b.handed(Outcome::accepted, 7);
+  b.keep("20191127-14380500-000002");
+  b.handed(Outcome::accepted, 8);
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready, {JobInfo{7, "BAR", "", JobState::completed}, JobInfo{8, "BAR", "", JobState::pending}});
+  EXPECT_EQ(b.reports, std::vector<std::string>{"Ticket 20191127-14380500-000001.txt entregue em BAR"});
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready, {JobInfo{8, "BAR", "", JobState::completed}});
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  EXPECT_EQ(b.reports, (std::vector<std::string>{"Ticket 20191127-14380500-000001.txt entregue em BAR",
+                                                 "Ticket 20191127-14380500-000002.txt entregue em BAR"}));
+  EXPECT_TRUE(b.ledger.waiting().empty());
+}
+
 TEST(Ledger, ANewTicketWaitsBehindAnUndeliveredOneAndAnUnreachableSpoolerChangesNothing) {
   Books b;
   b.keep("20191127-14380500-000001");
@@ -261,6 +281,7 @@ TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothing
   EXPECT_TRUE(b.marked(unnoted)) << "no job to ask for and no listing: it may have been handed over";
   EXPECT_TRUE(b.queue.jobs.empty()) << "nothing that may have printed is sent again";
   EXPECT_EQ(b.reports, (std::vector<std::string>{
+                           "Ticket 20191127-14370000-000001.txt entregue em BAR",
                            record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000002-NAO-ENTREGUE.txt !!!"),
                            record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000003-NAO-ENTREGUE.txt !!!")}));
   const std::string unreadable = record::cp1252("Fila de impressão de BAR ilegível: 2 ticket(s) sem situação; use kav-spool");
@@ -276,7 +297,8 @@ TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothing
   // Still unreadable: reported once only; the one still queued is followed.
   b.ledger.follow_up();
   b.looked_unlisted({{"BAR", 13, JobState::unknown}, {"BAR", 14, JobState::completed}, {"BAR", 15, JobState::pending}});
-  EXPECT_EQ(b.reports.size(), 2U);
+  EXPECT_EQ(b.reports.size(), 4U);
+  EXPECT_EQ(b.reports.back(), "Ticket 20191127-14370000-000004.txt entregue em BAR");
   EXPECT_FALSE(b.marked(queued));
 
   // The queue can be read again: the unknown ones are resolved by job state,

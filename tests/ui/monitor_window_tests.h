@@ -17,9 +17,9 @@
 // and optionally:
 //   static void on_progress(Window bar, std::function<void(int)>);  // every value the bar takes
 //
-// KAV_MONITOR_SCREENSHOT=FILE makes the first test save the monitor window as
-// it stands after its first check; KAV_ALERTS_SCREENSHOT=FILE saves it with
-// two alerts standing. (On Windows: a Windows path and a BMP file.)
+// KAV_MONITOR_SCREENSHOT=FILE saves the monitor window as it stands after a
+// check with work (ChecksShowWhatTheyDidBelowTheirRow); KAV_ALERTS_SCREENSHOT=FILE
+// saves it with two alerts standing. (On Windows: a Windows path and a BMP file.)
 #pragma once
 
 #include <gmock/gmock.h>
@@ -40,6 +40,7 @@
 #include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/fake_web.h"
 #include "support/fakes.h"
 
 namespace kav::ui::contract {
@@ -133,7 +134,6 @@ class MonitorWindowTest : public ::testing::Test {
         if (D::row_count(list) == 0 || D::progress(bar) < 2) return false;
         // Back from the first check and two ticks on: the operator ends the program.
         row = D::row_text(list, 0);
-        if (const char* shot = std::getenv("KAV_MONITOR_SCREENSHOT")) D::save_picture(menu, shot);
         D::click(exit_button);  // dropped while a handler of the monitor is busy: tried again
         return false;
       });
@@ -167,6 +167,38 @@ class MonitorWindowTest : public ::testing::Test {
     EXPECT_FALSE(commands.lines.empty());  // the order-processing form asked the web application
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(runtime.open_forms(), 0);
+  }
+
+  // A check with work: below its row, a row per order printed with its
+  // printers, and a row per failure (here a page that answers the
+  // cancellations with an HTTP error, which stands as an alert too).
+  void checks_show_what_they_did_below_their_row() {
+    test::FakeWeb web{files, commands};
+    web.queue("CMD_IMP", record::cp1252("<0012><000345><Mesa 05 - Salão principal><04><Garçom: João>\n"
+                                        "<0012><000101><Filé à parmegiana><000002,000><0000045,90><><COZINHA>\n"
+                                        "<0012><000201><Caipirinha de limão><000003,000><0000018,50><><BAR>\n"));
+    web.http_errors["CAN_ITE"] = 1;
+    web.queue("CMD_FEC", record::cp1252("<0015><000345><Mesa 07><02><Garçom: João><CAIXA><10>\n"
+                                        "<000101><Filé à parmegiana><000002,000><0000012,50>\n"));
+    std::vector<std::string> rows;
+    on_menu = [&](Window) {
+      D::poll(menu, [&] {
+        if (runtime.open_forms() > 1 || D::row_count(list) < 4) return false;
+        if (rows.empty()) {  // the first check's rows (a later check may have added its own)
+          for (int i = 0; i < 4; ++i) rows.push_back(D::row_text(list, i));
+          if (const char* shot = std::getenv("KAV_MONITOR_SCREENSHOT")) D::save_picture(menu, shot);
+        }
+        D::click(exit_button);  // dropped while a check is busy: tried again
+        return false;
+      });
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_THAT(rows, ::testing::ElementsAre(
+                          "14:38:05 - Checando Comandas ...", "   Comanda 0012 itens \u00BB COZINHA, BAR",
+                          "   Falha na consulta CAN_ITE: o servidor respondeu com erro (p\u00E1gina ausente ou com "
+                          "falha) !!!",
+                          "   Comanda 0015 conta \u00BB CAIXA"));
+    EXPECT_TRUE(boxes.empty());
   }
 
   // Without ERP files the export reports the failed open in an error box and
@@ -282,6 +314,7 @@ TYPED_TEST_SUITE_P(MonitorWindowTest);
 TYPED_TEST_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair) {
   this->opens_as_designed_checks_on_the_fifth_tick_and_ends_with_sair();
 }
+TYPED_TEST_P(MonitorWindowTest, ChecksShowWhatTheyDidBelowTheirRow) { this->checks_show_what_they_did_below_their_row(); }
 TYPED_TEST_P(MonitorWindowTest, ExportButtonRunsTheExportFormAndThePollingGoesOn) {
   this->export_button_runs_the_export_form_and_the_polling_goes_on();
 }
@@ -291,6 +324,7 @@ TYPED_TEST_P(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair,
+                            ChecksShowWhatTheyDidBelowTheirRow,
                             ExportButtonRunsTheExportFormAndThePollingGoesOn, TheExportsBoxLeftOpenHoldsNoCheck,
                             AlertsShowBelowTheButtonsWhileTheyStand);
 

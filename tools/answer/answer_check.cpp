@@ -129,7 +129,8 @@ Verdict check(std::string_view command, std::string_view answer) {
 
   log::LLink link;
   log::Alerts alerts;
-  orders::ComandasForm comandas(link, services, "localhost", alerts);
+  log::CheckReport report;
+  orders::ComandasForm comandas(link, services, "localhost", alerts, report);
   log::LogForm log_form(link, files, clock);
   form::FormSet forms;
   forms.add(comandas);
