@@ -4,6 +4,9 @@
 # less):
 #   - a check with no work (90-COMANDAS: three exchanges through the command
 #     interpreter stand-in) against three bare Wget calls to the same server;
+#   - the window a power cut can take an order in: from the end of the batch
+#     run that brought an answer with work to its pending copy synced (a
+#     time, not a ratio: what the disk's syncs cost);
 #   - the export (01-EXPORTA) in records per second against a plain
 #     one-transaction scan of the same ERP files by the sqlite3 shell;
 #   - scripts/bench-monitor.sh and scripts/bench-printing.sh, when present.
@@ -18,6 +21,10 @@ cmake --build --preset default --target kav_bench_check kav_bench_export >/dev/n
 
 echo "== a check with no work against three bare Wget calls (goal: at most 1.2x)"
 build/bin/kav-bench-check --rounds "${KAV_BENCH_ROUNDS:-40}"
+
+echo
+echo "== the window in which a power cut loses an order handed out (answer arrived -> pending copy synced)"
+build/bin/kav-bench-check --window "${KAV_BENCH_ROUNDS:-40}"
 
 echo
 echo "== export of ${KAV_BENCH_PRODUCTS:-100000} products and ${KAV_BENCH_SELLERS:-10000} sellers (goal: at least 110000 records/s)"

@@ -3,7 +3,10 @@
 namespace kav::app {
 
 log::Alerts::LogLine Application::log_line(platform::Platform& platform) {
-  return [&platform](std::string_view text) { log::write_log_line(platform.files, platform.clock, text); };
+  return [&platform](std::string_view text) {
+    log::write_log_line(platform.files, platform.clock, text);
+    log::sync_log(platform.files);  // an alert began, changed or ended
+  };
 }
 
 std::function<void(std::string_view)> Application::print_report(platform::FileSystem& files, platform::Clock& clock,
@@ -26,7 +29,7 @@ Application::Application(platform::Platform& platform, std::string web_host, log
     : own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
       alerts_(alerts != nullptr ? *alerts : *own_alerts_),
       report_(report != nullptr ? *report : own_report_),
-      menu_(link_, platform.clock, alerts_, report_),
+      menu_(link_, platform.clock, alerts_, report_, platform.files),
       comandas_(link_, platform, web_host, alerts_, report_),
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {

@@ -180,9 +180,19 @@ int main(int argc, char** argv) {
     log::write_log_line(*files, *clock, text);
   }
   const auto commands = platform::make_command_runner(*files);
+  // The last lines (the print service's on its way out) reach the disk
+  // after everything below has ended.
+  struct LogSyncedAtExit {
+    platform::FileSystem& files;
+    ~LogSyncedAtExit() { log::sync_log(files); }
+  } log_synced_at_exit{*files};
   // The alert board and the check report stand before the print service
-  // that raises alerts and reports on them, and outlive it.
-  log::Alerts board([&](std::string_view text) { log::write_log_line(*files, *clock, text); });
+  // that raises alerts and reports on them, and outlive it. An alert that
+  // begins, changes or ends is synced at once.
+  log::Alerts board([&](std::string_view text) {
+    log::write_log_line(*files, *clock, text);
+    log::sync_log(*files);
+  });
   log::CheckReport check_report;
   const auto printing = kav::printing::make_print_service(
       *files, *clock, orders::fcomanda_layout(), app::Application::print_report(*files, *clock, check_report),

@@ -1,5 +1,9 @@
 #include "log/log_form.h"
 
+#include <map>
+#include <mutex>
+#include <set>
+
 #include "form/form_names.h"
 
 #include "platform/file_status.h"
@@ -12,6 +16,25 @@ namespace {
 const std::string kAbrar = record::padded("ABRAR", 15);
 constexpr std::string_view kPrefix = "C:\\OrbelaTeknovarium\\LOGCMD_";
 constexpr std::size_t kLineWidth = 120;
+constexpr std::string_view kLogFolder = "C:\\OrbelaTeknovarium";
+
+// What was written to the logs of one file system and not yet synced. The
+// log is written from more than one thread (the alert board's lines).
+struct Unsynced {
+  std::set<std::string> files;
+  bool made = false;  // a day's file was made: its folder needs a sync
+  std::uint64_t lines = 0;
+};
+std::mutex unsynced_mutex;
+std::map<const platform::FileSystem*, Unsynced> unsynced;
+
+void note_written(platform::FileSystem& files, const std::string& name, bool made) {
+  const std::lock_guard lock(unsynced_mutex);
+  Unsynced& u = unsynced[&files];
+  u.files.insert(name);
+  u.made = u.made || made;
+  ++u.lines;
+}
 }  // namespace
 
 std::string log_file_name(std::string_view yyyymmdd) {
@@ -48,6 +71,7 @@ void LogForm::grava_log() { write_log_line(files_, clock_, link_.texto()); }
 
 void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::string_view texto) {
   platform::TextFile logvirt(files);
+  bool made = false;
   // The first line of a day creates the day's file: one creation attempt,
   // then the date, time and name are read again. A file that can be neither
   // opened nor created (a missing folder) loses the line; the caller goes on.
@@ -59,13 +83,42 @@ void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::st
     if (st_log == platform::status::not_found) {
       if (pass == 0 && logvirt.open(w_nomelog, platform::OpenMode::output) == platform::status::ok) {
         logvirt.close();
+        made = true;
       }
       continue;
     }
     logvirt.write_line(log_line(w_data_log, w_hora, texto));
     logvirt.close();
+    note_written(files, w_nomelog, made);
     return;
   }
+}
+
+std::uint64_t log_lines_written(platform::FileSystem& files) {
+  const std::lock_guard lock(unsynced_mutex);
+  const auto it = unsynced.find(&files);
+  return it == unsynced.end() ? 0 : it->second.lines;
+}
+
+bool sync_log(platform::FileSystem& files) {
+  Unsynced u;
+  {
+    const std::lock_guard lock(unsynced_mutex);
+    const auto it = unsynced.find(&files);
+    if (it == unsynced.end()) return true;
+    u.files.swap(it->second.files);
+    std::swap(u.made, it->second.made);
+  }
+  bool ok = true;
+  for (const auto& name : u.files) {
+    std::unique_ptr<platform::File> file;
+    const std::string st = files.open(name, platform::OpenMode::extend, file);
+    if (st == platform::status::not_found) continue;  // removed meanwhile: nothing to keep
+    const bool synced = st == platform::status::ok && file->sync();
+    ok = (file == nullptr || file->close()) && synced && ok;
+  }
+  if (u.made) ok = files.sync_directory(kLogFolder) && ok;
+  return ok;
 }
 
 }  // namespace kav::log

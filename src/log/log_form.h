@@ -2,6 +2,7 @@
 // log file C:\OrbelaTeknovarium\LOGCMD_YYYYMMDD.txt, then closes itself.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "log/l_link.h"
@@ -22,6 +23,20 @@ std::string log_file_name(std::string_view yyyymmdd);
 // Appends one line for `texto` to the day's log file: the whole of writing a
 // log line, for the log form and for the platform services that report.
 void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::string_view texto);
+
+// The lines reach the disk when the log is synced, not line by line (a sync
+// costs more than a check with no work): the caller syncs at the end of a
+// check that wrote something besides its first line, when an alert begins,
+// changes or ends, and on the way out. A power cut loses the lines written
+// since the last sync, and nothing before.
+//
+// How many lines have been written to the logs on `files` (a count to
+// compare: whether anything was written in between).
+std::uint64_t log_lines_written(platform::FileSystem& files);
+// Syncs every log file on `files` that got a line since the last sync, and
+// the folder when one of them was made meanwhile. True when all of it went
+// well (or nothing was to be synced).
+bool sync_log(platform::FileSystem& files);
 
 class LogForm final : public form::Form {
  public:

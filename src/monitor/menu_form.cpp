@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "form/form_names.h"
+#include "log/log_form.h"
 #include "log/log_from_form.h"
 #include "record/area.h"
 
@@ -18,8 +19,9 @@ constexpr int kAlertColor = 0xC00000;  // dark red
 constexpr std::string_view kReportIndent = "   ";
 }  // namespace
 
-MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report)
-    : link_(link), clock_(clock), alerts_(alerts), report_(report), w_hora_(8, '0'), w_msg_(120, ' ') {
+MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report,
+                   platform::FileSystem& files)
+    : link_(link), clock_(clock), alerts_(alerts), report_(report), files_(files), w_hora_(8, '0'), w_msg_(120, ' ') {
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
@@ -57,6 +59,9 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts
 
   design_.controls = {timer, list, progress, export_button, exit_button, alerts_list};
 }
+
+// However the monitor ends, what it logged reaches the disk.
+void MenuForm::form_close(form::FormContext&) { log::sync_log(files_); }
 
 void MenuForm::form_open(form::FormContext&) {
   // A fresh window has an empty list: whatever stands is shown on the first tick.
@@ -99,9 +104,11 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     w_hora_ = clock_.time_hhmmsscc();
     w_msg_ = record::padded("Checando Comandas ...", 120);
     mostra_status(ctx);
+    const std::uint64_t logged = log::log_lines_written(files_);
     ctx.run_form_modal(form::kComandasForm);
     mostra_checagem(ctx);
     mostra_alertas(ctx);
+    if (log::log_lines_written(files_) != logged) log::sync_log(files_);
   }
   ctx.set_timer_enabled("Cm_Timer", true);
 }

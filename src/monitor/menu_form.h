@@ -1,6 +1,8 @@
 // 00-MENU: the start form. Its timer drives all automatic work: four ticks
 // step the progress bar, the fifth shows and logs "Checando Comandas ..." and
 // runs the order-processing form. Its buttons run the export and end the program.
+// A check that logged anything besides its first line syncs the day's log
+// when it ends (log/log_form.h), and so does the way out.
 //
 // Below the buttons the list Lv_Alertas shows the alerts that stand (see
 // log/alerts.h), one row each in the order they began, in red. Every tick
@@ -25,15 +27,19 @@
 #include "log/l_link.h"
 #include "form/form.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace kav::monitor {
 
 class MenuForm final : public form::Form {
  public:
-  MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report);
+  // `files`: where the day's log is written.
+  MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report,
+           platform::FileSystem& files);
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
+  void form_close(form::FormContext& ctx) override;
   void tick(form::FormContext& ctx, std::string_view timer) override;
   void click(form::FormContext& ctx, std::string_view button) override;
 
@@ -52,6 +58,7 @@ class MenuForm final : public form::Form {
   platform::Clock& clock_;
   log::Alerts& alerts_;
   log::CheckReport& report_;
+  platform::FileSystem& files_;
   form::FormDesign design_;
   std::string w_hora_;
   std::string w_msg_;

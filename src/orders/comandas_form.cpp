@@ -375,10 +375,10 @@ void ComandasForm::show_failed_answers() {
 }
 
 void ComandasForm::finish_pending(form::FormContext& ctx) {
+  if (!started_) journal_.start();
   std::vector<std::string> names = journal_.list();
   if (!started_) {
     started_ = true;
-    journal_.start();
     std::vector<std::string> ids;
     for (const auto& name : names) ids.push_back(parse_pending_name(name)->stamp);
     platform_.printing.start(ids);

@@ -1,5 +1,7 @@
 #include "orders/exchange.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "platform/command_runner.h"
@@ -7,8 +9,24 @@
 #include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "record/letter_case.h"
 
 namespace kav::orders {
+
+namespace {
+
+// FNV-1a, 32 bits: enough to tell a copy whose bytes did not all reach the
+// disk (cut short, or holes of zeros) from the whole one.
+std::uint32_t checksum(std::string_view bytes) {
+  std::uint32_t h = 2166136261u;
+  for (const char c : bytes) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 16777619u;
+  }
+  return h;
+}
+
+}  // namespace
 
 bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes) {
   std::unique_ptr<platform::File> in;
@@ -105,23 +123,48 @@ std::string folder_of(std::string_view path) { return std::string(path.substr(0,
 
 }  // namespace
 
+std::string copy_path(std::string_view pending_path, std::string_view bytes) {
+  char seal[32];
+  std::snprintf(seal, sizeof seal, ".%zu-%08x.tmp", bytes.size(), static_cast<unsigned>(checksum(bytes)));
+  return std::string(pending_path) + seal;
+}
+
+std::optional<std::string> whole_copy_of(std::string_view copy_name, std::string_view bytes) {
+  const std::size_t dot = copy_name.size() < 4 ? std::string_view::npos : copy_name.rfind('.', copy_name.size() - 5);
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::string pending(copy_name.substr(0, dot));
+  std::string sealed = copy_path(pending, bytes);
+  sealed = sealed.substr(sealed.rfind('\\') + 1);
+  if (record::upper(sealed) != record::upper(copy_name)) return std::nullopt;
+  return pending;
+}
+
 bool Exchange::keep_as(std::string_view pending_path) {
   resposta_.close();
   std::string bytes;
   bool ok = read_whole(files_, kRespostaPath, bytes);
-  const std::string tmp = std::string(pending_path) + ".tmp";
   if (ok) {
+    const std::string copy = copy_path(pending_path, bytes);
     std::unique_ptr<platform::File> out;
-    ok = files_.open(tmp, platform::OpenMode::output, out) == platform::status::ok;
+    ok = files_.open(copy, platform::OpenMode::output, out) == platform::status::ok;
     ok = ok && out->write(bytes) && out->sync();
     if (out) ok = out->close() && ok;
-    ok = ok && files_.rename(tmp, pending_path) && files_.sync_directory(folder_of(pending_path));
-    if (!ok) files_.remove(tmp);
+    ok = ok && files_.rename(copy, pending_path);
+    if (!ok) files_.remove(copy);
   }
-  if (ok) files_.remove(kRespostaPath);
+  // Kept. The answer leaves GET_KAVCMD.RET before the folder's sync, so that
+  // one sync makes the new name and the removal durable together: never a
+  // kept answer that a restart would also find in GET_KAVCMD.RET and keep
+  // again. A cut before that sync leaves the synced copy, which the start
+  // after it knows whole by its name.
+  bool synced = true;
+  if (ok) {
+    files_.remove(kRespostaPath);
+    synced = files_.sync_directory(folder_of(pending_path));
+  }
   reader_.restart();
   st_arquivo_ = resposta_.open(ok ? pending_path : kRespostaPath, platform::OpenMode::input);
-  return ok && st_arquivo_ == platform::status::ok;
+  return ok && synced && st_arquivo_ == platform::status::ok;
 }
 
 bool Exchange::reopen(std::string_view path, WorkAreas& areas) {

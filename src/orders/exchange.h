@@ -13,6 +13,7 @@
 // answer to read.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,15 @@ bool read_whole(platform::FileSystem& files, std::string_view path, std::string&
 
 // REG-ARQBAT for a command (CMD_IMP, CAN_ITE or CMD_FEC): 200 characters.
 std::string batch_line(std::string_view web_host, std::string_view command);
+
+// The copy of an answer being kept as `pending_path`, written and synced
+// before it takes that name: "<pending_path>.<size>-<checksum>.tmp", its
+// name sealing its bytes. The pending answer's name (without folder) a copy
+// named `copy_name` stands for when it holds exactly `bytes`, the whole
+// answer; nothing when the name is no seal of them (cut short by a power
+// cut, or a copy of another form).
+std::string copy_path(std::string_view pending_path, std::string_view bytes);
+std::optional<std::string> whole_copy_of(std::string_view copy_name, std::string_view bytes);
 
 // Temp\KAVFALHA-<stamp>-<command>.RET: what arrived of an answer that
 // cannot be printed (a transfer that failed or was cut, an answer the page's
@@ -70,10 +80,12 @@ class Exchange {
   static std::string failure_cause(int batch_status, std::size_t arrived);
 
   // Makes the answer just received durable before it is used: its bytes are
-  // written to `pending_path`, synced and named there in one step, the
-  // folder is synced, and only then is GET_KAVCMD.RET removed. The answer is
+  // written to its copy (copy_path), synced and named `pending_path` in one
+  // step, GET_KAVCMD.RET is removed and the folder synced. The answer is
   // then read again from the start of the kept copy. False, with the answer
-  // still read from GET_KAVCMD.RET from its start, when it could not be kept.
+  // still read from GET_KAVCMD.RET from its start, when it could not be
+  // kept; false too, with the kept copy open, when the folder's sync failed
+  // (the copy is pending and is done over at the next check).
   bool keep_as(std::string_view pending_path);
   // Opens a kept answer from its start (the work areas reset). False when it
   // cannot be opened.

@@ -41,12 +41,30 @@ std::vector<std::string> PendingJournal::list() const {
 }
 
 void PendingJournal::start() {
-  for (const auto& name : files_.list(kTempFolder, false)) {  // copies cut short
+  bool kept = false;
+  for (const auto& name : files_.list(kTempFolder, false)) {
     const std::string upper_name = record::upper(name);
-    if (upper_name.starts_with(kPendingName) && upper_name.ends_with(".TMP")) {
-      files_.remove(std::string(kTempFolder) + "\\" + name);
+    if (!upper_name.starts_with(kPendingName) || !upper_name.ends_with(".TMP")) continue;
+    const std::string path = std::string(kTempFolder) + "\\" + name;
+    std::string bytes, answer;
+    const auto pending = read_whole(files_, path, bytes) ? whole_copy_of(name, bytes) : std::nullopt;
+    // A copy cut short goes: its answer is still in GET_KAVCMD.RET (a crash),
+    // or it never reached the disk whole (a power cut before its sync). So
+    // does a whole one whose answer stands in GET_KAVCMD.RET as it was: that
+    // is kept again below. A whole copy whose answer has gone (a power cut
+    // took what Wget wrote, never synced) is the answer: it is kept, and what
+    // is left of GET_KAVCMD.RET goes with the same sync.
+    const bool answer_stands = read_whole(files_, kRespostaPath, answer) && answer == bytes;
+    if (pending && parse_pending_name(*pending) && !answer_stands) {
+      if (files_.rename(path, std::string(kTempFolder) + "\\" + *pending)) {
+        files_.remove(kRespostaPath);
+        kept = true;
+      }
+      continue;  // one that cannot be renamed now is tried again at the next start
     }
+    files_.remove(path);
   }
+  if (kept) files_.sync_directory(kTempFolder);
   leftover_waits_ = true;
   std::string cut;
   if (read_whole(files_, platform::kProgramCutPath, cut)) {
@@ -54,6 +72,12 @@ void PendingJournal::start() {
     const std::string_view named = record::trim_right(std::string_view(cut).substr(0, cut.find('\n')));
     leftover_cut_ = record::upper(named) == record::upper(kArqbatPath);
   }
+}
+
+// Done over after a power cut that undid the removal, an answer whose
+// tickets the spool holds makes none again; the sync only spares that.
+void PendingJournal::retire(std::string_view path) {
+  if (files_.remove(path)) files_.sync_directory(kTempFolder);
 }
 
 bool PendingJournal::keep(std::string_view path) {

@@ -35,18 +35,20 @@ class PendingJournal {
 
   // The file names of the pending answers in Temp, in stamp order.
   std::vector<std::string> list() const;
-  // At start: removes the KAVPEND-*.tmp copies cut short (their
-  // GET_KAVCMD.RET is still in place), and notes whether the monitor before
-  // this one went in the middle of an exchange whose Wget then had to be
-  // ended at its time limit (what it left is cut short).
+  // At start, before the pending answers are listed: removes the
+  // KAVPEND-*.tmp copies cut short and the whole ones whose answer still
+  // stands in GET_KAVCMD.RET (it is kept again), keeps a whole copy whose
+  // answer the power cut took (Exchange::keep_as), and notes whether the
+  // monitor before this one went in the middle of an exchange whose Wget
+  // then had to be ended at its time limit (what it left is cut short).
   void start();
 
   // Keeps the open answer as `path` (Exchange::keep_as). When it cannot be,
   // the answer stays in GET_KAVCMD.RET, which is then taken first at the
   // next check.
   bool keep(std::string_view path);
-  // Removes a pending answer whose tickets are all kept.
-  void retire(std::string_view path) { files_.remove(path); }
+  // Removes a pending answer whose tickets are all kept (and synced).
+  void retire(std::string_view path);
 
   // GET_KAVCMD.RET may hold work that no run kept: at start, and after a
   // keep that failed.

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -105,10 +107,11 @@ class MemoryFileSystem final : public FileSystem {
   bool exists(std::string_view windows_path) override;
   bool create_directory(std::string_view windows_path) override;
   std::vector<std::string> list(std::string_view windows_folder, bool folders) override;
-  bool sync_directory(std::string_view) override { return !fail_writes_; }
+  bool sync_directory(std::string_view windows_folder) override;
   std::string host_path(std::string_view windows_path) override { return key(windows_path); }
 
   // Test access.
+  // Leaves a file as another program would write it (not synced).
   void put(std::string_view windows_path, std::string contents);
   // Contents of a file, or an empty string when there is none.
   std::string contents(std::string_view windows_path) const;
@@ -120,13 +123,45 @@ class MemoryFileSystem final : public FileSystem {
   // The normal form of a path: upper case, no drive, backslashes.
   static std::string key(std::string_view windows_path);
 
+  // Power cuts, for the tests that make them. Once switched on, what stands
+  // counts as on the disk; from then on each file keeps the contents it had
+  // at its last sync besides what was written after, and each folder keeps
+  // its entries (names and the files they name) as they were at its last
+  // sync. A cut loses everything else: writes not synced, and creations,
+  // renames and removals not followed by a sync of their folder.
+  void track_power_cuts();
+  // The files and folders a power cut at this moment would leave, tracking
+  // power cuts in turn. Only after track_power_cuts().
+  MemoryFileSystem after_power_cut() const;
+  // Called after every operation that changes files or what is on the disk
+  // (opens for writing, writes, syncs, removals, renames, new folders,
+  // put()), with a short name of the operation and the path.
+  std::function<void(std::string_view operation, std::string_view key)> on_change;
+
  private:
   friend class MemoryFile;
+  void changed(std::string_view operation, const std::string& k) {
+    if (on_change) on_change(operation, k);
+  }
+  // A file's contents are new (created, or replaced by put()).
+  void new_node(const std::string& k);
+  void synced(const std::string& k);
+
   std::map<std::string, std::string> files_;
   // How many holds and opens for writing each file has.
   std::map<std::string, int> held_, writers_;
   std::set<std::string> dirs_;
   bool fail_writes_ = false;
+
+  // While power cuts are tracked: the file each name stands for, the
+  // contents each file had at its last sync, and the folders' entries as
+  // they were at their last sync.
+  bool tracking_ = false;
+  std::uint64_t next_node_ = 0;
+  std::map<std::string, std::uint64_t> node_of_;
+  std::map<std::uint64_t, std::string> synced_;
+  std::map<std::string, std::uint64_t> durable_files_;
+  std::set<std::string> durable_dirs_;
 };
 
 }  // namespace kav::platform

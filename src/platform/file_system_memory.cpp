@@ -16,6 +16,7 @@ class MemoryFile final : public File {
   bool write(std::string_view bytes) override {
     if (!writing_ || fs_.fail_writes_ || !fs_.files_.count(key_)) return false;
     fs_.files_[key_].append(bytes);
+    fs_.changed("write", key_);
     return true;
   }
   long read(char* buf, std::size_t n) override {
@@ -26,7 +27,12 @@ class MemoryFile final : public File {
     pos_ += count;
     return static_cast<long>(count);
   }
-  bool sync() override { return !fs_.fail_writes_; }
+  bool sync() override {
+    if (fs_.fail_writes_) return false;
+    fs_.synced(key_);
+    fs_.changed("sync", key_);
+    return true;
+  }
   bool close() override {
     release();
     return true;
@@ -95,9 +101,11 @@ std::string MemoryFileSystem::open(std::string_view path, OpenMode mode, std::un
       if (!dirs_.count(parent_of(k)) || dirs_.count(k)) return std::string(status::failed);
       if (held_.count(k)) return std::string(status::denied);
       files_[k].clear();
+      if (!present) new_node(k);
       break;
   }
   file = std::make_unique<MemoryFile>(*this, k, mode != OpenMode::input);
+  if (mode != OpenMode::input) changed("open", k);
   return std::string(status::ok);
 }
 
@@ -112,16 +120,25 @@ std::string MemoryFileSystem::hold(std::string_view path, std::unique_ptr<File>&
 
 bool MemoryFileSystem::remove(std::string_view path) {
   const std::string k = key(path);
-  return !held_.count(k) && files_.erase(k) > 0;
+  if (held_.count(k) || files_.erase(k) == 0) return false;
+  node_of_.erase(k);
+  changed("remove", k);
+  return true;
 }
 
 bool MemoryFileSystem::rename(std::string_view from, std::string_view to) {
-  const auto it = files_.find(key(from));
-  if (it == files_.end() || !dirs_.count(parent_of(key(to)))) return false;
-  if (held_.count(key(from)) || held_.count(key(to))) return false;
+  const std::string f = key(from), t = key(to);
+  const auto it = files_.find(f);
+  if (it == files_.end() || !dirs_.count(parent_of(t))) return false;
+  if (held_.count(f) || held_.count(t)) return false;
   std::string data = std::move(it->second);
   files_.erase(it);
-  files_[key(to)] = std::move(data);
+  files_[t] = std::move(data);
+  if (tracking_) {
+    node_of_[t] = node_of_[f];
+    node_of_.erase(f);
+  }
+  changed("rename", t);
   return true;
 }
 
@@ -133,7 +150,7 @@ bool MemoryFileSystem::exists(std::string_view path) {
 bool MemoryFileSystem::create_directory(std::string_view path) {
   const std::string k = key(path);
   if (!dirs_.count(parent_of(k)) || files_.count(k)) return false;
-  dirs_.insert(k);
+  if (dirs_.insert(k).second) changed("mkdir", k);
   return true;
 }
 
@@ -151,7 +168,70 @@ std::vector<std::string> MemoryFileSystem::list(std::string_view folder, bool fo
   return out;
 }
 
-void MemoryFileSystem::put(std::string_view path, std::string contents) { files_[key(path)] = std::move(contents); }
+void MemoryFileSystem::put(std::string_view path, std::string contents) {
+  const std::string k = key(path);
+  files_[k] = std::move(contents);
+  new_node(k);
+  changed("put", k);
+}
+
+bool MemoryFileSystem::sync_directory(std::string_view folder) {
+  if (fail_writes_) return false;
+  const std::string k = key(folder);
+  if (tracking_) {
+    std::erase_if(durable_files_, [&](const auto& f) { return parent_of(f.first) == k; });
+    for (const auto& [name, node] : node_of_) {
+      if (parent_of(name) == k) durable_files_[name] = node;
+    }
+    std::erase_if(durable_dirs_, [&](const std::string& d) { return !d.empty() && parent_of(d) == k; });
+    for (const auto& d : dirs_) {
+      if (!d.empty() && parent_of(d) == k) durable_dirs_.insert(d);
+    }
+  }
+  changed("syncdir", k);
+  return true;
+}
+
+void MemoryFileSystem::new_node(const std::string& k) {
+  if (tracking_) node_of_[k] = next_node_++;
+}
+
+void MemoryFileSystem::synced(const std::string& k) {
+  if (!tracking_) return;
+  const auto node = node_of_.find(k);
+  const auto data = files_.find(k);
+  if (node != node_of_.end() && data != files_.end()) synced_[node->second] = data->second;
+}
+
+void MemoryFileSystem::track_power_cuts() {
+  tracking_ = true;
+  node_of_.clear();
+  synced_.clear();
+  durable_files_.clear();
+  for (const auto& [k, data] : files_) {
+    node_of_[k] = next_node_;
+    durable_files_[k] = next_node_;
+    synced_[next_node_++] = data;
+  }
+  durable_dirs_ = dirs_;
+}
+
+MemoryFileSystem MemoryFileSystem::after_power_cut() const {
+  MemoryFileSystem out;
+  out.dirs_.clear();
+  out.dirs_.insert("");
+  // A folder stays when its entry and the entries of the folders above it were synced.
+  for (const auto& d : durable_dirs_) {  // in order: a folder comes after the folders above it
+    if (!d.empty() && out.dirs_.count(parent_of(d))) out.dirs_.insert(d);
+  }
+  for (const auto& [k, node] : durable_files_) {
+    if (!out.dirs_.count(parent_of(k))) continue;
+    const auto data = synced_.find(node);
+    out.files_[k] = data == synced_.end() ? std::string() : data->second;
+  }
+  out.track_power_cuts();
+  return out;
+}
 
 std::string MemoryFileSystem::contents(std::string_view path) const {
   const auto it = files_.find(key(path));
@@ -162,6 +242,7 @@ void MemoryFileSystem::remove_directory(std::string_view path) {
   const std::string k = key(path);
   std::erase_if(dirs_, [&](const std::string& d) { return d == k || d.starts_with(k + "\\"); });
   std::erase_if(files_, [&](const auto& f) { return f.first.starts_with(k + "\\"); });
+  std::erase_if(node_of_, [&](const auto& f) { return f.first.starts_with(k + "\\"); });
 }
 
 }  // namespace kav::platform

@@ -174,8 +174,28 @@ class Win32FileSystem final : public FileSystem {
     FindClose(h);
     return out;
   }
-  // MoveFileEx with MOVEFILE_WRITE_THROUGH has made the rename durable.
-  bool sync_directory(std::string_view) override { return true; }
+  // Renames go through MoveFileEx with MOVEFILE_WRITE_THROUGH, which returns
+  // once the rename is on the disk, and a file's sync (FlushFileBuffers)
+  // writes out NTFS's journal, where its folder's entries stand. Besides,
+  // the folder itself is flushed where Windows allows it (a handle on the
+  // folder opened for writing): that covers new folders and removals. Where the system refuses to flush a folder (older systems,
+  // other file systems, no right to open it for writing) nothing more can
+  // be done, and the folder counts as synced; a folder that is not there
+  // fails.
+  bool sync_directory(std::string_view folder) override {
+    const std::string p = host_path(folder);
+    HANDLE h = CreateFileA(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND && err != ERROR_INVALID_NAME;
+    }
+    const bool flushed = FlushFileBuffers(h) != 0;
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    return flushed || err == ERROR_ACCESS_DENIED || err == ERROR_INVALID_FUNCTION || err == ERROR_INVALID_PARAMETER ||
+           err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_HANDLE;
+  }
 
  private:
   static std::string open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,

@@ -280,7 +280,7 @@ bool Ledger::follow_up() {
     all = all || t.from_earlier_run;
     if (t.job == 0) {  // of an earlier run, or unknown: matched by name, or by its job note
       q.titles.insert(job_title_of(t));
-      if (const int noted = store_.read_note(t.folder, t.base); noted != 0) q.ask.emplace_back(t.printer, noted);
+      if (const int noted = store_.read_note(t.folder, t.base); noted > 0) q.ask.emplace_back(t.printer, noted);
     }
     if (t.job != 0) {
       q.ask.emplace_back(t.printer, t.job);
@@ -342,6 +342,13 @@ void Ledger::apply_look(const Looked& look) {
         if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
       }
       const int noted = t.job == 0 ? store_.read_note(t.folder, t.base) : 0;
+      if (noted == platform::print::SpoolStore::kNoteUnreadable) {
+        // A note stands and names no job (a power cut took what was written):
+        // the ticket was handed over, and may have printed.
+        state_unknown(t);
+        still.push_back(std::move(t));
+        continue;
+      }
       if (noted != 0) {
         // A job noted and neither listed nor asked about (a spooler that
         // forgets finished jobs) has left the queue; one asked about has

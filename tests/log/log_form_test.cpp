@@ -114,5 +114,24 @@ TEST_F(LogAtMidnightTest, EachLineGoesToTheFileOfItsOwnDate) {
             test::with_line_ends(record::padded("20200101 0000 depois", 120) + "\n"));
 }
 
+// A sync keeps every line written before it, in every day's file written
+// since the last one (a check across midnight), the new files' names too;
+// a power cut takes only what came after.
+TEST_F(LogAtMidnightTest, ASyncKeepsEveryLineBeforeItAcrossMidnightAndAPowerCutTakesTheRest) {
+  files.track_power_cuts();
+  const std::uint64_t before = log_lines_written(files);
+  log_texts({"antes"});
+  clock.advance_ms(1000);
+  log_texts({"depois"});
+  EXPECT_EQ(log_lines_written(files), before + 2);
+  EXPECT_TRUE(sync_log(files));
+  log_texts({"sem sync"});
+  const platform::MemoryFileSystem after = files.after_power_cut();
+  EXPECT_EQ(after.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191231.txt"),
+            test::with_line_ends(record::padded("20191231 2359 antes", 120) + "\n"));
+  EXPECT_EQ(after.contents("C:\\OrbelaTeknovarium\\LOGCMD_20200101.txt"),
+            test::with_line_ends(record::padded("20200101 0000 depois", 120) + "\n"));
+}
+
 }  // namespace
 }  // namespace kav::log

@@ -25,8 +25,9 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   log::LLink link;
   platform::ManualClock clock(2019, 11, 27);
   log::Alerts alerts;
+  platform::MemoryFileSystem files;
   log::CheckReport report;
-  MenuForm menu(link, clock, alerts, report);
+  MenuForm menu(link, clock, alerts, report, files);
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
@@ -140,7 +141,7 @@ struct SlowMonitor {
   log::LLink link;
   log::Alerts alerts;
   log::CheckReport report;
-  MenuForm menu{link, clock, alerts, report};
+  MenuForm menu{link, clock, alerts, report, files};
   log::LogForm log_form{link, files, clock};
   SlowForm comandas;
   SlowForm exporta;

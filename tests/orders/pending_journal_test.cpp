@@ -3,6 +3,8 @@
 // left that no run kept.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "orders/exchange.h"
 #include "orders/pending_journal.h"
 #include "platform/command_runner.h"
@@ -130,6 +132,49 @@ TEST_F(JournalTest, ALeftoverCutByTheTimeLimitIsNotKept) {
   EXPECT_EQ(*command, kPrintItems);
   EXPECT_TRUE(journal.list().empty());
   EXPECT_EQ(stamps_given, 0);
+}
+
+// A power cut after the copy was synced and before its new name reached the
+// disk takes GET_KAVCMD.RET too (Wget never syncs it). The copy's name seals
+// its bytes: a whole copy is the answer and is kept under its stamp; one cut
+// short, one of the older form (nothing tells it whole), and one whose
+// answer stands intact go, as the answer is kept again from GET_KAVCMD.RET.
+TEST(JournalStart, KeepsACopyKnownWholeOnlyWhenItsAnswerIsGone) {
+  const std::string pending = pending_path("20191127-14380100", kCancelItem);
+  const std::string sealed = copy_path(pending, kCancel);
+  EXPECT_TRUE(sealed.starts_with(pending + "." + std::to_string(kCancel.size()) + "-") && sealed.ends_with(".tmp"));
+  EXPECT_NE(copy_path(pending, kCancel.substr(1) + "x"), sealed);
+  struct Case {
+    const char* what;
+    std::optional<std::string> answer_left;  // GET_KAVCMD.RET
+    std::string copy_path, copy_bytes;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"answer gone", std::nullopt, sealed, kCancel, true},
+      {"answer emptied", std::string(), sealed, kCancel, true},
+      {"answer cut short", kCancel.substr(0, 10), sealed, kCancel, true},
+      {"answer intact", kCancel, sealed, kCancel, false},
+      {"copy cut short", std::nullopt, sealed, kCancel.substr(0, 20), false},
+      {"copy of zeros", std::nullopt, sealed, std::string(kCancel.size(), '\0'), false},
+      {"copy without seal", std::nullopt, pending + ".tmp", kCancel, false},
+  };
+  for (const Case& c : cases) {
+    platform::MemoryFileSystem files;
+    Exchange exchange{files, "localhost"};
+    PendingJournal journal{files, exchange};
+    if (c.answer_left) files.put(kRespostaPath, *c.answer_left);
+    files.put(c.copy_path, c.copy_bytes);
+    journal.start();
+    EXPECT_FALSE(files.exists(c.copy_path)) << c.what;
+    EXPECT_EQ(files.exists(pending), c.kept) << c.what;
+    if (c.kept) {
+      EXPECT_EQ(files.contents(pending), kCancel) << c.what;
+      EXPECT_FALSE(files.exists(kRespostaPath)) << c.what << ": what is left of the answer goes with it";
+    } else {
+      EXPECT_EQ(files.exists(kRespostaPath), c.answer_left.has_value()) << c.what;
+    }
+  }
 }
 
 }  // namespace

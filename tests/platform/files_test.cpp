@@ -124,6 +124,45 @@ TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
   EXPECT_FALSE(memory.exists("C:\\OrbelaTeknovarium\\Temp\\K2"));
 }
 
+// What a power cut leaves: each file as at its last sync, each folder's
+// entries as at its last sync (a folder itself only when the folder above
+// it was synced after it was made). The crash-point tests rest on this.
+TEST(MemoryFileSystemTest, APowerCutLeavesOnlyWhatWasSynced) {
+  MemoryFileSystem memory;
+  const std::string temp = "C:\\OrbelaTeknovarium\\Temp\\";
+  memory.put(temp + "OLD", "before");
+  memory.put(temp + "GONE", "before");
+  memory.track_power_cuts();
+  std::unique_ptr<File> f;
+  ASSERT_EQ(memory.open(temp + "A.tmp", OpenMode::output, f), status::ok);
+  f->write("synced");
+  f->sync();
+  f->write(" tail");
+  f->close();
+  ASSERT_TRUE(memory.rename(temp + "A.tmp", temp + "A"));
+  memory.remove(temp + "GONE");
+  memory.put(temp + "OLD", "rewritten, never synced");
+  memory.create_directory("C:\\OrbelaTeknovarium\\Spool");
+  memory.create_directory("C:\\OrbelaTeknovarium\\Spool\\P");
+  memory.sync_directory("C:\\OrbelaTeknovarium\\Spool");
+
+  MemoryFileSystem cut = memory.after_power_cut();  // no folder of Temp synced
+  EXPECT_FALSE(cut.exists(temp + "A.tmp"));
+  EXPECT_FALSE(cut.exists(temp + "A"));
+  EXPECT_EQ(cut.contents(temp + "GONE"), "before");
+  EXPECT_FALSE(cut.exists("C:\\OrbelaTeknovarium\\Spool")) << "its parent was not synced";
+
+  memory.sync_directory(temp);
+  memory.sync_directory("C:\\OrbelaTeknovarium");
+  cut = memory.after_power_cut();
+  EXPECT_EQ(cut.contents(temp + "A"), "synced");
+  EXPECT_FALSE(cut.exists(temp + "A.tmp"));
+  EXPECT_FALSE(cut.exists(temp + "GONE"));
+  EXPECT_EQ(cut.list(temp, false).size(), 2U);
+  EXPECT_EQ(cut.contents(temp + "OLD"), "") << "a new file in the old one's place, its contents never synced";
+  EXPECT_TRUE(cut.exists("C:\\OrbelaTeknovarium\\Spool\\P"));
+}
+
 // The batch files and Wget's settings: written only when they hold anything
 // else, then held unchanged while a program reads them. The memory files
 // keep holds as Windows does (platform_win32_test.cpp shows Windows itself).

@@ -323,6 +323,8 @@ TEST(Win32FileSystemTest, ListsFilesAndFoldersApartAndSyncsAFolder) {
   EXPECT_EQ(files->list("C:\\OrbelaTeknovarium\\Temp", true), (std::vector<std::string>{"Sub"}));
   EXPECT_TRUE(files->list("C:\\OrbelaTeknovarium\\NoSuchFolder", false).empty());
   EXPECT_TRUE(files->sync_directory("C:\\OrbelaTeknovarium\\Temp"));
+  // A folder that is not there is no folder synced.
+  EXPECT_FALSE(files->sync_directory("C:\\OrbelaTeknovarium\\NoSuchFolder"));
 }
 
 // The batch files name Wget without a drive ("\\OrbelaTeknovarium\\Kav\\WGET"):

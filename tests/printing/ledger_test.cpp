@@ -240,6 +240,27 @@ TEST(Ledger, AtStartATicketWithAJobNoteTheSpoolerForgotIsSettledAndTheOthersAreL
   EXPECT_EQ(b.queue.jobs[0].text, "never handed over");
 }
 
+// A power cut right after a hand-over can leave its job note empty (made,
+// its number not yet on the disk): the ticket was handed over and may have
+// printed, so it is never sent again by itself, whatever the note holds.
+TEST(Ledger, AtStartATicketWhoseJobNoteNamesNoJobIsOfUnknownStateNotSentAgain) {
+  for (const std::string& note : {std::string(), std::string(2, '\0'), std::string("x7")}) {
+    Books b;
+    b.files.put(SpoolStore::path(kBar, "20191127-14370000-000001", true), "handed over");
+    b.files.put(SpoolStore::note_path(kBar, "20191127-14370000-000001"), note);
+    platform::StampSequence stamps;
+    b.ledger.start({}, stamps);
+    EXPECT_TRUE(b.ledger.follow_up());
+    ASSERT_EQ(b.queue.looks.size(), 1U);
+    EXPECT_TRUE(b.queue.looks[0].ask.empty()) << "no job number to ask for";
+    b.looked(PrinterState::ready);  // its name is not listed (a spooler that forgot it)
+    EXPECT_TRUE(b.queue.jobs.empty()) << note.size();
+    EXPECT_TRUE(b.marked("20191127-14370000-000001"));
+    EXPECT_EQ(b.reports, std::vector<std::string>{record::cp1252(
+                             "Situação desconhecida em BAR: 20191127-14370000-000001-NAO-ENTREGUE.txt !!!")});
+  }
+}
+
 TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothingThatMayHavePrintedIsSentAgain) {
   Books b;
   const std::string done = "20191127-14370000-000001", lost = "20191127-14370000-000002",

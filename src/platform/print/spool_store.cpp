@@ -7,6 +7,7 @@
 
 #include "platform/file_status.h"
 #include "platform/text_file.h"
+#include "record/area.h"
 #include "record/digits.h"
 #include "record/letter_case.h"
 
@@ -45,10 +46,15 @@ std::string marked_name(std::string_view base) {
   return std::string(base) + std::string(kNotDeliveredMark) + std::string(kTicketExtension);
 }
 
+// A folder made is synced into the one above it before a ticket is kept in
+// it: otherwise a power cut could take the folder with tickets synced in it.
 std::string SpoolStore::folder_for(std::string_view printer) {
   const std::string folder = std::string(kSpoolRoot) + "\\" + spool_folder_name(printer);
-  files_.create_directory(kSpoolRoot);
-  files_.create_directory(folder);
+  if (files_.exists(folder)) return folder;
+  if (!files_.exists(kSpoolRoot) && files_.create_directory(kSpoolRoot)) {
+    files_.sync_directory(std::string_view(kSpoolRoot).substr(0, kSpoolRoot.rfind('\\')));
+  }
+  if (files_.create_directory(folder)) files_.sync_directory(kSpoolRoot);
   return folder;
 }
 
@@ -105,9 +111,12 @@ bool SpoolStore::keep(std::string_view folder, std::string_view base, std::strin
   return false;
 }
 
+// The new name reaches the disk before the note goes: a ticket still marked
+// after a power cut keeps its note, by which it is known printed.
 bool SpoolStore::unmark(std::string_view folder, std::string_view base) {
   const bool renamed = files_.rename(path(folder, base, true), path(folder, base, false));
-  files_.remove(note_path(folder, base));
+  if (renamed) files_.sync_directory(folder);
+  if (files_.remove(note_path(folder, base))) files_.sync_directory(folder);
   return renamed;
 }
 
@@ -115,18 +124,22 @@ bool SpoolStore::read_marked(std::string_view folder, std::string_view base, std
   return read_ticket(files_, path(folder, base, true), text);
 }
 
-void SpoolStore::write_note(std::string_view folder, std::string_view base, int job_id) {
+bool SpoolStore::write_note(std::string_view folder, std::string_view base, int job_id) {
   std::unique_ptr<File> note;
-  if (files_.open(note_path(folder, base), OpenMode::output, note) == status::ok) {
-    note->write(std::to_string(job_id));
-    note->close();
-  }
+  if (files_.open(note_path(folder, base), OpenMode::output, note) != status::ok) return false;
+  const bool written = note->write(std::to_string(job_id)) && note->sync();
+  return note->close() && written && files_.sync_directory(folder);
 }
 
 int SpoolStore::read_note(std::string_view folder, std::string_view base) {
   std::string note;
-  if (!read_ticket(files_, note_path(folder, base), note)) return 0;
-  return static_cast<int>(record::digits_value(note.substr(0, 9)));
+  if (!read_ticket(files_, note_path(folder, base), note)) return files_.exists(note_path(folder, base)) ? kNoteUnreadable : 0;
+  const std::string digits(record::trim_right(note));
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    return kNoteUnreadable;
+  }
+  const int job = static_cast<int>(record::digits_value(digits));
+  return job > 0 ? job : kNoteUnreadable;
 }
 
 std::vector<SpoolStore::Folder> SpoolStore::list() {

@@ -68,14 +68,18 @@ class SpoolStore {
   bool keep(std::string_view folder, std::string_view base, std::string_view text);
   bool sync_folder(std::string_view folder) { return files_.sync_directory(folder); }
 
-  // Clears the mark of a kept ticket and drops its job note; true when the
-  // mark went.
+  // Clears the mark of a kept ticket and drops its job note, each step synced
+  // into the folder before the next; true when the mark went.
   bool unmark(std::string_view folder, std::string_view base);
   bool read_marked(std::string_view folder, std::string_view base, std::string& text);
 
-  // The job note: written by the hand-over, read after a restart.
-  void write_note(std::string_view folder, std::string_view base, int job_id);
-  // The job number noted, 0 when there is none.
+  // The job note: written by the hand-over, read after a restart. Written,
+  // synced and its name synced into the folder; false when any of it failed.
+  bool write_note(std::string_view folder, std::string_view base, int job_id);
+  // The job number noted, 0 when there is no note, kNoteUnreadable when one
+  // stands that says no job (empty, unreadable, not a number: a power cut
+  // took what was written): the job may have been handed over.
+  static constexpr int kNoteUnreadable = -1;
   int read_note(std::string_view folder, std::string_view base);
 
   // What the spool holds, folder by folder and name by name, sorted.
