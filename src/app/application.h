@@ -1,4 +1,4 @@
-// The application: its four forms and the one L-LINK area they share.
+// The application: its five forms and the one L-LINK area they share.
 #pragma once
 
 #include <memory>
@@ -12,8 +12,10 @@
 #include "form/form.h"
 #include "form/form_names.h"
 #include "monitor/menu_form.h"
+#include "monitor/reprint_form.h"
 #include "orders/comandas_form.h"
 #include "platform/platform.h"
+#include "printing/reprint.h"
 
 namespace kav::app {
 
@@ -26,6 +28,10 @@ class Application {
   // With the board `alerts`, made before the services that raise alerts on
   // it (the print service) and outliving the application.
   Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts);
+  // With the reprints of the print service as well (`reprints` outlives the
+  // application); without them the reprint form lists nothing.
+  Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts,
+              printing::Reprints& reprints);
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
@@ -38,12 +44,15 @@ class Application {
   static log::Alerts::LogLine log_line(platform::Platform& platform);
 
  private:
-  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts);
+  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts,
+              printing::Reprints* reprints);
 
   log::LLink link_;
   std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
   log::Alerts& alerts_;
+  std::unique_ptr<printing::Reprints> no_reprints_;  // when none are given
   monitor::MenuForm menu_;
+  monitor::ReprintForm reprint_;
   orders::ComandasForm comandas_;
   master_export::ExportaForm exporta_;
   log::LogForm log_;

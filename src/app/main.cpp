@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
       [&](std::string_view text) { log::write_log_line(*files, *clock, text); }, &board);
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host, board);
+  app::Application application(services, web_host, board, *printing);
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)
