@@ -12,6 +12,7 @@
 #include "printing/reprint.h"
 #include "record/cp1252.h"
 #include "support/fake_platform.h"
+#include "support/fake_reprints.h"
 #include "ui/headless/headless_runtime.h"
 
 namespace kav::monitor {
@@ -21,45 +22,10 @@ using platform::TicketFacts;
 using printing::KeptTicket;
 using printing::TicketState;
 
-KeptTicket ticket(std::string printer, std::string base, std::string order, TicketFacts::Kind kind,
-                  TicketState state = TicketState::printed) {
-  KeptTicket t;
-  t.folder = "C:\\OrbelaTeknovarium\\Spool\\" + printer;
-  t.folder_name = printer;
-  t.printer = std::move(printer);
-  t.base = std::move(base);
-  t.file_name = t.base + ".txt";
-  t.state = state;
-  t.facts.order = std::move(order);
-  t.facts.kind = kind;
-  return t;
-}
-
-// Newest first, as the print service lists them.
-struct FakeReprints final : printing::Reprints {
-  std::vector<KeptTicket> tickets;
-  std::vector<std::string> reprinted;  // bases, in order
-  int listings = 0;
-  std::vector<KeptTicket> recent(std::size_t limit) override {
-    ++listings;
-    return {tickets.begin(), tickets.begin() + static_cast<std::ptrdiff_t>(std::min(limit, tickets.size()))};
-  }
-  printing::ReprintOutcome reprint(const KeptTicket& t) override {
-    reprinted.push_back(t.base);
-    if (t.state != TicketState::printed) return {false, "Comanda " + t.facts.order + ": recusado"};
-    return {true, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
-  }
-};
+using test::kept_ticket;
 
 struct Monitor : test::FakePlatform {
   Monitor() {
-    reprints.tickets = {
-        ticket("BAR", "20191127-14370000-000002", "0012", TicketFacts::Kind::items),
-        ticket("COZINHA", "20191127-14370000-000001", "0012", TicketFacts::Kind::items),
-        ticket("COZINHA", "20191127-14300000-000003", "0012", TicketFacts::Kind::bill),
-        ticket("BAR", "20191127-14200000-000001", "0007", TicketFacts::Kind::cancellation,
-               TicketState::undelivered),
-    };
     runtime.record_everything();
     runtime.on_message_box = [this](std::string_view, std::string_view text, int style) {
       boxes.push_back(record::to_utf8(text) + (style == form::kStyleError ? " (erro)" : ""));
@@ -68,7 +34,7 @@ struct Monitor : test::FakePlatform {
   std::vector<std::string> rows() const { return runtime.last("02-REIMPRIME")->rows("Lv_Tickets"); }
 
   log::Alerts board;
-  FakeReprints reprints;
+  test::FakeReprints reprints;
   app::Application application{services, "localhost", board, reprints};
   app::Session session{application};
   ui::headless::VirtualPacer pacer{clock};
@@ -105,8 +71,14 @@ TEST(ReprintFormTest, TheChecksGoOnWhileTheOperatorBrowsesTheTickets) {
 
 TEST(ReprintFormTest, ReprintsTheSelectedTicketOrEveryTicketOfItsOrder) {
   Monitor m;
+  std::vector<std::string> console;  // what console mode prints of the list
+  ui::headless::print_rows(m.runtime, [&](const std::string& line) {
+    if (line.starts_with("[02-REIMPRIME]")) console.push_back(line);
+  });
   m.runtime.at(1500, [&] { m.runtime.click("Bt_Reimprimir"); });
   m.runtime.at(1600, [&] {
+    EXPECT_EQ(console.at(0), "[02-REIMPRIME] 1) 14:37:00 | 0012 | BAR | itens | impresso");
+    EXPECT_EQ(console.at(3), "[02-REIMPRIME] 4) 14:20:00 | 0007 | BAR | cancelamento | não entregue");
     EXPECT_EQ(m.rows(), (std::vector<std::string>{"14:37:00 | 0012 | BAR | itens | impresso",
                                                   "14:37:00 | 0012 | COZINHA | itens | impresso",
                                                   "14:30:00 | 0012 | COZINHA | conta | impresso",
@@ -139,7 +111,7 @@ TEST(ReprintFormTest, TheListFollowsTheSpoolAndAStopEndsTheFormThenTheMonitor) {
     EXPECT_EQ(selected(), 1);
     // A new ticket on top, and the selected one delivered meanwhile.
     m.reprints.tickets.insert(m.reprints.tickets.begin(),
-                              ticket("BAR", "20191127-14380000-000001", "0013", TicketFacts::Kind::items,
+                              kept_ticket("BAR", "20191127-14380000-000001", "0013", TicketFacts::Kind::items,
                                      TicketState::waiting));
   });
   m.runtime.at(3000, [&] {
