@@ -10,6 +10,7 @@ namespace kav::monitor {
 namespace {
 
 constexpr std::string_view kList = "Lv_Tickets";
+constexpr int kRefreshEvery = 5;  // ticks
 const form::Font kListFont{"Verdana", 9, false};
 const form::Font kButtonFont{"Tahoma", 11, true};
 
@@ -55,6 +56,7 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
 
 void ReprintForm::form_open(form::FormContext& ctx) {
   shown_.clear();  // a fresh window has an empty list
+  ticks_ = 0;
   mostra_tickets(ctx);
 }
 
@@ -62,7 +64,7 @@ void ReprintForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "Cm_Timer") return;
   ctx.set_timer_enabled("Cm_Timer", false);
   if (pulse_) pulse_();
-  mostra_tickets(ctx);
+  if (++ticks_ % kRefreshEvery == 0) mostra_tickets(ctx);
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 

@@ -11,9 +11,9 @@
 //
 // The kitchen does not wait while the operator browses: the form's timer
 // calls `pulse` every second, which goes on with the monitor's own timer
-// (its progress bar and its checks, every fifth second), and brings the
-// list up to date when the spool has changed, the selection kept on its
-// ticket.
+// (its progress bar and its checks, every fifth second); every fifth
+// second too (tickets come with checks) the list is brought up to date when
+// the spool has changed, the selection kept on its ticket.
 #pragma once
 
 #include <functional>
@@ -51,6 +51,7 @@ class ReprintForm final : public form::Form {
   std::function<void()> pulse_;
   form::FormDesign design_;
   std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
+  int ticks_ = 0;
 };
 
 }  // namespace kav::monitor

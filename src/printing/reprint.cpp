@@ -99,16 +99,30 @@ std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer
   return out;
 }
 
-std::vector<KeptTicket> SpoolView::recent(std::size_t limit) {
+std::vector<KeptTicket> SpoolView::recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known) {
   std::vector<KeptTicket> tickets = all();
   // Newest first across the printers; names sort in printing order.
   std::stable_sort(tickets.begin(), tickets.end(),
                    [](const KeptTicket& a, const KeptTicket& b) { return a.base > b.base; });
   if (tickets.size() > limit) tickets.resize(limit);
+  std::map<std::string, platform::TicketFacts> now;
   for (auto& t : tickets) {
+    // Marked or not, a ticket is the same text: known by its folder and base.
+    const std::string key = t.folder + "\\" + t.base;
+    if (known != nullptr) {
+      if (const auto it = known->find(key); it != known->end()) {
+        t.facts = it->second;
+        now.emplace(key, t.facts);
+        continue;
+      }
+    }
     std::string text;
-    if (this->text(t, text)) t.facts = layout_.facts(text);
+    if (this->text(t, text)) {
+      t.facts = layout_.facts(text);
+      now.emplace(key, t.facts);
+    }
   }
+  if (known != nullptr) *known = std::move(now);
   return tickets;
 }
 

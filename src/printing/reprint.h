@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,8 +73,9 @@ class SpoolView {
   // texts are not read.
   std::vector<KeptTicket> all(const std::optional<std::string>& printer = std::nullopt, bool with_unfinished = false);
   // The `limit` newest tickets of every printer, newest first, with their
-  // facts read from their texts.
-  std::vector<KeptTicket> recent(std::size_t limit);
+  // facts read from their texts (or taken from `known`, by path, which then
+  // keeps those of the tickets listed: a kept ticket's text never changes).
+  std::vector<KeptTicket> recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known = nullptr);
   // A ticket by its printer and its name (with or without mark and
   // extension), an unfinished one too.
   std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);

@@ -283,7 +283,7 @@ std::string SpoolingPrintService::close() {
 std::vector<KeptTicket> SpoolingPrintService::recent(std::size_t limit) {
   start({});
   collect();
-  std::vector<KeptTicket> tickets = SpoolView(files_, layout_).recent(limit);
+  std::vector<KeptTicket> tickets = SpoolView(files_, layout_).recent(limit, &facts_);
   // The ledger knows better than the files whether a marked ticket is
   // on its way, in the queue, or waits to be sent again.
   for (auto& t : tickets) {

@@ -32,6 +32,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,6 +136,7 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::string work_floor_;          // the last work's stamp
   unsigned long sequence_ = 0;
   std::string last_ticket_;
+  std::map<std::string, platform::TicketFacts> facts_;  // of the tickets last listed
 };
 
 // The print service of this machine. Tickets are laid out with `layout`
