@@ -87,19 +87,27 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
   if (same) return;
   std::optional<printing::KeptTicket> chosen;
   if (const printing::KeptTicket* t = selecionado(ctx)) chosen = *t;
-  for (int i = static_cast<int>(shown_.size()); i-- > 0;) ctx.remove_list_row(ctx.get_list_row(kList, i));
-  shown_ = std::move(now);
+  // Rows are written over in place, and only where they changed: console
+  // mode prints every row that gets its text.
+  const int before = static_cast<int>(shown_.size());
+  for (int i = before; i-- > static_cast<int>(now.size());) ctx.remove_list_row(ctx.get_list_row(kList, i));
   int keep = -1;
-  for (const printing::KeptTicket& t : shown_) {
-    const form::ListRow row = ctx.get_list_row(kList, ctx.add_list_row(kList, 1, 1));
-    ctx.set_list_row_text(row, t.time(), 1);
-    ctx.set_list_row_text(row, t.facts.order, 2);
-    ctx.set_list_row_text(row, t.printer, 3);
-    ctx.set_list_row_text(row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? " (2\xAA via)" : ""), 4);
-    ctx.set_list_row_text(row, printing::state_text(t.state), 5);
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    const printing::KeptTicket& t = now[i];
+    const bool kept = i < shown_.size() && same_ticket(shown_[i], t) && shown_[i].state == t.state;
+    const int index = static_cast<int>(i) < before ? static_cast<int>(i) : ctx.add_list_row(kList, 1, 1);
+    const form::ListRow row = ctx.get_list_row(kList, index);
+    if (!kept) {
+      ctx.set_list_row_text(row, t.time(), 1);
+      ctx.set_list_row_text(row, t.facts.order, 2);
+      ctx.set_list_row_text(row, t.printer, 3);
+      ctx.set_list_row_text(row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? " (2\xAA via)" : ""), 4);
+      ctx.set_list_row_text(row, printing::state_text(t.state), 5);
+    }
     if (chosen && same_ticket(*chosen, t)) keep = row.index;
   }
-  if (keep >= 0) ctx.select_list_row(ctx.get_list_row(kList, keep));
+  shown_ = std::move(now);
+  ctx.select_list_row(ctx.get_list_row(kList, keep));  // none when its ticket left the list
   ctx.refresh_control(kList);
 }
 

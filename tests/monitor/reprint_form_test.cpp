@@ -106,6 +106,10 @@ TEST(ReprintFormTest, ReprintsTheSelectedTicketOrEveryTicketOfItsOrder) {
 TEST(ReprintFormTest, TheListFollowsTheSpoolAndAStopEndsTheFormThenTheMonitor) {
   Monitor m;
   const auto selected = [&] { return m.runtime.last("02-REIMPRIME")->controls.at("Lv_Tickets").selected; };
+  std::vector<std::string> console;
+  ui::headless::print_rows(m.runtime, [&](const std::string& line) {
+    if (line.starts_with("[02-REIMPRIME]")) console.push_back(line);
+  });
   m.runtime.at(1500, [&] { m.runtime.click("Bt_Reimprimir"); });
   m.runtime.at(1600, [&] {
     m.runtime.type_command("t 2");
@@ -119,6 +123,9 @@ TEST(ReprintFormTest, TheListFollowsTheSpoolAndAStopEndsTheFormThenTheMonitor) {
     EXPECT_EQ(m.rows().size(), 5U);
     EXPECT_EQ(m.rows()[0], "14:38:00 | 0013 | BAR | itens | aguardando");
     EXPECT_EQ(selected(), 2);  // still on its ticket
+    // Console mode saw the rows written over in place: none removed.
+    EXPECT_EQ(console.size(), 4U + 5U);
+    EXPECT_EQ(console.back(), "[02-REIMPRIME] 5) 14:20:00 | 0007 | BAR | cancelamento | não entregue");
     m.runtime.core().request_stop();  // Ctrl-C, SIGTERM, the session's end
   });
   m.runtime.run(app::kStartForm);
