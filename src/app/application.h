@@ -1,4 +1,4 @@
-// The application: its four forms and the one L-LINK area they share.
+// The application: its five forms and the one L-LINK area they share.
 #pragma once
 
 #include <functional>
@@ -14,8 +14,10 @@
 #include "form/form.h"
 #include "form/form_names.h"
 #include "monitor/menu_form.h"
+#include "monitor/reprint_form.h"
 #include "orders/comandas_form.h"
 #include "platform/platform.h"
+#include "printing/reprint.h"
 
 namespace kav::app {
 
@@ -28,8 +30,13 @@ class Application {
   Application(platform::Platform& platform, std::string web_host);
   // With the board `alerts` and the check report `report`, made before the
   // services that raise alerts and report on them (the print service) and
-  // outliving the application.
+  // outliving the application; without reprints the reprint form lists
+  // nothing.
   Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts, log::CheckReport& report);
+  // With the reprints of the print service as well (`reprints` outlives the
+  // application).
+  Application(platform::Platform& platform, std::string web_host, log::Alerts& alerts, log::CheckReport& report,
+              printing::Reprints& reprints);
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
@@ -48,14 +55,17 @@ class Application {
                                                             log::CheckReport& report);
 
  private:
-  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts, log::CheckReport* report);
+  Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts, log::CheckReport* report,
+              printing::Reprints* reprints);
 
   log::LLink link_;
   std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
   log::Alerts& alerts_;
   log::CheckReport own_report_;  // when none is given
   log::CheckReport& report_;
+  std::unique_ptr<printing::Reprints> no_reprints_;  // when none are given
   monitor::MenuForm menu_;
+  monitor::ReprintForm reprint_;
   orders::ComandasForm comandas_;
   master_export::ExportaForm exporta_;
   log::LogForm log_;

@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
       &board);
   const auto keyed = platform::make_keyed_files(*files);
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
-  app::Application application(services, web_host, board, check_report);
+  app::Application application(services, web_host, board, check_report, *printing);
   app::Session session(application);
 
 #if defined(KAV_WITH_WIN32)

@@ -56,6 +56,11 @@ struct FormDesign {
   // without taking the focus from the window the operator uses.
   int show_delay_ms = -1;
   bool takes_focus = true;
+  // A called form the operator keeps open (a browser of records): its
+  // window's close button ends it as EndForm does, and so does a request to
+  // end the program (a signal, the session's end), which then goes on to
+  // end the start form. Other called forms end only by themselves.
+  bool closes_on_request = false;
 };
 
 // A row of a list, as GetListRow returns it.
@@ -156,6 +161,14 @@ class FormContext {
   virtual void show_list_row(const ListRow& row) = 0;
   // Removes the row; the rows after it move up one index.
   virtual void remove_list_row(const ListRow& row) = 0;
+  // The row the operator selected in the list (a click, the arrow keys; one
+  // at most), or -1 when none is. A selected row that is removed (or dropped
+  // with the oldest) leaves none selected; the selection follows its row
+  // when rows before it go.
+  virtual int get_selected_row(std::string_view list) = 0;
+  // Selects the row as the operator would and brings it into view; a row
+  // index of -1 leaves none selected.
+  virtual void select_list_row(const ListRow& row) = 0;
   virtual void refresh_control(std::string_view control) = 0;
   virtual void set_control_visible(std::string_view control, bool visible) = 0;
 };

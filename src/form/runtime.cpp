@@ -195,7 +195,7 @@ bool Opening::key_down(std::uint16_t& key, std::uint16_t shift) {
 }
 
 void Opening::close_button() {
-  if (!start_ || !running_) return;
+  if ((!start_ && !design().closes_on_request) || !running_) return;
   end_now();
 }
 
@@ -356,6 +356,22 @@ void Opening::remove_list_row(const ListRow& row) {
   note("remove_row", at(l).name, text, row.index);
 }
 
+int Opening::get_selected_row(std::string_view list) {
+  const int l = control(list, ControlKind::list);
+  if (l < 0) return -1;
+  const int row = window_->selected_row(at(l));
+  return row >= 0 && row < state(l).rows ? row : -1;
+}
+
+void Opening::select_list_row(const ListRow& row) {
+  const int l = control(row.list, ControlKind::list);
+  if (l < 0) return;
+  const int index = row.index >= 0 && row.index < state(l).rows ? row.index : -1;
+  runtime_.front_.keep_drawn();
+  window_->select_row(at(l), index);
+  note("select_row", at(l).name, {}, index);
+}
+
 void Opening::refresh_control(std::string_view control) {
   const int c = drawn_control(control);
   if (c < 0) return;
@@ -427,7 +443,16 @@ bool Runtime::stop_now() {
 }
 
 void Runtime::apply_stop() {
-  if (!stop_requested_ || open_.size() != 1 || !open_.back()->ready()) return;
+  if (!stop_requested_ || open_.empty() || !open_.back()->ready()) return;
+  if (open_.size() > 1) {
+    // A form the operator keeps open goes first; the start form follows
+    // once the handler that opened it has returned.
+    if (open_.back()->design().closes_on_request) {
+      open_.back()->note("stop");
+      open_.back()->end_now();
+    }
+    return;
+  }
   open_.back()->note("stop");
   open_.back()->end_now();
 }

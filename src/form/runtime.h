@@ -67,6 +67,10 @@ class Window {
   // `column` is 1-based and within the list's columns; `text` as the form gave it.
   virtual void set_row_text(const ControlDesign& list, int row, int column, std::string_view text) = 0;
   virtual void show_row(const ControlDesign& list, int row) = 0;
+  // The selected row, or -1 (the core checks that it exists).
+  virtual int selected_row(const ControlDesign& list) = 0;
+  // Selects an existing row (shown), or none for -1.
+  virtual void select_row(const ControlDesign& list, int row) = 0;
   virtual void refresh(const ControlDesign& control) = 0;
   virtual void set_visible(const ControlDesign& control, bool visible) = 0;
 
@@ -102,7 +106,7 @@ class FrontEnd {
 
 // Everything a form did, for tests that look at it afterwards: `op` is one of
 // open, close, tick, click, blocked_click, stop, timer, step, progress,
-// add_row, row_text, show_row, remove_row, refresh, visible, message,
+// add_row, row_text, show_row, remove_row, select_row, refresh, visible, message,
 // command, wait, error.
 class Journal {
  public:
@@ -139,7 +143,8 @@ class Opening final : public FormContext {
   bool tick(std::string_view timer);
   bool click(std::string_view button);
   bool key_down(std::uint16_t& key, std::uint16_t shift);
-  // The window's close button: only the start form closes, as by EndForm.
+  // The window's close button: the start form and a form that closes on
+  // request close, as by EndForm.
   void close_button();
   // The show delay has passed (Window::show_later).
   void show_now();
@@ -159,6 +164,8 @@ class Opening final : public FormContext {
   void set_list_row_text(const ListRow& row, std::string_view text, int column) override;
   void show_list_row(const ListRow& row) override;
   void remove_list_row(const ListRow& row) override;
+  int get_selected_row(std::string_view list) override;
+  void select_list_row(const ListRow& row) override;
   void refresh_control(std::string_view control) override;
   void set_control_visible(std::string_view control, bool visible) override;
 

@@ -25,7 +25,7 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts
   design_.name = form::kMenuForm;
   design_.caption = "Monitor Comandas (19.11c)";
   design_.width = 538;
-  design_.height = 410;
+  design_.height = 458;
 
   form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
   timer.interval_ms = 1000;
@@ -57,7 +57,13 @@ MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts
   alerts_list.columns = {{"Alertas", 500}};
   alerts_list.text_color = kAlertColor;
 
-  design_.controls = {timer, list, progress, export_button, exit_button, alerts_list};
+  // Below the designed window: the reprint of recent tickets.
+  form::ControlDesign reprint_button{.name = "Bt_Reimprimir", .kind = form::ControlKind::button};
+  reprint_button.caption = "Reimprimir";
+  reprint_button.x = 10, reprint_button.y = 408, reprint_button.width = 277, reprint_button.height = 40;
+  reprint_button.font = kButtonFont;
+
+  design_.controls = {timer, list, progress, export_button, exit_button, alerts_list, reprint_button};
 }
 
 // However the monitor ends, what it logged reaches the disk.
@@ -90,13 +96,29 @@ void MenuForm::click(form::FormContext& ctx, std::string_view button) {
     ctx.set_timer_enabled("Cm_Timer", false);
     ctx.run_form_modal(form::kExportaForm);
     ctx.set_timer_enabled("Cm_Timer", true);
+  } else if (button == "Bt_Reimprimir") {
+    // Its timer goes on with this one's work (pulse): the checks do not stop.
+    ctx.set_timer_enabled("Cm_Timer", false);
+    under_reprint_ = &ctx;
+    ctx.run_form_modal(form::kReprintForm);
+    under_reprint_ = nullptr;
+    ctx.set_timer_enabled("Cm_Timer", true);
   } else if (button == "Bt_Confirma8") {
     ctx.end_form();
   }
 }
 
+void MenuForm::pulse() {
+  if (under_reprint_ != nullptr) passo(*under_reprint_);
+}
+
 void MenuForm::ciclo_timer(form::FormContext& ctx) {
   ctx.set_timer_enabled("Cm_Timer", false);
+  passo(ctx);
+  ctx.set_timer_enabled("Cm_Timer", true);
+}
+
+void MenuForm::passo(form::FormContext& ctx) {
   mostra_alertas(ctx);
   ctx.step_progress("Cm_Progress");
   if (ctx.get_progress_value("Cm_Progress") == kChecksEvery) {
@@ -110,7 +132,6 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
     mostra_alertas(ctx);
     if (log::log_lines_written(files_) != logged) log::sync_log(files_);
   }
-  ctx.set_timer_enabled("Cm_Timer", true);
 }
 
 void MenuForm::mostra_alertas(form::FormContext& ctx) {

@@ -1,8 +1,13 @@
 // 00-MENU: the start form. Its timer drives all automatic work: four ticks
 // step the progress bar, the fifth shows and logs "Checando Comandas ..." and
-// runs the order-processing form. Its buttons run the export and end the program.
-// A check that logged anything besides its first line syncs the day's log
-// when it ends (log/log_form.h), and so does the way out.
+// runs the order-processing form. Its buttons run the export, open the
+// reprint form and end the program. A check that logged anything besides its
+// first line syncs the day's log when it ends (log/log_form.h), and so does
+// the way out.
+//
+// The checks go on while the reprint form is open: that form's timer calls
+// pulse(), which does what this form's timer does (the progress bar, and a
+// check every fifth second) on this form's own window.
 //
 // Below the buttons the list Lv_Alertas shows the alerts that stand (see
 // log/alerts.h), one row each in the order they began, in red. Every tick
@@ -42,12 +47,16 @@ class MenuForm final : public form::Form {
   void form_close(form::FormContext& ctx) override;
   void tick(form::FormContext& ctx, std::string_view timer) override;
   void click(form::FormContext& ctx, std::string_view button) override;
+  // One second of the monitor's timer, while the reprint form is open over
+  // it; nothing otherwise.
+  void pulse();
 
   // The status line as placed in L-LINK-TEXTO: HH:MM:SS, " - ", W-MSG.
   static std::string status_line(std::string_view w_hora, std::string_view w_msg);
 
  private:
   void ciclo_timer(form::FormContext& ctx);
+  void passo(form::FormContext& ctx);
   void mostra_status(form::FormContext& ctx);
   // Adds the rows of the check's report below the check's row.
   void mostra_checagem(form::FormContext& ctx);
@@ -66,6 +75,8 @@ class MenuForm final : public form::Form {
   // What Lv_Alertas shows: its rows in order, and the board's version then.
   std::vector<log::Alerts::Alert> shown_;
   std::uint64_t shown_version_ = 0;
+  // This form's context while the reprint form is open over it.
+  form::FormContext* under_reprint_ = nullptr;
 };
 
 }  // namespace kav::monitor

@@ -148,6 +148,80 @@ std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, 
   return lines;
 }
 
+namespace {
+
+constexpr std::string_view kOrderHead = "*** COMANDA ";
+
+// Calls `f(line, end)` for each line of a ticket, `end` the offset past
+// its line end; stops when `f` returns true.
+template <class F>
+void each_line(std::string_view text, F&& f) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t nl = text.find('\n', at);
+    const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+    std::string_view line = text.substr(at, (nl == std::string_view::npos ? text.size() : nl) - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (f(line, end)) return;
+    at = end;
+  }
+}
+
+std::string_view trim_both(std::string_view s) {
+  s = trimmed(s);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+}  // namespace
+
+platform::TicketFacts fcomanda_facts(std::string_view ticket) {
+  using Kind = platform::TicketFacts::Kind;
+  platform::TicketFacts facts;
+  bool bill = false;
+  bool cancellation = false;
+  bool head = false;
+  each_line(ticket, [&](std::string_view line, std::size_t) {
+    const std::string_view text = trim_both(line);
+    if (!head && text.starts_with(kOrderHead)) {
+      std::string_view number = text.substr(kOrderHead.size());
+      if (const auto stars = number.find(" ***"); stars != std::string_view::npos) number = number.substr(0, stars);
+      facts.order = std::string(trim_both(number));
+      head = true;
+    } else if (text == kSecondCopyMark) {
+      facts.second_copy = true;
+    } else if (text.starts_with("Total de Produtos")) {
+      bill = true;
+    } else if (text.find("I T E M   C A N C E L A D O") != std::string_view::npos) {
+      cancellation = true;
+    }
+    return false;
+  });
+  if (bill) {
+    facts.kind = Kind::bill;
+  } else if (cancellation) {
+    facts.kind = Kind::cancellation;
+  } else if (head) {
+    facts.kind = Kind::items;
+  }
+  return facts;
+}
+
+std::string fcomanda_second_copy(std::string_view ticket, std::string_view line_end) {
+  if (fcomanda_facts(ticket).second_copy) return std::string(ticket);
+  const std::string mark =
+      std::string((kTicketWidth - kSecondCopyMark.size()) / 2, ' ') + std::string(kSecondCopyMark) + std::string(line_end);
+  std::size_t after_head = 0;
+  each_line(ticket, [&](std::string_view line, std::size_t end) {
+    if (!trim_both(line).starts_with(kOrderHead)) return false;
+    after_head = end;
+    return true;
+  });
+  std::string out(ticket);
+  out.insert(after_head, mark);
+  return out;
+}
+
 const platform::TicketLayout& fcomanda_layout() {
   class Fcomanda final : public platform::TicketLayout {
    public:
@@ -155,6 +229,10 @@ const platform::TicketLayout& fcomanda_layout() {
     std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
                                                   std::string_view made_at) const override {
       return render_fcomanda(group, print_record, made_at);
+    }
+    platform::TicketFacts facts(std::string_view ticket) const override { return fcomanda_facts(ticket); }
+    std::string second_copy(std::string_view ticket, std::string_view line_end) const override {
+      return fcomanda_second_copy(ticket, line_end);
     }
   };
   static const Fcomanda layout;

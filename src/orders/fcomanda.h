@@ -30,6 +30,19 @@ bool is_fcomanda(std::string_view form);
 std::optional<std::vector<std::string>> render_fcomanda(std::string_view group, std::string_view print_record,
                                                         std::string_view made_at = {});
 
+// The mark of a reprinted ticket: a line of its own, centred, under the
+// order's number.
+inline constexpr std::string_view kSecondCopyMark = "2\xAA via";
+
+// What a kept ticket of FCOMANDA is: the number of "*** COMANDA nnnn ***";
+// a bill when it has the line "Total de Produtos", a cancellation when it
+// has "I T E M   C A N C E L A D O", an item ticket otherwise (unknown
+// without the order's line); a second copy when it has the mark.
+platform::TicketFacts fcomanda_facts(std::string_view ticket);
+// The ticket with the mark under the order's line (on top when there is
+// none); a ticket already marked is returned as it is.
+std::string fcomanda_second_copy(std::string_view ticket, std::string_view line_end);
+
 // FCOMANDA as the ticket layout that the print service is given.
 const platform::TicketLayout& fcomanda_layout();
 

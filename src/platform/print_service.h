@@ -61,8 +61,18 @@ class PrintService {
   virtual bool end_work() { return true; }
 };
 
+// What a kept ticket says of itself, as its layout reads it back.
+struct TicketFacts {
+  enum class Kind { unknown, items, cancellation, bill };
+  std::string order;  // the order's number as printed ("0012"); empty when not found
+  Kind kind = Kind::unknown;
+  bool second_copy = false;  // a reprint, marked as such
+};
+
 // The layout of the tickets, which the application hands to the print
-// service: the print form it lays out and the lines each of its groups prints.
+// service: the print form it lays out and the lines each of its groups
+// prints; and, for reprints, what a kept ticket is and how a second copy of
+// it is marked.
 class TicketLayout {
  public:
   virtual ~TicketLayout() = default;
@@ -76,6 +86,13 @@ class TicketLayout {
   // when the form has no such group.
   virtual std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view print_record,
                                                         std::string_view made_at) const = 0;
+  // The order and kind of a ticket of this layout (its text as kept).
+  virtual TicketFacts facts(std::string_view /*ticket*/) const { return {}; }
+  // The ticket marked as a second copy (a ticket already marked is left as
+  // it is). `line_end` ends each line of the text.
+  virtual std::string second_copy(std::string_view ticket, std::string_view /*line_end*/) const {
+    return std::string(ticket);
+  }
 };
 
 }  // namespace kav::platform

@@ -102,6 +102,21 @@ bool Ledger::expired(const Ticket& t) {
   return *now - *made > static_cast<std::int64_t>(redelivery_limit_.count()) * 6000;
 }
 
+Ledger::Standing Ledger::standing(std::string_view folder, std::string_view base) {
+  const auto it = std::find_if(tickets_.begin(), tickets_.end(),
+                               [&](const Ticket& t) { return t.folder == folder && t.base == base; });
+  if (it == tickets_.end()) return Standing::not_followed;
+  if (it->in_flight || it->job != 0) return Standing::in_queue;
+  if (it->unknown) return Standing::stuck;
+  if (it->from_earlier_run) return Standing::matching;
+  return expired(*it) ? Standing::stuck : Standing::resending;
+}
+
+bool Ledger::settle_by_hand(std::string_view folder, std::string_view base) {
+  std::erase_if(tickets_, [&](const Ticket& t) { return t.folder == folder && t.base == base; });
+  return store_.unmark(folder, base);
+}
+
 bool Ledger::in_flight_for(std::string_view printer) const {
   return std::any_of(tickets_.begin(), tickets_.end(),
                      [&](const Ticket& t) { return t.in_flight && same_printer(t.printer, printer); });

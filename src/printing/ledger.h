@@ -111,6 +111,21 @@ class Ledger {
   void take(const platform::print::HandOverResult& r);
   // The alerts follow what waits.
   void update_alerts();
+  // A line of the operator's doing for the log (a reprint).
+  void report_line(std::string_view text) { report(text); }
+
+  // Where a kept ticket stands, for a reprint asked for by the operator.
+  enum class Standing {
+    not_followed,  // not among the tickets followed (printed, or never handed over)
+    in_queue,      // on its way to the spooler, or handed over and not finished
+    matching,      // left by an earlier run, not yet matched with its job
+    resending,     // not delivered: sent again by itself once its printer takes it
+    stuck,         // not sent again by itself (too old, or its state unknown)
+  };
+  Standing standing(std::string_view folder, std::string_view base);
+  // The operator replaced a stuck ticket (a second copy was kept): it is no
+  // longer followed and loses its mark. False when the mark could not go.
+  bool settle_by_hand(std::string_view folder, std::string_view base);
 
   // True while a ticket of `printer` is on its way to the spooler.
   bool in_flight_for(std::string_view printer) const;

@@ -280,9 +280,72 @@ std::string SpoolingPrintService::close() {
   return std::string(platform::status::ok);
 }
 
-std::unique_ptr<platform::PrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
-                                                           const platform::TicketLayout& layout, PrintReport report,
-                                                           log::Alerts* board) {
+std::vector<KeptTicket> SpoolingPrintService::recent(std::size_t limit) {
+  start({});
+  collect();
+  std::vector<KeptTicket> tickets = SpoolView(files_, layout_).recent(limit, &facts_);
+  // The ledger knows better than the files whether a marked ticket is
+  // on its way, in the queue, or waits to be sent again.
+  for (auto& t : tickets) {
+    if (!t.marked) continue;
+    switch (ledger_.standing(t.folder, t.base)) {
+      case Ledger::Standing::in_queue: t.state = TicketState::waiting; break;
+      case Ledger::Standing::resending:
+      case Ledger::Standing::stuck: t.state = TicketState::undelivered; break;
+      default: break;
+    }
+  }
+  return tickets;
+}
+
+ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
+  start({});
+  collect();
+  const std::string who = (t.facts.order.empty() ? std::string("Ticket ") + t.base : "Comanda " + t.facts.order) +
+                          " (" + (t.printer.empty() ? std::string("sem impressora") : t.printer) + ")";
+  if (!work_.empty() || open_) return {false, who + ": checagem em andamento; tente de novo"};
+  if (t.printer.empty()) return {false, who + ": ticket sem impressora; n\xE3o foi reimpresso"};
+  std::string text;
+  if (!platform::print::read_ticket(files_, t.path(), text)) {
+    return {false, who + ": ticket " + t.base + " n\xE3o encontrado no Spool; n\xE3o foi reimpresso"};
+  }
+  const bool still_marked = store_.holds_marked(t.folder, t.base);
+  const Ledger::Standing standing =
+      still_marked ? ledger_.standing(t.folder, t.base) : Ledger::Standing::not_followed;
+  switch (standing) {
+    case Ledger::Standing::in_queue:
+      return {false, who + ": ainda na fila da impressora; n\xE3o foi reimpresso"};
+    case Ledger::Standing::matching:
+      return {false, who + ": sendo conferido no spooler; tente de novo em alguns segundos"};
+    case Ledger::Standing::resending:
+      return {false, who + ": ainda n\xE3o entregue; o monitor o reenvia sozinho quando a impressora aceitar"};
+    default: break;
+  }
+  // A copy of its own: a new name in the same folder, kept before it is handed over.
+  const std::string base = next_base_name(t.folder);
+  const std::string copy = layout_.second_copy(text, platform::kLineEnd);
+  if (!store_.keep(t.folder, base, copy)) {
+    ledger_.spool_failed(t.printer);
+    ledger_.update_alerts();
+    return {false, who + ": falha ao gravar a 2\xAA via no Spool; n\xE3o foi reimpresso"};
+  }
+  store_.sync_folder(t.folder);
+  ledger_.spool_kept(t.printer);
+  std::string line = "2\xAA via de " + t.base + " em " + t.printer + ": " + base;
+  if (standing == Ledger::Standing::stuck || (still_marked && standing == Ledger::Standing::not_followed)) {
+    // The copy replaces it: the original is no longer sent, nor waited for.
+    if (!ledger_.settle_by_hand(t.folder, t.base)) line += "; marca do original nao retirada !!!";
+  }
+  ledger_.report_line(line);
+  ledger_.kept(Ticket{t.folder, base, t.printer, platform::print::PageSetup{}}, copy);
+  collect();
+  ledger_.update_alerts();
+  return {true, who + ": 2\xAA via enviada para a impressora"};
+}
+
+std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
+                                                         const platform::TicketLayout& layout, PrintReport report,
+                                                         log::Alerts* board) {
   SpoolOptions options;
   options.hand_over = HandOver::on_worker;
   return std::make_unique<SpoolingPrintService>(files, clock, layout, platform::print::make_os_outlet(),

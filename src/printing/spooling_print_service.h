@@ -32,6 +32,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@
 #include "platform/print/spool_store.h"
 #include "platform/print_service.h"
 #include "printing/ledger.h"
+#include "printing/reprint.h"
 
 namespace kav::printing {
 
@@ -57,7 +59,15 @@ struct SpoolOptions {
 // How long the way out waits for the spooler's last look.
 inline constexpr std::chrono::seconds kLastLook{5};
 
-class SpoolingPrintService final : public platform::PrintService {
+// Reprints (printing/reprint.h): a ticket printed again becomes a ticket of
+// its own, its text marked as a second copy and kept in its printer's
+// folder under a new name, then handed over and followed like every other:
+// it goes through the one hand-over queue, after what is queued before it,
+// and is sent again if its printer fails it. A ticket the monitor still
+// follows is not copied while it will be delivered by itself (queued, or
+// waiting to be sent again); one that will not (too old, or its state
+// unknown) is replaced by its copy and settled, so it never prints twice.
+class SpoolingPrintService final : public platform::PrintService, public Reprints {
  public:
   // `board` (may be null: no alerts) must outlive the service.
   SpoolingPrintService(platform::FileSystem& files, platform::Clock& clock, const platform::TicketLayout& layout,
@@ -75,6 +85,10 @@ class SpoolingPrintService final : public platform::PrintService {
   std::string new_work_id() override;
   void begin_work(std::string_view work_id) override;
   bool end_work() override;
+
+  // Reprints
+  std::vector<KeptTicket> recent(std::size_t limit) override;
+  ReprintOutcome reprint(const KeptTicket& ticket) override;
 
   // Waits until every ticket queued so far has been handed over (or found
   // not deliverable), and takes in what became of them.
@@ -122,6 +136,7 @@ class SpoolingPrintService final : public platform::PrintService {
   std::string work_floor_;          // the last work's stamp
   unsigned long sequence_ = 0;
   std::string last_ticket_;
+  std::map<std::string, platform::TicketFacts> facts_;  // of the tickets last listed
 };
 
 // The print service of this machine. Tickets are laid out with `layout`
@@ -131,8 +146,8 @@ class SpoolingPrintService final : public platform::PrintService {
 // Windows spooler on Windows), off the caller's thread. Reports and alerts
 // (on `board`, which must outlive the service) are made on the caller's
 // thread, from within the service's operations.
-std::unique_ptr<platform::PrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
-                                                           const platform::TicketLayout& layout, PrintReport report,
-                                                           log::Alerts* board = nullptr);
+std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
+                                                         const platform::TicketLayout& layout, PrintReport report,
+                                                         log::Alerts* board = nullptr);
 
 }  // namespace kav::printing

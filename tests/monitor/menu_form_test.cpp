@@ -31,7 +31,7 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   const auto& d = menu.design();
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
-  ASSERT_EQ(d.controls.size(), 6U);
+  ASSERT_EQ(d.controls.size(), 7U);
   EXPECT_EQ(d.width, 538);
   EXPECT_EQ(d.controls[0].interval_ms, 1000);
   EXPECT_TRUE(d.controls[0].enabled);
@@ -48,6 +48,18 @@ TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
   EXPECT_GE(a.y, d.controls[4].y + d.controls[4].height);
   EXPECT_LE(a.y + a.height, d.height);
   EXPECT_EQ(a.columns.at(0).title, "Alertas");
+  // The designed buttons keep their places and sizes; the reprint's button
+  // lies below the alerts, in a window grown for it.
+  EXPECT_EQ(d.controls[3].x, 10);
+  EXPECT_EQ(d.controls[3].y, 252);
+  EXPECT_EQ(d.controls[3].width, 277);
+  EXPECT_EQ(d.controls[3].height, 55);
+  EXPECT_EQ(d.controls[4].x, 295);
+  EXPECT_EQ(d.controls[4].width, 233);
+  const auto& r = d.controls[6];
+  EXPECT_EQ(r.caption, "Reimprimir");
+  EXPECT_GE(r.y, a.y + a.height);
+  EXPECT_LE(r.y + r.height, d.height);
 }
 
 TEST(MenuFormTest, StatusLineIsTimeDashMessageInTheWholeField) {

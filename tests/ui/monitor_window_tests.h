@@ -19,7 +19,8 @@
 //
 // KAV_MONITOR_SCREENSHOT=FILE saves the monitor window as it stands after a
 // check with work (ChecksShowWhatTheyDidBelowTheirRow); KAV_ALERTS_SCREENSHOT=FILE
-// saves it with two alerts standing. (On Windows: a Windows path and a BMP file.)
+// saves it with two alerts standing; KAV_REPRINT_SCREENSHOT=FILE saves the
+// reprint list with a ticket selected. (On Windows: a Windows path and a BMP file.)
 #pragma once
 
 #include <gmock/gmock.h>
@@ -40,6 +41,7 @@
 #include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "support/fake_reprints.h"
 #include "support/fake_web.h"
 #include "support/fakes.h"
 
@@ -66,6 +68,7 @@ class MonitorWindowTest : public ::testing::Test {
       opened.emplace_back(form);
       // The log form closes within its own opening: a box comes from the form under it.
       if (form != "99-LOG") on_top = std::string(form);
+      if (form == "02-REIMPRIME") reprint_window = window;
       if (form == "00-MENU") {
         menu = window;
         list = D::find(window, "Lv_Proc");
@@ -88,7 +91,10 @@ class MonitorWindowTest : public ::testing::Test {
   test::FakePrintService printing{&clock};
   test::NoKeyedFiles keyed;
   platform::Platform services{files, clock, commands, printing, keyed};
-  app::Application application{services, "localhost"};
+  log::Alerts board{app::Application::log_line(services)};
+  log::CheckReport report;
+  test::FakeReprints reprints;
+  app::Application application{services, "localhost", board, report, reprints};
   typename Driver::Runtime runtime{application.forms(), commands};
 
   std::function<void(Window)> on_menu;
@@ -97,6 +103,7 @@ class MonitorWindowTest : public ::testing::Test {
   std::vector<Box> boxes;
   std::vector<int> bar_values;
   Window menu = nullptr, list = nullptr, bar = nullptr, export_button = nullptr, exit_button = nullptr;
+  Window reprint_window = nullptr;
   // State of the polling steps, which outlive the hook that starts them.
   bool tried_during_check = false, enabled_during_check = true;
   int stage = 0;
@@ -307,6 +314,70 @@ class MonitorWindowTest : public ::testing::Test {
     EXPECT_THAT(texts, ::testing::ElementsAre(web, printer_utf8, "14:38:05 - Checando Comandas ...", printer_utf8));
     EXPECT_TRUE(boxes.empty());
   }
+
+  // "Reimprimir" opens the recent tickets over the monitor; while they are
+  // open the checks go on and their rows reach the monitor; the row the
+  // operator selects is the ticket "Ticket (2ª via)" reprints.
+  void the_reprint_list_holds_no_check_and_reprints_the_selected_ticket() {
+    std::vector<std::string> cells;
+    int rows_when_opened = -1, rows_while_open = -1;
+    bool list_polled = false;
+    on_menu = [&](Window w) {
+      Window reprint_button = D::find(w, "Bt_Reimprimir");
+      ASSERT_NE(reprint_button, nullptr);
+      EXPECT_EQ(D::text(reprint_button), "Reimprimir");
+      // Below the designed buttons and the alerts, inside the window.
+      EXPECT_GE(D::rect(reprint_button).top, D::rect(D::find(w, "Lv_Alertas")).bottom);
+      EXPECT_LE(D::rect(reprint_button).bottom, D::client_height(w));
+      // The list, from inside its own event loop: a timer of its own (a
+      // toolkit does not fire a timer again while its handler runs, and the
+      // click that opens the list returns only when it has closed).
+      const auto in_the_list = [&] {
+        if (stage == 1) {
+          if (runtime.open_forms() != 2 || reprint_window == nullptr) return false;
+          if (D::row_count(list) < rows_when_opened + 2) return false;  // two checks meanwhile
+          rows_while_open = D::row_count(list);
+          Window tickets = D::find(reprint_window, "Lv_Tickets");
+          if (cells.empty()) {
+            for (int c = 0; c < 5; ++c) cells.push_back(D::column_title(tickets, c));
+            for (int c = 0; c < 5; ++c) cells.push_back(D::cell_text(tickets, 3, c));
+          }
+          D::select(tickets, 1);
+          if (const char* shot = std::getenv("KAV_REPRINT_SCREENSHOT")) D::save_picture(reprint_window, shot);
+          D::click(D::find(reprint_window, "Bt_Ticket"));  // dropped while the list is busy: tried again
+          if (!reprints.reprinted.empty()) stage = 2;
+          return false;
+        }
+        if (stage != 2) return false;
+        if (runtime.open_forms() == 2) D::click(D::find(reprint_window, "Bt_Fechar"));  // tried until it lands
+        if (runtime.open_forms() != 1) return false;
+        stage = 3;
+        return true;
+      };
+      D::poll(menu, [&, reprint_button, in_the_list] {
+        if (stage == 0) {
+          if (runtime.open_forms() > 1) return false;
+          stage = 1;
+          if (!list_polled) D::poll(menu, in_the_list);
+          list_polled = true;
+          rows_when_opened = D::row_count(list);
+          D::click(reprint_button);  // runs the list to its end, nested in this call
+          if (reprint_window == nullptr) stage = 0;  // dropped while a check was busy: tried again
+          return false;
+        }
+        if (stage != 3 || runtime.open_forms() > 1) return false;
+        D::click(exit_button);  // dropped while a check is busy: tried again
+        return false;
+      });
+    };
+    EXPECT_EQ(runtime.run("00-MENU"), 0);
+    EXPECT_GE(rows_while_open, rows_when_opened + 2);
+    EXPECT_THAT(cells, ::testing::ElementsAre("Hora", "Comanda", "Impressora", "Tipo", "Situação", "14:20:00", "0007",
+                                              "BAR", "cancelamento", "não entregue"));
+    EXPECT_THAT(reprints.reprinted, ::testing::ElementsAre("20191127-14370000-000001"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Comanda 0012: 2ª via enviada para a impressora");
+  }
 };
 
 TYPED_TEST_SUITE_P(MonitorWindowTest);
@@ -323,9 +394,14 @@ TYPED_TEST_P(MonitorWindowTest, AlertsShowBelowTheButtonsWhileTheyStand) {
   this->alerts_show_below_the_buttons_while_they_stand();
 }
 
+TYPED_TEST_P(MonitorWindowTest, TheReprintListHoldsNoCheckAndReprintsTheSelectedTicket) {
+  this->the_reprint_list_holds_no_check_and_reprints_the_selected_ticket();
+}
+
 REGISTER_TYPED_TEST_SUITE_P(MonitorWindowTest, OpensAsDesignedChecksOnTheFifthTickAndEndsWithSair,
                             ChecksShowWhatTheyDidBelowTheirRow,
                             ExportButtonRunsTheExportFormAndThePollingGoesOn, TheExportsBoxLeftOpenHoldsNoCheck,
-                            AlertsShowBelowTheButtonsWhileTheyStand);
+                            AlertsShowBelowTheButtonsWhileTheyStand,
+                            TheReprintListHoldsNoCheckAndReprintsTheSelectedTicket);
 
 }  // namespace kav::ui::contract

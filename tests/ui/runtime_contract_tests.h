@@ -21,6 +21,9 @@
 //   static bool visible(Window);
 //   static Window owner(Window form);          // the window of the form it stands over
 //   static void click(Window button);          // as the operator's click arrives
+//   static void select(Window list, int row);  // the operator selects a row
+//   static int selected(Window list);          // the selected row, -1 for none
+//   static std::string cell_text(Window list, int row, int column);  // 0-based column
 //   static void pump_events_ms(int ms);        // a nested event loop, as a message box runs
 //   static constexpr bool kDisablesCaller;     // a called form disables its caller's window
 //   static bool enabled(Window);               // (looked at only when it does)
@@ -308,6 +311,47 @@ class RuntimeContractTest : public ::testing::Test {
     };
     EXPECT_EQ(runtime.run("F"), 0);
     EXPECT_THAT(left, ::testing::ElementsAre("a", "c2"));
+  }
+
+  // The row the operator selects reaches the form, follows its row when rows
+  // before it go, and goes with its row; the form selects rows too.
+  void the_selected_row_reaches_the_form_and_follows_its_row() {
+    ScriptedForm& f = form("F");
+    auto& l = f.add_control("Lv_T", form::ControlKind::list);
+    l.width = 300, l.height = 120;
+    l.columns = {{"Hora", 60}, {"Comanda", 60}, {"Situa\xE7\xE3o", 100}};
+    f.add_timer("T", 1);
+    Window list = nullptr;
+    on_built = [&](std::string_view, Window w) { list = D::find(w, "Lv_T"); };
+    std::vector<int> seen;
+    f.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      ctx.set_timer_enabled("T", false);
+      for (const char* text : {"a", "b", "c", "d"}) {
+        const form::ListRow row = ctx.get_list_row("Lv_T", ctx.add_list_row("Lv_T", 1, 1));
+        for (int column = 1; column <= 3; ++column) {
+          ctx.set_list_row_text(row, std::string(text) + std::to_string(column), column);
+        }
+      }
+      EXPECT_EQ(D::cell_text(list, 2, 0), "c1");
+      EXPECT_EQ(D::cell_text(list, 2, 2), "c3");
+      seen.push_back(ctx.get_selected_row("Lv_T"));  // none yet
+      D::select(list, 2);
+      seen.push_back(ctx.get_selected_row("Lv_T"));  // 2
+      ctx.remove_list_row(ctx.get_list_row("Lv_T", 0));
+      seen.push_back(ctx.get_selected_row("Lv_T"));  // its row moved up: 1
+      ctx.remove_list_row(ctx.get_list_row("Lv_T", 1));
+      seen.push_back(ctx.get_selected_row("Lv_T"));  // gone with its row
+      ctx.select_list_row(ctx.get_list_row("Lv_T", 1));
+      seen.push_back(ctx.get_selected_row("Lv_T"));  // 1
+      seen.push_back(D::selected(list));             // and so the operator sees it
+      ctx.select_list_row(form::ListRow{"Lv_T", 7});  // no such row: none
+      seen.push_back(ctx.get_selected_row("Lv_T"));
+      seen.push_back(D::selected(list));
+      seen.push_back(ctx.get_selected_row("Lv_Nenhuma"));  // no such list
+      ctx.end_form();
+    };
+    EXPECT_EQ(runtime.run("F"), 0);
+    EXPECT_THAT(seen, ::testing::ElementsAre(-1, 2, 1, -1, 1, 1, -1, -1, -1));
   }
 
   void nested_modal_form_returns_control_to_its_caller() {
@@ -716,6 +760,9 @@ TYPED_TEST_P(RuntimeContractTest, ListKeepsOnlyTheMostRecentRows) { this->list_k
 TYPED_TEST_P(RuntimeContractTest, ARemovedRowLeavesAndTheRowsAfterItMoveUp) {
   this->a_removed_row_leaves_and_the_rows_after_it_move_up();
 }
+TYPED_TEST_P(RuntimeContractTest, TheSelectedRowReachesTheFormAndFollowsItsRow) {
+  this->the_selected_row_reaches_the_form_and_follows_its_row();
+}
 TYPED_TEST_P(RuntimeContractTest, NestedModalFormReturnsControlToItsCaller) {
   this->nested_modal_form_returns_control_to_its_caller();
 }
@@ -751,7 +798,8 @@ TYPED_TEST_P(RuntimeContractTest, ABackgroundFormShowsLateAndTakesNoFocus) {
 
 REGISTER_TYPED_TEST_SUITE_P(RuntimeContractTest, ShowsWindows1252TextAsUnicode, ProgressBarStopsAtItsEnds,
                             ListRowsAreAddedInOrderScrolledIntoViewAndBounded, ListKeepsOnlyTheMostRecentRows,
-                            ARemovedRowLeavesAndTheRowsAfterItMoveUp, NestedModalFormReturnsControlToItsCaller,
+                            ARemovedRowLeavesAndTheRowsAfterItMoveUp,
+                            TheSelectedRowReachesTheFormAndFollowsItsRow, NestedModalFormReturnsControlToItsCaller,
                             CalledFormShowsOnlyOnceItHasStayedOpenAMoment, EndFormTakesEffectWhenTheHandlerReturns,
                             BusyFormReceivesNoTicksOrClicks, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval,
                             UnknownFormIsReportedAndReturnsMinusOne,

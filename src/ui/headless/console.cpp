@@ -55,7 +55,13 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
         print_line({"kavcomanda: ocupado (", runtime.innermost()->name, " aberto); tente de novo quando fechar."});
         break;
       case HeadlessRuntime::Typed::unknown:
-        print_line({"Comandos: ", runtime.commands_help(), "."});
+        if (runtime.open_forms().size() > 1 && runtime.innermost()->design->closes_on_request) {
+          // A form the operator opened: its own buttons, a row's number after them.
+          print_line({"Comandos de ", runtime.innermost()->name, ": ", runtime.commands_help(false),
+                      " (seguido do número da linha, por exemplo \"t 3\")."});
+        } else {
+          print_line({"Comandos: ", runtime.commands_help(), "."});
+        }
         break;
     }
   };
@@ -65,8 +71,10 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
   };
   pacer->on_stop = [] { print_line({"kavcomanda: pedido de parada; encerrando como \"Sair\"."}); };
 
-  print_line({"KavComanda - modo console. Digite e ou exportar + Enter = \"Exportar Cadastros\", s ou sair + Enter = "
-              "\"Sair\"; Ctrl-C também encerra."});
+  print_line({"KavComanda - modo console. Digite e ou exportar + Enter = \"Exportar Cadastros\", r ou reimprimir + "
+              "Enter = \"Reimprimir\" (lista os tickets recentes, numerados; depois t N reimprime o ticket N, c N "
+              "todos os tickets da comanda do ticket N, f fecha a lista), s ou sair + Enter = \"Sair\"; Ctrl-C "
+              "também encerra."});
   return runtime.run(start_form);
 }
 

@@ -117,22 +117,49 @@ class HeadlessRuntime::Window final : public form::Window {
   }
   void stop_timer(const form::ControlDesign& timer) override { state(timer).timer_on = false; }
   void set_position(const form::ControlDesign& bar, int position) override { state(bar).position = position; }
-  void add_row(const form::ControlDesign& list) override { state(list).rows.emplace_back(); }
+  void add_row(const form::ControlDesign& list) override {
+    ControlState& l = state(list);
+    l.rows.emplace_back();
+    if (list.columns.size() > 1) l.cells.emplace_back(list.columns.size());
+  }
   void drop_oldest_rows(const form::ControlDesign& list, int count) override {
-    auto& rows = state(list).rows;
-    rows.erase(rows.begin(), rows.begin() + std::min<std::ptrdiff_t>(count, std::ssize(rows)));
+    ControlState& l = state(list);
+    const std::ptrdiff_t n = std::min<std::ptrdiff_t>(count, std::ssize(l.rows));
+    l.rows.erase(l.rows.begin(), l.rows.begin() + n);
+    if (!l.cells.empty()) l.cells.erase(l.cells.begin(), l.cells.begin() + n);
+    l.selected = l.selected < n ? -1 : l.selected - static_cast<int>(n);
   }
   void remove_row(const form::ControlDesign& list, int row) override {
-    auto& rows = state(list).rows;
-    const std::string text = std::move(rows[static_cast<std::size_t>(row)]);
-    rows.erase(rows.begin() + row);
+    ControlState& l = state(list);
+    const std::string text = std::move(l.rows[static_cast<std::size_t>(row)]);
+    l.rows.erase(l.rows.begin() + row);
+    if (!l.cells.empty()) l.cells.erase(l.cells.begin() + row);
+    if (l.selected == row) {
+      l.selected = -1;
+    } else if (l.selected > row) {
+      --l.selected;
+    }
     if (rt_.on_row_removed) rt_.on_row_removed(rec_.name, list_label(list), text);
   }
-  void set_row_text(const form::ControlDesign& list, int row, int, std::string_view text) override {
-    state(list).rows[static_cast<std::size_t>(row)] = std::string(text);
-    if (rt_.on_row_text) rt_.on_row_text(rec_.name, list_label(list), text);
+  void set_row_text(const form::ControlDesign& list, int row, int column, std::string_view text) override {
+    ControlState& l = state(list);
+    const auto r = static_cast<std::size_t>(row);
+    if (l.cells.empty()) {
+      l.rows[r] = std::string(text);
+      if (rt_.on_row_text) rt_.on_row_text(rec_.name, list_label(list), text);
+      return;
+    }
+    l.cells[r][static_cast<std::size_t>(column - 1)] = std::string(record::trim_right(text));
+    std::string joined;
+    for (const std::string& cell : l.cells[r]) joined.append(joined.empty() ? "" : " | ").append(cell);
+    l.rows[r] = joined;
+    if (rt_.on_row_text && static_cast<std::size_t>(column) == list.columns.size()) {
+      rt_.on_row_text(rec_.name, list_label(list), std::to_string(row + 1) + ") " + joined);
+    }
   }
   void show_row(const form::ControlDesign&, int) override {}
+  int selected_row(const form::ControlDesign& list) override { return rec_.control(list.name).selected; }
+  void select_row(const form::ControlDesign& list, int row) override { state(list).selected = row; }
   void refresh(const form::ControlDesign&) override {}
   void set_visible(const form::ControlDesign& control, bool visible) override { state(control).visible = visible; }
   std::string row_text(const form::ControlDesign& list, int row) const override {
@@ -198,20 +225,44 @@ bool HeadlessRuntime::click(std::string_view button) {
 }
 
 HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
-  const std::string_view typed = trim(line);
+  std::string_view typed = trim(line);
+  // "t 3": the command, then the number of a row.
+  int row = -1;
+  if (const auto blank = typed.find(' '); blank != std::string_view::npos) {
+    const std::string_view number = trim(typed.substr(blank));
+    if (!number.empty() && number.size() <= 6 &&
+        number.find_first_not_of("0123456789") == std::string_view::npos) {
+      row = std::stoi(std::string(number)) - 1;
+      typed = typed.substr(0, blank);
+    }
+  }
   for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
     for (const form::ControlDesign& c : (*it)->opening().design().controls) {
       if (!names_button(c, typed)) continue;
-      return (*it)->opening().click(c.name) ? Typed::pressed : Typed::blocked;
+      form::Opening& opening = (*it)->opening();
+      if (row >= 0 && opening.ready()) {
+        const auto list = std::find_if(opening.design().controls.begin(), opening.design().controls.end(),
+                                       [](const form::ControlDesign& d) { return d.kind == form::ControlKind::list; });
+        if (list != opening.design().controls.end()) {
+          const ControlState& l = (*it)->record().control(list->name);
+          // A number past the rows selects none: the button finds nothing selected.
+          if (row < std::ssize(l.rows)) {
+            opening.select_list_row(form::ListRow{list->name, row});
+          } else {
+            opening.select_list_row(form::ListRow{list->name, -1});
+          }
+        }
+      }
+      return opening.click(c.name) ? Typed::pressed : Typed::blocked;
     }
   }
   return Typed::unknown;
 }
 
-std::string HeadlessRuntime::commands_help() const {
+std::string HeadlessRuntime::commands_help(bool start_form) const {
   if (stack_.empty()) return {};
   std::string help;
-  for (const form::ControlDesign& c : stack_.front()->opening().design().controls) {
+  for (const form::ControlDesign& c : (start_form ? stack_.front() : stack_.back())->opening().design().controls) {
     if (c.kind != form::ControlKind::button) continue;
     const std::string_view caption = trim(c.caption);
     const std::string word = record::lower(caption.substr(0, caption.find(' ')));

@@ -75,7 +75,11 @@ struct ControlState {
   bool timer_on = false;
   std::int64_t due_ms = 0;
   int position = 0;
+  // Lists: each row's text; in a list of several columns, its cells (their
+  // trailing blanks dropped) joined by " | ".
   std::vector<std::string> rows;
+  std::vector<std::vector<std::string>> cells;  // lists of several columns
+  int selected = -1;                            // lists: the selected row
 };
 
 // One opening of a form; a Recorder keeps it after it has closed.
@@ -128,9 +132,12 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   enum class Typed { pressed, blocked, unknown };
   // A line presses the button whose caption begins with it: the caption's
   // first letter or its whole first word, case ignored ("e", "exportar").
+  // A number after it ("t 3") first selects that row (counted from 1) of
+  // the form's first list, as a click on the row would.
   Typed type_command(std::string_view line);
-  // One line naming the commands of the start form's buttons.
-  std::string commands_help() const;
+  // One line naming the commands of the buttons of the innermost form (the
+  // start form's when `start_form`).
+  std::string commands_help(bool start_form = true) const;
 
   // Switches the test instruments on: from now on `recorder` keeps every
   // event and opening, and run() gives up past its time limit.
@@ -158,7 +165,9 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   std::function<void(std::string_view form, std::string_view text, int style)> on_message_box;
   // Called when a list row gets its text, and when a row is removed (console
   // mode prints both). `list` is empty for the form's first list (its status
-  // list) and otherwise names the list by its first column's title.
+  // list) and otherwise names the list by its first column's title. A row of
+  // a list of several columns is reported once its last column has its
+  // text, as "N) cell | cell | ...", N its number counted from 1.
   using RowHook = std::function<void(std::string_view form, std::string_view list, std::string_view text)>;
   RowHook on_row_text;
   RowHook on_row_removed;

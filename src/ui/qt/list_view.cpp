@@ -103,6 +103,20 @@ void ListView::show_row(int row) {
   scrollTo(rows_->index(row, 0));
 }
 
+int ListView::selected_row() const {
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void ListView::select_row(int row) {
+  if (row < 0 || row >= rows_->rows()) {
+    clearSelection();
+    return;
+  }
+  selectRow(row);
+  show_row(row);
+}
+
 void ListView::changeEvent(QEvent* event) {
   QTableView::changeEvent(event);
   if (event->type() == QEvent::FontChange) fit_rows_to_font();

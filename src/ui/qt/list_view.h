@@ -64,6 +64,10 @@ class ListView final : public QTableView {
   // Scrolls the list so that the row is visible, at once (rows just added
   // included); does nothing for a row that does not exist.
   void show_row(int row);
+  // The selected row, or -1.
+  int selected_row() const;
+  // Selects the row (shown), or none for -1.
+  void select_row(int row);
 
  protected:
   void changeEvent(QEvent* event) override;

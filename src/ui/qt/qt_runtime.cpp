@@ -132,6 +132,8 @@ class QtRuntime::Window final : public form::Window {
     rows(list).set_text(row, column - 1, QString::fromStdString(utf8(record::trim_right(text))));
   }
   void show_row(const form::ControlDesign& list, int row) override { view(list).show_row(row); }
+  int selected_row(const form::ControlDesign& list) override { return view(list).selected_row(); }
+  void select_row(const form::ControlDesign& list, int row) override { view(list).select_row(row); }
   void refresh(const form::ControlDesign& control) override {
     controls_.widget(control.name)->update();
     if (window_->isVisible()) window_->repaint();  // now, even while the form is busy in a handler
@@ -163,7 +165,9 @@ class QtRuntime::Window final : public form::Window {
     return code == 0 || escape;
   }
 
-  ListView& view(const form::ControlDesign& list) { return *dynamic_cast<ListView*>(controls_.widget(list.name)); }
+  ListView& view(const form::ControlDesign& list) const {
+    return *dynamic_cast<ListView*>(controls_.widget(list.name));
+  }
   ListModel& rows(const form::ControlDesign& list) { return view(list).rows(); }
 
   QtRuntime& runtime_;

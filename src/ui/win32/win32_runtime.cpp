@@ -166,6 +166,22 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     SendMessageW(control(list), LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
   }
 
+  int selected_row(const form::ControlDesign& list) override {
+    return static_cast<int>(SendMessageW(control(list), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  }
+
+  void select_row(const form::ControlDesign& list, int row) override {
+    HWND l = control(list);
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    SendMessageW(l, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    if (row < 0) return;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(l, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(l, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+  }
+
   void refresh(const form::ControlDesign& c) override {
     RedrawWindow(control(c), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     paint_pending();  // now, even while the form is busy in a handler

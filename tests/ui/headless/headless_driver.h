@@ -107,6 +107,13 @@ struct HeadlessDriver {
     return record::to_utf8(record::trim_right(state(list).rows.at(static_cast<std::size_t>(row))));
   }
   static int progress(Window bar) { return state(bar).position; }
+  // The operator's selection, as console mode's "command N" leaves it.
+  static void select(Window list, int row) { const_cast<ControlState&>(state(list)).selected = row; }
+  static int selected(Window list) { return state(list).selected; }
+  static std::string cell_text(Window list, int row, int column) {
+    const ControlState& l = state(list);
+    return record::to_utf8(l.cells.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column)));
+  }
   // A form as a window runtime would show it; a control while it, the frame
   // that holds it and its form are visible.
   static bool visible(Window w) {

@@ -53,6 +53,18 @@ struct QtDriver {
   static std::string row_text(Window list, int row) {
     return list_of(list).model()->index(row, 0).data().toString().toStdString();
   }
+  // The operator's selection, as a click on the row leaves it.
+  static void select(Window list, int row) {
+    list_of(list).selectionModel()->select(list_of(list).model()->index(row, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  static int selected(Window list) {
+    const auto rows = list_of(list).selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+  }
+  static std::string cell_text(Window list, int row, int column) {
+    return list_of(list).model()->index(row, column).data().toString().toStdString();
+  }
   static std::string row_tip(Window list, int row) {
     return list_of(list).model()->index(row, 0).data(Qt::ToolTipRole).toString().toStdString();
   }

@@ -190,6 +190,28 @@ TEST_F(QtRuntimeTest, CloseButtonEndsOnlyTheStartFormAndEscapeClosesNothing) {
                                 std::make_pair(std::uint16_t{0x74}, kShiftKey)));
 }
 
+// A called form the operator keeps open (the reprint list) closes with its
+// window's close button, as by EndForm, and its caller goes on.
+TEST_F(QtRuntimeTest, CloseButtonEndsACalledFormThatClosesOnRequest) {
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
+  ScriptedForm& called = form("CALLED");
+  called.edit().closes_on_request = true;
+  on_built = [&](std::string_view name, QWidget* window) {
+    if (name != "CALLED") return;
+    show_now(*window);
+    QTimer::singleShot(1, [window] { window->close(); });
+  };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    ctx.run_form_modal("CALLED");
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_THAT(called.events, ElementsAre("open", "close"));
+  EXPECT_THAT(start.events, ElementsAre("open", "tick:T", "close"));
+}
+
 // Records which forms' windows were shown and painted, and the clicks that
 // reached a button.
 class WindowWatch : public QObject {

@@ -57,6 +57,17 @@ struct Win32Driver {
   static std::string column_title(Window list, int column) { return testing::column_title(list, column); }
   static int row_count(Window list) { return testing::row_count(list); }
   static std::string row_text(Window list, int row) { return testing::row_text(list, row); }
+  // The operator's selection, as a click on the row leaves it.
+  static void select(Window list, int row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  }
+  static int selected(Window list) {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  }
+  static std::string cell_text(Window list, int row, int column) { return testing::row_text(list, row, column); }
   static bool row_in_view(Window list, int row) {
     const auto top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
     const auto per_page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));

@@ -1,0 +1,158 @@
+#include "monitor/reprint_form.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "form/form_names.h"
+
+namespace kav::monitor {
+
+namespace {
+
+constexpr std::string_view kList = "Lv_Tickets";
+constexpr int kRefreshEvery = 5;  // ticks
+const form::Font kListFont{"Verdana", 9, false};
+const form::Font kButtonFont{"Tahoma", 11, true};
+
+bool same_ticket(const printing::KeptTicket& a, const printing::KeptTicket& b) {
+  return a.folder == b.folder && a.base == b.base;
+}
+
+}  // namespace
+
+ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
+  design_.name = form::kReprintForm;
+  design_.caption = "Reimprimir Tickets";
+  design_.width = 560;
+  design_.height = 330;
+  design_.closes_on_request = true;
+
+  form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
+  timer.interval_ms = 1000;
+  timer.enabled = true;
+
+  form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
+  list.x = 10, list.y = 10, list.width = 540, list.height = 250;
+  list.font = kListFont;
+  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {"Situa\xE7\xE3o", 110}};
+
+  form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
+  ticket.caption = "Ticket (2\xAA via)";
+  ticket.x = 10, ticket.y = 270, ticket.width = 200, ticket.height = 50;
+  ticket.font = kButtonFont;
+
+  form::ControlDesign order{.name = "Bt_Comanda", .kind = form::ControlKind::button};
+  order.caption = "Comanda (2\xAA via)";
+  order.x = 220, order.y = 270, order.width = 200, order.height = 50;
+  order.font = kButtonFont;
+
+  form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
+  close.caption = "Fechar";
+  close.x = 430, close.y = 270, close.width = 120, close.height = 50;
+  close.font = kButtonFont;
+
+  design_.controls = {timer, list, ticket, order, close};
+}
+
+void ReprintForm::form_open(form::FormContext& ctx) {
+  shown_.clear();  // a fresh window has an empty list
+  ticks_ = 0;
+  mostra_tickets(ctx);
+}
+
+void ReprintForm::tick(form::FormContext& ctx, std::string_view timer) {
+  if (timer != "Cm_Timer") return;
+  ctx.set_timer_enabled("Cm_Timer", false);
+  if (pulse_) pulse_();
+  if (++ticks_ % kRefreshEvery == 0) mostra_tickets(ctx);
+  ctx.set_timer_enabled("Cm_Timer", true);
+}
+
+void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
+  if (button == "Bt_Ticket") {
+    reimprime_ticket(ctx);
+  } else if (button == "Bt_Comanda") {
+    reimprime_comanda(ctx);
+  } else if (button == "Bt_Fechar") {
+    ctx.end_form();
+  }
+}
+
+void ReprintForm::mostra_tickets(form::FormContext& ctx) {
+  std::vector<printing::KeptTicket> now = reprints_.recent(kRecentTickets);
+  const bool same = std::equal(now.begin(), now.end(), shown_.begin(), shown_.end(),
+                               [](const printing::KeptTicket& a, const printing::KeptTicket& b) {
+                                 return same_ticket(a, b) && a.state == b.state;
+                               });
+  if (same) return;
+  std::optional<printing::KeptTicket> chosen;
+  if (const printing::KeptTicket* t = selecionado(ctx)) chosen = *t;
+  // Rows are written over in place, and only where they changed: console
+  // mode prints every row that gets its text.
+  const int before = static_cast<int>(shown_.size());
+  for (int i = before; i-- > static_cast<int>(now.size());) ctx.remove_list_row(ctx.get_list_row(kList, i));
+  int keep = -1;
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    const printing::KeptTicket& t = now[i];
+    const bool kept = i < shown_.size() && same_ticket(shown_[i], t) && shown_[i].state == t.state;
+    const int index = static_cast<int>(i) < before ? static_cast<int>(i) : ctx.add_list_row(kList, 1, 1);
+    const form::ListRow row = ctx.get_list_row(kList, index);
+    if (!kept) {
+      ctx.set_list_row_text(row, t.time(), 1);
+      ctx.set_list_row_text(row, t.facts.order, 2);
+      ctx.set_list_row_text(row, t.printer, 3);
+      ctx.set_list_row_text(row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? " (2\xAA via)" : ""), 4);
+      ctx.set_list_row_text(row, printing::state_text(t.state), 5);
+    }
+    if (chosen && same_ticket(*chosen, t)) keep = row.index;
+  }
+  shown_ = std::move(now);
+  ctx.select_list_row(ctx.get_list_row(kList, keep));  // none when its ticket left the list
+  ctx.refresh_control(kList);
+}
+
+const printing::KeptTicket* ReprintForm::selecionado(form::FormContext& ctx) {
+  const int row = ctx.get_selected_row(kList);
+  return row >= 0 && row < static_cast<int>(shown_.size()) ? &shown_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+void ReprintForm::reimprime_ticket(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selecionado(ctx);
+  if (t == nullptr) {
+    ctx.show_message_box("Selecione um ticket na lista.", form::kStyleInformation);
+    return;
+  }
+  const printing::ReprintOutcome outcome = reprints_.reprint(*t);
+  ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
+  mostra_tickets(ctx);
+}
+
+void ReprintForm::reimprime_comanda(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selecionado(ctx);
+  if (t == nullptr) {
+    ctx.show_message_box("Selecione um ticket da comanda na lista.", form::kStyleInformation);
+    return;
+  }
+  const std::vector<printing::KeptTicket> tickets = printing::tickets_of_order(shown_, *t);
+  if (tickets.empty()) {
+    ctx.show_message_box("O ticket selecionado n\xE3o tem n\xFAmero de comanda; use \"Ticket (2\xAA via)\".",
+                         form::kStyleInformation);
+    return;
+  }
+  int sent = 0;
+  std::string refused;
+  for (const printing::KeptTicket& each : tickets) {
+    const printing::ReprintOutcome outcome = reprints_.reprint(each);
+    if (outcome.sent) {
+      ++sent;
+    } else {
+      refused += "\n" + outcome.text;
+    }
+  }
+  const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
+                           std::to_string(tickets.size()) + " ticket(s) reimpresso(s) (2\xAA via)" + refused;
+  ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);
+  mostra_tickets(ctx);
+}
+
+}  // namespace kav::monitor

@@ -1,0 +1,57 @@
+// 02-REIMPRIME: the recent tickets and their reprint, opened by the
+// monitor's "Reimprimir".
+//
+// The list Lv_Tickets shows the newest tickets of the spool, newest first:
+// Hora, Comanda, Impressora, Tipo (itens, cancelamento, conta) and Situação
+// (impresso, aguardando, não entregue). "Ticket (2ª via)" prints the
+// selected ticket again, "Comanda (2ª via)" every ticket of its order (see
+// printing::tickets_of_order), both through the monitor's print service
+// (printing::Reprints), which marks, logs and follows each copy; a box says
+// what came of it. "Fechar" (or the window's close button) closes the form.
+//
+// The kitchen does not wait while the operator browses: the form's timer
+// calls `pulse` every second, which goes on with the monitor's own timer
+// (its progress bar and its checks, every fifth second); every fifth
+// second too (tickets come with checks) the list is brought up to date when
+// the spool has changed, the selection kept on its ticket.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "form/form.h"
+#include "printing/reprint.h"
+
+namespace kav::monitor {
+
+// How many tickets the list shows.
+inline constexpr std::size_t kRecentTickets = 200;
+
+class ReprintForm final : public form::Form {
+ public:
+  explicit ReprintForm(printing::Reprints& reprints);
+
+  // What the form's timer calls every second (the monitor's own tick).
+  void set_pulse(std::function<void()> pulse) { pulse_ = std::move(pulse); }
+
+  const form::FormDesign& design() const override { return design_; }
+  void form_open(form::FormContext& ctx) override;
+  void tick(form::FormContext& ctx, std::string_view timer) override;
+  void click(form::FormContext& ctx, std::string_view button) override;
+
+ private:
+  // Brings the list in line with the spool, the selection kept on its ticket.
+  void mostra_tickets(form::FormContext& ctx);
+  const printing::KeptTicket* selecionado(form::FormContext& ctx);
+  void reimprime_ticket(form::FormContext& ctx);
+  void reimprime_comanda(form::FormContext& ctx);
+
+  printing::Reprints& reprints_;
+  std::function<void()> pulse_;
+  form::FormDesign design_;
+  std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
+  int ticks_ = 0;
+};
+
+}  // namespace kav::monitor

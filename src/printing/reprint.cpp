@@ -1,0 +1,293 @@
+#include "printing/reprint.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "log/log_form.h"
+#include "platform/file_status.h"
+#include "platform/line_end.h"
+#include "platform/print/spool.h"
+#include "platform/print/spool_store.h"
+#include "record/cp1252.h"
+#include "record/letter_case.h"
+
+namespace kav::printing {
+
+using platform::print::JobState;
+using platform::print::PrinterState;
+using platform::print::SpoolEntry;
+using platform::print::SpoolStore;
+
+namespace {
+
+// A host path as the operator's texts hold it.
+std::string shown_path(platform::FileSystem& files, std::string_view path) {
+  return record::from_terminal(files.host_path(path));
+}
+
+std::string folder_path(std::string_view folder_name) {
+  return std::string(platform::print::kSpoolRoot) + "\\" + std::string(folder_name);
+}
+
+TicketState file_state(bool marked, bool job_noted) {
+  if (!marked) return TicketState::printed;
+  return job_noted ? TicketState::waiting : TicketState::undelivered;
+}
+
+}  // namespace
+
+std::string KeptTicket::time() const {
+  if (!platform::stamp_centis(base)) return {};
+  return base.substr(9, 2) + ":" + base.substr(11, 2) + ":" + base.substr(13, 2);
+}
+
+std::string state_text(TicketState state) {
+  switch (state) {
+    case TicketState::printed: return "impresso";
+    case TicketState::waiting: return "aguardando";
+    case TicketState::undelivered: return "n\xE3o entregue";
+  }
+  return "?";
+}
+
+std::string kind_text(platform::TicketFacts::Kind kind) {
+  using Kind = platform::TicketFacts::Kind;
+  switch (kind) {
+    case Kind::items: return "itens";
+    case Kind::cancellation: return "cancelamento";
+    case Kind::bill: return "conta";
+    case Kind::unknown: break;
+  }
+  return "?";
+}
+
+// ---------------------------------------------------------------------------
+// SpoolView
+
+std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
+  std::vector<KeptTicket> out;
+  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
+  std::sort(folders.begin(), folders.end());
+  SpoolStore store(files_);
+  for (const auto& folder : folders) {
+    const std::string name = platform::print::printer_of_folder(folder);
+    if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
+    std::vector<std::string> names = files_.list(folder_path(folder), false);
+    std::sort(names.begin(), names.end());
+    for (const auto& n : names) {
+      const SpoolEntry e = platform::print::classify_spool_file(n);
+      const bool unfinished = e.kind == SpoolEntry::Kind::unfinished;
+      if (e.kind != SpoolEntry::Kind::printed && e.kind != SpoolEntry::Kind::undelivered &&
+          !(unfinished && with_unfinished)) {
+        continue;
+      }
+      KeptTicket t;
+      t.folder = folder_path(folder);
+      t.folder_name = folder;
+      t.printer = name;
+      t.base = e.base;
+      t.file_name = n;
+      t.marked = e.kind == SpoolEntry::Kind::undelivered;
+      t.unfinished = unfinished;
+      t.job_noted = t.marked && store.read_note(t.folder, t.base) != 0;
+      t.state = file_state(t.marked, t.job_noted);
+      out.push_back(std::move(t));
+    }
+  }
+  return out;
+}
+
+std::vector<KeptTicket> SpoolView::recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known) {
+  std::vector<KeptTicket> tickets = all();
+  // Newest first across the printers; names sort in printing order.
+  std::stable_sort(tickets.begin(), tickets.end(),
+                   [](const KeptTicket& a, const KeptTicket& b) { return a.base > b.base; });
+  if (tickets.size() > limit) tickets.resize(limit);
+  std::map<std::string, platform::TicketFacts> now;
+  for (auto& t : tickets) {
+    // Marked or not, a ticket is the same text: known by its folder and base.
+    const std::string key = t.folder + "\\" + t.base;
+    if (known != nullptr) {
+      if (const auto it = known->find(key); it != known->end()) {
+        t.facts = it->second;
+        now.emplace(key, t.facts);
+        continue;
+      }
+    }
+    std::string text;
+    if (this->text(t, text)) {
+      t.facts = layout_.facts(text);
+      now.emplace(key, t.facts);
+    }
+  }
+  if (known != nullptr) *known = std::move(now);
+  return tickets;
+}
+
+std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_view ticket) {
+  for (auto& t : all(std::string(printer), true)) {
+    if (record::same_letters(t.file_name, ticket) || record::same_letters(t.base, ticket)) return t;
+  }
+  return std::nullopt;
+}
+
+bool SpoolView::text(const KeptTicket& ticket, std::string& out) {
+  return platform::print::read_ticket(files_, ticket.path(), out);
+}
+
+std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen) {
+  using Kind = platform::TicketFacts::Kind;
+  if (chosen.facts.order.empty()) return {};
+  std::vector<KeptTicket> same;
+  for (const auto& t : tickets) {
+    if (t.facts.order == chosen.facts.order && t.date() == chosen.date() && !t.facts.second_copy) same.push_back(t);
+  }
+  std::sort(same.begin(), same.end(), [](const KeptTicket& a, const KeptTicket& b) { return a.base < b.base; });
+  // The order's span: after the bill before the chosen ticket, up to its own bill.
+  std::size_t first = 0;
+  std::size_t last = same.size();
+  for (std::size_t i = 0; i < same.size(); ++i) {
+    const bool bill = same[i].facts.kind == Kind::bill;
+    if (same[i].base < chosen.base && bill) first = i + 1;
+    if (same[i].base >= chosen.base && bill) {
+      last = i + 1;
+      break;
+    }
+  }
+  return {same.begin() + static_cast<std::ptrdiff_t>(first), same.begin() + static_cast<std::ptrdiff_t>(last)};
+}
+
+// ---------------------------------------------------------------------------
+// DirectReprint
+
+void DirectReprint::log(std::string_view text) { log::write_log_line(files_, clock_, text); }
+
+// Whether the ticket's folder takes files: a ticket whose mark could not be
+// taken off afterwards would be printed again by the monitor.
+bool DirectReprint::folder_writable(const KeptTicket& t) {
+  const std::string probe = t.folder + "\\KAVSPOOL.TST";
+  std::unique_ptr<platform::File> file;
+  bool written = files_.open(probe, platform::OpenMode::output, file) == platform::status::ok;
+  if (written) written = file->write("kav-spool") && file->close();
+  file.reset();
+  files_.remove(probe);
+  return written;
+}
+
+// A marked ticket already handed over: what its job became. Settles one the
+// spooler finished; says so of one still in the queue. True when the ticket
+// is dealt with (nothing to print), with `rc` set.
+bool DirectReprint::settled_by_its_job(const KeptTicket& t, bool reprint_unknown, int& rc) {
+  if (!t.marked) return false;
+  SpoolStore store(files_);
+  const int job_id = store.read_note(t.folder, t.base);
+  if (job_id <= 0) return false;
+  const JobState state = outlet_.job(t.printer, job_id);
+  const std::string name = t.printer + "\\" + t.base;
+  const std::string job = std::to_string(job_id);
+  if (state == JobState::completed) {
+    if (!store.unmark(t.folder, t.base)) {
+      say_error_("o trabalho " + job + " de " + name +
+                 " j\xE1 foi impresso, mas a marca N\xC3O ENTREGUE n\xE3o p\xF4" "de ser retirada (" +
+                 shown_path(files_, t.path()) + "); verifique as permiss\xF5" "es da pasta");
+      rc = 1;
+      return true;
+    }
+    log("Baixado: " + name + " (trabalho " + job + " j\xE1 impresso)");
+    say_(name + " j\xE1 impresso (trabalho " + job + "); marca retirada");
+    rc = 0;
+    return true;
+  }
+  if (state == JobState::pending) {
+    say_(name + " ainda est\xE1 na fila da impressora (trabalho " + job + "); n\xE3o foi reimpresso");
+    rc = 0;
+    return true;
+  }
+  if (state == JobState::gone && !reprint_unknown) {
+    // The spooler forgot the job: it may have printed.
+    say_error_("o spooler n\xE3o conhece mais o trabalho " + job + " de " + name +
+               ", que pode ter sido impresso; n\xE3o foi reimpresso. Confira o papel e use \"reprint\" ou "
+               "\"settle\" para este ticket");
+    rc = 1;
+    return true;
+  }
+  return false;  // cancelled (or forgotten, and asked for by name): print it again
+}
+
+// Hands the ticket over, marked as a second copy, and follows its job for
+// at most a minute. The mark of an undelivered ticket goes when the printer
+// has finished it; its job is noted beside it first, so that a mark that
+// cannot go never makes the monitor print it again.
+int DirectReprint::reprint(const KeptTicket& t, bool reprint_unknown) {
+  const std::string name = t.printer + "\\" + t.base;
+  std::string text;
+  if (!platform::print::read_ticket(files_, t.path(), text)) {
+    say_error_("n\xE3o foi poss\xEDvel ler " + shown_path(files_, t.path()));
+    return 1;
+  }
+  if (t.marked && !folder_writable(t)) {
+    say_error_("a pasta " + shown_path(files_, t.folder) + " n\xE3o aceita grava\xE7\xE3o: a marca de " + name +
+               " n\xE3o poderia ser retirada; n\xE3o foi impresso");
+    return 1;
+  }
+  if (!outlet_.refresh({})) {
+    say_error_("o spooler de impress\xE3o n\xE3o responde; " + name + " n\xE3o foi impresso");
+    log("Reimpressao falhou: spooler fora do ar (" + name + ") !!!");
+    return 1;
+  }
+  if (int rc = 0; settled_by_its_job(t, reprint_unknown, rc)) return rc;
+  if (outlet_.printer(t.printer) != PrinterState::ready) {
+    say_error_("a impressora " + t.printer + " n\xE3o existe ou est\xE1 parada; " + t.file_name +
+               " n\xE3o foi impresso");
+    log("Reimpressao falhou: " + t.printer + " parada ou inexistente !!!");
+    return 1;
+  }
+  const std::string title = platform::print::job_title(t.base, files_.host_path(platform::print::kSpoolRoot));
+  log("Reimprimindo " + t.base + " em " + t.printer + " (2\xAA via) ...");
+  // On the roll, as the print form always asks: the settings the ticket was
+  // made with are not kept beside it.
+  const platform::print::Delivery d = outlet_.submit(
+      platform::print::TicketJob{t.printer, title, platform::print::PageSetup{}},
+      layout_.second_copy(text, platform::kLineEnd));
+  if (!d.delivered()) {
+    say_error_("a impressora " + t.printer + " n\xE3o aceitou " + t.file_name + ": " + d.detail);
+    log("Reimpressao falhou em " + t.printer + ": " + t.file_name + " !!!");
+    return 1;
+  }
+  SpoolStore store(files_);
+  if (t.marked) {
+    store.write_note(t.folder, t.base, d.job_id);
+    if (store.read_note(t.folder, t.base) != d.job_id) {
+      say_error_("a nota do trabalho " + std::to_string(d.job_id) + " de " + name +
+                 " n\xE3o p\xF4" "de ser gravada: o monitor pode imprimi-lo de novo; baixe-o com \"settle\" "
+                 "quando sair no papel");
+      log("Reimpresso sem nota do trabalho: " + name + " !!!");
+      return 1;
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  JobState state = JobState::pending;
+  while (state == JobState::pending && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    state = outlet_.job(t.printer, d.job_id);
+  }
+  if (state == JobState::completed || state == JobState::gone) {
+    if (t.marked && !store.unmark(t.folder, t.base)) {
+      say_error_(name + " foi impresso (trabalho " + std::to_string(d.job_id) +
+                 "), mas a marca N\xC3O ENTREGUE n\xE3o p\xF4" "de ser retirada; a nota do trabalho fica, e o "
+                 "monitor n\xE3o o imprime de novo");
+      log("Reimpresso em " + t.printer + ": " + t.base + ", marca nao retirada !!!");
+      return 1;
+    }
+    log("Reimpresso em " + t.printer + ": " + t.base + " (2\xAA via)");
+    say_(name + " impresso");
+    return 0;
+  }
+  say_error_("o trabalho " + std::to_string(d.job_id) + " de " + t.file_name +
+             (state == JobState::aborted ? " foi cancelado" : " ainda espera na fila da impressora"));
+  return 1;
+}
+
+}  // namespace kav::printing

@@ -1,0 +1,143 @@
+// Reprints: the tickets the spool keeps, as the operator sees them (time,
+// order, printer, kind, state), and the rules by which one is printed again.
+//
+// Two ways out, one set of rules:
+//  - By itself (kav-spool, the monitor stopped): DirectReprint hands the
+//    ticket to the spooler through its own outlet, under the one-monitor
+//    lock the caller holds, and follows the job.
+//  - Inside the running monitor: the print service makes the reprint a
+//    ticket of its own (Reprints, implemented by SpoolingPrintService), so
+//    it goes through the same hand-over queue, is followed and sent again
+//    like any other ticket, and never races the monitor's own delivery.
+//
+// Either way nothing prints twice by accident: a ticket the monitor has not
+// delivered yet is first looked up by its job (a job the printer finished
+// is settled, one still queued is left alone); every reprint carries the
+// layout's second-copy mark ("2ª via") and goes to the day's log.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/print/outlet.h"
+#include "platform/print_service.h"
+
+namespace kav::printing {
+
+// What the operator reads of a ticket's state.
+enum class TicketState {
+  printed,      // "impresso": its printer finished it (or it was settled by hand)
+  waiting,      // "aguardando": handed over, the printer has not finished it
+  undelivered,  // "não entregue": not handed over, or its printer failed it
+};
+
+// A ticket kept in the spool.
+struct KeptTicket {
+  std::string folder;       // Windows path of its printer's spool folder
+  std::string folder_name;  // the folder's own name
+  std::string printer;      // empty for the folder of tickets without a printer
+  std::string base;         // "YYYYMMDD-HHMMSScc-NNNNNN"
+  std::string file_name;
+  bool marked = false;     // "-NAO-ENTREGUE": its printer has not finished it
+  bool unfinished = false;  // "<name>.tmp": still being written (listed only when asked for)
+  bool job_noted = false;  // a job note beside it: handed over
+  TicketState state = TicketState::printed;
+  platform::TicketFacts facts;  // read from its text (recent() only)
+
+  std::string path() const { return folder + "\\" + file_name; }
+  // "HH:MM:SS" of the stamp in its name; empty when the name has none.
+  std::string time() const;
+  // "YYYYMMDD" of the stamp in its name.
+  std::string date() const { return base.substr(0, 8); }
+};
+
+// The words of the list (Windows-1252).
+std::string state_text(TicketState state);
+std::string kind_text(platform::TicketFacts::Kind kind);
+
+// The spool as the operator browses it.
+class SpoolView {
+ public:
+  SpoolView(platform::FileSystem& files, const platform::TicketLayout& layout) : files_(files), layout_(layout) {}
+
+  // Every ticket (kept, marked or not), folder by folder and name by name,
+  // of one printer only when `printer` is given (its name or its folder's,
+  // case ignored), with the unfinished ones when `with_unfinished`. Their
+  // texts are not read.
+  std::vector<KeptTicket> all(const std::optional<std::string>& printer = std::nullopt, bool with_unfinished = false);
+  // The `limit` newest tickets of every printer, newest first, with their
+  // facts read from their texts (or taken from `known`, by path, which then
+  // keeps those of the tickets listed: a kept ticket's text never changes).
+  std::vector<KeptTicket> recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known = nullptr);
+  // A ticket by its printer and its name (with or without mark and
+  // extension), an unfinished one too.
+  std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);
+  bool text(const KeptTicket& ticket, std::string& out);
+
+ private:
+  platform::FileSystem& files_;
+  const platform::TicketLayout& layout_;
+};
+
+// The tickets of the order of `chosen` among `tickets` (as recent() gives
+// them), oldest first: the same order number on the same day, from the
+// ticket after the bill before `chosen` to the bill that closed the order
+// (an order's number is used again once its bill is printed). Second copies
+// are left out; so is everything when `chosen` names no order.
+std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen);
+
+// What came of a reprint asked for from the window: `text` for the
+// operator (Windows-1252).
+struct ReprintOutcome {
+  bool sent = false;
+  std::string text;
+};
+
+// Reprints inside the running monitor.
+class Reprints {
+ public:
+  virtual ~Reprints() = default;
+  // The newest tickets, newest first, with the state the monitor knows.
+  virtual std::vector<KeptTicket> recent(std::size_t limit) = 0;
+  // Prints the ticket again, as a second copy.
+  virtual ReprintOutcome reprint(const KeptTicket& ticket) = 0;
+};
+
+// kav-spool's reprint: the ticket to the spooler through `outlet`, followed
+// for at most a minute. The caller holds the one-monitor lock whenever the
+// ticket is marked. `say` and `say_error` take texts for the operator
+// (Windows-1252); the log gets its lines.
+class DirectReprint {
+ public:
+  using Say = std::function<void(std::string_view text)>;
+  DirectReprint(platform::FileSystem& files, platform::Clock& clock, platform::print::PrinterOutlet& outlet,
+                const platform::TicketLayout& layout, Say say, Say say_error)
+      : files_(files), clock_(clock), outlet_(outlet), layout_(layout), say_(std::move(say)),
+        say_error_(std::move(say_error)) {}
+
+  // 0 when printed (or found printed and settled), 1 otherwise. A marked
+  // ticket whose noted job the spooler no longer knows (it may have
+  // printed) is printed only when `reprint_unknown` (asked for by name).
+  int reprint(const KeptTicket& ticket, bool reprint_unknown);
+
+ private:
+  bool folder_writable(const KeptTicket& t);
+  bool settled_by_its_job(const KeptTicket& t, bool reprint_unknown, int& rc);
+  void log(std::string_view text);
+
+  platform::FileSystem& files_;
+  platform::Clock& clock_;
+  platform::print::PrinterOutlet& outlet_;
+  const platform::TicketLayout& layout_;
+  Say say_;
+  Say say_error_;
+};
+
+}  // namespace kav::printing

@@ -1,0 +1,58 @@
+// A print service's reprints for the form tests: a fixed list of recent
+// tickets (newest first) and a record of what was reprinted.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "printing/reprint.h"
+
+namespace kav::test {
+
+inline printing::KeptTicket kept_ticket(std::string printer, std::string base, std::string order,
+                                        platform::TicketFacts::Kind kind,
+                                        printing::TicketState state = printing::TicketState::printed) {
+  printing::KeptTicket t;
+  t.folder = "C:\\OrbelaTeknovarium\\Spool\\" + printer;
+  t.folder_name = printer;
+  t.printer = std::move(printer);
+  t.base = std::move(base);
+  t.file_name = t.base + ".txt";
+  t.state = state;
+  t.facts.order = std::move(order);
+  t.facts.kind = kind;
+  return t;
+}
+
+// Four tickets of two orders: 0012 (two item tickets after its earlier
+// bill) and 0007 (a cancellation not delivered).
+inline std::vector<printing::KeptTicket> some_tickets() {
+  using Kind = platform::TicketFacts::Kind;
+  return {
+      kept_ticket("BAR", "20191127-14370000-000002", "0012", Kind::items),
+      kept_ticket("COZINHA", "20191127-14370000-000001", "0012", Kind::items),
+      kept_ticket("COZINHA", "20191127-14300000-000003", "0012", Kind::bill),
+      kept_ticket("BAR", "20191127-14200000-000001", "0007", Kind::cancellation, printing::TicketState::undelivered),
+  };
+}
+
+// Reprints what is printed; refuses the rest.
+class FakeReprints final : public printing::Reprints {
+ public:
+  std::vector<printing::KeptTicket> tickets = some_tickets();
+  std::vector<std::string> reprinted;  // bases, in order
+  int listings = 0;
+
+  std::vector<printing::KeptTicket> recent(std::size_t limit) override {
+    ++listings;
+    return {tickets.begin(), tickets.begin() + static_cast<std::ptrdiff_t>(std::min(limit, tickets.size()))};
+  }
+  printing::ReprintOutcome reprint(const printing::KeptTicket& t) override {
+    reprinted.push_back(t.base);
+    if (t.state != printing::TicketState::printed) return {false, "Comanda " + t.facts.order + ": recusado"};
+    return {true, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
+  }
+};
+
+}  // namespace kav::test
