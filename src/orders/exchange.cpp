@@ -9,24 +9,10 @@
 #include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
+#include "record/fnv1a.h"
 #include "record/letter_case.h"
 
 namespace kav::orders {
-
-namespace {
-
-// FNV-1a, 32 bits: enough to tell a copy whose bytes did not all reach the
-// disk (cut short, or holes of zeros) from the whole one.
-std::uint32_t checksum(std::string_view bytes) {
-  std::uint32_t h = 2166136261u;
-  for (const char c : bytes) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 16777619u;
-  }
-  return h;
-}
-
-}  // namespace
 
 bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes) {
   std::unique_ptr<platform::File> in;
@@ -125,7 +111,7 @@ std::string folder_of(std::string_view path) { return std::string(path.substr(0,
 
 std::string copy_path(std::string_view pending_path, std::string_view bytes) {
   char seal[32];
-  std::snprintf(seal, sizeof seal, ".%zu-%08x.tmp", bytes.size(), static_cast<unsigned>(checksum(bytes)));
+  std::snprintf(seal, sizeof seal, ".%zu-%08x.tmp", bytes.size(), static_cast<unsigned>(record::fnv1a32(bytes)));
   return std::string(pending_path) + seal;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "record/fnv1a.h"
+
 namespace kav::platform::keyed {
 
 inline constexpr std::string_view kCreateTable =
@@ -23,8 +25,7 @@ inline constexpr std::string_view kLockSuffix = ".lck";
 // digits, otherwise 1,000,000 + the FNV-1a 32-bit hash of the key bytes.
 std::uint64_t lock_offset(std::string_view key);
 
-// FNV-1a, 32 bits.
-std::uint32_t fnv1a32(std::string_view bytes);
+using record::fnv1a32;
 
 // A host file name as SQLite takes it (UTF-8).
 std::string database_name(std::string_view host_path);

@@ -34,15 +34,6 @@ namespace kav::platform {
 
 namespace keyed {
 
-std::uint32_t fnv1a32(std::string_view bytes) {
-  std::uint32_t h = 2166136261u;
-  for (const char c : bytes) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 16777619u;
-  }
-  return h;
-}
-
 std::uint64_t lock_offset(std::string_view key) {
   bool digits = key.size() == 6;
   std::uint64_t value = 0;
