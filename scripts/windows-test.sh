@@ -121,6 +121,7 @@ for printer in "${sample_printers[@]}"; do
   if ! said=$(scripts/cups-test-printer.sh "$printer" "$pdf_out/$printer" 2>&1); then
     cups=0
     loud "no CUPS PDF printer $printer (${said##*cups-test-printer: }): printing through Wine is NOT checked"
+    break
   fi
   printers_made+=("$printer $device")
 done
