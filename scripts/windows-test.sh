@@ -193,7 +193,8 @@ check_prints() {  # expected tickets, when
   marks=$(marks_left)
   # (cups-pdf takes a moment to finish the last file)
   for _ in $(seq 50); do
-    find "$pdf_out" -name '*.pdf' -exec pdfinfo {} \; >/dev/null 2>&1 && break
+    command -v pdfinfo >/dev/null || break
+    find "$pdf_out" -name '*.pdf' -exec pdfinfo {} + >/dev/null 2>&1 && break
     sleep 0.2
   done
   echo "windows-test: printed $2: $tickets tickets spooled, $(pdfs_made) PDFs, $marks left marked -NAO-ENTREGUE"
