@@ -60,6 +60,8 @@ fi
 # One Wine server and its services for the whole run, started here: a test
 # program that started them would hand them its output pipe, and ctest would
 # wait for them to end.
+wineserver -k 2>/dev/null || true  # one an earlier run left (-p refuses to start beside it)
+wineserver -w
 wineserver -p
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 
@@ -145,13 +147,23 @@ port=$(head -1 "$work/webstub.out")
 spool="$drive_c/OrbelaTeknovarium/Spool"
 pdfs_made() { find "$pdf_out" -name '*.pdf' 2>/dev/null | wc -l; }
 marks_left() { find "$spool" -name '*-NAO-ENTREGUE.txt' 2>/dev/null | wc -l; }
-# Waits until the PDF printers have made $1 PDFs, at most $2 seconds; with
-# "settled", until no ticket is marked either. Without printers: the time of
-# a first check.
-wait_for_pdfs() {
+pdfs_of() { find "$pdf_out" -name "job_*-${1}_*.pdf"; }  # of the ticket named $1
+# How many tickets of the spool are in a PDF.
+tickets_printed() {
+  local file base n=0
+  while IFS= read -r file; do
+    base=$(basename "$file" .txt); base=${base%-NAO-ENTREGUE}
+    [ -z "$(pdfs_of "$base")" ] || n=$(( n + 1 ))
+  done < <(find "$spool" -name '*.txt' 2>/dev/null)
+  echo "$n"
+}
+# Waits until $1 tickets are in PDFs, at most $2 seconds; with "settled",
+# until no ticket is marked either. Without printers: the time of a first
+# check.
+wait_for_prints() {
   [ "$cups" = 1 ] || { sleep 20; return 1; }
   for _ in $(seq $(( $2 * 5 ))); do
-    [ "$(pdfs_made)" -ge "$1" ] && { [ "${3:-}" != settled ] || [ "$(marks_left)" = 0 ]; } && return 0
+    [ "$(tickets_printed)" -ge "$1" ] && { [ "${3:-}" != settled ] || [ "$(marks_left)" = 0 ]; } && return 0
     sleep 0.2
   done
   return 1
@@ -161,7 +173,7 @@ wait_for_pdfs() {
 # the sample work has printed (its four tickets: the order's kitchen and bar
 # tickets, the cancellation, the bill) and the program has seen their jobs
 # end (at most 30 seconds).
-(wait_for_pdfs 4 30 settled || true; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+(wait_for_prints 4 30 settled || true; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
@@ -204,7 +216,7 @@ check_prints() {  # expected tickets, when
   [ "$marks" = 0 ] || problem="$marks tickets left marked"
   while IFS= read -r file; do
     folder=$(basename "$(dirname "$file")"); base=$(basename "$file" .txt); base=${base%-NAO-ENTREGUE}
-    found=$(find "$pdf_out" -name "job_*-${base}_*.pdf" | wc -l)
+    found=$(pdfs_of "$base" | wc -l)
     ours=$(( ours + found ))
     pdf=$(find "$pdf_out/$folder" -name "job_*-${base}_*.pdf")
     [ "$found" = 1 ] && [ -n "$pdf" ] || { problem="$folder\\$base.txt in $found PDFs"; continue; }
@@ -246,7 +258,7 @@ sleep 300 | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" wine "$p
   >"$work/ctrl-c.out" 2>&1 &
 ctrl_pid=$!
 wait_for_check "$checks" || { cat "$work/ctrl-c.out"; echo "windows-test: no check before Ctrl-C"; exit 1; }
-[ "$cups" = 1 ] && { wait_for_pdfs 6 20 || true; }
+[ "$cups" = 1 ] && { wait_for_prints 6 20 || true; }
 kill -INT "$ctrl_pid"
 for _ in $(seq 100); do kill -0 "$ctrl_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$ctrl_pid" 2>/dev/null; then kill "$ctrl_pid"; echo "windows-test: Ctrl-C did not end the program"; exit 1; fi
