@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows half: builds the dependencies and the MinGW-w64 cross build,
 # runs the test suite under Wine, builds the installer, installs it silently
-# under Wine, runs the installed program in console mode for one check
-# against the stand-in web application, and uninstalls it.
+# under Wine, runs the installed program in console mode against the
+# stand-in web application, printing the sample work through Wine to CUPS PDF
+# printers, starts it again for a second order, and uninstalls it.
 #
 # Wine runs in its own prefix (build-windows/wine), so nothing here touches
 # the user's ~/.wine. KAV_WINDOWS_SKIP_INSTALLER=1 stops after the tests.
@@ -34,9 +35,15 @@ fi
 # the services started below and every test.
 xvfb_pid=""
 webstub_pid=""
+printers_made=()  # "name device-before" of the PDF printers set up below
 cleanup() {
   [ -n "$webstub_pid" ] && kill "$webstub_pid" 2>/dev/null
   wineserver -k 2>/dev/null
+  for made in "${printers_made[@]}"; do  # as they were: gone, or printing where they did
+    read -r name device <<<"$made"
+    if [ -z "$device" ]; then lpadmin -x "$name" 2>/dev/null; else lpadmin -p "$name" -v "$device" 2>/dev/null; fi
+    rm -f "/etc/cups/cups-pdf-$name.conf"
+  done
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   return 0
 }
@@ -53,12 +60,27 @@ fi
 # One Wine server and its services for the whole run, started here: a test
 # program that started them would hand them its output pipe, and ctest would
 # wait for them to end.
+wineserver -k 2>/dev/null || true  # one an earlier run left (-p refuses to start beside it)
+wineserver -w
 wineserver -p
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 stamp "cross build done"
+
+# --- Printers: CUPS PDF queues, which Wine shows as Windows printers -------------
+# Wine maps every CUPS printer to a Windows printer of the same name (port
+# "CUPS:<name>") each time a program starts, so programs under Wine print
+# through GDI and Wine's spooler to cups-pdf. KAVTEST serves the spooler tests
+# under Wine; COZINHA, BAR and CAIXA, the printers of the sample work, are set
+# up after the suite (some of its tests name them). Where CUPS cannot run,
+# the printing is not checked, and the run says so loudly.
+cups=1
+if ! said=$(scripts/cups-test-printer.sh KAVTEST 2>&1); then
+  cups=0
+  loud "no CUPS PDF printer (${said##*cups-test-printer: }): printing through Wine is NOT checked"
+fi
 ctest --preset windows -j "$jobs"
 stamp "tests under Wine done"
 [ "${KAV_WINDOWS_SKIP_INSTALLER:-0}" = 1 ] && exit 0
@@ -88,7 +110,24 @@ for d in OrbelaTeknovarium/Temp OrbelaTeknovarium/Kav/Arquivos OrbelaTeknovarium
 done
 stamp "installed"
 
-# --- One check of the installed program against the stand-in web application ----
+# --- The installed program against the stand-in web application, printing ------
+# The sample work's printers write their PDFs to a folder each below
+# $pdf_out, named job_<n>-<job title>.pdf (the job title begins with the
+# ticket's name).
+pdf_out=/var/spool/cups-pdf/kavcomanda-windows-test
+sample_printers=(COZINHA BAR CAIXA)
+rm -rf "$pdf_out"
+for printer in "${sample_printers[@]}"; do
+  [ "$cups" = 1 ] || break
+  device=$(lpstat -v "$printer" 2>/dev/null | sed -n 's/^device for [^:]*: //p' || true)
+  if ! said=$(scripts/cups-test-printer.sh "$printer" "$pdf_out/$printer" 2>&1); then
+    cups=0
+    loud "no CUPS PDF printer $printer (${said##*cups-test-printer: }): printing through Wine is NOT checked"
+    break
+  fi
+  printers_made+=("$printer $device")
+done
+[ "$cups" = 1 ] && stamp "CUPS PDF printers ${sample_printers[*]} ready"
 webstub=""
 for candidate in build/bin/kav-webstub build-test/bin/kav-webstub; do
   [ -x "$candidate" ] && { webstub=$candidate; break; }
@@ -105,17 +144,43 @@ webstub_pid=$!
 for _ in $(seq 50); do [ -s "$work/webstub.out" ] && break; sleep 0.1; done
 port=$(head -1 "$work/webstub.out")
 
+spool="$drive_c/OrbelaTeknovarium/Spool"
+pdfs_made() { find "$pdf_out" -name '*.pdf' 2>/dev/null | wc -l; }
+marks_left() { find "$spool" -name '*-NAO-ENTREGUE.txt' 2>/dev/null | wc -l; }
+pdfs_of() { find "$pdf_out" -name "job_*-${1}_*.pdf"; }  # of the ticket named $1
+# How many tickets of the spool are in a PDF.
+tickets_printed() {
+  local file base n=0
+  while IFS= read -r file; do
+    base=$(basename "$file" .txt); base=${base%-NAO-ENTREGUE}
+    [ -z "$(pdfs_of "$base")" ] || n=$(( n + 1 ))
+  done < <(find "$spool" -name '*.txt' 2>/dev/null)
+  echo "$n"
+}
+# Waits until $1 tickets are in PDFs, at most $2 seconds; with "settled",
+# until no ticket is marked either. Without printers: the time of a first
+# check.
+wait_for_prints() {
+  [ "$cups" = 1 ] || { sleep 20; return 1; }
+  for _ in $(seq $(( $2 * 5 ))); do
+    [ "$(tickets_printed)" -ge "$1" ] && { [ "${3:-}" != settled ] || [ "$(marks_left)" = 0 ]; } && return 0
+    sleep 0.2
+  done
+  return 1
+}
 # Started from drive Z: (this folder), as an operator might: every path of the
 # program still lands on drive C:. Standard input is a pipe; "s" ends it once
-# the first check has had time to run.
-(sleep 20; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+# the sample work has printed (its four tickets: the order's kitchen and bar
+# tickets, the cancellation, the bill) and the program has seen their jobs
+# end (at most 30 seconds).
+(wait_for_prints 4 30 settled || true; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
 grep -q 'KavComanda - modo console' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
-# The polling round trip: an order fetched through Wget, its tickets spooled
-# (no printer under Wine: kept and marked), the log written.
-# KAV_WINDOWS_LENIENT=1 turns a failure here into a loud warning.
+# The polling round trip: an order fetched through Wget, its tickets spooled,
+# the log written. KAV_WINDOWS_LENIENT=1 turns a failure here, or in the
+# printing, into a loud warning.
 problem=""
 grep -q 'Checando Comandas' "$work/console.out" || problem="no check on the console"
 [ -z "$problem" ] && { [ -n "$log" ] && grep -q 'Checando Comandas' "$log" || problem="no log line"; }
@@ -129,6 +194,47 @@ if [ -n "$problem" ]; then
 else
   stamp "installed program checked: order fetched through Wget, tickets spooled, log written"
 fi
+
+# What the runs printed: every ticket of the spool in exactly one PDF of its
+# printer's folder, its text in it, and no ticket left marked. The figures
+# are said whatever comes of the check. (On a machine shared with other
+# programs' tests, PDFs that are of no ticket here are counted apart.)
+check_prints() {  # expected tickets, when
+  [ "$cups" = 1 ] || return 0
+  local tickets marks ours=0 problem="" file folder base pdf found whole
+  tickets=$(find "$spool" -name '*.txt' | wc -l)
+  marks=$(marks_left)
+  # (cups-pdf takes a moment to finish the last file)
+  for _ in $(seq 50); do
+    command -v pdfinfo >/dev/null || break
+    whole=1
+    for pdf in "$pdf_out"/*/*.pdf; do [ ! -e "$pdf" ] || pdfinfo "$pdf" >/dev/null 2>&1 || whole=0; done
+    [ "$whole" = 1 ] && break
+    sleep 0.2
+  done
+  [ "$tickets" = "$1" ] || problem="$tickets tickets spooled, $1 expected"
+  [ "$marks" = 0 ] || problem="$marks tickets left marked"
+  while IFS= read -r file; do
+    folder=$(basename "$(dirname "$file")"); base=$(basename "$file" .txt); base=${base%-NAO-ENTREGUE}
+    found=$(pdfs_of "$base" | wc -l)
+    ours=$(( ours + found ))
+    pdf=$(find "$pdf_out/$folder" -name "job_*-${base}_*.pdf")
+    [ "$found" = 1 ] && [ -n "$pdf" ] || { problem="$folder\\$base.txt in $found PDFs"; continue; }
+    # The ticket's text, blanks aside (the PDF lays them out its own way).
+    if command -v pdftotext >/dev/null &&
+       ! pdftotext -layout "$pdf" - | tr -d ' \n\f' | grep -qF "$(iconv -f CP1252 -t UTF-8 "$file" | tr -d ' \r\n')"; then
+      problem="the PDF of $folder\\$base.txt does not hold its text"
+    fi
+  done < <(find "$spool" -name '*.txt')
+  echo "windows-test: printed $2: $tickets tickets spooled, $ours PDFs of them" \
+       "($(( $(pdfs_made) - ours )) of other programs), $marks left marked -NAO-ENTREGUE"
+  if [ -n "$problem" ]; then
+    ls -R "$spool" "$pdf_out"
+    loud "printing through Wine, $2: $problem"
+    [ "${KAV_WINDOWS_LENIENT:-0}" = 1 ] || exit 1
+  fi
+}
+check_prints 4 "by the first run"
 
 # --- Ending as "Sair" does: Ctrl-C in console mode, the session's end in window mode ---
 # Each must leave "Fim do monitor" in the log. Wine turns SIGINT into the
@@ -144,16 +250,36 @@ wait_for_check() {
 }
 checks_logged() { cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | grep -c 'Checando Comandas' || true; }
 before=$(ends_logged); checks=$(checks_logged)
+# Started again with a second order queued (order 0013: a kitchen and a bar
+# ticket), ended by Ctrl-C once it has printed: the way out settles them.
+LC_ALL=C sed 's/<0012>/<0013>/g' tools/webstub/samples/CMD_IMP/001.txt >"$work/queue/CMD_IMP/.002.txt"
+mv "$work/queue/CMD_IMP/.002.txt" "$work/queue/CMD_IMP/002.txt"
 sleep 300 | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" wine "$prog/bin/kavcomanda.exe" \
   >"$work/ctrl-c.out" 2>&1 &
 ctrl_pid=$!
 wait_for_check "$checks" || { cat "$work/ctrl-c.out"; echo "windows-test: no check before Ctrl-C"; exit 1; }
+[ "$cups" = 1 ] && { wait_for_prints 6 20 || true; }
 kill -INT "$ctrl_pid"
 for _ in $(seq 100); do kill -0 "$ctrl_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$ctrl_pid" 2>/dev/null; then kill "$ctrl_pid"; echo "windows-test: Ctrl-C did not end the program"; exit 1; fi
 [ "$(ends_logged)" -gt "$before" ] || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C logged no \"Fim do monitor\""; exit 1; }
 grep -q 'pedido de parada' "$work/ctrl-c.out" || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C not announced"; exit 1; }
 stamp "Ctrl-C ended the program as \"Sair\" does"
+check_prints 6 "by two runs"
+if [ "$cups" = 1 ]; then
+  # Wine's spooler does not list a queue's jobs: each is followed by itself,
+  # and the log says the queue could not be read (the first run's look).
+  unreadable=$(cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt | LC_ALL=C grep -a 'Fila de impress.o de .* ileg.vel' |
+    grep -vc 'Resolvido' || true)
+  echo "windows-test: alerts of an unreadable print queue in the log: $unreadable"
+  # What the way out settled is logged before the run's end, not after it.
+  if cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt | LC_ALL=C awk '/Fim do monitor/ { ended = 1; next }
+       /In.cio do monitor/ { ended = 0 } ended { late = 1 } END { exit !late }'; then
+    loud "lines logged after \"Fim do monitor\""
+    [ "${KAV_WINDOWS_LENIENT:-0}" = 1 ] || exit 1
+  fi
+  stamp "printing through Wine checked"
+fi
 
 before=$(ends_logged); checks=$(checks_logged)
 # Against a closed port, so that each check ends in a moment: the end comes

@@ -43,7 +43,8 @@ Application::Application(platform::Platform& platform, std::string web_host, log
 
 Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts,
                          log::CheckReport* report, printing::Reprints* reprints)
-    : own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
+    : printing_(platform.printing),
+      own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
       alerts_(alerts != nullptr ? *alerts : *own_alerts_),
       report_(report != nullptr ? *report : own_report_),
       no_reprints_(reprints != nullptr ? nullptr : std::make_unique<NoReprints>()),

@@ -46,6 +46,7 @@ class Application {
   log::Alerts& alerts() { return alerts_; }
   // What the running check did, which the monitor shows below its row.
   log::CheckReport& check_report() { return report_; }
+  platform::PrintService& print_service() { return printing_; }
 
   // The board's lines to the day's log of `platform`.
   static log::Alerts::LogLine log_line(platform::Platform& platform);
@@ -59,6 +60,7 @@ class Application {
               printing::Reprints* reprints);
 
   log::LLink link_;
+  platform::PrintService& printing_;
   std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
   log::Alerts& alerts_;
   log::CheckReport own_report_;  // when none is given

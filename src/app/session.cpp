@@ -11,6 +11,7 @@ void LoggedStartForm::form_open(form::FormContext& ctx) {
 
 void LoggedStartForm::form_close(form::FormContext& ctx) {
   start_.form_close(ctx);
+  printing_.finish();
   log_line(ctx, kEndText);
 }
 
@@ -20,7 +21,7 @@ void LoggedStartForm::log_line(form::FormContext& ctx, std::string_view utf8_tex
 }
 
 Session::Session(Application& application)
-    : start_(*application.forms().find(kStartForm), application.link()) {
+    : start_(*application.forms().find(kStartForm), application.link(), application.print_service()) {
   for (form::Form* f : application.forms().all()) forms_.add(f == application.forms().find(kStartForm) ? start_ : *f);
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "form/form.h"
+#include "platform/print_service.h"
 
 namespace kav::app {
 
@@ -12,11 +13,13 @@ inline constexpr std::string_view kEndText = "Fim do monitor";
 
 // The start form as the runtime sees it: the same design and handlers; its
 // opening logs "Início do monitor" before the form's own FormOpen, its
-// closing logs "Fim do monitor" after the form's own FormClose, both through
-// the log form like every other line.
+// closing logs "Fim do monitor" after the form's own FormClose and the print
+// service's finish (whose last reports so come before it), both through the
+// log form like every other line.
 class LoggedStartForm final : public form::Form {
  public:
-  LoggedStartForm(form::Form& start, log::LLink& link) : start_(start), link_(link) {}
+  LoggedStartForm(form::Form& start, log::LLink& link, platform::PrintService& printing)
+      : start_(start), link_(link), printing_(printing) {}
   const form::FormDesign& design() const override { return start_.design(); }
   void form_open(form::FormContext& ctx) override;
   void form_close(form::FormContext& ctx) override;
@@ -30,6 +33,7 @@ class LoggedStartForm final : public form::Form {
   void log_line(form::FormContext& ctx, std::string_view utf8_text);
   form::Form& start_;
   log::LLink& link_;
+  platform::PrintService& printing_;
 };
 
 class Session {

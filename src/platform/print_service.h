@@ -59,6 +59,10 @@ class PrintService {
   virtual std::string new_work_id() = 0;
   virtual void begin_work(std::string_view /*work_id*/) {}
   virtual bool end_work() { return true; }
+  // On the way out, before the run's end is logged: what is still to be
+  // handed over is handed over and the spooler's last word on the tickets
+  // is taken in and reported (bounded in time). Nothing is printed after it.
+  virtual void finish() {}
 };
 
 // What a kept ticket says of itself, as its layout reads it back.

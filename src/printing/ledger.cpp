@@ -255,8 +255,12 @@ void Ledger::update_alerts() {
   }
   for (const auto& [key, text] : spool_failed_) up["impressao-spool:" + key] = text;
   // A queue that cannot be read stands while its printer has tickets
-  // followed; it names those whose state could not be learnt.
+  // followed, and is said at least once for every look that could not read
+  // it, even one whose jobs, each asked for by itself, all proved finished;
+  // it names the tickets whose state could not be learnt.
   std::map<std::string, std::pair<std::string, int>> unreadable;
+  for (const auto& [key, printer] : unread_by_look_) unreadable[key].first = printer;
+  unread_by_look_.clear();
   for (const auto& t : tickets_) {
     const std::string key = printer_key(t.printer);
     if (!unlisted_.contains(key) && !t.unknown) continue;
@@ -327,6 +331,10 @@ bool Ledger::follow_up() {
 void Ledger::apply_look(const Looked& look) {
   if (!look.reachable) return;
   unlisted_ = look.unlisted;
+  for (const auto& t : tickets_) {
+    const std::string key = printer_key(t.printer);
+    if (look.unlisted.contains(key)) unread_by_look_.emplace(key, t.printer);
+  }
   const auto state_of_job = [&](const Ticket& t, int job, bool& known) {
     known = true;
     for (const auto& j : look.jobs) {

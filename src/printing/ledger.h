@@ -11,7 +11,10 @@
 //                                   wait for the operator (kav-spool)
 //   "impressao-spool:<printer>"     a ticket could not be kept in the spool
 //   "impressao-fila:<printer>"      the spooler would not list the printer's
-//                                   jobs (they are followed one by one)
+//                                   jobs (they are followed one by one);
+//                                   raised by every look that could not list
+//                                   them, standing while the printer has
+//                                   tickets followed
 // (<printer> in lower case: printers compare without regard to case).
 //
 // The ledger runs on its caller's thread and starts none: it hands tasks to
@@ -153,6 +156,9 @@ class Ledger {
   std::string root_host_;
   std::vector<Ticket> tickets_;
   std::set<std::string> unlisted_;  // printers (by key) whose jobs the last look could not list
+  // The printers (by key, with their names) whose jobs the look just taken
+  // in could not list: alerted once even when that look settled them all.
+  std::map<std::string, std::string> unread_by_look_;
   std::map<std::string, std::string> spool_failed_;  // printers (by key) whose spool failed last, and the text
   unsigned long check_ = 0;    // counts the checks (follow-ups)
   bool look_pending_ = false;  // a look asked for and not yet taken in

@@ -66,7 +66,11 @@ SpoolingPrintService::SpoolingPrintService(platform::FileSystem& files, platform
       worker_(store_, std::move(outlet), options.hand_over),
       ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit) {}
 
-SpoolingPrintService::~SpoolingPrintService() {
+SpoolingPrintService::~SpoolingPrintService() { finish(); }
+
+void SpoolingPrintService::finish() {
+  if (finished_) return;
+  finished_ = true;
   if (open_) close();  // a job left open is still a ticket
   drop_staged();       // a work that did not end keeps nothing: its answer is done over
   // One last look at the spooler on the way out, bounded in time: the

@@ -73,7 +73,7 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   SpoolingPrintService(platform::FileSystem& files, platform::Clock& clock, const platform::TicketLayout& layout,
                        std::unique_ptr<platform::print::PrinterOutlet> outlet, PrintReport report,
                        log::Alerts* board = nullptr, SpoolOptions options = {});
-  // Hands over what is queued, then ends the worker.
+  // Finishes (below) when that was not done.
   ~SpoolingPrintService() override;
 
   std::string open(std::string_view print_form, std::string_view printer_info_path) override;
@@ -85,6 +85,9 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::string new_work_id() override;
   void begin_work(std::string_view work_id) override;
   bool end_work() override;
+  // Hands over what is queued, takes one last look at the spooler (bounded
+  // in time), reports what came of it and ends the worker; once.
+  void finish() override;
 
   // Reprints
   std::vector<KeptTicket> recent(std::size_t limit) override;
@@ -127,6 +130,7 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::vector<std::string> lines_;
 
   bool started_ = false;
+  bool finished_ = false;
   std::string work_;  // the piece of work under way, or empty
   unsigned long job_no_ = 0;
   bool work_ok_ = true;

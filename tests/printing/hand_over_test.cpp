@@ -234,7 +234,8 @@ TEST(HandOverOnWorker, AStartWhoseJobListingFailsAsksEachNotedJobAndPrintsNewTic
 
 TEST(HandOverOnWorker, ACleanEndSettlesWhatThePrinterFinishedAndSendsNothingMore) {
   OnWorker w;
-  w.service->begin_work(w.service->new_work_id());
+  const std::string work = w.service->new_work_id();
+  w.service->begin_work(work);
   for (const char* p : {"BAR", "BAR", "COZINHA"}) w.print(p);
   w.outlet->before_submit = [&](const TicketJob& job) {
     w.outlet->outcome = job.printer == "COZINHA" ? Outcome::refused : Outcome::accepted;
@@ -245,7 +246,12 @@ TEST(HandOverOnWorker, ACleanEndSettlesWhatThePrinterFinishedAndSendsNothingMore
   w.outlet->outcome = Outcome::accepted;
   int sent_on_the_way_out = 0;
   w.outlet->before_submit = [&](const TicketJob&) { ++sent_on_the_way_out; };
-  w.service.reset();  // "Sair"
+  const std::size_t reported = w.reports.size();
+  w.service->finish();  // "Sair", before the end is logged: what it settles is reported by then
+  EXPECT_EQ(w.reports.size(), reported + 1);
+  EXPECT_EQ(w.reports.back(), "Ticket " + work + "-000001.txt entregue em BAR");
+  w.service.reset();
+  EXPECT_EQ(w.reports.size(), reported + 1) << "no second way out";
   EXPECT_EQ(sent_on_the_way_out, 0) << "the refused ticket is left for the next start";
   const auto marked = [&](const std::string& printer) {
     const auto n = w.names(printer);

@@ -353,6 +353,22 @@ TEST(Ledger, WhenTheListingFailsInARunEachJobIsFollowedByItsOwnQueryUnderItsOwnA
   EXPECT_TRUE(b.alerts().empty());
 }
 
+TEST(Ledger, AnUnreadableQueueIsSaidEvenWhenTheLookThatFoundItSettledEveryTicket) {
+  Books b;
+  b.keep("20191127-14380500-000001");
+  b.handed(Outcome::accepted, 7);
+  b.ledger.follow_up();
+  b.looked_unlisted({{"BAR", 7, JobState::gone}});
+  EXPECT_FALSE(b.marked("20191127-14380500-000001"));
+  EXPECT_TRUE(b.ledger.waiting().empty());
+  const std::string unreadable = record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um");
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{{"impressao-fila:bar", unreadable}}));
+  // Nothing followed any more: it ends at the next update, and the log has both.
+  b.ledger.update_alerts();
+  EXPECT_TRUE(b.alerts().empty());
+  EXPECT_EQ(b.board_lines, (std::vector<std::string>{unreadable, "Resolvido: " + unreadable}));
+}
+
 TEST(Ledger, ASpoolFailureStandsUntilTheFolderKeepsATicketAgain) {
   Books b;
   b.ledger.spool_failed("BAR ");

@@ -89,7 +89,11 @@ class FakePrintService final : public platform::PrintService {
     jobs.back().closed = true;
     return std::string(platform::status::ok);
   }
+  void finish() override {
+    if (on_finish) on_finish();
+  }
   std::vector<Job> jobs;
+  std::function<void()> on_finish;  // what the way out still reports, say
 
  private:
   std::string read_info(std::string_view path) const {

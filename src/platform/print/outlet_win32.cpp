@@ -35,6 +35,11 @@ JobState state_of(DWORD status) {
   return JobState::pending;
 }
 
+// "No such job" from GetJob: Windows names ERROR_INVALID_PARAMETER. Wine's
+// spooler, which passes a job on to CUPS when it ends and forgets it, fails
+// without naming any error (the one set before the call stands).
+bool no_such_job(DWORD error) { return error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS; }
+
 constexpr DWORD kStoppedPrinter = PRINTER_STATUS_PAUSED | PRINTER_STATUS_ERROR | PRINTER_STATUS_PENDING_DELETION |
                                   PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE;
 
@@ -146,7 +151,7 @@ class WindowsOutlet final : public PrinterOutlet {
     SetLastError(ERROR_SUCCESS);
     JobState state = JobState::unknown;
     if (!GetJobA(printer, static_cast<DWORD>(job_id), 1, nullptr, 0, &needed) && needed == 0) {
-      if (GetLastError() == ERROR_INVALID_PARAMETER) state = JobState::gone;
+      if (no_such_job(GetLastError())) state = JobState::gone;
     } else if (needed != 0) {
       std::vector<BYTE> buf(needed);
       if (GetJobA(printer, static_cast<DWORD>(job_id), 1, buf.data(), needed, &needed)) {
