@@ -9,7 +9,9 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/print/hand_over.h"
 #include "platform/print/print_fakes.h"
+#include "platform/print/spool_store.h"
 #include "printing/spooling_print_service.h"
 #include "support/temp_root.h"
 
@@ -147,6 +149,32 @@ TEST(HandOverOnWorker, APrinterThatFailsATicketHoldsBackOnlyItsOwnTicketsQueuedB
   EXPECT_EQ(base_of(w.outlet->handed[2].job.title), work + "-000001");
   EXPECT_EQ(base_of(w.outlet->handed[3].job.title), work + "-000003");
   EXPECT_TRUE(w.reports.back().starts_with("Reenviando " + work + "-000003-NAO-ENTREGUE.txt para BAR"));
+}
+
+TEST(HandOverOnWorker, AHandOverUnderWayIsNotDrainedBeforeItsResultIsIn) {
+  test::TempRoot root;
+  root.lay_out();
+  const std::unique_ptr<FileSystem> files = make_os_file_system(root.str());
+  SpoolStore store(*files);
+  auto* outlet = new FakeOutlet;
+  Gate gate;
+  outlet->before_submit = [&](const TicketJob&) { gate.pass(); };
+  HandOverWorker worker(store, std::unique_ptr<PrinterOutlet>(outlet), HandOver::on_worker);
+  HandOverJob job;
+  job.folder = store.folder_for("BAR");
+  job.base = "20191127-14380500-000001";
+  job.job.printer = "BAR";
+  job.job.title = job.base;
+  job.text = "x";
+  job.kept = false;
+  worker.hand_over(job, true);
+  gate.wait_for(1);  // taken off the queue, its result not yet in
+  EXPECT_FALSE(worker.drained());
+  gate.release();
+  worker.wait_until_idle();
+  EXPECT_FALSE(worker.drained());  // its result waits to be taken
+  EXPECT_EQ(worker.take_results().size(), 1U);
+  EXPECT_TRUE(worker.drained());
 }
 
 TEST(HandOverOnWorker, TicketsQueuedWhenTheServiceEndsAreHandedOverFirst) {

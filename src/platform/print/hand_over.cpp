@@ -62,7 +62,10 @@ std::vector<HandOverResult> HandOverWorker::take_results() {
 
 bool HandOverWorker::drained() {
   const std::lock_guard lock(mutex_);
-  return queue_.empty() && results_.empty();
+  // A task the worker has taken off the queue is under way until its result
+  // is in: busy counts, or a hand-over queued by the last collect() and
+  // taken at once would pass for done.
+  return queue_.empty() && !busy_ && results_.empty();
 }
 
 void HandOverWorker::queue(Task task) {

@@ -120,7 +120,7 @@ class HandOverWorker final : public HandOverQueue {
   bool wait_until_idle_for(std::chrono::milliseconds limit);
   // Takes the looks still queued off the queue (hand-overs stay).
   void drop_queued_looks();
-  // True when nothing is queued and every result has been taken.
+  // True when nothing is queued or under way and every result has been taken.
   bool drained();
   // Hands over what is queued and ends the worker (at most once).
   void stop();
