@@ -17,7 +17,7 @@ packages=(
   util-linux coreutils             # flock, date and sleep of the command runner's guard
   xvfb xauth fonts-dejavu-core     # windows without a display
   # The Windows build, its tests under Wine and its installer
-  # (scripts/windows-deps.sh, scripts/windows-test.sh)
+  # (scripts/windows-deps.sh, scripts/windows-suite.sh)
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 nsis googletest
   dpkg-dev make xz-utils ca-certificates   # Debian source packages and their builds

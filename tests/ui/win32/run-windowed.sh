@@ -2,7 +2,7 @@
 # Runs a Windows program that opens windows under Wine on a virtual display:
 #   run-windowed.sh PROGRAM.exe [ARGUMENTS...]
 # Wine prefix: $KAV_WINE_PREFIX (ctest gives the build folder's wine/, the
-# one scripts/windows-test.sh uses), else $WINEPREFIX, else ./wine-windowed;
+# one scripts/windows-wine.sh prepares), else $WINEPREFIX, else ./wine-windowed;
 # it is made on first use (20-40 s). Without a window manager
 # Wine would wait 2 s for every window it hides, so its windows are left
 # unmanaged. A display that is already there ($DISPLAY) is used as it is.

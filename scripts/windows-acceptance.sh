@@ -1,89 +1,30 @@
 #!/usr/bin/env bash
-# The Windows half: builds the dependencies and the MinGW-w64 cross build,
-# runs the test suite under Wine, builds the installer, installs it silently
-# under Wine, runs the installed program in console mode against the
-# stand-in web application, printing the sample work through Wine to CUPS PDF
-# printers, starts it again for a second order, and uninstalls it.
-#
-# Wine runs in its own prefix (build-windows/wine), so nothing here touches
-# the user's ~/.wine. KAV_WINDOWS_SKIP_INSTALLER=1 stops after the tests.
+# The install-and-print acceptance run of the Windows half, after
+# scripts/windows-suite.sh: builds the installer, installs it silently under
+# Wine, runs the installed program in console mode against the stand-in web
+# application, printing the sample work through Wine to CUPS PDF printers,
+# starts it again for a second order, ends it as "Sair" does, and uninstalls
+# it. Exits 3 when the Windows half could not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-src=$PWD
+me=windows-acceptance
+. scripts/windows-wine.sh
 
-loud() { printf '\n########\n######## windows-test: %s\n########\n\n' "$*" >&2; }
-for tool in wine x86_64-w64-mingw32-g++-posix makensis; do
-  command -v "$tool" >/dev/null || { loud "$tool is missing: the Windows build and its tests did NOT run"; exit 3; }
-done
-
-started=$(date +%s)
-stamp() { echo "windows-test: $* ($(( $(date +%s) - started )) s)"; }
-jobs=$(nproc)
-
-scripts/windows-deps.sh
-
-export WINEPREFIX=$src/build-windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$src/build-windows"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-  stamp "Wine prefix ready"
-fi
-
-# Windows need a display, and Wine's services take the one they start with:
-# without a display of our own, a virtual one for the whole run, shared by
-# the services started below and every test.
-xvfb_pid=""
 webstub_pid=""
 printers_made=()  # "name device-before" of the PDF printers set up below
-cleanup() {
+forget_printers() {
   [ -n "$webstub_pid" ] && kill "$webstub_pid" 2>/dev/null
-  wineserver -k 2>/dev/null
   for made in "${printers_made[@]}"; do  # as they were: gone, or printing where they did
     read -r name device <<<"$made"
     if [ -z "$device" ]; then lpadmin -x "$name" 2>/dev/null; else lpadmin -p "$name" -v "$device" 2>/dev/null; fi
     rm -f "/etc/cups/cups-pdf-$name.conf"
   done
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   return 0
 }
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  command -v Xvfb >/dev/null || { loud "Xvfb is missing: the Windows build and its tests did NOT run"; exit 3; }
-  for n in $(seq 90 140); do [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
-
-# One Wine server and its services for the whole run, started here: a test
-# program that started them would hand them its output pipe, and ctest would
-# wait for them to end.
-wineserver -k 2>/dev/null || true  # one an earlier run left (-p refuses to start beside it)
-wineserver -w
-wineserver -p
-wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
-
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$jobs"
-stamp "cross build done"
-
-# --- Printers: CUPS PDF queues, which Wine shows as Windows printers -------------
-# Wine maps every CUPS printer to a Windows printer of the same name (port
-# "CUPS:<name>") each time a program starts, so programs under Wine print
-# through GDI and Wine's spooler to cups-pdf. KAVTEST serves the spooler tests
-# under Wine; COZINHA, BAR and CAIXA, the printers of the sample work, are set
-# up after the suite (some of its tests name them). Where CUPS cannot run,
-# the printing is not checked, and the run says so loudly.
+on_exit+=(forget_printers)
+# Where CUPS cannot run, the printing is not checked, and the run says so
+# loudly (below, when the sample work's printers are set up).
 cups=1
-if ! said=$(scripts/cups-test-printer.sh KAVTEST 2>&1); then
-  cups=0
-  loud "no CUPS PDF printer (${said##*cups-test-printer: }): printing through Wine is NOT checked"
-fi
-ctest --preset windows -j "$jobs"
-stamp "tests under Wine done"
-[ "${KAV_WINDOWS_SKIP_INSTALLER:-0}" = 1 ] && exit 0
 
 # --- The installer ---------------------------------------------------------------
 (cd build-windows && cpack -G NSIS >cpack.log 2>&1) || { tail -40 build-windows/cpack.log; exit 1; }
@@ -103,10 +44,10 @@ wine "$installer" /S
 prog="$drive_c/Program Files/KavComanda"
 for f in "$prog/bin/kavcomanda.exe" "$prog/bin/kav-erpfile.exe" "$drive_c/OrbelaTeknovarium/Kav/WGET.EXE" \
          "$prog/Desinstalar.exe"; do
-  [ -f "$f" ] || { echo "windows-test: the installer did not place $f"; exit 1; }
+  [ -f "$f" ] || { echo "$me: the installer did not place $f"; exit 1; }
 done
 for d in OrbelaTeknovarium/Temp OrbelaTeknovarium/Kav/Arquivos OrbelaTeknovarium/Spool xampp/htdocs/Comandas/FILES; do
-  [ -d "$drive_c/$d" ] || { echo "windows-test: the installer did not make C:\\$d"; exit 1; }
+  [ -d "$drive_c/$d" ] || { echo "$me: the installer did not make C:\\$d"; exit 1; }
 done
 stamp "installed"
 
@@ -175,9 +116,9 @@ wait_for_prints() {
 # end (at most 30 seconds).
 (wait_for_prints 4 30 settled || true; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
-  cat "$work/console.out"; echo "windows-test: the installed program did not end on \"s\""; exit 1; }
+  cat "$work/console.out"; echo "$me: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
-grep -q 'KavComanda - modo console' "$work/console.out" || { cat "$work/console.out"; echo "windows-test: the installed program did not start in console mode"; exit 1; }
+grep -q 'KavComanda - modo console' "$work/console.out" || { cat "$work/console.out"; echo "$me: the installed program did not start in console mode"; exit 1; }
 # The polling round trip: an order fetched through Wget, its tickets spooled,
 # the log written. KAV_WINDOWS_LENIENT=1 turns a failure here, or in the
 # printing, into a loud warning.
@@ -226,7 +167,7 @@ check_prints() {  # expected tickets, when
       problem="the PDF of $folder\\$base.txt does not hold its text"
     fi
   done < <(find "$spool" -name '*.txt')
-  echo "windows-test: printed $2: $tickets tickets spooled, $ours PDFs of them" \
+  echo "$me: printed $2: $tickets tickets spooled, $ours PDFs of them" \
        "($(( $(pdfs_made) - ours )) of other programs), $marks left marked -NAO-ENTREGUE"
   if [ -n "$problem" ]; then
     ls -R "$spool" "$pdf_out"
@@ -257,13 +198,13 @@ mv "$work/queue/CMD_IMP/.002.txt" "$work/queue/CMD_IMP/002.txt"
 sleep 300 | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" wine "$prog/bin/kavcomanda.exe" \
   >"$work/ctrl-c.out" 2>&1 &
 ctrl_pid=$!
-wait_for_check "$checks" || { cat "$work/ctrl-c.out"; echo "windows-test: no check before Ctrl-C"; exit 1; }
+wait_for_check "$checks" || { cat "$work/ctrl-c.out"; echo "$me: no check before Ctrl-C"; exit 1; }
 [ "$cups" = 1 ] && { wait_for_prints 6 20 || true; }
 kill -INT "$ctrl_pid"
 for _ in $(seq 100); do kill -0 "$ctrl_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$ctrl_pid" 2>/dev/null; then kill "$ctrl_pid"; echo "windows-test: Ctrl-C did not end the program"; exit 1; fi
-[ "$(ends_logged)" -gt "$before" ] || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C logged no \"Fim do monitor\""; exit 1; }
-grep -q 'pedido de parada' "$work/ctrl-c.out" || { cat "$work/ctrl-c.out"; echo "windows-test: Ctrl-C not announced"; exit 1; }
+if kill -0 "$ctrl_pid" 2>/dev/null; then kill "$ctrl_pid"; echo "$me: Ctrl-C did not end the program"; exit 1; fi
+[ "$(ends_logged)" -gt "$before" ] || { cat "$work/ctrl-c.out"; echo "$me: Ctrl-C logged no \"Fim do monitor\""; exit 1; }
+grep -q 'pedido de parada' "$work/ctrl-c.out" || { cat "$work/ctrl-c.out"; echo "$me: Ctrl-C not announced"; exit 1; }
 stamp "Ctrl-C ended the program as \"Sair\" does"
 check_prints 6 "by two runs"
 if [ "$cups" = 1 ]; then
@@ -271,7 +212,7 @@ if [ "$cups" = 1 ]; then
   # and the log says the queue could not be read (the first run's look).
   unreadable=$(cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt | LC_ALL=C grep -a 'Fila de impress.o de .* ileg.vel' |
     grep -vc 'Resolvido' || true)
-  echo "windows-test: alerts of an unreadable print queue in the log: $unreadable"
+  echo "$me: alerts of an unreadable print queue in the log: $unreadable"
   # What the way out settled is logged before the run's end, not after it.
   if cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt | LC_ALL=C awk '/Fim do monitor/ { ended = 1; next }
        /In.cio do monitor/ { ended = 0 } ended { late = 1 } END { exit !late }'; then
@@ -287,19 +228,19 @@ before=$(ends_logged); checks=$(checks_logged)
 KAVCOMANDA_UI=qt KAVCOMANDA_WEB_HOST="127.0.0.1:9" wine "$prog/bin/kavcomanda.exe" </dev/null \
   >"$work/session.out" 2>&1 &
 session_pid=$!
-wait_for_check "$checks" || { cat "$work/session.out"; echo "windows-test: no check in window mode"; exit 1; }
+wait_for_check "$checks" || { cat "$work/session.out"; echo "$me: no check in window mode"; exit 1; }
 sleep 2.5
 wineboot --end-session >/dev/null 2>&1 || true
 for _ in $(seq 100); do kill -0 "$session_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$session_pid" 2>/dev/null; then kill "$session_pid"; echo "windows-test: the session's end left the program running"; exit 1; fi
-[ "$(ends_logged)" -gt "$before" ] || { cat "$work/session.out"; echo "windows-test: the session's end logged no \"Fim do monitor\""; exit 1; }
+if kill -0 "$session_pid" 2>/dev/null; then kill "$session_pid"; echo "$me: the session's end left the program running"; exit 1; fi
+[ "$(ends_logged)" -gt "$before" ] || { cat "$work/session.out"; echo "$me: the session's end logged no \"Fim do monitor\""; exit 1; }
 stamp "the session's end closed the monitor as \"Sair\" does"
 
 # --- Uninstall: the program goes, logs, spool and ERP files stay ------------------
 # The uninstaller copies itself away and returns at once: wait for it.
 wine "$prog/Desinstalar.exe" /S
 for _ in $(seq 60); do [ -f "$prog/bin/kavcomanda.exe" ] || break; sleep 0.5; done
-[ ! -f "$prog/bin/kavcomanda.exe" ] || { echo "windows-test: the uninstaller left the program"; exit 1; }
-[ -n "$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null)" ] || { echo "windows-test: the uninstaller took the log"; exit 1; }
-[ -d "$drive_c/OrbelaTeknovarium/Spool" ] || { echo "windows-test: the uninstaller took the spool"; exit 1; }
+[ ! -f "$prog/bin/kavcomanda.exe" ] || { echo "$me: the uninstaller left the program"; exit 1; }
+[ -n "$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null)" ] || { echo "$me: the uninstaller took the log"; exit 1; }
+[ -d "$drive_c/OrbelaTeknovarium/Spool" ] || { echo "$me: the uninstaller took the spool"; exit 1; }
 stamp "uninstalled; logs and spool kept"
