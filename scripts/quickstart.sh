@@ -21,7 +21,7 @@ sample_erp_files build/bin "$root"
 # anew at every start.
 queue="$root/webstub-queue"
 mkdir -p "$queue"
-cp -r tools/webstub/samples/* "$queue/"
+cp -r tools/standins/webstub/samples/* "$queue/"
 
 webstub=""
 trap '[ -z "$webstub" ] || kill "$webstub" 2>/dev/null || true' EXIT

@@ -39,9 +39,9 @@ sample_erp_files "$bin" "$root" 2>/dev/null
 # The sample order's kitchen items and the sample bill, both for the roll.
 queue="$root/queue"
 mkdir -p "$queue/CMD_IMP" "$queue/CMD_FEC"
-{ head -n 1 tools/webstub/samples/CMD_IMP/001.txt; grep -a '<COZINHA>' tools/webstub/samples/CMD_IMP/001.txt; } |
+{ head -n 1 tools/standins/webstub/samples/CMD_IMP/001.txt; grep -a '<COZINHA>' tools/standins/webstub/samples/CMD_IMP/001.txt; } |
   sed "s/<COZINHA>/<$printer>/" >"$queue/CMD_IMP/001.txt"
-sed "s/<CAIXA>/<$printer>/" tools/webstub/samples/CMD_FEC/001.txt >"$queue/CMD_FEC/001.txt"
+sed "s/<CAIXA>/<$printer>/" tools/standins/webstub/samples/CMD_FEC/001.txt >"$queue/CMD_FEC/001.txt"
 
 start_webstub "$bin" "$root" "$queue" || exit 1
 

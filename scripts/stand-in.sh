@@ -8,7 +8,7 @@ sample_erp_files() {
   local arquivos="$2/OrbelaTeknovarium/KAV/Arquivos" file
   for file in PRODUTO VENDEDO PARAMET; do
     [ -e "$arquivos/$file.ORB" ] ||
-      "$1/kav-erpfile" create "$arquivos/$file.ORB" --from "tools/erpfile/samples/${file,,}.txt" >/dev/null
+      "$1/kav-erpfile" create "$arquivos/$file.ORB" --from "tools/shipped/erpfile/samples/${file,,}.txt" >/dev/null
   done
 }
 

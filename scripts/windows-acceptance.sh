@@ -79,7 +79,7 @@ if [ -z "$webstub" ]; then
 fi
 work=$src/build-windows/installed-check
 rm -rf "$work"; mkdir -p "$work/queue"
-cp -r tools/webstub/samples/* "$work/queue/"
+cp -r tools/standins/webstub/samples/* "$work/queue/"
 "$webstub" --port 0 --docroot "$drive_c/xampp/htdocs/Comandas" --queue "$work/queue" >"$work/webstub.out" 2>&1 &
 webstub_pid=$!
 for _ in $(seq 50); do [ -s "$work/webstub.out" ] && break; sleep 0.1; done
@@ -193,7 +193,7 @@ checks_logged() { cat "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | gr
 before=$(ends_logged); checks=$(checks_logged)
 # Started again with a second order queued (order 0013: a kitchen and a bar
 # ticket), ended by Ctrl-C once it has printed: the way out settles them.
-LC_ALL=C sed 's/<0012>/<0013>/g' tools/webstub/samples/CMD_IMP/001.txt >"$work/queue/CMD_IMP/.002.txt"
+LC_ALL=C sed 's/<0012>/<0013>/g' tools/standins/webstub/samples/CMD_IMP/001.txt >"$work/queue/CMD_IMP/.002.txt"
 mv "$work/queue/CMD_IMP/.002.txt" "$work/queue/CMD_IMP/002.txt"
 sleep 300 | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" wine "$prog/bin/kavcomanda.exe" \
   >"$work/ctrl-c.out" 2>&1 &

@@ -196,8 +196,8 @@ TEST(AnswerReaderTest, AnswersThatFollowTheLayoutsAreReadAsWithoutTheChecks) {
   }
   // The samples the stand-ins ship.
   for (const std::string command : {"CMD_IMP", "CAN_ITE", "CMD_FEC"}) {
-    const std::string answer = test::slurp(std::filesystem::path(KAV_SOURCE_DIR) / "tools" / "webstub" / "samples" /
-                                           command / "001.txt");
+    const std::string answer = test::slurp(std::filesystem::path(KAV_SOURCE_DIR) / "tools" / "standins" / "webstub" /
+                                           "samples" / command / "001.txt");
     PlainReader plain(answer);
     Reading reading(answer);
     EXPECT_EQ(read_fields(reading.r, command), read_fields(plain, command)) << command;

@@ -1,6 +1,6 @@
 // The monitor against the PHP stand-in of the web application on Apache:
 // real processes throughout (Apache with PHP started by
-// tools/webphp/kav-webphp.sh, the command interpreter stand-in, GNU Wget,
+// tools/standins/webphp/kav-webphp.sh, the command interpreter stand-in, GNU Wget,
 // the application), as a restaurant's machine runs them. Where Apache with
 // PHP cannot run, every test here skips and says why.
 #include <gtest/gtest.h>
@@ -54,14 +54,14 @@ namespace {
 namespace fs = std::filesystem;
 using record::cp1252;
 
-const fs::path kSamples = fs::path(KAV_SOURCE_DIR) / "tools" / "webstub" / "samples";
+const fs::path kSamples = fs::path(KAV_SOURCE_DIR) / "tools" / "standins" / "webstub" / "samples";
 
 // Apache with PHP serving the PHP stand-in, started by its script in a
 // process group of its own and stopped with SIGTERM to that group.
 class PhpStandIn {
  public:
   PhpStandIn(const fs::path& docroot, const fs::path& queue, const fs::path& work) {
-    const std::string script = std::string(KAV_SOURCE_DIR) + "/tools/webphp/kav-webphp.sh";
+    const std::string script = std::string(KAV_SOURCE_DIR) + "/tools/standins/webphp/kav-webphp.sh";
     const std::string errors = (work.parent_path() / "kav-webphp.err").string();
     int out[2];
     if (::pipe(out) != 0) return;

@@ -39,7 +39,7 @@ struct StandInWebTest : ::testing::Test {
   }
   // Queues the stand-in's own sample answer for `command`.
   void queue_sample(const std::string& command) {
-    const auto samples = std::filesystem::path(KAV_SOURCE_DIR) / "tools" / "webstub" / "samples";
+    const auto samples = std::filesystem::path(KAV_SOURCE_DIR) / "tools" / "standins" / "webstub" / "samples";
     std::filesystem::create_directories(options.queue / command);
     std::filesystem::copy(samples / command / "001.txt", options.queue / command / "001.txt");
   }

@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::slurp;
 
-const fs::path kSamples = fs::path(KAV_SOURCE_DIR) / "tools" / "webstub" / "samples";
+const fs::path kSamples = fs::path(KAV_SOURCE_DIR) / "tools" / "standins" / "webstub" / "samples";
 
 void put(const fs::path& file, std::string_view bytes) {
   fs::create_directories(file.parent_path());

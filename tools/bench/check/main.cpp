@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "bench_support/bench_site.h"
+#include "bench/bench_site.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"

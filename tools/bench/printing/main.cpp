@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "bench_support/bench_site.h"
+#include "bench/bench_site.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
