@@ -20,6 +20,7 @@ platform/keyed 2
 form 2
 erpfiles 2
 log 3
+board 3
 ui/headless 3
 ui/qt 3
 ui/win32 3

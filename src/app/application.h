@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "export/exporta_form.h"
-#include "log/alerts.h"
-#include "log/check_report.h"
+#include "board/alerts.h"
+#include "board/check_report.h"
 #include "log/l_link.h"
 #include "log/log_form.h"
 #include "form/form.h"

@@ -4,7 +4,7 @@
 
 #include "app/application.h"
 #include "form/form.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 
 namespace kav::app {
 

@@ -10,7 +10,7 @@
 // check every fifth second) on this form's own window.
 //
 // Below the buttons the list Lv_Alertas shows the alerts that stand (see
-// log/alerts.h), one row each in the order they began, in red. Every tick
+// board/alerts.h), one row each in the order they began, in red. Every tick
 // compares the board's version with the one shown and touches the list only
 // when it moved, so an idle monitor pays one lock a second; a check brings
 // the alerts it raised or ended to the list as soon as it has closed. The
@@ -18,7 +18,7 @@
 // GUI thread, touch the list.
 //
 // Below each check's row Lv_Proc shows what the check did, as the check's
-// report (log/check_report.h) has it when the order-processing form has
+// report (board/check_report.h) has it when the order-processing form has
 // closed: a row per order printed, cancelled or billed, with its printers,
 // and a row per failure, each indented under the check's row.
 #pragma once
@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "log/alerts.h"
-#include "log/check_report.h"
+#include "board/alerts.h"
+#include "board/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "platform/clock.h"

@@ -38,8 +38,8 @@
 #include <string>
 #include <vector>
 
-#include "log/alerts.h"
-#include "log/check_report.h"
+#include "board/alerts.h"
+#include "board/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
 #include "orders/command.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 
 namespace kav::orders {
 

@@ -14,7 +14,7 @@
 
 #include "orders/print_record.h"
 #include "platform/file_system.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "record/area.h"
 
 namespace kav::orders {

@@ -15,7 +15,7 @@
 #include "orders/print_form.h"
 #include "orders/work_areas.h"
 #include "platform/file_system.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "record/area.h"
 
 namespace kav::orders {

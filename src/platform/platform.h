@@ -5,9 +5,12 @@
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "platform/keyed_file.h"
-#include "platform/print_service.h"
 
 namespace kav::platform {
+
+// The print service (printing/print_service.h): its pieces of work and work
+// ids are printing's policy, above this layer.
+class PrintService;
 
 struct Platform {
   FileSystem& files;

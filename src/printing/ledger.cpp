@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 

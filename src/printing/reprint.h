@@ -27,7 +27,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/print/outlet.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 
 namespace kav::printing {
 

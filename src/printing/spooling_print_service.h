@@ -43,7 +43,7 @@
 #include "platform/print/outlet.h"
 #include "platform/print/printer_info.h"
 #include "platform/print/spool_store.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "printing/ledger.h"
 #include "printing/reprint.h"
 

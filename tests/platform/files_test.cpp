@@ -6,7 +6,6 @@
 #include "platform/file_status.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
-#include "platform/web_host.h"
 #include "support/fault_file_system.h"
 #include "support/line_ends.h"
 #include "support/temp_root.h"
@@ -222,20 +221,6 @@ TEST(ManualClockTest, CrossesMidnightAndYears) {
   clock.advance_ms(10);
   EXPECT_EQ(clock.date_yymmdd(), "200101");
   EXPECT_EQ(clock.time_hhmmsscc(), "00000000");
-}
-
-TEST(WebHostTest, OnlyHostCharactersThatFitTheBatchLine) {
-  EXPECT_FALSE(check_web_host("localhost"));
-  EXPECT_FALSE(check_web_host("127.0.0.1:8080"));
-  EXPECT_FALSE(check_web_host("[::1]:8080"));
-  EXPECT_FALSE(check_web_host("servidor-local.lan"));
-  EXPECT_TRUE(check_web_host(""));
-  EXPECT_TRUE(check_web_host("a b"));
-  EXPECT_TRUE(check_web_host("host\"&del"));
-  EXPECT_TRUE(check_web_host("host/x"));
-  EXPECT_TRUE(check_web_host("x%20"));
-  EXPECT_FALSE(check_web_host(std::string(kMaxWebHostLength, 'a')));
-  EXPECT_TRUE(check_web_host(std::string(kMaxWebHostLength + 1, 'a')));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/print/hand_over.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "platform/clock.h"
 #include "platform/file_status.h"
 #include "platform/line_end.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/print/outlet.h"

@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/line_end.h"
 #include "platform/platform.h"
+#include "printing/print_service.h"
 #include "record/area.h"
 
 namespace kav::test {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/print/outlet.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "record/area.h"
 
 namespace kav::test {

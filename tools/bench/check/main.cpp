@@ -36,7 +36,7 @@
 #include "platform/file_system.h"
 #include "platform/keyed_file.h"
 #include "platform/platform.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "ui/headless/headless_runtime.h"
 
 namespace {

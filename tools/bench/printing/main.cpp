@@ -34,7 +34,7 @@
 #include "platform/file_system.h"
 #include "platform/keyed_file.h"
 #include "platform/platform.h"
-#include "platform/print_service.h"
+#include "printing/print_service.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
 #include "ui/headless/headless_runtime.h"

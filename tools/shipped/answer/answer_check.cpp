@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "form/form.h"
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "log/l_link.h"
 #include "log/log_form.h"
 #include "orders/comandas_form.h"

@@ -1,8 +1,8 @@
-#include "log/check_report.h"
+#include "board/check_report.h"
 
 #include <algorithm>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 

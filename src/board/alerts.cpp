@@ -1,4 +1,4 @@
-#include "log/alerts.h"
+#include "board/alerts.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "log/check_report.h"
+#include "board/check_report.h"
 #include "record/cp1252.h"
 
 namespace kav::log {

@@ -1,4 +1,4 @@
-#include "platform/web_host.h"
+#include "app/web_host.h"
 
 #include <cstdlib>
 

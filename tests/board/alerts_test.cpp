@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "log/alerts.h"
+#include "board/alerts.h"
 
 namespace kav::log {
 namespace {
