@@ -57,28 +57,28 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
 void ReprintForm::form_open(form::FormContext& ctx) {
   shown_.clear();  // a fresh window has an empty list
   ticks_ = 0;
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
 void ReprintForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "Cm_Timer") return;
   ctx.set_timer_enabled("Cm_Timer", false);
   if (pulse_) pulse_();
-  if (++ticks_ % kRefreshEvery == 0) mostra_tickets(ctx);
+  if (++ticks_ % kRefreshEvery == 0) show_tickets(ctx);
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 
 void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Ticket") {
-    reimprime_ticket(ctx);
+    reprint_ticket(ctx);
   } else if (button == "Bt_Comanda") {
-    reimprime_comanda(ctx);
+    reprint_order(ctx);
   } else if (button == "Bt_Fechar") {
     ctx.end_form();
   }
 }
 
-void ReprintForm::mostra_tickets(form::FormContext& ctx) {
+void ReprintForm::show_tickets(form::FormContext& ctx) {
   std::vector<printing::KeptTicket> now = reprints_.recent(kRecentTickets);
   const bool same = std::equal(now.begin(), now.end(), shown_.begin(), shown_.end(),
                                [](const printing::KeptTicket& a, const printing::KeptTicket& b) {
@@ -86,7 +86,7 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
                                });
   if (same) return;
   std::optional<printing::KeptTicket> chosen;
-  if (const printing::KeptTicket* t = selecionado(ctx)) chosen = *t;
+  if (const printing::KeptTicket* t = selected(ctx)) chosen = *t;
   // Rows are written over in place, and only where they changed: console
   // mode prints every row that gets its text.
   const int before = static_cast<int>(shown_.size());
@@ -111,24 +111,24 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
   ctx.refresh_control(kList);
 }
 
-const printing::KeptTicket* ReprintForm::selecionado(form::FormContext& ctx) {
+const printing::KeptTicket* ReprintForm::selected(form::FormContext& ctx) {
   const int row = ctx.get_selected_row(kList);
   return row >= 0 && row < static_cast<int>(shown_.size()) ? &shown_[static_cast<std::size_t>(row)] : nullptr;
 }
 
-void ReprintForm::reimprime_ticket(form::FormContext& ctx) {
-  const printing::KeptTicket* t = selecionado(ctx);
+void ReprintForm::reprint_ticket(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket na lista.", form::kStyleInformation);
     return;
   }
   const printing::ReprintOutcome outcome = reprints_.reprint(*t);
   ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
-void ReprintForm::reimprime_comanda(form::FormContext& ctx) {
-  const printing::KeptTicket* t = selecionado(ctx);
+void ReprintForm::reprint_order(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket da comanda na lista.", form::kStyleInformation);
     return;
@@ -152,7 +152,7 @@ void ReprintForm::reimprime_comanda(form::FormContext& ctx) {
   const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
                            std::to_string(tickets.size()) + " ticket(s) reimpresso(s) (2\xAA via)" + refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
 }  // namespace kav::monitor
