@@ -57,7 +57,7 @@ const std::string kWhatToDo = " Verifique a pasta (KAVCOMANDA_ROOT) e inicie o m
 std::optional<Refusal> check_work_folder_exists(platform::FileSystem& files) {
   if (files.exists(platform::kCommandWorkFolder)) return std::nullopt;
   return Refusal{kExitNoWorkFolder, "A pasta de trabalho " + files.host_path(platform::kCommandWorkFolder) +
-                                        " n\xE3o existe." + kWhatToDo};
+                                        record::cp1252(" não existe.") + kWhatToDo};
 }
 
 std::optional<Refusal> check_work_folder_writable(platform::FileSystem& files) {
@@ -69,7 +69,7 @@ std::optional<Refusal> check_work_folder_writable(platform::FileSystem& files) {
   files.remove(probe);
   if (!written) {
     return Refusal{kExitWorkFolderReadOnly, "A pasta de trabalho " + files.host_path(platform::kCommandWorkFolder) +
-                                                " n\xE3o aceita grava\xE7\xE3o." + kWhatToDo};
+                                                record::cp1252(" não aceita gravação.") + kWhatToDo};
   }
   return std::nullopt;
 }
@@ -108,9 +108,10 @@ int refuse(Ui ui, const Refusal& refusal, int& argc, char** argv) {
 
 std::optional<Refusal> check_web_host(const std::string& web_host) {
   if (platform::check_web_host(web_host)) {
-    return Refusal{kExitBadSetting, "Endere\xE7o do servidor inv\xE1lido em KAVCOMANDA_WEB_HOST: \"" + web_host +
-                                        "\". Corrija a vari\xE1vel (por exemplo 127.0.0.1 ou localhost:8080) e "
-                                        "inicie o monitor de novo."};
+    return Refusal{kExitBadSetting,
+                   record::cp1252("Endereço do servidor inválido em KAVCOMANDA_WEB_HOST: \"") + web_host +
+                       record::cp1252("\". Corrija a variável (por exemplo 127.0.0.1 ou localhost:8080) e "
+                                      "inicie o monitor de novo.")};
   }
   return std::nullopt;
 }
@@ -125,19 +126,19 @@ std::optional<Refusal> check_work_folder_and_lock(Ui ui, platform::FileSystem& f
     // one) or taken may hide a running monitor: never start beside it. A work
     // folder that takes no files at all is said as such, its own cause.
     if (auto refusal = check_work_folder_writable(files)) return refusal;
-    return Refusal{kExitAlreadyRunning, "N\xE3o foi poss\xEDvel abrir ou travar o arquivo de controle " +
+    return Refusal{kExitAlreadyRunning, record::cp1252("Não foi possível abrir ou travar o arquivo de controle ") +
                                             files.host_path(platform::kInstanceLockPath) + " (" + lock_cause +
-                                            "); o monitor n\xE3o foi iniciado. Verifique se outro usu\xE1rio "
-                                            "j\xE1 usa o monitor nesta pasta e as permiss\xF5"
-                                            "es da pasta."};
+                                            record::cp1252("); o monitor não foi iniciado. Verifique se outro usuário "
+                                                           "já usa o monitor nesta pasta e as permissões da pasta.")};
   }
   if (locked == platform::LockOutcome::held) {
     if (ui == Ui::windows) {
-      return Refusal{kExitAlreadyRunning, "O Monitor Comandas j\xE1 est\xE1 em execu\xE7\xE3o nesta pasta !!!"};
+      return Refusal{kExitAlreadyRunning, record::cp1252("O Monitor Comandas já está em execução nesta pasta !!!")};
     }
-    return Refusal{kExitAlreadyRunning, "outro Monitor Comandas j\xE1 est\xE1 em execu\xE7\xE3o nesta pasta (" +
-                                            files.host_path(platform::kInstanceLockPath) +
-                                            "); este n\xE3o foi iniciado. Use o monitor que j\xE1 est\xE1 aberto."};
+    return Refusal{kExitAlreadyRunning,
+                   record::cp1252("outro Monitor Comandas já está em execução nesta pasta (") +
+                       files.host_path(platform::kInstanceLockPath) +
+                       record::cp1252("); este não foi iniciado. Use o monitor que já está aberto.")};
   }
   return check_work_folder_writable(files);
 }
@@ -146,7 +147,7 @@ std::optional<Refusal> check_work_folder_and_lock(Ui ui, platform::FileSystem& f
 // the answer: it is taken as work once Wget has ended (or been ended).
 void wait_for_earlier_programs(platform::FileSystem& files, platform::Clock& clock) {
   if (platform::wait_for_earlier_programs(files, kEarlierProgramsWait)) return;
-  const std::string text = "Programa iniciado pelo monitor anterior ainda em execu\xE7\xE3o; prosseguindo";
+  const std::string text = record::cp1252("Programa iniciado pelo monitor anterior ainda em execução; prosseguindo");
   ui::headless::write_error_line("kavcomanda: " + record::to_utf8(text));
   log::write_log_line(files, clock, text);
 }

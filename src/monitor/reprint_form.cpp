@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "form/form_names.h"
+#include "record/cp1252.h"
 
 namespace kav::monitor {
 
@@ -34,15 +35,15 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
   list.x = 10, list.y = 10, list.width = 540, list.height = 250;
   list.font = kListFont;
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {"Situa\xE7\xE3o", 110}};
+  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
 
   form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
-  ticket.caption = "Ticket (2\xAA via)";
+  ticket.caption = record::cp1252("Ticket (2ª via)");
   ticket.x = 10, ticket.y = 270, ticket.width = 200, ticket.height = 50;
   ticket.font = kButtonFont;
 
   form::ControlDesign order{.name = "Bt_Comanda", .kind = form::ControlKind::button};
-  order.caption = "Comanda (2\xAA via)";
+  order.caption = record::cp1252("Comanda (2ª via)");
   order.x = 220, order.y = 270, order.width = 200, order.height = 50;
   order.font = kButtonFont;
 
@@ -101,7 +102,8 @@ void ReprintForm::show_tickets(form::FormContext& ctx) {
       ctx.set_list_row_text(row, t.time(), 1);
       ctx.set_list_row_text(row, t.facts.order, 2);
       ctx.set_list_row_text(row, t.printer, 3);
-      ctx.set_list_row_text(row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? " (2\xAA via)" : ""), 4);
+      ctx.set_list_row_text(
+          row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? record::cp1252(" (2ª via)") : ""), 4);
       ctx.set_list_row_text(row, printing::state_text(t.state), 5);
     }
     if (chosen && same_ticket(*chosen, t)) keep = row.index;
@@ -135,7 +137,7 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
   }
   const std::vector<printing::KeptTicket> tickets = printing::tickets_of_order(shown_, *t);
   if (tickets.empty()) {
-    ctx.show_message_box("O ticket selecionado n\xE3o tem n\xFAmero de comanda; use \"Ticket (2\xAA via)\".",
+    ctx.show_message_box(record::cp1252("O ticket selecionado não tem número de comanda; use \"Ticket (2ª via)\"."),
                          form::kStyleInformation);
     return;
   }
@@ -150,7 +152,8 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
     }
   }
   const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
-                           std::to_string(tickets.size()) + " ticket(s) reimpresso(s) (2\xAA via)" + refused;
+                           std::to_string(tickets.size()) + record::cp1252(" ticket(s) reimpresso(s) (2ª via)") +
+                           refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);
   show_tickets(ctx);
 }
