@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "record/cp1252.h"
+
 namespace kav::app {
 
 namespace {
@@ -9,7 +11,7 @@ class NoReprints final : public printing::Reprints {
  public:
   std::vector<printing::KeptTicket> recent(std::size_t) override { return {}; }
   printing::ReprintOutcome reprint(const printing::KeptTicket&) override {
-    return {false, "Reimpress\xE3o indispon\xEDvel"};
+    return {false, record::cp1252("Reimpressão indisponível")};
   }
 };
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "form/form_names.h"
+#include "record/cp1252.h"
 
 namespace kav::monitor {
 
@@ -34,15 +35,15 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
   list.x = 10, list.y = 10, list.width = 540, list.height = 250;
   list.font = kListFont;
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {"Situa\xE7\xE3o", 110}};
+  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
 
   form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
-  ticket.caption = "Ticket (2\xAA via)";
+  ticket.caption = record::cp1252("Ticket (2ª via)");
   ticket.x = 10, ticket.y = 270, ticket.width = 200, ticket.height = 50;
   ticket.font = kButtonFont;
 
   form::ControlDesign order{.name = "Bt_Comanda", .kind = form::ControlKind::button};
-  order.caption = "Comanda (2\xAA via)";
+  order.caption = record::cp1252("Comanda (2ª via)");
   order.x = 220, order.y = 270, order.width = 200, order.height = 50;
   order.font = kButtonFont;
 
@@ -57,28 +58,28 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
 void ReprintForm::form_open(form::FormContext& ctx) {
   shown_.clear();  // a fresh window has an empty list
   ticks_ = 0;
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
 void ReprintForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "Cm_Timer") return;
   ctx.set_timer_enabled("Cm_Timer", false);
   if (pulse_) pulse_();
-  if (++ticks_ % kRefreshEvery == 0) mostra_tickets(ctx);
+  if (++ticks_ % kRefreshEvery == 0) show_tickets(ctx);
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 
 void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Ticket") {
-    reimprime_ticket(ctx);
+    reprint_ticket(ctx);
   } else if (button == "Bt_Comanda") {
-    reimprime_comanda(ctx);
+    reprint_order(ctx);
   } else if (button == "Bt_Fechar") {
     ctx.end_form();
   }
 }
 
-void ReprintForm::mostra_tickets(form::FormContext& ctx) {
+void ReprintForm::show_tickets(form::FormContext& ctx) {
   std::vector<printing::KeptTicket> now = reprints_.recent(kRecentTickets);
   const bool same = std::equal(now.begin(), now.end(), shown_.begin(), shown_.end(),
                                [](const printing::KeptTicket& a, const printing::KeptTicket& b) {
@@ -86,7 +87,7 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
                                });
   if (same) return;
   std::optional<printing::KeptTicket> chosen;
-  if (const printing::KeptTicket* t = selecionado(ctx)) chosen = *t;
+  if (const printing::KeptTicket* t = selected(ctx)) chosen = *t;
   // Rows are written over in place, and only where they changed: console
   // mode prints every row that gets its text.
   const int before = static_cast<int>(shown_.size());
@@ -101,7 +102,8 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
       ctx.set_list_row_text(row, t.time(), 1);
       ctx.set_list_row_text(row, t.facts.order, 2);
       ctx.set_list_row_text(row, t.printer, 3);
-      ctx.set_list_row_text(row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? " (2\xAA via)" : ""), 4);
+      ctx.set_list_row_text(
+          row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? record::cp1252(" (2ª via)") : ""), 4);
       ctx.set_list_row_text(row, printing::state_text(t.state), 5);
     }
     if (chosen && same_ticket(*chosen, t)) keep = row.index;
@@ -111,31 +113,31 @@ void ReprintForm::mostra_tickets(form::FormContext& ctx) {
   ctx.refresh_control(kList);
 }
 
-const printing::KeptTicket* ReprintForm::selecionado(form::FormContext& ctx) {
+const printing::KeptTicket* ReprintForm::selected(form::FormContext& ctx) {
   const int row = ctx.get_selected_row(kList);
   return row >= 0 && row < static_cast<int>(shown_.size()) ? &shown_[static_cast<std::size_t>(row)] : nullptr;
 }
 
-void ReprintForm::reimprime_ticket(form::FormContext& ctx) {
-  const printing::KeptTicket* t = selecionado(ctx);
+void ReprintForm::reprint_ticket(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket na lista.", form::kStyleInformation);
     return;
   }
   const printing::ReprintOutcome outcome = reprints_.reprint(*t);
   ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
-void ReprintForm::reimprime_comanda(form::FormContext& ctx) {
-  const printing::KeptTicket* t = selecionado(ctx);
+void ReprintForm::reprint_order(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket da comanda na lista.", form::kStyleInformation);
     return;
   }
   const std::vector<printing::KeptTicket> tickets = printing::tickets_of_order(shown_, *t);
   if (tickets.empty()) {
-    ctx.show_message_box("O ticket selecionado n\xE3o tem n\xFAmero de comanda; use \"Ticket (2\xAA via)\".",
+    ctx.show_message_box(record::cp1252("O ticket selecionado não tem número de comanda; use \"Ticket (2ª via)\"."),
                          form::kStyleInformation);
     return;
   }
@@ -150,9 +152,10 @@ void ReprintForm::reimprime_comanda(form::FormContext& ctx) {
     }
   }
   const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
-                           std::to_string(tickets.size()) + " ticket(s) reimpresso(s) (2\xAA via)" + refused;
+                           std::to_string(tickets.size()) + record::cp1252(" ticket(s) reimpresso(s) (2ª via)") +
+                           refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);
-  mostra_tickets(ctx);
+  show_tickets(ctx);
 }
 
 }  // namespace kav::monitor

@@ -42,10 +42,10 @@ class ReprintForm final : public form::Form {
 
  private:
   // Brings the list in line with the spool, the selection kept on its ticket.
-  void mostra_tickets(form::FormContext& ctx);
-  const printing::KeptTicket* selecionado(form::FormContext& ctx);
-  void reimprime_ticket(form::FormContext& ctx);
-  void reimprime_comanda(form::FormContext& ctx);
+  void show_tickets(form::FormContext& ctx);
+  const printing::KeptTicket* selected(form::FormContext& ctx);
+  void reprint_ticket(form::FormContext& ctx);
+  void reprint_order(form::FormContext& ctx);
 
   printing::Reprints& reprints_;
   std::function<void()> pulse_;

@@ -120,6 +120,7 @@ class ComandasForm final : public form::Form {
   void print_items(form::FormContext& ctx);
   void print_cancellation(form::FormContext& ctx);
   void print_bill(form::FormContext& ctx);
+  void print_bill_totals(std::uint64_t subtotal);
 
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.

@@ -116,7 +116,15 @@ void ComandasForm::print_bill(form::FormContext& ctx) {
     alerts_.clear(alert_key);
   }
   tickets_.write(grupo::traco);
+  print_bill_totals(w_subtotal);
+  tickets_.end();
+}
 
+// The bill's total lines: the products, then the service and the bill's
+// total when there is a service, then the share of each person when the
+// order says how many they are.
+void ComandasForm::print_bill_totals(std::uint64_t w_subtotal) {
+  record::Area& reg = tickets_.reg_impressao();
   auto total_line = [&](std::string_view rotulo, std::uint64_t hundredths) {
     reg.set(prt_linha_tot, linha_tot(rotulo, hundredths));
     tickets_.write(grupo::subtot);
@@ -138,8 +146,6 @@ void ComandasForm::print_bill(form::FormContext& ctx) {
     w_total_conta = per_person(w_total_conta, pessoas);
     total_line("Valor por Pessoa", w_total_conta);
   }
-
-  tickets_.end();
 }
 
 }  // namespace kav::orders

@@ -1,6 +1,7 @@
 #include "printing/ledger.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "board/alerts.h"
@@ -21,6 +22,7 @@ using platform::print::printer_key;
 using platform::print::same_printer;
 using platform::print::SpoolEntry;
 using platform::print::TicketJob;
+using State = Ticket::State;
 
 namespace {
 
@@ -46,6 +48,20 @@ std::string not_printed(std::string_view printer, Outcome outcome, std::string_v
   return record::cp1252("Não impresso em ") + shown(printer) + " (" + std::string(reason(outcome)) +
          "): " + marked_name(base) + " !!!";
 }
+
+// The state a look gave a job of `printer`; none when the job was handed
+// over after the look was asked for.
+std::optional<JobState> state_in_look(const Looked& look, std::string_view printer, int job) {
+  for (const auto& j : look.jobs) {
+    if (j.id == job && same_printer(j.printer, printer)) return j.state;
+  }
+  for (const auto& a : look.asked) {
+    if (a.id == job && same_printer(a.printer, printer)) return a.state;
+  }
+  return std::nullopt;
+}
+
+bool finished(JobState state) { return state == JobState::completed || state == JobState::gone; }
 
 }  // namespace
 
@@ -88,7 +104,7 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
         }
       } else if (e.kind == SpoolEntry::Kind::undelivered && !printer.empty()) {
         Ticket t{folder.path, e.base, printer, {}};
-        t.from_earlier_run = true;
+        t.state = State::to_match;
         tickets_.push_back(std::move(t));
       }
     }
@@ -106,9 +122,9 @@ Ledger::Standing Ledger::standing(std::string_view folder, std::string_view base
   const auto it = std::find_if(tickets_.begin(), tickets_.end(),
                                [&](const Ticket& t) { return t.folder == folder && t.base == base; });
   if (it == tickets_.end()) return Standing::not_followed;
-  if (it->in_flight || it->job != 0) return Standing::in_queue;
-  if (it->unknown) return Standing::stuck;
-  if (it->from_earlier_run) return Standing::matching;
+  if (it->state == State::on_its_way || it->job != 0) return Standing::in_queue;
+  if (it->state == State::unknown) return Standing::stuck;
+  if (it->state == State::to_match) return Standing::matching;
   return expired(*it) ? Standing::stuck : Standing::resending;
 }
 
@@ -119,7 +135,7 @@ bool Ledger::settle_by_hand(std::string_view folder, std::string_view base) {
 
 bool Ledger::in_flight_for(std::string_view printer) const {
   return std::any_of(tickets_.begin(), tickets_.end(),
-                     [&](const Ticket& t) { return t.in_flight && same_printer(t.printer, printer); });
+                     [&](const Ticket& t) { return t.state == State::on_its_way && same_printer(t.printer, printer); });
 }
 
 // A ticket never passes the tickets of its printer waiting to be sent
@@ -127,17 +143,15 @@ bool Ledger::in_flight_for(std::string_view printer) const {
 // waiting to be sent: it holds nothing back.
 bool Ledger::waits_behind(std::string_view printer) {
   return std::any_of(tickets_.begin(), tickets_.end(), [&](const Ticket& t) {
-    return t.job == 0 && !t.in_flight && !t.from_earlier_run && !t.unknown && same_printer(t.printer, printer) &&
-           !expired(t);
+    return t.state == State::undelivered && same_printer(t.printer, printer) && !expired(t);
   });
 }
 
 // A ticket whose job may have printed and cannot be asked about: reported
 // once, kept marked, never sent again by itself.
 void Ledger::state_unknown(Ticket& t) {
-  t.from_earlier_run = false;
-  if (t.unknown) return;
-  t.unknown = true;
+  if (t.state == State::unknown) return;
+  t.state = State::unknown;
   report(record::cp1252("Situação desconhecida em ") + shown(t.printer) + ": " + marked_name(t.base) + " !!!");
 }
 
@@ -175,13 +189,14 @@ void Ledger::kept(Ticket t, std::string text) {
   }
   if (waits_behind(t.printer)) {
     t.troubled = true;
+    t.state = State::undelivered;
     t.outcome = Outcome::waiting;
     report(not_printed(t.printer, t.outcome, t.base));
     tickets_.push_back(std::move(t));
     return;
   }
   const bool nothing_on_its_way = !in_flight_for(t.printer);
-  t.in_flight = true;
+  t.state = State::on_its_way;
   tickets_.push_back(t);
   hand_over(t, std::move(text), false, true, nothing_on_its_way);
 }
@@ -205,13 +220,14 @@ void Ledger::take_hand_over(const Handed& h) {
                                [&](const Ticket& t) { return t.base == h.base && t.folder == h.folder; });
   if (it == tickets_.end()) return;  // a ticket the spool could not keep, tried all the same
   Ticket& t = *it;
-  t.in_flight = false;
   if (h.redelivery && h.attempted) report("Reenviando " + marked_name(t.base) + " para " + shown(t.printer) + " ...");
   if (h.delivery.delivered()) {
     t.job = h.delivery.job_id;
+    t.state = State::handed_over;
     highest_job_ = std::max(highest_job_, t.job);
     return;
   }
+  t.state = State::undelivered;
   t.troubled = true;
   t.outcome = h.delivery.outcome;
   if (h.attempted || !h.redelivery) report(not_printed(t.printer, t.outcome, t.base));
@@ -232,7 +248,7 @@ void Ledger::update_alerts() {
   for (const auto& t : tickets_) {
     // A ticket on its way for the first time is not late yet; one sent
     // again is, until the spooler has taken it.
-    if (t.job != 0 || t.from_earlier_run || t.unknown || (t.in_flight && !t.troubled)) continue;
+    if (t.state != State::undelivered && !(t.state == State::on_its_way && t.troubled)) continue;
     Waiting& w = by_printer[printer_key(t.printer)];
     w.printer = t.printer;
     if (expired(t)) {
@@ -263,10 +279,10 @@ void Ledger::update_alerts() {
   unread_by_look_.clear();
   for (const auto& t : tickets_) {
     const std::string key = printer_key(t.printer);
-    if (!unlisted_.contains(key) && !t.unknown) continue;
+    if (!unlisted_.contains(key) && t.state != State::unknown) continue;
     auto& [printer, unknown] = unreadable[key];
     printer = t.printer;
-    if (t.unknown) ++unknown;
+    if (t.state == State::unknown) ++unknown;
   }
   for (const auto& [key, u] : unreadable) {
     up["impressao-fila:" + key] =
@@ -292,11 +308,11 @@ bool Ledger::follow_up() {
   bool all = false;
   for (const auto& t : tickets_) {
     q.printers.insert(t.printer);
-    if (t.in_flight || (t.job == 0 && !t.from_earlier_run && !t.unknown)) continue;
+    if (t.state == State::on_its_way || t.state == State::undelivered) continue;
     // Only the jobs from the oldest one followed on; all of them while
     // tickets of an earlier run are still to be matched with theirs.
     q.job_printers.insert(t.printer);
-    all = all || t.from_earlier_run;
+    all = all || t.state == State::to_match;
     if (t.job == 0) {  // of an earlier run, or unknown: matched by name, or by its job note
       q.titles.insert(job_title_of(t));
       if (const int noted = store_.read_note(t.folder, t.base); noted > 0) q.ask.emplace_back(t.printer, noted);
@@ -307,16 +323,17 @@ bool Ledger::follow_up() {
     }
   }
   // Tickets on their way get their job numbers before the look is made.
-  const auto on_its_way = std::any_of(tickets_.begin(), tickets_.end(), [](const Ticket& t) { return t.in_flight; });
+  const auto on_its_way = std::any_of(tickets_.begin(), tickets_.end(),
+                                     [](const Ticket& t) { return t.state == State::on_its_way; });
   if (on_its_way) {
     for (const auto& t : tickets_) {
-      if (t.in_flight) q.job_printers.insert(t.printer);
+      if (t.state == State::on_its_way) q.job_printers.insert(t.printer);
     }
     // (their numbers follow the highest one known)
     if (q.first_job == 0 && highest_job_ != 0) q.first_job = highest_job_ + 1;
   }
   const bool unmatched = std::any_of(tickets_.begin(), tickets_.end(),
-                                     [](const Ticket& t) { return t.unknown && t.job == 0; });
+                                     [](const Ticket& t) { return t.state == State::unknown && t.job == 0; });
   if (all || unmatched) q.first_job = 0;
   look_pending_ = true;
   queue_.look(std::move(q));
@@ -335,105 +352,98 @@ void Ledger::apply_look(const Looked& look) {
     const std::string key = printer_key(t.printer);
     if (look.unlisted.contains(key)) unread_by_look_.emplace(key, t.printer);
   }
-  const auto state_of_job = [&](const Ticket& t, int job, bool& known) {
-    known = true;
-    for (const auto& j : look.jobs) {
-      if (j.id == job && same_printer(j.printer, t.printer)) return j.state;
-    }
-    for (const auto& a : look.asked) {
-      if (a.id == job && same_printer(a.printer, t.printer)) return a.state;
-    }
-    known = false;  // handed over after the look was asked for
-    return JobState::pending;
-  };
-
-  // Jobs handed over: finished, failed, or still under way. A ticket found
-  // at start (or one whose state could not be learnt) is matched with its
-  // job by name, or by its job note. A ticket on its way to the spooler is
-  // left alone.
   std::vector<Ticket> still;
   for (auto& t : tickets_) {
-    if (t.in_flight) {
-      still.push_back(std::move(t));
-      continue;
-    }
-    if (t.unknown && !store_.holds_marked(t.folder, t.base)) continue;  // settled by hand (kav-spool)
-    const bool unlisted = look.unlisted.contains(printer_key(t.printer));
-    if (t.job == 0 && (t.from_earlier_run || t.unknown)) {
-      const std::string title = job_title_of(t);
-      for (const auto& j : look.jobs) {
-        if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
-      }
-      const int noted = t.job == 0 ? store_.read_note(t.folder, t.base) : 0;
-      if (noted == platform::print::SpoolStore::kNoteUnreadable) {
-        // A note stands and names no job (a power cut took what was written):
-        // the ticket was handed over, and may have printed.
-        state_unknown(t);
-        still.push_back(std::move(t));
-        continue;
-      }
-      if (noted != 0) {
-        // A job noted and neither listed nor asked about (a spooler that
-        // forgets finished jobs) has left the queue; one asked about has
-        // the state the spooler gave.
-        bool known = false;
-        const JobState state = state_of_job(t, noted, known);
-        if ((!known && !unlisted) || state == JobState::completed || state == JobState::gone) {
-          settle_printed(t);
-          continue;
-        }
-        if (state == JobState::unknown || !known) {
-          state_unknown(t);
-          still.push_back(std::move(t));
-          continue;
-        }
-        t.job = noted;
-      } else if (t.job == 0 && unlisted) {
-        // No job to ask for, and no listing to find it by name in: it may
-        // have been handed over just before the end of the run.
-        state_unknown(t);
-        still.push_back(std::move(t));
-        continue;
-      }
-      t.from_earlier_run = false;
-      t.unknown = false;
-    }
-    if (t.job != 0) {
-      bool known = false;
-      const JobState state = state_of_job(t, t.job, known);
-      if (known && state == JobState::unknown) {
-        state_unknown(t);
-        still.push_back(std::move(t));
-        continue;
-      }
-      if (known) t.unknown = false;
-      if (known && (state == JobState::completed || state == JobState::gone)) {
-        settle_printed(t);
-        continue;
-      }
-      if (known && state == JobState::aborted) {
-        report(not_printed(t.printer, Outcome::aborted, t.base));
-        t.job = 0;
-        t.troubled = true;
-        t.outcome = Outcome::aborted;
-      }
-    }
-    if (t.job == 0 && !store_.holds_marked(t.folder, t.base)) continue;  // settled or removed by hand
-    still.push_back(std::move(t));
+    if (still_followed(t, look)) still.push_back(std::move(t));
   }
   tickets_ = std::move(still);
-  if (closing_) return;
+  if (!closing_) redeliver(look);
+}
 
-  // Redelivery, in order, printer by printer; a printer that fails once is
-  // left for the next check, and so is one with tickets still on their way.
+// What a look says of one ticket's job: finished, failed, or still under
+// way. False once the ticket is no longer followed (its printer finished it,
+// or it was settled by hand). A ticket on its way to the spooler is left
+// alone.
+bool Ledger::still_followed(Ticket& t, const Looked& look) {
+  if (t.state == State::on_its_way) return true;
+  if (t.state == State::unknown && !store_.holds_marked(t.folder, t.base)) return false;  // settled by hand (kav-spool)
+  if (t.job == 0 && (t.state == State::to_match || t.state == State::unknown)) {
+    const Match match = match_with_job(t, look);
+    if (match == Match::printed) return false;
+    if (match == Match::unknown) return true;
+  }
+  if (t.job != 0) {
+    const std::optional<JobState> state = state_in_look(look, t.printer, t.job);
+    if (state == JobState::unknown) {
+      state_unknown(t);
+      return true;
+    }
+    if (state) t.state = State::handed_over;
+    if (state && finished(*state)) {
+      settle_printed(t);
+      return false;
+    }
+    if (state == JobState::aborted) {
+      report(not_printed(t.printer, Outcome::aborted, t.base));
+      t.job = 0;
+      t.state = State::undelivered;
+      t.troubled = true;
+      t.outcome = Outcome::aborted;
+    }
+  }
+  return t.job != 0 || store_.holds_marked(t.folder, t.base);  // or settled or removed by hand
+}
+
+// A ticket found at start (or one whose state could not be learnt) is
+// matched with its job by name, or by its job note.
+Ledger::Match Ledger::match_with_job(Ticket& t, const Looked& look) {
+  const bool unlisted = look.unlisted.contains(printer_key(t.printer));
+  const std::string title = job_title_of(t);
+  for (const auto& j : look.jobs) {
+    if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
+  }
+  const int noted = t.job == 0 ? store_.read_note(t.folder, t.base) : 0;
+  if (noted == platform::print::SpoolStore::kNoteUnreadable) {
+    // A note stands and names no job (a power cut took what was written):
+    // the ticket was handed over, and may have printed.
+    state_unknown(t);
+    return Match::unknown;
+  }
+  if (noted != 0) {
+    // A job noted and neither listed nor asked about (a spooler that
+    // forgets finished jobs) has left the queue; one asked about has
+    // the state the spooler gave.
+    const std::optional<JobState> state = state_in_look(look, t.printer, noted);
+    if ((!state && !unlisted) || (state && finished(*state))) {
+      settle_printed(t);
+      return Match::printed;
+    }
+    if (!state || *state == JobState::unknown) {
+      state_unknown(t);
+      return Match::unknown;
+    }
+    t.job = noted;
+  } else if (t.job == 0 && unlisted) {
+    // No job to ask for, and no listing to find it by name in: it may
+    // have been handed over just before the end of the run.
+    state_unknown(t);
+    return Match::unknown;
+  }
+  t.state = t.job != 0 ? State::handed_over : State::undelivered;
+  return Match::matched;
+}
+
+// Redelivery, in order, printer by printer; a printer that fails once is
+// left for the next check, and so is one with tickets still on their way.
+void Ledger::redeliver(const Looked& look) {
   std::set<std::string> blocked;
   for (const auto& t : tickets_) {
-    if (t.in_flight) blocked.insert(printer_key(t.printer));
+    if (t.state == State::on_its_way) blocked.insert(printer_key(t.printer));
   }
   queue_.keep_held_back_only(blocked);
   std::set<std::string> gone;
   for (auto& t : tickets_) {
-    if (t.job != 0 || t.in_flight || t.unknown) continue;
+    if (t.state != State::undelivered) continue;
     const std::string key = printer_key(t.printer);
     if (blocked.contains(key)) continue;
     const auto seen = look.printers.find(key);
@@ -460,7 +470,7 @@ void Ledger::apply_look(const Looked& look) {
       continue;
     }
     t.troubled = true;
-    t.in_flight = true;
+    t.state = State::on_its_way;
     hand_over(t, std::move(text), true, true, false);
   }
   std::erase_if(tickets_, [&](const Ticket& t) { return gone.contains(t.folder + "\\" + t.base); });

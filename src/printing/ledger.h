@@ -68,17 +68,28 @@ inline constexpr std::chrono::minutes kRedeliveryLimit{30};
 using PrintReport = std::function<void(std::string_view text)>;
 
 struct Ticket {
+  // Where a ticket stands in its delivery.
+  enum class State {
+    on_its_way,   // queued for the hand-over, or being handed over
+    handed_over,  // the spooler has it as `job`, followed until its printer finishes it
+    undelivered,  // not delivered: sent again, in order, once its printer takes jobs
+    to_match,     // left by an earlier run: its job is looked up by name or by its note
+    unknown,      // its job's state could not be learnt: never sent again by itself
+  };
+
   std::string folder;   // Windows path of the printer's spool folder
   std::string base;     // the name without mark and extension
   std::string printer;  // the spooler's name of the printer
   platform::print::PageSetup page;
-  int job = 0;                    // the spooler's job, 0 while not handed over
-  bool troubled = false;          // a delivery failed: what follows is logged
-  bool from_earlier_run = false;  // found at start: its job is looked up by name
+  int job = 0;  // the spooler's job, 0 while not known (kept when its state turns unknown)
+  State state = State::undelivered;
+  // Apart from the state, as they hold whatever it becomes: a delivery that
+  // failed or waited (what follows is logged as a redelivery), the one
+  // report of a ticket too old to be sent again, and why it was last not
+  // delivered.
+  bool troubled = false;
   bool expiry_reported = false;
-  bool in_flight = false;  // queued for the hand-over, or being handed over
-  bool unknown = false;    // its job's state could not be learnt: never sent again by itself
-  platform::print::Outcome outcome = platform::print::Outcome::accepted;  // why it was last not delivered
+  platform::print::Outcome outcome = platform::print::Outcome::accepted;
 };
 
 class Ledger {
@@ -143,6 +154,10 @@ class Ledger {
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
   void take_hand_over(const platform::print::Handed& h);
   void apply_look(const platform::print::Looked& look);
+  bool still_followed(Ticket& t, const platform::print::Looked& look);
+  enum class Match { matched, printed, unknown };
+  Match match_with_job(Ticket& t, const platform::print::Looked& look);
+  void redeliver(const platform::print::Looked& look);
   void state_unknown(Ticket& t);
   void report(std::string_view text);
 

@@ -47,7 +47,8 @@ std::string state_text(TicketState state) {
   switch (state) {
     case TicketState::printed: return "impresso";
     case TicketState::waiting: return "aguardando";
-    case TicketState::undelivered: return "n\xE3o entregue";
+    case TicketState::undelivered:
+      return record::cp1252("não entregue");
   }
   return "?";
 }
@@ -190,26 +191,27 @@ bool DirectReprint::settled_by_its_job(const KeptTicket& t, bool reprint_unknown
   if (state == JobState::completed) {
     if (!store.unmark(t.folder, t.base)) {
       say_error_("o trabalho " + job + " de " + name +
-                 " j\xE1 foi impresso, mas a marca N\xC3O ENTREGUE n\xE3o p\xF4" "de ser retirada (" +
-                 shown_path(files_, t.path()) + "); verifique as permiss\xF5" "es da pasta");
+                 record::cp1252(" já foi impresso, mas a marca NÃO ENTREGUE não pôde ser retirada (") +
+                 shown_path(files_, t.path()) + record::cp1252("); verifique as permissões da pasta"));
       rc = 1;
       return true;
     }
-    log("Baixado: " + name + " (trabalho " + job + " j\xE1 impresso)");
-    say_(name + " j\xE1 impresso (trabalho " + job + "); marca retirada");
+    log("Baixado: " + name + " (trabalho " + job + record::cp1252(" já impresso)"));
+    say_(name + record::cp1252(" já impresso (trabalho ") + job + "); marca retirada");
     rc = 0;
     return true;
   }
   if (state == JobState::pending) {
-    say_(name + " ainda est\xE1 na fila da impressora (trabalho " + job + "); n\xE3o foi reimpresso");
+    say_(name + record::cp1252(" ainda está na fila da impressora (trabalho ") + job +
+         record::cp1252("); não foi reimpresso"));
     rc = 0;
     return true;
   }
   if (state == JobState::gone && !reprint_unknown) {
     // The spooler forgot the job: it may have printed.
-    say_error_("o spooler n\xE3o conhece mais o trabalho " + job + " de " + name +
-               ", que pode ter sido impresso; n\xE3o foi reimpresso. Confira o papel e use \"reprint\" ou "
-               "\"settle\" para este ticket");
+    say_error_(record::cp1252("o spooler não conhece mais o trabalho ") + job + " de " + name +
+               record::cp1252(", que pode ter sido impresso; não foi reimpresso. Confira o papel e use \"reprint\" ou "
+                              "\"settle\" para este ticket"));
     rc = 1;
     return true;
   }
@@ -224,36 +226,36 @@ int DirectReprint::reprint(const KeptTicket& t, bool reprint_unknown) {
   const std::string name = t.printer + "\\" + t.base;
   std::string text;
   if (!platform::print::read_ticket(files_, t.path(), text)) {
-    say_error_("n\xE3o foi poss\xEDvel ler " + shown_path(files_, t.path()));
+    say_error_(record::cp1252("não foi possível ler ") + shown_path(files_, t.path()));
     return 1;
   }
   if (t.marked && !folder_writable(t)) {
-    say_error_("a pasta " + shown_path(files_, t.folder) + " n\xE3o aceita grava\xE7\xE3o: a marca de " + name +
-               " n\xE3o poderia ser retirada; n\xE3o foi impresso");
+    say_error_("a pasta " + shown_path(files_, t.folder) + record::cp1252(" não aceita gravação: a marca de ") + name +
+               record::cp1252(" não poderia ser retirada; não foi impresso"));
     return 1;
   }
   if (!outlet_.refresh({})) {
-    say_error_("o spooler de impress\xE3o n\xE3o responde; " + name + " n\xE3o foi impresso");
-    log("Reimpressao falhou: spooler fora do ar (" + name + ") !!!");
+    say_error_(record::cp1252("o spooler de impressão não responde; ") + name + record::cp1252(" não foi impresso"));
+    log(record::cp1252("Reimpressão falhou: spooler fora do ar (") + name + ") !!!");
     return 1;
   }
   if (int rc = 0; settled_by_its_job(t, reprint_unknown, rc)) return rc;
   if (outlet_.printer(t.printer) != PrinterState::ready) {
-    say_error_("a impressora " + t.printer + " n\xE3o existe ou est\xE1 parada; " + t.file_name +
-               " n\xE3o foi impresso");
-    log("Reimpressao falhou: " + t.printer + " parada ou inexistente !!!");
+    say_error_("a impressora " + t.printer + record::cp1252(" não existe ou está parada; ") + t.file_name +
+               record::cp1252(" não foi impresso"));
+    log(record::cp1252("Reimpressão falhou: ") + t.printer + " parada ou inexistente !!!");
     return 1;
   }
   const std::string title = platform::print::job_title(t.base, files_.host_path(platform::print::kSpoolRoot));
-  log("Reimprimindo " + t.base + " em " + t.printer + " (2\xAA via) ...");
+  log("Reimprimindo " + t.base + " em " + t.printer + record::cp1252(" (2ª via) ..."));
   // On the roll, as the print form always asks: the settings the ticket was
   // made with are not kept beside it.
   const platform::print::Delivery d = outlet_.submit(
       platform::print::TicketJob{t.printer, title, platform::print::PageSetup{}},
       layout_.second_copy(text, platform::kLineEnd));
   if (!d.delivered()) {
-    say_error_("a impressora " + t.printer + " n\xE3o aceitou " + t.file_name + ": " + d.detail);
-    log("Reimpressao falhou em " + t.printer + ": " + t.file_name + " !!!");
+    say_error_("a impressora " + t.printer + record::cp1252(" não aceitou ") + t.file_name + ": " + d.detail);
+    log(record::cp1252("Reimpressão falhou em ") + t.printer + ": " + t.file_name + " !!!");
     return 1;
   }
   SpoolStore store(files_);
@@ -261,8 +263,8 @@ int DirectReprint::reprint(const KeptTicket& t, bool reprint_unknown) {
     store.write_note(t.folder, t.base, d.job_id);
     if (store.read_note(t.folder, t.base) != d.job_id) {
       say_error_("a nota do trabalho " + std::to_string(d.job_id) + " de " + name +
-                 " n\xE3o p\xF4" "de ser gravada: o monitor pode imprimi-lo de novo; baixe-o com \"settle\" "
-                 "quando sair no papel");
+                 record::cp1252(" não pôde ser gravada: o monitor pode imprimi-lo de novo; baixe-o com \"settle\" "
+                                "quando sair no papel"));
       log("Reimpresso sem nota do trabalho: " + name + " !!!");
       return 1;
     }
@@ -276,12 +278,12 @@ int DirectReprint::reprint(const KeptTicket& t, bool reprint_unknown) {
   if (state == JobState::completed || state == JobState::gone) {
     if (t.marked && !store.unmark(t.folder, t.base)) {
       say_error_(name + " foi impresso (trabalho " + std::to_string(d.job_id) +
-                 "), mas a marca N\xC3O ENTREGUE n\xE3o p\xF4" "de ser retirada; a nota do trabalho fica, e o "
-                 "monitor n\xE3o o imprime de novo");
-      log("Reimpresso em " + t.printer + ": " + t.base + ", marca nao retirada !!!");
+                 record::cp1252("), mas a marca NÃO ENTREGUE não pôde ser retirada; a nota do trabalho fica, e o "
+                                "monitor não o imprime de novo"));
+      log("Reimpresso em " + t.printer + ": " + t.base + record::cp1252(", marca não retirada !!!"));
       return 1;
     }
-    log("Reimpresso em " + t.printer + ": " + t.base + " (2\xAA via)");
+    log("Reimpresso em " + t.printer + ": " + t.base + record::cp1252(" (2ª via)"));
     say_(name + " impresso");
     return 0;
   }

@@ -11,6 +11,7 @@
 #include "platform/line_end.h"
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
+#include "record/cp1252.h"
 #include "record/digits.h"
 
 namespace kav::printing {
@@ -308,21 +309,22 @@ ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
   const std::string who = (t.facts.order.empty() ? std::string("Ticket ") + t.base : "Comanda " + t.facts.order) +
                           " (" + (t.printer.empty() ? std::string("sem impressora") : t.printer) + ")";
   if (!work_.empty() || open_) return {false, who + ": checagem em andamento; tente de novo"};
-  if (t.printer.empty()) return {false, who + ": ticket sem impressora; n\xE3o foi reimpresso"};
+  if (t.printer.empty()) return {false, who + record::cp1252(": ticket sem impressora; não foi reimpresso")};
   std::string text;
   if (!platform::print::read_ticket(files_, t.path(), text)) {
-    return {false, who + ": ticket " + t.base + " n\xE3o encontrado no Spool; n\xE3o foi reimpresso"};
+    return {false, who + ": ticket " + t.base + record::cp1252(" não encontrado no Spool; não foi reimpresso")};
   }
   const bool still_marked = store_.holds_marked(t.folder, t.base);
   const Ledger::Standing standing =
       still_marked ? ledger_.standing(t.folder, t.base) : Ledger::Standing::not_followed;
   switch (standing) {
     case Ledger::Standing::in_queue:
-      return {false, who + ": ainda na fila da impressora; n\xE3o foi reimpresso"};
+      return {false, who + record::cp1252(": ainda na fila da impressora; não foi reimpresso")};
     case Ledger::Standing::matching:
       return {false, who + ": sendo conferido no spooler; tente de novo em alguns segundos"};
     case Ledger::Standing::resending:
-      return {false, who + ": ainda n\xE3o entregue; o monitor o reenvia sozinho quando a impressora aceitar"};
+      return {false,
+              who + record::cp1252(": ainda não entregue; o monitor o reenvia sozinho quando a impressora aceitar")};
     default: break;
   }
   // A copy of its own: a new name in the same folder, kept before it is handed over.
@@ -331,20 +333,20 @@ ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
   if (!store_.keep(t.folder, base, copy)) {
     ledger_.spool_failed(t.printer);
     ledger_.update_alerts();
-    return {false, who + ": falha ao gravar a 2\xAA via no Spool; n\xE3o foi reimpresso"};
+    return {false, who + record::cp1252(": falha ao gravar a 2ª via no Spool; não foi reimpresso")};
   }
   store_.sync_folder(t.folder);
   ledger_.spool_kept(t.printer);
-  std::string line = "2\xAA via de " + t.base + " em " + t.printer + ": " + base;
+  std::string line = record::cp1252("2ª via de ") + t.base + " em " + t.printer + ": " + base;
   if (standing == Ledger::Standing::stuck || (still_marked && standing == Ledger::Standing::not_followed)) {
     // The copy replaces it: the original is no longer sent, nor waited for.
-    if (!ledger_.settle_by_hand(t.folder, t.base)) line += "; marca do original nao retirada !!!";
+    if (!ledger_.settle_by_hand(t.folder, t.base)) line += record::cp1252("; marca do original não retirada !!!");
   }
   ledger_.report_line(line);
   ledger_.kept(Ticket{t.folder, base, t.printer, platform::print::PageSetup{}}, copy);
   collect();
   ledger_.update_alerts();
-  return {true, who + ": 2\xAA via enviada para a impressora"};
+  return {true, who + record::cp1252(": 2ª via enviada para a impressora")};
 }
 
 std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "log/log_form.h"
 #include "monitor/menu_form.h"
@@ -21,45 +23,83 @@ std::vector<Event> of(const std::vector<Event>& events, std::string_view form, s
   return out;
 }
 
-TEST(MenuFormTest, DesignAsTheOperatorSeesIt) {
+const form::ControlDesign& control(const form::FormDesign& d, std::string_view name) {
+  for (const auto& c : d.controls) {
+    if (c.name == name) return c;
+  }
+  static const form::ControlDesign none;
+  ADD_FAILURE() << "no control " << name;
+  return none;
+}
+
+bool overlap(const form::ControlDesign& a, const form::ControlDesign& b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+struct MenuDesign : ::testing::Test {
   log::LLink link;
-  platform::ManualClock clock(2019, 11, 27);
+  platform::ManualClock clock{2019, 11, 27};
   log::Alerts alerts;
   platform::MemoryFileSystem files;
   log::CheckReport report;
-  MenuForm menu(link, clock, alerts, report, files);
-  const auto& d = menu.design();
+  MenuForm menu{link, clock, alerts, report, files};
+  const form::FormDesign& d = menu.design();
+};
+
+// The controls the design names, with its values: found by name, wherever
+// they stand in the form's list.
+TEST_F(MenuDesign, TheDesignedControlsCarryTheirValues) {
   EXPECT_EQ(d.name, "00-MENU");
   EXPECT_EQ(d.caption, "Monitor Comandas (19.11c)");
-  ASSERT_EQ(d.controls.size(), 7U);
-  EXPECT_EQ(d.width, 538);
-  EXPECT_EQ(d.controls[0].interval_ms, 1000);
-  EXPECT_TRUE(d.controls[0].enabled);
-  EXPECT_EQ(d.controls[1].columns.at(0).title, "Status");
-  EXPECT_EQ(d.controls[1].columns.at(0).width, 500);
-  EXPECT_EQ(d.controls[2].maximum, 5);
-  EXPECT_EQ(d.controls[3].caption, "Exportar Cadastros");
-  EXPECT_EQ(d.controls[4].caption, "Sair");
-  EXPECT_EQ(d.controls[4].picture, "Bt_Sair");
-  // The alerts below the buttons, inside the window.
-  const auto& a = d.controls[5];
-  EXPECT_EQ(a.name, "Lv_Alertas");
-  EXPECT_EQ(a.kind, form::ControlKind::list);
-  EXPECT_GE(a.y, d.controls[4].y + d.controls[4].height);
-  EXPECT_LE(a.y + a.height, d.height);
-  EXPECT_EQ(a.columns.at(0).title, "Alertas");
-  // The designed buttons keep their places and sizes; the reprint's button
-  // lies below the alerts, in a window grown for it.
-  EXPECT_EQ(d.controls[3].x, 10);
-  EXPECT_EQ(d.controls[3].y, 252);
-  EXPECT_EQ(d.controls[3].width, 277);
-  EXPECT_EQ(d.controls[3].height, 55);
-  EXPECT_EQ(d.controls[4].x, 295);
-  EXPECT_EQ(d.controls[4].width, 233);
-  const auto& r = d.controls[6];
-  EXPECT_EQ(r.caption, "Reimprimir");
-  EXPECT_GE(r.y, a.y + a.height);
-  EXPECT_LE(r.y + r.height, d.height);
+  const auto& timer = control(d, "Cm_Timer");
+  EXPECT_EQ(timer.kind, form::ControlKind::timer);
+  EXPECT_EQ(timer.interval_ms, 1000);
+  EXPECT_TRUE(timer.enabled);
+  const auto& list = control(d, "Lv_Proc");
+  EXPECT_EQ(list.kind, form::ControlKind::list);
+  ASSERT_EQ(list.columns.size(), 1U);
+  EXPECT_EQ(list.columns[0].title, "Status");
+  EXPECT_EQ(list.columns[0].width, 500);
+  EXPECT_EQ(std::pair(list.width, list.height), std::pair(518, 218));
+  const auto& bar = control(d, "Cm_Progress");
+  EXPECT_EQ(bar.kind, form::ControlKind::progress);
+  EXPECT_EQ(std::tuple(bar.minimum, bar.maximum, bar.step, bar.position), std::tuple(0, 5, 1, 0));
+  EXPECT_EQ(std::pair(bar.width, bar.height), std::pair(518, 11));
+  const auto& export_button = control(d, "Bt_Confirma7");
+  EXPECT_EQ(export_button.caption, "Exportar Cadastros");
+  EXPECT_EQ(std::pair(export_button.width, export_button.height), std::pair(277, 55));
+  const auto& exit_button = control(d, "Bt_Confirma8");
+  EXPECT_EQ(exit_button.caption, "Sair");
+  EXPECT_EQ(exit_button.picture, "Bt_Sair");
+  EXPECT_EQ(std::pair(exit_button.width, exit_button.height), std::pair(233, 55));
+  EXPECT_EQ(control(d, "Lv_Alertas").columns.at(0).title, "Alertas");
+  EXPECT_EQ(control(d, "Bt_Reimprimir").caption, "Reimprimir");
+}
+
+// Everything the operator sees lies inside the window, nothing covers
+// anything else, and the monitor's own additions come below the designed
+// window: the alerts below its buttons, the reprint's button below the
+// alerts.
+TEST_F(MenuDesign, TheControlsShareTheWindowInTheirOrder) {
+  std::vector<const form::ControlDesign*> shown;
+  for (const auto& c : d.controls) {
+    if (c.kind == form::ControlKind::timer) continue;
+    EXPECT_GE(c.x, 0) << c.name;
+    EXPECT_GE(c.y, 0) << c.name;
+    EXPECT_LE(c.x + c.width, d.width) << c.name;
+    EXPECT_LE(c.y + c.height, d.height) << c.name;
+    for (const auto* other : shown) EXPECT_FALSE(overlap(c, *other)) << c.name << " covers " << other->name;
+    shown.push_back(&c);
+  }
+  const auto below = [](const form::ControlDesign& lower, const form::ControlDesign& upper) {
+    return lower.y >= upper.y + upper.height;
+  };
+  EXPECT_TRUE(below(control(d, "Cm_Progress"), control(d, "Lv_Proc")));
+  EXPECT_TRUE(below(control(d, "Bt_Confirma7"), control(d, "Cm_Progress")));
+  EXPECT_EQ(control(d, "Bt_Confirma7").y, control(d, "Bt_Confirma8").y);  // side by side
+  EXPECT_LT(control(d, "Bt_Confirma7").x, control(d, "Bt_Confirma8").x);
+  EXPECT_TRUE(below(control(d, "Lv_Alertas"), control(d, "Bt_Confirma8")));
+  EXPECT_TRUE(below(control(d, "Bt_Reimprimir"), control(d, "Lv_Alertas")));
 }
 
 TEST(MenuFormTest, StatusLineIsTimeDashMessageInTheWholeField) {

@@ -79,11 +79,6 @@ TEST(AnswerReaderTest, TheEndOfTheFileInsideARecordGivesBlanks) {
   EXPECT_EQ(lone.r.fixed(1), " ");
 }
 
-TEST(AnswerReaderTest, EndMarkers) {
-  for (const char* m : {"0000", "9999", "    ", "0 0 ", "000000", "999999"}) EXPECT_TRUE(is_end_marker(m)) << m;
-  for (const char* m : {"0001", "9998", "999 ", "00a0"}) EXPECT_FALSE(is_end_marker(m)) << m;
-}
-
 // The processing run on the whole application, with the web application and
 // its answers in memory. Each test looks at the work areas as the next
 // exchange begins, which is where a command has finished with its answer.
@@ -144,6 +139,45 @@ TEST_F(RunTest, EachOrderStartsANewExchangeUntilTheEndMarker) {
   const WorkAreas& second = seen[2];
   EXPECT_EQ(second.cmd.numero, "0013");
   EXPECT_EQ(second.w_item, 0U);  // the answer ended after the header
+}
+
+// A number made only of zeros (blanks read as zeros) or only of nines ends
+// the command's answers; any other is work, and the command is asked again.
+TEST_F(RunTest, AnEndMarkerEndsTheCommandAndAnyOtherNumberIsWork) {
+  web.queue("CMD_IMP", "<9998><000001><Mesa 1><00><>");
+  web.queue("CMD_IMP", "<0001><000002><Mesa 2><00><>");
+  web.queue("CMD_IMP", "<0 0 ><000003><Mesa 3><00><>");
+  web.queue("CAN_ITE", "<9999><0003><000100><Caf\xE9><><BAR>");
+  web.queue("CMD_FEC", "<    ><000001><Mesa 1><03><><CAIXA><10>");
+  one_check();
+  EXPECT_EQ(web.requests, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC"}));
+  ASSERT_GE(seen.size(), 3U);
+  EXPECT_EQ(seen[1].cmd.numero, "9998");
+  EXPECT_EQ(seen[2].cmd.numero, "0001");
+}
+
+// Within an answer, an item whose order number (in a bill, whose code) is
+// an end marker ends the items: what follows it is not read.
+TEST_F(RunTest, AnEndMarkerEndsTheItems) {
+  web.queue("CMD_IMP", "<0012><000001><Mesa 1><02><>"
+                       "<0012><000100><Caf\xE9><000001,000><0000003,50><><BAR>"
+                       "<9999><000200><P\xE3o><000001,000><0000001,00><><BAR>"
+                       "<0012><000300><Suco><000001,000><0000001,00><><BAR>");
+  web.queue("CMD_FEC", "<0012><000001><Mesa 1><03><><CAIXA><10>"
+                       "<000100><Refri><000002,000><0000012,50>"
+                       "<999999><Queijo><000000,350><0000040,00>"
+                       "<000300><Suco><000001,000><0000001,00>");
+  one_check();
+  EXPECT_EQ(web.requests, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC", "CMD_FEC"}));
+  ASSERT_EQ(seen.size(), 5U);
+  const WorkAreas& order = seen[1];
+  EXPECT_EQ(order.w_item, 2U);  // one item and the end marker
+  EXPECT_EQ(order.tab_itens[0].codigo, "000100");
+  EXPECT_NE(order.tab_itens[1].codigo, "000300");
+  const WorkAreas& bill = seen[4];
+  EXPECT_EQ(bill.w_item, 2U);
+  EXPECT_EQ(bill.tab_itens[0].codigo, "000100");
+  EXPECT_NE(bill.tab_itens[1].codigo, "000300");
 }
 
 TEST_F(RunTest, CancellationsAndBillsAreReadWithTheirOwnLayouts) {

@@ -103,7 +103,7 @@ TEST(HandOverOnWorker, TheWorkEndsWithItsTicketsKeptWhileTheSpoolerStillTakesThe
 
   // A check while they are on their way: nothing is sent twice, no mark goes.
   w.service->follow_up();
-  for (const auto& t : w.service->waiting()) EXPECT_TRUE(t.in_flight) << t.base;
+  for (const auto& t : w.service->waiting()) EXPECT_EQ(t.state, Ticket::State::on_its_way) << t.base;
 
   gate.release();
   w.service->wait_for_hand_overs();

@@ -197,6 +197,38 @@ void FormWindow::build(const form::FormDesign& design) {
   for (std::size_t i = 0; i < design.controls.size(); ++i) build_control(design, i, state);
 }
 
+namespace {
+
+// A list with report columns (one column the width of the list when the
+// design names none).
+HWND make_list(const form::ControlDesign& c, DWORD style, HWND parent, HMENU menu_id, HINSTANCE instance, HFONT f) {
+  style |= WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
+  if (c.columns.empty()) style |= LVS_NOCOLUMNHEADER;
+  HWND w = CreateWindowExW(0, WC_LISTVIEWW, L"", style, c.x, c.y, c.width, c.height, parent, menu_id, instance, nullptr);
+  if (w == nullptr) return nullptr;
+  // A row wider than its column shows its whole text when pointed at.
+  SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+  if (c.text_color >= 0) {
+    const auto rgb = static_cast<unsigned>(c.text_color);
+    SendMessageW(w, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF)));
+  }
+  SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
+  std::vector<form::Column> columns = c.columns;
+  if (columns.empty()) columns.push_back({"", std::max(c.width - 4, 10)});
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    std::wstring title = wide(columns[i].title);
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    col.pszText = title.data();
+    col.cx = columns[i].width;
+    col.iSubItem = static_cast<int>(i);
+    SendMessageW(w, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
+  }
+  return w;
+}
+
+}  // namespace
+
 // Builds control `index`, its frame first; returns the window that holds the
 // controls of a frame (the form's window for anything else).
 HWND FormWindow::build_control(const form::FormDesign& design, std::size_t index, std::vector<int>& state) {
@@ -225,31 +257,9 @@ HWND FormWindow::build_control(const form::FormDesign& design, std::size_t index
   HWND w = nullptr;
   const HFONT f = font(c.font);
   switch (c.kind) {
-    case form::ControlKind::list: {
-      style |= WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
-      if (c.columns.empty()) style |= LVS_NOCOLUMNHEADER;
-      w = CreateWindowExW(0, WC_LISTVIEWW, L"", style, c.x, c.y, c.width, c.height, parent, menu_id, instance, nullptr);
-      if (w == nullptr) break;
-      // A row wider than its column shows its whole text when pointed at.
-      SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
-      if (c.text_color >= 0) {
-        const auto rgb = static_cast<unsigned>(c.text_color);
-        SendMessageW(w, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF)));
-      }
-      SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(f), FALSE);
-      std::vector<form::Column> columns = c.columns;
-      if (columns.empty()) columns.push_back({"", std::max(c.width - 4, 10)});
-      for (std::size_t i = 0; i < columns.size(); ++i) {
-        std::wstring title = wide(columns[i].title);
-        LVCOLUMNW col{};
-        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        col.pszText = title.data();
-        col.cx = columns[i].width;
-        col.iSubItem = static_cast<int>(i);
-        SendMessageW(w, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
-      }
+    case form::ControlKind::list:
+      w = make_list(c, style, parent, menu_id, instance, f);
       break;
-    }
     case form::ControlKind::progress:
       w = CreateWindowExW(0, PROGRESS_CLASSW, L"", style, c.x, c.y, c.width, c.height, parent, menu_id, instance,
                           nullptr);

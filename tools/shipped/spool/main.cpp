@@ -120,11 +120,12 @@ bool lock_refused(Spool& spool, std::unique_ptr<InstanceLock>& lock) {
   const LockOutcome outcome = take_instance_lock(spool.files(), lock, &cause);
   if (outcome == LockOutcome::taken) return false;
   if (outcome == LockOutcome::held) {
-    say_error("o monitor est\xE1 em execu\xE7\xE3o nesta pasta e reenvia sozinho os tickets n\xE3o entregues; "
-              "pare-o antes, ou baixe o ticket com \"settle\"");
+    say_error(
+        record::cp1252("o monitor está em execução nesta pasta e reenvia sozinho os tickets não entregues; "
+                       "pare-o antes, ou baixe o ticket com \"settle\""));
   } else {
-    say_error("n\xE3o foi poss\xEDvel abrir ou travar " + arg(spool.files().host_path(kInstanceLockPath)) + " (" + cause +
-              "); nada foi impresso");
+    say_error(record::cp1252("não foi possível abrir ou travar ") + arg(spool.files().host_path(kInstanceLockPath)) +
+              " (" + cause + "); nada foi impresso");
   }
   return true;
 }
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
   // A root that is not there has no spool to show: say so, not an empty list.
   if (!spool.files().exists("C:\\OrbelaTeknovarium")) {
     std::cerr << "kav-spool: a pasta " << spool.files().host_path("C:\\OrbelaTeknovarium")
-              << " n\xC3\xA3o existe; confira KAVCOMANDA_ROOT\n";
+              << " não existe; confira KAVCOMANDA_ROOT\n";  // UTF-8, as the host path
     return 4;
   }
 
@@ -194,11 +195,11 @@ int main(int argc, char** argv) {
   if (cmd == "settle" && args.size() == 3) {
     const auto e = spool.find(args[1], args[2]);
     if (!e || !e->marked) {
-      say_error("nenhum ticket n\xE3o entregue " + args[2] + " para " + args[1]);
+      say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
       return 1;
     }
     if (!SpoolStore(spool.files()).unmark(e->folder, e->base)) {
-      say_error("n\xE3o foi poss\xEDvel retirar a marca de " + arg(spool.files().host_path(e->path())));
+      say_error(record::cp1252("não foi possível retirar a marca de ") + arg(spool.files().host_path(e->path())));
       return 1;
     }
     spool.log("Baixado a mao: " + e->printer + "\\" + e->base);
