@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cwchar>
 #include <map>
@@ -214,6 +215,45 @@ class WindowsOutlet final : public PrinterOutlet {
                                : Delivery{Outcome::failed, job_id, last_error_text()};
     if (hfont != nullptr) DeleteObject(hfont);
     DeleteDC(dc);
+    return d;
+  }
+
+  // A raw job: StartDocPrinter with the "RAW" data type and WritePrinter, so
+  // the bytes reach the printer past its driver.
+  Delivery submit_raw(const TicketJob& job, std::string_view bytes) override {
+    if (job.printer.empty()) return Delivery{Outcome::no_printer, 0, {}};
+    HANDLE printer = nullptr;
+    std::string name = job.printer;
+    if (!OpenPrinterA(name.data(), &printer, nullptr)) {
+      const DWORD err = GetLastError();
+      return Delivery{err == ERROR_INVALID_PRINTER_NAME ? Outcome::unknown_printer : Outcome::failed, 0,
+                      last_error_text()};
+    }
+    std::string title = job.title;
+    char datatype[] = "RAW";
+    DOC_INFO_1A doc{};
+    doc.pDocName = title.data();
+    doc.pDatatype = datatype;
+    const DWORD job_id = StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+    if (job_id == 0) {
+      Delivery d{Outcome::refused, 0, last_error_text()};
+      ClosePrinter(printer);
+      return d;
+    }
+    bool sent = StartPagePrinter(printer) != 0;
+    std::size_t at = 0;
+    while (sent && at < bytes.size()) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1 << 16));
+      sent = WritePrinter(printer, const_cast<char*>(bytes.data() + at), chunk, &written) != 0 && written > 0;
+      at += written;
+    }
+    sent = sent && EndPagePrinter(printer) != 0;
+    // A job not written whole is taken back: it never prints in part.
+    const bool ended = sent ? EndDocPrinter(printer) != 0 : (AbortPrinter(printer), false);
+    Delivery d = sent && ended ? Delivery{Outcome::accepted, static_cast<int>(job_id), {}}
+                               : Delivery{Outcome::failed, static_cast<int>(job_id), last_error_text()};
+    ClosePrinter(printer);
     return d;
   }
 
