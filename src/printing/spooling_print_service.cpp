@@ -12,6 +12,7 @@
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
 #include "printing/profiled_outlet.h"
+#include "printing/test_page.h"
 #include "record/cp1252.h"
 #include "settings/kav_settings.h"
 #include "log/alerts.h"
@@ -369,6 +370,22 @@ void report_profiles(const PrinterProfiles& profiles, const PrintReport& report,
   board->raise("configuracao-impressoras", text.substr(0, 100));
 }
 
+ReprintOutcome SpoolingPrintService::test_page(std::string_view printer) {
+  start({});
+  const PrinterProfile p = options_.profiles.of(printer);
+  if (p.printer.empty()) return {false, "Nenhuma impressora escolhida"};
+  platform::print::HandOverJob job;
+  job.job = platform::print::TicketJob{p.printer, "Teste de impressora " + p.printer, platform::print::PageSetup{}};
+  job.raw = p.mode != PrintMode::driver;
+  job.text = job.raw ? test_page_bytes(p) : test_page_text(p, platform::kLineEnd);
+  job.kept = false;
+  worker_.hand_over(std::move(job), false);
+  const std::string mode(mode_name(p.mode));
+  ledger_.report_line("Pagina de teste para " + p.printer + " (modo " + mode + ")");
+  collect();
+  return {true, record::cp1252("Página de teste enviada para ") + p.printer + " (modo " + mode + ")"};
+}
+
 std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
                                                          const platform::TicketLayout& layout, PrintReport report,
                                                          log::Alerts* board) {
@@ -377,6 +394,7 @@ std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& f
   options.conditions = std::make_shared<PrinterConditions>();
   const PrinterProfiles profiles(settings::read_kav_settings(files));
   report_profiles(profiles, report, board);
+  options.profiles = profiles;
   auto outlet = std::make_unique<ProfiledOutlet>(platform::print::make_os_outlet(), profiles, layout,
                                                  options.conditions);
   return std::make_unique<SpoolingPrintService>(files, clock, layout, std::move(outlet), std::move(report), board,

@@ -58,6 +58,8 @@ struct SpoolOptions {
   // What the network printers say of themselves (profiled_outlet.h), when
   // the outlet speaks to any: logged and alerted by the ledger.
   std::shared_ptr<PrinterConditions> conditions;
+  // The printers' profiles, for their test pages.
+  PrinterProfiles profiles;
 };
 
 // How long the way out waits for the spooler's last look.
@@ -96,6 +98,8 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   // Reprints
   std::vector<KeptTicket> recent(std::size_t limit) override;
   ReprintOutcome reprint(const KeptTicket& ticket) override;
+  // Queued behind the printer's tickets on the one hand-over worker.
+  ReprintOutcome test_page(std::string_view printer) override;
 
   // Waits until every ticket queued so far has been handed over (or found
   // not deliverable), and takes in what became of them.

@@ -206,3 +206,59 @@ TEST(NetworkPrinting, ADropMidTicketIsNeverSentAgainByItself) {
 
 }  // namespace
 }  // namespace kav::printing
+
+// End to end through a CUPS raw queue: the scheduler's socket backend hands
+// the raw job to the loopback printer, which must receive the ESC/POS bytes
+// as they were made. The queue is made for the test, under a name of its
+// own, and removed after it. Without a scheduler that lets the test add a
+// queue, the test says so and skips.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "orders/fcomanda.h"
+
+namespace kav::printing {
+namespace {
+
+bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+struct RawQueue {
+  std::string name = "KAVRAW" + std::to_string(::getpid());
+  bool made = false;
+  explicit RawQueue(int port) {
+    made = shell("lpstat -r | grep -q 'is running'") &&
+           shell("lpadmin -p " + name + " -E -v socket://127.0.0.1:" + std::to_string(port) + " -m raw") &&
+           shell("cupsenable " + name) && shell("cupsaccept " + name);
+  }
+  ~RawQueue() {
+    if (made) shell("lpadmin -x " + name);
+  }
+};
+
+TEST(CupsRawQueue, EscPosBytesReachThePrinterAsMade) {
+  FakeNetPrinter printer;
+  RawQueue queue(printer.port());
+  if (!queue.made) GTEST_SKIP() << "no CUPS scheduler that lets this test add a raw queue";
+  const std::string ini = "[impressora " + queue.name + "]\nmodo = escpos\naviso_sonoro = esc-b\n";
+  const auto& layout = orders::fcomanda_layout();
+  const std::string ticket = record::cp1252("              *** COMANDA 0012 ***\nFeijão tropeiro\n");
+  // The bytes the raw path sends for a ticket of this layout.
+  const std::string expected = escpos_bytes(PrinterProfiles(settings::parse_settings(ini, settings::kav_schema()))
+                                                .of(queue.name),
+                                            layout, ticket);
+  auto outlet = std::make_unique<ProfiledOutlet>(
+      make_os_outlet(), PrinterProfiles(settings::parse_settings(ini, settings::kav_schema())), layout, nullptr);
+  outlet->refresh({}, 0);
+  const Delivery d = outlet->submit(TicketJob{queue.name, "kav-raw-test", PageSetup{}}, ticket);
+  ASSERT_TRUE(d.delivered()) << d.detail;
+  for (int i = 0; i < 100 && printer.printed().find(expected) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(printer.printed().find(expected), std::string::npos);
+  EXPECT_NE(printer.printed().find("Feij\x84o tropeiro\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kav::printing

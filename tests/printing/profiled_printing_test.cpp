@@ -8,6 +8,7 @@
 #include "platform/print/print_fakes.h"
 #include "printing/profiled_outlet.h"
 #include "printing/spooling_print_service.h"
+#include "printing/test_page.h"
 #include "settings/kav_settings.h"
 
 namespace kav::printing {
@@ -74,6 +75,37 @@ TEST(ProfiledPrinting, EscPosGoesRawAndIsTrackedAsAnyJob) {
   std::string kept;
   ASSERT_TRUE(read_ticket(s.files, folder + base + ".txt", kept));
   EXPECT_EQ(kept.substr(0, 6), "Feij\xE3o");
+}
+
+// The test page: for an ESC/POS printer, the sample line once in each code
+// page, each after its ESC t; for a driver printer, text. Not kept.
+TEST(ProfiledPrinting, TestPageThroughTheWorker) {
+  MemoryFileSystem files;
+  ManualClock clock{2019, 11, 27, 14, 38, 5};
+  test::FakeLayout layout;
+  auto* outlet = new test::FakeOutlet;
+  SpoolOptions options;
+  options.profiles = profiles("[impressora BAR]\nmodo = escpos\npagina_codigo = cp850\n");
+  SpoolingPrintService service(files, clock, layout,
+                               std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(outlet),
+                                                                options.profiles, layout, nullptr),
+                               nullptr, nullptr, options);
+  EXPECT_TRUE(service.test_page("BAR").sent);
+  service.wait_for_hand_overs();
+  ASSERT_EQ(outlet->raw_submits, 1);
+  const std::string& page = outlet->handed.at(0).ticket;
+  for (const CodePage c : kCodePages) {
+    const std::string line = escpos::code_page(c) + escpos::text_line(std::string(code_page_name(c)) + ":", c, 48) +
+                             escpos::text_line(test_page_sample(), c, 48);
+    EXPECT_NE(page.find(line), std::string::npos) << code_page_name(c);
+  }
+  EXPECT_NE(page.find("pagina_codigo = cp850"), std::string::npos);
+  EXPECT_TRUE(page.ends_with(escpos::feed(4) + escpos::cut(Cut::partial)));
+  EXPECT_TRUE(service.test_page("CAIXA").sent);
+  service.wait_for_hand_overs();
+  EXPECT_EQ(outlet->raw_submits, 1);
+  EXPECT_NE(outlet->handed.at(1).ticket.find("modo = driver"), std::string::npos);
+  EXPECT_TRUE(files.list("C:\\OrbelaTeknovarium\\Spool", true).empty());
 }
 
 TEST(ProfiledPrinting, TheNumberLineOfARealTicket) {

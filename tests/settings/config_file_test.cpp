@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/file_system.h"
 #include "printing/printer_profiles.h"
 #include "record/cp1252.h"
@@ -152,6 +154,32 @@ TEST(SettingsFile, DeclaredSectionsNeedNoNewParser) {
   const auto bad = parse_settings("[retencao]\ndias_tickets = 0\n[retencao X]\n", kSchema);
   EXPECT_EQ(bad.value(kSchema, "retencao", {}, "dias_tickets"), "90");
   EXPECT_EQ(bad.problems.size(), 2U);
+}
+
+}  // namespace
+}  // namespace kav::settings
+
+namespace kav::settings {
+namespace {
+
+// The installer's sample is all comments: laid out, it changes nothing.
+TEST(SettingsFile, TheInstallersSampleChangesNothing) {
+  std::FILE* f = std::fopen(KAV_SOURCE_DIR "/cmake/kavcomanda.ini", "rb");
+  ASSERT_NE(f, nullptr);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  std::fclose(f);
+  const Settings s = parse_settings(text, kav_schema());
+  EXPECT_TRUE(s.sections.empty());
+  EXPECT_TRUE(s.problems.empty());
+  // Its examples, uncommented, are taken as they stand.
+  std::string examples = text.substr(text.find("; Exemplos:"));
+  for (std::size_t at; (at = examples.find("\r\n; ")) != std::string::npos;) examples.replace(at, 4, "\r\n");
+  const printing::PrinterProfiles p(parse_settings(examples, kav_schema()));
+  EXPECT_TRUE(p.problems().empty());
+  EXPECT_EQ(p.of("COZINHA").mode, printing::PrintMode::network);
+  EXPECT_EQ(p.of("BAR").escpos.columns, 42);
 }
 
 }  // namespace
