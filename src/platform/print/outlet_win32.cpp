@@ -72,10 +72,15 @@ std::vector<BYTE> device_mode(HANDLE printer, std::string& name, const PageSetup
 
 // Draws the ticket line by line from the top of the printable area, on as
 // many pages as it takes.
+// A ticket keeps a margin on the printable area: 2 mm at the top, and on the
+// left what the 48 columns leave of the width, split in two, at most 4 mm.
 bool draw(HDC dc, HFONT font, std::string_view ticket) {
   const int page_height = GetDeviceCaps(dc, VERTRES);
+  const int top = GetDeviceCaps(dc, LOGPIXELSY) * 2 * 10 / 254;
+  const int most_left = GetDeviceCaps(dc, LOGPIXELSX) * 4 * 10 / 254;
   bool page_open = false;
   int y = 0;
+  int left = 0;
   int line_height = 0;
   auto start_page = [&] {
     if (StartPage(dc) <= 0) return false;
@@ -85,8 +90,9 @@ bool draw(HDC dc, HFONT font, std::string_view ticket) {
     GetTextMetricsW(dc, &tm);
     line_height = static_cast<int>(tm.tmHeight + tm.tmExternalLeading);
     if (line_height < 1) line_height = 1;
+    left = std::clamp((GetDeviceCaps(dc, HORZRES) - 48 * static_cast<int>(tm.tmAveCharWidth)) / 2, 0, most_left);
     page_open = true;
-    y = 0;
+    y = top;
     return true;
   };
   while (!ticket.empty()) {
@@ -100,7 +106,7 @@ bool draw(HDC dc, HFONT font, std::string_view ticket) {
     }
     if (!page_open && !start_page()) return false;
     const std::wstring text = wide(line);
-    if (!text.empty() && !TextOutW(dc, 0, y, text.c_str(), static_cast<int>(text.size()))) return false;
+    if (!text.empty() && !TextOutW(dc, left, y, text.c_str(), static_cast<int>(text.size()))) return false;
     y += line_height;
   }
   if (!page_open && !start_page()) return false;  // an empty ticket is still one page
