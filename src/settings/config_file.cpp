@@ -68,7 +68,12 @@ std::string what_it_takes(const KeySpec& key) {
       for (const auto c : key.choices) list += (list.empty() ? "" : "|") + std::string(c);
       return list;
     }
-    case ValueKind::number: return std::to_string(key.min) + " a " + std::to_string(key.max);
+    case ValueKind::number: {
+      std::string range = std::to_string(key.min);
+      range += " a ";
+      range += std::to_string(key.max);
+      return range;
+    }
     case ValueKind::address: return "HOST:PORTA";
     case ValueKind::text: return "um texto";
   }
