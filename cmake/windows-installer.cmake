@@ -10,6 +10,9 @@ if(TARGET kav_spool)
   list(APPEND KAV_INSTALL_TARGETS kav_spool)
 endif()
 install(TARGETS ${KAV_INSTALL_TARGETS} RUNTIME DESTINATION bin)
+# The commented sample of the configuration file, laid out in KAV when none
+# is there (an existing one is never overwritten).
+install(FILES "${PROJECT_SOURCE_DIR}/cmake/kavcomanda.ini" DESTINATION share)
 if(EXISTS "${KAV_WINDOWS_WGET}")
   install(FILES "${KAV_WINDOWS_WGET}" DESTINATION wget RENAME WGET.EXE)
   install(FILES "${KAV_WINDOWS_DEPS}/wget/COPYING" DESTINATION wget OPTIONAL)
@@ -141,6 +144,9 @@ string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "IfFileExists \"$INSTDIR\\wget\\WGET.EXE\" 0 kav_wget_done\n"
   "CopyFiles /SILENT \"$INSTDIR\\wget\\WGET.EXE\" \"${KAV_BASE}\\Kav\\WGET.EXE\"\n"
   "kav_wget_done:\n"
+  "IfFileExists \"${KAV_BASE}\\Kav\\kavcomanda.ini\" kav_ini_done\n"
+  "CopyFiles /SILENT \"$INSTDIR\\share\\kavcomanda.ini\" \"${KAV_BASE}\\Kav\\kavcomanda.ini\"\n"
+  "kav_ini_done:\n"
   "${KAV_RIGHTS}")
 # "Start in" is the batch folder on drive C:, so that paths without a drive
 # name drive C: wherever the shortcut lives.

@@ -39,20 +39,26 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
 
   form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
   ticket.caption = record::cp1252("Ticket (2ª via)");
-  ticket.x = 10, ticket.y = 270, ticket.width = 200, ticket.height = 50;
+  ticket.x = 10, ticket.y = 270, ticket.width = 150, ticket.height = 50;
   ticket.font = kButtonFont;
 
   form::ControlDesign order{.name = "Bt_Comanda", .kind = form::ControlKind::button};
   order.caption = record::cp1252("Comanda (2ª via)");
-  order.x = 220, order.y = 270, order.width = 200, order.height = 50;
+  order.x = 170, order.y = 270, order.width = 150, order.height = 50;
   order.font = kButtonFont;
 
   form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
   close.caption = "Fechar";
-  close.x = 430, close.y = 270, close.width = 120, close.height = 50;
+  close.x = 460, close.y = 270, close.width = 90, close.height = 50;
   close.font = kButtonFont;
 
-  design_.controls = {timer, list, ticket, order, close};
+  // The test page of the selected row's printer.
+  form::ControlDesign test{.name = "Bt_Teste", .kind = form::ControlKind::button};
+  test.caption = record::cp1252("Página teste");  // "p" in console mode: "t" is the ticket's
+  test.x = 330, test.y = 270, test.width = 120, test.height = 50;
+  test.font = kButtonFont;
+
+  design_.controls = {timer, list, ticket, order, test, close};
 }
 
 void ReprintForm::form_open(form::FormContext& ctx) {
@@ -74,6 +80,12 @@ void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
     reprint_ticket(ctx);
   } else if (button == "Bt_Comanda") {
     reprint_order(ctx);
+  } else if (button == "Bt_Teste") {
+    const printing::KeptTicket* t = selected(ctx);
+    const printing::ReprintOutcome outcome =
+        t == nullptr ? printing::ReprintOutcome{false, "Selecione na lista um ticket da impressora."}
+                     : reprints_.test_page(t->printer);
+    ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
   } else if (button == "Bt_Fechar") {
     ctx.end_form();
   }

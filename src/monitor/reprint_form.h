@@ -7,7 +7,9 @@
 // selected ticket again, "Comanda (2ª via)" every ticket of its order (see
 // printing::tickets_of_order), both through the monitor's print service
 // (printing::Reprints), which marks, logs and follows each copy; a box says
-// what came of it. "Fechar" (or the window's close button) closes the form.
+// what came of it. "Página teste" sends the test page of the selected row's printer
+// (printing/test_page.h). "Fechar" (or the window's close button) closes the
+// form.
 //
 // The kitchen does not wait while the operator browses: the form's timer
 // calls `pulse` every second, which goes on with the monitor's own timer

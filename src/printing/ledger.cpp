@@ -5,6 +5,7 @@
 #include <set>
 
 #include "board/alerts.h"
+#include "printing/profiled_outlet.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
@@ -27,7 +28,7 @@ using State = Ticket::State;
 namespace {
 
 constexpr std::string_view kAlertPrefixes[] = {"impressao-pendente:", "impressao-antiga:", "impressao-spool:",
-                                               "impressao-fila:"};
+                                               "impressao-fila:", "impressora-estado:"};
 
 // How far an odd printer name may reach into a log line.
 std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
@@ -221,6 +222,21 @@ void Ledger::take_hand_over(const Handed& h) {
   if (it == tickets_.end()) return;  // a ticket the spool could not keep, tried all the same
   Ticket& t = *it;
   if (h.redelivery && h.attempted) report("Reenviando " + marked_name(t.base) + " para " + shown(t.printer) + " ...");
+  if (h.delivery.outcome == Outcome::printed) {
+    // The printer itself said it printed the ticket (a network printer).
+    const Ticket done = t;
+    tickets_.erase(it);
+    settle_printed(done);
+    return;
+  }
+  if (h.delivery.outcome == Outcome::uncertain) {
+    // The transfer broke off: it may have printed. A note that names no job
+    // keeps it from being sent again, after a restart too.
+    store_.write_note(t.folder, t.base, platform::print::SpoolStore::kNoteUnreadable);
+    t.troubled = true;
+    state_unknown(t);
+    return;
+  }
   if (h.delivery.delivered()) {
     t.job = h.delivery.job_id;
     t.state = State::handed_over;
@@ -237,6 +253,9 @@ void Ledger::take_hand_over(const Handed& h) {
 // printer with tickets too old to be sent by themselves, a spool folder that
 // could not keep a ticket.
 void Ledger::update_alerts() {
+  if (conditions_) {
+    for (const auto& c : conditions_->take_changes()) report(PrinterConditions::words(c));
+  }
   if (board_ == nullptr) return;
   struct Waiting {
     std::string printer;
@@ -270,6 +289,9 @@ void Ledger::update_alerts() {
     }
   }
   for (const auto& [key, text] : spool_failed_) up["impressao-spool:" + key] = text;
+  if (conditions_) {
+    for (const auto& c : conditions_->troubled()) up["impressora-estado:" + printer_key(c.printer)] = PrinterConditions::words(c);
+  }
   // A queue that cannot be read stands while its printer has tickets
   // followed, and is said at least once for every look that could not read
   // it, even one whose jobs, each asked for by itself, all proved finished;

@@ -15,6 +15,8 @@
 //                                   raised by every look that could not list
 //                                   them, standing while the printer has
 //                                   tickets followed
+//   "impressora-estado:<printer>"   a network printer is not ready, in its
+//                                   own words ("COZINHA sem papel")
 // (<printer> in lower case: printers compare without regard to case).
 //
 // The ledger runs on its caller's thread and starts none: it hands tasks to
@@ -45,6 +47,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -60,6 +63,8 @@ class Alerts;
 }
 
 namespace kav::printing {
+
+class PrinterConditions;
 
 inline constexpr std::chrono::minutes kRedeliveryLimit{30};
 
@@ -125,6 +130,9 @@ class Ledger {
   void take(const platform::print::HandOverResult& r);
   // The alerts follow what waits.
   void update_alerts();
+  // What network printers say of themselves: each change is logged, and a
+  // printer not ready stands as an alert.
+  void watch(std::shared_ptr<PrinterConditions> conditions) { conditions_ = std::move(conditions); }
   // A line of the operator's doing for the log (a reprint).
   void report_line(std::string_view text) { report(text); }
 
@@ -179,6 +187,7 @@ class Ledger {
   bool look_pending_ = false;  // a look asked for and not yet taken in
   bool closing_ = false;       // the last look was asked for: nothing more is sent
   int highest_job_ = 0;        // the highest job number handed over
+  std::shared_ptr<PrinterConditions> conditions_;
 };
 
 }  // namespace kav::printing

@@ -108,6 +108,10 @@ class Reprints {
   virtual std::vector<KeptTicket> recent(std::size_t limit) = 0;
   // Prints the ticket again, as a second copy.
   virtual ReprintOutcome reprint(const KeptTicket& ticket) = 0;
+  // Sends the printer's test page (printing/test_page.h); it is not kept.
+  virtual ReprintOutcome test_page(std::string_view printer) {
+    return {false, "Impressora " + std::string(printer) + ": p\xE1gina de teste indispon\xEDvel"};
+  }
 };
 
 // kav-spool's reprint: the ticket to the spooler through `outlet`, followed

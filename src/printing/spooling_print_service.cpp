@@ -11,7 +11,11 @@
 #include "platform/line_end.h"
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
+#include "board/alerts.h"
+#include "printing/profiled_outlet.h"
+#include "printing/test_page.h"
 #include "record/cp1252.h"
+#include "settings/kav_settings.h"
 #include "record/digits.h"
 
 namespace kav::printing {
@@ -65,7 +69,9 @@ SpoolingPrintService::SpoolingPrintService(platform::FileSystem& files, platform
       options_(options),
       store_(files),
       worker_(store_, std::move(outlet), options.hand_over),
-      ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit) {}
+      ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit) {
+  if (options_.conditions) ledger_.watch(options_.conditions);
+}
 
 SpoolingPrintService::~SpoolingPrintService() { finish(); }
 
@@ -349,13 +355,51 @@ ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
   return {true, who + record::cp1252(": 2ª via enviada para a impressora")};
 }
 
+void report_profiles(const PrinterProfiles& profiles, const PrintReport& report, log::Alerts* board) {
+  if (report) {
+    for (const auto& line : profiles.problems()) report(line.substr(0, 106));
+    for (const auto& p : profiles.all()) {
+      if (p.mode != PrintMode::driver) report("Impressora " + p.printer + ": modo " + std::string(mode_name(p.mode)));
+    }
+  }
+  if (board == nullptr || profiles.problems().empty()) return;
+  std::string text = std::string(settings::kConfigName) + record::cp1252(" com erros (ver o log)");
+  if (!profiles.refused().empty()) {
+    text += "; pelo driver:";
+    for (const auto& name : profiles.refused()) text += " " + name;
+  }
+  board->raise("configuracao-impressoras", text.substr(0, 100));
+}
+
+ReprintOutcome SpoolingPrintService::test_page(std::string_view printer) {
+  start({});
+  const PrinterProfile p = options_.profiles.of(printer);
+  if (p.printer.empty()) return {false, "Nenhuma impressora escolhida"};
+  platform::print::HandOverJob job;
+  job.job = platform::print::TicketJob{p.printer, "Teste de impressora " + p.printer, platform::print::PageSetup{}};
+  job.raw = p.mode != PrintMode::driver;
+  job.text = job.raw ? test_page_bytes(p) : test_page_text(p, platform::kLineEnd);
+  job.kept = false;
+  worker_.hand_over(std::move(job), false);
+  const std::string mode(mode_name(p.mode));
+  ledger_.report_line("Pagina de teste para " + p.printer + " (modo " + mode + ")");
+  collect();
+  return {true, record::cp1252("Página de teste enviada para ") + p.printer + " (modo " + mode + ")"};
+}
+
 std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
                                                          const platform::TicketLayout& layout, PrintReport report,
                                                          log::Alerts* board) {
   SpoolOptions options;
   options.hand_over = HandOver::on_worker;
-  return std::make_unique<SpoolingPrintService>(files, clock, layout, platform::print::make_os_outlet(),
-                                                std::move(report), board, options);
+  options.conditions = std::make_shared<PrinterConditions>();
+  const PrinterProfiles profiles(settings::read_kav_settings(files));
+  report_profiles(profiles, report, board);
+  options.profiles = profiles;
+  auto outlet = std::make_unique<ProfiledOutlet>(platform::print::make_os_outlet(), profiles, layout,
+                                                 options.conditions);
+  return std::make_unique<SpoolingPrintService>(files, clock, layout, std::move(outlet), std::move(report), board,
+                                                options);
 }
 
 }  // namespace kav::printing

@@ -45,6 +45,7 @@
 #include "platform/print/spool_store.h"
 #include "printing/print_service.h"
 #include "printing/ledger.h"
+#include "printing/printer_profiles.h"
 #include "printing/reprint.h"
 
 namespace kav::printing {
@@ -54,6 +55,11 @@ using platform::print::HandOver;
 struct SpoolOptions {
   HandOver hand_over = HandOver::in_caller;
   std::chrono::minutes redelivery_limit = kRedeliveryLimit;
+  // What the network printers say of themselves (profiled_outlet.h), when
+  // the outlet speaks to any: logged and alerted by the ledger.
+  std::shared_ptr<PrinterConditions> conditions;
+  // The printers' profiles, for their test pages.
+  PrinterProfiles profiles;
 };
 
 // How long the way out waits for the spooler's last look.
@@ -92,6 +98,8 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   // Reprints
   std::vector<KeptTicket> recent(std::size_t limit) override;
   ReprintOutcome reprint(const KeptTicket& ticket) override;
+  // Queued behind the printer's tickets on the one hand-over worker.
+  ReprintOutcome test_page(std::string_view printer) override;
 
   // Waits until every ticket queued so far has been handed over (or found
   // not deliverable), and takes in what became of them.
@@ -143,13 +151,20 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::map<std::string, platform::TicketFacts> facts_;  // of the tickets last listed
 };
 
-// The print service of this machine. Tickets are laid out with `layout`
+// The print service of this machine. Each printer prints by its profile in
+// kavcomanda.ini (printer_profiles.h); what the file gets wrong is logged and
+// stands as the alert "configuracao-impressoras" (a printer whose section is
+// refused prints through the driver). Tickets are laid out with `layout`
 // (which must outlive the service), kept as text files in
 // C:\OrbelaTeknovarium\Spool\<printer>\ and handed to the printer of that
 // name through the operating system's spooler (CUPS on POSIX systems, the
 // Windows spooler on Windows), off the caller's thread. Reports and alerts
 // (on `board`, which must outlive the service) are made on the caller's
 // thread, from within the service's operations.
+// The profiles' problems to the day's log and the alert board, and each
+// printer not printing through its driver to the log.
+void report_profiles(const PrinterProfiles& profiles, const PrintReport& report, log::Alerts* board);
+
 std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,
                                                          const platform::TicketLayout& layout, PrintReport report,
                                                          log::Alerts* board = nullptr);

@@ -104,6 +104,20 @@ TEST(ReprintFormTest, ReprintsTheSelectedTicketOrEveryTicketOfItsOrder) {
                                                "Comanda 0007: recusado (erro)"}));
 }
 
+TEST(ReprintFormTest, TheTestPageGoesToTheSelectedRowsPrinter) {
+  Monitor m;
+  m.runtime.at(1500, [&] { m.runtime.click("Bt_Reimprimir"); });
+  m.runtime.at(1600, [&] {
+    m.runtime.type_command("p");  // nothing selected
+    m.runtime.type_command("p 2");
+    m.runtime.type_command("f");
+  });
+  m.runtime.at(2500, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run(app::kStartForm);
+  EXPECT_EQ(m.reprints.tested, std::vector<std::string>{"COZINHA"});
+  EXPECT_EQ(m.boxes.at(1), "teste COZINHA");
+}
+
 TEST(ReprintFormTest, TheListFollowsTheSpoolAndAStopEndsTheFormThenTheMonitor) {
   Monitor m;
   const auto selected = [&] { return m.runtime.last("02-REIMPRIME")->controls.at("Lv_Tickets").selected; };

@@ -53,6 +53,11 @@ class FakeReprints final : public printing::Reprints {
     if (t.state != printing::TicketState::printed) return {false, "Comanda " + t.facts.order + ": recusado"};
     return {true, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
   }
+  std::vector<std::string> tested;  // printers whose test page was asked for
+  printing::ReprintOutcome test_page(std::string_view printer) override {
+    tested.emplace_back(printer);
+    return {true, "teste " + std::string(printer)};
+  }
 };
 
 }  // namespace kav::test

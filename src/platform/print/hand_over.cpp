@@ -165,7 +165,9 @@ HandOverResult HandOverWorker::perform(const Task& task) {
       h.delivery = Delivery{reachable_ ? Outcome::unknown_printer : Outcome::failed, 0, {}};
       break;
     case PrinterState::stopped: h.delivery = Delivery{Outcome::stopped, 0, {}}; break;
-    case PrinterState::ready: h.delivery = outlet_->submit(job.job, job.text); break;
+    case PrinterState::ready:
+      h.delivery = job.raw ? outlet_->submit_raw(job.job, job.text) : outlet_->submit(job.job, job.text);
+      break;
   }
   if (!h.delivery.delivered()) {
     const std::lock_guard lock(mutex_);

@@ -44,6 +44,7 @@ struct HandOverJob {
   bool redelivery = false;
   bool kept = true;  // false: the spool could not keep it (no job note then)
   unsigned long check = 0;  // the check it was queued in: one look at the printers per check
+  bool raw = false;         // `text` holds the printer's own bytes (submit_raw)
 };
 
 // What came of a hand-over.

@@ -31,6 +31,7 @@ enum class Outcome {
   stopped,          // the printer is paused, or takes no jobs
   waiting,          // not tried: behind an earlier ticket its printer did not take
   failed,           // the spooler could not be reached, or the transfer failed
+  uncertain,        // the transfer broke off after it began: the ticket may have printed
 };
 
 struct Delivery {
@@ -90,6 +91,12 @@ class PrinterOutlet {
   // on the job's page and in its font as far as the spooler allows.
   // Returns accepted with the job number as soon as the spooler holds it.
   virtual Delivery submit(const TicketJob& job, std::string_view ticket) = 0;
+  // Hands `bytes` to the job's printer as they stand, past its driver (a
+  // raw job: the printer's own command language). The job's page is not
+  // used.
+  virtual Delivery submit_raw(const TicketJob& /*job*/, std::string_view /*bytes*/) {
+    return Delivery{Outcome::failed, 0, "raw jobs not supported"};
+  }
 
  protected:
   std::set<std::string> unlisted_;  // set by refresh()

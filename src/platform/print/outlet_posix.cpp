@@ -3,7 +3,8 @@
 // page for the text filter (cups_text_options); the hand-over returns
 // as soon as CUPS holds the job. One look at CUPS asks for every printer's
 // state in one request and for the jobs in a second one, so a check costs
-// the same with 1 or 100 tickets.
+// the same with 1 or 100 tickets. A raw job (ESC/POS bytes) goes the same way
+// as application/vnd.cups-raw, which CUPS hands to the backend untouched.
 #include <cups/cups.h>
 
 #include <algorithm>
@@ -157,6 +158,16 @@ class CupsOutlet final : public PrinterOutlet {
   // makes the job only when the whole request has arrived, so a monitor
   // stopped in the middle leaves no job without its ticket behind.
   Delivery submit(const TicketJob& job, std::string_view ticket) override {
+    return print_job(job, record::to_utf8(ticket), CUPS_FORMAT_TEXT, true);
+  }
+
+  // A raw job: CUPS passes the bytes to the printer's backend untouched.
+  Delivery submit_raw(const TicketJob& job, std::string_view bytes) override {
+    return print_job(job, std::string(bytes), CUPS_FORMAT_RAW, false);
+  }
+
+ private:
+  Delivery print_job(const TicketJob& job, const std::string& text, const char* format, bool text_options) {
     const std::string name = record::to_utf8(job.printer);
     const std::string title = record::to_utf8(job.title);
     if (name.empty()) return Delivery{Outcome::no_printer, 0, {}};
@@ -170,8 +181,8 @@ class CupsOutlet final : public PrinterOutlet {
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_TEXT);
-    {
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format);
+    if (text_options) {
       cups_option_t* options = nullptr;
       int num_options = 0;
       for (const auto& [option, value] : cups_text_options(job.page)) {
@@ -182,7 +193,6 @@ class CupsOutlet final : public PrinterOutlet {
     }
     // The document goes from an unnamed temporary file, which the system
     // removes however this process ends.
-    const std::string text = record::to_utf8(ticket);
     std::FILE* doc = std::tmpfile();
     const bool staged = doc != nullptr && std::fwrite(text.data(), 1, text.size(), doc) == text.size() &&
                         std::fflush(doc) == 0 && std::fseek(doc, 0, SEEK_SET) == 0;
@@ -209,7 +219,6 @@ class CupsOutlet final : public PrinterOutlet {
                                                                : Outcome::refused);
   }
 
- private:
   // One attribute of one job, asked for by itself, handed to `use` when the
   // spooler answers with it.
   // The scheduler's status of the request.

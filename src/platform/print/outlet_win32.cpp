@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cwchar>
 #include <map>
@@ -71,10 +72,15 @@ std::vector<BYTE> device_mode(HANDLE printer, std::string& name, const PageSetup
 
 // Draws the ticket line by line from the top of the printable area, on as
 // many pages as it takes.
+// A ticket keeps a margin on the printable area: 2 mm at the top, and on the
+// left what the 48 columns leave of the width, split in two, at most 4 mm.
 bool draw(HDC dc, HFONT font, std::string_view ticket) {
   const int page_height = GetDeviceCaps(dc, VERTRES);
+  const int top = GetDeviceCaps(dc, LOGPIXELSY) * 2 * 10 / 254;
+  const int most_left = GetDeviceCaps(dc, LOGPIXELSX) * 4 * 10 / 254;
   bool page_open = false;
   int y = 0;
+  int left = 0;
   int line_height = 0;
   auto start_page = [&] {
     if (StartPage(dc) <= 0) return false;
@@ -84,8 +90,9 @@ bool draw(HDC dc, HFONT font, std::string_view ticket) {
     GetTextMetricsW(dc, &tm);
     line_height = static_cast<int>(tm.tmHeight + tm.tmExternalLeading);
     if (line_height < 1) line_height = 1;
+    left = std::clamp((GetDeviceCaps(dc, HORZRES) - 48 * static_cast<int>(tm.tmAveCharWidth)) / 2, 0, most_left);
     page_open = true;
-    y = 0;
+    y = top;
     return true;
   };
   while (!ticket.empty()) {
@@ -99,7 +106,7 @@ bool draw(HDC dc, HFONT font, std::string_view ticket) {
     }
     if (!page_open && !start_page()) return false;
     const std::wstring text = wide(line);
-    if (!text.empty() && !TextOutW(dc, 0, y, text.c_str(), static_cast<int>(text.size()))) return false;
+    if (!text.empty() && !TextOutW(dc, left, y, text.c_str(), static_cast<int>(text.size()))) return false;
     y += line_height;
   }
   if (!page_open && !start_page()) return false;  // an empty ticket is still one page
@@ -214,6 +221,45 @@ class WindowsOutlet final : public PrinterOutlet {
                                : Delivery{Outcome::failed, job_id, last_error_text()};
     if (hfont != nullptr) DeleteObject(hfont);
     DeleteDC(dc);
+    return d;
+  }
+
+  // A raw job: StartDocPrinter with the "RAW" data type and WritePrinter, so
+  // the bytes reach the printer past its driver.
+  Delivery submit_raw(const TicketJob& job, std::string_view bytes) override {
+    if (job.printer.empty()) return Delivery{Outcome::no_printer, 0, {}};
+    HANDLE printer = nullptr;
+    std::string name = job.printer;
+    if (!OpenPrinterA(name.data(), &printer, nullptr)) {
+      const DWORD err = GetLastError();
+      return Delivery{err == ERROR_INVALID_PRINTER_NAME ? Outcome::unknown_printer : Outcome::failed, 0,
+                      last_error_text()};
+    }
+    std::string title = job.title;
+    char datatype[] = "RAW";
+    DOC_INFO_1A doc{};
+    doc.pDocName = title.data();
+    doc.pDatatype = datatype;
+    const DWORD job_id = StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+    if (job_id == 0) {
+      Delivery d{Outcome::refused, 0, last_error_text()};
+      ClosePrinter(printer);
+      return d;
+    }
+    bool sent = StartPagePrinter(printer) != 0;
+    std::size_t at = 0;
+    while (sent && at < bytes.size()) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1 << 16));
+      sent = WritePrinter(printer, const_cast<char*>(bytes.data() + at), chunk, &written) != 0 && written > 0;
+      at += written;
+    }
+    sent = sent && EndPagePrinter(printer) != 0;
+    // A job not written whole is taken back: it never prints in part.
+    const bool ended = sent ? EndDocPrinter(printer) != 0 : (AbortPrinter(printer), false);
+    Delivery d = sent && ended ? Delivery{Outcome::accepted, static_cast<int>(job_id), {}}
+                               : Delivery{Outcome::failed, static_cast<int>(job_id), last_error_text()};
+    ClosePrinter(printer);
     return d;
   }
 

@@ -68,6 +68,12 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     return {outcome, id, {}};
   }
 
+  // A raw job is recorded as any other, its bytes as the ticket.
+  platform::print::Delivery submit_raw(const platform::print::TicketJob& job, std::string_view bytes) override {
+    ++raw_submits;
+    return submit(job, bytes);
+  }
+
   // The printer finishes every job it holds.
   void finish_all() {
     for (auto& [id, state] : states) {
@@ -89,6 +95,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   int refreshes = 0;
   int last_first_job = -1;
   int submits = 0;
+  int raw_submits = 0;
   int next_id = 1;
 
  private:

@@ -6,6 +6,7 @@
 //   kav-spool reprint-undelivered [PRINTER]
 //                                     prints every undelivered ticket, in order
 //   kav-spool settle PRINTER TICKET   marks an undelivered ticket settled by hand
+//   kav-spool teste PRINTER           prints the printer's test page
 //
 // PRINTER is the printer's name (or its spool folder's name); TICKET is the
 // ticket's name with or without its mark and extension. The root is the
@@ -14,6 +15,8 @@
 // which converts the Windows-1252 text the way the monitor prints it, and
 // carry the mark "2ª via" on the paper (printing/reprint.h holds the rules,
 // which the monitor's own reprints follow too).
+//
+// Every printer prints by its profile in kavcomanda.ini, as in the monitor.
 //
 // Nothing prints twice. An undelivered ticket is printed only while this
 // program holds the one-monitor lock, and only when its folder takes files;
@@ -48,7 +51,12 @@
 #include "platform/print/outlet.h"
 #include "platform/print/spool.h"
 #include "platform/print/spool_store.h"
+#include "platform/line_end.h"
+#include "printing/printer_profiles.h"
+#include "printing/profiled_outlet.h"
 #include "printing/reprint.h"
+#include "printing/test_page.h"
+#include "settings/kav_settings.h"
 #include "record/cp1252.h"
 
 namespace {
@@ -107,7 +115,8 @@ int usage() {
                "     kav-spool show IMPRESSORA TICKET\n"
                "     kav-spool reprint IMPRESSORA TICKET\n"
                "     kav-spool reprint-undelivered [IMPRESSORA]\n"
-               "     kav-spool settle IMPRESSORA TICKET\n";
+               "     kav-spool settle IMPRESSORA TICKET\n"
+               "     kav-spool teste IMPRESSORA\n";
   return 2;
 }
 
@@ -177,7 +186,7 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<InstanceLock> lock;
     if (e->marked && lock_refused(spool, lock)) return 1;
-    auto outlet = make_os_outlet();
+    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
     return spool.reprint(*outlet, *e, true);
   }
   if (cmd == "reprint-undelivered" && args.size() <= 2) {
@@ -185,7 +194,7 @@ int main(int argc, char** argv) {
     if (lock_refused(spool, lock)) return 1;
     std::optional<std::string> printer;
     if (args.size() == 2) printer = args[1];
-    auto outlet = make_os_outlet();
+    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
     int rc = 0;
     for (const auto& e : spool.entries(printer)) {
       if (e.marked && !e.printer.empty()) rc |= spool.reprint(*outlet, e, false);
@@ -204,6 +213,24 @@ int main(int argc, char** argv) {
     }
     spool.log("Baixado a mao: " + e->printer + "\\" + e->base);
     say(e->printer + "\\" + e->base + " baixado");
+    return 0;
+  }
+  if (cmd == "teste" && args.size() == 2) {
+    const printing::PrinterProfiles profiles(settings::read_kav_settings(spool.files()));
+    for (const auto& line : profiles.problems()) say_error(line);
+    const printing::PrinterProfile p = profiles.of(args[1]);
+    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+    outlet->refresh({}, 0);
+    const TicketJob job{p.printer, "Teste de impressora " + p.printer, PageSetup{}};
+    const Delivery d = p.mode == printing::PrintMode::driver
+                           ? outlet->submit(job, printing::test_page_text(p, kLineEnd))
+                           : outlet->submit_raw(job, printing::test_page_bytes(p));
+    if (!d.delivered()) {
+      say_error("p\xE1gina de teste n\xE3o impressa em " + p.printer + " (" + d.detail + ")");
+      return 1;
+    }
+    spool.log("Pagina de teste em " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
+    say("P\xE1gina de teste enviada para " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
     return 0;
   }
   return usage();
