@@ -63,7 +63,7 @@ std::optional<Refusal> check_work_folder_exists(platform::FileSystem& files) {
 std::optional<Refusal> check_work_folder_writable(platform::FileSystem& files) {
   const std::string probe = std::string(platform::kCommandWorkFolder) + "\\KAVTESTE.TMP";
   std::unique_ptr<platform::File> file;
-  bool written = files.open(probe, platform::OpenMode::output, file) == "00";
+  bool written = files.open(probe, platform::OpenMode::output, file).ok();
   if (written) written = file->write("KavComanda") && file->close();
   file.reset();
   files.remove(probe);

@@ -6,13 +6,12 @@
 #include "form/form_names.h"
 #include "log/log_from_form.h"
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 #include "record/cp1252.h"
 
 namespace kav::master_export {
 
-namespace st = platform::status;
 
 namespace {
 
@@ -80,12 +79,12 @@ void ExportaForm::tick(form::FormContext& ctx, std::string_view timer) {
 }
 
 void ExportaForm::form_close(form::FormContext&) {
-  if (vendedo_) vendedo_->close();
-  if (produto_) produto_->close();
+  if (vendedo_) vendedo_->close().ignore();  // statuses not examined
+  if (produto_) produto_->close().ignore();
 }
 
-std::string ExportaForm::abre(platform::KeyedFile* file) {
-  return file != nullptr ? file->open_input() : std::string(st::not_found);
+platform::Status ExportaForm::abre(platform::KeyedFile* file) {
+  return file != nullptr ? file->open_input() : platform::Status(platform::Status::kNotFound);
 }
 
 // The export: both ERP files opened, every seller and every product written
@@ -100,14 +99,14 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   reg_produto_ = record::Area(erpfiles::produto::kFile.record_length);
   w_msg_.assign(kMsgWidth, ' ');
   // Both opens are tried; the PRODUTO message replaces the VENDEDO one.
-  const std::string st_vendedo = abre(vendedo_.get());
-  const std::string st_produto = abre(produto_.get());
-  if (st_vendedo != st::ok) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
-  if (st_produto != st::ok) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
+  const platform::Status st_vendedo = abre(vendedo_.get());
+  const platform::Status st_produto = abre(produto_.get());
+  if (!st_vendedo.ok()) w_msg_ = record::padded("Erro na abertura do VENDEDO.ORB !!!", kMsgWidth);
+  if (!st_produto.ok()) w_msg_ = record::padded("Erro na abertura do PRODUTO.ORB !!!", kMsgWidth);
   if (!record::is_blank(w_msg_)) {
     // The day's log says which file failed, where it was looked for and how.
-    if (st_vendedo != st::ok) log_abertura(ctx, erpfiles::vendedo::kFile.path, st_vendedo);
-    if (st_produto != st::ok) log_abertura(ctx, erpfiles::produto::kFile.path, st_produto);
+    if (!st_vendedo.ok()) log_abertura(ctx, erpfiles::vendedo::kFile.path, st_vendedo);
+    if (!st_produto.ok()) log_abertura(ctx, erpfiles::produto::kFile.path, st_produto);
     ctx.show_message_box(w_msg_, form::kStyleError);
     ctx.end_form();
     w_oper_.assign(kOperWidth, ' ');
@@ -117,7 +116,7 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   log(ctx, record::cp1252("Exportação de cadastros ..."));
   w_nomearq_ = record::padded(kKavcmdPath, kNomeArqWidth);
   platform::TextFile kavcmd(platform_.files);
-  if (kavcmd.open(kKavcmdTempPath, platform::OpenMode::output) != st::ok) {
+  if (!kavcmd.open(kKavcmdTempPath, platform::OpenMode::output).ok()) {
     falha(ctx, record::cp1252("Erro na gravação do KAVCMD.TXT !!!"));
     return;
   }
@@ -132,7 +131,7 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   }
   if (loop == Loop::done && !grava_kavcmd_final(kavcmd)) loop = Loop::write_failed;
   if (loop != Loop::done) {
-    kavcmd.close();
+    kavcmd.close().ignore();  // failed already
     platform_.files.remove(kKavcmdTempPath);
     falha(ctx, loop == Loop::write_failed ? record::cp1252("Erro na gravação do KAVCMD.TXT !!!")
                                           : std::string(read_error));
@@ -157,18 +156,18 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
 // the file, each record turned into its line and written before the next read.
 ExportaForm::Loop ExportaForm::copia(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area,
                                      platform::TextFile& out, std::string (*line)(record::Area&)) {
-  const std::string started = file.start("000000");
-  if (started == st::no_record) return Loop::done;  // nothing of this file to export
-  if (started != st::ok) return Loop::read_failed;
+  const platform::Status started = file.start("000000");
+  if (started == platform::Status::kNoRecord) return Loop::done;  // nothing of this file to export
+  if (!started.ok()) return Loop::read_failed;
   const std::size_t length = area.size();
   for (;;) {
-    const std::string read = le_proximo(ctx, file, area);
-    if (read == st::at_end) return Loop::done;
+    const platform::Status read = le_proximo(ctx, file, area);
+    if (read == platform::Status::kAtEnd) return Loop::done;
     // Any other status would leave the area as it was: the previous record
     // would be written again, for ever.
-    if (read != st::ok || area.size() != length) return Loop::read_failed;
-    file.unlock();
-    if (out.write_line(line(area)) != st::ok) return Loop::write_failed;
+    if (!read.ok() || area.size() != length) return Loop::read_failed;
+    file.unlock().ignore();  // its status is not examined
+    if (!out.write_line(line(area)).ok()) return Loop::write_failed;
   }
 }
 
@@ -176,11 +175,11 @@ ExportaForm::Loop ExportaForm::copia(form::FormContext& ctx, platform::KeyedFile
 // shows during the wait, which gives the processor up between two tries with
 // the windows drawn. Every read lets what waits to be drawn through: a long
 // export runs inside one handler.
-std::string ExportaForm::le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
+platform::Status ExportaForm::le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area) {
   for (;;) {
     ctx.wait_ms(0);
-    std::string read = file.read_next(area.raw());
-    if (read != st::locked) {
+    platform::Status read = file.read_next(area.raw());
+    if (read != platform::Status::kLocked) {
       mostra_bloq(ctx, false);
       return read;
     }
@@ -198,8 +197,8 @@ void ExportaForm::mostra_bloq(form::FormContext& ctx, bool visible) {
 
 // Closes the finished exchange file and puts it in the place of KAVCMD.TXT.
 bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
-  const bool synced = out.sync() == st::ok;
-  const bool closed = out.close() == st::ok;
+  const bool synced = out.sync().ok();
+  const bool closed = out.close().ok();
   return synced && closed && platform_.files.rename(kKavcmdTempPath, record::trim_right(w_nomearq_));
 }
 
@@ -225,9 +224,9 @@ std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
 
   platform::TextFile answer(platform_.files);
   std::string first_line;
-  if (answer.open(kImportAnswerPath, platform::OpenMode::input) == st::ok) {
+  if (answer.open(kImportAnswerPath, platform::OpenMode::input).ok()) {
     char c = 0;
-    while (first_line.size() < kAnswerShown && answer.read_char(c) == st::ok && c != '\n') {
+    while (first_line.size() < kAnswerShown && answer.read_char(c).ok() && c != '\n') {
       if (c != '\r') first_line += c;
     }
   }
@@ -238,8 +237,8 @@ std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
   return {};
 }
 
-void ExportaForm::log_abertura(form::FormContext& ctx, std::string_view path, std::string_view status) {
-  log(ctx, "Erro na abertura de " + std::string(path) + " (status " + std::string(status) + ")");
+void ExportaForm::log_abertura(form::FormContext& ctx, std::string_view path, const platform::Status& status) {
+  log(ctx, "Erro na abertura de " + std::string(path) + " (status " + std::string(status.file_status()) + ")");
 }
 
 void ExportaForm::falha(form::FormContext& ctx, std::string_view message) {

@@ -45,14 +45,14 @@ class ExportaForm final : public form::Form {
   void exportacao(form::FormContext& ctx);
   Loop copia(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area, platform::TextFile& out,
              std::string (*line)(record::Area&));
-  std::string le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area);
+  platform::Status le_proximo(form::FormContext& ctx, platform::KeyedFile& file, record::Area& area);
   void mostra_bloq(form::FormContext& ctx, bool visible);
   bool grava_kavcmd_final(platform::TextFile& out);
   std::string atualiza_tabelas(form::FormContext& ctx);
-  void log_abertura(form::FormContext& ctx, std::string_view path, std::string_view status);
+  void log_abertura(form::FormContext& ctx, std::string_view path, const platform::Status& status);
   void falha(form::FormContext& ctx, std::string_view message);
   void log(form::FormContext& ctx, std::string_view text);
-  std::string abre(platform::KeyedFile* file);
+  platform::Status abre(platform::KeyedFile* file);
 
   log::LLink& link_;
   platform::Platform& platform_;

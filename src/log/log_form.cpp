@@ -6,7 +6,7 @@
 
 #include "form/form_names.h"
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/text_file.h"
 #include "record/digits.h"
 
@@ -79,16 +79,16 @@ void write_log_line(platform::FileSystem& files, platform::Clock& clock, std::st
     const std::string w_data_log = record::to_digits(record::digits_value("00" + clock.date_yymmdd()) + 20000000, 8);
     const std::string w_hora = clock.time_hhmmsscc();
     const std::string w_nomelog = log_file_name(w_data_log);
-    const std::string st_log = logvirt.open(w_nomelog, platform::OpenMode::extend);
-    if (st_log == platform::status::not_found) {
-      if (pass == 0 && logvirt.open(w_nomelog, platform::OpenMode::output) == platform::status::ok) {
-        logvirt.close();
+    const platform::Status st_log = logvirt.open(w_nomelog, platform::OpenMode::extend);
+    if (st_log == platform::Status::kNotFound) {
+      if (pass == 0 && logvirt.open(w_nomelog, platform::OpenMode::output).ok()) {
+        logvirt.close().ignore();
         made = true;
       }
       continue;
     }
-    logvirt.write_line(log_line(w_data_log, w_hora, texto));
-    logvirt.close();
+    logvirt.write_line(log_line(w_data_log, w_hora, texto)).ignore();  // best effort: a line not written is lost
+    logvirt.close().ignore();
     note_written(files, w_nomelog, made);
     return;
   }
@@ -112,9 +112,9 @@ bool sync_log(platform::FileSystem& files) {
   bool ok = true;
   for (const auto& name : u.files) {
     std::unique_ptr<platform::File> file;
-    const std::string st = files.open(name, platform::OpenMode::extend, file);
-    if (st == platform::status::not_found) continue;  // removed meanwhile: nothing to keep
-    const bool synced = st == platform::status::ok && file->sync();
+    const platform::Status st = files.open(name, platform::OpenMode::extend, file);
+    if (st == platform::Status::kNotFound) continue;  // removed meanwhile: nothing to keep
+    const bool synced = st.ok() && file->sync();
     ok = (file == nullptr || file->close()) && synced && ok;
   }
   if (u.made) ok = files.sync_directory(kLogFolder) && ok;

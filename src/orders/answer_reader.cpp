@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
 
@@ -125,7 +125,7 @@ bool AnswerReader::read_byte(unsigned char& b) {
   }
   if (head_is_all_) return false;
   char c = 0;
-  if (resposta_.read_char(c) != platform::status::ok) return false;
+  if (!resposta_.read_char(c).ok()) return false;
   b = static_cast<unsigned char>(c);
   return true;
 }
@@ -135,7 +135,7 @@ bool AnswerReader::read_byte(unsigned char& b) {
 void AnswerReader::decide_encoding() {
   decided_ = true;
   char c = 0;
-  while (head_.size() < kEncodingWindow && resposta_.read_char(c) == platform::status::ok) head_ += c;
+  while (head_.size() < kEncodingWindow && resposta_.read_char(c).ok()) head_ += c;
   head_is_all_ = head_.size() < kEncodingWindow;
   if (head_.starts_with(kBom)) {
     utf8_ = true;

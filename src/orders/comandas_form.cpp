@@ -8,7 +8,7 @@
 #include "erpfiles/vendedo.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "record/letter_case.h"
@@ -98,7 +98,7 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
 
 void ComandasForm::form_close(form::FormContext&) {
   for (auto* file : {&paramet_, &vendedo_, &produto_}) {
-    if (*file) (*file)->close();
+    if (*file) (*file)->close().ignore();
   }
 }
 
@@ -339,11 +339,11 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
 
 std::string ComandasForm::order_of(std::string_view path) {
   platform::TextFile file(platform_.files);
-  if (file.open(path, platform::OpenMode::input) != platform::status::ok) return {};
+  if (!file.open(path, platform::OpenMode::input).ok()) return {};
   AnswerReader r(file);
   std::string numero;
   if (r.skip_to_record(4)) numero = r.fixed(4);
-  file.close();
+  file.close().ignore();
   return is_end_marker(numero) ? std::string() : numero;
 }
 

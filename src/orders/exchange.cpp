@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -16,7 +16,7 @@ namespace kav::orders {
 
 bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes) {
   std::unique_ptr<platform::File> in;
-  if (files.open(path, platform::OpenMode::input, in) != platform::status::ok) return false;
+  if (!files.open(path, platform::OpenMode::input, in).ok()) return false;
   char buf[4096];
   long n = 0;
   while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
@@ -36,7 +36,7 @@ std::string batch_line(std::string_view web_host, std::string_view command) {
 }
 
 Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas) {
-  resposta_.close();
+  resposta_.close().ignore();
   failed_step_.clear();
   batch_status_ = 0;
   ctx.run_command_line(record::padded(kDeleteAnswer, kCommandTextWidth), 0);
@@ -68,8 +68,8 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
 
   reader_.restart();
   st_arquivo_ = resposta_.open(kRespostaPath, platform::OpenMode::input);
-  if (st_arquivo_ != platform::status::ok) {
-    resposta_.close();
+  if (!st_arquivo_.ok()) {
+    resposta_.close().ignore();
     return Outcome::no_answer;
   }
   return Outcome::answer;
@@ -126,13 +126,13 @@ std::optional<std::string> whole_copy_of(std::string_view copy_name, std::string
 }
 
 bool Exchange::keep_as(std::string_view pending_path) {
-  resposta_.close();
+  resposta_.close().ignore();
   std::string bytes;
   bool ok = read_whole(files_, kRespostaPath, bytes);
   if (ok) {
     const std::string copy = copy_path(pending_path, bytes);
     std::unique_ptr<platform::File> out;
-    ok = files_.open(copy, platform::OpenMode::output, out) == platform::status::ok;
+    ok = files_.open(copy, platform::OpenMode::output, out).ok();
     ok = ok && out->write(bytes) && out->sync();
     if (out) ok = out->close() && ok;
     ok = ok && files_.rename(copy, pending_path);
@@ -150,16 +150,16 @@ bool Exchange::keep_as(std::string_view pending_path) {
   }
   reader_.restart();
   st_arquivo_ = resposta_.open(ok ? pending_path : kRespostaPath, platform::OpenMode::input);
-  return ok && synced && st_arquivo_ == platform::status::ok;
+  return ok && synced && st_arquivo_.ok();
 }
 
 bool Exchange::reopen(std::string_view path, WorkAreas& areas) {
-  resposta_.close();
+  resposta_.close().ignore();
   areas.reset();
   reader_.restart();
   st_arquivo_ = resposta_.open(path, platform::OpenMode::input);
-  if (st_arquivo_ != platform::status::ok) {
-    resposta_.close();
+  if (!st_arquivo_.ok()) {
+    resposta_.close().ignore();
     return false;
   }
   return true;

@@ -92,14 +92,14 @@ class Exchange {
   bool reopen(std::string_view path, WorkAreas& areas);
 
   AnswerReader& reader() { return reader_; }
-  void close() { resposta_.close(); }
+  void close() { resposta_.close().ignore(); }  // read only: nothing to lose
 
  private:
   platform::FileSystem& files_;
   std::string web_host_;
   platform::TextFile resposta_;
   AnswerReader reader_;
-  std::string st_arquivo_ = "00";
+  platform::Status st_arquivo_;
   int batch_status_ = 0;
   std::string failed_step_;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "orders/fcomanda.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/text_file.h"
 #include "record/cp1252.h"
 #include "record/digits.h"
@@ -42,21 +42,21 @@ PrintForm::PrintForm(platform::FileSystem& files, platform::PrintService& servic
 bool PrintForm::proc_cfgimp(std::string_view printer_entry) {
   w_formato_ = record::padded(kFcomanda, 8);
   platform::TextFile arqcfg(files_);
-  bool ok = arqcfg.open(kArqcfgPath, platform::OpenMode::output) == platform::status::ok;
+  bool ok = arqcfg.open(kArqcfgPath, platform::OpenMode::output).ok();
   for (const auto& reg_arqcfg : arqcfg_records(printer_entry)) {
-    ok = arqcfg.write_line(reg_arqcfg) == platform::status::ok && ok;
+    ok = arqcfg.write_line(reg_arqcfg).ok() && ok;
   }
-  return arqcfg.close() == platform::status::ok && ok;
+  return arqcfg.close().ok() && ok;
 }
 
-std::string PrintForm::open() { return service_.open(w_formato_, kArqcfgPath); }
+platform::Status PrintForm::open() { return service_.open(w_formato_, kArqcfgPath); }
 
-std::string PrintForm::write(std::string_view group) {
+platform::Status PrintForm::write(std::string_view group) {
   w_grupo_ = record::padded(group, 8);
   return service_.write(w_grupo_, reg_impressao_.bytes());
 }
 
-std::string PrintForm::close() { return service_.close(); }
+platform::Status PrintForm::close() { return service_.close(); }
 
 void PrintForm::move_pessoas(std::string_view cmd_pessoas) {
   const std::string_view sent = cmd_pessoas.substr(0, 2);

@@ -49,11 +49,11 @@ class PrintForm {
   bool proc_cfgimp(std::string_view printer_entry);
 
   // IMPRESSAO.
-  std::string open();
+  platform::Status open();
   // Moves `group` into W-GRUPO (left-aligned, blank-filled to 8) and writes
   // REG-IMPRESSAO as that group.
-  std::string write(std::string_view group);
-  std::string close();
+  platform::Status write(std::string_view group);
+  platform::Status close();
 
   // PRT-PESSOAS from CMD-PESSOAS: blanks when the people are zero, otherwise
   // "Pessoas :" and the two characters of CMD-PESSOAS (a character other

@@ -5,7 +5,7 @@
 #include "orders/amounts.h"
 #include "orders/edited.h"
 #include "orders/print_record.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 
 namespace kav::orders {
 
@@ -17,7 +17,7 @@ void TicketWriter::begin(bool order_texts, std::string_view printer_line) {
     return;
   }
   printers_.push_back(prtdrv_name(entry));
-  impressao_.open();
+  impressao_.open().ignore();  // the print service reports its own failures
   record::Area& reg = impressao_.reg_impressao();
   reg.set(prt_numcmd, areas_.cmd.numero);
   if (order_texts) {
@@ -30,15 +30,15 @@ void TicketWriter::begin(bool order_texts, std::string_view printer_line) {
     reg.set(prt_compl, "");
   }
   reg.set(prt_impressora, printer_line);
-  impressao_.write(grupo::cabec);
-  impressao_.write(grupo::cabcmd);
+  impressao_.write(grupo::cabec).ignore();
+  impressao_.write(grupo::cabcmd).ignore();
 }
 
 void TicketWriter::end() {
   if (!failure_.empty()) return;
-  impressao_.write(grupo::traco);
-  impressao_.write(grupo::orbela);
-  if (impressao_.close() == platform::status::failed) failure_ = "no Spool";
+  impressao_.write(grupo::traco).ignore();
+  impressao_.write(grupo::orbela).ignore();
+  if (impressao_.close() == platform::Status::kFailed) failure_ = "no Spool";
 }
 
 // A quantity other than zero or one goes on the item's line (ITEQTD, "3 x
@@ -51,13 +51,13 @@ void TicketWriter::item_lines(const Item& item) {
   const std::uint64_t quantidade = field_value(item.quantidade);
   if (quantidade != 0 && quantidade != 1000) {
     reg.set(prt_quantidade, edited_quantity(quantidade));
-    impressao_.write(grupo::iteqtd);
+    impressao_.write(grupo::iteqtd).ignore();
   } else {
-    impressao_.write(grupo::itecmd);
+    impressao_.write(grupo::itecmd).ignore();
   }
   if (!record::is_blank(item.obs)) {
     reg.set(prt_obs, item.obs);
-    impressao_.write(grupo::obsite);
+    impressao_.write(grupo::obsite).ignore();
   }
 }
 
@@ -65,7 +65,7 @@ void TicketWriter::item_lines(const Item& item) {
 // where the missing items would have stood.
 void TicketWriter::notice(std::string_view text) {
   impressao_.reg_impressao().set(prt_descricao, text);
-  impressao_.write(grupo::itecmd);
+  impressao_.write(grupo::itecmd).ignore();
 }
 
 }  // namespace kav::orders

@@ -52,7 +52,7 @@ class TicketWriter {
 
   // REG-IMPRESSAO and its groups, for the lines only one ticket has.
   record::Area& reg_impressao() { return impressao_.reg_impressao(); }
-  void write(std::string_view group) { impressao_.write(group); }
+  void write(std::string_view group) { impressao_.write(group).ignore(); }  // no print status is examined
 
  private:
   PrintForm impressao_;

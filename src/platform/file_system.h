@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace kav::platform {
 
 enum class OpenMode {
@@ -42,13 +44,13 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens a file; returns the two-character status ("00", "35", "30", "37").
-  virtual std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) = 0;
+  // Opens a file: ok, kNotFound, kDenied or kFailed.
+  virtual Status open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) = 0;
   // Opens a file for reading and holds it while `file` lives: on Windows it
   // is shared for reading only, so that nobody can write, delete or rename
-  // it meanwhile (an open for writing elsewhere refuses it, "37"). Elsewhere
-  // it is an open for input. Status as open().
-  virtual std::string hold(std::string_view windows_path, std::unique_ptr<File>& file) {
+  // it meanwhile (an open for writing elsewhere refuses it, kDenied).
+  // Elsewhere it is an open for input. Status as open().
+  virtual Status hold(std::string_view windows_path, std::unique_ptr<File>& file) {
     return open(windows_path, OpenMode::input, file);
   }
   virtual bool remove(std::string_view windows_path) = 0;
@@ -98,10 +100,10 @@ class MemoryFileSystem final : public FileSystem {
  public:
   MemoryFileSystem();  // holds the folders of a laid-out root
 
-  std::string open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) override;
+  Status open(std::string_view windows_path, OpenMode mode, std::unique_ptr<File>& file) override;
   // As on Windows: while a file is held, opens for writing, removes and
   // renames of it (either name) fail; a file open for writing cannot be held.
-  std::string hold(std::string_view windows_path, std::unique_ptr<File>& file) override;
+  Status hold(std::string_view windows_path, std::unique_ptr<File>& file) override;
   bool remove(std::string_view windows_path) override;
   bool rename(std::string_view from, std::string_view to) override;
   bool exists(std::string_view windows_path) override;

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "record/letter_case.h"
 
@@ -87,35 +87,35 @@ std::string MemoryFileSystem::key(std::string_view path) {
   return k;
 }
 
-std::string MemoryFileSystem::open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) {
+Status MemoryFileSystem::open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) {
   const std::string k = key(path);
   file.reset();
   const bool present = files_.count(k) > 0;
   switch (mode) {
     case OpenMode::input:
     case OpenMode::extend:
-      if (!present) return std::string(status::not_found);
-      if (mode == OpenMode::extend && held_.count(k)) return std::string(status::denied);
+      if (!present) return Status::kNotFound;
+      if (mode == OpenMode::extend && held_.count(k)) return Status::kDenied;
       break;
     case OpenMode::output:
-      if (!dirs_.count(parent_of(k)) || dirs_.count(k)) return std::string(status::failed);
-      if (held_.count(k)) return std::string(status::denied);
+      if (!dirs_.count(parent_of(k)) || dirs_.count(k)) return Status::kFailed;
+      if (held_.count(k)) return Status::kDenied;
       files_[k].clear();
       if (!present) new_node(k);
       break;
   }
   file = std::make_unique<MemoryFile>(*this, k, mode != OpenMode::input);
   if (mode != OpenMode::input) changed("open", k);
-  return std::string(status::ok);
+  return Status::kOk;
 }
 
-std::string MemoryFileSystem::hold(std::string_view path, std::unique_ptr<File>& file) {
+Status MemoryFileSystem::hold(std::string_view path, std::unique_ptr<File>& file) {
   const std::string k = key(path);
   file.reset();
-  if (!files_.count(k)) return std::string(status::not_found);
-  if (writers_.count(k)) return std::string(status::denied);
+  if (!files_.count(k)) return Status::kNotFound;
+  if (writers_.count(k)) return Status::kDenied;
   file = std::make_unique<MemoryFile>(*this, k, false, true);
-  return std::string(status::ok);
+  return Status::kOk;
 }
 
 bool MemoryFileSystem::remove(std::string_view path) {

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "record/cp1252.h"
 #include "record/letter_case.h"
@@ -52,17 +52,17 @@ class PosixFile final : public File {
   int fd_;
 };
 
-std::string status_of(int err) {
+Status status_of(int err) {
   switch (err) {
     case ENOENT:
     case ENOTDIR:
-      return std::string(status::not_found);
+      return Status::kNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-      return std::string(status::denied);
+      return Status::kDenied;
     default:
-      return std::string(status::failed);
+      return Status::kFailed;
   }
 }
 
@@ -72,7 +72,7 @@ class PosixFileSystem final : public FileSystem {
     while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
   }
 
-  std::string open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
+  Status open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
     file.reset();
     const std::string host = host_path(path);
     int flags = O_CLOEXEC;
@@ -85,16 +85,16 @@ class PosixFileSystem final : public FileSystem {
     if (fd < 0) {
       // A missing folder is a missing file for input and extend, a permanent
       // error for output.
-      if (mode == OpenMode::output && (errno == ENOENT || errno == ENOTDIR)) return std::string(status::failed);
+      if (mode == OpenMode::output && (errno == ENOENT || errno == ENOTDIR)) return Status::kFailed;
       return status_of(errno);
     }
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
       ::close(fd);
-      return std::string(status::failed);
+      return Status::kFailed;
     }
     file = std::make_unique<PosixFile>(fd);
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
   bool remove(std::string_view path) override { return ::unlink(host_path(path).c_str()) == 0; }

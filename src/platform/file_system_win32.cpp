@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 
 namespace kav::platform {
@@ -119,7 +119,7 @@ class Win32FileSystem final : public FileSystem {
     if (root_.size() == 2 && (root_[0] == 'C' || root_[0] == 'c') && root_[1] == ':') root_.clear();
   }
 
-  std::string open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
+  Status open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
     file.reset();
     const std::string p = host_path(path);
     DWORD access = mode == OpenMode::input ? GENERIC_READ : FILE_APPEND_DATA | GENERIC_WRITE;
@@ -129,7 +129,7 @@ class Win32FileSystem final : public FileSystem {
   }
   // Shared for reading only: CMD.EXE and Wget can read it, nobody can write,
   // delete or rename it while it is held.
-  std::string hold(std::string_view path, std::unique_ptr<File>& file) override {
+  Status hold(std::string_view path, std::unique_ptr<File>& file) override {
     file.reset();
     return open_handle(host_path(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, OpenMode::input, file);
   }
@@ -198,8 +198,8 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
-  static std::string open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,
-                                 std::unique_ptr<File>& file) {
+  static Status open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,
+                            std::unique_ptr<File>& file) {
     HANDLE h = create_file(p, access, share, disposition);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD err = GetLastError();
@@ -207,14 +207,14 @@ class Win32FileSystem final : public FileSystem {
       // itself says "access denied").
       const DWORD attributes = GetFileAttributesA(p.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return std::string(status::failed);
+        return Status::kFailed;
       if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
-        return std::string(mode == OpenMode::output ? status::failed : status::not_found);
-      if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return std::string(status::denied);
-      return std::string(status::failed);
+        return mode == OpenMode::output ? Status::kFailed : Status::kNotFound;
+      if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return Status::kDenied;
+      return Status::kFailed;
     }
     file = std::make_unique<Win32File>(h);
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
   std::string root_;  // empty: drive C: itself

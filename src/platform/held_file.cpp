@@ -2,7 +2,7 @@
 // Wget's settings.
 #include <memory>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 
 namespace kav::platform {
@@ -11,7 +11,7 @@ bool hold_if_holding(FileSystem& files, std::string_view path, std::string_view 
                      std::unique_ptr<File>& held) {
   held.reset();
   std::unique_ptr<File> file;
-  if (files.hold(path, file) != status::ok) return false;
+  if (!files.hold(path, file).ok()) return false;
   // Read up to one byte more than wanted: a longer file is another file.
   std::string present;
   char buf[512];
@@ -27,7 +27,7 @@ bool place_and_hold(FileSystem& files, std::string_view path, std::string_view c
                     std::unique_ptr<File>& held) {
   if (hold_if_holding(files, path, contents, held)) return true;
   std::unique_ptr<File> out;
-  if (files.open(path, OpenMode::output, out) != status::ok) return false;
+  if (!files.open(path, OpenMode::output, out).ok()) return false;
   const bool written = out->write(contents);
   if (!out->close() || !written) return false;
   return hold_if_holding(files, path, contents, held);

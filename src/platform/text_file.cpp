@@ -1,6 +1,6 @@
 #include "platform/text_file.h"
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 
 namespace kav::platform {
@@ -9,8 +9,8 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 }
 
-std::string TextFile::open(std::string_view path, OpenMode mode) {
-  close();
+Status TextFile::open(std::string_view path, OpenMode mode) {
+  close().ignore();
   buf_.clear();
   read_len_ = pos_ = 0;
   failed_ = false;
@@ -25,42 +25,42 @@ bool TextFile::flush() {
   return !failed_;
 }
 
-std::string TextFile::write_line(std::string_view record) {
-  if (!file_ || mode_ == OpenMode::input) return std::string(status::write_not_open);
+Status TextFile::write_line(std::string_view record) {
+  if (!file_ || mode_ == OpenMode::input) return Status::kWriteNotOpen;
   buf_.append(record);
   buf_.append(kLineEnd);
-  if (buf_.size() >= kChunk && !flush()) return std::string(status::failed);
-  return std::string(failed_ ? status::failed : status::ok);
+  if (buf_.size() >= kChunk && !flush()) return Status::kFailed;
+  return failed_ ? Status::kFailed : Status::kOk;
 }
 
-std::string_view TextFile::read_char(char& c) {
-  if (!file_ || mode_ != OpenMode::input) return status::read_not_open;
+Status TextFile::read_char(char& c) {
+  if (!file_ || mode_ != OpenMode::input) return Status::kReadNotOpen;
   if (pos_ == read_len_) {
     if (!read_buf_) read_buf_.reset(new char[kChunk]);  // not zero-filled
     const long n = file_->read(read_buf_.get(), kChunk);
     read_len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
     pos_ = 0;
-    if (n < 0) return status::failed;
-    if (n == 0) return status::at_end;
+    if (n < 0) return Status::kFailed;
+    if (n == 0) return Status::kAtEnd;
   }
   c = read_buf_[pos_++];
-  return status::ok;
+  return Status::kOk;
 }
 
-std::string TextFile::sync() {
-  if (!file_) return std::string(status::not_open);
-  if (!flush() || !file_->sync()) return std::string(status::failed);
-  return std::string(status::ok);
+Status TextFile::sync() {
+  if (!file_) return Status::kNotOpen;
+  if (!flush() || !file_->sync()) return Status::kFailed;
+  return Status::kOk;
 }
 
-std::string TextFile::close() {
-  if (!file_) return std::string(status::not_open);
+Status TextFile::close() {
+  if (!file_) return Status::kNotOpen;
   const bool flushed = flush();
   const bool closed = file_->close();
   file_.reset();
   buf_.clear();
   read_len_ = pos_ = 0;
-  return std::string(flushed && closed ? status::ok : status::failed);
+  return flushed && closed ? Status::kOk : Status::kFailed;
 }
 
 }  // namespace kav::platform

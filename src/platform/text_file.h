@@ -1,5 +1,5 @@
 // Text files as the forms use them: records written as lines, answers read
-// one character at a time, each operation leaving a two-character status.
+// one character at a time, each operation returning a Status.
 #pragma once
 
 #include <memory>
@@ -13,18 +13,18 @@ namespace kav::platform {
 class TextFile {
  public:
   explicit TextFile(FileSystem& fs) : fs_(fs) {}
-  ~TextFile() { close(); }
+  ~TextFile() { close().ignore(); }
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
 
-  std::string open(std::string_view windows_path, OpenMode mode);
+  Status open(std::string_view windows_path, OpenMode mode);
   // Writes `record` followed by the platform's line end.
-  std::string write_line(std::string_view record);
-  // Reads one byte: "00" with the byte in `c`, "10" at the end of the file.
-  std::string_view read_char(char& c);
+  Status write_line(std::string_view record);
+  // Reads one byte: ok with the byte in `c`, kAtEnd at the end of the file.
+  Status read_char(char& c);
   // Flushes and syncs what was written, so that it survives a crash.
-  std::string sync();
-  std::string close();
+  Status sync();
+  Status close();
   bool is_open() const { return file_ != nullptr; }
 
  private:

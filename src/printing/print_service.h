@@ -2,18 +2,18 @@
 //
 // A job is opened with a print form name and the printer information file
 // just written for it, receives the print record once per group written, and
-// becomes one ticket when it is closed. Each operation leaves a two-character
-// status:
-//   open   "00"; "35" when the printer information file cannot be read (the
-//          job is opened all the same, for no printer, so that its ticket is
-//          kept); "39" for a print form the service does not know (no job).
-//   write  "00"; "23" for a group the print form does not have (nothing is
-//          printed); "48" when no job is open.
-//   close  "00" when the ticket is written to the spool folder (within a
+// becomes one ticket when it is closed. Each operation returns a Status:
+//   open   ok; kNotFound when the printer information file cannot be read
+//          (the job is opened all the same, for no printer, so that its
+//          ticket is kept); kBadFile for a print form the service does not
+//          know (no job).
+//   write  ok; kNoRecord for a group the print form does not have (nothing
+//          is printed); kWriteNotOpen when no job is open.
+//   close  ok when the ticket is written to the spool folder (within a
 //          piece of work it is kept when the work ends), whether or not the
 //          printer takes it (a ticket it does not take stays marked and is
-//          reported); "30" when the spool folder could not take it; "42"
-//          when no job is open.
+//          reported); kFailed when the spool folder could not take it;
+//          kNotOpen when no job is open.
 //
 // Pieces of work: the tickets made between begin_work(id) and end_work()
 // are named after the work's identity and their number in it, and a ticket
@@ -37,14 +37,16 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace kav::platform {
 
 class PrintService {
  public:
   virtual ~PrintService() = default;
-  virtual std::string open(std::string_view print_form, std::string_view printer_info_path) = 0;
-  virtual std::string write(std::string_view group, std::string_view print_record) = 0;
-  virtual std::string close() = 0;
+  virtual Status open(std::string_view print_form, std::string_view printer_info_path) = 0;
+  virtual Status write(std::string_view group, std::string_view print_record) = 0;
+  virtual Status close() = 0;
 
   // Before the first check: finishes what an earlier run left in the spool.
   // `pending_work` names the pieces of work that will be done over.

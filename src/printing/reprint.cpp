@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "log/log_form.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 #include "platform/print/spool.h"
 #include "platform/print/spool_store.h"
@@ -170,7 +170,7 @@ void DirectReprint::log(std::string_view text) { log::write_log_line(files_, clo
 bool DirectReprint::folder_writable(const KeptTicket& t) {
   const std::string probe = t.folder + "\\KAVSPOOL.TST";
   std::unique_ptr<platform::File> file;
-  bool written = files_.open(probe, platform::OpenMode::output, file) == platform::status::ok;
+  bool written = files_.open(probe, platform::OpenMode::output, file).ok();
   if (written) written = file->write("kav-spool") && file->close();
   file.reset();
   files_.remove(probe);

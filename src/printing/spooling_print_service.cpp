@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
@@ -24,14 +24,14 @@ using platform::print::SpoolStore;
 
 namespace {
 
-std::string read_all(platform::FileSystem& files, std::string_view path, std::string& status) {
+std::string read_all(platform::FileSystem& files, std::string_view path, platform::Status& status) {
   platform::TextFile file(files);
   status = file.open(path, platform::OpenMode::input);
   std::string text;
-  if (status != platform::status::ok) return text;
+  if (!status.ok()) return text;
   char c = 0;
-  while (file.read_char(c) == platform::status::ok) text += c;
-  file.close();
+  while (file.read_char(c).ok()) text += c;
+  file.close().ignore();
   return text;
 }
 
@@ -78,7 +78,7 @@ SpoolingPrintService::~SpoolingPrintService() { finish(); }
 void SpoolingPrintService::finish() {
   if (finished_) return;
   finished_ = true;
-  if (open_) close();  // a job left open is still a ticket
+  if (open_) close().ignore();  // a job left open is still a ticket
   drop_staged();       // a work that did not end keeps nothing: its answer is done over
   // One last look at the spooler on the way out, bounded in time: the
   // tickets their printer has finished lose their mark now, not at the next
@@ -106,24 +106,24 @@ void SpoolingPrintService::drop_staged() {
   staged_.clear();
 }
 
-std::string SpoolingPrintService::open(std::string_view print_form, std::string_view printer_info_path) {
-  if (open_) close();
-  if (!layout_.is_form(print_form)) return std::string(platform::status::bad_file);
-  std::string st;
+platform::Status SpoolingPrintService::open(std::string_view print_form, std::string_view printer_info_path) {
+  if (open_) close().ignore();
+  if (!layout_.is_form(print_form)) return platform::Status::kBadFile;
+  platform::Status st;
   const std::string text = read_all(files_, printer_info_path, st);
   settings_ = platform::print::parse_printer_info(text);
   made_at_ = now_stamp();
   lines_.clear();
   open_ = true;
-  return st == platform::status::ok ? st : std::string(platform::status::not_found);
+  return st.ok() ? st : platform::Status::kNotFound;
 }
 
-std::string SpoolingPrintService::write(std::string_view group, std::string_view print_record) {
-  if (!open_) return std::string(platform::status::write_not_open);
+platform::Status SpoolingPrintService::write(std::string_view group, std::string_view print_record) {
+  if (!open_) return platform::Status::kWriteNotOpen;
   auto lines = layout_.lines(group, print_record, made_at_);
-  if (!lines) return std::string(platform::status::no_record);
+  if (!lines) return platform::Status::kNoRecord;
   for (auto& line : *lines) lines_.push_back(std::move(line));
-  return std::string(platform::status::ok);
+  return platform::Status::kOk;
 }
 
 std::string SpoolingPrintService::next_base_name(const std::string& folder) {
@@ -229,8 +229,8 @@ void SpoolingPrintService::follow_up() {
   ledger_.update_alerts();
 }
 
-std::string SpoolingPrintService::close() {
-  if (!open_) return std::string(platform::status::not_open);
+platform::Status SpoolingPrintService::close() {
+  if (!open_) return platform::Status::kNotOpen;
   open_ = false;
   start({});
 
@@ -250,7 +250,7 @@ std::string SpoolingPrintService::close() {
     for (const bool marked : {false, true}) {
       if (files_.exists(SpoolStore::path(folder, base, marked))) {  // kept by an earlier run: not made again
         last_ticket_ = SpoolStore::path(folder, base, marked);
-        return std::string(platform::status::ok);
+        return platform::Status::kOk;
       }
     }
   } else {
@@ -264,13 +264,13 @@ std::string SpoolingPrintService::close() {
     if (auto file = store_.begin(folder, base, text)) {
       staged_.push_back(Staged{std::move(t), std::move(text), std::move(file)});
       last_ticket_ = kept_path;
-      return std::string(platform::status::ok);
+      return platform::Status::kOk;
     }
     ledger_.spool_failed(printer);
     work_ok_ = false;  // the work stays pending and is done again: the ticket is printed then
     last_ticket_.clear();
     ledger_.update_alerts();
-    return std::string(platform::status::failed);
+    return platform::Status::kFailed;
   }
 
   if (!store_.keep(folder, base, text)) {
@@ -280,7 +280,7 @@ std::string SpoolingPrintService::close() {
     ledger_.not_kept(std::move(t), std::move(text));
     collect();
     ledger_.update_alerts();
-    return std::string(platform::status::failed);
+    return platform::Status::kFailed;
   }
   store_.sync_folder(folder);
   ledger_.spool_kept(printer);
@@ -288,7 +288,7 @@ std::string SpoolingPrintService::close() {
   ledger_.kept(std::move(t), std::move(text));
   collect();
   ledger_.update_alerts();
-  return std::string(platform::status::ok);
+  return platform::Status::kOk;
 }
 
 std::vector<KeptTicket> SpoolingPrintService::recent(std::size_t limit) {

@@ -82,9 +82,9 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   // Finishes (below) when that was not done.
   ~SpoolingPrintService() override;
 
-  std::string open(std::string_view print_form, std::string_view printer_info_path) override;
-  std::string write(std::string_view group, std::string_view print_record) override;
-  std::string close() override;
+  platform::Status open(std::string_view print_form, std::string_view printer_info_path) override;
+  platform::Status write(std::string_view group, std::string_view print_record) override;
+  platform::Status close() override;
 
   void start(const std::vector<std::string>& pending_work) override;
   void follow_up() override;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/file_status.h"
 #include "platform/text_file.h"
 #include "record/cp1252.h"
 #include "record/ini_text.h"
@@ -172,15 +171,15 @@ Settings read_settings(platform::FileSystem& files, std::span<const SectionSpec>
   if (!files.exists(kConfigPath)) return Settings{};
   platform::TextFile file(files);
   Settings out;
-  if (file.open(kConfigPath, platform::OpenMode::input) != platform::status::ok) {
+  if (!file.open(kConfigPath, platform::OpenMode::input).ok()) {
     out.found = true;
     out.problems.push_back(std::string(kConfigName) + record::cp1252(": arquivo ilegível; valem os padrões"));
     return out;
   }
   std::string text;
   char c = 0;
-  while (file.read_char(c) == platform::status::ok && text.size() < (1U << 20)) text += c;
-  file.close();
+  while (file.read_char(c).ok() && text.size() < (1U << 20)) text += c;
+  file.close().ignore();  // read only
   return parse_settings(text, schema);
 }
 

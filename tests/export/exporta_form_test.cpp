@@ -222,8 +222,8 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
     ExportaRig f;
     f.add_seller(seller("000001", "A", "B"));
     f.add_product(product("000001", "A", "B", "000000001"));
-    f.vendedo().open_status = c.vendedo_opens ? "00" : "35";
-    f.produto().open_status = c.produto_opens ? "00" : "39";
+    f.vendedo().open_status = c.vendedo_opens ? platform::Status::kOk : platform::Status::kNotFound;
+    f.produto().open_status = c.produto_opens ? platform::Status::kOk : platform::Status::kBadFile;
     f.files.put(kKavcmdPath, "old export\n");
     f.run();
 
@@ -273,7 +273,7 @@ TEST_F(ExportaFixture, AnImportTheWebApplicationDidNotConfirmIsAnErrorNotTheEnd)
       f.files.put(kImportAnswerPath, "OK: 1 vendedores, 0 produtos\n");
     }
     std::unique_ptr<platform::File> writer;
-    if (c.batch_written_elsewhere) f.files.open(kBatchPath, platform::OpenMode::output, writer);
+    if (c.batch_written_elsewhere) f.files.open(kBatchPath, platform::OpenMode::output, writer).ignore();
     f.run();
     EXPECT_EQ(f.commands.lines.size(), c.batch_written_elsewhere ? 0u : 1u);
 
@@ -338,7 +338,7 @@ TEST_F(ExportaFixture, AFailedReadEndsTheExportInsteadOfRepeatingARecord) {
   add_seller(seller("000001", "A", "B"));
   add_product(product("000001", "A", "B", "000000001"));
   add_product(product("000002", "A", "B", "000000001"));
-  produto().read_status["000002"] = "30";
+  produto().read_status["000002"] = platform::Status::kFailed;
   files.put(kKavcmdPath, "old export\n");
   run();
 
@@ -354,7 +354,7 @@ TEST_F(ExportaFixture, AFailedReadEndsTheExportInsteadOfRepeatingARecord) {
   // A start that fails (other than finding no record) is a failed read too.
   ExportaRig f;
   f.add_seller(seller("000001", "A", "B"));
-  f.vendedo().start_status = "30";
+  f.vendedo().start_status = platform::Status::kFailed;
   f.run();
   ASSERT_EQ(f.messages().size(), 1u);
   EXPECT_EQ(f.messages()[0].text, record::padded("Erro na leitura do VENDEDO.ORB !!!", 120));

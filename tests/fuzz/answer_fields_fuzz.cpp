@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "orders/answer_reader.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 
@@ -61,9 +61,9 @@ class BytesFile final : public platform::File {
 class BytesFileSystem final : public platform::FileSystem {
  public:
   std::string_view bytes;
-  std::string open(std::string_view, platform::OpenMode, std::unique_ptr<platform::File>& file) override {
+  platform::Status open(std::string_view, platform::OpenMode, std::unique_ptr<platform::File>& file) override {
     file = std::make_unique<BytesFile>(bytes);
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
   bool remove(std::string_view) override { return false; }
   bool rename(std::string_view, std::string_view) override { return false; }
@@ -266,12 +266,12 @@ void read_as(const Layout& layout, std::string_view bytes, Checked& checked) {
   files.bytes = bytes;
   std::string chars;
   {
-    resposta.open("GET_KAVCMD.RET", platform::OpenMode::input);
+    resposta.open("GET_KAVCMD.RET", platform::OpenMode::input).ignore();
     orders::AnswerReader all(resposta);
     for (char c = all.next_char(); !all.at_end(); c = all.next_char()) chars += c;
-    resposta.close();
+    resposta.close().ignore();
   }
-  resposta.open("GET_KAVCMD.RET", platform::OpenMode::input);
+  resposta.open("GET_KAVCMD.RET", platform::OpenMode::input).ignore();
   orders::AnswerReader r(resposta);
   PlainReader p(chars);
   std::vector<std::string> got;

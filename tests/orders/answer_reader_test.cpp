@@ -12,7 +12,7 @@
 
 #include "orders/answer_reader.h"
 #include "orders/print_record.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "support/line_ends.h"
@@ -79,7 +79,7 @@ class PlainReader {
 struct Reading {
   explicit Reading(std::string bytes) {
     files.put("C:\\a", std::move(bytes));
-    file.open("C:\\a", platform::OpenMode::input);
+    file.open("C:\\a", platform::OpenMode::input).ignore();
   }
   platform::MemoryFileSystem files;
   platform::TextFile file{files};

@@ -12,7 +12,7 @@
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/print/print_fakes.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
@@ -193,7 +193,7 @@ TEST_F(Faults, TheBatchFileIsHeldThroughItsRunAndNotRunWhenItCannotBeHeld) {
       ++runs;
       if (memory.is_held(bat)) ++held_runs;
       std::unique_ptr<platform::File> f;
-      if (memory.open(bat, platform::OpenMode::output, f) == platform::status::ok || memory.remove(bat) ||
+      if (memory.open(bat, platform::OpenMode::output, f).ok() || memory.remove(bat) ||
           memory.rename(bat, std::string(kTemp) + "MOVED.bat"))
         ++changed_in_runs;
     }

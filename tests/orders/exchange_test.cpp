@@ -3,7 +3,7 @@
 #include "orders/answer_reader.h"
 #include "orders/comandas_form.h"
 #include "orders/exchange.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "record/digits.h"
 #include "support/fake_web.h"
 #include "support/harness.h"
@@ -27,7 +27,7 @@ TEST(BatchLineTest, ByteForByte) {
 struct Reading {
   explicit Reading(std::string bytes) {
     files.put("C:\\a", std::move(bytes));
-    file.open("C:\\a", platform::OpenMode::input);
+    file.open("C:\\a", platform::OpenMode::input).ignore();
   }
   platform::MemoryFileSystem files;
   platform::TextFile file{files};

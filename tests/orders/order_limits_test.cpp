@@ -112,15 +112,15 @@ TEST_F(Limits, ABillOf250ItemsListsEveryItemAndTotalsThemAll) {
 // worked off (its kept copy and GET_KAVCMD.RET): the order's items can no
 // longer be read again. The jobs reach the harness's own recorder.
 struct AnswerGoneAtPrint final : platform::PrintService {
-  std::string open(std::string_view form, std::string_view info) override {
+  platform::Status open(std::string_view form, std::string_view info) override {
     for (const auto& name : files->list(kTempFolder, false)) {
       if (name.starts_with("KAVPEND-")) files->remove(std::string(kTempFolder) + "\\" + name);
     }
     files->remove(kRespostaPath);
     return inner->open(form, info);
   }
-  std::string write(std::string_view g, std::string_view r) override { return inner->write(g, r); }
-  std::string close() override { return inner->close(); }
+  platform::Status write(std::string_view g, std::string_view r) override { return inner->write(g, r); }
+  platform::Status close() override { return inner->close(); }
   void start(const std::vector<std::string>& pending) override { inner->start(pending); }
   std::string new_work_id() override { return inner->new_work_id(); }
   void begin_work(std::string_view id) override { inner->begin_work(id); }

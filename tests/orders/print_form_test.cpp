@@ -98,17 +98,17 @@ TEST(PrintRecord, GroupsWriteTheWholeRecordAndFieldsKeepTheirValues) {
   auto& reg = form.reg_impressao();
 
   form.proc_cfgimp(std::string(20, ' '));
-  form.open();
+  form.open().ignore();
   reg.set(prt_codigo, "123456");
-  form.write(grupo::valcmd);
-  form.close();
+  form.write(grupo::valcmd).ignore();
+  form.close().ignore();
 
   form.proc_cfgimp(record::padded("BAR", 20));
-  form.open();
+  form.open().ignore();
   reg.set(prt_numcmd, "0012");
-  form.write(grupo::traco);
-  form.write(grupo::orbela);
-  form.close();
+  form.write(grupo::traco).ignore();
+  form.write(grupo::orbela).ignore();
+  form.close().ignore();
 
   ASSERT_EQ(service.jobs.size(), 2U);
   EXPECT_EQ(service.jobs[1].form, "FCOMANDA");

@@ -39,23 +39,23 @@ struct Printing {
 TEST(Tickets, ItemTicket) {
   Printing p;
   p.form.proc_cfgimp(record::padded("COZINHA", 20));
-  p.form.open();
+  p.form.open().ignore();
   p.reg.set(prt_numcmd, "0012");
   p.reg.set(prt_texto, "Mesa 7");
   p.form.move_pessoas("03");
   p.reg.set(prt_compl, "Varanda");
   p.reg.set(prt_impressora, "COZINHA");
-  p.form.write(grupo::cabec);
-  p.form.write(grupo::cabcmd);
+  p.form.write(grupo::cabec).ignore();
+  p.form.write(grupo::cabcmd).ignore();
   p.reg.set(prt_descricao, "File a parmegiana");
-  p.form.write(grupo::itecmd);
+  p.form.write(grupo::itecmd).ignore();
   p.reg.set(prt_obs, "sem cebola");
-  p.form.write(grupo::obsite);
+  p.form.write(grupo::obsite).ignore();
   p.reg.set(prt_descricao, record::cp1252("Porção de fritas"));
-  p.form.write(grupo::itecmd);
-  p.form.write(grupo::traco);
-  p.form.write(grupo::orbela);
-  p.form.close();
+  p.form.write(grupo::itecmd).ignore();
+  p.form.write(grupo::traco).ignore();
+  p.form.write(grupo::orbela).ignore();
+  p.form.close().ignore();
 
   EXPECT_EQ(p.ticket(), record::cp1252(
                             "================================================\n"
@@ -79,21 +79,21 @@ TEST(Tickets, ItemTicket) {
 TEST(Tickets, CancellationTicketLeavesOutBlankHeaderLines) {
   Printing p;
   p.form.proc_cfgimp(std::string(20, ' '));
-  p.form.open();
+  p.form.open().ignore();
   p.reg.set(prt_numcmd, "0012");
   p.reg.set(prt_texto, "");
   p.reg.set(prt_pessoas, "");
   p.reg.set(prt_compl, "");
   p.reg.set(prt_impressora, "");
-  p.form.write(grupo::cabec);
-  p.form.write(grupo::cabcmd);
+  p.form.write(grupo::cabec).ignore();
+  p.form.write(grupo::cabcmd).ignore();
   p.reg.set(prt_descricao, "Chopp 300ml");
-  p.form.write(grupo::itecmd);
-  p.form.write(grupo::traco);
-  p.form.write(grupo::canc);
-  p.form.write(grupo::traco);
-  p.form.write(grupo::orbela);
-  p.form.close();
+  p.form.write(grupo::itecmd).ignore();
+  p.form.write(grupo::traco).ignore();
+  p.form.write(grupo::canc).ignore();
+  p.form.write(grupo::traco).ignore();
+  p.form.write(grupo::orbela).ignore();
+  p.form.close().ignore();
 
   // No printer: nothing is handed to the spooler; the ticket stays marked.
   EXPECT_TRUE(p.outlet->handed.empty());
@@ -123,30 +123,30 @@ TEST(Tickets, BillAlignsValuesOnTheRightAndIsDatedWhenItsJobOpens) {
   Printing p;
   p.form.proc_cfgimp(record::padded("CAIXA", 20));
   p.clock.advance_ms(((9 * 60 + 21) * 60 + 55) * 1000);  // 28/11/2019 00:00:00
-  p.form.open();
+  p.form.open().ignore();
   p.clock.advance_ms(2 * 60 * 1000);  // the groups are written later: the date stands
   p.reg.set(prt_numcmd, "0012");
   p.reg.set(prt_texto, "Mesa 7");
   p.form.move_pessoas("03");
   p.reg.set(prt_compl, "");
   p.reg.set(prt_impressora, "");
-  p.form.write(grupo::cabec);
-  p.form.write(grupo::cabcmd);
+  p.form.write(grupo::cabec).ignore();
+  p.form.write(grupo::cabcmd).ignore();
   p.reg.set(prt_descricao, "Picanha");
-  p.form.write(grupo::itecmd);
+  p.form.write(grupo::itecmd).ignore();
   p.reg.set(prt_codigo, "000101");
   p.reg.set(prt_quantidade, edit_zzz_zz9(2) + "    ");
   p.reg.set(prt_valor, edit_z_zzz_zz9_99(1250));
   p.reg.set(prt_total, edit_z_zzz_zz9_99(2500));
-  p.form.write(grupo::valcmd);
-  p.form.write(grupo::traco);
+  p.form.write(grupo::valcmd).ignore();
+  p.form.write(grupo::traco).ignore();
   p.reg.set(prt_linha_tot, record::padded("Total de Produtos", 18) + edit_z_zzz_zz9_99(2500) + " ");
-  p.form.write(grupo::subtot);
+  p.form.write(grupo::subtot).ignore();
   p.reg.set(prt_linha_tot, record::padded(record::cp1252("Serviço 10%"), 18) + edit_z_zzz_zz9_99(250) + " ");
-  p.form.write(grupo::subtot);
-  p.form.write(grupo::traco);
-  p.form.write(grupo::orbela);
-  p.form.close();
+  p.form.write(grupo::subtot).ignore();
+  p.form.write(grupo::traco).ignore();
+  p.form.write(grupo::orbela).ignore();
+  p.form.close().ignore();
 
   EXPECT_EQ(p.ticket(), record::cp1252(
                             "================================================\n"
@@ -198,11 +198,11 @@ TEST(Tickets, AWorkDoneOverLaterKeepsTheTicketAndItsTime) {
   auto one_ticket = [&] {
     p.service.begin_work(id);
     p.form.proc_cfgimp(record::padded("COZINHA", 20));
-    p.form.open();
+    p.form.open().ignore();
     p.reg.set(prt_numcmd, "0012");
-    p.form.write(grupo::cabec);
-    p.form.write(grupo::orbela);
-    p.form.close();
+    p.form.write(grupo::cabec).ignore();
+    p.form.write(grupo::orbela).ignore();
+    p.form.close().ignore();
     return p.service.end_work();
   };
   ASSERT_TRUE(one_ticket());

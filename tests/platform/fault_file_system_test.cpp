@@ -15,12 +15,12 @@ constexpr std::string_view kPrt = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
 
 std::string write_one(platform::FileSystem& fs, std::string_view path, std::string_view line) {
   platform::TextFile f(fs);
-  std::string st = f.open(path, OpenMode::output);
-  if (st != "00") return "open " + st;
+  platform::Status st = f.open(path, OpenMode::output);
+  if (!st.ok()) return "open " + std::string(st.file_status());
   st = f.write_line(line);
-  if (st != "00") return "write " + st;
+  if (!st.ok()) return "write " + std::string(st.file_status());
   st = f.close();
-  return st == "00" ? "ok" : "close " + st;
+  return st.ok() ? "ok" : "close " + std::string(st.file_status());
 }
 
 TEST(FaultFileSystemTest, FailsTheChosenCallOnTheChosenPathOnly) {
@@ -58,10 +58,10 @@ TEST(FaultFileSystemTest, ASyncCanFailAfterTheWritesWent) {
   FaultFileSystem fs(mem);
   fs.fail(Op::sync);
   platform::TextFile f(fs);
-  ASSERT_EQ(f.open(kRet, OpenMode::output), "00");
-  ASSERT_EQ(f.write_line("0001>"), "00");
-  EXPECT_NE(f.sync(), "00");
-  EXPECT_EQ(f.sync(), "00");
+  ASSERT_TRUE(f.open(kRet, OpenMode::output).ok());
+  ASSERT_TRUE(f.write_line("0001>").ok());
+  EXPECT_FALSE(f.sync().ok());
+  EXPECT_TRUE(f.sync().ok());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/clock.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "support/fault_file_system.h"
@@ -38,12 +38,12 @@ TEST(OsFileSystemTest, StatusesOfOpensAreTheSameOnEverySystem) {
   fs::create_directories(root.path() / "Temp");
   auto files = make_os_file_system(root.path().string());
   std::unique_ptr<File> f;
-  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::input, f), status::not_found);
-  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::extend, f), status::not_found);
-  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::extend, f), status::not_found);
-  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::output, f), status::failed);
-  EXPECT_EQ(files->open("C:\\Temp", OpenMode::input, f), status::failed);
-  EXPECT_EQ(files->open("C:\\TEMP\\new.txt", OpenMode::output, f), status::ok);
+  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::input, f), Status::kNotFound);
+  EXPECT_EQ(files->open("C:\\Temp\\missing.txt", OpenMode::extend, f), Status::kNotFound);
+  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::extend, f), Status::kNotFound);
+  EXPECT_EQ(files->open("C:\\NoFolder\\x.txt", OpenMode::output, f), Status::kFailed);
+  EXPECT_EQ(files->open("C:\\Temp", OpenMode::input, f), Status::kFailed);
+  EXPECT_EQ(files->open("C:\\TEMP\\new.txt", OpenMode::output, f), Status::kOk);
   EXPECT_TRUE(fs::exists(root.path() / "Temp" / "new.txt"));
 }
 
@@ -54,21 +54,21 @@ TEST(TextFileTest, LinesReadBackCharacterByCharacterOnBothFileSystems) {
   MemoryFileSystem memory;
   for (FileSystem* files : {static_cast<FileSystem*>(posix.get()), static_cast<FileSystem*>(&memory)}) {
     TextFile t(*files);
-    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::output), status::ok) << "folder exists?";
-    EXPECT_EQ(t.write_line("ab\xE7"), status::ok);
-    EXPECT_EQ(t.close(), status::ok);
-    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::extend), status::ok);
-    EXPECT_EQ(t.write_line(""), status::ok);
-    t.close();
-    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::input), status::ok);
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::output), Status::kOk) << "folder exists?";
+    EXPECT_EQ(t.write_line("ab\xE7"), Status::kOk);
+    EXPECT_EQ(t.close(), Status::kOk);
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::extend), Status::kOk);
+    EXPECT_EQ(t.write_line(""), Status::kOk);
+    t.close().ignore();
+    ASSERT_EQ(t.open("C:\\OrbelaTeknovarium\\Temp\\a.txt", OpenMode::input), Status::kOk);
     std::string got;
     char c = 0;
-    while (t.read_char(c) == status::ok) got += c;
+    while (t.read_char(c).ok()) got += c;
     EXPECT_EQ(got, test::with_line_ends("ab\xE7\n\n"));
-    EXPECT_EQ(t.read_char(c), status::at_end);
-    EXPECT_EQ(t.write_line("x"), status::write_not_open);
-    EXPECT_EQ(t.close(), status::ok);
-    EXPECT_EQ(t.close(), status::not_open);
+    EXPECT_EQ(t.read_char(c), Status::kAtEnd);
+    EXPECT_EQ(t.write_line("x"), Status::kWriteNotOpen);
+    EXPECT_EQ(t.close(), Status::kOk);
+    EXPECT_EQ(t.close(), Status::kNotOpen);
   }
   EXPECT_EQ(slurp(root.path() / "OrbelaTeknovarium" / "Temp" / "a.txt"), test::with_line_ends("ab\xE7\n\n"));
 }
@@ -79,10 +79,10 @@ TEST(TextFileTest, ALargeFileIsReadWhole) {
   for (int i = 0; i < 200000; ++i) big += static_cast<char>(i % 251);
   memory.put("C:\\big", big);
   TextFile t(memory);
-  ASSERT_EQ(t.open("C:\\big", OpenMode::input), status::ok);
+  ASSERT_EQ(t.open("C:\\big", OpenMode::input), Status::kOk);
   std::string got;
   char c = 0;
-  while (t.read_char(c) == status::ok) got += c;
+  while (t.read_char(c).ok()) got += c;
   EXPECT_EQ(got, big);
 }
 
@@ -97,24 +97,24 @@ TEST(TextFileTest, AReopenedFileReadsOnlyItsOwnBytes) {
   auto read_all = [&](const char* path) {
     std::string got;
     char c = 0;
-    if (t.open(path, OpenMode::input) != status::ok) return std::string("not opened");
-    while (t.read_char(c) == status::ok) got += c;
+    if (!t.open(path, OpenMode::input).ok()) return std::string("not opened");
+    while (t.read_char(c).ok()) got += c;
     return got;
   };
   EXPECT_EQ(read_all("C:\\long").size(), 70000u);
   EXPECT_EQ(read_all("C:\\short"), "ab");
   EXPECT_EQ(read_all("C:\\empty"), "");
   char c = 0;
-  ASSERT_EQ(t.open("C:\\long", OpenMode::input), status::ok);
-  EXPECT_EQ(t.read_char(c), status::ok);
+  ASSERT_EQ(t.open("C:\\long", OpenMode::input), Status::kOk);
+  EXPECT_EQ(t.read_char(c), Status::kOk);
   EXPECT_EQ(read_all("C:\\short"), "ab");
 }
 
 TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
   MemoryFileSystem memory;
   std::unique_ptr<File> f;
-  EXPECT_EQ(memory.open("C:\\Nowhere\\x", OpenMode::output, f), status::failed);
-  EXPECT_EQ(memory.open("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", OpenMode::output, f), status::ok);
+  EXPECT_EQ(memory.open("C:\\Nowhere\\x", OpenMode::output, f), Status::kFailed);
+  EXPECT_EQ(memory.open("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", OpenMode::output, f), Status::kOk);
   f->write("abc");
   EXPECT_EQ(memory.contents("\\XAMPP\\HTDOCS\\comandas\\files\\k.txt"), "abc");
   EXPECT_TRUE(memory.rename("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", "C:\\OrbelaTeknovarium\\Temp\\K2"));
@@ -133,7 +133,7 @@ TEST(MemoryFileSystemTest, APowerCutLeavesOnlyWhatWasSynced) {
   memory.put(temp + "GONE", "before");
   memory.track_power_cuts();
   std::unique_ptr<File> f;
-  ASSERT_EQ(memory.open(temp + "A.tmp", OpenMode::output, f), status::ok);
+  ASSERT_EQ(memory.open(temp + "A.tmp", OpenMode::output, f), Status::kOk);
   f->write("synced");
   f->sync();
   f->write(" tail");
@@ -174,13 +174,13 @@ TEST(HeldFileTest, WrittenOnlyWhenItHoldsAnythingElseAndUnchangeableWhileHeld) {
   ASSERT_TRUE(place_and_hold(files, bat, "one\r\n", held));  // missing: written
   EXPECT_TRUE(memory.is_held(bat));
   std::unique_ptr<File> f;
-  EXPECT_EQ(files.open(bat, OpenMode::output, f), status::denied);
-  EXPECT_EQ(files.open(bat, OpenMode::extend, f), status::denied);
+  EXPECT_EQ(files.open(bat, OpenMode::output, f), Status::kDenied);
+  EXPECT_EQ(files.open(bat, OpenMode::extend, f), Status::kDenied);
   EXPECT_FALSE(files.remove(bat));
   EXPECT_FALSE(files.rename(bat, other));
   memory.put(other, "two\r\n");
   EXPECT_FALSE(files.rename(other, bat));
-  EXPECT_EQ(files.open(bat, OpenMode::input, f), status::ok);  // readers are welcome
+  EXPECT_EQ(files.open(bat, OpenMode::input, f), Status::kOk);  // readers are welcome
   f.reset();
   EXPECT_EQ(memory.contents(bat), "one\r\n");
   held.reset();
@@ -202,7 +202,7 @@ TEST(HeldFileTest, WrittenOnlyWhenItHoldsAnythingElseAndUnchangeableWhileHeld) {
   held.reset();
 
   // Open for writing elsewhere, or not to be held: nothing held, no run.
-  ASSERT_EQ(files.open(bat, OpenMode::extend, f), status::ok);
+  ASSERT_EQ(files.open(bat, OpenMode::extend, f), Status::kOk);
   EXPECT_FALSE(place_and_hold(files, bat, "one\r\n", held));
   f.reset();
   files.fail(test::FaultFileSystem::Op::hold, "GET_KAVCMD", 0, test::FaultFileSystem::kForever);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "support/temp_root.h"
 
@@ -45,7 +45,7 @@ TEST_F(HostPathTest, FoldersRenamedOrMadeAfterTheFirstUseAreFound) {
   fs::remove_all(root.path() / "OrbelaTeknovarium");
   fs::create_directories(root.path() / "orbelateknovarium" / "temp");
   std::unique_ptr<File> file;
-  EXPECT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\X.TXT", OpenMode::output, file), status::ok);
+  EXPECT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\X.TXT", OpenMode::output, file), Status::kOk);
   file.reset();
   EXPECT_TRUE(fs::exists(root.path() / "orbelateknovarium" / "temp" / "X.TXT"));
   EXPECT_TRUE(files->exists("C:\\ORBELATEKNOVARIUM\\TEMP\\x.txt"));

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/keyed/keyed_format.h"
 #include "support/temp_root.h"
@@ -102,7 +102,7 @@ TEST(Win32FileSystemTest, ATestRootHoldsEveryPathAndDriveCLeavesThemAsTheyStand)
   EXPECT_EQ(files->host_path("C:\\..\\..\\Windows\\win.ini"), (root.path() / "Windows" / "win.ini").string());
 
   std::unique_ptr<File> f;
-  ASSERT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::output, f), status::ok);
+  ASSERT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::output, f), Status::kOk);
   f->write("x");
   f->close();
   EXPECT_EQ(slurp(temp), "x");
@@ -160,12 +160,12 @@ TEST(Win32FileSystemTest, AFileHeldForAMomentByAnotherHandleIsWaitedFor) {
   std::unique_ptr<File> f;
   {
     Holder holder(temp / "W.TXT", kAll, 0, 100);
-    EXPECT_EQ(files->open(path("W.TXT"), OpenMode::output, f), status::ok);  // created for writing
+    EXPECT_EQ(files->open(path("W.TXT"), OpenMode::output, f), Status::kOk);  // created for writing
     f.reset();
   }
   {
     Holder holder(temp / "H.TXT", kAll, FILE_SHARE_READ, 100);
-    EXPECT_EQ(files->hold(path("H.TXT"), f), status::ok);
+    EXPECT_EQ(files->hold(path("H.TXT"), f), Status::kOk);
     f.reset();
   }
   {
@@ -186,7 +186,7 @@ TEST(Win32FileSystemTest, AFileHeldForAMomentByAnotherHandleIsWaitedFor) {
   EXPECT_FALSE(fs::exists(temp / "D.TXT"));
   // Held for good: the wait is bounded and the failure is the same as ever.
   Holder for_good(temp / "G.TXT", kAll, 0, 60'000);
-  EXPECT_EQ(files->open(path("G.TXT"), OpenMode::output, f), status::denied);
+  EXPECT_EQ(files->open(path("G.TXT"), OpenMode::output, f), Status::kDenied);
   EXPECT_FALSE(files->remove(path("G.TXT")));
 }
 

@@ -122,9 +122,9 @@ struct NetService {
 
   void print(std::string_view text) {
     files.put(kInfo, "PRTDRV       \"COZINHA\"\n");
-    service->open("FCOMANDA", kInfo);
-    service->write("ITECMD", std::string(text));
-    service->close();
+    EXPECT_TRUE(service->open("FCOMANDA", kInfo).ok());
+    EXPECT_TRUE(service->write("ITECMD", std::string(text)).ok());
+    EXPECT_TRUE(service->close().ok());
   }
   std::string alert(std::string_view key) const {
     for (const auto& a : board.current()) {

@@ -8,7 +8,7 @@
 
 #include "board/alerts.h"
 #include "platform/clock.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/line_end.h"
 #include "platform/print/printer_info.h"
 #include "platform/print/spool.h"
@@ -52,22 +52,22 @@ struct Service {
   }
 
   // One job of one TRACO line for `printer`; returns the status of close.
-  std::string print(std::string_view printer) {
+  platform::Status print(std::string_view printer) {
     files.put(kInfo, info_for(printer));
-    service.open("FCOMANDA", kInfo);
-    service.write("TRACO   ", std::string(296, ' '));
+    EXPECT_TRUE(service.open("FCOMANDA", kInfo).ok());
+    EXPECT_TRUE(service.write("TRACO   ", std::string(296, ' ')).ok());
     return service.close();
   }
 };
 
 TEST(SpoolService, TicketsOfOnePrinterSortInPrintingOrderEvenWhenTheClockGoesBack) {
   Service s;
-  s.print("BAR");
-  s.print("BAR");  // same hundredth
+  s.print("BAR").ignore();
+  s.print("BAR").ignore();  // same hundredth
   s.clock.advance_ms(-60'000);
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.clock.advance_ms(24 * 3'600'000);
-  s.print("BAR");
+  s.print("BAR").ignore();
   ASSERT_EQ(s.outlet->handed.size(), 4U);
   std::vector<std::string> names;
   for (const auto& h : s.outlet->handed) names.push_back(base_of(h.job.title));
@@ -94,7 +94,7 @@ TEST(SpoolService, AnExistingTicketIsNeverOverwritten) {
   s.files.create_directory("C:\\OrbelaTeknovarium\\Spool\\BAR");
   s.files.put(std::string(kBar) + "20191127-14380500-000001-NAO-ENTREGUE.txt", "old");
   s.clock.advance_ms(100 * 60'000);  // too old to be sent again by itself
-  s.print("BAR");
+  s.print("BAR").ignore();
   EXPECT_EQ(s.files.contents(std::string(kBar) + "20191127-14380500-000001-NAO-ENTREGUE.txt"), "old");
   ASSERT_EQ(s.outlet->handed.size(), 1U);
   EXPECT_GT(base_of(s.outlet->handed[0].job.title), "20191127-14380500-000001");
@@ -109,7 +109,7 @@ TEST(SpoolService, ATicketThePrinterDidNotTakeStaysMarkedAndIsReported) {
                        Case{Outcome::stopped, "parado"}, Case{Outcome::failed, "falha de envio"}}) {
     Service s;
     s.outlet->outcome = c.outcome;
-    EXPECT_EQ(s.print("COZINHA"), "00");  // the ticket is kept
+    EXPECT_TRUE(s.print("COZINHA").ok());  // the ticket is kept
     const std::string name = "20191127-14380500-000001-NAO-ENTREGUE.txt";
     EXPECT_TRUE(s.files.exists("C:\\OrbelaTeknovarium\\Spool\\COZINHA\\" + name));
     ASSERT_EQ(s.reports.size(), 1U);
@@ -122,10 +122,10 @@ TEST(SpoolService, ATicketThePrinterDidNotTakeStaysMarkedAndIsReported) {
 TEST(SpoolService, APausedOrUnknownPrinterIsNotAskedAndItsTicketsGoOutInOrderOnceItIsBack) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
-  s.print("BAR");
-  s.print("BAR");
+  s.print("BAR").ignore();
+  s.print("BAR").ignore();
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::unknown;
-  s.print("BAR");
+  s.print("BAR").ignore();
   EXPECT_EQ(s.outlet->submits, 0);
   EXPECT_EQ(s.outlet->refreshes, 1);  // the printers are looked up once per check
   EXPECT_EQ(s.service.waiting().size(), 3U);
@@ -156,10 +156,10 @@ TEST(SpoolService, APausedOrUnknownPrinterIsNotAskedAndItsTicketsGoOutInOrderOnc
 TEST(SpoolService, ANewTicketWaitsBehindTheUndeliveredOnesOfItsPrinter) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.service.follow_up();
   s.outlet->printers.erase("BAR");
-  s.print("BAR");  // the printer is back within the check, before the follow-up sent the first
+  s.print("BAR").ignore();  // the printer is back within the check, before the follow-up sent the first
   EXPECT_EQ(s.outlet->submits, 0);
   s.service.follow_up();
   ASSERT_EQ(s.outlet->handed.size(), 2U);
@@ -168,7 +168,7 @@ TEST(SpoolService, ANewTicketWaitsBehindTheUndeliveredOnesOfItsPrinter) {
 
 TEST(SpoolService, AnAbortedJobIsSentAgainAndAFinishedOneNeverKeepsItsMark) {
   Service s;
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.outlet->states[1] = FakeOutlet::JobState::aborted;
   s.service.follow_up();  // reported, then sent again in the same check
   ASSERT_EQ(s.outlet->handed.size(), 2U);
@@ -182,9 +182,9 @@ TEST(SpoolService, AnAbortedJobIsSentAgainAndAFinishedOneNeverKeepsItsMark) {
 TEST(SpoolService, TicketsOlderThanTheLimitAreKeptAndReportedOnceNotPrinted) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.clock.advance_ms(29 * 60'000);
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.outlet->printers.erase("BAR");
   s.clock.advance_ms(2 * 60'000);  // the first is 31 minutes old, the second 2
   s.service.follow_up();
@@ -202,8 +202,8 @@ TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {
   const std::string id = s.service.new_work_id();
   EXPECT_EQ(id, "20191127-14380500");
   s.service.begin_work(id);
-  s.print("BAR");
-  s.print("COZINHA");
+  s.print("BAR").ignore();
+  s.print("COZINHA").ignore();
   EXPECT_TRUE(s.service.end_work());
   EXPECT_EQ(base_of(s.outlet->handed[1].job.title), "20191127-14380500-000002");
 
@@ -216,9 +216,9 @@ TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {
   s.files.put(kInfo, info_for("BAR"));
   for (const char* p : {"BAR", "COZINHA", "COPA"}) {
     s.files.put(kInfo, info_for(p));
-    again.open("FCOMANDA", kInfo);
-    again.write("TRACO   ", std::string(296, ' '));
-    again.close();
+    again.open("FCOMANDA", kInfo).ignore();
+    again.write("TRACO   ", std::string(296, ' ')).ignore();
+    again.close().ignore();
   }
   EXPECT_TRUE(again.end_work());
   ASSERT_EQ(outlet2->handed.size(), 1U);
@@ -232,9 +232,9 @@ TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnes
   for (const bool names_listed : {true, false}) {
     SCOPED_TRACE(names_listed ? "names listed" : "names asked for job by job");
     Service s;
-    s.print("BAR");   // handed over, job 1
+    s.print("BAR").ignore();   // handed over, job 1
     s.outlet->printers["COZINHA"] = FakeOutlet::PrinterState::stopped;
-    s.print("COZINHA");  // never handed over
+    s.print("COZINHA").ignore();  // never handed over
     const std::string folder = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\";
     s.files.put(folder + "20191127-14380400-000001.tmp", "cut short");  // pending work: redone
     s.files.put(folder + "20191127-14380300-000001.tmp", "cut short");  // nothing will redo it: reported
@@ -268,7 +268,7 @@ TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnes
 
 TEST(SpoolService, AfterACrashAJobNoteTellsAPrintedTicketFromOneNeverHandedOver) {
   Service s;
-  s.print("BAR");
+  s.print("BAR").ignore();
   EXPECT_EQ(s.files.contents(std::string(kBar) + "20191127-14380500-000001.job"), "1");
   // A spooler that forgets finished jobs (Windows), seen by a new run.
   auto* outlet2 = new test::FakeOutlet;
@@ -282,7 +282,7 @@ TEST(SpoolService, AfterACrashAJobNoteTellsAPrintedTicketFromOneNeverHandedOver)
 TEST(SpoolService, TheLongestReportFitsTheLogLine) {
   Service s;
   s.outlet->outcome = Outcome::failed;
-  s.print("ABCDEFGHIJKLMNOPQRST");
+  s.print("ABCDEFGHIJKLMNOPQRST").ignore();
   ASSERT_EQ(s.reports.size(), 1U);
   EXPECT_LE(s.reports[0].size(), 106U);
 }
@@ -290,11 +290,11 @@ TEST(SpoolService, TheLongestReportFitsTheLogLine) {
 TEST(SpoolService, TheTicketIsKeptAsWindows1252TextAndHandedOverWithItsSettings) {
   Service s;
   s.files.put(kInfo, info_for("COPA 1 "));  // a 19-character name and a blank would keep the blank
-  s.service.open("FCOMANDA", kInfo);
+  s.service.open("FCOMANDA", kInfo).ignore();
   std::string rec(296, ' ');
   rec.replace(109, 16, record::cp1252("Porção de fritas"));
-  s.service.write("ITECMD  ", rec);
-  s.service.close();
+  s.service.write("ITECMD  ", rec).ignore();
+  s.service.close().ignore();
   ASSERT_EQ(s.outlet->handed.size(), 1U);
   EXPECT_EQ(s.outlet->handed[0].job.printer, "COPA 1");  // trailing blanks are no part of the name
   EXPECT_FALSE(s.outlet->handed[0].job.page.continuous);  // no FORMKIND: sheets of FORMSIZE
@@ -309,10 +309,10 @@ TEST(SpoolService, TheTicketIsKeptAsWindows1252TextAndHandedOverWithItsSettings)
 TEST(SpoolService, ASpoolThatCannotBeWrittenStillPrintsAndSaysSo) {
   Service s;
   s.files.put(kInfo, info_for("BAR"));
-  s.service.open("FCOMANDA", kInfo);
-  s.service.write("TRACO", "");
+  s.service.open("FCOMANDA", kInfo).ignore();
+  s.service.write("TRACO", "").ignore();
   s.files.set_fail_writes(true);
-  EXPECT_EQ(s.service.close(), "30");
+  EXPECT_EQ(s.service.close(), platform::Status::kFailed);
   EXPECT_EQ(s.outlet->handed.size(), 1U);
   ASSERT_EQ(s.reports.size(), 1U);
   EXPECT_EQ(s.reports[0], "Falha ao gravar Spool de BAR !!!");
@@ -322,7 +322,7 @@ TEST(SpoolService, ASpoolThatCannotBeWrittenStillPrintsAndSaysSo) {
   // Within a piece of work nothing is printed: the work is done again later.
   s.service.begin_work(s.service.new_work_id());
   s.files.set_fail_writes(true);
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.files.set_fail_writes(false);
   EXPECT_FALSE(s.service.end_work());
   EXPECT_EQ(s.outlet->handed.size(), 1U);
@@ -330,16 +330,16 @@ TEST(SpoolService, ASpoolThatCannotBeWrittenStillPrintsAndSaysSo) {
 
 TEST(SpoolService, StatusesOfTheThreeOperations) {
   Service s;
-  EXPECT_EQ(s.service.write("TRACO", ""), "48");
-  EXPECT_EQ(s.service.close(), "42");
-  EXPECT_EQ(s.service.open("OUTRA", kInfo), "39");
-  EXPECT_EQ(s.service.write("TRACO", ""), "48");
+  EXPECT_EQ(s.service.write("TRACO", ""), platform::Status::kWriteNotOpen);
+  EXPECT_EQ(s.service.close(), platform::Status::kNotOpen);
+  EXPECT_EQ(s.service.open("OUTRA", kInfo), platform::Status::kBadFile);
+  EXPECT_EQ(s.service.write("TRACO", ""), platform::Status::kWriteNotOpen);
   // No printer information file: the job opens for no printer, and its
   // ticket is kept and reported.
-  EXPECT_EQ(s.service.open("FCOMANDA", kInfo), "35");
-  EXPECT_EQ(s.service.write("NADA    ", ""), "23");
-  EXPECT_EQ(s.service.write("ORBELA  ", ""), "00");
-  EXPECT_EQ(s.service.close(), "00");
+  EXPECT_EQ(s.service.open("FCOMANDA", kInfo), platform::Status::kNotFound);
+  EXPECT_EQ(s.service.write("NADA    ", ""), platform::Status::kNoRecord);
+  EXPECT_TRUE(s.service.write("ORBELA  ", "").ok());
+  EXPECT_TRUE(s.service.close().ok());
   EXPECT_TRUE(s.outlet->handed.empty());
   EXPECT_TRUE(s.files.exists("C:\\OrbelaTeknovarium\\Spool\\%20\\20191127-14380500-000001-NAO-ENTREGUE.txt"));
   EXPECT_EQ(s.reports.size(), 1U);
@@ -348,19 +348,19 @@ TEST(SpoolService, StatusesOfTheThreeOperations) {
 TEST(SpoolService, AJobOpenedAgainBeforeItsCloseIsStillATicket) {
   Service s;
   s.files.put(kInfo, info_for("BAR"));
-  s.service.open("FCOMANDA", kInfo);
-  s.service.write("TRACO", "");
-  s.service.open("FCOMANDA", kInfo);
-  s.service.close();
+  s.service.open("FCOMANDA", kInfo).ignore();
+  s.service.write("TRACO", "").ignore();
+  s.service.open("FCOMANDA", kInfo).ignore();
+  s.service.close().ignore();
   EXPECT_EQ(s.outlet->handed.size(), 2U);
 }
 
 TEST(SpoolAlerts, APrinterThatDidNotTakeTicketsStandsAsAnAlertUntilItCaughtUp) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
-  s.print("BAR");
-  s.print("COZINHA");
-  s.print("BAR");
+  s.print("BAR").ignore();
+  s.print("COZINHA").ignore();
+  s.print("BAR").ignore();
   using Alerts = std::map<std::string, std::string>;
   EXPECT_EQ(s.alerts(),
             (Alerts{{"impressao-pendente:bar", record::cp1252("Impressora BAR não recebeu tickets (parado); reenvio automático")}}));
@@ -378,7 +378,7 @@ TEST(SpoolAlerts, APrinterThatDidNotTakeTicketsStandsAsAnAlertUntilItCaughtUp) {
 TEST(SpoolAlerts, TicketsTooOldToBeSentStandAsAnAlertUntilSettledByHand) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.clock.advance_ms(31 * 60'000);
   s.outlet->printers.erase("BAR");
   s.service.follow_up();
@@ -401,12 +401,12 @@ TEST(SpoolAlerts, ASpoolThatCouldNotKeepATicketStandsAsAnAlertUntilOneIsKept) {
   Service s;
   s.service.begin_work(s.service.new_work_id());
   s.files.set_fail_writes(true);
-  s.print("BAR");
+  s.print("BAR").ignore();
   EXPECT_FALSE(s.service.end_work());
   EXPECT_EQ(s.alerts()["impressao-spool:bar"], "Falha ao gravar Spool de BAR !!!");
   s.files.set_fail_writes(false);
   s.service.begin_work(s.service.new_work_id());
-  s.print("BAR");
+  s.print("BAR").ignore();
   EXPECT_TRUE(s.service.end_work());
   EXPECT_TRUE(s.alerts().empty());
 }
@@ -415,8 +415,8 @@ TEST(SpoolService, TheTicketsOfAWorkAreKeptTogetherWhenItEndsAndOnlyThenHandedOv
   Service s;
   const std::string id = s.service.new_work_id();
   s.service.begin_work(id);
-  s.print("BAR");
-  s.print("COZINHA");
+  s.print("BAR").ignore();
+  s.print("COZINHA").ignore();
   EXPECT_TRUE(s.files.exists(std::string(kBar) + id + "-000001.tmp"));  // written, not kept yet
   EXPECT_TRUE(s.outlet->handed.empty());
   EXPECT_TRUE(s.service.end_work());
@@ -426,7 +426,7 @@ TEST(SpoolService, TheTicketsOfAWorkAreKeptTogetherWhenItEndsAndOnlyThenHandedOv
 
   // A work that never ended keeps nothing: its answer is done over.
   s.service.begin_work(s.service.new_work_id());
-  s.print("BAR");
+  s.print("BAR").ignore();
   s.service.begin_work(s.service.new_work_id());
   EXPECT_EQ(s.files.list("C:\\OrbelaTeknovarium\\Spool\\BAR", false).size(), 2U);  // the ticket and its job note
   EXPECT_EQ(s.outlet->handed.size(), 2U);

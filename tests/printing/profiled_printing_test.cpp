@@ -32,10 +32,10 @@ struct Service {
                                                  nullptr),
                 [this](std::string_view t) { reports.emplace_back(t); }, &board) {}
 
-  std::string print(std::string_view printer, std::string_view text) {
+  platform::Status print(std::string_view printer, std::string_view text) {
     files.put(kInfo, "PRTDRV       \"" + std::string(printer) + "\"\nFORMKIND      C\n");
-    service.open("FCOMANDA", kInfo);
-    service.write("ITECMD", std::string(text));
+    EXPECT_TRUE(service.open("FCOMANDA", kInfo).ok());
+    EXPECT_TRUE(service.write("ITECMD", std::string(text)).ok());
     return service.close();
   }
 
@@ -50,7 +50,7 @@ struct Service {
 
 TEST(ProfiledPrinting, WithoutAProfileTheDriverGetsTheTextAsBefore) {
   Service s("");
-  s.print("BAR", "Feij\xE3o");
+  EXPECT_TRUE(s.print("BAR", "Feij\xE3o").ok());
   ASSERT_EQ(s.outlet->handed.size(), 1U);
   EXPECT_EQ(s.outlet->raw_submits, 0);
   EXPECT_EQ(s.outlet->handed[0].ticket.substr(0, 6), "Feij\xE3o");
@@ -60,7 +60,7 @@ TEST(ProfiledPrinting, WithoutAProfileTheDriverGetsTheTextAsBefore) {
 // any job: marked until the spooler has finished it.
 TEST(ProfiledPrinting, EscPosGoesRawAndIsTrackedAsAnyJob) {
   Service s("[impressora BAR]\nmodo = escpos\ncorte = total\navanco = 3\naviso_sonoro = bel\n");
-  s.print("BAR", "Feij\xE3o");
+  EXPECT_TRUE(s.print("BAR", "Feij\xE3o").ok());
   ASSERT_EQ(s.outlet->raw_submits, 1);
   const std::string& bytes = s.outlet->handed.at(0).ticket;
   EXPECT_EQ(bytes, "\x1B\x40\x1B\x74\x03" "Feij\x84o\n\x1B\x64\x03\x1D\x56\x00\x07"s);

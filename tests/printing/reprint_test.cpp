@@ -116,10 +116,10 @@ struct Service {
 
   void print(std::string_view order) {
     files.put(kInfo, "PRTDRV       \"BAR\"\n");
-    service.open("FCOMANDA", kInfo);
-    service.write("CABEC", "*** COMANDA " + std::string(order) + " ***");
-    service.write("ITECMD", "3 x Caipirinha");
-    service.close();
+    service.open("FCOMANDA", kInfo).ignore();
+    service.write("CABEC", "*** COMANDA " + std::string(order) + " ***").ignore();
+    service.write("ITECMD", "3 x Caipirinha").ignore();
+    service.close().ignore();
   }
   KeptTicket newest() { return service.recent(1).at(0); }
 };

@@ -44,7 +44,7 @@ struct Root {
   Root() { root.lay_out(); }
   void print(SpoolingPrintService& service, const std::string& order) {
     auto f = std::unique_ptr<File>();
-    ASSERT_EQ(files->open(kInfo, OpenMode::output, f), "00");
+    ASSERT_TRUE(files->open(kInfo, OpenMode::output, f).ok());
     f->write(std::string("PRTDRV       \"") + kPrinter + "\"\nFORMKIND      C\n");
     f->close();
     std::string rec(296, ' ');
@@ -52,7 +52,7 @@ struct Root {
     service.open("FCOMANDA", kInfo);
     service.write("CABEC   ", rec);
     service.write("ORBELA  ", rec);
-    EXPECT_EQ(service.close(), "00");
+    EXPECT_TRUE(service.close().ok());
   }
   std::unique_ptr<SpoolingPrintService> service() {
     return std::make_unique<SpoolingPrintService>(*files, clock, layout, make_os_outlet(),

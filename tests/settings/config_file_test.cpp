@@ -134,7 +134,7 @@ TEST(SettingsFile, ReadFromTheInstallationFolder) {
   EXPECT_FALSE(read_kav_settings(files).found);
   files.create_directory("C:\\OrbelaTeknovarium\\KAV");
   std::unique_ptr<platform::File> f;
-  ASSERT_EQ(files.open(kConfigPath, platform::OpenMode::output, f), "00");
+  ASSERT_TRUE(files.open(kConfigPath, platform::OpenMode::output, f).ok());
   f->write("[impressora COZINHA]\r\nmodo = escpos\r\n");
   f->close();
   const PrinterProfiles p(read_kav_settings(files));

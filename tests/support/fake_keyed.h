@@ -4,19 +4,20 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "platform/file_status.h"
 #include "platform/keyed_file.h"
+#include "platform/status.h"
 
 namespace kav::test {
 
 struct FakeKeyedStore {
   std::map<std::string, std::string> records;  // key -> whole record
-  std::string open_status = "00";
-  std::map<std::string, int> locked_reads;  // key -> reads that report "99" before it is free
-  std::map<std::string, std::string> read_status;  // key -> status its read reports instead
-  std::string start_status;  // when set, what start reports
+  platform::Status open_status;
+  std::map<std::string, int> locked_reads;  // key -> reads that report kLocked before it is free
+  std::map<std::string, platform::Status> read_status;  // key -> status its read reports instead
+  std::optional<platform::Status> start_status;  // when set, what start reports
   bool is_open = false;
   int opens = 0, closes = 0, unlocks = 0, reads = 0;
 };
@@ -25,42 +26,42 @@ class FakeKeyedFile final : public platform::KeyedFile {
  public:
   FakeKeyedFile(FakeKeyedStore& store, std::size_t key_length) : store_(store), key_length_(key_length) {}
 
-  std::string open_input() override {
+  platform::Status open_input() override {
     ++store_.opens;
-    if (store_.open_status == platform::status::ok) store_.is_open = true;
+    if (store_.open_status.ok()) store_.is_open = true;
     return store_.open_status;
   }
-  std::string start(std::string_view key) override {
-    if (!store_.start_status.empty()) return store_.start_status;
+  platform::Status start(std::string_view key) override {
+    if (store_.start_status) return *store_.start_status;
     const auto it = store_.records.lower_bound(std::string(key.substr(0, key_length_)));
-    if (it == store_.records.end()) return std::string(platform::status::no_record);
+    if (it == store_.records.end()) return platform::Status::kNoRecord;
     from_ = it->first;
     inclusive_ = true;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string read_next(std::string& area) override {
+  platform::Status read_next(std::string& area) override {
     ++store_.reads;
     const auto it = inclusive_ ? store_.records.lower_bound(from_) : store_.records.upper_bound(from_);
-    if (it == store_.records.end()) return std::string(platform::status::at_end);
+    if (it == store_.records.end()) return platform::Status::kAtEnd;
     if (int& n = store_.locked_reads[it->first]; n > 0) {
       --n;
-      return std::string(platform::status::locked);
+      return platform::Status::kLocked;
     }
     if (const auto st = store_.read_status.find(it->first); st != store_.read_status.end()) return st->second;
     area = it->second;
     from_ = it->first;
     inclusive_ = false;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string unlock() override {
+  platform::Status unlock() override {
     ++store_.unlocks;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string close() override {
-    if (!store_.is_open) return std::string(platform::status::not_open);
+  platform::Status close() override {
+    if (!store_.is_open) return platform::Status::kNotOpen;
     store_.is_open = false;
     ++store_.closes;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
 
  private:

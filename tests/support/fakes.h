@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/line_end.h"
 #include "platform/platform.h"
@@ -76,19 +76,19 @@ class FakePrintService final : public platform::PrintService {
   std::string new_work_id() override { return stamps_.next(clock_ != nullptr ? platform::stamp_now(*clock_) : ""); }
   void begin_work(std::string_view work_id) override { stamps_.note(work_id); }
 
-  std::string open(std::string_view form, std::string_view info_path) override {
+  platform::Status open(std::string_view form, std::string_view info_path) override {
     jobs.push_back({std::string(form), std::string(info_path), read_info(info_path), {}, false});
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string write(std::string_view group, std::string_view record) override {
-    if (jobs.empty() || jobs.back().closed) return std::string(platform::status::write_not_open);
+  platform::Status write(std::string_view group, std::string_view record) override {
+    if (jobs.empty() || jobs.back().closed) return platform::Status::kWriteNotOpen;
     jobs.back().writes.push_back({std::string(group), std::string(record)});
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string close() override {
-    if (jobs.empty() || jobs.back().closed) return std::string(platform::status::not_open);
+  platform::Status close() override {
+    if (jobs.empty() || jobs.back().closed) return platform::Status::kNotOpen;
     jobs.back().closed = true;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
   void finish() override {
     if (on_finish) on_finish();
@@ -100,7 +100,7 @@ class FakePrintService final : public platform::PrintService {
   std::string read_info(std::string_view path) const {
     std::string bytes;
     std::unique_ptr<platform::File> file;
-    if (files_ == nullptr || files_->open(path, platform::OpenMode::input, file) != platform::status::ok) return bytes;
+    if (files_ == nullptr || files_->open(path, platform::OpenMode::input, file) != platform::Status::kOk) return bytes;
     char buf[512];
     for (long n; (n = file->read(buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<std::size_t>(n));
     file->close();

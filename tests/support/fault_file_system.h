@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 
 namespace kav::test {
@@ -45,20 +45,20 @@ class FaultFileSystem final : public platform::FileSystem {
   // How many calls of `op` failed because of a rule or the free space.
   int failures(Op op) const { return failed_[static_cast<std::size_t>(op)]; }
 
-  std::string open(std::string_view path, platform::OpenMode mode, std::unique_ptr<platform::File>& file) override {
+  platform::Status open(std::string_view path, platform::OpenMode mode, std::unique_ptr<platform::File>& file) override {
     if (mode != platform::OpenMode::input && (trip(Op::open_output, path) || free_ == std::size_t{0})) {
       if (free_ == std::size_t{0}) ++failed_[static_cast<std::size_t>(Op::open_output)];
       file.reset();
-      return std::string(platform::status::failed);
+      return platform::Status::kFailed;
     }
     std::unique_ptr<platform::File> inner;
-    const std::string st = base_.open(path, mode, inner);
+    const platform::Status st = base_.open(path, mode, inner);
     file = inner ? std::make_unique<FaultFile>(*this, std::string(path), std::move(inner)) : nullptr;
     return st;
   }
-  std::string hold(std::string_view path, std::unique_ptr<platform::File>& file) override {
+  platform::Status hold(std::string_view path, std::unique_ptr<platform::File>& file) override {
     file.reset();
-    if (trip(Op::hold, path)) return std::string(platform::status::denied);
+    if (trip(Op::hold, path)) return platform::Status::kDenied;
     return base_.hold(path, file);
   }
   bool remove(std::string_view path) override { return !trip(Op::remove, path) && base_.remove(path); }

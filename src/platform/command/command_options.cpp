@@ -5,7 +5,7 @@
 
 #include "platform/command/command_line.h"
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/line_end.h"
 
@@ -49,7 +49,7 @@ std::chrono::milliseconds time_limit_of(const CommandOptions& options, std::stri
 bool ensure_wget_settings(FileSystem& files) {
   const std::string wanted = wget_settings();
   std::unique_ptr<File> file;
-  if (files.open(kWgetSettingsPath, OpenMode::input, file) == status::ok) {
+  if (files.open(kWgetSettingsPath, OpenMode::input, file).ok()) {
     std::string present;
     char buf[1024];
     long n = 0;
@@ -62,7 +62,7 @@ bool ensure_wget_settings(FileSystem& files) {
   // reads half a file.
   static constexpr std::string_view kNew = "C:\\OrbelaTeknovarium\\Temp\\KAVWGET.NEW";
   file.reset();
-  if (files.open(kNew, OpenMode::output, file) != status::ok) return false;
+  if (!files.open(kNew, OpenMode::output, file).ok()) return false;
   const bool written = file->write(wanted) && file->sync();
   const bool closed = file->close();
   if (!written || !closed || !files.rename(kNew, kWgetSettingsPath)) {

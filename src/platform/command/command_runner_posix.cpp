@@ -21,7 +21,7 @@
 
 #include "platform/command/command_line.h"
 #include "platform/command_runner.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "record/cp1252.h"
 
@@ -339,7 +339,7 @@ class PosixCommandRunner final : public CommandRunner {
 
   bool read_batch(const std::string& path, std::string& contents) {
     std::unique_ptr<File> file;
-    if (files_.open(path, OpenMode::input, file) != status::ok) {
+    if (!files_.open(path, OpenMode::input, file).ok()) {
       complain("batch file not found", path);
       return false;
     }

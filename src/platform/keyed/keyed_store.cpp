@@ -24,7 +24,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/keyed/keyed_format.h"
 #include "platform/keyed_file.h"
@@ -113,13 +113,13 @@ class SqliteKeyedFile final : public KeyedFile {
  public:
   SqliteKeyedFile(FileSystem& fs, std::string windows_path, std::size_t record_length, std::size_t key_length)
       : fs_(fs), path_(std::move(windows_path)), record_length_(record_length), key_length_(key_length) {}
-  ~SqliteKeyedFile() override { close(); }
+  ~SqliteKeyedFile() override { close().ignore(); }
 
-  std::string open_input() override {
-    if (db_ != nullptr) return std::string(status::already_open);
+  Status open_input() override {
+    if (db_ != nullptr) return Status::kAlreadyOpen;
     // The host name is found at each open: the file may have appeared, or
     // changed the case of its name, since it was declared.
-    if (!fs_.exists(path_)) return std::string(status::not_found);
+    if (!fs_.exists(path_)) return Status::kNotFound;
     const std::string host = fs_.host_path(path_);
     const std::string name = keyed::database_name(host);
     sqlite3* db = nullptr;
@@ -128,11 +128,11 @@ class SqliteKeyedFile final : public KeyedFile {
     if (rc != SQLITE_OK) {
       const int err = sqlite3_extended_errcode(db);
       close_all();
-      return std::string(err == SQLITE_CANTOPEN ? status::not_found : status::failed);
+      return err == SQLITE_CANTOPEN ? Status::kNotFound : Status::kFailed;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    const std::string st = check_and_prepare();
-    if (st != status::ok) {
+    const Status st = check_and_prepare();
+    if (!st.ok()) {
       close_all();
       return st;
     }
@@ -140,23 +140,23 @@ class SqliteKeyedFile final : public KeyedFile {
     // without one when it can be neither opened nor created.
     locks_.open(host + std::string(keyed::kLockSuffix));
     positioned_ = false;
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
-  std::string start(std::string_view key) override {
-    if (db_ == nullptr) return std::string(status::read_not_open);
+  Status start(std::string_view key) override {
+    if (db_ == nullptr) return Status::kReadNotOpen;
     release_lock();
     positioned_ = false;
     const std::string k = record::padded(key, key_length_);
     std::string first;
     const Found found = next_record(k, true, first, nullptr);
-    if (found == Found::failure) return std::string(status::failed);
-    if (found == Found::none) return std::string(status::no_record);
+    if (found == Found::failure) return Status::kFailed;
+    if (found == Found::none) return Status::kNoRecord;
     from_ = k;
     inclusive_ = true;
     positioned_ = true;
     predicted_ = std::move(first);
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
   // The record to read is the first after the position. Its lock byte is
@@ -164,9 +164,9 @@ class SqliteKeyedFile final : public KeyedFile {
   // ERP left it once it let go. The key to lock is the one the previous fetch
   // saw next; when the fetch under the lock finds another record first (one
   // inserted or deleted meanwhile), that one's lock is taken instead.
-  std::string read_next(std::string& area) override {
-    if (db_ == nullptr) return std::string(status::read_not_open);
-    if (!positioned_) return std::string(status::no_position);
+  Status read_next(std::string& area) override {
+    if (db_ == nullptr) return Status::kReadNotOpen;
+    if (!positioned_) return Status::kNoPosition;
     release_lock();
     if (ahead_next_ < ahead_end_) {
       Row& row = ahead_[ahead_next_];
@@ -176,7 +176,7 @@ class SqliteKeyedFile final : public KeyedFile {
           if (row.data.size() != record_length_ || row.data.compare(0, key_length_, row.key) != 0) {
             if (locks_.is_open()) locks_.release(offset);
             ahead_end_ = 0;
-            return std::string(status::failed);
+            return Status::kFailed;
           }
           area.swap(row.data);
           from_.swap(row.key);
@@ -184,7 +184,7 @@ class SqliteKeyedFile final : public KeyedFile {
           ++ahead_next_;
           predicted_ = ahead_next_ < ahead_end_ ? ahead_[ahead_next_].key : after_ahead_;
           if (locks_.is_open()) held_ = offset;
-          return std::string(status::ok);
+          return Status::kOk;
         }
         if (locks_.is_open()) locks_.release(offset);
       }
@@ -195,18 +195,18 @@ class SqliteKeyedFile final : public KeyedFile {
     for (;;) {
       if (predicted_.empty()) {
         const Found found = next_record(from_, inclusive_, predicted_, nullptr);
-        if (found == Found::failure) return std::string(status::failed);
-        if (found == Found::none) return std::string(status::at_end);
+        if (found == Found::failure) return Status::kFailed;
+        if (found == Found::none) return Status::kAtEnd;
       }
       const std::uint64_t offset = keyed::lock_offset(predicted_);
       if (locks_.is_open() && !locks_.try_shared(offset)) {
         // Locked, if it is still the next record.
         std::string next;
         const Found found = next_record(from_, inclusive_, next, nullptr);
-        if (found == Found::failure) return std::string(status::failed);
-        if (found == Found::record && next == predicted_) return std::string(status::locked);
+        if (found == Found::failure) return Status::kFailed;
+        if (found == Found::record && next == predicted_) return Status::kLocked;
         predicted_.clear();
-        if (found == Found::none) return std::string(status::at_end);
+        if (found == Found::none) return Status::kAtEnd;
         continue;
       }
 
@@ -216,26 +216,26 @@ class SqliteKeyedFile final : public KeyedFile {
         if (locks_.is_open()) locks_.release(offset);
         predicted_.clear();
         if (found == Found::record) continue;
-        return std::string(found == Found::none ? status::at_end : status::failed);
+        return found == Found::none ? Status::kAtEnd : Status::kFailed;
       }
       area.swap(fetched_);
       from_ = std::move(key);
       inclusive_ = false;
       predicted_ = std::move(following);
       if (locks_.is_open()) held_ = offset;
-      return std::string(status::ok);
+      return Status::kOk;
     }
   }
 
-  std::string unlock() override {
+  Status unlock() override {
     release_lock();
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
-  std::string close() override {
-    if (db_ == nullptr) return std::string(status::not_open);
+  Status close() override {
+    if (db_ == nullptr) return Status::kNotOpen;
     close_all();
-    return std::string(status::ok);
+    return Status::kOk;
   }
 
  private:
@@ -249,7 +249,7 @@ class SqliteKeyedFile final : public KeyedFile {
 
   // Checks that the database holds the table of the format with every record
   // of the right length and key, and prepares the statements of the reads.
-  std::string check_and_prepare() {
+  Status check_and_prepare() {
     Statement pk;
     // A file that is not a database fails here, when SQLite first reads it.
     if (!pk.prepare(db_, "SELECT pk, name FROM pragma_table_info('records') ORDER BY pk DESC"))
@@ -267,11 +267,11 @@ class SqliteKeyedFile final : public KeyedFile {
       if (column == "key" && n == 1) key_is_pk = true;
       if (column == "data") has_data = true;
     }
-    if (!key_is_pk || !has_data || primary_columns != 1) return std::string(status::bad_file);
+    if (!key_is_pk || !has_data || primary_columns != 1) return Status::kBadFile;
 
     if (!at_or_after_.prepare(db_, "SELECT key, data FROM records WHERE key >= ?1 ORDER BY key LIMIT ?2") ||
         !after_.prepare(db_, "SELECT key, data FROM records WHERE key > ?1 ORDER BY key LIMIT ?2"))
-      return std::string(status::failed);
+      return Status::kFailed;
 
     // A key that is not a blob (text, a number, NULL) sorts below every blob,
     // where no read would ever reach it: one step down the key index finds
@@ -279,7 +279,7 @@ class SqliteKeyedFile final : public KeyedFile {
     Statement stray;
     if (!stray.prepare(db_, "SELECT 1 FROM records WHERE key < X'' LIMIT 1")) return not_database();
     int rc = stray.step();
-    if (rc == SQLITE_ROW) return std::string(status::bad_file);
+    if (rc == SQLITE_ROW) return Status::kBadFile;
     if (rc != SQLITE_DONE) return not_database();
     // The first record shows the file's record length. Every record is
     // checked again as it is read (a wrong one fails that read), so the open
@@ -288,10 +288,10 @@ class SqliteKeyedFile final : public KeyedFile {
     const Found found = next_record(std::string_view{}, true, first, &data);
     if (found != Found::failure) {
       find_wal_index();
-      return std::string(status::ok);
+      return Status::kOk;
     }
     const int err = sqlite3_errcode(db_);
-    return err == SQLITE_ROW || err == SQLITE_DONE || err == SQLITE_OK ? std::string(status::bad_file) : not_database();
+    return err == SQLITE_ROW || err == SQLITE_DONE || err == SQLITE_OK ? Status::kBadFile : not_database();
   }
 
   // The shared WAL index of a file in WAL mode, whose header changes with
@@ -374,13 +374,13 @@ class SqliteKeyedFile final : public KeyedFile {
     }
   }
 
-  std::string not_database() const {
+  Status not_database() const {
     const int err = sqlite3_errcode(db_);
     if (err == SQLITE_BUSY || err == SQLITE_LOCKED || err == SQLITE_IOERR || err == SQLITE_NOMEM ||
         err == SQLITE_CANTOPEN)
-      return std::string(status::failed);
-    if (err == SQLITE_PERM || err == SQLITE_AUTH || err == SQLITE_READONLY) return std::string(status::denied);
-    return std::string(status::bad_file);
+      return Status::kFailed;
+    if (err == SQLITE_PERM || err == SQLITE_AUTH || err == SQLITE_READONLY) return Status::kDenied;
+    return Status::kBadFile;
   }
 
   void release_lock() {

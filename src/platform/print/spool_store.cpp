@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/text_file.h"
 #include "record/area.h"
 #include "record/digits.h"
@@ -35,10 +35,10 @@ std::string job_title(std::string_view base, std::string_view spool_root_host) {
 bool read_ticket(FileSystem& files, std::string_view path, std::string& text) {
   TextFile file(files);
   text.clear();
-  if (file.open(path, OpenMode::input) != status::ok) return false;
+  if (!file.open(path, OpenMode::input).ok()) return false;
   char c = 0;
-  while (file.read_char(c) == status::ok) text += c;
-  file.close();
+  while (file.read_char(c).ok()) text += c;
+  file.close().ignore();
   return true;
 }
 
@@ -81,7 +81,7 @@ bool SpoolStore::holds_marked(std::string_view folder, std::string_view base) {
 std::unique_ptr<File> SpoolStore::begin(std::string_view folder, std::string_view base, std::string_view text) {
   const std::string tmp = unfinished_path(folder, base);
   std::unique_ptr<File> file;
-  if (files_.open(tmp, OpenMode::output, file) == status::ok && file->write(text)) return file;
+  if (files_.open(tmp, OpenMode::output, file).ok() && file->write(text)) return file;
   if (file) file->close();
   files_.remove(tmp);
   return nullptr;
@@ -103,7 +103,7 @@ void SpoolStore::drop_unfinished(std::string_view folder, std::string_view base)
 bool SpoolStore::keep(std::string_view folder, std::string_view base, std::string_view text) {
   const std::string tmp = unfinished_path(folder, base);
   std::unique_ptr<File> file;
-  if (files_.open(tmp, OpenMode::output, file) != status::ok) return false;
+  if (!files_.open(tmp, OpenMode::output, file).ok()) return false;
   const bool written = file->write(text) && file->sync();
   const bool closed = file->close();
   if (written && closed && mark_kept(folder, base)) return true;
@@ -126,7 +126,7 @@ bool SpoolStore::read_marked(std::string_view folder, std::string_view base, std
 
 bool SpoolStore::write_note(std::string_view folder, std::string_view base, int job_id) {
   std::unique_ptr<File> note;
-  if (files_.open(note_path(folder, base), OpenMode::output, note) != status::ok) return false;
+  if (!files_.open(note_path(folder, base), OpenMode::output, note).ok()) return false;
   const bool written = note->write(std::to_string(job_id)) && note->sync();
   return note->close() && written && files_.sync_directory(folder);
 }

@@ -32,7 +32,7 @@ class RunnerRoot : public TempRoot {
   // Writes a file through the Windows-path file system.
   void put(std::string_view windows_path, std::string_view bytes) const {
     std::unique_ptr<platform::File> file;
-    files->open(windows_path, platform::OpenMode::output, file);
+    files->open(windows_path, platform::OpenMode::output, file).ignore();
     file->write(bytes);
     file->close();
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/keyed/keyed_format.h"
 #include "platform/keyed/keyed_writer.h"
@@ -54,9 +54,9 @@ class KeyedStoreTest : public ::testing::Test {
   // The file opened and positioned at its start, its first record read.
   std::unique_ptr<KeyedFile> first_read(std::string& area) {
     auto f = file();
-    EXPECT_EQ(f->open_input(), status::ok);
-    EXPECT_EQ(f->start("000000"), status::ok);
-    EXPECT_EQ(f->read_next(area), status::ok);
+    EXPECT_EQ(f->open_input(), Status::kOk);
+    EXPECT_EQ(f->start("000000"), Status::kOk);
+    EXPECT_EQ(f->read_next(area), Status::kOk);
     return f;
   }
 
@@ -64,7 +64,7 @@ class KeyedStoreTest : public ::testing::Test {
   static std::vector<std::string> keys(KeyedFile& f) {
     std::vector<std::string> out;
     std::string area;
-    for (std::string st = f.read_next(area); st == status::ok; st = f.read_next(area)) {
+    for (platform::Status st = f.read_next(area); st.ok(); st = f.read_next(area)) {
       EXPECT_EQ(area.size(), kLength);
       out.push_back(area.substr(0, 6));
     }
@@ -80,54 +80,54 @@ class KeyedStoreTest : public ::testing::Test {
 TEST_F(KeyedStoreTest, ReadsInAscendingKeyOrderFromTheStartKey) {
   create({rec("000300", "c"), rec("000001", "a"), rec(" 00007", "below"), rec("000020", "b\xE7")});
   auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  ASSERT_EQ(f->start("000000"), Status::kOk);
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area, rec("000001", "a"));
   EXPECT_EQ(keys(*f), (std::vector<std::string>{"000020", "000300"}));
   // The end stays the end.
-  EXPECT_EQ(f->read_next(area), status::at_end);
+  EXPECT_EQ(f->read_next(area), Status::kAtEnd);
 
   // A start in the middle; the key below "000000" is never reached.
-  ASSERT_EQ(f->start("000002"), status::ok);
+  ASSERT_EQ(f->start("000002"), Status::kOk);
   EXPECT_EQ(keys(*f), (std::vector<std::string>{"000020", "000300"}));
-  EXPECT_EQ(f->close(), status::ok);
+  EXPECT_EQ(f->close(), Status::kOk);
 }
 
 TEST_F(KeyedStoreTest, StartWithoutARecordAndReadsWithoutAPosition) {
   create({rec(" 00001")});
   auto f = file();
   std::string area;
-  EXPECT_EQ(f->read_next(area), status::read_not_open);
-  ASSERT_EQ(f->open_input(), status::ok);
-  EXPECT_EQ(f->open_input(), status::already_open);
-  EXPECT_EQ(f->read_next(area), status::no_position);
-  EXPECT_EQ(f->start("000000"), status::no_record);
-  EXPECT_EQ(f->read_next(area), status::no_position);
-  EXPECT_EQ(f->unlock(), status::ok);
+  EXPECT_EQ(f->read_next(area), Status::kReadNotOpen);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  EXPECT_EQ(f->open_input(), Status::kAlreadyOpen);
+  EXPECT_EQ(f->read_next(area), Status::kNoPosition);
+  EXPECT_EQ(f->start("000000"), Status::kNoRecord);
+  EXPECT_EQ(f->read_next(area), Status::kNoPosition);
+  EXPECT_EQ(f->unlock(), Status::kOk);
 }
 
 TEST_F(KeyedStoreTest, CloseOfAFileNotOpenChangesNothing) {
   create({rec("000001")});
   auto f = file();
-  EXPECT_EQ(f->close(), status::not_open);
-  ASSERT_EQ(f->open_input(), status::ok);
-  EXPECT_EQ(f->close(), status::ok);
-  EXPECT_EQ(f->close(), status::not_open);
+  EXPECT_EQ(f->close(), Status::kNotOpen);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  EXPECT_EQ(f->close(), Status::kOk);
+  EXPECT_EQ(f->close(), Status::kNotOpen);
   // Open again after a close: a new run from the start.
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  ASSERT_EQ(f->start("000000"), Status::kOk);
   EXPECT_EQ(keys(*f), std::vector<std::string>{"000001"});
 }
 
 TEST_F(KeyedStoreTest, FailedOpens) {
   auto f = file();
-  EXPECT_EQ(f->open_input(), status::not_found);
+  EXPECT_EQ(f->open_input(), Status::kNotFound);
 
   {  // Not a database at all.
     std::ofstream(host_) << "000001 this is a text file, not a keyed file\n";
-    EXPECT_EQ(f->open_input(), status::bad_file);
+    EXPECT_EQ(f->open_input(), Status::kBadFile);
     fs::remove(host_);
   }
   {  // A database without the table.
@@ -137,7 +137,7 @@ TEST_F(KeyedStoreTest, FailedOpens) {
     ASSERT_EQ(sqlite3_open(host_.c_str(), &db), SQLITE_OK);
     sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    EXPECT_EQ(f->open_input(), status::bad_file);
+    EXPECT_EQ(f->open_input(), Status::kBadFile);
     fs::remove(host_);
   }
   // Every record must have the record length, a blob key of the key length,
@@ -157,23 +157,23 @@ TEST_F(KeyedStoreTest, FailedOpens) {
     ASSERT_EQ(w.open(host_, false), "");
     ASSERT_TRUE(w.put(key, data));
     w.close();
-    ASSERT_EQ(f->open_input(), status::ok) << key;
-    ASSERT_EQ(f->start("000000"), status::ok);
+    ASSERT_EQ(f->open_input(), Status::kOk) << key;
+    ASSERT_EQ(f->start("000000"), Status::kOk);
     std::string area;
-    EXPECT_EQ(f->read_next(area), status::ok);
+    EXPECT_EQ(f->read_next(area), Status::kOk);
     EXPECT_EQ(area, rec("000001"));
-    EXPECT_EQ(f->read_next(area), status::failed) << key;
-    EXPECT_EQ(f->read_next(area), status::failed) << key;
+    EXPECT_EQ(f->read_next(area), Status::kFailed) << key;
+    EXPECT_EQ(f->read_next(area), Status::kFailed) << key;
     EXPECT_EQ(area, rec("000001"));
-    EXPECT_EQ(f->close(), status::ok);
+    EXPECT_EQ(f->close(), Status::kOk);
     // The same record first in the file: the open refuses it.
     fs::remove(host_);
     create({});
     ASSERT_EQ(w.open(host_, false), "");
     ASSERT_TRUE(w.put(key, data));
     w.close();
-    EXPECT_EQ(f->open_input(), status::bad_file) << key;
-    EXPECT_EQ(f->close(), status::not_open);
+    EXPECT_EQ(f->open_input(), Status::kBadFile) << key;
+    EXPECT_EQ(f->close(), Status::kNotOpen);
   }
   {  // A key stored as text sorts apart from blob keys: refused as well.
     fs::remove(host_);
@@ -183,34 +183,34 @@ TEST_F(KeyedStoreTest, FailedOpens) {
     const std::string sql = "INSERT INTO records VALUES('000002', CAST('" + rec("000002") + "' AS BLOB))";
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    EXPECT_EQ(f->open_input(), status::bad_file);
+    EXPECT_EQ(f->open_input(), Status::kBadFile);
   }
   // The record length is the file's: the same file opens for its own length.
   fs::remove(host_);
   create({rec("000001")});
-  EXPECT_EQ(file(kLength + 1)->open_input(), status::bad_file);
-  EXPECT_EQ(file()->open_input(), status::ok);
+  EXPECT_EQ(file(kLength + 1)->open_input(), Status::kBadFile);
+  EXPECT_EQ(file()->open_input(), Status::kOk);
 }
 
 TEST_F(KeyedStoreTest, LockedRecordIsReportedWithoutAdvancing) {
   create({rec("000001"), rec("000002"), rec("000003")});
   auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  ASSERT_EQ(f->start("000000"), Status::kOk);
 
   LockFile erp;
   ASSERT_TRUE(erp.open(host_ + ".lck"));
   ASSERT_TRUE(erp.lock_exclusive(2, false));
 
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000001");
-  EXPECT_EQ(f->read_next(area), status::locked);
-  EXPECT_EQ(f->read_next(area), status::locked);
+  EXPECT_EQ(f->read_next(area), Status::kLocked);
+  EXPECT_EQ(f->read_next(area), Status::kLocked);
   erp.release(2);
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000002");
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000003");
 }
 
@@ -227,18 +227,18 @@ TEST_F(KeyedStoreTest, ALockOnARecordThatIsNoLongerNextDoesNotHoldTheRead) {
   LockFile erp_locks;
   ASSERT_TRUE(erp_locks.open(host_ + ".lck"));
   ASSERT_TRUE(erp_locks.lock_exclusive(3, false));
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000002");
   const std::string before = area;
-  EXPECT_EQ(f->read_next(area), status::locked);
+  EXPECT_EQ(f->read_next(area), Status::kLocked);
   EXPECT_EQ(area, before);  // a locked read leaves the area alone
   erp_locks.release(3);
   ASSERT_TRUE(erp_locks.lock_exclusive(5, false));
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000003");
-  EXPECT_EQ(f->read_next(area), status::locked);
+  EXPECT_EQ(f->read_next(area), Status::kLocked);
   ASSERT_TRUE(erp.erase("000005"));
-  EXPECT_EQ(f->read_next(area), status::at_end);
+  EXPECT_EQ(f->read_next(area), Status::kAtEnd);
 }
 
 TEST_F(KeyedStoreTest, TheRecordReadStaysLockedAgainstWritersUntilUnlock) {
@@ -249,15 +249,15 @@ TEST_F(KeyedStoreTest, TheRecordReadStaysLockedAgainstWritersUntilUnlock) {
   LockFile erp;
   ASSERT_TRUE(erp.open(host_ + ".lck"));
   EXPECT_FALSE(erp.lock_exclusive(1, false));
-  EXPECT_EQ(f->unlock(), status::ok);
+  EXPECT_EQ(f->unlock(), Status::kOk);
   EXPECT_TRUE(erp.lock_exclusive(1, false));
   erp.release(1);
 
   // The next read lets the previous record go; close lets everything go.
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_TRUE(erp.lock_exclusive(1, false));
   EXPECT_FALSE(erp.lock_exclusive(2, false));
-  f->close();
+  f->close().ignore();
   EXPECT_TRUE(erp.lock_exclusive(2, false));
 }
 
@@ -273,9 +273,9 @@ TEST_F(KeyedStoreTest, SeesInsertsChangesAndDeletesMadeWhileReading) {
   ASSERT_TRUE(erp.erase("000005"));
   ASSERT_TRUE(erp.put("000000", rec("000000")));  // behind the position: not read
 
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area, rec("000002"));
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area, rec("000003", "new"));
   // The record just read is deleted: the read goes on after its key.
   ASSERT_TRUE(erp.erase("000003"));
@@ -317,33 +317,33 @@ TEST_F(KeyedStoreTest, ALongRunSeesEveryChangeAndLockWhereverItFalls) {
     ASSERT_TRUE(erp.put("000007", rec("000007", "new")));
     ASSERT_TRUE(erp_locks.lock_exclusive(9, false));
     std::vector<std::string> read;
-    std::string st;
-    while ((st = f->read_next(area)) == status::ok) read.push_back(area.substr(0, 9));
-    EXPECT_EQ(st, status::locked);
+    Status st;
+    while ((st = f->read_next(area)).ok()) read.push_back(area.substr(0, 9));
+    EXPECT_EQ(st, Status::kLocked);
     EXPECT_EQ(read, (std::vector<std::string>{"000002old", "000003old", "000004old", "000005new", "000007new",
                                               "000008old"}));
     erp_locks.release(9);
     // Changed just after its fetch, with the record fetched ahead.
-    ASSERT_EQ(f->read_next(area), status::ok);
+    ASSERT_EQ(f->read_next(area), Status::kOk);
     EXPECT_EQ(area.substr(0, 9), "000009old");
     ASSERT_TRUE(erp.put("000010", rec("000010", "new")));
     ASSERT_TRUE(erp.put("000011", rec("000011", "new")));
-    ASSERT_EQ(f->read_next(area), status::ok);
+    ASSERT_EQ(f->read_next(area), Status::kOk);
     EXPECT_EQ(area.substr(0, 9), "000010new");
     // Held by the ERP well past the first fetch: the read waits there.
     ASSERT_TRUE(erp_locks.lock_exclusive(60, false));
     int n = 0;
-    while ((st = f->read_next(area)) == status::ok) ++n;
-    EXPECT_EQ(st, status::locked);
+    while ((st = f->read_next(area)).ok()) ++n;
+    EXPECT_EQ(st, Status::kLocked);
     EXPECT_EQ(n, 49);
     EXPECT_EQ(area.substr(0, 9), "000059old");
     erp_locks.release(60);
     ASSERT_TRUE(erp.put("000101", rec("000101", "new")));
-    while ((st = f->read_next(area)) == status::ok) ++n;
-    EXPECT_EQ(st, status::at_end);
+    while ((st = f->read_next(area)).ok()) ++n;
+    EXPECT_EQ(st, Status::kAtEnd);
     EXPECT_EQ(n, 49 + 42);
     EXPECT_EQ(area.substr(0, 9), "000101new");
-    EXPECT_EQ(f->close(), status::ok);
+    EXPECT_EQ(f->close(), Status::kOk);
   }
 }
 
@@ -355,12 +355,12 @@ TEST_F(KeyedStoreTest, ReadsWhileTheErpHoldsAWriteTransaction) {
   ASSERT_TRUE(erp.put("000003", rec("000003")));  // not committed yet
 
   auto f = file();
-  ASSERT_EQ(f->open_input(), status::ok);
-  ASSERT_EQ(f->start("000000"), status::ok);
+  ASSERT_EQ(f->open_input(), Status::kOk);
+  ASSERT_EQ(f->start("000000"), Status::kOk);
   EXPECT_EQ(keys(*f), (std::vector<std::string>{"000001", "000002"}));
   ASSERT_TRUE(erp.commit());
   std::string area;
-  ASSERT_EQ(f->read_next(area), status::ok);
+  ASSERT_EQ(f->read_next(area), Status::kOk);
   EXPECT_EQ(area.substr(0, 6), "000003");
 }
 

@@ -48,9 +48,9 @@ using Clock = std::chrono::steady_clock;
 class NoPrinting final : public platform::PrintService {
  public:
   explicit NoPrinting(platform::Clock& clock) : clock_(clock) {}
-  std::string open(std::string_view, std::string_view) override { return "00"; }
-  std::string write(std::string_view, std::string_view) override { return "00"; }
-  std::string close() override { return "00"; }
+  platform::Status open(std::string_view, std::string_view) override { return {}; }
+  platform::Status write(std::string_view, std::string_view) override { return {}; }
+  platform::Status close() override { return {}; }
   std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
 
  private:
@@ -81,10 +81,10 @@ class TimedCommands final : public platform::CommandRunner {
 class TimedFiles final : public platform::FileSystem {
  public:
   explicit TimedFiles(platform::FileSystem& inner) : inner_(inner) {}
-  std::string open(std::string_view p, platform::OpenMode m, std::unique_ptr<platform::File>& f) override {
+  platform::Status open(std::string_view p, platform::OpenMode m, std::unique_ptr<platform::File>& f) override {
     return inner_.open(p, m, f);
   }
-  std::string hold(std::string_view p, std::unique_ptr<platform::File>& f) override { return inner_.hold(p, f); }
+  platform::Status hold(std::string_view p, std::unique_ptr<platform::File>& f) override { return inner_.hold(p, f); }
   bool remove(std::string_view p) override { return inner_.remove(p); }
   bool rename(std::string_view from, std::string_view to) override {
     renamed_pending = renamed_pending || to.find("KAVPEND-") != std::string_view::npos;

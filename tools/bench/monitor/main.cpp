@@ -51,9 +51,9 @@ class NoCommands final : public platform::CommandRunner {
 class NoPrinting final : public platform::PrintService {
  public:
   explicit NoPrinting(platform::Clock& clock) : clock_(clock) {}
-  std::string open(std::string_view, std::string_view) override { return "00"; }
-  std::string write(std::string_view, std::string_view) override { return "00"; }
-  std::string close() override { return "00"; }
+  platform::Status open(std::string_view, std::string_view) override { return {}; }
+  platform::Status write(std::string_view, std::string_view) override { return {}; }
+  platform::Status close() override { return {}; }
   std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
 
  private:

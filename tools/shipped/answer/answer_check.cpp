@@ -13,7 +13,7 @@
 #include "orders/fcomanda.h"
 #include "orders/print_form.h"
 #include "platform/clock.h"
-#include "platform/file_status.h"
+#include "platform/status.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "record/area.h"
@@ -74,8 +74,8 @@ class Tickets final : public platform::PrintService {
   std::string new_work_id() override { return stamps_.next(platform::stamp_now(clock_)); }
   void begin_work(std::string_view work_id) override { stamps_.note(work_id); }
 
-  std::string open(std::string_view form, std::string_view info_path) override {
-    if (!orders::is_fcomanda(form)) return std::string(platform::status::bad_file);
+  platform::Status open(std::string_view form, std::string_view info_path) override {
+    if (!orders::is_fcomanda(form)) return platform::Status::kBadFile;
     open_ = true;
     Ticket t;
     const std::string info = files_.contents(info_path);
@@ -86,19 +86,19 @@ class Tickets final : public platform::PrintService {
       if (q2 != std::string::npos) t.printer = info.substr(q1 + 1, q2 - q1 - 1);
     }
     tickets.push_back(std::move(t));
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string write(std::string_view group, std::string_view print_record) override {
-    if (!open_) return std::string(platform::status::write_not_open);
+  platform::Status write(std::string_view group, std::string_view print_record) override {
+    if (!open_) return platform::Status::kWriteNotOpen;
     auto lines = orders::fcomanda_layout().lines(group, print_record, {});
-    if (!lines) return std::string(platform::status::no_record);
+    if (!lines) return platform::Status::kNoRecord;
     for (auto& l : *lines) tickets.back().lines.push_back(std::move(l));
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
-  std::string close() override {
-    if (!open_) return std::string(platform::status::not_open);
+  platform::Status close() override {
+    if (!open_) return platform::Status::kNotOpen;
     open_ = false;
-    return std::string(platform::status::ok);
+    return platform::Status::kOk;
   }
 
   std::vector<Ticket> tickets;
@@ -157,7 +157,7 @@ Verdict check(std::string_view command, std::string_view answer) {
   // The encoding, as the reader decided it.
   platform::TextFile file(files);
   files.put("C:\\ANSWER", std::string(answer));
-  if (file.open("C:\\ANSWER", platform::OpenMode::input) == platform::status::ok) {
+  if (file.open("C:\\ANSWER", platform::OpenMode::input).ok()) {
     orders::AnswerReader r(file);
     r.next_char();
     v.utf8 = r.utf8();
