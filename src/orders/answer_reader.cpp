@@ -421,7 +421,7 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
       if (odd && found_record_ && (tail.size() >= kTailBytes || !is_php_warning_text(tail))) {
         inner_ = passed;
         damaged_ = true;
-        refusal_ = record::cp1252("texto depois do último registro, sem marcador de fim: ") + snippet(passed);
+        refusal_ = record::cp1252("texto após o último registro: ") + snippet(passed);
       } else {
         pass_over();
       }
@@ -539,7 +539,7 @@ void AnswerReader::skip(std::size_t k) {
       if (expected == Expect::gt_then_lt) {
         note_refusal("mais de " + std::to_string(last_width_) + " caracteres: " + snippet(inner_));
       } else if (c == '\r' || c == '\n') {
-        note_refusal("registro interrompido antes do campo seguinte: " + snippet(inner_));
+        note_refusal("registro interrompido: " + snippet(inner_));
       } else if (last_ == Kind::text) {
         note_refusal("'>' dentro do texto: " + snippet(inner_));
       } else {

@@ -374,10 +374,15 @@ void ComandasForm::show_failed_answers() {
   const std::string& numero = last.numero;
   const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
   if (kept.size() == 1) {
-    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
-                                                : "Comanda " + numero + record::cp1252(" não impressa (") + command +
-                                                      " incompleta)") +
-                                    ": Temp\\" + newest + (last.why.empty() ? std::string() : " - " + last.why));
+    // The file is in the log and the list of kept answers; the alert names
+    // the record and field that broke, when one did.
+    const std::string what = numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
+                                            : "Comanda " + numero + record::cp1252(" não impressa (") + command;
+    if (last.why.empty()) {
+      alerts_.raise(kAnswerAlert, what + (numero.empty() ? "" : " incompleta)") + ": Temp\\" + newest);
+    } else {
+      alerts_.raise(kAnswerAlert, what + (numero.empty() ? ": " : "): ") + last.why);
+    }
   } else {
     alerts_.raise(kAnswerAlert, std::to_string(kept.size()) + record::cp1252(" respostas não impressas em ") +
                                     record::cp1252("Temp\\KAVFALHA-*.RET, a última: ") + order);
