@@ -30,4 +30,17 @@ bool read_item(const Command& command, AnswerReader& r, Item& item);
 // CAN_ITE: the one cancelled item, after the order number.
 void read_cancelled_item(AnswerReader& r, Item& item);
 
+// The records' names in a refusal: "cabeçalho", "item 2".
+std::string header_label();
+std::string item_label(std::size_t n);
+
+// The n-th item record of a command's answer (from 1): false at the end of
+// the items. An end marker with an order after it in the same answer
+// (an item "<0000>" or code "<000000>" followed by further records, or going
+// on with further fields) ends nothing: the answer is refused, naming it.
+bool read_item_record(const Command& command, AnswerReader& r, Item& item, std::size_t n);
+// The same in two steps: the skip to the n-th item record, then its reading.
+bool item_record_follows(const Command& command, AnswerReader& r, std::size_t n);
+bool read_item_checked(const Command& command, AnswerReader& r, Item& item, std::size_t n);
+
 }  // namespace kav::orders

@@ -104,7 +104,46 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_alnum(char c) { return is_digit(c) || is_letter(c); }
 
+// What stood at the point of damage, as a refusal shows it.
+std::string snippet(std::string_view kept) { return "'" + cut(cleaned(kept), 30) + "'"; }
+
+// How much text after the last record is looked at for PHP's warnings.
+constexpr std::size_t kTailBytes = 8192;
+
+bool starts_with_word(std::string_view line, std::string_view word) {
+  return line.size() >= word.size() && std::equal(word.begin(), word.end(), line.begin());
+}
+
+// One line of PHP's output, its tags dropped: a warning, notice or
+// deprecation, ending with the line it names.
+bool is_php_warning_line(std::string_view line) {
+  bool kind = false;
+  for (const std::string_view w : {"Warning: ", "Notice: ", "Deprecated: ", "Strict Standards: "}) {
+    kind = kind || starts_with_word(line, w);
+  }
+  if (!kind) return false;
+  const std::size_t at = line.rfind(" on line ");
+  if (at == std::string_view::npos) return false;
+  const std::string_view number = line.substr(at + 9);
+  return !number.empty() && std::all_of(number.begin(), number.end(), is_digit);
+}
+
 }  // namespace
+
+bool is_php_warning_text(std::string_view raw) {
+  bool any = false;
+  for (std::size_t at = 0; at <= raw.size();) {
+    std::size_t end = raw.find('\n', at);
+    if (end == std::string_view::npos) end = raw.size();
+    const std::string line = cleaned(raw.substr(at, end - at));
+    if (!line.empty()) {
+      if (!is_php_warning_line(line)) return false;
+      any = true;
+    }
+    at = end + 1;
+  }
+  return any;
+}
 
 std::string code_point_name(char32_t cp) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -208,6 +247,48 @@ void AnswerReader::mark_damaged() {
   while (inner_.size() < kKeptBytes && read_raw(c)) append_blanked(inner_, c, kKeptBytes);
 }
 
+// Why the answer broke, where the reading stands, once: the first damage is
+// the one to mend.
+void AnswerReader::note_refusal(std::string what) {
+  if (!refusal_.empty()) return;
+  refusal_ = record_.empty() ? std::string("registro") : record_;
+  if (!field_.empty()) refusal_ += ", " + field_;
+  refusal_ += ": " + what;
+}
+
+void AnswerReader::refuse(std::string why) {
+  if (damaged_) return;
+  damaged_ = true;
+  refusal_ = std::move(why);
+}
+
+bool AnswerReader::order_follows_marker(std::size_t width) {
+  const bool damaged = damaged_, odd = odd_;
+  const std::string leading = leading_, inner = inner_, refusal = refusal_;
+  // The ">" of the field just read (its shape was checked), then a "<" at
+  // once: the record goes on.
+  auto goes_on = [&] {
+    char c = ' ';
+    if (!close_read_ && !(read_raw(c) && c == '>')) return false;
+    close_read_ = false;
+    if (!read_raw(c)) return false;
+    if (c == '<') return true;
+    push_back(std::string_view(&c, 1));
+    return false;
+  };
+  bool follows = goes_on();
+  in_record_ = false;
+  expect_ = Expect::nothing;
+  while (!follows && !damaged_ && skip_to_record(width)) {
+    follows = !is_end_marker(fixed(width)) || goes_on();
+    in_record_ = false;
+    expect_ = Expect::nothing;
+  }
+  damaged_ = damaged, odd_ = odd;
+  leading_ = leading, inner_ = inner, refusal_ = refusal;
+  return follows;
+}
+
 void AnswerReader::restart() {
   at_end_ = false;
   ahead_.clear();
@@ -217,6 +298,10 @@ void AnswerReader::restart() {
   found_record_ = in_record_ = damaged_ = odd_ = false;
   leading_.clear();
   inner_.clear();
+  record_.clear();
+  field_.clear();
+  refusal_.clear();
+  last_ = Kind::none;
   decided_ = utf8_ = head_is_all_ = byte_back_ = false;
   head_.clear();
   head_pos_ = 0;
@@ -249,7 +334,7 @@ bool AnswerReader::skip_to_lt() {
 bool AnswerReader::first_field_follows(std::size_t width) {
   std::string seen;
   bool shaped = false;
-  bool letters = false, digit = false;
+  bool letters = false, digit = false, capital = false;
   char c = ' ';
   while (read_raw(c)) {
     seen += c;
@@ -264,11 +349,12 @@ bool AnswerReader::first_field_follows(std::size_t width) {
       digit = true;
     } else if (is_letter(c) && width == kBillItemCodeWidth) {
       letters = true;
+      capital = capital || (c >= 'A' && c <= 'Z');
     } else if (c != ' ') {
       break;
     }
   }
-  if (letters && !digit) shaped = false;
+  if (letters && !digit && !capital) shaped = false;
   push_back(seen);
   return shaped;
 }
@@ -314,12 +400,14 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
     if (c != '>') {
       push_back(std::string_view(&c, 1));
       mark_damaged();
+      note_refusal("mais de " + std::to_string(last_width_) + " caracteres: " + snippet(inner_));
       return false;
     }
   }
   // What stands before the next record: between records it is passed over;
   // after the last one it is the end of a page that may have stopped midway.
   std::string passed;
+  std::string tail;  // the same, as it stands, for PHP's warnings
   bool odd = false;
   auto pass_over = [&] {
     if (!odd) return;
@@ -330,9 +418,10 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
   for (;;) {
     if (!read_raw(c)) {
       at_end_ = true;
-      if (odd && found_record_) {
+      if (odd && found_record_ && (tail.size() >= kTailBytes || !is_php_warning_text(tail))) {
         inner_ = passed;
         damaged_ = true;
+        refusal_ = record::cp1252("texto após o último registro: ") + snippet(passed);
       } else {
         pass_over();
       }
@@ -348,15 +437,19 @@ bool AnswerReader::skip_to_record(std::size_t first_field) {
         pass_over();
         inner_.assign(1, '<');
         mark_damaged();
+        refusal_ = record_.empty() ? std::string() : "depois do " + record_ + ": ";
+        refusal_ += "registro fora do layout: " + snippet(inner_);
         return false;
       }
     }
     append_blanked(passed, c, kKeptBytes);
+    if (tail.size() < kTailBytes) tail += c;
     if (!is_blank(c)) odd = true;
   }
 }
 
 std::string AnswerReader::fixed(std::size_t n) {
+  last_ = Kind::fixed, last_width_ = n;
   std::string field;
   close_read_ = false;
   while (field.size() < n) {
@@ -377,6 +470,7 @@ std::string AnswerReader::fixed(std::size_t n) {
 }
 
 std::string AnswerReader::text(std::size_t n) {
+  last_ = Kind::text, last_width_ = n;
   std::string field(n, ' ');
   std::size_t stored = 0;
   expect_ = Expect::lt;
@@ -397,6 +491,7 @@ std::string AnswerReader::text(std::size_t n) {
 // is not a digit or a blank, the decimals after it; a part wider than its
 // digits damages the answer, as a field longer than its width does.
 std::string AnswerReader::decimal(std::size_t i, std::size_t d) {
+  last_ = Kind::decimal, last_width_ = i + 1 + d;
   std::string sent;
   close_read_ = false;
   while (sent.size() < i + 1 + d) {
@@ -417,6 +512,8 @@ std::string AnswerReader::decimal(std::size_t i, std::size_t d) {
   std::string whole = sent.substr(0, sep == std::string::npos ? sent.size() : sep);
   std::string fraction = sep == std::string::npos ? std::string() : sent.substr(sep + 1);
   if (whole.size() > i || fraction.size() > d) {
+    note_refusal("'" + sent + record::cp1252("' maior que o campo (") + std::to_string(i) + "," + std::to_string(d) +
+                 ")");
     mark_damaged();
     whole.resize(std::min(whole.size(), i));
     fraction.resize(std::min(fraction.size(), d));
@@ -436,8 +533,18 @@ void AnswerReader::skip(std::size_t k) {
     const Expect expected = expect_;
     expect_ = expected == Expect::gt_then_lt ? Expect::lt : Expect::nothing;
     if ((expected == Expect::gt_then_lt && c != '>') || (expected == Expect::lt && c != '<')) {
-      if (!damaged_) append_blanked(inner_, c, kKeptBytes);
+      if (damaged_) continue;
+      append_blanked(inner_, c, kKeptBytes);
       mark_damaged();
+      if (expected == Expect::gt_then_lt) {
+        note_refusal("mais de " + std::to_string(last_width_) + " caracteres: " + snippet(inner_));
+      } else if (c == '\r' || c == '\n') {
+        note_refusal("registro interrompido: " + snippet(inner_));
+      } else if (last_ == Kind::text) {
+        note_refusal("'>' dentro do texto: " + snippet(inner_));
+      } else {
+        note_refusal("'" + std::string(1, c) + "' onde se esperava '<'");
+      }
     }
   }
 }

@@ -8,14 +8,18 @@
 //   - A record starts only where its first field has the shape its layout
 //     gives: "<", digits or blanks (a number sent shorter than its width,
 //     "<12>", counts), ">". A bill's item code may hold letters: "<PIZ001>",
-//     its full width with at least one digit, followed directly by the
-//     next field's "<".
+//     its full width with at least one digit or one capital letter
+//     ("<PIZZAS>"; PHP writes its HTML tags in lower case), followed
+//     directly by the next field's "<".
 //   - Whatever stands between records (text, HTML, control bytes) is passed
 //     over and kept, shortened, for the log: the page went on, and the
 //     records are whole.
 //   - After the last record, more than blanks, line ends, NUL and Ctrl-Z
 //     with no end marker means the page may have stopped midway (a fatal
-//     error): the answer is damaged.
+//     error): the answer is damaged. Only PHP's warnings, notices and
+//     deprecations (each line "Warning: ... on line N", as text or HTML)
+//     say that the script went on: they are passed over as text between
+//     records is.
 //   - A record that is itself broken (a separator other than the ">" and
 //     "<" the layout puts between its fields, a field longer than its width,
 //     the answer ending inside it), or something on the way that looks like
@@ -82,6 +86,25 @@ class AnswerReader {
   void skip(std::size_t k);
 
   bool at_end() const { return at_end_; }
+
+  // Where the reading stands, for the reason of a refusal: the record
+  // ("cabeçalho", "item 2") and the field being read ("descrição").
+  void locate(std::string record) { record_ = std::move(record); }
+  void field(std::string_view name) { field_ = name; }
+  // Why the answer is damaged, naming the record and field and showing what
+  // stood there ("item 2, descrição: '>' dentro do texto"); empty when the
+  // answer is whole or only ended inside a record (a cut transfer).
+  const std::string& refusal() const { return refusal_; }
+  // Damages the answer for a reason found by its reader (an end marker with
+  // an order after it).
+  void refuse(std::string why);
+
+  // After an end marker's field: whether an order follows it in the same
+  // answer, so that it ends nothing: the marker's own record goes on with a
+  // further field, or a later record opens whose first field (`width` wide)
+  // is no end marker. Reads the rest of the answer; what the reader reports
+  // of it (text passed over, damage) stays as it stood at the marker.
+  bool order_follows_marker(std::size_t width);
   // A new answer has been opened.
   void restart();
 
@@ -119,6 +142,7 @@ class AnswerReader {
   bool first_field_follows(std::size_t width);
   bool looks_like_field(std::size_t width);
   void mark_damaged();
+  void note_refusal(std::string what);
 
   platform::TextFile& resposta_;
   bool at_end_ = false;
@@ -132,6 +156,12 @@ class AnswerReader {
   bool odd_ = false;
   std::string leading_;
   std::string inner_;
+  std::string record_;
+  std::string field_;
+  std::string refusal_;
+  enum class Kind { none, fixed, text, decimal };
+  Kind last_ = Kind::none;  // the kind of the field read last
+  std::size_t last_width_ = 0;
 
   bool decided_ = false;
   bool utf8_ = false;
@@ -143,6 +173,12 @@ class AnswerReader {
   std::size_t unmappable_ = 0;
   char32_t first_unmappable_ = 0;
 };
+
+// Text after an answer's last record that PHP writes only when the script
+// goes on: every line, its HTML tags dropped, blank, or a warning, notice or
+// deprecation ("Warning: ... on line 3"; also "Notice:", "Deprecated:",
+// "Strict Standards:").
+bool is_php_warning_text(std::string_view raw);
 
 // An end marker in the first field of a record: every character a zero digit
 // or a blank, or every character a nine.

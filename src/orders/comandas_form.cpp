@@ -8,6 +8,8 @@
 #include "erpfiles/vendedo.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
+#include "orders/answer_layouts.h"
+#include "orders/kept_answers.h"
 #include "platform/status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -121,8 +123,20 @@ bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
       break;
   }
   AnswerReader& r = exchange_.reader();
+  r.locate(header_label());
   if (r.skip_to_record(4)) {
     areas_.cmd.numero = r.fixed(4);
+    if (is_end_marker(areas_.cmd.numero) && r.order_follows_marker(command.item_field_width)) {
+      // An order numbered as an end marker (a counter that reached 9999 or
+      // wrapped to 0000), or a marker with work after it: neither dropped
+      // nor guessed at; kept aside for the operator, who may print it.
+      exchange_.close();
+      answer_complete(ctx, command.name);
+      log_failure(ctx, "Resposta " + std::string(command.name) + " recusada, Comanda = " +
+                           areas_.cmd.numero.substr(0, 4) + ": " + marker_refusal(areas_.cmd.numero.substr(0, 4)));
+      keep_failed_answer(ctx, std::string(kRespostaPath), command.name, true);
+      return false;
+    }
     if (!is_end_marker(areas_.cmd.numero)) {
       const std::string id = work_id();
       std::string path = pending_path(id, command);
@@ -196,6 +210,9 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
   if (!r.found_record()) return false;  // no order to name: kept as an answer without a record
   log_failure(ctx, "Resposta " + std::string(command) + " incompleta, Comanda = " + areas_.cmd.numero.substr(0, 4) +
                        record::cp1252(" não impressa !!!"));
+  if (!r.refusal().empty()) {
+    log_failure(ctx, "Comanda " + areas_.cmd.numero.substr(0, 4) + " (" + std::string(command) + "): " + r.refusal());
+  }
   return false;
 }
 
@@ -338,36 +355,34 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
 }
 
 std::string ComandasForm::order_of(std::string_view path) {
-  platform::TextFile file(platform_.files);
-  if (!file.open(path, platform::OpenMode::input).ok()) return {};
-  AnswerReader r(file);
-  std::string numero;
-  if (r.skip_to_record(4)) numero = r.fixed(4);
-  file.close().ignore();
-  return is_end_marker(numero) ? std::string() : numero;
+  const std::string name = name_of(path);
+  const auto named = record::upper(name).starts_with(kFailedName)
+                         ? parse_pending_name("KAVPEND-" + name.substr(kFailedName.size()))
+                         : std::nullopt;
+  return examine_answer(platform_.files, path, named ? named->command : kPrintItems).numero;
 }
 
 void ComandasForm::show_failed_answers() {
-  std::vector<std::string> kept;
-  for (auto& name : platform_.files.list(kTempFolder, false)) {
-    const std::string upper = record::upper(name);
-    if (upper.starts_with(kFailedName) && upper.ends_with(".RET")) kept.push_back(std::move(name));
-  }
+  const std::vector<KeptAnswer> kept = kept_answers(platform_.files);
   if (kept.empty()) {
     alerts_.clear(kAnswerAlert);
     return;
   }
-  std::sort(kept.begin(), kept.end());
-  const std::string& newest = kept.back();
-  const auto named = parse_pending_name("KAVPEND-" + newest.substr(kFailedName.size()));
-  const std::string command = named ? std::string(named->command.name) : std::string("?");
-  const std::string numero = order_of(std::string(kTempFolder) + "\\" + newest);
+  const KeptAnswer& last = kept.front();
+  const std::string& newest = last.name;
+  const std::string command = last.command ? std::string(last.command->name) : std::string("?");
+  const std::string& numero = last.numero;
   const std::string order = numero.empty() ? "resposta " + command : "Comanda " + numero + " (" + command + ")";
   if (kept.size() == 1) {
-    alerts_.raise(kAnswerAlert, (numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
-                                                : "Comanda " + numero + record::cp1252(" não impressa (") + command +
-                                                      " incompleta)") +
-                                    ": Temp\\" + newest);
+    // The file is in the log and the list of kept answers; the alert names
+    // the record and field that broke, when one did.
+    const std::string what = numero.empty() ? "Resposta " + command + record::cp1252(" não impressa")
+                                            : "Comanda " + numero + record::cp1252(" não impressa (") + command;
+    if (last.why.empty()) {
+      alerts_.raise(kAnswerAlert, what + (numero.empty() ? "" : " incompleta)") + ": Temp\\" + newest);
+    } else {
+      alerts_.raise(kAnswerAlert, what + (numero.empty() ? ": " : "): ") + last.why);
+    }
   } else {
     alerts_.raise(kAnswerAlert, std::to_string(kept.size()) + record::cp1252(" respostas não impressas em ") +
                                     record::cp1252("Temp\\KAVFALHA-*.RET, a última: ") + order);

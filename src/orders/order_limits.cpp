@@ -24,7 +24,7 @@ std::optional<std::size_t> ComandasForm::reread_items(const Command& command,
     if (scratch.cmd.numero == areas_.cmd.numero && scratch.cmd.codigo == areas_.cmd.codigo) {
       handed = 0;
       Item& item = scratch.row(1);
-      while (r.skip_to_record(command.item_field_width) && read_item(command, r, item)) {
+      while (read_item_record(command, r, item, *handed + 1)) {
         each(item);
         ++*handed;
       }

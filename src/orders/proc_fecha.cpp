@@ -24,9 +24,9 @@ void ComandasForm::read_bill() {
 
   Item beyond;
   for (;;) {
-    if (!r.skip_to_record(6)) break;
+    if (!item_record_follows(kCloseOrder, r, items_read_ + 1)) break;
     Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-    if (!read_bill_item(r, item)) break;
+    if (!read_item_checked(kCloseOrder, r, item, items_read_ + 1)) break;
     ++items_read_;
     subtotal_read_ = add_values(subtotal_read_, item_value(field_value(item.quantidade), field_value(item.valor)));
   }

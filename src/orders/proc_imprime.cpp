@@ -59,9 +59,9 @@ void ComandasForm::read_items() {
 
   Item beyond;  // item records past the last row of TAB-ITENS: counted, their printers registered
   for (;;) {
-    if (!r.skip_to_record(4)) break;
+    if (!item_record_follows(kPrintItems, r, items_read_ + 1)) break;
     Item& item = areas_.w_item < kTabItensRows ? areas_.row(++areas_.w_item) : beyond;
-    if (!read_print_item(r, item)) break;
+    if (!read_item_checked(kPrintItems, r, item, items_read_ + 1)) break;
     ++items_read_;
     register_printer(item.impressora);
   }

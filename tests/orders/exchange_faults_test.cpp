@@ -333,7 +333,7 @@ TEST_F(Faults, ADamagedAnswerIsKeptAsideAndTheAlertStandsUntilTheFileIsDealtWith
   run_until(11000);
 
   EXPECT_EQ(standing,
-            cp1252("Comanda 0012 não impressa (CMD_IMP incompleta): Temp\\KAVFALHA-20191127-14380500-CMD_IMP.RET"));
+            cp1252("Comanda 0012 não impressa (CMD_IMP): item 1, valor: 'F' onde se esperava '<'"));
   EXPECT_FALSE(alert("resposta"));
   EXPECT_TRUE(temp_files("KAVPEND").empty());
   EXPECT_EQ(tickets("COZINHA").size(), 1U);  // the second order only

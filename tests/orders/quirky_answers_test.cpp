@@ -103,13 +103,28 @@ TEST(QuirkyAnswers, PrintWhatThePageMeantOrAreKeptAndAlertedAndTheCheckerAgrees)
     EXPECT_TRUE(shows(printed, q.shows)) << q.shows;
     EXPECT_EQ(site.kept_aside(), !q.printed);
     EXPECT_EQ(site.alert("resposta").has_value(), !q.printed);
-    // Whatever was passed over or refused is in the log.
-    if (!q.printed || q.bytes.find("Notice") != std::string::npos || q.bytes.find("Warning") != std::string::npos) {
+    // Whatever was passed over or refused is in the log; a refusal names
+    // the order, the record and the field, and so does the alert.
+    if ((!q.printed && q.refusal.empty()) || q.bytes.find("Notice") != std::string::npos ||
+        q.bytes.find("Warning") != std::string::npos) {
       EXPECT_TRUE(site.logged("Texto ignorado em " + std::string(q.command) + ": "));
+    }
+    if (!q.refusal.empty()) {
+      const auto log = site.log();
+      EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& l) {
+        return l.find("Comanda = " + q.order) != std::string::npos && l.find(q.refusal) != std::string::npos;
+      }) || site.logged("Comanda " + q.order + " (" + q.command + "): " + q.refusal));
+      const auto standing = site.alert("resposta");
+      ASSERT_TRUE(standing);
+      EXPECT_TRUE(standing->starts_with("Comanda " + q.order + record::cp1252(" não impressa"))) << *standing;
     }
 
     const answer::Verdict v = answer::check(q.command, q.bytes);
     EXPECT_EQ(v.refused, !q.printed);
+    if (!q.refusal.empty()) {
+      EXPECT_TRUE(std::any_of(v.monitor.begin(), v.monitor.end(),
+                              [&](const std::string& l) { return l.find(q.refusal) != std::string::npos; }));
+    }
     ASSERT_EQ(v.tickets.size(), printed.size());
     for (std::size_t i = 0; i < printed.size(); ++i) {
       EXPECT_EQ(v.tickets[i].printer, printed[i].printer);

@@ -24,6 +24,9 @@ struct QuirkyAnswer {
   bool printed;                       // false: kept aside and alerted, nothing printed
   std::vector<std::string> printers;  // the tickets, in order (Windows-1252)
   std::string shows;                  // what one of the tickets shows (Windows-1252)
+  // Kept aside: the order the alert names, and why as the log says it.
+  std::string order = {};
+  std::string refusal = {};
 };
 
 inline std::vector<QuirkyAnswer> quirky_answers() {
@@ -80,6 +83,36 @@ inline std::vector<QuirkyAnswer> quirky_answers() {
        plain_errors + "<?php echo $nada; ?>", false, {}, ""},
       {"utf8_page", "CMD_IMP", utf8_header + utf8_item, "", true,
        {cp1252("BAR SALÃO")}, cp1252("3 x Caipirinha de limão")},
+      // An order numbered as an end marker, a marker among a bill's items:
+      // kept aside and named, never dropped or printed short.
+      {"order_9999_with_items", "CMD_IMP",
+       "<9999><000345><Mesa 5><02><>\n<9999><000101><Bolo><000001,000><0000010,00><><COZINHA>\n", "", false, {}, "",
+       "9999", cp1252("comanda: '9999' é marcador de fim, mas há registros depois dele")},
+      {"order_0000_with_items", "CMD_IMP",
+       "<0000><000345><Mesa 5><02><>\n<0000><000101><Bolo><000001,000><0000010,00><><COZINHA>\n", "", false, {}, "",
+       "0000", cp1252("comanda: '0000' é marcador de fim, mas há registros depois dele")},
+      {"bill_code_zeros_between_items", "CMD_FEC",
+       "<0012><000345><Mesa 5><02><><CAIXA><00>\n<000101><Bolo><000001,000><0000010,00>\n"
+       "<000000><Brinde><000001,000><0000000,00>\n<000102><Cafe><000001,000><0000005,00>\n",
+       "", false, {}, "", "0012", cp1252("item 2, código: '000000' é marcador de fim, mas há registros depois dele")},
+      {"bill_code_letters_only", "CMD_FEC",
+       "<0012><000345><Mesa 5><02><><CAIXA><00>\n<PIZZAS><Pizza grande><000001,000><0000031,00>\n<000000>\n",
+       "", true, {"CAIXA"}, "PIZZAS"},
+      {"warning_after_last_plain", "CMD_IMP",
+       header + cozinha + "\nWarning: Undefined variable $x in C:\\xampp\\htdocs\\Comandas\\GET_KAVCMD.php on line 3\n",
+       "", true, {"COZINHA"}, cp1252("2 x Filé à parmegiana")},
+      {"warning_after_last_html", "CMD_IMP", header + cozinha + html_warning + html_warning, "", true, {"COZINHA"},
+       cp1252("2 x Filé à parmegiana")},
+      {"deprecated_after_last", "CMD_IMP",
+       header + bar + "\nDeprecated: Function strftime() is deprecated in C:\\xampp\\htdocs\\Comandas\\x.php on line 9\n",
+       "", true, {"BAR"}, cp1252("3 x Caipirinha de limão")},
+      {"warning_then_fatal_after_last", "CMD_IMP", header + cozinha + html_warning + html_fatal, "", false, {}, "",
+       "0012", cp1252("texto após o último registro: 'Warning: Undefined variable")},
+      {"gt_in_description", "CMD_IMP",
+       header + "<0012><000101><Bolo > grande><000001,000><0000010,00><><COZINHA>\n", "", false, {}, "", "0012",
+       cp1252("item 1, descrição: '>' dentro do texto: 'grande><000001,000><0000010...'")},
+      {"lt_in_description", "CMD_IMP", header + "<0012><000101><Pizza <3 queijos><000001,000><0000010,00><><COZINHA>\n",
+       "", true, {"COZINHA"}, "Pizza <3 queijos"},
       {"utf8_cancellation", "CAN_ITE", "\xEF\xBB\xBF<0012><0003><000201><Caipirinha de limão ☕><><BAR SALÃO>\n", "",
        true, {cp1252("BAR SALÃO")}, cp1252("Caipirinha de limão ?")},
   };

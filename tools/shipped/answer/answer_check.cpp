@@ -154,6 +154,30 @@ Verdict check(std::string_view command, std::string_view answer) {
   for (const auto& name : files.list(orders::kTempFolder, false)) {
     if (upper(name).starts_with("KAVFALHA-")) v.refused = true;
   }
+  // The page developer's checklist.
+  auto said = [&](std::string_view text) {
+    return std::any_of(v.monitor.begin(), v.monitor.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  if (said(record::cp1252("é marcador de fim, mas há registros"))) {
+    v.warnings.push_back(record::cp1252("número de comanda 0000 ou 9999, ou código de item 000000/999999, é marcador "
+                                        "de fim: a resposta fica retida; use outro número"));
+  }
+  if (said(record::cp1252("'>' dentro do texto"))) {
+    v.warnings.push_back(record::cp1252("'>' dentro de um texto fecha o campo: a resposta fica retida; retire-o do "
+                                        "texto"));
+  }
+  for (const auto& t : v.tickets) {
+    if (std::any_of(t.lines.begin(), t.lines.end(), [](const std::string& l) { return l.find('<') != std::string::npos; })) {
+      v.warnings.push_back(record::cp1252("'<' dentro de um texto é impresso como está, mas evite-o: '>' recusaria a "
+                                          "resposta"));
+      break;
+    }
+  }
+  if (said("Texto ignorado em")) {
+    v.warnings.push_back(record::cp1252("a página escreveu texto fora dos registros (avisos do PHP?): "
+                                        "display_errors = Off na produção"));
+  }
   // The encoding, as the reader decided it.
   platform::TextFile file(files);
   files.put("C:\\ANSWER", std::string(answer));
@@ -209,6 +233,7 @@ std::string report(std::string_view file, const Verdict& v) {
     for (const auto& l : t.lines) out += "    | " + l + "\n";
   }
   for (const auto& a : v.alerts) out += "  alerta: " + a + "\n";
+  for (const auto& w : v.warnings) out += "  aviso: " + w + "\n";
   if (v.refused) {
     out += record::cp1252("  RECUSADA: nada dela seria impresso; o monitor a guardaria em Temp\\KAVFALHA-...RET e "
                           "alertaria (motivo nas linhas acima)\n");

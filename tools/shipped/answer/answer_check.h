@@ -24,6 +24,9 @@ struct Verdict {
   std::vector<std::string> alerts;   // the alerts that stand after it (Windows-1252)
   std::vector<Ticket> tickets;
   bool refused = false;  // kept aside as KAVFALHA, nothing of it printed
+  // The page developer's checklist: what in this answer the page should
+  // change (Windows-1252).
+  std::vector<std::string> warnings;
 };
 
 // Runs the order form once over `answer` (its exact bytes) as the answer to

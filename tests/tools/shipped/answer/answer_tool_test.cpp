@@ -58,7 +58,7 @@ TEST_F(AnswerTool, ADayOfAnswersPrintsTheTicketsAndFailsOnTheOneThatWouldBeRefus
   EXPECT_NE(out.find("KAVFALHA-20191127-14380500-CMD_FEC.RET: CMD_FEC\n"), std::string::npos) << out;
   EXPECT_NE(out.find("  monitor: Texto ignorado em CMD_FEC: Fatal error: x\n"), std::string::npos) << out;
   EXPECT_NE(out.find("  RECUSADA: nada dela seria impresso"), std::string::npos) << out;
-  EXPECT_NE(out.find("  alerta: Comanda 0014 não impressa (CMD_FEC incompleta)"), std::string::npos) << out;
+  EXPECT_NE(out.find("  alerta: Comanda 0014 não impressa (CMD_FEC): texto após o último registro: 'Fatal error: x'\n"), std::string::npos) << out;
 
   // Told on the command line, or guessed; a file that is not there.
   put("cancel.txt", "<0012><0003><000201><Chopp><><BAR>");
