@@ -18,6 +18,7 @@ platform/command 2
 platform/print 2
 platform/keyed 2
 form 2
+settings 2
 erpfiles 2
 log 3
 board 3
