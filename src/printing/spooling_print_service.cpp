@@ -251,6 +251,7 @@ std::string SpoolingPrintService::close() {
     base = next_base_name(folder);
   }
   Ticket t{folder, base, printer, platform::print::page_setup(settings_)};
+  t.order = layout_.facts(text).order;
   const std::string kept_path = SpoolStore::path(folder, base, true);
 
   if (!work_.empty()) {
