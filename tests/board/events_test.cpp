@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "board/events.h"
@@ -23,6 +24,21 @@ TEST(EventTable, EveryAlertKindHasItsOwnPairOfIdsAndNoIdIsGivenTwice) {
     EXPECT_LT(e.begin_id, 5000) << e.name;
   }
   EXPECT_EQ(names.size(), 12U);
+}
+
+TEST(EventTable, TheWindowsMessageFileHasEveryIdAndNoOther) {
+  std::set<int> ids = {kEventStart, kEventEnd, kEventSummary, kEventOtherAlert, kEventOtherAlert + 1};
+  for (const auto& e : alert_events()) ids.insert({e.begin_id, e.begin_id + 1});
+  std::ifstream mc(std::string(KAV_SOURCE_DIR) + "/src/app/kavcomanda_events.mc");
+#ifdef _WIN32
+  if (!mc.is_open()) GTEST_SKIP() << "the source tree is not reachable";
+#endif
+  ASSERT_TRUE(mc.is_open());
+  std::set<int> in_file;
+  for (std::string line; std::getline(mc, line);) {
+    if (line.starts_with("MessageId=")) in_file.insert(std::stoi(line.substr(10)));
+  }
+  EXPECT_EQ(in_file, ids);
 }
 
 TEST(EventTable, TheKeysTheSystemRaisesFindTheirKind) {
