@@ -148,6 +148,15 @@ string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "CopyFiles /SILENT \"$INSTDIR\\share\\kavcomanda.ini\" \"${KAV_BASE}\\Kav\\kavcomanda.ini\"\n"
   "kav_ini_done:\n"
   "${KAV_RIGHTS}")
+# The Event Log's source: the program holds its message table, so events
+# read as the monitor wrote them; the uninstaller removes the source.
+set(KAV_EVENT_SOURCE "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\KavComanda")
+string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+  "WriteRegExpandStr HKLM \"${KAV_EVENT_SOURCE}\" \"EventMessageFile\" \"$INSTDIR\\bin\\kavcomanda.exe\"\n"
+  "WriteRegDWORD HKLM \"${KAV_EVENT_SOURCE}\" \"TypesSupported\" 7\n")
+string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+  "SetRegView 64\n"
+  "DeleteRegKey HKLM \"${KAV_EVENT_SOURCE}\"\n")
 # "Start in" is the batch folder on drive C:, so that paths without a drive
 # name drive C: wherever the shortcut lives.
 string(CONCAT CPACK_NSIS_CREATE_ICONS_EXTRA

@@ -16,6 +16,7 @@ packages=(
   wget                             # requests to the web application
   util-linux coreutils             # flock, date and sleep of the command runner's guard
   xvfb xauth fonts-dejavu-core     # windows without a display
+  prometheus                       # promtool, which checks the metrics file
   # The Windows build, its tests under Wine and its installer
   # (scripts/windows-deps.sh, scripts/windows-suite.sh)
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

@@ -47,6 +47,8 @@ class Application {
   // What the running check did, which the monitor shows below its row.
   log::CheckReport& check_report() { return report_; }
   platform::PrintService& print_service() { return printing_; }
+  // Who hears of each processing run's exchanges and of its end.
+  void watch_runs(orders::ComandasForm::Watch watch) { comandas_.watch(std::move(watch)); }
 
   // The board's lines to the day's log of `platform`.
   static log::Alerts::LogLine log_line(platform::Platform& platform);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/monitoring.h"
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/web_host.h"
@@ -15,6 +16,7 @@
 #include "orders/fcomanda.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
+#include "platform/system_log.h"
 #include "printing/spooling_print_service.h"
 #include "ui/headless/headless_runtime.h"
 #ifdef KAV_WITH_QT
@@ -60,6 +62,26 @@ int main(int argc, char** argv) {
   platform::Platform services{*files, *clock, *commands, *printing, *keyed};
   app::Application application(services, web_host, board, check_report, *printing);
   app::Session session(application);
+
+  // Events in the system's log, the metrics file, the day's summary.
+  const auto system_log = platform::make_system_log();
+  app::Monitoring monitoring(*files, *clock, board, system_log.get(),
+                             {{}, {}, [&printing] {
+                                std::map<std::string, int> waiting;
+                                for (const auto& t : printing->waiting()) ++waiting[t.printer];
+                                return waiting;
+                              }});
+  monitoring.started();
+  monitoring.set_metrics_folder(app::metrics_folder_of_settings(*files, board));
+  printing->watch_deliveries(
+      [&monitoring](const kav::printing::Delivered& d) { monitoring.delivered(d.printer, d.order, d.seconds); });
+  application.watch_runs({[&monitoring](bool reached) { monitoring.exchange(reached); },
+                          [&monitoring] { monitoring.after_check(); }});
+  session.on_end([&monitoring] { monitoring.ended(); });
+  struct DeliveriesUnwatched {  // the print service outlives the monitoring
+    kav::printing::SpoolingPrintService& printing;
+    ~DeliveriesUnwatched() { printing.watch_deliveries({}); }
+  } deliveries_unwatched{*printing};
 
 #if defined(KAV_WITH_WIN32)
   if (ui == app::Ui::windows) return ui::win32::run_windowed(session.forms(), services.commands, app::kStartForm);

@@ -12,6 +12,7 @@ void LoggedStartForm::form_open(form::FormContext& ctx) {
 void LoggedStartForm::form_close(form::FormContext& ctx) {
   start_.form_close(ctx);
   printing_.finish();
+  if (ending_) ending_();
   log_line(ctx, kEndText);
 }
 

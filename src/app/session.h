@@ -2,6 +2,8 @@
 // that the day's log shows when the monitor started and when it ended.
 #pragma once
 
+#include <functional>
+
 #include "app/application.h"
 #include "form/form.h"
 #include "printing/print_service.h"
@@ -28,12 +30,15 @@ class LoggedStartForm final : public form::Form {
   void key_down(form::FormContext& ctx, std::uint16_t& key, std::uint16_t shift) override {
     start_.key_down(ctx, key, shift);
   }
+  // Runs after the print service's finish, before "Fim do monitor" is logged.
+  void on_end(std::function<void()> ending) { ending_ = std::move(ending); }
 
  private:
   void log_line(form::FormContext& ctx, std::string_view utf8_text);
   form::Form& start_;
   log::LLink& link_;
   platform::PrintService& printing_;
+  std::function<void()> ending_;
 };
 
 class Session {
@@ -43,6 +48,8 @@ class Session {
   Session& operator=(const Session&) = delete;
   // The forms to run, kStartForm among them.
   form::FormSet& forms() { return forms_; }
+  // What runs when the monitor ends, before its last line.
+  void on_end(std::function<void()> ending) { start_.on_end(std::move(ending)); }
 
  private:
   LoggedStartForm start_;

@@ -18,11 +18,20 @@ std::string Alerts::normalized(std::string_view text) {
   return out;
 }
 
-void Alerts::log(std::unique_lock<std::mutex>& state, std::string_view text) const {
+void Alerts::watch(Watch watch) {
+  std::lock_guard order(log_mutex_);
+  watch_ = std::move(watch);
+}
+
+void Alerts::log(std::unique_lock<std::mutex>& state, std::string_view text, Change change, std::string_view key,
+                 std::string_view alert_text) const {
   std::lock_guard order(log_mutex_);
   const std::string line(text.substr(0, kTextWidth));
+  const std::string k(key);
+  const std::string t(alert_text);
   state.unlock();
   if (log_line_) log_line_(line);
+  if (watch_) watch_(change, k, t);
 }
 
 void Alerts::raise(std::string_view key, std::string_view text) {
@@ -30,13 +39,14 @@ void Alerts::raise(std::string_view key, std::string_view text) {
   std::unique_lock lock(mutex_);
   auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
   if (it != alerts_.end() && it->text == kept) return;
+  const Change change = it == alerts_.end() ? Change::begun : Change::changed;
   if (it == alerts_.end()) {
     alerts_.push_back({std::string(key), kept});
   } else {
     it->text = kept;
   }
   ++version_;
-  log(lock, kept);
+  log(lock, kept, change, key, kept);
 }
 
 void Alerts::clear(std::string_view key) {
@@ -44,9 +54,10 @@ void Alerts::clear(std::string_view key) {
   auto it = std::find_if(alerts_.begin(), alerts_.end(), [&](const Alert& a) { return a.key == key; });
   if (it == alerts_.end()) return;
   const std::string line = std::string(kEnded) + it->text;
+  const std::string text = it->text;
   alerts_.erase(it);
   ++version_;
-  log(lock, line);
+  log(lock, line, Change::ended, key, text);
 }
 
 void Alerts::clear_all(std::string_view prefix) {

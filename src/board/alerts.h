@@ -35,7 +35,17 @@ class Alerts {
     std::string text;
   };
 
+  // What happened to an alert, for a watcher of the board.
+  enum class Change { begun, changed, ended };
+  // Hears every change with the alert's key and text (as kept; for an end,
+  // the text it had), in the order of the changes, after its log line.
+  using Watch = std::function<void(Change change, std::string_view key, std::string_view text)>;
+
   explicit Alerts(LogLine log_line = {}) : log_line_(std::move(log_line)) {}
+
+  // The watcher of the changes to come (one; set before the board is used
+  // from more than one thread).
+  void watch(Watch watch);
 
   // Raises the alert of `key`, or changes its text; the log gets a line when
   // the alert is new or its text changed. An alert keeps its place (the
@@ -60,9 +70,11 @@ class Alerts {
   // Writes a log line after `state` (holding mutex_) is released, in the
   // order of the changes: log_mutex_ is taken before mutex_ is let go, so a
   // reader of the board never waits for the log file.
-  void log(std::unique_lock<std::mutex>& state, std::string_view text) const;
+  void log(std::unique_lock<std::mutex>& state, std::string_view text, Change change, std::string_view key,
+           std::string_view alert_text) const;
 
   LogLine log_line_;
+  Watch watch_;
   mutable std::mutex log_mutex_;
   mutable std::mutex mutex_;
   std::vector<Alert> alerts_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "board/events.h"
 #include "erpfiles/paramet.h"
 #include "erpfiles/produto.h"
 #include "erpfiles/vendedo.h"
@@ -23,9 +24,9 @@ const std::string kCaption = record::cp1252("KAV - Importação Comandas");
 constexpr std::size_t kLogTextWidth = 106;
 const std::string kBloqCaption = record::cp1252("Registro sendo acessado, Aguarde liberação !!!");
 // The alerts this form raises.
-constexpr std::string_view kWebAlert = "web";
-constexpr std::string_view kDiskAlert = "disco";
-constexpr std::string_view kAnswerAlert = "resposta";
+constexpr std::string_view kWebAlert = log::alert_key::web;
+constexpr std::string_view kDiskAlert = log::alert_key::disk;
+constexpr std::string_view kAnswerAlert = log::alert_key::answer_kept;
 constexpr std::string_view kFailedName = "KAVFALHA-";
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
@@ -95,6 +96,7 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   proc_cancela(ctx);
   proc_fecha(ctx);
   if (!disk_failed_) alerts_.clear(kDiskAlert);
+  if (watch_.run_ended) watch_.run_ended();
   ctx.end_form();
 }
 
@@ -105,7 +107,11 @@ void ComandasForm::form_close(form::FormContext&) {
 }
 
 bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
-  switch (exchange_.perform(ctx, command.name, areas_)) {
+  const Exchange::Outcome outcome = exchange_.perform(ctx, command.name, areas_);
+  if (watch_.exchange && outcome != Exchange::Outcome::disk_failed) {
+    watch_.exchange(outcome != Exchange::Outcome::web_failed);
+  }
+  switch (outcome) {
     case Exchange::Outcome::disk_failed:
       disk_failure(ctx, "Falha ao " + exchange_.failed_step() + ": " + std::string(command.name) +
                             record::cp1252(" não consultado"));

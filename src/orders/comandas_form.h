@@ -64,6 +64,14 @@ class ComandasForm final : public form::Form {
 
   const WorkAreas& areas() const { return areas_; }
 
+  // Who hears of the run: each exchange that reached the web application
+  // (an answer, or none to give) or failed, and the end of every run.
+  struct Watch {
+    std::function<void(bool reached)> exchange;
+    std::function<void()> run_ended;
+  };
+  void watch(Watch watch) { watch_ = std::move(watch); }
+
  private:
   // The commands of the processing run.
   void proc_imprime(form::FormContext& ctx);
@@ -131,6 +139,7 @@ class ComandasForm final : public form::Form {
   log::LLink& link_;
   platform::Platform& platform_;
   log::Alerts& alerts_;
+  Watch watch_;
   log::CheckReport& report_;
   form::FormDesign design_;
   Exchange exchange_;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "board/events.h"
+
 namespace kav::orders {
 
 struct Command {
@@ -23,12 +25,12 @@ struct Command {
 
   // The alert of a page that answered this command with an HTTP error: it
   // ends when the command's exchange ends well.
-  std::string page_alert() const { return "web." + std::string(name); }
+  std::string page_alert() const { return std::string(log::alert_key::web_page) + std::string(name); }
   // The alert of a command that kept finding work past the bound of a run.
-  std::string answers_limit_alert() const { return "limite.respostas." + std::string(name); }
+  std::string answers_limit_alert() const { return std::string(log::alert_key::answers_limit) + std::string(name); }
   // The alert of an order of this command whose items did not all print.
   std::string items_limit_alert(std::string_view numero) const {
-    return "limite.itens." + std::string(name) + "." + std::string(numero);
+    return std::string(log::alert_key::items_limit) + std::string(name) + "." + std::string(numero);
   }
 
   friend bool operator==(const Command& a, const Command& b) { return a.kind == b.kind; }

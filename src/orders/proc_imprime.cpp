@@ -16,6 +16,7 @@
 // again (the ticket then has the 200 items of TAB-ITENS), or an order names
 // more than kMaxPrintersPerOrder printers (each ticket of a large order reads
 // the whole answer again, so the printers bound the work of one order).
+#include "board/events.h"
 #include "log/log_from_form.h"
 #include "orders/answer_layouts.h"
 #include "orders/comandas_form.h"
@@ -92,7 +93,7 @@ void ComandasForm::print_items(form::FormContext& ctx) {
   }
 
   const std::string items_key = kPrintItems.items_limit_alert(numero);
-  const std::string printers_key = "limite.impressoras.CMD_IMP." + numero;
+  const std::string printers_key = std::string(log::alert_key::printers_limit) + "CMD_IMP." + numero;
   if (left_out_after_) {
     report_left_out(ctx, items_key,
                     "Comanda " + numero + " com " + std::to_string(items_read_) + record::cp1252(" itens: itens além de ") +

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "board/alerts.h"
+#include "board/events.h"
 #include "printing/profiled_outlet.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -27,8 +28,9 @@ using State = Ticket::State;
 
 namespace {
 
-constexpr std::string_view kAlertPrefixes[] = {"impressao-pendente:", "impressao-antiga:", "impressao-spool:",
-                                               "impressao-fila:", "impressora-estado:"};
+constexpr std::string_view kAlertPrefixes[] = {log::alert_key::printer_waiting, log::alert_key::printer_old,
+                                               log::alert_key::printer_spool, log::alert_key::printer_queue,
+                                               log::alert_key::printer_state};
 
 // How far an odd printer name may reach into a log line.
 std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
@@ -160,6 +162,13 @@ void Ledger::state_unknown(Ticket& t) {
 // followed a failed or delayed first delivery as the lines before it.
 void Ledger::settle_printed(const Ticket& t) {
   if (!store_.unmark(t.folder, t.base)) return;
+  if (delivered_) {
+    const auto made = platform::stamp_centis(std::string_view(t.base).substr(0, 17));
+    const auto now = platform::stamp_centis(platform::stamp_now(clock_));
+    if (made && now) {
+      delivered_(Delivered{t.printer, t.order, static_cast<double>(std::max<std::int64_t>(*now - *made, 0)) / 100.0});
+    }
+  }
   const std::string name = t.base + std::string(platform::print::kTicketExtension);
   if (t.troubled) {
     report("Impresso em " + shown(t.printer) + ": " + name);
@@ -279,18 +288,20 @@ void Ledger::update_alerts() {
   std::map<std::string, std::string> up;
   for (const auto& [key, w] : by_printer) {
     if (w.undelivered > 0) {
-      up["impressao-pendente:" + key] = "Impressora " + shown(w.printer) + record::cp1252(" não recebeu tickets (") +
+      up[std::string(log::alert_key::printer_waiting) + key] = "Impressora " + shown(w.printer) + record::cp1252(" não recebeu tickets (") +
                                         std::string(reason(w.outcome)) + record::cp1252("); reenvio automático");
     }
     if (w.old > 0) {
-      up["impressao-antiga:" + key] = "Impressora " + shown(w.printer) + ": tickets com mais de " +
+      up[std::string(log::alert_key::printer_old) + key] = "Impressora " + shown(w.printer) + ": tickets com mais de " +
                                       std::to_string(redelivery_limit_.count()) +
                                       record::cp1252(" min não impressos; use kav-spool");
     }
   }
-  for (const auto& [key, text] : spool_failed_) up["impressao-spool:" + key] = text;
+  for (const auto& [key, text] : spool_failed_) up[std::string(log::alert_key::printer_spool) + key] = text;
   if (conditions_) {
-    for (const auto& c : conditions_->troubled()) up["impressora-estado:" + printer_key(c.printer)] = PrinterConditions::words(c);
+    for (const auto& c : conditions_->troubled()) {
+      up[std::string(log::alert_key::printer_state) + printer_key(c.printer)] = PrinterConditions::words(c);
+    }
   }
   // A queue that cannot be read stands while its printer has tickets
   // followed, and is said at least once for every look that could not read
@@ -307,7 +318,7 @@ void Ledger::update_alerts() {
     if (t.state == State::unknown) ++unknown;
   }
   for (const auto& [key, u] : unreadable) {
-    up["impressao-fila:" + key] =
+    up[std::string(log::alert_key::printer_queue) + key] =
         record::cp1252("Fila de impressão de ") + shown(u.first) + record::cp1252(" ilegível: ") +
         (u.second == 0 ? std::string("tickets seguidos um a um")
                        : std::to_string(u.second) + record::cp1252(" ticket(s) sem situação; use kav-spool"));

@@ -95,6 +95,15 @@ struct Ticket {
   bool troubled = false;
   bool expiry_reported = false;
   platform::print::Outcome outcome = platform::print::Outcome::accepted;
+  std::string order;  // the order it prints, as printed; empty when not known (an earlier run's)
+};
+
+// A ticket its printer finished: `seconds` from the answer it came from (the
+// stamp of its name) to the look that saw it finished.
+struct Delivered {
+  std::string printer;
+  std::string order;
+  double seconds = 0;
 };
 
 class Ledger {
@@ -133,6 +142,8 @@ class Ledger {
   // What network printers say of themselves: each change is logged, and a
   // printer not ready stands as an alert.
   void watch(std::shared_ptr<PrinterConditions> conditions) { conditions_ = std::move(conditions); }
+  // Hears of every ticket its printer finished (on the ledger's thread).
+  void watch_deliveries(std::function<void(const Delivered&)> watch) { delivered_ = std::move(watch); }
   // A line of the operator's doing for the log (a reprint).
   void report_line(std::string_view text) { report(text); }
 
@@ -188,6 +199,7 @@ class Ledger {
   bool closing_ = false;       // the last look was asked for: nothing more is sent
   int highest_job_ = 0;        // the highest job number handed over
   std::shared_ptr<PrinterConditions> conditions_;
+  std::function<void(const Delivered&)> delivered_;
 };
 
 }  // namespace kav::printing

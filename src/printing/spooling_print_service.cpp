@@ -12,6 +12,7 @@
 #include "platform/print/spool.h"
 #include "platform/text_file.h"
 #include "board/alerts.h"
+#include "board/events.h"
 #include "printing/profiled_outlet.h"
 #include "printing/test_page.h"
 #include "record/cp1252.h"
@@ -257,6 +258,7 @@ platform::Status SpoolingPrintService::close() {
     base = next_base_name(folder);
   }
   Ticket t{folder, base, printer, platform::print::page_setup(settings_)};
+  t.order = layout_.facts(text).order;
   const std::string kept_path = SpoolStore::path(folder, base, true);
 
   if (!work_.empty()) {
@@ -368,7 +370,7 @@ void report_profiles(const PrinterProfiles& profiles, const PrintReport& report,
     text += "; pelo driver:";
     for (const auto& name : profiles.refused()) text += " " + name;
   }
-  board->raise("configuracao-impressoras", text.substr(0, 100));
+  board->raise(std::string(log::alert_key::config_printers), text.substr(0, 100));
 }
 
 ReprintOutcome SpoolingPrintService::test_page(std::string_view printer) {

@@ -109,6 +109,9 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   const std::string& last_ticket() const { return last_ticket_; }
   // The tickets kept and not yet finished by their printer, in order.
   const std::vector<Ticket>& waiting() const { return ledger_.waiting(); }
+  // Hears of every ticket its printer finished, on the thread that calls
+  // the service.
+  void watch_deliveries(std::function<void(const Delivered&)> watch) { ledger_.watch_deliveries(std::move(watch)); }
 
  private:
   // A ticket written and not yet kept under its name: its work has not ended.

@@ -23,8 +23,13 @@ constexpr KeySpec kPrinterKeys[] = {
     {key::endereco, ValueKind::address, {}, 0, 0, ""},
 };
 
+constexpr KeySpec kMonitoringKeys[] = {
+    {key::pasta_metricas, ValueKind::text, {}, 0, 0, ""},
+};
+
 constexpr SectionSpec kSchema[] = {
     {kPrinterSection, true, kPrinterKeys},
+    {kMonitoringSection, false, kMonitoringKeys},
 };
 
 }  // namespace

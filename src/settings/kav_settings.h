@@ -13,6 +13,9 @@
 //     numero_grande  sim | nao                              [sim]
 //     copias         1 to 5                                 [1]
 //     endereco       HOST:PORTA (escpos-rede only)
+//
+//   [monitoramento]
+//     pasta_metricas  folder of the metrics file kavcomanda.prom   [none: no file]
 #pragma once
 
 #include <span>
@@ -23,6 +26,7 @@
 namespace kav::settings {
 
 inline constexpr std::string_view kPrinterSection = "impressora";
+inline constexpr std::string_view kMonitoringSection = "monitoramento";
 
 namespace key {
 inline constexpr std::string_view modo = "modo";
@@ -34,6 +38,7 @@ inline constexpr std::string_view aviso_sonoro = "aviso_sonoro";
 inline constexpr std::string_view numero_grande = "numero_grande";
 inline constexpr std::string_view copias = "copias";
 inline constexpr std::string_view endereco = "endereco";
+inline constexpr std::string_view pasta_metricas = "pasta_metricas";
 }  // namespace key
 
 // Every section this program reads.

@@ -1,0 +1,66 @@
+# The Event Log's messages in kavcomanda.exe and the installer's event
+# source: the program's message table has a block for every run of event
+# IDs of the message file (-DPROGRAM, -DOBJDUMP, -DMESSAGES=.mc), and the
+# installer registers the source KavComanda with the program as its message
+# file, the uninstaller removes it (-DCPACK_CONFIG=CPackConfig.cmake).
+cmake_minimum_required(VERSION 3.25)
+
+string(REPLACE "objdump" "objcopy" objcopy "${OBJDUMP}")
+set(rsrc "${CMAKE_CURRENT_BINARY_DIR}/kavcomanda-events-rsrc.bin")
+execute_process(COMMAND "${objcopy}" -O binary --only-section=.rsrc "${PROGRAM}" "${rsrc}" RESULT_VARIABLE failed)
+if(failed OR NOT EXISTS "${rsrc}")
+  message(FATAL_ERROR "${PROGRAM}: no resource section")
+endif()
+file(READ "${rsrc}" bytes HEX)
+file(REMOVE "${rsrc}")
+
+# A 32-bit number as the table holds it: little-endian hexadecimal.
+function(le32 value out)
+  math(EXPR hex "${value}" OUTPUT_FORMAT HEXADECIMAL)
+  string(REGEX REPLACE "^0x" "" hex "${hex}")
+  string(LENGTH "${hex}" n)
+  while(n LESS 8)
+    string(PREPEND hex "0")
+    math(EXPR n "${n} + 1")
+  endwhile()
+  string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" hex "${hex}")
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+
+file(STRINGS "${MESSAGES}" ids REGEX "^MessageId=")
+list(TRANSFORM ids REPLACE "^MessageId=" "")
+set(low "")
+set(previous "")
+list(APPEND ids "end")
+foreach(id IN LISTS ids)
+  if(NOT low STREQUAL "")
+    math(EXPR next "${previous} + 1")
+    if(id STREQUAL "end" OR NOT id EQUAL next)
+      le32(${low} l)
+      le32(${previous} h)
+      if(NOT bytes MATCHES "${l}${h}")
+        message(FATAL_ERROR "${PROGRAM}: no message block ${low}-${previous}")
+      endif()
+      set(low "")
+    endif()
+  endif()
+  if(low STREQUAL "" AND NOT id STREQUAL "end")
+    set(low ${id})
+  endif()
+  set(previous ${id})
+endforeach()
+
+include("${CPACK_CONFIG}")
+set(key "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\KavComanda")
+foreach(line
+    "WriteRegExpandStr HKLM \"${key}\" \"EventMessageFile\" \"$INSTDIR\\bin\\kavcomanda.exe\""
+    "WriteRegDWORD HKLM \"${key}\" \"TypesSupported\" 7")
+  string(FIND "${CPACK_NSIS_EXTRA_INSTALL_COMMANDS}" "${line}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the installer does not write: ${line}")
+  endif()
+endforeach()
+string(FIND "${CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS}" "DeleteRegKey HKLM \"${key}\"" at)
+if(at LESS 0)
+  message(FATAL_ERROR "the uninstaller does not remove the event source")
+endif()
