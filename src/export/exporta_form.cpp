@@ -216,11 +216,11 @@ std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
   if (!platform::place_and_hold(platform_.files, kBatchPath,
                                 import_batch_line(web_host_) + std::string(platform::kLineEnd), held))
     return "OrbKavCmd.bat " + record::cp1252("não gravado");
-  const int status = ctx.run_command_line(kBatchCommand, 0);
+  const platform::Status status = ctx.run_command_line(kBatchCommand, 0);
   held.reset();
-  if (status == platform::kCommandProgramNotFile)
+  if (status == platform::Status::kProgramNotFile)
     return std::string(platform::kWgetProgramPath) + record::cp1252(" ausente ou inválido (pasta ou link)");
-  if (status != 0) return "WGET terminou com " + std::to_string(status);
+  if (!status.ok()) return "WGET terminou com " + std::to_string(status.result_number());
 
   platform::TextFile answer(platform_.files);
   std::string first_line;

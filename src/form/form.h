@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace kav::form {
 
 enum class ControlKind { timer, list, progress, button, static_text, frame, date_edit };
@@ -143,8 +145,9 @@ class FormContext {
   // Closes this form once the running handler has returned; its FormClose runs then.
   virtual void end_form() = 0;
   virtual void show_message_box(std::string_view text, int style) = 0;
-  // Trailing blanks of the command text are not part of the command.
-  virtual int run_command_line(std::string_view command, int window_mode) = 0;
+  // Trailing blanks of the command text are not part of the command. The
+  // result is platform::CommandRunner::run's.
+  virtual platform::Status run_command_line(std::string_view command, int window_mode) = 0;
   // Waits about `ms` milliseconds inside the running handler, the windows
   // drawn and taking no input (no event of the form's comes meanwhile).
   // 0 only lets through what waits to be drawn: a long run inside one

@@ -253,10 +253,10 @@ void Opening::show_message_box(std::string_view text, int style) {
   window_->message_box(text, style);
 }
 
-int Opening::run_command_line(std::string_view command, int window_mode) {
+platform::Status Opening::run_command_line(std::string_view command, int window_mode) {
   const std::string_view line = command_text(command);
-  const int status = runtime_.front_.run_command(line, window_mode);
-  note("command", {}, line, status);
+  platform::Status status = runtime_.front_.run_command(line, window_mode);
+  note("command", {}, line, status.result_number());
   return status;
 }
 

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 #include "form/form.h"
 
 namespace kav::form {
@@ -91,7 +93,7 @@ class FrontEnd {
   virtual void message_box(std::string_view text, int style) = 0;
   // Runs a command line (trailing blanks already removed) and returns its
   // status, the windows drawn meanwhile.
-  virtual int run_command(std::string_view line, int window_mode) = 0;
+  virtual platform::Status run_command(std::string_view line, int window_mode) = 0;
   // Waits about `ms` milliseconds (more than 0) outside the event loop with
   // the windows drawn and taking no input.
   virtual void wait(int ms) = 0;
@@ -153,7 +155,7 @@ class Opening final : public FormContext {
   int run_form_modal(std::string_view name) override;
   void end_form() override;
   void show_message_box(std::string_view text, int style) override;
-  int run_command_line(std::string_view command, int window_mode) override;
+  platform::Status run_command_line(std::string_view command, int window_mode) override;
   void wait_ms(int ms) override;
   void set_timer_enabled(std::string_view timer, bool on) override;
   void step_progress(std::string_view bar) override;

@@ -292,15 +292,15 @@ void ComandasForm::disk_failure(form::FormContext& ctx, const std::string& text)
 // (Wget's status 8) fails that command only: the others are separate
 // requests of the same page, and a bill must not wait for the item page.
 void ComandasForm::web_failure(form::FormContext& ctx, const Command& command) {
-  const bool http_error = exchange_.batch_status() == 8;
+  const bool http_error = exchange_.batch_status().exit_code() == 8;
   if (!http_error) give_up_ = true;
   std::string answer;
   read_whole(platform_.files, kRespostaPath, answer);
   const std::size_t arrived = answer.size();
-  const int status = exchange_.batch_status();
+  const platform::Status& status = exchange_.batch_status();
   const std::string text =
       "Falha na consulta " + std::string(command.name) + ": " + Exchange::failure_cause(status, arrived);
-  if (status == 3) {  // Wget could not write the answer
+  if (status.exit_code() == 3) {  // Wget could not write the answer
     disk_failed_ = true;
     alerts_.raise(kDiskAlert, text);
   } else {

@@ -38,8 +38,8 @@ std::string batch_line(std::string_view web_host, std::string_view command) {
 Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas) {
   resposta_.close().ignore();
   failed_step_.clear();
-  batch_status_ = 0;
-  ctx.run_command_line(record::padded(kDeleteAnswer, kCommandTextWidth), 0);
+  batch_status_ = platform::Status();
+  ctx.run_command_line(record::padded(kDeleteAnswer, kCommandTextWidth), 0).ignore();
   // An answer that could not be removed would be read again as new work.
   if (files_.exists(kRespostaPath)) {
     failed_step_ = "apagar GET_KAVCMD.RET";
@@ -64,7 +64,7 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   batch_status_ = ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);
   held.reset();
   areas.reset();
-  if (batch_status_ != 0) return Outcome::web_failed;
+  if (!batch_status_.ok()) return Outcome::web_failed;
 
   reader_.restart();
   st_arquivo_ = resposta_.open(kRespostaPath, platform::OpenMode::input);
@@ -75,19 +75,23 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   return Outcome::answer;
 }
 
-std::string Exchange::failure_cause(int status, std::size_t arrived) {
+std::string Exchange::failure_cause(const platform::Status& status, std::size_t arrived) {
   const std::string seconds = std::to_string(platform::kExchangeTimeLimit.count() / 1000);
-  switch (status) {
-    case platform::kCommandOverran:
+  switch (status.code()) {
+    case platform::Status::kOverran:
       return arrived == 0
                  ? "sem resposta em " + seconds + " s (servidor parado)"
                  : "resposta lenta demais, cortada em " + seconds + " s (" + std::to_string(arrived) + " bytes)";
-    case platform::kCommandRefused:
+    case platform::Status::kRefused:
       return record::cp1252("Wget não pôde ser executado (Wget ou KAVWGET.RC ausente)");
-    case platform::kCommandSignalled:
+    case platform::Status::kSignalled:
       return "Wget interrompido";
-    case platform::kCommandProgramNotFile:
+    case platform::Status::kProgramNotFile:
       return std::string(platform::kWgetProgramPath) + record::cp1252(" ausente ou inválido (pasta ou link)");
+    default:
+      break;
+  }
+  switch (status.exit_code()) {
     case 3:
       return "erro ao gravar GET_KAVCMD.RET (disco cheio?)";
     case 4:
@@ -99,7 +103,7 @@ std::string Exchange::failure_cause(int status, std::size_t arrived) {
     case 9009:  // CMD.EXE: the program on the batch line was not found
       return record::cp1252("Wget não encontrado em \\OrbelaTeknovarium\\Kav\\WGET");
     default:
-      return "Wget terminou com status " + std::to_string(status);
+      return "Wget terminou com status " + std::to_string(status.result_number());
   }
 }
 

@@ -71,13 +71,13 @@ class Exchange {
   // opens the answer when Wget ended well. A missing answer file then is
   // no_answer (the file is closed again).
   Outcome perform(form::FormContext& ctx, std::string_view command, WorkAreas& areas);
-  // The result of the last batch run (CommandRunner::run's codes).
-  int batch_status() const { return batch_status_; }
+  // The result of the last batch run (CommandRunner::run's).
+  const platform::Status& batch_status() const { return batch_status_; }
   // The local step that failed, in the system's words ("gravar GET_KAVCMD.bat").
   const std::string& failed_step() const { return failed_step_; }
   // Why the last batch run failed, in the system's words (Windows-1252).
   // `arrived` is how many bytes of the answer had come.
-  static std::string failure_cause(int batch_status, std::size_t arrived);
+  static std::string failure_cause(const platform::Status& batch_status, std::size_t arrived);
 
   // Makes the answer just received durable before it is used: its bytes are
   // written to its copy (copy_path), synced and named `pending_path` in one
@@ -100,7 +100,7 @@ class Exchange {
   platform::TextFile resposta_;
   AnswerReader reader_;
   platform::Status st_arquivo_;
-  int batch_status_ = 0;
+  platform::Status batch_status_;
   std::string failed_step_;
 };
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace kav::platform {
 
 class FileSystem;
@@ -16,21 +18,17 @@ class CommandRunner {
  public:
   virtual ~CommandRunner() = default;
   // `window_mode` 0 runs without a window. Returns the command's result: for
-  // a batch file, the exit status of the program on its last line that ran
-  // (0 or a program's own positive status, GNU Wget's included: 4 network
-  // failure, 8 an error status from the server), or one of the negative
-  // codes below.
-  virtual int run(std::string_view command_line, int window_mode) = 0;
+  // a batch file, Status::exited() with the exit status of the program on
+  // its last line that ran (0 or a program's own positive status, GNU
+  // Wget's included: 4 network failure, 8 an error status from the server),
+  // or kRefused (not understood, or could not be started), kOverran (ended
+  // by force after the time limit), kSignalled (the program was ended by a
+  // signal; Windows: it crashed) or, on Windows, kProgramNotFile (a batch
+  // file was not run because kWgetProgramPath is missing or is no regular
+  // file: a folder, or a reparse point that would send the run somewhere
+  // else). Logs show the result as Status::result_number().
+  virtual Status run(std::string_view command_line, int window_mode) = 0;
 };
-
-// Results of run() besides a program's own exit code.
-inline constexpr int kCommandRefused = -1;   // not understood, or could not be started
-inline constexpr int kCommandOverran = -2;   // ended by force after the time limit
-inline constexpr int kCommandSignalled = -3; // the program was ended by a signal (Windows: it crashed)
-// Windows: a batch file was not run because kWgetProgramPath is missing or
-// is no regular file (a folder, or a reparse point that would send the run
-// somewhere else).
-inline constexpr int kCommandProgramNotFile = -4;
 
 // The program every batch line runs ("\OrbelaTeknovarium\Kav\WGET" on the
 // batch folder's drive, C:). On Windows it is looked at before each batch
@@ -104,7 +102,7 @@ bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limi
 // the time limit is overrun, with WGETRC set as below. CMD.EXE /C ends with
 // the status of the batch file's last command. Wget's settings file is held
 // (FileSystem::hold) for the length of every run but a DEL, and a batch file
-// runs only while kWgetProgramPath is a regular file (kCommandProgramNotFile
+// runs only while kWgetProgramPath is a regular file (kProgramNotFile
 // otherwise). The batch file itself is held by whoever wrote it.
 //
 // Elsewhere a stand-in understands exactly the two forms this system sends,
@@ -122,8 +120,8 @@ bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limi
 // C:\OrbelaTeknovarium\Temp, so relative names such as WGET.TXT land there.
 // Standard input is /dev/null. Every program gets WGETRC naming the settings
 // file above; a batch file runs only when that file is in place (otherwise
-// kCommandRefused, the programs not started). Anything else is refused with a message on
-// standard error and kCommandRefused. Each program runs in its own process
+// kRefused, the programs not started). Anything else is refused with a message on
+// standard error and kRefused. Each program runs in its own process
 // group, which is killed when the program ends or the time limit is overrun.
 // When the monitor ends in the middle (killed, crashed), a guard, a shell
 // started once beside the monitor, lets the running program's group go on

@@ -85,7 +85,7 @@ struct ExportaRig {
   }
 
   std::string import_answer = "OK: 2 vendedores, 2 produtos\r\n";
-  int import_status = 0;
+  platform::Status import_status;
   bool batch_held = false;  // while the import ran
   test::FakePlatform fake{platform::ManualClock(2019, 11, 27, 14, 38, 5), {.erp_files = true}};
   platform::MemoryFileSystem& files = fake.files;
@@ -251,18 +251,18 @@ TEST_F(ExportaFixture, FailedOpensShowOneErrorAndTouchNothing) {
 TEST_F(ExportaFixture, AnImportTheWebApplicationDidNotConfirmIsAnErrorNotTheEnd) {
   struct Case {
     std::string answer;
-    int status;
+    platform::Status status;
     bool earlier_answer;  // WGET.TXT of an earlier export is still there
     std::string cause;
     bool batch_written_elsewhere = false;  // another program has OrbKavCmd.bat open for writing
   };
   for (const Case& c :
-       {Case{"", 0, false, "WGET.TXT vazio"}, Case{"", 4, true, "WGET terminou com 4"},
-        Case{"", -2, false, "WGET terminou com -2"},
-        Case{"", platform::kCommandProgramNotFile, false,
+       {Case{"", {}, false, "WGET.TXT vazio"}, Case{"", platform::Status::exited(4), true, "WGET terminou com 4"},
+        Case{"", platform::Status::kOverran, false, "WGET terminou com -2"},
+        Case{"", platform::Status::kProgramNotFile, false,
              cp1252("C:\\OrbelaTeknovarium\\KAV\\WGET.EXE ausente ou inválido (pasta ou link)")},
-        Case{"", 0, false, cp1252("OrbKavCmd.bat não gravado"), true},
-        Case{"ERRO: linha 3: separadores demais\n", 0, false, "WGET.TXT: ERRO: linha 3: separadores demais"}}) {
+        Case{"", {}, false, cp1252("OrbKavCmd.bat não gravado"), true},
+        Case{"ERRO: linha 3: separadores demais\n", {}, false, "WGET.TXT: ERRO: linha 3: separadores demais"}}) {
     SCOPED_TRACE(c.cause);
     ExportaRig f;
     f.add_seller(seller("000001", "A", "B"));

@@ -225,7 +225,7 @@ TEST_F(Faults, TheBatchFileIsHeldThroughItsRunAndNotRunWhenItCannotBeHeld) {
 // alert names the path.
 TEST_F(Faults, AWgetThatIsNoRegularFileIsAnAlertNamingItsPath) {
   commands.on_run = [&, run = commands.on_run](std::string_view line) {
-    return line.find(" DEL ") != std::string_view::npos ? run(line) : platform::kCommandProgramNotFile;
+    return line.find(" DEL ") != std::string_view::npos ? run(line) : platform::Status(platform::Status::kProgramNotFile);
   };
   run_until(5500);
   const std::string failure =
@@ -239,7 +239,7 @@ TEST_F(Faults, AWgetThatIsNoRegularFileIsAnAlertNamingItsPath) {
 TEST_F(Faults, AnOldAnswerThatCannotBeDeletedStopsTheRunBeforeAnythingIsAsked) {
   memory.put(test::FakeWeb::kAnswer, kOrder);  // no batch file names its command: not taken as pending
   commands.on_run = [&, run = commands.on_run](std::string_view line) {
-    return line.find(" DEL ") != std::string_view::npos ? 0 : run(line);
+    return line.find(" DEL ") != std::string_view::npos ? platform::Status() : run(line);
   };
   run_until(5500);
   EXPECT_TRUE(web.requests.empty());

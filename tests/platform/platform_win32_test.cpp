@@ -212,13 +212,13 @@ TEST_F(Win32CommandRunnerTest, ABatchRunsInTheBatchFolderWithItsOutputCollected)
   // Command lines run as they stand: here the batch file's path under the test root.
   const std::string line = "CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT");
   // The forms hand over blank-filled lines.
-  EXPECT_EQ(runner->run(line + std::string(200, ' '), 0), 3);
+  EXPECT_EQ(runner->run(line + std::string(200, ' '), 0).result_number(), 3);
   const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
   EXPECT_TRUE(fs::equivalent(fs::path(trimmed(output())), temp)) << output();
   // Relative names land in the batch folder, whatever this program's own folder.
   EXPECT_EQ(trimmed(slurp(temp / "MADE.TXT")), "made");
-  EXPECT_EQ(runner->run("   ", 0), kCommandRefused);
-  EXPECT_EQ(runner->run("C:\\NoSuchFolder\\NOPROGRAM.EXE", 0), kCommandRefused);
+  EXPECT_EQ(runner->run("   ", 0).code(), Status::kRefused);
+  EXPECT_EQ(runner->run("C:\\NoSuchFolder\\NOPROGRAM.EXE", 0).code(), Status::kRefused);
 }
 
 // The order exchange acts on Wget's exit status: CMD.EXE /C hands on the
@@ -233,9 +233,9 @@ TEST_F(Win32CommandRunnerTest, ABatchEndsWithTheStatusOfItsLastProgram) {
   auto run = [&](const char* bat) {
     return runner->run("CMD.EXE /C " + files->host_path(std::string("C:\\OrbelaTeknovarium\\Temp\\") + bat), 0);
   };
-  EXPECT_EQ(run("E4.BAT"), 4);
-  EXPECT_EQ(run("E0.BAT"), 0);
-  EXPECT_NE(run("NONE.BAT"), 0);
+  EXPECT_EQ(run("E4.BAT").result_number(), 4);
+  EXPECT_EQ(run("E0.BAT").result_number(), 0);
+  EXPECT_FALSE(run("NONE.BAT").ok());
 }
 
 // Every program gets the monitor's own Wget settings, whatever WGETRC the
@@ -245,7 +245,7 @@ TEST_F(Win32CommandRunnerTest, ProgramsGetTheMonitorsWgetSettings) {
   put("OrbelaTeknovarium/Temp/KAVWGET.RC", "tries = 20\r\n");  // edited by hand: written again
   SetEnvironmentVariableA("WGETRC", "C:\\Users\\someone\\.wgetrc");
   auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
-  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\RC.BAT"), 0), 0);
+  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\RC.BAT"), 0).result_number(), 0);
   SetEnvironmentVariableA("WGETRC", nullptr);
   const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
   EXPECT_TRUE(fs::equivalent(fs::path(trimmed(slurp(temp / "RC.TXT"))), temp / "KAVWGET.RC")) << slurp(temp / "RC.TXT");
@@ -269,7 +269,7 @@ TEST_F(Win32CommandRunnerTest, ABatchFileHeldThroughItsRunCannotBeChangedMeanwhi
   auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
   std::unique_ptr<File> held;
   ASSERT_TRUE(place_and_hold(*files, bat, contents, held));
-  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path(bat), 0), 5);
+  EXPECT_EQ(runner->run("CMD.EXE /C " + files->host_path(bat), 0).result_number(), 5);
   held.reset();
   EXPECT_EQ(slurp(temp / "GET_KAVCMD.bat"), contents);
   EXPECT_EQ(trimmed(slurp(temp / "R.TXT")), "present");
@@ -294,22 +294,22 @@ TEST_F(Win32CommandRunnerTest, ABatchRunsOnlyWhenWgetIsARegularFile) {
   auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
   const std::string batch = "CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT");
   fs::remove(wget);
-  EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
-  EXPECT_EQ(runner->run("CMD.EXE /C DEL " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\OLD.RET") + " /Q", 0), 0);
+  EXPECT_EQ(runner->run(batch, 0).code(), Status::kProgramNotFile);
+  EXPECT_EQ(runner->run("CMD.EXE /C DEL " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\OLD.RET") + " /Q", 0).result_number(), 0);
   EXPECT_FALSE(fs::exists(temp / "OLD.RET"));
   fs::create_directory(wget);
-  EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
+  EXPECT_EQ(runner->run(batch, 0).code(), Status::kProgramNotFile);
   fs::remove(wget);
   put("OrbelaTeknovarium/Temp/REAL.EXE", "");
   if (CreateSymbolicLinkA(wget.string().c_str(), (temp / "REAL.EXE").string().c_str(),
                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
       (GetFileAttributesA(wget.string().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    EXPECT_EQ(runner->run(batch, 0), kCommandProgramNotFile);
+    EXPECT_EQ(runner->run(batch, 0).code(), Status::kProgramNotFile);
     fs::remove(wget);
   }
   EXPECT_FALSE(fs::exists(temp / "RAN.TXT"));
   put("OrbelaTeknovarium/KAV/WGET.EXE", "");
-  EXPECT_EQ(runner->run(batch, 0), 0);
+  EXPECT_EQ(runner->run(batch, 0).result_number(), 0);
   EXPECT_TRUE(fs::exists(temp / "RAN.TXT"));
 }
 
@@ -347,7 +347,7 @@ TEST_F(Win32CommandRunnerTest, PathsWithoutADriveAreFoundOnTheBatchFoldersDrive)
   put("OrbelaTeknovarium/Temp/T.BAT", "@\\OrbelaTeknovarium\\Kav\\HELLO.BAT\r\n");
   auto on_drive = make_os_file_system(drive + "\\");
   auto runner = make_command_runner(*on_drive, {std::chrono::seconds(60), "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
-  EXPECT_EQ(runner->run("CMD.EXE /C " + drive + "\\OrbelaTeknovarium\\Temp\\T.BAT", 0), 0);
+  EXPECT_EQ(runner->run("CMD.EXE /C " + drive + "\\OrbelaTeknovarium\\Temp\\T.BAT", 0).result_number(), 0);
   EXPECT_EQ(trimmed(output()), "hello from the root");
 }
 
@@ -357,7 +357,7 @@ TEST_F(Win32CommandRunnerTest, AnOverrunEndsTheWholeTreeAndFreesWhatItHeld) {
   auto runner = make_command_runner(*files, {std::chrono::milliseconds(1500), ""});
   const auto started = std::chrono::steady_clock::now();
   // CMD.EXE starts kav-erpfile, which holds a record for a minute.
-  EXPECT_EQ(runner->run("CMD.EXE /C \"\"" + program + "\" lock \"" + erp + "\" 000001 60000\"", 0), kCommandOverran);
+  EXPECT_EQ(runner->run("CMD.EXE /C \"\"" + program + "\" lock \"" + erp + "\" 000001 60000\"", 0).code(), Status::kOverran);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
   // The grandchild has ended with CMD.EXE: its lock is free.
   keyed::LockFile locks;
@@ -372,7 +372,8 @@ TEST_F(Win32CommandRunnerTest, DISABLED_MonitorRunningABatch) {
   if (where == nullptr) GTEST_SKIP() << "run by the test that kills it";
   auto own = make_os_file_system(where);
   make_command_runner(*own, {std::chrono::seconds(60), ""})
-      ->run("CMD.EXE /C " + own->host_path("C:\\OrbelaTeknovarium\\Temp\\LONG.BAT"), 0);
+      ->run("CMD.EXE /C " + own->host_path("C:\\OrbelaTeknovarium\\Temp\\LONG.BAT"), 0)
+      .ignore();
 }
 
 // A killed monitor's batch file goes on to its end (GNU Wget finishes the

@@ -36,22 +36,22 @@ class FakeWeb {
   std::vector<std::string> requests;
 
  private:
-  int run(std::string_view line) {
+  platform::Status run(std::string_view line) {
     if (line == "CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET /Q") {
       files_.remove(kAnswer);
-      return 0;
+      return platform::Status();
     }
-    if (line != "CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat") return 1;
+    if (line != "CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat") return platform::Status::exited(1);
     const std::string batch = files_.contents(kBatch);
     const auto at = batch.find("?COMANDO=");
-    if (at == std::string::npos) return 1;
+    if (at == std::string::npos) return platform::Status::exited(1);
     const std::string command = batch.substr(at + 9, 7);
     requests.push_back(command);
     if (on_request) on_request(command);
-    if (down) return 4;
+    if (down) return platform::Status::exited(4);
     if (auto e = http_errors.find(command); e != http_errors.end() && e->second > 0) {
       --e->second;
-      return 8;
+      return platform::Status::exited(8);
     }
     auto& q = queues_[command];
     std::string answer = "<0000>";
@@ -60,7 +60,7 @@ class FakeWeb {
       q.pop_front();
     }
     files_.put(kAnswer, std::move(answer));
-    return 0;
+    return platform::Status();
   }
 
   platform::MemoryFileSystem& files_;

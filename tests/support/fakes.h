@@ -21,14 +21,14 @@ namespace kav::test {
 // example leave an answer file in a MemoryFileSystem).
 class FakeCommandRunner final : public platform::CommandRunner {
  public:
-  int run(std::string_view command_line, int window_mode) override {
+  platform::Status run(std::string_view command_line, int window_mode) override {
     lines.emplace_back(command_line);
     modes.push_back(window_mode);
-    return on_run ? on_run(command_line) : 0;
+    return on_run ? on_run(command_line) : platform::Status();
   }
   std::vector<std::string> lines;
   std::vector<int> modes;
-  std::function<int(std::string_view)> on_run;
+  std::function<platform::Status(std::string_view)> on_run;
 };
 
 // Records every print job: its print form, the printer information file's

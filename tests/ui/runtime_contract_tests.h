@@ -589,11 +589,11 @@ class RuntimeContractTest : public ::testing::Test {
 
   void command_line_loses_trailing_blanks_and_keeps_its_bytes() {
     ScriptedForm& f = form("F");
-    runner.result = 7;
+    runner.result = platform::Status::exited(7);
     int result = 0;
     f.on_open = [&](form::FormContext& ctx) {
-      result = ctx.run_command_line(record::padded("CMD.EXE /C C:\\Temp\\A\xE7\xE3o.bat", 256), 0);
-      ctx.run_command_line("   ", 1);
+      result = ctx.run_command_line(record::padded("CMD.EXE /C C:\\Temp\\A\xE7\xE3o.bat", 256), 0).exit_code();
+      ctx.run_command_line("   ", 1).ignore();
       ctx.end_form();
     };
     EXPECT_EQ(runtime.run("F"), 0);

@@ -84,9 +84,9 @@ class RecordingRunner : public platform::CommandRunner {
     int window_mode;
   };
   std::vector<Call> calls;
-  int result = 0;
+  platform::Status result;
   int takes_ms = 0;  // how long each command runs (the runtime runs it off the GUI thread)
-  int run(std::string_view command_line, int window_mode) override {
+  platform::Status run(std::string_view command_line, int window_mode) override {
     calls.push_back({std::string(command_line), window_mode});
     if (takes_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(takes_ms));
     return result;

@@ -258,7 +258,7 @@ class PosixCommandRunner final : public CommandRunner {
         options_(std::move(options)),
         guard_(files.host_path(kProgramsLockPath), files.host_path(kProgramCutPath)) {}
 
-  int run(std::string_view command_line, int /*window_mode*/) override {
+  Status run(std::string_view command_line, int /*window_mode*/) override {
     const Clock::time_point deadline = Clock::now() + time_limit_of(options_, command_line);
     const command::Request request = command::parse_command_line(command_line);
     switch (request.kind) {
@@ -272,23 +272,23 @@ class PosixCommandRunner final : public CommandRunner {
     std::string_view shown = command_line;
     while (!shown.empty() && shown.back() == ' ') shown.remove_suffix(1);
     complain("refused (" + request.reason + ")", shown);
-    return kCommandRefused;
+    return Status::kRefused;
   }
 
  private:
-  int remove_file(const std::string& path) {
+  Status remove_file(const std::string& path) {
     const std::string host = files_.host_path(path);
     struct stat st {};
-    if (::lstat(host.c_str(), &st) != 0) return 0;  // nothing to delete
+    if (::lstat(host.c_str(), &st) != 0) return Status();  // nothing to delete
     if (S_ISDIR(st.st_mode)) {
       complain("DEL of a folder refused", path);
-      return 1;
+      return Status::exited(1);
     }
     if (::unlink(host.c_str()) != 0 && errno != ENOENT) {
       complain(std::string("DEL failed (") + std::strerror(errno) + ")", path);
-      return 1;
+      return Status::exited(1);
     }
-    return 0;
+    return Status();
   }
 
   struct Step {
@@ -296,9 +296,9 @@ class PosixCommandRunner final : public CommandRunner {
     std::vector<std::string> arguments;
   };
 
-  int run_batch(const std::string& path, Clock::time_point deadline) {
+  Status run_batch(const std::string& path, Clock::time_point deadline) {
     std::string contents;
-    if (!read_batch(path, contents)) return kCommandRefused;
+    if (!read_batch(path, contents)) return Status::kRefused;
 
     // Every line is checked before any runs: a batch file that holds
     // something else runs not at all.
@@ -308,12 +308,12 @@ class PosixCommandRunner final : public CommandRunner {
       std::string error;
       if (!command::split_words(line, true, words, error)) {
         complain("batch line refused (" + error + ")", line);
-        return kCommandRefused;
+        return Status::kRefused;
       }
       if (words.empty()) continue;  // a line of empty quotes
       if (!command::is_windows_path(words[0])) {
         complain("batch line refused (the program needs a full path)", line);
-        return kCommandRefused;
+        return Status::kRefused;
       }
       steps.push_back(Step{words[0], std::vector<std::string>(words.begin() + 1, words.end())});
     }
@@ -322,17 +322,17 @@ class PosixCommandRunner final : public CommandRunner {
     // wait minutes for a silent server.
     if (!ensure_wget_settings(files_)) {
       complain("settings file for GNU Wget not written", kWgetSettingsPath);
-      return kCommandRefused;
+      return Status::kRefused;
     }
     std::vector<std::string> environment = program_environment();
     std::vector<char*> envp;
     for (std::string& e : environment) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int result = 0;
+    Status result;
     for (const Step& step : steps) {
       result = run_program(step, path, envp.data(), deadline);
-      if (result == kCommandOverran) break;
+      if (result == Status::kOverran) break;
     }
     return result;
   }
@@ -385,11 +385,11 @@ class PosixCommandRunner final : public CommandRunner {
     return false;
   }
 
-  int run_program(const Step& step, const std::string& batch, char* const* envp, Clock::time_point deadline) {
+  Status run_program(const Step& step, const std::string& batch, char* const* envp, Clock::time_point deadline) {
     std::string program;
     if (!find_program(step.program, program)) {
       complain("program not found", step.program);
-      return kCommandRefused;
+      return Status::kRefused;
     }
     std::vector<std::string> args{program};
     const auto host = [this](std::string_view p) { return files_.host_path(p); };
@@ -405,7 +405,7 @@ class PosixCommandRunner final : public CommandRunner {
         start_program(ChildPlan{program.c_str(), argv.data(), output.c_str(), folder.c_str(), envp, {guard_.lock(), -1}});
     if (pid < 0) {
       complain(std::string("cannot start the program (") + std::strerror(-pid) + ")", step.program);
-      return kCommandRefused;
+      return Status::kRefused;
     }
     guard_.running(pid, deadline, batch);
     return wait_for(pid, deadline, step.program);
@@ -413,12 +413,12 @@ class PosixCommandRunner final : public CommandRunner {
 
   // Waits for the program until the deadline. Whatever the program left
   // running in its process group is ended with it.
-  int wait_for(pid_t pid, Clock::time_point deadline, const std::string& program) {
+  Status wait_for(pid_t pid, Clock::time_point deadline, const std::string& program) {
     const Ended ended = await_end(pid, deadline);
     if (ended == Ended::lost) {  // reaped elsewhere (SIGCHLD ignored): its group id may already be reused
       guard_.none();
       complain("lost track of the program", program);
-      return kCommandRefused;
+      return Status::kRefused;
     }
     // Ended but not reaped, or still running: either way its group id is
     // not reused yet.
@@ -427,10 +427,10 @@ class PosixCommandRunner final : public CommandRunner {
     const int status = reap(pid);
     if (ended == Ended::overran) {
       complain("time limit overrun, program ended", program);
-      return kCommandOverran;
+      return Status::kOverran;
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return kCommandSignalled;
+    if (WIFEXITED(status)) return Status::exited(WEXITSTATUS(status));
+    return Status::kSignalled;
   }
 
   enum class Ended { ended, overran, lost };

@@ -112,12 +112,12 @@ class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
 
-  int run(std::string_view command_line, int window_mode) override {
+  Status run(std::string_view command_line, int window_mode) override {
     // The line travels blank-filled; CreateProcess wants it without the blanks
     // and in a writable buffer.
     std::string line(command_line);
     while (!line.empty() && (line.back() == ' ' || line.back() == '\0')) line.pop_back();
-    if (line.empty()) return kCommandRefused;
+    if (line.empty()) return Status::kRefused;
     // Without its settings GNU Wget would retry into the next answer and
     // wait minutes for a silent server: no batch file runs then (a DEL still
     // does, so that an old answer never stays to be read again). They are
@@ -130,18 +130,18 @@ class Win32CommandRunner final : public CommandRunner {
         (!ensure_wget_settings(files_) ||
          !hold_if_holding(files_, kWgetSettingsPath, wget_settings(), settings_held))) {
       complain("Wget's settings could not be written or held", files_.host_path(kWgetSettingsPath));
-      return kCommandRefused;
+      return Status::kRefused;
     }
     if (kind == command::Request::Kind::batch && !is_plain_file_below(files_, kWgetProgramPath)) {
       complain("no regular file", files_.host_path(kWgetProgramPath));
-      return kCommandProgramNotFile;
+      return Status::kProgramNotFile;
     }
     std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
 
     Handle job(CreateJobObjectA(nullptr, nullptr));
     if (!job.valid()) {
       complain("no job object (error " + std::to_string(GetLastError()) + ")", line);
-      return kCommandRefused;
+      return Status::kRefused;
     }
     // Held open, and handed down, for as long as any program of ours runs.
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -191,7 +191,7 @@ class Win32CommandRunner final : public CommandRunner {
       const DWORD error = GetLastError();
       if (!start_failed_for_a_moment(error) || pause > 200) {
         complain("CMD.EXE could not be started (error " + std::to_string(error) + ")", line);
-        return kCommandRefused;
+        return Status::kRefused;
       }
       complain("CMD.EXE did not start (error " + std::to_string(error) + "), trying again", line);
       Sleep(pause);
@@ -210,16 +210,16 @@ class Win32CommandRunner final : public CommandRunner {
       else
         TerminateProcess(process.get(), 1);
       WaitForSingleObject(process.get(), 5000);
-      return kCommandOverran;
+      return Status::kOverran;
     }
     // Whatever the command left running ends with it.
     if (in_job) TerminateJobObject(job.get(), 1);
     DWORD code = 0;
-    if (!GetExitCodeProcess(process.get(), &code)) return kCommandRefused;
+    if (!GetExitCodeProcess(process.get(), &code)) return Status::kRefused;
     // A crash ends a process with an exception code (0xC0000005 ...), which
     // is no program's own status.
-    if (code >= 0x80000000u) return kCommandSignalled;
-    return static_cast<int>(code);
+    if (code >= 0x80000000u) return Status::kSignalled;
+    return Status::exited(static_cast<int>(code));
   }
 
  private:

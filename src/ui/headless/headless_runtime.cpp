@@ -289,7 +289,7 @@ void HeadlessRuntime::message_box(std::string_view text, int style) {
   if (on_message_box) on_message_box("", text, style);
 }
 
-int HeadlessRuntime::run_command(std::string_view line, int window_mode) { return commands_.run(line, window_mode); }
+platform::Status HeadlessRuntime::run_command(std::string_view line, int window_mode) { return commands_.run(line, window_mode); }
 
 void HeadlessRuntime::note(std::string_view form, std::string_view op, std::string_view control,
                            std::string_view text, int value) {

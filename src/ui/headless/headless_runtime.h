@@ -186,7 +186,7 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   // form::FrontEnd
   std::unique_ptr<form::Window> open_window(form::Opening& opening, form::Window* over) override;
   void message_box(std::string_view text, int style) override;
-  int run_command(std::string_view line, int window_mode) override;
+  platform::Status run_command(std::string_view line, int window_mode) override;
   void wait(int ms) override;
   void error(std::string_view message) override;
   // form::Journal

@@ -277,10 +277,10 @@ void QtRuntime::pump(bool now) {
 }
 
 // The command runs on a helper thread; the GUI thread goes on painting.
-int QtRuntime::run_command(std::string_view line, int window_mode) {
+platform::Status QtRuntime::run_command(std::string_view line, int window_mode) {
   const std::string command(line);
   QEventLoop waiting;
-  int result = 0;
+  platform::Status result;
   std::exception_ptr failure;
   QTimer due;  // the delayed windows show during a long wait too
   QObject::connect(&due, &QTimer::timeout, [this] { core_.show_due(); });

@@ -312,12 +312,12 @@ void Win32Runtime::keep_drawn() {
 
 // The command runs on a helper thread while this one keeps the windows
 // painted (and so answering to the system); input meanwhile is dropped.
-int Win32Runtime::run_command(std::string_view line, int window_mode) {
+platform::Status Win32Runtime::run_command(std::string_view line, int window_mode) {
   core_.show_due();
   paint_pending();
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (done == nullptr) return commands_.run(line, window_mode);
-  int result = 0;
+  platform::Status result;
   std::exception_ptr failure;
   std::thread helper([&] {
     try {

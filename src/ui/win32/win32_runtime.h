@@ -70,7 +70,7 @@ class Win32Runtime final : private form::FrontEnd {
   // form::FrontEnd
   std::unique_ptr<form::Window> open_window(form::Opening& opening, form::Window* over) override;
   void message_box(std::string_view text, int style) override;
-  int run_command(std::string_view line, int window_mode) override;
+  platform::Status run_command(std::string_view line, int window_mode) override;
   void wait(int ms) override;
   void keep_drawn() override;
   std::int64_t now_ms() override;

@@ -38,7 +38,7 @@ class CommandRunnerTest : public ::testing::Test {
   std::unique_ptr<CommandRunner> runner(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     return make_command_runner(*root.files, {limit, "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
   }
-  int run_batch(std::initializer_list<std::string_view> lines, CommandRunner& r) {
+  Status run_batch(std::initializer_list<std::string_view> lines, CommandRunner& r) {
     root.put_batch(kBatch, lines);
     return r.run(blank_filled(kRunBatch, 8192), 0);
   }
@@ -57,11 +57,11 @@ TEST_F(CommandRunnerTest, DelRemovesTheFileAndAcceptsAMissingOne) {
   root.put("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET", "<0000>");
   auto r = runner();
   const std::string del = blank_filled("cmd.exe /c DEL C:\\orbelateknovarium\\TEMP\\get_kavcmd.ret /Q", 8192);
-  EXPECT_EQ(r->run(del, 0), 0);
+  EXPECT_EQ(r->run(del, 0).result_number(), 0);
   EXPECT_FALSE(fs::exists(root.temp() / "GET_KAVCMD.RET"));
-  EXPECT_EQ(r->run(del, 0), 0);
+  EXPECT_EQ(r->run(del, 0).result_number(), 0);
   // A folder is not a file to delete.
-  EXPECT_NE(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp /Q", 0), 0);
+  EXPECT_FALSE(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp /Q", 0).ok());
   EXPECT_TRUE(fs::is_directory(root.temp()));
 }
 
@@ -71,7 +71,8 @@ TEST_F(CommandRunnerTest, BatchLinesRunInTurnWithWordsAndPathsAsTheProgramExpect
                             "--output-document=WGET.TXT \\xampp\\htdocs\\Comandas\\FILES\\KAVCMD.TXT "
                             "\"http://h/Comandas/GET_KAVCMD.php?COMANDO=CMD_IMP\" A\xE7\xE3o   ",
                             "", "      ", "\\bin\\echo done", "\\bin\\pwd"},
-                           *r);
+                           *r)
+                     .result_number();
   EXPECT_EQ(rc, 0);
   const std::string p = root.str();
   EXPECT_EQ(output(), "<two words><--output-document=" + p + "/OrbelaTeknovarium/Temp/X.RET><--output-document=WGET.TXT><" +
@@ -79,9 +80,9 @@ TEST_F(CommandRunnerTest, BatchLinesRunInTurnWithWordsAndPathsAsTheProgramExpect
                           "<Ação>done\n" + fs::canonical(root.temp()).string() + "\n");
   // The result is the last program's exit code; a program ended by a signal
   // is told apart from one that failed.
-  EXPECT_EQ(run_batch({"\\bin\\false"}, *r), 1);
-  EXPECT_EQ(run_batch({"\\bin\\sh -c \"exit 8\""}, *r), 8);
-  EXPECT_EQ(run_batch({"\\bin\\sh -c \"kill -s KILL $$\""}, *r), kCommandSignalled);
+  EXPECT_EQ(run_batch({"\\bin\\false"}, *r).result_number(), 1);
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"exit 8\""}, *r).result_number(), 8);
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"kill -s KILL $$\""}, *r).code(), Status::kSignalled);
 }
 
 // Every program gets WGETRC naming the runner's settings file for GNU Wget,
@@ -89,7 +90,7 @@ TEST_F(CommandRunnerTest, BatchLinesRunInTurnWithWordsAndPathsAsTheProgramExpect
 TEST_F(CommandRunnerTest, ProgramsGetTheSettingsFileForWget) {
   ::setenv("WGETRC", "/nonexistent/user.wgetrc", 1);
   auto r = runner();
-  const int rc = run_batch({"\\bin\\sh -c \"echo $WGETRC\""}, *r);
+  const int rc = run_batch({"\\bin\\sh -c \"echo $WGETRC\""}, *r).result_number();
   ::unsetenv("WGETRC");
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(output(), root.files->host_path(kWgetSettingsPath) + "\n");
@@ -97,33 +98,33 @@ TEST_F(CommandRunnerTest, ProgramsGetTheSettingsFileForWget) {
 
   fs::remove(root.temp() / "KAVWGET.RC");
   fs::create_directory(root.temp() / "KAVWGET.RC");  // cannot be written
-  EXPECT_EQ(run_batch({"\\bin\\touch INJ1"}, *r), kCommandRefused);
+  EXPECT_EQ(run_batch({"\\bin\\touch INJ1"}, *r).code(), Status::kRefused);
   EXPECT_FALSE(anything_injected());
   root.put("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET", "<0000>");
-  EXPECT_EQ(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET /Q", 0), 0);  // a DEL still runs
+  EXPECT_EQ(r->run("CMD.EXE /C DEL C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.RET /Q", 0).result_number(), 0);  // a DEL still runs
   EXPECT_FALSE(fs::exists(root.temp() / "GET_KAVCMD.RET"));
 }
 
 TEST_F(CommandRunnerTest, NothingInABatchLineReachesAShell) {
   auto r = runner();
-  EXPECT_EQ(run_batch({"\\bin\\echo a; touch INJ1", "\\bin\\echo $(touch INJ2) `touch INJ3` \"$(touch INJ4)\""}, *r), 0);
+  EXPECT_EQ(run_batch({"\\bin\\echo a; touch INJ1", "\\bin\\echo $(touch INJ2) `touch INJ3` \"$(touch INJ4)\""}, *r).result_number(), 0);
   EXPECT_EQ(output(), "a; touch INJ1\n$(touch INJ2) `touch INJ3` $(touch INJ4)\n");
   EXPECT_FALSE(anything_injected());
   // A line the interpreter would read as two commands refuses the whole batch
   // file: not even the lines before it run.
   for (const char* bad : {"\\bin\\echo a & \\bin\\touch INJ5", "\\bin\\echo a | \\bin\\touch INJ6", "\\bin\\echo %PATH%"}) {
-    EXPECT_EQ(run_batch({"\\bin\\touch INJ0", bad}, *r), kCommandRefused) << bad;
+    EXPECT_EQ(run_batch({"\\bin\\touch INJ0", bad}, *r).code(), Status::kRefused) << bad;
   }
   EXPECT_FALSE(anything_injected());
 }
 
 TEST_F(CommandRunnerTest, RefusesWhatItDoesNotUnderstand) {
   auto r = runner();
-  EXPECT_EQ(r->run("CMD.EXE /C \\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0), kCommandRefused);
-  EXPECT_EQ(r->run("\\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0), kCommandRefused);
-  EXPECT_EQ(r->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\MISSING.BAT", 0), kCommandRefused);
-  EXPECT_EQ(run_batch({"touch INJ1"}, *r), kCommandRefused);  // program without a path
-  EXPECT_EQ(run_batch({"\\bin\\nothing-here x", "\\bin\\touch INJ2"}, *r), 0);  // a missing program; the next line runs
+  EXPECT_EQ(r->run("CMD.EXE /C \\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0).code(), Status::kRefused);
+  EXPECT_EQ(r->run("\\bin\\touch C:\\OrbelaTeknovarium\\Temp\\INJ1", 0).code(), Status::kRefused);
+  EXPECT_EQ(r->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\MISSING.BAT", 0).code(), Status::kRefused);
+  EXPECT_EQ(run_batch({"touch INJ1"}, *r).code(), Status::kRefused);  // program without a path
+  EXPECT_EQ(run_batch({"\\bin\\nothing-here x", "\\bin\\touch INJ2"}, *r).result_number(), 0);  // a missing program; the next line runs
   EXPECT_TRUE(fs::exists(root.temp() / "INJ2"));
   fs::remove(root.temp() / "INJ2");
   EXPECT_FALSE(anything_injected());
@@ -144,8 +145,8 @@ bool ended(pid_t pid) {
 TEST_F(CommandRunnerTest, OverrunEndsTheWholeProcessTree) {
   auto r = runner(std::chrono::milliseconds(400));
   const auto start = Clock::now();
-  EXPECT_EQ(run_batch({"\\bin\\sh -c \"sleep 30 & echo $! > CHILD.PID; wait\"", "\\bin\\touch AFTER"}, *r),
-            kCommandOverran);
+  EXPECT_EQ(run_batch({"\\bin\\sh -c \"sleep 30 & echo $! > CHILD.PID; wait\"", "\\bin\\touch AFTER"}, *r).code(),
+            Status::kOverran);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
   const pid_t child = std::stoi(slurp(root.temp() / "CHILD.PID"));
   EXPECT_TRUE(ended(child));
@@ -168,7 +169,7 @@ TEST_F(CommandRunnerTest, AProgramOfAKilledMonitorFinishesWithinItsLimitAndTheNe
     const pid_t monitor = ::fork();
     ASSERT_GE(monitor, 0);
     if (monitor == 0) {
-      runner(std::chrono::seconds(3))->run(blank_filled(kRunBatch, 8192), 0);
+      runner(std::chrono::seconds(3))->run(blank_filled(kRunBatch, 8192), 0).ignore();
       ::_exit(0);
     }
     const auto pid_in = [this](const char* name) {
@@ -265,8 +266,8 @@ TEST_F(CommandRunnerTest, WgetAgainstAServerThatNeverAnswersIsEndedAtTheTimeLimi
   StuckServer server;
   auto r = runner(std::chrono::seconds(1));
   const auto start = Clock::now();
-  EXPECT_EQ(run_batch({test::get_batch_record("127.0.0.1:" + std::to_string(server.port()), "CMD_IMP")}, *r),
-            kCommandOverran);
+  EXPECT_EQ(run_batch({test::get_batch_record("127.0.0.1:" + std::to_string(server.port()), "CMD_IMP")}, *r).code(),
+            Status::kOverran);
   const auto took = Clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(900));
   EXPECT_LT(took, std::chrono::seconds(4));

@@ -33,11 +33,11 @@ constexpr std::string_view kRunExchange = "CMD.EXE /C C:\\OrbelaTeknovarium\\Tem
 // default bounds.
 class WgetBoundsTest : public ::testing::Test {
  protected:
-  int exchange(const std::string& host) {
+  Status exchange(const std::string& host) {
     root.put(kExchangeBatch, test::get_batch_record(host, "CMD_IMP") + "\n");
     auto runner = make_command_runner(*root.files, {kCommandTimeLimit, "C:\\OrbelaTeknovarium\\Temp\\OUT.TXT"});
     const auto start = Clock::now();
-    const int result = runner->run(test::blank_filled(kRunExchange, 8192), 0);
+    Status result = runner->run(test::blank_filled(kRunExchange, 8192), 0);
     took = Clock::now() - start;
     return result;
   }
@@ -56,7 +56,7 @@ TEST_F(WgetBoundsTest, AServerThatAcceptsAndNeverAnswersCostsOneExchangeBound) {
     while (c.idle(1s)) {
     }
   });
-  EXPECT_EQ(exchange(server.host()), kCommandOverran);
+  EXPECT_EQ(exchange(server.host()).code(), Status::kOverran);
   EXPECT_GE(took, kExchangeTimeLimit - 100ms);
   EXPECT_LT(took, kExchangeTimeLimit + 10s);
   EXPECT_EQ(server.requests().size(), 1u);
@@ -69,7 +69,7 @@ TEST_F(WgetBoundsTest, AServerThatTricklesIsCutAtTheExchangeBound) {
     do c.send("<");
     while (c.idle(1s));
   });
-  EXPECT_EQ(exchange(server.host()), kCommandOverran);
+  EXPECT_EQ(exchange(server.host()).code(), Status::kOverran);
   EXPECT_GE(took, kExchangeTimeLimit - 100ms);
   EXPECT_LT(took, kExchangeTimeLimit + 10s);
   EXPECT_EQ(server.requests().size(), 1u);
@@ -106,7 +106,7 @@ TEST_F(WgetBoundsTest, ACutAnswerIsNeverRetriedOrContinuedIntoTheNextOne) {
   const std::optional<std::string> saved = had != nullptr ? std::optional<std::string>(had) : std::nullopt;
   ::setenv("WGETRC", user_rc.c_str(), 1);
 
-  const int result = exchange(server.host());
+  const int result = exchange(server.host()).result_number();
 
   if (saved) ::setenv("WGETRC", saved->c_str(), 1);
   else ::unsetenv("WGETRC");
@@ -118,7 +118,7 @@ TEST_F(WgetBoundsTest, ACutAnswerIsNeverRetriedOrContinuedIntoTheNextOne) {
 }
 
 TEST_F(WgetBoundsTest, AServerThatIsDownFailsAtOnceWithWgetsStatus) {
-  EXPECT_EQ(exchange("127.0.0.1:" + std::to_string(test::closed_loopback_port())), 4);  // network failure
+  EXPECT_EQ(exchange("127.0.0.1:" + std::to_string(test::closed_loopback_port())).result_number(), 4);  // network failure
   EXPECT_LT(took, 5s);
   EXPECT_FALSE(answer().has_value() && !answer()->empty());
 }

@@ -96,14 +96,14 @@ TEST_F(RuntimeTest, SwitchingATimerOnRestartsItsInterval) {
 }
 
 TEST_F(RuntimeTest, RecordsRowsVisibilityProgressMessagesAndCommands) {
-  commands.on_run = [](std::string_view) { return 7; };
+  commands.on_run = [](std::string_view) { return platform::Status::exited(7); };
   outer.on_tick = [&](form::FormContext& ctx) {
     ctx.set_timer_enabled("T", false);
     const int i = ctx.add_list_row("L", 1, 1);
     ctx.set_list_row_text(ctx.get_list_row("L", i), "linha   ", 1);
     ctx.set_control_visible("F", true);
     ctx.show_message_box("Fim !!!", form::kStyleInformation);
-    EXPECT_EQ(ctx.run_command_line("CMD.EXE /C X.bat" + std::string(100, ' '), 0), 7);
+    EXPECT_EQ(ctx.run_command_line("CMD.EXE /C X.bat" + std::string(100, ' '), 0).exit_code(), 7);
     ctx.end_form();
   };
   std::vector<std::string> boxes;

@@ -242,7 +242,7 @@ TEST_F(QtRuntimeTest, OnlyAFormStillOpenAfterTheDelayShowsAndItsWaitIsDrawn) {
   quick.add_timer("CmTimer1", 1);
   quick.on_tick = [](form::FormContext& ctx, std::string_view) {
     ctx.set_timer_enabled("CmTimer1", false);
-    ctx.run_command_line("CMD.EXE /C RAPIDO", 0);
+    ctx.run_command_line("CMD.EXE /C RAPIDO", 0).ignore();
     ctx.end_form();
   };
   ScriptedForm& slow = form("90-SLOW");
@@ -264,7 +264,7 @@ TEST_F(QtRuntimeTest, OnlyAFormStillOpenAfterTheDelayShowsAndItsWaitIsDrawn) {
       QApplication::sendEvent(button, &press);
       QApplication::sendEvent(button, &release);
     });
-    ctx.run_command_line("CMD.EXE /C DEMORADO", 0);
+    ctx.run_command_line("CMD.EXE /C DEMORADO", 0).ignore();
     runner.takes_ms = 0;
     ctx.end_form();
   };

@@ -172,8 +172,8 @@ TEST_F(Win32RuntimeTest, WindowsStayPaintedAndTakeNoInputWhileACommandRuns) {
   const DWORD gui_thread = GetCurrentThreadId();
   bool painted = false, elsewhere = false;
   struct SlowRunner : platform::CommandRunner {
-    std::function<int()> body;
-    int run(std::string_view, int) override { return body(); }
+    std::function<platform::Status()> body;
+    platform::Status run(std::string_view, int) override { return body(); }
   } slow;
   slow.body = [&] {
     elsewhere = GetCurrentThreadId() != gui_thread;
@@ -183,7 +183,7 @@ TEST_F(Win32RuntimeTest, WindowsStayPaintedAndTakeNoInputWhileACommandRuns) {
       Sleep(10);
       painted = GetUpdateRect(list, nullptr, FALSE) == FALSE;
     }
-    return 3;
+    return platform::Status::exited(3);
   };
   Win32Runtime slow_runtime(forms, slow);
   slow_runtime.set_form_built_hook([&](std::string_view name, HWND w) { on_built(name, w); });
@@ -191,7 +191,7 @@ TEST_F(Win32RuntimeTest, WindowsStayPaintedAndTakeNoInputWhileACommandRuns) {
   f.on_tick = [&](form::FormContext& ctx, std::string_view timer) {
     if (timer == "Fim") return ctx.end_form();
     ctx.set_timer_enabled("T", false);
-    result = ctx.run_command_line("CMD.EXE /C GET_KAVCMD.bat", 0);
+    result = ctx.run_command_line("CMD.EXE /C GET_KAVCMD.bat", 0).exit_code();
     PostMessageW(window, WM_KEYDOWN, 'L', 0);
     ctx.set_timer_enabled("Fim", true);
   };

@@ -66,8 +66,8 @@ double ms_since(Clock::time_point start) {
 class TimedCommands final : public platform::CommandRunner {
  public:
   explicit TimedCommands(platform::CommandRunner& inner) : inner_(inner) {}
-  int run(std::string_view line, int mode) override {
-    const int rc = inner_.run(line, mode);
+  platform::Status run(std::string_view line, int mode) override {
+    platform::Status rc = inner_.run(line, mode);
     if (line.find("GET_KAVCMD.bat") != std::string_view::npos && !answered) answered = Clock::now();
     return rc;
   }

@@ -45,7 +45,7 @@ using namespace kav;
 
 class NoCommands final : public platform::CommandRunner {
  public:
-  int run(std::string_view, int) override { return 0; }
+  platform::Status run(std::string_view, int) override { return platform::Status(); }
 };
 
 class NoPrinting final : public platform::PrintService {

@@ -40,13 +40,13 @@ class ServeOnce final : public platform::CommandRunner {
   ServeOnce(platform::MemoryFileSystem& files, std::string_view command, std::string_view answer)
       : files_(files), command_(command), answer_(answer) {}
 
-  int run(std::string_view line, int) override {
+  platform::Status run(std::string_view line, int) override {
     const std::string text(record::trim_right(line));
     if (text == orders::kDeleteAnswer) {
       files_.remove(orders::kRespostaPath);
-      return 0;
+      return platform::Status();
     }
-    if (text != orders::kRunBatch) return 1;
+    if (text != orders::kRunBatch) return platform::Status::exited(1);
     const std::string batch = files_.contents(orders::kArqbatPath);
     const auto at = batch.find("?COMANDO=");
     const std::string command = at == std::string::npos ? std::string() : batch.substr(at + 9, 7);
@@ -56,7 +56,7 @@ class ServeOnce final : public platform::CommandRunner {
     } else {
       files_.put(orders::kRespostaPath, "<0000>\r\n");
     }
-    return 0;
+    return platform::Status();
   }
 
  private:

@@ -233,12 +233,12 @@ TEST(WebExchangeTest, BatchFileRunsWgetAgainstTheStandInAndTheAnswerLandsUnderTh
   const std::string run = test::blank_filled("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat", 8192);
   const fs::path answer = root.temp() / "GET_KAVCMD.RET";
   root.put_batch("C:\\OrbelaTeknovarium\\Temp\\GET_KAVCMD.bat", {test::get_batch_record(host, "CMD_FEC")});
-  EXPECT_EQ(runner->run(del, 0), 0);
-  EXPECT_EQ(runner->run(run, 0), 0);
+  EXPECT_EQ(runner->run(del, 0).result_number(), 0);
+  EXPECT_EQ(runner->run(run, 0).result_number(), 0);
   EXPECT_EQ(slurp(answer), slurp(kSamples / "CMD_FEC" / "001.txt"));
-  EXPECT_EQ(runner->run(del, 0), 0);
+  EXPECT_EQ(runner->run(del, 0).result_number(), 0);
   EXPECT_FALSE(fs::exists(answer));
-  EXPECT_EQ(runner->run(run, 0), 0);
+  EXPECT_EQ(runner->run(run, 0).result_number(), 0);
   EXPECT_EQ(slurp(answer), "<0000>");
 
   // The import trigger's batch file leaves the page's answer in WGET.TXT of the work folder.
@@ -247,7 +247,7 @@ TEST(WebExchangeTest, BatchFileRunsWgetAgainstTheStandInAndTheAnswerLandsUnderTh
                  {test::blank_filled("\\OrbelaTeknovarium\\Kav\\WGET \"http://" + host +
                                          "/Comandas/WRT_KAVCMD.php\" --output-document=WGET.TXT --no-cache",
                                      200)});
-  EXPECT_EQ(runner->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat", 0), 0);
+  EXPECT_EQ(runner->run("CMD.EXE /C C:\\OrbelaTeknovarium\\Temp\\OrbKavCmd.bat", 0).result_number(), 0);
   EXPECT_EQ(slurp(root.temp() / "WGET.TXT"), "OK: 1 vendedores, 0 produtos\n");
   stub.stop();
 
