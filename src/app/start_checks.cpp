@@ -107,7 +107,7 @@ int refuse(Ui ui, const Refusal& refusal, int& argc, char** argv) {
 }
 
 std::optional<Refusal> check_web_host(const std::string& web_host) {
-  if (platform::check_web_host(web_host)) {
+  if (!platform::check_web_host(web_host).ok()) {
     return Refusal{kExitBadSetting,
                    record::cp1252("Endereço do servidor inválido em KAVCOMANDA_WEB_HOST: \"") + web_host +
                        record::cp1252("\". Corrija a variável (por exemplo 127.0.0.1 ou localhost:8080) e "

@@ -4,17 +4,17 @@
 
 namespace kav::platform {
 
-std::optional<std::string> check_web_host(std::string_view host) {
-  if (host.empty()) return "the web host is empty";
+Status check_web_host(std::string_view host) {
+  if (host.empty()) return {Status::kRefused, "the web host is empty"};
   if (host.size() > kMaxWebHostLength) {
-    return "the web host is longer than " + std::to_string(kMaxWebHostLength) + " characters";
+    return {Status::kRefused, "the web host is longer than " + std::to_string(kMaxWebHostLength) + " characters"};
   }
   for (char c : host) {
     const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
                          c == '-' || c == ':' || c == '[' || c == ']';
-    if (!allowed) return "the web host may hold only letters, digits, '.', '-', ':', '[' and ']'";
+    if (!allowed) return {Status::kRefused, "the web host may hold only letters, digits, '.', '-', ':', '[' and ']'"};
   }
-  return std::nullopt;
+  return Status();
 }
 
 std::string web_host_from_environment() {

@@ -1,9 +1,10 @@
 // The host name of the local web server, from KAVCOMANDA_WEB_HOST.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/status.h"
 
 namespace kav::platform {
 
@@ -13,9 +14,9 @@ inline constexpr std::string_view kDefaultWebHost = "localhost";
 inline constexpr std::size_t kMaxWebHostLength = 49;
 
 // Checks a host or host:port for the batch files: letters, digits, '.', '-',
-// ':' and the brackets of an IPv6 address only, and not too long. Returns an
-// explanation when it is refused.
-std::optional<std::string> check_web_host(std::string_view host);
+// ':' and the brackets of an IPv6 address only, and not too long. Refused
+// (Status::kRefused) with an explanation as its message.
+Status check_web_host(std::string_view host);
 
 // KAVCOMANDA_WEB_HOST, or the default when it is unset or empty.
 std::string web_host_from_environment();
