@@ -10,8 +10,8 @@ namespace {
 class NoReprints final : public printing::Reprints {
  public:
   std::vector<printing::KeptTicket> recent(std::size_t) override { return {}; }
-  printing::ReprintOutcome reprint(const printing::KeptTicket&) override {
-    return {false, record::cp1252("Reimpressão indisponível")};
+  platform::Status reprint(const printing::KeptTicket&) override {
+    return {platform::Status::kRefused, record::cp1252("Reimpressão indisponível")};
   }
 };
 

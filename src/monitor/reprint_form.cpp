@@ -82,10 +82,10 @@ void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
     reprint_order(ctx);
   } else if (button == "Bt_Teste") {
     const printing::KeptTicket* t = selected(ctx);
-    const printing::ReprintOutcome outcome =
-        t == nullptr ? printing::ReprintOutcome{false, "Selecione na lista um ticket da impressora."}
+    const platform::Status outcome =
+        t == nullptr ? platform::Status{platform::Status::kRefused, "Selecione na lista um ticket da impressora."}
                      : reprints_.test_page(t->printer);
-    ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
+    ctx.show_message_box(outcome.message(), outcome.ok() ? form::kStyleInformation : form::kStyleError);
   } else if (button == "Bt_Fechar") {
     ctx.end_form();
   }
@@ -136,8 +136,8 @@ void ReprintForm::reprint_ticket(form::FormContext& ctx) {
     ctx.show_message_box("Selecione um ticket na lista.", form::kStyleInformation);
     return;
   }
-  const printing::ReprintOutcome outcome = reprints_.reprint(*t);
-  ctx.show_message_box(outcome.text, outcome.sent ? form::kStyleInformation : form::kStyleError);
+  const platform::Status outcome = reprints_.reprint(*t);
+  ctx.show_message_box(outcome.message(), outcome.ok() ? form::kStyleInformation : form::kStyleError);
   show_tickets(ctx);
 }
 
@@ -156,11 +156,11 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
   int sent = 0;
   std::string refused;
   for (const printing::KeptTicket& each : tickets) {
-    const printing::ReprintOutcome outcome = reprints_.reprint(each);
-    if (outcome.sent) {
+    const platform::Status outcome = reprints_.reprint(each);
+    if (outcome.ok()) {
       ++sent;
     } else {
-      refused += "\n" + outcome.text;
+      refused += "\n" + outcome.message();
     }
   }
   const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +

@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/print/outlet.h"
+#include "platform/status.h"
 #include "printing/print_service.h"
 
 namespace kav::printing {
@@ -93,24 +94,18 @@ class SpoolView {
 // are left out; so is everything when `chosen` names no order.
 std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen);
 
-// What came of a reprint asked for from the window: `text` for the
-// operator (Windows-1252).
-struct ReprintOutcome {
-  bool sent = false;
-  std::string text;
-};
-
 // Reprints inside the running monitor.
 class Reprints {
  public:
   virtual ~Reprints() = default;
   // The newest tickets, newest first, with the state the monitor knows.
   virtual std::vector<KeptTicket> recent(std::size_t limit) = 0;
-  // Prints the ticket again, as a second copy.
-  virtual ReprintOutcome reprint(const KeptTicket& ticket) = 0;
+  // Prints the ticket again, as a second copy. The message, ok or not, is
+  // what the operator is told (Windows-1252).
+  virtual platform::Status reprint(const KeptTicket& ticket) = 0;
   // Sends the printer's test page (printing/test_page.h); it is not kept.
-  virtual ReprintOutcome test_page(std::string_view printer) {
-    return {false, "Impressora " + std::string(printer) + ": p\xE1gina de teste indispon\xEDvel"};
+  virtual platform::Status test_page(std::string_view printer) {
+    return {platform::Status::kRefused, "Impressora " + std::string(printer) + ": p\xE1gina de teste indispon\xEDvel"};
   }
 };
 

@@ -309,27 +309,27 @@ std::vector<KeptTicket> SpoolingPrintService::recent(std::size_t limit) {
   return tickets;
 }
 
-ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
+platform::Status SpoolingPrintService::reprint(const KeptTicket& t) {
   start({});
   collect();
   const std::string who = (t.facts.order.empty() ? std::string("Ticket ") + t.base : "Comanda " + t.facts.order) +
                           " (" + (t.printer.empty() ? std::string("sem impressora") : t.printer) + ")";
-  if (!work_.empty() || open_) return {false, who + ": checagem em andamento; tente de novo"};
-  if (t.printer.empty()) return {false, who + record::cp1252(": ticket sem impressora; não foi reimpresso")};
+  if (!work_.empty() || open_) return {platform::Status::kRefused, who + ": checagem em andamento; tente de novo"};
+  if (t.printer.empty()) return {platform::Status::kRefused, who + record::cp1252(": ticket sem impressora; não foi reimpresso")};
   std::string text;
   if (!platform::print::read_ticket(files_, t.path(), text)) {
-    return {false, who + ": ticket " + t.base + record::cp1252(" não encontrado no Spool; não foi reimpresso")};
+    return {platform::Status::kRefused, who + ": ticket " + t.base + record::cp1252(" não encontrado no Spool; não foi reimpresso")};
   }
   const bool still_marked = store_.holds_marked(t.folder, t.base);
   const Ledger::Standing standing =
       still_marked ? ledger_.standing(t.folder, t.base) : Ledger::Standing::not_followed;
   switch (standing) {
     case Ledger::Standing::in_queue:
-      return {false, who + record::cp1252(": ainda na fila da impressora; não foi reimpresso")};
+      return {platform::Status::kRefused, who + record::cp1252(": ainda na fila da impressora; não foi reimpresso")};
     case Ledger::Standing::matching:
-      return {false, who + ": sendo conferido no spooler; tente de novo em alguns segundos"};
+      return {platform::Status::kRefused, who + ": sendo conferido no spooler; tente de novo em alguns segundos"};
     case Ledger::Standing::resending:
-      return {false,
+      return {platform::Status::kRefused,
               who + record::cp1252(": ainda não entregue; o monitor o reenvia sozinho quando a impressora aceitar")};
     default: break;
   }
@@ -339,7 +339,7 @@ ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
   if (!store_.keep(t.folder, base, copy)) {
     ledger_.spool_failed(t.printer);
     ledger_.update_alerts();
-    return {false, who + record::cp1252(": falha ao gravar a 2ª via no Spool; não foi reimpresso")};
+    return {platform::Status::kRefused, who + record::cp1252(": falha ao gravar a 2ª via no Spool; não foi reimpresso")};
   }
   store_.sync_folder(t.folder);
   ledger_.spool_kept(t.printer);
@@ -352,7 +352,7 @@ ReprintOutcome SpoolingPrintService::reprint(const KeptTicket& t) {
   ledger_.kept(Ticket{t.folder, base, t.printer, platform::print::PageSetup{}}, copy);
   collect();
   ledger_.update_alerts();
-  return {true, who + record::cp1252(": 2ª via enviada para a impressora")};
+  return {platform::Status::kOk, who + record::cp1252(": 2ª via enviada para a impressora")};
 }
 
 void report_profiles(const PrinterProfiles& profiles, const PrintReport& report, log::Alerts* board) {
@@ -371,10 +371,10 @@ void report_profiles(const PrinterProfiles& profiles, const PrintReport& report,
   board->raise("configuracao-impressoras", text.substr(0, 100));
 }
 
-ReprintOutcome SpoolingPrintService::test_page(std::string_view printer) {
+platform::Status SpoolingPrintService::test_page(std::string_view printer) {
   start({});
   const PrinterProfile p = options_.profiles.of(printer);
-  if (p.printer.empty()) return {false, "Nenhuma impressora escolhida"};
+  if (p.printer.empty()) return {platform::Status::kRefused, "Nenhuma impressora escolhida"};
   platform::print::HandOverJob job;
   job.job = platform::print::TicketJob{p.printer, "Teste de impressora " + p.printer, platform::print::PageSetup{}};
   job.raw = p.mode != PrintMode::driver;
@@ -384,7 +384,7 @@ ReprintOutcome SpoolingPrintService::test_page(std::string_view printer) {
   const std::string mode(mode_name(p.mode));
   ledger_.report_line("Pagina de teste para " + p.printer + " (modo " + mode + ")");
   collect();
-  return {true, record::cp1252("Página de teste enviada para ") + p.printer + " (modo " + mode + ")"};
+  return {platform::Status::kOk, record::cp1252("Página de teste enviada para ") + p.printer + " (modo " + mode + ")"};
 }
 
 std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& files, platform::Clock& clock,

@@ -97,9 +97,9 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
 
   // Reprints
   std::vector<KeptTicket> recent(std::size_t limit) override;
-  ReprintOutcome reprint(const KeptTicket& ticket) override;
+  platform::Status reprint(const KeptTicket& ticket) override;
   // Queued behind the printer's tickets on the one hand-over worker.
-  ReprintOutcome test_page(std::string_view printer) override;
+  platform::Status test_page(std::string_view printer) override;
 
   // Waits until every ticket queued so far has been handed over (or found
   // not deliverable), and takes in what became of them.

@@ -90,7 +90,7 @@ TEST(ProfiledPrinting, TestPageThroughTheWorker) {
                                std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(outlet),
                                                                 options.profiles, layout, nullptr),
                                nullptr, nullptr, options);
-  EXPECT_TRUE(service.test_page("BAR").sent);
+  EXPECT_TRUE(service.test_page("BAR").ok());
   service.wait_for_hand_overs();
   ASSERT_EQ(outlet->raw_submits, 1);
   const std::string& page = outlet->handed.at(0).ticket;
@@ -101,7 +101,7 @@ TEST(ProfiledPrinting, TestPageThroughTheWorker) {
   }
   EXPECT_NE(page.find("pagina_codigo = cp850"), std::string::npos);
   EXPECT_TRUE(page.ends_with(escpos::feed(4) + escpos::cut(Cut::partial)));
-  EXPECT_TRUE(service.test_page("CAIXA").sent);
+  EXPECT_TRUE(service.test_page("CAIXA").ok());
   service.wait_for_hand_overs();
   EXPECT_EQ(outlet->raw_submits, 1);
   EXPECT_NE(outlet->handed.at(1).ticket.find("modo = driver"), std::string::npos);

@@ -137,9 +137,9 @@ TEST(MonitorReprint, APrintedTicketComesBackAsAMarkedTicketOfItsOwnFollowedLikeA
   EXPECT_EQ(original.state, TicketState::printed);
 
   s.clock.advance_ms(60'000);
-  const ReprintOutcome outcome = s.service.reprint(original);
-  EXPECT_TRUE(outcome.sent) << outcome.text;
-  EXPECT_EQ(outcome.text, record::cp1252("Comanda 0012 (BAR): 2ª via enviada para a impressora"));
+  const platform::Status outcome = s.service.reprint(original);
+  EXPECT_TRUE(outcome.ok()) << outcome.message();
+  EXPECT_EQ(outcome.message(), record::cp1252("Comanda 0012 (BAR): 2ª via enviada para a impressora"));
   ASSERT_EQ(s.outlet->handed.size(), 2U);
   EXPECT_EQ(s.outlet->handed[1].ticket, std::string("*** COMANDA 0012 ***") + std::string(kLineEnd) +
                                             "                     2\xAA via" + std::string(kLineEnd) +
@@ -163,17 +163,17 @@ TEST(MonitorReprint, ATicketTheMonitorWillStillDeliverIsNotCopied) {
   Service s;
   s.print("0012");  // handed over, not finished: in the queue
   EXPECT_EQ(s.newest().state, TicketState::waiting);
-  ReprintOutcome outcome = s.service.reprint(s.newest());
-  EXPECT_FALSE(outcome.sent);
-  EXPECT_NE(outcome.text.find("ainda na fila da impressora"), std::string::npos) << outcome.text;
+  platform::Status outcome = s.service.reprint(s.newest());
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_NE(outcome.message().find("ainda na fila da impressora"), std::string::npos) << outcome.message();
 
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
   s.print("0013");  // not delivered: sent again by itself when the printer is back
   s.service.follow_up();
   EXPECT_EQ(s.newest().state, TicketState::undelivered);
   outcome = s.service.reprint(s.newest());
-  EXPECT_FALSE(outcome.sent);
-  EXPECT_NE(outcome.text.find(record::cp1252("reenvia sozinho")), std::string::npos) << outcome.text;
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_NE(outcome.message().find(record::cp1252("reenvia sozinho")), std::string::npos) << outcome.message();
   EXPECT_EQ(s.service.recent(10).size(), 2U);  // no copy made
   EXPECT_EQ(s.outlet->submits, 1);
 }
@@ -187,8 +187,8 @@ TEST(MonitorReprint, ATicketTooOldToBeSentAgainIsReplacedByItsCopyAndSettled) {
   s.service.follow_up();
   s.service.follow_up();  // too old: reported, not sent
   EXPECT_EQ(s.outlet->submits, 0);
-  const ReprintOutcome outcome = s.service.reprint(s.newest());
-  EXPECT_TRUE(outcome.sent) << outcome.text;
+  const platform::Status outcome = s.service.reprint(s.newest());
+  EXPECT_TRUE(outcome.ok()) << outcome.message();
   ASSERT_EQ(s.outlet->submits, 1);
   EXPECT_NE(s.outlet->handed[0].ticket.find("2\xAA via"), std::string::npos);
   // The original is no longer followed, nor sent again by a later check.
@@ -206,10 +206,10 @@ TEST(MonitorReprint, WhatCannotBeReprintedIsSaid) {
   s.service.follow_up();
   KeptTicket gone = s.newest();
   s.files.remove(gone.path());
-  EXPECT_NE(s.service.reprint(gone).text.find(record::cp1252("não encontrado")), std::string::npos);
+  EXPECT_NE(s.service.reprint(gone).message().find(record::cp1252("não encontrado")), std::string::npos);
   KeptTicket no_printer = gone;
   no_printer.printer.clear();
-  EXPECT_NE(s.service.reprint(no_printer).text.find("sem impressora"), std::string::npos);
+  EXPECT_NE(s.service.reprint(no_printer).message().find("sem impressora"), std::string::npos);
   EXPECT_EQ(s.outlet->submits, 1);
 }
 

@@ -48,15 +48,15 @@ class FakeReprints final : public printing::Reprints {
     ++listings;
     return {tickets.begin(), tickets.begin() + static_cast<std::ptrdiff_t>(std::min(limit, tickets.size()))};
   }
-  printing::ReprintOutcome reprint(const printing::KeptTicket& t) override {
+  platform::Status reprint(const printing::KeptTicket& t) override {
     reprinted.push_back(t.base);
-    if (t.state != printing::TicketState::printed) return {false, "Comanda " + t.facts.order + ": recusado"};
-    return {true, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
+    if (t.state != printing::TicketState::printed) return {platform::Status::kRefused, "Comanda " + t.facts.order + ": recusado"};
+    return {platform::Status::kOk, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
   }
   std::vector<std::string> tested;  // printers whose test page was asked for
-  printing::ReprintOutcome test_page(std::string_view printer) override {
+  platform::Status test_page(std::string_view printer) override {
     tested.emplace_back(printer);
-    return {true, "teste " + std::string(printer)};
+    return {platform::Status::kOk, "teste " + std::string(printer)};
   }
 };
 
