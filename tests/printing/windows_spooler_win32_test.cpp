@@ -49,9 +49,9 @@ struct Root {
     f->close();
     std::string rec(296, ' ');
     rec.replace(5, 4, order);
-    service.open("FCOMANDA", kInfo);
-    service.write("CABEC   ", rec);
-    service.write("ORBELA  ", rec);
+    EXPECT_TRUE(service.open("FCOMANDA", kInfo).ok());
+    EXPECT_TRUE(service.write("CABEC   ", rec).ok());
+    EXPECT_TRUE(service.write("ORBELA  ", rec).ok());
     EXPECT_TRUE(service.close().ok());
   }
   std::unique_ptr<SpoolingPrintService> service() {
