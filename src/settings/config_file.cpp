@@ -64,7 +64,10 @@ std::string what_it_takes(const KeySpec& key) {
   switch (key.kind) {
     case ValueKind::choice: {
       std::string list;
-      for (const auto c : key.choices) list += (list.empty() ? "" : "|") + std::string(c);
+      for (const auto c : key.choices) {
+        if (!list.empty()) list += '|';
+        list += c;
+      }
       return list;
     }
     case ValueKind::number: {
