@@ -49,7 +49,11 @@ done
 for d in OrbelaTeknovarium/Temp OrbelaTeknovarium/Kav/Arquivos OrbelaTeknovarium/Spool xampp/htdocs/Comandas/FILES; do
   [ -d "$drive_c/$d" ] || { echo "$me: the installer did not make C:\\$d"; exit 1; }
 done
-stamp "installed"
+# The event source: its message file is the program itself.
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\KavComanda'
+wine reg query "$event_source" /v EventMessageFile 2>/dev/null | tr -d '\r' | grep -qi 'kavcomanda\.exe' ||
+  { echo "$me: the installer did not register the event source"; exit 1; }
+stamp "installed; event source registered"
 
 # --- The installed program against the stand-in web application, printing ------
 # The sample work's printers write their PDFs to a folder each below
@@ -243,4 +247,5 @@ for _ in $(seq 60); do [ -f "$prog/bin/kavcomanda.exe" ] || break; sleep 0.5; do
 [ ! -f "$prog/bin/kavcomanda.exe" ] || { echo "$me: the uninstaller left the program"; exit 1; }
 [ -n "$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null)" ] || { echo "$me: the uninstaller took the log"; exit 1; }
 [ -d "$drive_c/OrbelaTeknovarium/Spool" ] || { echo "$me: the uninstaller took the spool"; exit 1; }
-stamp "uninstalled; logs and spool kept"
+! wine reg query "$event_source" >/dev/null 2>&1 || { echo "$me: the uninstaller left the event source"; exit 1; }
+stamp "uninstalled; logs and spool kept, event source removed"
