@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/command/command_line.h"
+#include "platform/command/system_interpreter.h"
 #include "platform/command_runner.h"
 #include "platform/status.h"
 #include "platform/file_system.h"
@@ -516,5 +517,8 @@ bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limi
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options) {
   return std::make_unique<PosixCommandRunner>(files, std::move(options));
 }
+
+// No cmd.exe here: the stand-in above reads the lines itself.
+std::string system_command_interpreter() { return {}; }
 
 }  // namespace kav::platform
