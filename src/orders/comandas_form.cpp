@@ -25,6 +25,7 @@ constexpr std::string_view kWebAlert = "web";
 constexpr std::string_view kDiskAlert = "disco";
 constexpr std::string_view kAnswerAlert = "resposta";
 constexpr std::string_view kFailedName = "KAVFALHA-";
+constexpr std::string_view kBlockedPrinterAlert = "pasta:";
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
 
@@ -266,14 +267,35 @@ void ComandasForm::retire(form::FormContext& ctx, const Command& command) {
     if (!pending.empty()) keep_failed_answer(ctx, pending, command.name, false);
     return;
   }
+  if (tickets_.failure().empty() && !tickets_.blocked().empty()) {
+    keep_for_blocked_printers(ctx, command, pending);
+    return;
+  }
   if (kept && tickets_.failure().empty()) {
     if (!pending.empty()) journal_.retire(pending);
     report_.order(report_mark_, report_kind(command), areas_.cmd.numero.substr(0, 4), tickets_.printers());
+    for (const auto& printer : tickets_.printers()) alerts_.clear(std::string(kBlockedPrinterAlert) + record::upper(printer));
     return;
   }
   const std::string file = tickets_.failure().empty() ? std::string("no Spool") : tickets_.failure();
   disk_failure(ctx, "Falha ao gravar " + file + ", Comanda = " + areas_.cmd.numero.substr(0, 4) + " (" +
                         std::string(command.name) + ") fica pendente");
+}
+
+// A printer whose folder cannot be made stops only itself: the answer's
+// other tickets are kept and printed, the answer is kept aside (the blocked
+// printer's ticket can be printed from it once the folder is mended), and
+// the run goes on with the next orders, cancellations and bills.
+void ComandasForm::keep_for_blocked_printers(form::FormContext& ctx, const Command& command,
+                                             const std::string& pending) {
+  const std::string numero = areas_.cmd.numero.substr(0, 4);
+  for (const auto& b : tickets_.blocked()) {
+    const std::string text = "Impressora " + b.printer + ": pasta " + b.folder + record::cp1252(" não pôde ser criada") +
+                             ", Comanda = " + numero + " (" + std::string(command.name) + ") guardada em Temp";
+    alerts_.raise(std::string(kBlockedPrinterAlert) + record::upper(b.printer), text);
+    log_failure(ctx, text + " !!!");
+  }
+  if (!pending.empty()) keep_failed_answer(ctx, pending, command.name, false);
 }
 
 std::string ComandasForm::unkept_message(std::string_view command) const {

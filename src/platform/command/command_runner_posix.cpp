@@ -83,7 +83,7 @@ bool open_as(int target, const char* path, int flags) {
     struct sigaction sa {};
     if (::sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler == SIG_IGN) ::signal(sig, SIG_DFL);
   }
-  if (!open_as(0, "/dev/null", O_RDONLY) || !open_as(1, plan.output, O_WRONLY | O_CREAT | O_APPEND) ||
+  if (!open_as(0, "/dev/null", O_RDONLY) || !open_as(1, plan.output, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW) ||
       ::dup2(1, 2) != 2 || ::chdir(plan.folder) != 0) {
     *error = errno;
     ::_exit(127);
