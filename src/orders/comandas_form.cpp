@@ -44,6 +44,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
     : link_(link),
       platform_(platform),
       alerts_(alerts),
+      link_alerts_(alerts),
       report_(report),
       exchange_(platform.files, std::move(web_host)),
       journal_(platform.files, exchange_),
@@ -94,6 +95,7 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   proc_cancela(ctx);
   proc_fecha(ctx);
   if (!disk_failed_) alerts_.clear(kDiskAlert);
+  link_alerts_.check();
   ctx.end_form();
 }
 

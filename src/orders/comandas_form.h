@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "board/alerts.h"
+#include "board/link_alerts.h"
 #include "board/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
@@ -132,6 +133,7 @@ class ComandasForm final : public form::Form {
   log::LLink& link_;
   platform::Platform& platform_;
   log::Alerts& alerts_;
+  log::LinkAlerts link_alerts_;
   log::CheckReport& report_;
   form::FormDesign design_;
   Exchange exchange_;
