@@ -8,6 +8,7 @@
 #include "erpfiles/vendedo.h"
 #include "form/form_names.h"
 #include "log/log_from_form.h"
+#include "platform/answer_bound.h"
 #include "platform/status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -114,6 +115,15 @@ bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
     case Exchange::Outcome::web_failed:
       web_failure(ctx, command);
       return false;
+    case Exchange::Outcome::too_large: {
+      // Only this command's page: the others are separate requests.
+      const std::string text = "Resposta " + std::string(command.name) + " maior que " +
+                               std::to_string(platform::kMaxAnswerBytes) +
+                               record::cp1252(" bytes: Wget parado, resposta descartada");
+      alerts_.raise(command.page_alert(), text);
+      log_failure(ctx, text + " !!!");
+      return false;
+    }
     case Exchange::Outcome::no_answer:
       alerts_.clear(kWebAlert);
       alerts_.clear(command.page_alert());

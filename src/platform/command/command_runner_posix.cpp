@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/command/command_line.h"
+#include "platform/answer_bound.h"
 #include "platform/command/system_interpreter.h"
 #include "platform/command_runner.h"
 #include "platform/status.h"
@@ -73,6 +75,15 @@ bool open_as(int target, const char* path, int flags) {
 [[noreturn]] void become_program(const ChildPlan& plan, volatile int* error) {
   // Its own process group, so that the whole tree can be ended at once.
   if (::setpgid(0, 0) != 0) {
+    *error = errno;
+    ::_exit(127);
+  }
+  // No file the program writes grows past the bound of an answer: GNU Wget
+  // on a page that never ends is stopped by SIGXFSZ (its --quota never
+  // stops a single download), one byte over, so the answer shows it.
+  struct rlimit size_limit {};
+  size_limit.rlim_cur = size_limit.rlim_max = static_cast<rlim_t>(kMaxAnswerBytes + 1);
+  if (::setrlimit(RLIMIT_FSIZE, &size_limit) != 0) {
     *error = errno;
     ::_exit(127);
   }

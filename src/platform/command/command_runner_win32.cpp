@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/answer_bound.h"
 #include "platform/command/command_line.h"
 #include "platform/command/system_interpreter.h"
 #include "platform/command_runner.h"
@@ -220,7 +221,32 @@ class Win32CommandRunner final : public CommandRunner {
     const auto limit = time_limit_of(options_, command_line).count();
     const DWORD wait_ms = limit <= 0 ? 0 : limit >= static_cast<long long>(INFINITE) ? INFINITE - 1
                                                                                        : static_cast<DWORD>(limit);
-    if (WaitForSingleObject(process.get(), wait_ms) != WAIT_OBJECT_0) {
+    // While an exchange runs, its answer is watched: GNU Wget on a page that
+    // never ends is stopped once the answer passes its bound (Windows has no
+    // limit on a process's file size, and Wget's --quota never stops a
+    // single download). Checked every 20 ms: at loopback speed a few MB
+    // more may land before it is stopped, never gigabytes.
+    const bool watched = limit > 0 && time_limit_of(options_, command_line) != options_.time_limit;
+    const std::string answer = files_.host_path(kWatchedAnswerPath);
+    const ULONGLONG started = GetTickCount64();
+    DWORD waited = WAIT_TIMEOUT;
+    for (;;) {
+      const ULONGLONG elapsed = GetTickCount64() - started;
+      const DWORD left = wait_ms == INFINITE - 1 || elapsed < wait_ms ? static_cast<DWORD>(wait_ms - elapsed) : 0;
+      waited = WaitForSingleObject(process.get(), watched ? std::min<DWORD>(left, 20) : left);
+      if (waited == WAIT_OBJECT_0 || left == 0 || !watched) break;
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      if (GetFileAttributesExA(answer.c_str(), GetFileExInfoStandard, &data) &&
+          ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kMaxAnswerBytes) {
+        if (in_job)
+          TerminateJobObject(job.get(), 1);
+        else
+          TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        return kCommandSignalled;
+      }
+    }
+    if (waited != WAIT_OBJECT_0) {
       if (in_job)
         TerminateJobObject(job.get(), 1);
       else
