@@ -1,5 +1,5 @@
 # The Windows installer (NSIS, 64-bit): the program and its tools, GNU Wget as
-# C:\OrbelaTeknovarium\Kav\WGET.EXE when none is there, the folders the
+# C:\OrbelaTeknovarium\Kav\WGET.EXE (always its own), the folders the
 # program expects (it creates none itself), a Start-menu shortcut that starts
 # in the batch folder, and on request a shortcut that starts it with Windows.
 # The installer sets the rights on what the monitor runs and writes (below);
@@ -97,6 +97,10 @@ endfunction()
 # Only Administrators and SYSTEM change it: explicit entries of earlier
 # hands are dropped (/reset), then the inherited ones (/inheritance:r).
 function(kav_locked path inherit)
+  # Owned by Administrators, everything under it too: an owner may always
+  # change the rights back, so a folder or WGET.EXE made earlier by a user
+  # must not stay that user's.
+  kav_icacls("${path}" /setowner "${KAV_ADMINS}" /T /C)
   kav_icacls("${path}" /reset)
   kav_icacls("${path}" /inheritance:r /grant:r "${KAV_ADMINS}:${inherit}(F)" "${KAV_SYSTEM}:${inherit}(F)"
              "${KAV_USERS}:${inherit}(RX)")
@@ -104,6 +108,7 @@ function(kav_locked path inherit)
 endfunction()
 # Users add files and folders to it and change whatever is in it.
 function(kav_writable path)
+  kav_icacls("${path}" /setowner "${KAV_ADMINS}")
   kav_icacls("${path}" /grant "${KAV_USERS}:(WD,AD)")
   kav_icacls("${path}" /grant "${KAV_USERS}:(OI)(CI)(IO)(M)")
   set(KAV_RIGHTS "${KAV_RIGHTS}" PARENT_SCOPE)
@@ -124,6 +129,13 @@ string(APPEND KAV_RIGHTS "StrCmp $R9 1 0 kav_files_kept\n")
 kav_icacls("C:\\xampp\\htdocs\\Comandas\\FILES" /grant "${KAV_USERS}:(OI)(CI)(M)")
 string(APPEND KAV_RIGHTS
   "kav_files_kept:\n"
+  # Folders that stood before this install (made by someone, perhaps a
+  # user): they are Administrators' now, and the installer says so.
+  "StrCmp $R6 \"\" kav_owners_told\n"
+  "DetailPrint \"Pastas que j\${U+00E1} existiam, agora do grupo Administradores:$R6\"\n"
+  "MessageBox MB_OK|MB_ICONINFORMATION \"Estas pastas j\${U+00E1} existiam antes da instala\${U+00E7}\${U+00E3}o e podiam ter outro dono:$R6$\\r$\\n"
+  "O dono agora \${U+00E9} o grupo Administradores e as permiss\${U+00F5}es foram refeitas.\" /SD IDOK\n"
+  "kav_owners_told:\n"
   "StrCmp $R7 \"\" kav_rights_done\n"
   "DetailPrint \"icacls falhou em:$R7\"\n"
   # Accented letters as NSIS's own ${U+...}: the script stays ASCII.
@@ -133,6 +145,15 @@ string(APPEND KAV_RIGHTS
 
 string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "SetRegView 64\n"
+  "StrCpy $R6 \"\"\n"
+  "IfFileExists \"${KAV_BASE}\\*.*\" 0 +2\n"
+  "StrCpy $R6 \"$R6 ${KAV_BASE}\"\n"
+  "IfFileExists \"${KAV_BASE}\\Kav\\*.*\" 0 +2\n"
+  "StrCpy $R6 \"$R6 ${KAV_BASE}\\Kav\"\n"
+  "IfFileExists \"${KAV_BASE}\\Temp\\*.*\" 0 +2\n"
+  "StrCpy $R6 \"$R6 ${KAV_BASE}\\Temp\"\n"
+  "IfFileExists \"${KAV_BASE}\\Spool\\*.*\" 0 +2\n"
+  "StrCpy $R6 \"$R6 ${KAV_BASE}\\Spool\"\n"
   "CreateDirectory \"${KAV_BASE}\\Temp\"\n"
   "CreateDirectory \"${KAV_BASE}\\Kav\\Arquivos\"\n"
   "CreateDirectory \"${KAV_BASE}\\Spool\"\n"
@@ -140,8 +161,9 @@ string(CONCAT CPACK_NSIS_EXTRA_INSTALL_COMMANDS
   "IfFileExists \"C:\\xampp\\htdocs\\Comandas\\FILES\\*.*\" +3 0\n"
   "CreateDirectory \"C:\\xampp\\htdocs\\Comandas\\FILES\"\n"
   "StrCpy $R9 1\n"
-  "IfFileExists \"${KAV_BASE}\\Kav\\WGET.EXE\" kav_wget_done\n"
+  # Always its own WGET.EXE: one found there may be anyone's program.
   "IfFileExists \"$INSTDIR\\wget\\WGET.EXE\" 0 kav_wget_done\n"
+  "Delete \"${KAV_BASE}\\Kav\\WGET.EXE\"\n"
   "CopyFiles /SILENT \"$INSTDIR\\wget\\WGET.EXE\" \"${KAV_BASE}\\Kav\\WGET.EXE\"\n"
   "kav_wget_done:\n"
   "IfFileExists \"${KAV_BASE}\\Kav\\kavcomanda.ini\" kav_ini_done\n"

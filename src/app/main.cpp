@@ -15,6 +15,7 @@
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/instance_lock.h"
+#include "platform/library_search.h"
 #include "platform/platform.h"
 #include "platform/system_log.h"
 #include "printing/spooling_print_service.h"
@@ -29,6 +30,8 @@
 using namespace kav;
 
 int main(int argc, char** argv) {
+  // Before anything loads a library on demand (the UI, the spooler's drivers).
+  [[maybe_unused]] const bool restricted = platform::restrict_library_search();
   const app::Ui ui = app::choose_ui();
   if (ui == app::Ui::refused) return app::kExitBadSetting;
   const std::string web_host = platform::web_host_from_environment();

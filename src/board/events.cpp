@@ -14,6 +14,7 @@ constexpr AlertEvent kAlertEvents[] = {
     {k::printer_spool, true, "spool_write_failed", 2030, EventLevel::error},
     {k::printer_queue, true, "printer_queue_unreadable", 2040, EventLevel::warning},
     {k::printer_state, true, "printer_not_ready", 2050, EventLevel::error},
+    {k::printer_folder, true, "printer_folder_blocked", 2060, EventLevel::error},
     {k::web_page, true, "web_page_failed", 3020, EventLevel::error},
     {k::web, false, "web_unreachable", 3010, EventLevel::error},
     {k::answer_kept, false, "answer_kept_unprinted", 3030, EventLevel::error},
@@ -23,6 +24,7 @@ constexpr AlertEvent kAlertEvents[] = {
     {k::disk, false, "disk_write_failed", 4010, EventLevel::error},
     {k::config, false, "configuration_refused", 4020, EventLevel::warning},
     {k::config_printers, false, "printer_profiles_refused", 4030, EventLevel::warning},
+    {k::link_refused, true, "link_refused", 4040, EventLevel::error},
 };
 
 }  // namespace

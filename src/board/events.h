@@ -40,6 +40,8 @@ inline constexpr std::string_view printer_spool = "impressao-spool:";       // +
 inline constexpr std::string_view printer_queue = "impressao-fila:";        // + printer: its queue unreadable
 inline constexpr std::string_view printer_state = "impressora-estado:";     // + printer: a network printer not ready
 inline constexpr std::string_view config_printers = "configuracao-impressoras";  // printers sent back to driver
+inline constexpr std::string_view printer_folder = "pasta:";                // + printer: its spool folder cannot be made
+inline constexpr std::string_view link_refused = "ligacao:";               // + path: a planted link refused
 }  // namespace alert_key
 
 struct AlertEvent {

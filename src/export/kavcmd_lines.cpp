@@ -32,7 +32,9 @@ constexpr Field kProPreco{76, 11};
 constexpr Field kProSep5{87, 1};
 
 // No ";" may be left in a field copied to a line, where ";" separates the
-// fields, and no "'", which the web application would take for a quote.
+// fields, no "'", which the web application would take for a quote, and no
+// control byte (CR, LF, NUL, Ctrl-Z, TAB ...), which would split the line or
+// end the file for the importer.
 // Only the copied fields are cleaned: the rest of the record never reaches
 // the line.
 void clean(std::string& line, Field f) {
@@ -40,6 +42,7 @@ void clean(std::string& line, Field f) {
   const auto last = first + static_cast<std::ptrdiff_t>(f.width);
   std::replace(first, last, ';', ' ');
   std::replace(first, last, '\'', ' ');
+  std::replace_if(first, last, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; }, ' ');
 }
 
 // `text` moved into the field `f` of `line` (the move rule), then cleaned.

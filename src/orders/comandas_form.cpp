@@ -11,6 +11,7 @@
 #include "log/log_from_form.h"
 #include "orders/answer_layouts.h"
 #include "orders/kept_answers.h"
+#include "platform/answer_bound.h"
 #include "platform/status.h"
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -28,6 +29,7 @@ constexpr std::string_view kWebAlert = log::alert_key::web;
 constexpr std::string_view kDiskAlert = log::alert_key::disk;
 constexpr std::string_view kAnswerAlert = log::alert_key::answer_kept;
 constexpr std::string_view kFailedName = "KAVFALHA-";
+constexpr std::string_view kBlockedPrinterAlert = log::alert_key::printer_folder;
 
 std::string name_of(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
 
@@ -46,6 +48,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
     : link_(link),
       platform_(platform),
       alerts_(alerts),
+      link_alerts_(alerts),
       report_(report),
       exchange_(platform.files, std::move(web_host)),
       journal_(platform.files, exchange_),
@@ -96,6 +99,7 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   proc_cancela(ctx);
   proc_fecha(ctx);
   if (!disk_failed_) alerts_.clear(kDiskAlert);
+  link_alerts_.check();
   if (watch_.run_ended) watch_.run_ended();
   ctx.end_form();
 }
@@ -119,6 +123,15 @@ bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
     case Exchange::Outcome::web_failed:
       web_failure(ctx, command);
       return false;
+    case Exchange::Outcome::too_large: {
+      // Only this command's page: the others are separate requests.
+      const std::string text = "Resposta " + std::string(command.name) + " maior que " +
+                               std::to_string(platform::kMaxAnswerBytes) +
+                               record::cp1252(" bytes: Wget parado, resposta descartada");
+      alerts_.raise(command.page_alert(), text);
+      log_failure(ctx, text + " !!!");
+      return false;
+    }
     case Exchange::Outcome::no_answer:
       alerts_.clear(kWebAlert);
       alerts_.clear(command.page_alert());
@@ -289,14 +302,35 @@ void ComandasForm::retire(form::FormContext& ctx, const Command& command) {
     if (!pending.empty()) keep_failed_answer(ctx, pending, command.name, false);
     return;
   }
+  if (tickets_.failure().empty() && !tickets_.blocked().empty()) {
+    keep_for_blocked_printers(ctx, command, pending);
+    return;
+  }
   if (kept && tickets_.failure().empty()) {
     if (!pending.empty()) journal_.retire(pending);
     report_.order(report_mark_, report_kind(command), areas_.cmd.numero.substr(0, 4), tickets_.printers());
+    for (const auto& printer : tickets_.printers()) alerts_.clear(std::string(kBlockedPrinterAlert) + record::upper(printer));
     return;
   }
   const std::string file = tickets_.failure().empty() ? std::string("no Spool") : tickets_.failure();
   disk_failure(ctx, "Falha ao gravar " + file + ", Comanda = " + areas_.cmd.numero.substr(0, 4) + " (" +
                         std::string(command.name) + ") fica pendente");
+}
+
+// A printer whose folder cannot be made stops only itself: the answer's
+// other tickets are kept and printed, the answer is kept aside (the blocked
+// printer's ticket can be printed from it once the folder is mended), and
+// the run goes on with the next orders, cancellations and bills.
+void ComandasForm::keep_for_blocked_printers(form::FormContext& ctx, const Command& command,
+                                             const std::string& pending) {
+  const std::string numero = areas_.cmd.numero.substr(0, 4);
+  for (const auto& b : tickets_.blocked()) {
+    const std::string text = "Impressora " + b.printer + ": pasta " + b.folder + record::cp1252(" não pôde ser criada") +
+                             ", Comanda = " + numero + " (" + std::string(command.name) + ") guardada em Temp";
+    alerts_.raise(std::string(kBlockedPrinterAlert) + record::upper(b.printer), text);
+    log_failure(ctx, text + " !!!");
+  }
+  if (!pending.empty()) keep_failed_answer(ctx, pending, command.name, false);
 }
 
 std::string ComandasForm::unkept_message(std::string_view command) const {

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "board/alerts.h"
+#include "board/link_alerts.h"
 #include "board/check_report.h"
 #include "log/l_link.h"
 #include "form/form.h"
@@ -102,6 +103,7 @@ class ComandasForm final : public form::Form {
   void web_failure(form::FormContext& ctx, const Command& command);
   void disk_failure(form::FormContext& ctx, const std::string& text);
   // The report of an answer with work that could not be kept as pending.
+  void keep_for_blocked_printers(form::FormContext& ctx, const Command& command, const std::string& pending);
   std::string unkept_message(std::string_view command) const;
   // Moves what arrived of an answer that is not printed to
   // Temp\KAVFALHA-<stamp>-<command>.RET and reports it; `name_order`: the
@@ -140,6 +142,7 @@ class ComandasForm final : public form::Form {
   platform::Platform& platform_;
   log::Alerts& alerts_;
   Watch watch_;
+  log::LinkAlerts link_alerts_;
   log::CheckReport& report_;
   form::FormDesign design_;
   Exchange exchange_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/answer_bound.h"
 #include "platform/command_runner.h"
 #include "platform/status.h"
 #include "platform/line_end.h"
@@ -19,9 +20,27 @@ bool read_whole(platform::FileSystem& files, std::string_view path, std::string&
   if (!files.open(path, platform::OpenMode::input, in).ok()) return false;
   char buf[4096];
   long n = 0;
-  while ((n = in->read(buf, sizeof buf)) > 0) bytes.append(buf, static_cast<std::size_t>(n));
+  while ((n = in->read(buf, sizeof buf)) > 0) {
+    bytes.append(buf, static_cast<std::size_t>(n));
+    // Never more than an answer may hold into memory.
+    if (bytes.size() > platform::kMaxAnswerBytes) {
+      in->close();
+      return false;
+    }
+  }
   in->close();
   return n == 0;
+}
+
+std::uint64_t size_up_to_bound(platform::FileSystem& files, std::string_view path) {
+  std::unique_ptr<platform::File> in;
+  if (!files.open(path, platform::OpenMode::input, in).ok()) return 0;
+  char buf[16384];
+  std::uint64_t size = 0;
+  long n = 0;
+  while (size <= platform::kMaxAnswerBytes && (n = in->read(buf, sizeof buf)) > 0) size += static_cast<std::uint64_t>(n);
+  in->close();
+  return size;
 }
 
 std::string batch_line(std::string_view web_host, std::string_view command) {
@@ -64,6 +83,12 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   batch_status_ = ctx.run_command_line(record::padded(kRunBatch, kCommandTextWidth), 0);
   held.reset();
   areas.reset();
+  // A page that never ends: Wget was stopped at the bound, and what it left
+  // is neither read nor kept.
+  if (size_up_to_bound(files_, kRespostaPath) > platform::kMaxAnswerBytes) {
+    files_.remove(kRespostaPath);
+    return Outcome::too_large;
+  }
   if (!batch_status_.ok()) return Outcome::web_failed;
 
   reader_.restart();

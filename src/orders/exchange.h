@@ -60,6 +60,7 @@ class Exchange {
   enum class Outcome {
     answer,      // Wget ended well and the answer is open for reading
     no_answer,   // Wget ended well and left no answer file
+    too_large,   // the answer passed platform::kMaxAnswerBytes: Wget stopped, the answer removed
     web_failed,  // Wget failed, was refused or ended at its time limit: see batch_status()
     disk_failed, // a local step failed before the web application was asked: see failed_step()
   };

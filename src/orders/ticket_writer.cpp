@@ -1,11 +1,14 @@
 #include "orders/ticket_writer.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "orders/amounts.h"
 #include "orders/edited.h"
 #include "orders/print_record.h"
+#include "platform/print/spool.h"
 #include "platform/status.h"
+#include "record/letter_case.h"
 
 namespace kav::orders {
 
@@ -38,7 +41,19 @@ void TicketWriter::end() {
   if (!failure_.empty()) return;
   impressao_.write(grupo::traco).ignore();
   impressao_.write(grupo::orbela).ignore();
-  if (impressao_.close() == platform::Status::kFailed) failure_ = "no Spool";
+  if (impressao_.close() != platform::Status::kFailed) return;
+  // The printer's own folder not there as a folder: only that printer is
+  // blocked. Otherwise the spool itself failed (a full disk) and the whole
+  // answer waits.
+  const std::string printer = printers_.empty() ? std::string() : printers_.back();
+  const std::string name = platform::print::spool_folder_name(printer);
+  const bool folder_missing = std::ranges::none_of(files_.list(platform::print::kSpoolRoot, true),
+                                                   [&](const std::string& f) { return record::same_letters(f, name); });
+  if (folder_missing && files_.exists(platform::print::kSpoolRoot)) {
+    blocked_.push_back({printer, "Spool\\" + name});
+  } else {
+    failure_ = "no Spool";
+  }
 }
 
 // A quantity other than zero or one goes on the item's line (ITEQTD, "3 x

@@ -23,12 +23,13 @@ namespace kav::orders {
 class TicketWriter {
  public:
   TicketWriter(platform::FileSystem& files, platform::PrintService& printing, const WorkAreas& areas)
-      : impressao_(files, printing), areas_(areas) {}
+      : files_(files), impressao_(files, printing), areas_(areas) {}
 
   // A new answer: no ticket of it has failed yet, none is made.
   void start_answer() {
     failure_.clear();
     printers_.clear();
+    blocked_.clear();
   }
   // The file that could not be written while this answer's tickets were
   // made ("FORMPRT.PRT", "no Spool"); empty when none.
@@ -36,6 +37,14 @@ class TicketWriter {
   // The printers of the tickets begun for this answer, in order: the names
   // FORMPRT.PRT gave the print service.
   const std::vector<std::string>& printers() const { return printers_; }
+  // A printer whose spool folder could not be made (a file of its name in
+  // the way, a name the system refuses as a folder, a link): its ticket is
+  // not kept, and the answer's other tickets go on.
+  struct Blocked {
+    std::string printer;
+    std::string folder;  // as the operator finds it: "Spool\<name>"
+  };
+  const std::vector<Blocked>& blocked() const { return blocked_; }
 
   // Begins a ticket: the printer setup for entry W-IND of TAB-IMPRESSORAS,
   // IMPRESSAO opened, and the head written (CABEC and CABCMD) with the order
@@ -55,10 +64,12 @@ class TicketWriter {
   void write(std::string_view group) { impressao_.write(group).ignore(); }  // no print status is examined
 
  private:
+  platform::FileSystem& files_;
   PrintForm impressao_;
   const WorkAreas& areas_;
   std::string failure_;
   std::vector<std::string> printers_;
+  std::vector<Blocked> blocked_;
 };
 
 }  // namespace kav::orders

@@ -12,6 +12,7 @@
 
 #include "platform/status.h"
 #include "platform/file_system.h"
+#include "platform/refused_links.h"
 #include "record/cp1252.h"
 #include "record/letter_case.h"
 
@@ -75,21 +76,44 @@ class PosixFileSystem final : public FileSystem {
   Status open(std::string_view path, OpenMode mode, std::unique_ptr<File>& file) override {
     file.reset();
     const std::string host = host_path(path);
-    int flags = O_CLOEXEC;
+    std::string last;
+    const Fd dir(open_parent(host, last));
+    if (dir.get() < 0) {
+      const int err = errno;
+      if (err == ELOOP) return Status(Status::kDenied, "link");
+      if (mode == OpenMode::output && (err == ENOENT || err == ENOTDIR)) return Status::kFailed;
+      return status_of(err);
+    }
+    // Never through a link; a FIFO or device does not block the open, and
+    // nothing is cut before the file is known to be a plain file of its own.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     switch (mode) {
       case OpenMode::input: flags |= O_RDONLY; break;
-      case OpenMode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+      case OpenMode::output: flags |= O_WRONLY | O_CREAT; break;
       case OpenMode::extend: flags |= O_WRONLY | O_APPEND; break;
     }
-    const int fd = ::open(host.c_str(), flags, 0666);
+    const int fd = ::openat(dir.get(), last.c_str(), flags, 0666);
     if (fd < 0) {
+      const int err = errno;
+      if (err == ELOOP || is_link(dir.get(), last)) {
+        note_refused_link(host);
+        return Status(Status::kDenied, "link");
+      }
       // A missing folder is a missing file for input and extend, a permanent
       // error for output.
-      if (mode == OpenMode::output && (errno == ENOENT || errno == ENOTDIR)) return Status::kFailed;
-      return status_of(errno);
+      if (mode == OpenMode::output && (err == ENOENT || err == ENOTDIR)) return Status::kFailed;
+      return status_of(err);
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    // Only plain files; one written must have no other name (a hard link
+    // planted to a file elsewhere).
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (mode != OpenMode::input && st.st_nlink > 1)) {
+      if (S_ISREG(st.st_mode)) note_refused_link(host);  // another name of a file
+      ::close(fd);
+      return Status::kFailed;
+    }
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        (mode == OpenMode::output && ::ftruncate(fd, 0) != 0)) {
       ::close(fd);
       return Status::kFailed;
     }
@@ -97,43 +121,77 @@ class PosixFileSystem final : public FileSystem {
     return Status::kOk;
   }
 
-  bool remove(std::string_view path) override { return ::unlink(host_path(path).c_str()) == 0; }
+  // Removals, renames and new folders act on the entry itself (a link is
+  // removed or renamed, never what it points to), in folders reached
+  // without following a link.
+  bool remove(std::string_view path) override {
+    const std::string host = host_path(path);
+    std::string last;
+    const Fd dir(open_parent(host, last));
+    return dir.get() >= 0 && ::unlinkat(dir.get(), last.c_str(), 0) == 0;
+  }
 
   bool rename(std::string_view from, std::string_view to) override {
-    return ::rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
+    const std::string host_from = host_path(from);
+    const std::string host_to = host_path(to);
+    std::string last_from;
+    std::string last_to;
+    const Fd dir_from(open_parent(host_from, last_from));
+    if (dir_from.get() < 0) return false;
+    const Fd dir_to(open_parent(host_to, last_to));
+    if (dir_to.get() < 0) return false;
+    if (is_link(dir_from.get(), last_from)) {
+      note_refused_link(host_from);
+      return false;
+    }
+    return ::renameat(dir_from.get(), last_from.c_str(), dir_to.get(), last_to.c_str()) == 0;
   }
 
   bool exists(std::string_view path) override {
+    const std::string host = host_path(path);
+    std::string last;
+    const Fd dir(open_parent(host, last));
     struct stat st {};
-    return ::stat(host_path(path).c_str(), &st) == 0;
+    return dir.get() >= 0 && ::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   }
 
   bool create_directory(std::string_view path) override {
-    return ::mkdir(host_path(path).c_str(), 0777) == 0 || errno == EEXIST;
+    const std::string host = host_path(path);
+    std::string last;
+    const Fd dir(open_parent(host, last));
+    if (dir.get() < 0) return false;
+    if (::mkdirat(dir.get(), last.c_str(), 0777) == 0) return true;
+    if (errno != EEXIST) return false;
+    struct stat st {};
+    if (::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) return true;
+    if (S_ISLNK(st.st_mode)) note_refused_link(host);
+    return false;
   }
 
   std::vector<std::string> list(std::string_view folder, bool folders) override {
     std::vector<std::string> out;
-    const std::string host = host_path(folder);
-    DIR* d = ::opendir(host.c_str());
-    if (d == nullptr) return out;
+    const int fd = open_folder(host_path(folder));
+    if (fd < 0) return out;
+    DIR* d = ::fdopendir(fd);
+    if (d == nullptr) {
+      ::close(fd);
+      return out;
+    }
     while (const dirent* e = ::readdir(d)) {
       const std::string name = e->d_name;
       if (name == "." || name == "..") continue;
       struct stat st {};
-      if (::stat((host + "/" + name).c_str(), &st) != 0) continue;
-      if (S_ISDIR(st.st_mode) == folders) out.push_back(record::cp1252(name));
+      // Links are neither files nor folders here.
+      if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) out.push_back(record::cp1252(name));
     }
     ::closedir(d);
     return out;
   }
 
   bool sync_directory(std::string_view folder) override {
-    const int fd = ::open(host_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    const Fd fd(open_folder(host_path(folder)));
+    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
   }
 
   // Maps component by component; an existing entry whose name equals the
@@ -159,6 +217,76 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
+  // A descriptor closed when it goes out of scope.
+  class Fd {
+   public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+      if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+   private:
+    int fd_;
+  };
+
+  static bool is_link(int dir, const std::string& name) {
+    struct stat st {};
+    return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+  }
+
+  // Opens the folders of `host` below the root one by one, following no
+  // link: a link among them fails with ELOOP (and is noted). The root itself
+  // is taken as it stands.
+  int walk(const std::string& host, std::size_t end) {
+    const int root = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return -1;
+    if (host.compare(0, root_.size(), root_) != 0 || (host.size() > root_.size() && host[root_.size()] != '/')) {
+      ::close(root);
+      errno = EACCES;
+      return -1;
+    }
+    int fd = root;
+    std::size_t at = root_.size();
+    while (at < end) {
+      const std::size_t start = at + 1;
+      std::size_t stop = host.find('/', start);
+      if (stop == std::string::npos || stop > end) stop = end;
+      const std::string name = host.substr(start, stop - start);
+      at = stop;
+      if (name.empty()) continue;
+      const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        const int err = errno;
+        const bool link = is_link(fd, name);
+        ::close(fd);
+        if (link) note_refused_link(host.substr(0, stop));
+        errno = link ? ELOOP : err;
+        return -1;
+      }
+      ::close(fd);
+      fd = next;
+    }
+    return fd;
+  }
+
+  // The folder that holds the last name of `host`, reached by walk(); the
+  // name in `last`.
+  int open_parent(const std::string& host, std::string& last) {
+    const std::size_t slash = host.rfind('/');
+    if (slash == std::string::npos || slash < root_.size()) {
+      errno = EINVAL;
+      return -1;
+    }
+    last = host.substr(slash + 1);
+    return walk(host, slash);
+  }
+
+  // The folder `host` itself, reached by walk().
+  int open_folder(const std::string& host) { return walk(host, host.size()); }
+
   enum class Entry { found, missing, folder_gone };
 
   // Maps `parts` into `host`. False when a remembered folder has gone.

@@ -8,6 +8,7 @@
 
 #include "platform/status.h"
 #include "platform/file_system.h"
+#include "platform/refused_links.h"
 
 namespace kav::platform {
 
@@ -72,7 +73,9 @@ bool retrying(Attempt attempt, const std::string* replaced = nullptr) {
 HANDLE create_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   HANDLE h = INVALID_HANDLE_VALUE;
   retrying([&] {
-    h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The entry itself: a link or junction is opened as such, never followed.
+    h = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     return h != INVALID_HANDLE_VALUE;
   });
   return h;
@@ -123,7 +126,8 @@ class Win32FileSystem final : public FileSystem {
     file.reset();
     const std::string p = host_path(path);
     DWORD access = mode == OpenMode::input ? GENERIC_READ : FILE_APPEND_DATA | GENERIC_WRITE;
-    DWORD disposition = mode == OpenMode::output ? CREATE_ALWAYS : OPEN_EXISTING;
+    // Cut only once it is known to be a plain file (open_handle).
+    DWORD disposition = mode == OpenMode::output ? OPEN_ALWAYS : OPEN_EXISTING;
     if (mode == OpenMode::extend) access = FILE_APPEND_DATA;
     return open_handle(p, access, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition, mode, file);
   }
@@ -135,11 +139,18 @@ class Win32FileSystem final : public FileSystem {
   }
   bool remove(std::string_view path) override {
     const std::string p = host_path(path);
+    if (!folders_plain(p)) return false;
     return retrying([&] { return DeleteFileA(p.c_str()) != 0; });
   }
   bool rename(std::string_view from, std::string_view to) override {
     const std::string source = host_path(from);
     const std::string target = host_path(to);
+    if (!folders_plain(source) || !folders_plain(target)) return false;
+    if (const DWORD a = GetFileAttributesA(source.c_str());
+        a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      note_refused_link(source);
+      return false;
+    }
     return retrying(
         [&] {
           return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -150,7 +161,16 @@ class Win32FileSystem final : public FileSystem {
     return GetFileAttributesA(host_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
   bool create_directory(std::string_view path) override {
-    return CreateDirectoryA(host_path(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+    const std::string p = host_path(path);
+    if (!folders_plain(p)) return false;
+    if (CreateDirectoryA(p.c_str(), nullptr) != 0) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const DWORD a = GetFileAttributesA(p.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      note_refused_link(p);
+      return false;
+    }
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
   std::string host_path(std::string_view path) override {
     if (root_.empty()) return std::string(path);
@@ -169,6 +189,7 @@ class Win32FileSystem final : public FileSystem {
     do {
       const std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;  // neither file nor folder
       if (((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) out.push_back(name);
     } while (FindNextFileA(h, &data));
     FindClose(h);
@@ -198,8 +219,27 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
-  static Status open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,
-                            std::unique_ptr<File>& file) {
+  // Whether no folder between the root (or the drive) and the last name of
+  // `p` is a reparse point (a link or junction that would lead elsewhere);
+  // one that is gets noted.
+  bool folders_plain(const std::string& p) const {
+    std::size_t at = root_.empty() ? p.find('\\') : root_.size();
+    if (at == std::string::npos) return true;
+    for (std::size_t next = p.find('\\', at + 1); next != std::string::npos; next = p.find('\\', next + 1)) {
+      const std::string folder = p.substr(0, next);
+      const DWORD a = GetFileAttributesA(folder.c_str());
+      if (a == INVALID_FILE_ATTRIBUTES) return true;  // missing: nothing below it is reached
+      if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        note_refused_link(folder);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  Status open_handle(const std::string& p, DWORD access, DWORD share, DWORD disposition, OpenMode mode,
+                     std::unique_ptr<File>& file) const {
+    if (!folders_plain(p)) return Status(Status::kDenied, "link");
     HANDLE h = create_file(p, access, share, disposition);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD err = GetLastError();
@@ -211,6 +251,23 @@ class Win32FileSystem final : public FileSystem {
       if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
         return mode == OpenMode::output ? Status::kFailed : Status::kNotFound;
       if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return Status::kDenied;
+      return Status::kFailed;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      CloseHandle(h);
+      return Status::kFailed;
+    }
+    // A link or junction, or (written to) a file with another name
+    // elsewhere: refused, nothing written through it.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (mode != OpenMode::input && info.nNumberOfLinks > 1)) {
+      CloseHandle(h);
+      note_refused_link(p);
+      return Status(Status::kDenied, "link");
+    }
+    if (mode == OpenMode::output && !SetEndOfFile(h)) {
+      CloseHandle(h);
       return Status::kFailed;
     }
     file = std::make_unique<Win32File>(h);

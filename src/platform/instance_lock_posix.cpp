@@ -8,6 +8,7 @@
 
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "platform/refused_links.h"
 
 namespace kav::platform {
 
@@ -40,16 +41,33 @@ int lock_whole(int fd) {
 LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>& lock, std::string* cause) {
   lock.reset();
   const std::string path = files.host_path(kInstanceLockPath);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Never through a link, and made here or taken as it stands: only a file
+  // this monitor created has its mode set.
+  bool created = true;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  }
   if (fd < 0) {
-    if (cause != nullptr) *cause = std::strerror(errno);
+    const int err = errno;
+    struct stat st {};
+    if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) note_refused_link(path);
+    if (cause != nullptr) *cause = std::strerror(err);
     return LockOutcome::unavailable;
   }
-  // Every user's, whatever the umask of whoever made it: a monitor of
-  // another user must be able to open it to find it held. (Only its owner
-  // may change the mode; a file someone else made is left as it is.)
+  // A plain file with no other name: one that is a link to another file (a
+  // hard link) would have that file cut to the process number.
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0666) ::fchmod(fd, 0666);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    if (S_ISREG(st.st_mode)) note_refused_link(path);
+    ::close(fd);
+    if (cause != nullptr) *cause = std::strerror(ELOOP);
+    return LockOutcome::unavailable;
+  }
+  // Every user's, whatever the umask: a monitor of another user must be
+  // able to open it to find it held.
+  if (created && (st.st_mode & 0777) != 0666) ::fchmod(fd, 0666);
   if (lock_whole(fd) != 0) {
     const int err = errno;
     ::close(fd);

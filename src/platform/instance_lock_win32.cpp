@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "platform/refused_links.h"
 
 namespace kav::platform {
 
@@ -53,11 +54,22 @@ LockOutcome take_instance_lock(FileSystem& files, std::unique_ptr<InstanceLock>&
     sa.lpSecurityDescriptor = sd;
   }
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         sd != nullptr ? &sa : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         sd != nullptr ? &sa : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
   const DWORD open_err = GetLastError();
   if (sd != nullptr) LocalFree(sd);
   if (h == INVALID_HANDLE_VALUE) {
     if (cause != nullptr) *cause = system_words(open_err);
+    return LockOutcome::unavailable;
+  }
+  // Opened as it stands: a link or junction planted in its place is refused,
+  // never followed to the file it names.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || info.nNumberOfLinks > 1) {
+    CloseHandle(h);
+    note_refused_link(path);
+    if (cause != nullptr) *cause = system_words(ERROR_CANT_ACCESS_FILE);
     return LockOutcome::unavailable;
   }
   OVERLAPPED ov{};

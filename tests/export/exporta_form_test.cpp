@@ -130,6 +130,13 @@ TEST(KavcmdLinesTest, ProductLine) {
                                  200));
   EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 5);
 
+  // Control bytes would split the line or end the file: blanked as ";" is.
+  a.raw() = product("000103", "78\t9", cp1252("Pão\r\nde") + std::string(1, '\0') + "queijo\x1A", "000001250");
+  line = product_line(a);
+  EXPECT_EQ(line.substr(15, 18), record::padded("78 9", 18));
+  EXPECT_EQ(line.substr(34, 40), record::padded(cp1252("Pão  de queijo "), 40));
+  EXPECT_EQ(line.find_first_of(std::string("\r\n\t\x1A") + std::string(1, '\0')), std::string::npos);
+
   // Nine zeros give eleven; the digits are never edited.
   a.raw() = product("000101", "", "", "000000000");
   EXPECT_EQ(product_line(a).substr(75, 12), "00000000000;");

@@ -1,5 +1,6 @@
 // The lines of KAVCMD.TXT, byte for byte, against the way they were first
-// made: the whole record area cleaned of ";" and "'", then the fields copied.
+// made: the whole record area cleaned of ";", "'" and control bytes, then the
+// fields copied.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +23,8 @@ std::string reference_seller(Area a) {
   if (!record::is_blank(apelido)) a.set(ven_nome, apelido);
   a.replace_all(';', ' ');
   a.replace_all('\'', ' ');
+  for (int c = 0; c < 0x20; ++c) a.replace_all(static_cast<char>(c), ' ');
+  a.replace_all('\x7F', ' ');
   Area reg(kLineLength);
   reg.set({1, 7}, "VENDEDO");
   reg.set({8, 1}, ";");
@@ -36,6 +39,8 @@ std::string reference_product(Area a) {
   using namespace erpfiles::produto;
   a.replace_all(';', ' ');
   a.replace_all('\'', ' ');
+  for (int c = 0; c < 0x20; ++c) a.replace_all(static_cast<char>(c), ' ');
+  a.replace_all('\x7F', ' ');
   Area reg(kLineLength);
   reg.set({1, 7}, "PRODUTO");
   reg.set({8, 1}, ";");

@@ -41,19 +41,26 @@ set(users "*S-1-5-32-545")
 set(root "C:\\OrbelaTeknovarium")
 set(locked_tree "/inheritance:r /grant:r ${admins}:(OI)(CI)(F) ${system}:(OI)(CI)(F) ${users}:(OI)(CI)(RX)")
 # Path, then the arguments, in the order they run.
+set(owned "/setowner ${admins} /T /C")
 set(expected
+  "${root}|${owned}"
   "${root}|/reset"
   "${root}|${locked_tree}"
   "${root}|/grant ${users}:(WD)"
   "${root}|/grant ${users}:(OI)(IO)(NP)(W)"
+  "${root}\\Kav|${owned}"
   "${root}\\Kav|/reset"
   "${root}\\Kav|${locked_tree}"
+  "${root}\\Kav\\WGET.EXE|${owned}"
   "${root}\\Kav\\WGET.EXE|/reset"
   "${root}\\Kav\\WGET.EXE|/inheritance:r /grant:r ${admins}:(F) ${system}:(F) ${users}:(RX)"
+  "${root}\\Temp|/setowner ${admins}"
   "${root}\\Temp|/grant ${users}:(WD,AD)"
   "${root}\\Temp|/grant ${users}:(OI)(CI)(IO)(M)"
+  "${root}\\Spool|/setowner ${admins}"
   "${root}\\Spool|/grant ${users}:(WD,AD)"
   "${root}\\Spool|/grant ${users}:(OI)(CI)(IO)(M)"
+  "${root}\\Kav\\Arquivos|/setowner ${admins}"
   "${root}\\Kav\\Arquivos|/grant ${users}:(WD,AD)"
   "${root}\\Kav\\Arquivos|/grant ${users}:(OI)(CI)(IO)(M)"
   "C:\\xampp\\htdocs\\Comandas\\FILES|/grant ${users}:(OI)(CI)(M)")
@@ -101,6 +108,14 @@ only_between("StrCmp $R9 1 0 kav_files_kept" "kav_files_kept:" "FILES\" /grant")
 # $R9 is 1 only when FILES was missing and the installer made it.
 if(NOT install MATCHES "StrCpy \\$R9 0\nIfFileExists \"C:\\\\xampp\\\\htdocs\\\\Comandas\\\\FILES\\\\\\*\\.\\*\" \\+3 0\nCreateDirectory \"C:\\\\xampp\\\\htdocs\\\\Comandas\\\\FILES\"\nStrCpy \\$R9 1\n")
   message(FATAL_ERROR "FILES is not marked as made by the installer only when it made it")
+endif()
+# Its own WGET.EXE always: one found in place is replaced, never kept.
+if(NOT install MATCHES "Delete \"C:\\\\OrbelaTeknovarium\\\\Kav\\\\WGET\\.EXE\"\nCopyFiles /SILENT \"\\$INSTDIR\\\\wget\\\\WGET\\.EXE\"")
+  message(FATAL_ERROR "an existing WGET.EXE is kept")
+endif()
+# Folders that stood before the install are told at its end.
+if(NOT install MATCHES "StrCmp \\$R6 \"\" kav_owners_told\n[^\n]*\nMessageBox [^\n]*\\$R6")
+  message(FATAL_ERROR "folders that existed before are not reported")
 endif()
 # Failures are reported, never passed over in silence.
 if(NOT install MATCHES "StrCmp \\$R7 \"\" kav_rights_done\n[^\n]*\nMessageBox [^\n]*\\$R7")

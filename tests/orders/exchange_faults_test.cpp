@@ -312,6 +312,33 @@ TEST_F(Faults, APrinterFileOrSpoolThatCannotBeWrittenLeavesTheAnswerPendingUntil
   }
 }
 
+// A printer whose folder cannot be made (a file of its name stands in the
+// spool) stops only itself: the order's other ticket is printed, the answer
+// is kept aside and alerted naming the printer and the folder, and the same
+// check goes on with the next order and the other commands.
+TEST_F(Faults, APrinterFolderThatCannotBeMadeStopsOnlyThatPrinter) {
+  memory.put(std::string(kSpool) + "BAR", "not a folder");
+  web.queue("CMD_IMP", kOrder);
+  web.queue("CMD_IMP", cp1252("<0013><000346><Mesa 06><02><Ana>\n<0013><000101><Filé><000001,000><0000045,90><><COZINHA>\n"));
+  std::optional<std::string> blocked;
+  std::vector<std::string> requests_in_first;
+  between(6000, [&] {
+    blocked = alert("pasta:BAR");
+    requests_in_first = web.requests;
+  });
+  run_until(7000);
+
+  EXPECT_EQ(requests_in_first, (std::vector<std::string>{"CMD_IMP", "CMD_IMP", "CMD_IMP", "CAN_ITE", "CMD_FEC"}));
+  EXPECT_EQ(tickets("COZINHA").size(), 2U);  // both orders' kitchen tickets
+  EXPECT_EQ(memory.contents(std::string(kSpool) + "BAR"), "not a folder");
+  EXPECT_EQ(blocked, cp1252("Impressora BAR: pasta Spool\\BAR não pôde ser criada, Comanda = 0012 (CMD_IMP) guardada em Temp"));
+  EXPECT_TRUE(temp_files("KAVPEND").empty());
+  EXPECT_EQ(temp_files("KAVFALHA").size(), 1U);
+  EXPECT_FALSE(alert("disco"));
+  const auto lines = log();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), *blocked + " !!!"), lines.end());
+}
+
 TEST_F(Faults, WithTheDiskFullNothingIsAskedAndTheAlertStandsThoughTheLogCannotBeWritten) {
   web.queue("CMD_IMP", kOrder);
   files.set_free_space(0);

@@ -18,6 +18,7 @@
 #include "platform/file_system.h"
 #include "platform/keyed/keyed_format.h"
 #include "support/temp_root.h"
+#include "platform/command/system_interpreter.h"
 
 namespace kav::platform {
 namespace {
@@ -281,6 +282,38 @@ TEST_F(Win32CommandRunnerTest, ABatchFileHeldThroughItsRunCannotBeChangedMeanwhi
   Holder writer(temp / "GET_KAVCMD.bat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 60'000);
   EXPECT_FALSE(place_and_hold(*files, bat, contents, held));
   EXPECT_FALSE(held);
+}
+
+// The runner starts the system's cmd.exe by its full path: a CMD.EXE dropped
+// into the work folder (every user may write there, and the monitor is
+// started in it) is never run, whatever the current folder, and the
+// command still does its work.
+TEST_F(Win32CommandRunnerTest, ADroppedCmdExeInTheWorkFolderNeverRuns) {
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(fs::path(system_command_interpreter()), fs::path(std::wstring(system, n)) / L"cmd.exe");
+  const fs::path temp = root.path() / "OrbelaTeknovarium" / "Temp";
+  // A stand-in that only ends: were it run, nothing would be deleted.
+  ASSERT_TRUE(CopyFileW((fs::path(std::wstring(system, n)) / L"hostname.exe").wstring().c_str(),
+                        (temp / "CMD.EXE").wstring().c_str(), FALSE));
+  put("OrbelaTeknovarium/Temp/OLD.RET", "old");
+  put("OrbelaTeknovarium/Temp/T.BAT", "@echo ran> RAN.TXT\r\n");
+  wchar_t before[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
+  ASSERT_TRUE(SetCurrentDirectoryW(temp.wstring().c_str()));
+  auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
+  const int removed =
+      runner->run("CMD.EXE /C DEL " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\OLD.RET") + " /Q", 0);
+  const int ran = runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT"), 0);
+  // Nothing but the interpreter's own lines runs.
+  const int other = runner->run(files->host_path("C:\\OrbelaTeknovarium\\Temp\\CMD.EXE") + " /C EXIT 0", 0);
+  SetCurrentDirectoryW(before);
+  EXPECT_EQ(removed, 0);
+  EXPECT_EQ(ran, 0);
+  EXPECT_EQ(other, kCommandRefused);
+  EXPECT_FALSE(fs::exists(temp / "OLD.RET"));
+  EXPECT_TRUE(fs::exists(temp / "RAN.TXT"));
 }
 
 // Before a batch file runs, WGET.EXE must be a regular file: missing, a

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 #include <vector>
 
 #include "platform/command/command_line.h"
+#include "platform/answer_bound.h"
+#include "platform/command/system_interpreter.h"
 #include "platform/command_runner.h"
 #include "platform/status.h"
 #include "platform/file_system.h"
@@ -75,6 +78,15 @@ bool open_as(int target, const char* path, int flags) {
     *error = errno;
     ::_exit(127);
   }
+  // No file the program writes grows past the bound of an answer: GNU Wget
+  // on a page that never ends is stopped by SIGXFSZ (its --quota never
+  // stops a single download), one byte over, so the answer shows it.
+  struct rlimit size_limit {};
+  size_limit.rlim_cur = size_limit.rlim_max = static_cast<rlim_t>(kMaxAnswerBytes + 1);
+  if (::setrlimit(RLIMIT_FSIZE, &size_limit) != 0) {
+    *error = errno;
+    ::_exit(127);
+  }
   // Signals as for a new program: nothing ignored, nothing blocked (handlers
   // fall back to the default at execve by themselves).
   for (int sig = 1; sig < NSIG; ++sig) {
@@ -82,7 +94,7 @@ bool open_as(int target, const char* path, int flags) {
     struct sigaction sa {};
     if (::sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler == SIG_IGN) ::signal(sig, SIG_DFL);
   }
-  if (!open_as(0, "/dev/null", O_RDONLY) || !open_as(1, plan.output, O_WRONLY | O_CREAT | O_APPEND) ||
+  if (!open_as(0, "/dev/null", O_RDONLY) || !open_as(1, plan.output, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW) ||
       ::dup2(1, 2) != 2 || ::chdir(plan.folder) != 0) {
     *error = errno;
     ::_exit(127);
@@ -516,5 +528,8 @@ bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limi
 std::unique_ptr<CommandRunner> make_command_runner(FileSystem& files, CommandOptions options) {
   return std::make_unique<PosixCommandRunner>(files, std::move(options));
 }
+
+// No cmd.exe here: the stand-in above reads the lines itself.
+std::string system_command_interpreter() { return {}; }
 
 }  // namespace kav::platform

@@ -16,7 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/answer_bound.h"
 #include "platform/command/command_line.h"
+#include "platform/command/system_interpreter.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "record/letter_case.h"
@@ -108,6 +110,13 @@ bool start_failed_for_a_moment(DWORD error) {
   }
 }
 
+// Whether the line starts "CMD.EXE /C " (any case): the interpreter's own
+// name, then its switch.
+bool is_interpreter_line(std::string_view line) {
+  constexpr std::string_view kStart = "CMD.EXE /C ";
+  return line.size() > kStart.size() && record::upper(std::string(line.substr(0, kStart.size()))) == kStart;
+}
+
 class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
@@ -118,6 +127,14 @@ class Win32CommandRunner final : public CommandRunner {
     std::string line(command_line);
     while (!line.empty() && (line.back() == ' ' || line.back() == '\0')) line.pop_back();
     if (line.empty()) return Status::kRefused;
+    // Only CMD.EXE runs, and only the system's: named by its full path as
+    // the program to start, never searched for (a search would look in the
+    // program's folder and the current folder before System32).
+    const std::string interpreter = system_command_interpreter();
+    if (interpreter.empty() || !is_interpreter_line(line)) {
+      complain("only \"CMD.EXE /C ...\" runs", line);
+      return Status::kRefused;
+    }
     // Without its settings GNU Wget would retry into the next answer and
     // wait minutes for a silent server: no batch file runs then (a DEL still
     // does, so that an old answer never stays to be read again). They are
@@ -185,7 +202,7 @@ class Win32CommandRunner final : public CommandRunner {
     // machine), Windows a program file a scanner holds or resources that
     // ran short. It is tried again, for well under a second.
     for (DWORD pause = 50;; pause *= 2) {
-      if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, environment.data(),
+      if (CreateProcessA(interpreter.c_str(), line.data(), nullptr, nullptr, inherit, flags, environment.data(),
                          work_folder.c_str(), &startup, &info))
         break;
       const DWORD error = GetLastError();
@@ -204,7 +221,32 @@ class Win32CommandRunner final : public CommandRunner {
     const auto limit = time_limit_of(options_, command_line).count();
     const DWORD wait_ms = limit <= 0 ? 0 : limit >= static_cast<long long>(INFINITE) ? INFINITE - 1
                                                                                        : static_cast<DWORD>(limit);
-    if (WaitForSingleObject(process.get(), wait_ms) != WAIT_OBJECT_0) {
+    // While an exchange runs, its answer is watched: GNU Wget on a page that
+    // never ends is stopped once the answer passes its bound (Windows has no
+    // limit on a process's file size, and Wget's --quota never stops a
+    // single download). Checked every 20 ms: at loopback speed a few MB
+    // more may land before it is stopped, never gigabytes.
+    const bool watched = limit > 0 && time_limit_of(options_, command_line) != options_.time_limit;
+    const std::string answer = files_.host_path(kWatchedAnswerPath);
+    const ULONGLONG started = GetTickCount64();
+    DWORD waited = WAIT_TIMEOUT;
+    for (;;) {
+      const ULONGLONG elapsed = GetTickCount64() - started;
+      const DWORD left = wait_ms == INFINITE - 1 || elapsed < wait_ms ? static_cast<DWORD>(wait_ms - elapsed) : 0;
+      waited = WaitForSingleObject(process.get(), watched ? std::min<DWORD>(left, 20) : left);
+      if (waited == WAIT_OBJECT_0 || left == 0 || !watched) break;
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      if (GetFileAttributesExA(answer.c_str(), GetFileExInfoStandard, &data) &&
+          ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kMaxAnswerBytes) {
+        if (in_job)
+          TerminateJobObject(job.get(), 1);
+        else
+          TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        return Status::kSignalled;
+      }
+    }
+    if (waited != WAIT_OBJECT_0) {
       if (in_job)
         TerminateJobObject(job.get(), 1);
       else
@@ -229,6 +271,23 @@ class Win32CommandRunner final : public CommandRunner {
 };
 
 }  // namespace
+
+std::string system_command_interpreter() {
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  const std::wstring wide = std::wstring(folder, n) + L"\\cmd.exe";
+  // CreateProcessA takes the ANSI code page; a system folder it cannot
+  // name exactly is not guessed at.
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, &lossy);
+  if (size <= 0 || lossy) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()), out.data(), size,
+                      nullptr, &lossy);
+  return lossy ? std::string() : out;
+}
 
 bool wait_for_earlier_programs(FileSystem& files, std::chrono::milliseconds limit) {
   const std::string path = files.host_path(kProgramsLockPath);

@@ -16,6 +16,7 @@
 
 #include "platform/command/runner_root.h"
 #include "platform/command_runner.h"
+#include "platform/answer_bound.h"
 #include "support/loopback_server.h"
 
 namespace kav::platform {
@@ -61,6 +62,21 @@ TEST_F(WgetBoundsTest, AServerThatAcceptsAndNeverAnswersCostsOneExchangeBound) {
   EXPECT_LT(took, kExchangeTimeLimit + 10s);
   EXPECT_EQ(server.requests().size(), 1u);
   EXPECT_TRUE(answer().value_or("").empty());
+}
+
+// A page that never ends, as fast as loopback goes: Wget is stopped when the
+// answer passes its bound, long before the time limit, and leaves one byte
+// more than the bound on the disk (never gigabytes).
+TEST_F(WgetBoundsTest, AnEndlessPageIsStoppedAtTheAnswerBound) {
+  LoopbackServer server([](int, const std::string&, const LoopbackServer::Connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n");
+    const std::string chunk(64 * 1024, 'x');
+    do c.send(chunk);
+    while (c.idle(1ms));
+  });
+  EXPECT_EQ(exchange(server.host()).code(), Status::kSignalled);
+  EXPECT_LT(took, kExchangeTimeLimit);
+  EXPECT_EQ(fs::file_size(root.temp() / "GET_KAVCMD.RET"), kMaxAnswerBytes + 1);
 }
 
 TEST_F(WgetBoundsTest, AServerThatTricklesIsCutAtTheExchangeBound) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "answer/answer_check.h"
+#include "platform/answer_bound.h"
 #include "record/cp1252.h"
 
 namespace {
@@ -34,6 +35,22 @@ bool slurp(const std::filesystem::path& path, std::string& bytes) {
   if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+// Why `path` is not read: not a regular file (a folder, a device, a FIFO
+// that would never end) or larger than any answer may be; empty when it may.
+std::string refusal(const std::filesystem::path& path) {
+  std::error_code err;
+  const auto st = std::filesystem::status(path, err);
+  if (err || !std::filesystem::exists(st)) return record::cp1252("não foi possível ler o arquivo");
+  if (!std::filesystem::is_regular_file(st)) return record::cp1252("não é um arquivo comum; recusado");
+  const auto size = std::filesystem::file_size(path, err);
+  if (err) return record::cp1252("não foi possível ler o arquivo");
+  if (size > platform::kMaxAnswerBytes) {
+    return record::cp1252("maior que ") + std::to_string(platform::kMaxAnswerBytes) +
+           record::cp1252(" bytes, o limite de uma resposta; recusado");
+  }
+  return {};
 }
 
 int usage() {
@@ -66,13 +83,18 @@ int main(int argc, char** argv) {
   for (const auto& p : paths) {
     const std::filesystem::path path(p);
     std::string answer;
-    if (!slurp(path, answer)) {
+    if (const std::string why = refusal(path); !why.empty()) {
+      std::cout << out(p + ": " + why + "\n");
+      status = 2;
+      continue;
+    }
+    if (!slurp(path, answer) || answer.size() > platform::kMaxAnswerBytes) {
       std::cout << out(p + record::cp1252(": não foi possível ler o arquivo\n"));
       status = 2;
       continue;
     }
     std::string batch;
-    slurp(path.parent_path() / "GET_KAVCMD.bat", batch);
+    if (refusal(path.parent_path() / "GET_KAVCMD.bat").empty()) slurp(path.parent_path() / "GET_KAVCMD.bat", batch);
     bool guessed = false;
     std::optional<std::string> command =
         forced.empty() ? answer::command_of(path.filename().string(), batch, answer, guessed) : forced;

@@ -4,6 +4,7 @@
 // answer would be refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -69,6 +70,25 @@ TEST_F(AnswerTool, ADayOfAnswersPrintsTheTicketsAndFailsOnTheOneThatWouldBeRefus
   put("nothing.txt", "hello");
   EXPECT_EQ(run("nothing.txt", out), 2) << out;
   EXPECT_NE(out.find("informe-o com --comando"), std::string::npos) << out;
+}
+
+// What is no answer file is refused at once, in Portuguese, with status 2:
+// a folder, a device that never ends, a FIFO nobody writes, a file larger
+// than any answer.
+TEST_F(AnswerTool, WhatIsNotARegularFileOrIsTooLargeIsRefused) {
+  fs::create_directory(root.path() / "folder");
+  ASSERT_EQ(::mkfifo((root.path() / "fifo").c_str(), 0666), 0);
+  fs::resize_file(put("huge.RET", ""), 5u * 1024u * 1024u);
+  std::string out;
+  EXPECT_EQ(run("--comando CMD_IMP folder", out), 2);
+  EXPECT_NE(out.find("folder: não é um arquivo comum; recusado"), std::string::npos) << out;
+  EXPECT_EQ(run("--comando CMD_IMP /dev/zero", out), 2);
+  EXPECT_NE(out.find("/dev/zero: não é um arquivo comum; recusado"), std::string::npos) << out;
+  EXPECT_EQ(run("--comando CMD_IMP fifo", out), 2);
+  EXPECT_NE(out.find("fifo: não é um arquivo comum; recusado"), std::string::npos) << out;
+  EXPECT_EQ(run("--comando CMD_IMP huge.RET", out), 2);
+  EXPECT_NE(out.find("huge.RET: maior que 4194304 bytes, o limite de uma resposta; recusado"), std::string::npos)
+      << out;
 }
 
 TEST(AnswerCommand, FromTheNameTheBatchFileOrTheFirstRecord) {
