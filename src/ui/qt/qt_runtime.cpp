@@ -267,7 +267,13 @@ bool QtRuntime::InputGate::eventFilter(QObject* target, QEvent* event) {
 QtRuntime::QtRuntime(form::FormSet& forms, platform::CommandRunner& commands)
     : commands_(commands), core_(forms, *this) {}
 
-QtRuntime::~QtRuntime() = default;
+// A box still up goes with the program (its answer has no form to go to).
+QtRuntime::~QtRuntime() {
+  if (box_) {
+    box_->disconnect();
+    delete box_.data();
+  }
+}
 
 int QtRuntime::run(std::string_view start_form) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
@@ -281,6 +287,11 @@ int QtRuntime::run(std::string_view start_form) {
   QGuiApplication::setQuitOnLastWindowClosed(false);
   gate_ = std::make_unique<InputGate>(*this);
   const int result = core_.run(start_form);
+  if (box_) {
+    box_->disconnect();
+    box_->close();
+  }
+  asking_ = nullptr;
   gate_.reset();
   QGuiApplication::setQuitOnLastWindowClosed(quit_on_last);
   return result;
