@@ -173,7 +173,7 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     } else {
       held_.erase(std::remove(held_.begin(), held_.end(), b), held_.end());
     }
-    SetCursor(LoadCursorW(nullptr, held_.empty() ? IDC_ARROW : IDC_APPSTARTING));
+    SetCursor(LoadCursorW(nullptr, held_.empty() ? MAKEINTRESOURCEW(32512) : MAKEINTRESOURCEW(32650)));  // IDC_ARROW, IDC_APPSTARTING
   }
 
   // Input for this window while a handler runs: dispatched when the form
