@@ -27,6 +27,9 @@ class LoggedStartForm final : public form::Form {
   void form_close(form::FormContext& ctx) override;
   void tick(form::FormContext& ctx, std::string_view timer) override { start_.tick(ctx, timer); }
   void click(form::FormContext& ctx, std::string_view button) override { start_.click(ctx, button); }
+  void answer(form::FormContext& ctx, std::string_view question, bool yes) override {
+    start_.answer(ctx, question, yes);
+  }
   void key_down(form::FormContext& ctx, std::uint16_t& key, std::uint16_t shift) override {
     start_.key_down(ctx, key, shift);
   }

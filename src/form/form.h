@@ -57,6 +57,9 @@ struct FormDesign {
   // runtime's show delay, for the forms the operator opens), and then
   // without taking the focus from the window the operator uses.
   int show_delay_ms = -1;
+  // False for a called form that works in the background (a check, the
+  // log): it never takes the focus, and while it is open the operator's
+  // clicks and keys on the form below it wait for that form (see "Events").
   bool takes_focus = true;
   // A called form the operator keeps open (a browser of records): its
   // window's close button ends it as EndForm does, and so does a request to
@@ -102,9 +105,14 @@ inline constexpr int kBackgroundShowDelayMs = 3000;
 // the same on each of them.
 //
 // Events. One handler runs at a time, on one thread. A form inside a handler
-// receives no further event: a tick or click meanwhile is dropped, never
-// queued. Only the innermost open form takes input; the forms below it are
-// inside the handler that opened it. A timer enabled in the design sends its
+// receives no further tick meanwhile. The operator's input is never lost
+// behind work the operator did not ask for: a click, a key or the answer to
+// a question that comes while the form is inside a handler, with no form
+// above it but forms that work in the background (takes_focus false: a
+// check), waits and is delivered, in order, as soon as the handler has
+// returned (a click waits once per button; the window shows it as taken).
+// Otherwise only the innermost open form takes input; a click on a form
+// below a form the operator opened (the export) is dropped. A timer enabled in the design sends its
 // first Tick one interval after the form opened; switching it on restarts the
 // interval. EndForm takes effect when the running handler has returned; the
 // form's FormClose runs then and its caller's RunFormModal returns.
@@ -144,7 +152,12 @@ class FormContext {
   virtual int run_form_modal(std::string_view name) = 0;
   // Closes this form once the running handler has returned; its FormClose runs then.
   virtual void end_form() = 0;
+  // One box at a time: a box replaces the one the operator left open.
   virtual void show_message_box(std::string_view text, int style) = 0;
+  // Asks `text` with the buttons "Sim" and "Não" and returns at once: the
+  // form goes on (its timers too) and the answer comes later to
+  // Form::answer with `question`. Like a box, it replaces an open box.
+  virtual void ask(std::string_view text, std::string_view question) = 0;
   // Trailing blanks of the command text are not part of the command. The
   // result is platform::CommandRunner::run's.
   virtual platform::Status run_command_line(std::string_view command, int window_mode) = 0;
@@ -195,6 +208,9 @@ class Form {
   virtual void tick(FormContext&, std::string_view /*timer*/) {}
   virtual void click(FormContext&, std::string_view /*button*/) {}
   virtual void key_down(FormContext&, std::uint16_t& /*key*/, std::uint16_t /*shift*/) {}
+  // The operator's answer to FormContext::ask ("Sim": true); a question
+  // closed otherwise answers false.
+  virtual void answer(FormContext&, std::string_view /*question*/, bool /*yes*/) {}
 };
 
 // The application's forms, found by name.

@@ -87,6 +87,7 @@ void Opening::close() {
     states_[i].timer_on = false;
     window_->stop_timer(design().controls[i]);
   }
+  drop_waiting();
   ++busy_;  // an EndForm during FormClose has nothing left to close
   guarded([this] { form_.form_close(*this); });
   --busy_;
@@ -124,6 +125,52 @@ void Opening::handle(Handler&& handler) {
   --busy_;
   finish_if_done();
   runtime_.apply_stop();
+  deliver_waiting();
+}
+
+bool Opening::input_waits() const {
+  return running_ && !closing_ && busy_ > 0 && runtime_.only_background_above(*this);
+}
+
+void Opening::deliver_waiting() {
+  if (delivering_) return;
+  delivering_ = true;
+  while (!waiting_.empty() && ready()) {
+    const Waiting w = waiting_.front();
+    waiting_.erase(waiting_.begin());
+    switch (w.kind) {
+      case Waiting::Kind::click: {
+        const int i = find(w.name);
+        window_->click_waits(at(i), false);
+        if (!state(i).visible) {
+          note("blocked_click", w.name);
+          break;
+        }
+        note("click", w.name);
+        handle([&] { form_.click(*this, w.name); });
+        break;
+      }
+      case Waiting::Kind::key: {
+        std::uint16_t key = w.key;
+        handle([&] { form_.key_down(*this, key, w.shift); });
+        break;
+      }
+      case Waiting::Kind::answer:
+        note("answer", {}, w.name, w.yes ? 1 : 0);
+        handle([&] { form_.answer(*this, w.name, w.yes); });
+        break;
+    }
+  }
+  delivering_ = false;
+  if (!running_ || closing_) drop_waiting();
+}
+
+// A form that closes drops what waited for it (its buttons let go).
+void Opening::drop_waiting() {
+  for (const Waiting& w : waiting_) {
+    if (w.kind == Waiting::Kind::click) window_->click_waits(at(find(w.name)), false);
+  }
+  waiting_.clear();
 }
 
 // A failure that escapes a handler must not unwind through the window
@@ -179,6 +226,17 @@ bool Opening::click(std::string_view button) {
   const int i = find(button);
   if (i < 0 || at(i).kind != ControlKind::button) return false;
   const std::string name(at(i).name);
+  if (input_waits() && state(i).visible) {
+    const bool already = std::any_of(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
+      return w.kind == Waiting::Kind::click && w.name == name;
+    });
+    if (!already) {
+      waiting_.push_back(Waiting{.kind = Waiting::Kind::click, .name = name});
+      note("waiting_click", name);
+      window_->click_waits(at(i), true);
+    }
+    return true;
+  }
   if (!ready() || !state(i).visible) {
     note("blocked_click", name);
     return false;
@@ -189,9 +247,21 @@ bool Opening::click(std::string_view button) {
 }
 
 bool Opening::key_down(std::uint16_t& key, std::uint16_t shift) {
+  if (input_waits()) {
+    waiting_.push_back(Waiting{.kind = Waiting::Kind::key, .key = key, .shift = shift});
+    note("waiting_key", {}, {}, key);
+    key = 0;  // taken: it goes to the form later
+    return true;
+  }
   if (!ready()) return false;
   handle([&] { form_.key_down(*this, key, shift); });
   return true;
+}
+
+void Opening::answer(std::string_view question, bool yes) {
+  if (!running_ || closing_) return;
+  waiting_.push_back(Waiting{.kind = Waiting::Kind::answer, .name = std::string(question), .yes = yes});
+  deliver_waiting();
 }
 
 void Opening::close_button() {
@@ -251,6 +321,12 @@ void Opening::show_message_box(std::string_view text, int style) {
   show_window(true);  // the box belongs to a window the operator can see
   note("message", {}, text, style);
   window_->message_box(text, style);
+}
+
+void Opening::ask(std::string_view text, std::string_view question) {
+  show_window(true);
+  note("question", question, text);
+  window_->ask(text, question);
 }
 
 platform::Status Opening::run_command_line(std::string_view command, int window_mode) {
@@ -428,6 +504,12 @@ int Runtime::run_form_modal(std::string_view name) {
   }
   apply_stop();
   return 0;
+}
+
+bool Runtime::only_background_above(const Opening& opening) const {
+  const auto it = std::find(open_.begin(), open_.end(), &opening);
+  if (it == open_.end()) return false;
+  return std::all_of(it + 1, open_.end(), [](const Opening* o) { return !o->design().takes_focus; });
 }
 
 void Runtime::request_stop() {

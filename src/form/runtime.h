@@ -59,6 +59,13 @@ class Window {
   virtual void quit_events() = 0;
 
   virtual void message_box(std::string_view text, int style) = 0;  // text as the form gave it
+  // Shows the question (text as the form gave it, buttons "Sim" and "Não")
+  // and returns at once; the answer comes to Opening::answer(question, yes).
+  virtual void ask(std::string_view text, std::string_view question) = 0;
+  // A click on `button` waits for the form's handler (`waits`), or has been
+  // delivered or dropped: the window shows it as taken meanwhile (the button
+  // held down, a busy cursor).
+  virtual void click_waits(const ControlDesign& /*button*/, bool /*waits*/) {}
 
   virtual void start_timer(const ControlDesign& timer) = 0;  // (re)starts its interval
   virtual void stop_timer(const ControlDesign& timer) = 0;
@@ -107,7 +114,8 @@ class FrontEnd {
 };
 
 // Everything a form did, for tests that look at it afterwards: `op` is one of
-// open, close, tick, click, blocked_click, stop, timer, step, progress,
+// open, close, tick, click, blocked_click, waiting_click, waiting_key,
+// question, answer, stop, timer, step, progress,
 // add_row, row_text, show_row, remove_row, select_row, refresh, visible, message,
 // command, wait, error.
 class Journal {
@@ -132,6 +140,11 @@ class Opening final : public FormContext {
   Window& window() { return *window_; }
   // Whether the form takes input now: open, not closing, in none of its handlers.
   bool ready() const { return running_ && !closing_ && busy_ == 0; }
+  // Whether the operator's input reaches the form now or as soon as its
+  // handler returns (see form.h, "Events").
+  bool takes_input() const { return ready() || input_waits(); }
+  // Whether input now waits for the form's handler.
+  bool input_waits() const;
   bool closing() const { return closing_; }
   bool shown() const { return shown_; }
   // How long the form stays open before its window shows (a called form).
@@ -145,6 +158,8 @@ class Opening final : public FormContext {
   bool tick(std::string_view timer);
   bool click(std::string_view button);
   bool key_down(std::uint16_t& key, std::uint16_t shift);
+  // The answer to the question asked (FormContext::ask); waits as a click.
+  void answer(std::string_view question, bool yes);
   // The window's close button: the start form and a form that closes on
   // request close, as by EndForm.
   void close_button();
@@ -155,6 +170,7 @@ class Opening final : public FormContext {
   int run_form_modal(std::string_view name) override;
   void end_form() override;
   void show_message_box(std::string_view text, int style) override;
+  void ask(std::string_view text, std::string_view question) override;
   platform::Status run_command_line(std::string_view command, int window_mode) override;
   void wait_ms(int ms) override;
   void set_timer_enabled(std::string_view timer, bool on) override;
@@ -191,6 +207,9 @@ class Opening final : public FormContext {
   template <class Handler>
   void guarded(Handler&& handler);
   void finish_if_done();
+  // Delivers the input that waited for the handler, in order.
+  void deliver_waiting();
+  void drop_waiting();
   int find(std::string_view name) const;
   int control(std::string_view name, ControlKind kind);
   int drawn_control(std::string_view name);
@@ -211,6 +230,15 @@ class Opening final : public FormContext {
   bool in_loop_ = false;
   bool shown_ = false;
   int busy_ = 0;
+  // Input that came while a handler ran (see form.h, "Events").
+  struct Waiting {
+    enum class Kind { click, key, answer } kind = Kind::click;
+    std::string name;  // the button, or the question
+    std::uint16_t key = 0, shift = 0;
+    bool yes = false;
+  };
+  std::vector<Waiting> waiting_;
+  bool delivering_ = false;
 };
 
 class Runtime {
@@ -229,6 +257,8 @@ class Runtime {
 
   // The open forms, innermost last.
   const std::vector<Opening*>& openings() const { return open_; }
+  // Whether every form open above `opening` works in the background.
+  bool only_background_above(const Opening& opening) const;
   int open_forms() const { return static_cast<int>(open_.size()); }
 
   // Ends the start form as EndForm would, as soon as no other form is open

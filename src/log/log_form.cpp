@@ -52,6 +52,7 @@ LogForm::LogForm(LLink& link, platform::FileSystem& files, platform::Clock& cloc
     : link_(link), files_(files), clock_(clock), w_oper_(15, ' ') {
   design_.name = form::kLogForm;
   design_.caption = "KAV - LOG";
+  design_.takes_focus = false;  // writes a line and closes: the operator works on
   design_.width = 200;
   design_.height = 60;
 }

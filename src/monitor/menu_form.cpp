@@ -6,6 +6,7 @@
 #include "log/log_form.h"
 #include "log/log_from_form.h"
 #include "record/area.h"
+#include "record/cp1252.h"
 
 namespace kav::monitor {
 
@@ -17,6 +18,7 @@ const form::Font kAlertFont{"Tahoma", 8.25, false};
 constexpr int kAlertColor = 0xC00000;  // dark red
 // The rows of a check's report stand indented under the check's row.
 constexpr std::string_view kReportIndent = "   ";
+constexpr std::string_view kExitQuestion = "sair";
 }  // namespace
 
 MenuForm::MenuForm(log::LLink& link, platform::Clock& clock, log::Alerts& alerts, log::CheckReport& report,
@@ -104,8 +106,13 @@ void MenuForm::click(form::FormContext& ctx, std::string_view button) {
     under_reprint_ = nullptr;
     ctx.set_timer_enabled("Cm_Timer", true);
   } else if (button == "Bt_Confirma8") {
-    ctx.end_form();
+    // A question that holds nothing: the checks go on until "Sim".
+    ctx.ask(record::cp1252("Parar o monitor? As comandas deixam de ser impressas."), kExitQuestion);
   }
+}
+
+void MenuForm::answer(form::FormContext& ctx, std::string_view question, bool yes) {
+  if (question == kExitQuestion && yes) ctx.end_form();
 }
 
 void MenuForm::pulse() {

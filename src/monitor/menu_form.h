@@ -46,7 +46,10 @@ class MenuForm final : public form::Form {
   void form_open(form::FormContext& ctx) override;
   void form_close(form::FormContext& ctx) override;
   void tick(form::FormContext& ctx, std::string_view timer) override;
+  // "Sair" asks first (Form::answer ends the form); a stop asked from
+  // outside (a signal, the session's end) does not.
   void click(form::FormContext& ctx, std::string_view button) override;
+  void answer(form::FormContext& ctx, std::string_view question, bool yes) override;
   // One second of the monitor's timer, while the reprint form is open over
   // it; nothing otherwise.
   void pulse();

@@ -7,6 +7,7 @@
 
 #include "log/log_form.h"
 #include "monitor/menu_form.h"
+#include "record/cp1252.h"
 #include "support/harness.h"
 #include "support/line_ends.h"
 
@@ -165,9 +166,19 @@ class SlowForm final : public form::Form {
     design_.controls.push_back({.name = "CmTimer1", .kind = form::ControlKind::timer, .interval_ms = 1});
   }
   const form::FormDesign& design() const override { return design_; }
+  // Works in the background as the order processing does, taking its time
+  // in a wait (what comes from outside meanwhile comes during it).
+  void work_in_background() {
+    design_.takes_focus = false;
+    waits_ = true;
+  }
   void tick(form::FormContext& ctx, std::string_view) override {
     ctx.set_timer_enabled("CmTimer1", false);
-    clock_.advance_ms(busy_ms_);
+    if (waits_) {
+      ctx.wait_ms(static_cast<int>(busy_ms_));
+    } else {
+      clock_.advance_ms(busy_ms_);
+    }
     if (during) during();
     ctx.end_form();
   }
@@ -176,6 +187,7 @@ class SlowForm final : public form::Form {
  private:
   platform::ManualClock& clock_;
   std::int64_t busy_ms_;
+  bool waits_ = false;
   form::FormDesign design_;
 };
 
@@ -246,6 +258,31 @@ TEST(MonitorCycleTest, ExitEndsTheProgramButNotWhileAFormIsOpen) {
   EXPECT_TRUE(m.runtime.open_forms().empty());
   EXPECT_EQ(m.runtime.events("blocked_click").size(), 1U);
   EXPECT_EQ(m.runtime.last("00-MENU")->closed_ms, 1800);
+}
+
+// "Sair" clicked during a check is taken and done once the check has ended:
+// it asks, and the question holds nothing (the checks go on until "Sim").
+TEST(MonitorCycleTest, ExitClickedDuringACheckAsksAfterItAndTheChecksGoOnUntilYes) {
+  SlowMonitor m(3000, 0);
+  m.comandas.work_in_background();
+  std::vector<std::string> asked;
+  m.runtime.on_question = [&](std::string_view, std::string_view text) {
+    asked.push_back(record::to_utf8(text) + " " + std::to_string(m.runtime.now_ms()));
+  };
+  m.runtime.at(6000, [&] {
+    EXPECT_EQ(m.runtime.open_forms().back(), "90-COMANDAS");
+    EXPECT_EQ(m.runtime.type_command("s"), ui::headless::HeadlessRuntime::Typed::waiting);
+  });
+  m.runtime.at(9500, [&] { EXPECT_EQ(m.runtime.type_command("n"), ui::headless::HeadlessRuntime::Typed::answered); });
+  m.runtime.at(9600, [&] { EXPECT_TRUE(m.runtime.click("Bt_Confirma8")); });
+  m.runtime.at(25'000, [&] { EXPECT_TRUE(m.runtime.answer(true)); });
+  m.runtime.run("00-MENU");
+  // The check of 5 s ended at 8.001 s; then the question, then again at 9.6 s.
+  EXPECT_EQ(asked, (std::vector<std::string>{"Parar o monitor? As comandas deixam de ser impressas. 8001",
+                                             "Parar o monitor? As comandas deixam de ser impressas. 9600"}));
+  EXPECT_EQ(of(m.runtime.journal(), "90-COMANDAS", "open").size(), 3U);  // at 5 s, 13 s and 21 s
+  EXPECT_EQ(m.runtime.last("00-MENU")->closed_ms, 25'000);
+  EXPECT_TRUE(m.runtime.events("blocked_click").empty());
 }
 
 // The rows a check reports go below its row, whatever their number: the

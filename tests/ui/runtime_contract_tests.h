@@ -453,7 +453,9 @@ class RuntimeContractTest : public ::testing::Test {
   }
 
   // While a handler of a form runs, nested event loops (a called form, a
-  // message box) must not deliver that form's own ticks or clicks into it.
+  // message box) must not deliver that form's own ticks or clicks into it:
+  // a click behind a form the operator uses is dropped; one when no such
+  // form is above waits for the handler, and comes once per button.
   void busy_form_receives_no_ticks_or_clicks() {
     ScriptedForm& outer = form("OUTER");
     outer.add_timer("T", 1);  // left running on purpose
@@ -466,13 +468,13 @@ class RuntimeContractTest : public ::testing::Test {
     };
     int inner_ticks = 0;
     inner.on_tick = [&](form::FormContext& ctx, std::string_view) {
-      D::click(go);  // the outer form is busy: dropped
+      D::click(go);  // behind a form the operator uses: dropped
       if (++inner_ticks == 20) ctx.end_form();
     };
     outer.on_tick = [&](form::FormContext& ctx, std::string_view) {
       if (inner_ticks == 0) {
         ctx.run_form_modal("INNER");
-        D::click(go);  // still inside the outer handler: dropped
+        D::click(go);  // still inside the outer handler: waits for it
         ctx.show_message_box("x", form::kStyleInformation);
       } else {
         ctx.end_form();
@@ -485,7 +487,44 @@ class RuntimeContractTest : public ::testing::Test {
     });
     EXPECT_EQ(runtime.run("OUTER"), 0);
     EXPECT_EQ(inner_ticks, 20);
-    EXPECT_THAT(outer.events, ::testing::ElementsAre("open", "tick:T", "tick:T", "close"));
+    EXPECT_THAT(outer.events, ::testing::ElementsAre("open", "tick:T", "click:Bt_Go", "tick:T", "close"));
+  }
+
+  // A click on a form while a form that works in the background runs over
+  // it (a check over the monitor) is taken and done when the check is over;
+  // a click ending the form ends it after the check.
+  void a_click_during_a_background_form_waits_for_it() {
+    ScriptedForm& outer = form("OUTER");
+    outer.add_timer("T", 1);
+    outer.add_control("Bt_Go", form::ControlKind::button, "Go");
+    outer.add_control("Bt_End", form::ControlKind::button, "End");
+    ScriptedForm& check = form("CHECK");
+    check.edit().takes_focus = false;
+    check.add_timer("T", 1);
+    Window go = nullptr, end = nullptr;
+    on_built = [&](std::string_view name, Window w) {
+      if (name == "OUTER") go = D::find(w, "Bt_Go"), end = D::find(w, "Bt_End");
+    };
+    int check_ticks = 0;
+    check.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      if (check_ticks == 0) D::click(go);
+      if (check_ticks == 1) D::click(end);
+      if (check_ticks == 2) D::click(go);  // once per button
+      ctx.wait_ms(10);
+      if (++check_ticks == 5) ctx.end_form();
+    };
+    outer.on_tick = [&](form::FormContext& ctx, std::string_view) {
+      ctx.set_timer_enabled("T", false);
+      ctx.run_form_modal("CHECK");
+      outer.events.push_back("check done");
+    };
+    outer.on_click = [&](form::FormContext& ctx, std::string_view button) {
+      if (button == "Bt_End") ctx.end_form();
+    };
+    EXPECT_EQ(runtime.run("OUTER"), 0);
+    EXPECT_EQ(check_ticks, 5);
+    EXPECT_THAT(outer.events,
+                ::testing::ElementsAre("open", "tick:T", "check done", "click:Bt_Go", "click:Bt_End", "close"));
   }
 
   // Restarting a slow timer over and over keeps it from ticking until the
@@ -773,6 +812,9 @@ TYPED_TEST_P(RuntimeContractTest, EndFormTakesEffectWhenTheHandlerReturns) {
   this->end_form_takes_effect_when_the_handler_returns();
 }
 TYPED_TEST_P(RuntimeContractTest, BusyFormReceivesNoTicksOrClicks) { this->busy_form_receives_no_ticks_or_clicks(); }
+TYPED_TEST_P(RuntimeContractTest, AClickDuringABackgroundFormWaitsForIt) {
+  this->a_click_during_a_background_form_waits_for_it();
+}
 TYPED_TEST_P(RuntimeContractTest, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval) {
   this->timer_switched_off_stops_ticks_and_on_restarts_the_interval();
 }
@@ -801,7 +843,7 @@ REGISTER_TYPED_TEST_SUITE_P(RuntimeContractTest, ShowsWindows1252TextAsUnicode, 
                             ARemovedRowLeavesAndTheRowsAfterItMoveUp,
                             TheSelectedRowReachesTheFormAndFollowsItsRow, NestedModalFormReturnsControlToItsCaller,
                             CalledFormShowsOnlyOnceItHasStayedOpenAMoment, EndFormTakesEffectWhenTheHandlerReturns,
-                            BusyFormReceivesNoTicksOrClicks, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval,
+                            BusyFormReceivesNoTicksOrClicks, AClickDuringABackgroundFormWaitsForIt, TimerSwitchedOffStopsTicksAndOnRestartsTheInterval,
                             UnknownFormIsReportedAndReturnsMinusOne,
                             FailingHandlerAndUnknownControlAreReportedAndTheProgramGoesOn,
                             CommandLineLosesTrailingBlanksAndKeepsItsBytes,

@@ -46,10 +46,18 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
     // The box is a line and nobody answers it: the checks go on.
     print_line({"[", form, "] (", kind, ") ", record::to_utf8(record::trim_right(text))});
   };
+  runtime.on_question = [](std::string_view form, std::string_view text) {
+    print_line({"[", form, "] (PERGUNTA) ", record::to_utf8(record::trim_right(text)),
+                " Digite s (sim) ou n (não) + Enter."});
+  };
   runtime.on_error = [](std::string_view message) { print_line({"kavcomanda: ", message}); };
   runtime.on_input = [&](std::string_view line) {
     switch (runtime.type_command(line)) {
       case HeadlessRuntime::Typed::pressed:
+      case HeadlessRuntime::Typed::answered:
+        break;
+      case HeadlessRuntime::Typed::waiting:
+        print_line({"kavcomanda: anotado; será feito ao fim da checagem em curso."});
         break;
       case HeadlessRuntime::Typed::blocked:
         print_line({"kavcomanda: ocupado (", runtime.innermost()->name, " aberto); tente de novo quando fechar."});

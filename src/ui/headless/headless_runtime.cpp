@@ -78,7 +78,10 @@ class HeadlessRuntime::Window final : public form::Window {
     }
     rt_.stack_.push_back(this);
   }
-  ~Window() override { rt_.stack_.pop_back(); }
+  ~Window() override {
+    if (rt_.asked_ == &opening_) rt_.asked_ = nullptr;
+    rt_.stack_.pop_back();
+  }
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
@@ -106,8 +109,20 @@ class HeadlessRuntime::Window final : public form::Window {
   }
   void quit_events() override { finished_ = true; }
 
+  // A box replaces an open question, which then answers "Não".
   void message_box(std::string_view text, int style) override {
+    rt_.answer(false);
     if (rt_.on_message_box) rt_.on_message_box(rec_.name, text, style);
+  }
+  void ask(std::string_view text, std::string_view question) override {
+    rt_.answer(false);
+    rt_.asked_ = &opening_;
+    rt_.question_ = std::string(question);
+    if (rt_.on_question) {
+      rt_.on_question(rec_.name, text);
+    } else {
+      rt_.answer(true);
+    }
   }
 
   void start_timer(const form::ControlDesign& timer) override {
@@ -224,8 +239,21 @@ bool HeadlessRuntime::click(std::string_view button) {
   return false;
 }
 
+bool HeadlessRuntime::answer(bool yes) {
+  if (asked_ == nullptr) return false;
+  form::Opening* asked = asked_;
+  asked_ = nullptr;
+  asked->answer(question_, yes);
+  return true;
+}
+
 HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
   std::string_view typed = trim(line);
+  if (asked_ != nullptr) {
+    const std::string word = record::lower(typed);
+    if (word == "s" || word == "sim") return answer(true), Typed::answered;
+    if (word == "n" || word == "nao" || word == "não" || word == record::cp1252("não")) return answer(false), Typed::answered;
+  }
   // "t 3": the command, then the number of a row.
   int row = -1;
   if (const auto blank = typed.find(' '); blank != std::string_view::npos) {
@@ -240,7 +268,7 @@ HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
     for (const form::ControlDesign& c : (*it)->opening().design().controls) {
       if (!names_button(c, typed)) continue;
       form::Opening& opening = (*it)->opening();
-      if (row >= 0 && opening.ready()) {
+      if (row >= 0 && opening.takes_input()) {
         const auto list = std::find_if(opening.design().controls.begin(), opening.design().controls.end(),
                                        [](const form::ControlDesign& d) { return d.kind == form::ControlKind::list; });
         if (list != opening.design().controls.end()) {
@@ -253,7 +281,9 @@ HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
           }
         }
       }
-      return opening.click(c.name) ? Typed::pressed : Typed::blocked;
+      const bool waits = opening.input_waits();
+      if (!opening.click(c.name)) return Typed::blocked;
+      return waits ? Typed::waiting : Typed::pressed;
     }
   }
   return Typed::unknown;

@@ -129,7 +129,9 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
 
   // What a typed line did: pressed a button of the innermost form, named a
   // button of a form that is busy (blocked), or named no button.
-  enum class Typed { pressed, blocked, unknown };
+  // A click that came during a check waits for it (see form.h, "Events").
+  // A line that answers the open question (s, sim, n, não) is `answered`.
+  enum class Typed { pressed, waiting, blocked, unknown, answered };
   // A line presses the button whose caption begins with it: the caption's
   // first letter or its whole first word, case ignored ("e", "exportar").
   // A number after it ("t 3") first selects that row (counted from 1) of
@@ -138,6 +140,11 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   // One line naming the commands of the buttons of the innermost form (the
   // start form's when `start_form`).
   std::string commands_help(bool start_form = true) const;
+
+  // Answers the question a form asked (FormContext::ask) and that is still
+  // open; false when none is.
+  bool answer(bool yes);
+  bool question_open() const { return asked_ != nullptr; }
 
   // Switches the test instruments on: from now on `recorder` keeps every
   // event and opening, and run() gives up past its time limit.
@@ -163,6 +170,10 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
 
   // Called for every message box (it is answered with OK when this returns).
   std::function<void(std::string_view form, std::string_view text, int style)> on_message_box;
+  // Called when a form asks a question, which then waits for answer().
+  // Without it every question is answered "Sim" (once the handler that
+  // asked has returned).
+  std::function<void(std::string_view form, std::string_view text)> on_question;
   // Called when a list row gets its text, and when a row is removed (console
   // mode prints both). `list` is empty for the form's first list (its status
   // list) and otherwise names the list by its first column's title. A row of
@@ -205,6 +216,8 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   std::unique_ptr<Recorder> own_recorder_;
   std::multimap<std::int64_t, std::function<void()>> actions_;
   std::vector<Window*> stack_;  // the open forms' windows, innermost last
+  form::Opening* asked_ = nullptr;  // the form whose question is open
+  std::string question_;
   form::Runtime core_;
 };
 

@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <exception>
 #include <iostream>
@@ -84,8 +86,15 @@ class QtRuntime::Window final : public form::Window {
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (opening.start_form()) flags |= Qt::WindowMinimizeButtonHint;
     window_->setWindowFlags(flags);
-    window_->setWindowModality(Qt::ApplicationModal);
-    if (!opening.design().takes_focus) window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    if (opening.design().takes_focus) {
+      window_->setWindowModality(Qt::ApplicationModal);
+    } else {
+      // Work in the background: the operator goes on with the form below
+      // (the input gate makes it wait for this one).
+      window_->setWindowModality(Qt::NonModal);
+      window_->setAttribute(Qt::WA_ShowWithoutActivating);
+      window_->setFocusPolicy(Qt::NoFocus);
+    }
     window_->on_close_button = [this] { opening_.close_button(); };
     window_->on_key = [this](QKeyEvent& event) { return key(event); };
     connect_events();
@@ -101,19 +110,47 @@ class QtRuntime::Window final : public form::Window {
   void opened() override {
     if (runtime_.form_shown_hook_) runtime_.form_shown_hook_(opening_.name(), *window_);
   }
-  void show() override { window_->show(); }
+  void show() override {
+    if (!opening_.design().takes_focus) place_beside();
+    window_->show();
+  }
   void show_later(int ms) override {
     auto* delay = new QTimer(window_);
     delay->setSingleShot(true);
     QObject::connect(delay, &QTimer::timeout, [this] { opening_.show_now(); });
     delay->start(ms);
   }
-  void closed() override { window_->hide(); }
+  void closed() override {
+    if (runtime_.asking_ == &opening_) {
+      // Its question goes with it, unanswered.
+      runtime_.asking_ = nullptr;
+      if (runtime_.box_) {
+        runtime_.box_->disconnect();
+        runtime_.box_->close();
+      }
+    }
+    window_->unsetCursor();
+    window_->hide();
+  }
   void run_events() override { loop_.exec(); }
   void quit_events() override { loop_.quit(); }
 
   void message_box(std::string_view text, int style) override {
     runtime_.message_box(caption_, text, style);
+  }
+  void ask(std::string_view text, std::string_view question) override {
+    runtime_.ask(opening_, caption_, text, std::string(question));
+  }
+  void click_waits(const form::ControlDesign& button, bool waits) override {
+    if (auto* b = qobject_cast<QAbstractButton*>(controls_.widget(button.name))) b->setDown(waits);
+    waiting_ += waits ? 1 : -1;
+    if (waiting_ > 0) {
+      window_->setCursor(Qt::BusyCursor);
+    } else {
+      waiting_ = 0;
+      window_->unsetCursor();
+    }
+    if (window_->isVisible()) window_->repaint();
   }
 
   void start_timer(const form::ControlDesign& timer) override { controls_.timer(timer.name)->start(); }
@@ -156,6 +193,41 @@ class QtRuntime::Window final : public form::Window {
     }
   }
 
+  // A form that works in the background stands beside the forms open below
+  // it, on the same screen: right of them, else below, else left, else
+  // above; it covers none of their buttons, lists or boxes when it can.
+  void place_beside() {
+    QRect taken;
+    for (form::Opening* o : runtime_.core_.openings()) {
+      if (o == &opening_) break;
+      const QWidget& w = static_cast<Window&>(o->window()).window();
+      if (w.isVisible()) taken = taken.united(w.frameGeometry());
+    }
+    if (taken.isNull()) return;
+    const QScreen* screen = QGuiApplication::screenAt(taken.center());
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = window_->frameGeometry().size().expandedTo(window_->size());
+    constexpr int kGap = 8;
+    const QPoint candidates[] = {
+        {taken.right() + kGap, taken.top()},
+        {taken.left(), taken.bottom() + kGap},
+        {taken.left() - kGap - size.width(), taken.top()},
+        {taken.left(), taken.top() - kGap - size.height()},
+    };
+    for (const QPoint& at : candidates) {
+      if (area.contains(QRect(at, size))) {
+        window_->move(at);
+        return;
+      }
+    }
+    // No room beside them: the screen's corner farthest from their middle.
+    const int x = taken.center().x() < area.center().x() ? area.right() - size.width() : area.left();
+    const int y = taken.center().y() < area.center().y() ? area.bottom() - size.height() : area.top();
+    window_->move(x, y);
+  }
+
   // A handler that clears the key code swallows the key; Escape never
   // reaches the dialog, which would close.
   bool key(QKeyEvent& event) {
@@ -176,16 +248,17 @@ class QtRuntime::Window final : public form::Window {
   Controls controls_;
   const std::string caption_;  // UTF-8
   QEventLoop loop_;
+  int waiting_ = 0;  // clicks waiting for the form's handler
 };
 
 bool QtRuntime::InputGate::eventFilter(QObject* target, QEvent* event) {
   if (!is_input(event->type()) || !target->isWidgetType()) return false;
   auto* window = dynamic_cast<FormWindow*>(static_cast<QWidget*>(target)->window());
   if (window == nullptr) return false;
-  const auto& open = runtime_.core_.openings();
-  if (open.empty()) return true;
-  form::Opening& innermost = *open.back();
-  return !(&static_cast<Window&>(innermost.window()).window() == window && innermost.ready());
+  for (form::Opening* o : runtime_.core_.openings()) {
+    if (&static_cast<Window&>(o->window()).window() == window) return !o->takes_input();
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -194,7 +267,13 @@ bool QtRuntime::InputGate::eventFilter(QObject* target, QEvent* event) {
 QtRuntime::QtRuntime(form::FormSet& forms, platform::CommandRunner& commands)
     : commands_(commands), core_(forms, *this) {}
 
-QtRuntime::~QtRuntime() = default;
+// A box still up goes with the program (its answer has no form to go to).
+QtRuntime::~QtRuntime() {
+  if (box_) {
+    box_->disconnect();
+    delete box_.data();
+  }
+}
 
 int QtRuntime::run(std::string_view start_form) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
@@ -208,6 +287,11 @@ int QtRuntime::run(std::string_view start_form) {
   QGuiApplication::setQuitOnLastWindowClosed(false);
   gate_ = std::make_unique<InputGate>(*this);
   const int result = core_.run(start_form);
+  if (box_) {
+    box_->disconnect();
+    box_->close();
+  }
+  asking_ = nullptr;
   gate_.reset();
   QGuiApplication::setQuitOnLastWindowClosed(quit_on_last);
   return result;
@@ -238,11 +322,62 @@ void QtRuntime::message_box(const std::string& title, std::string_view text, int
     message_box_hook_(shown, style);
     return;
   }
-  QWidget* parent = &static_cast<Window&>(core_.openings().front()->window()).window();
-  QMessageBox* box = make_box(title, shown, style, parent).release();
+  show_box(make_box(title, shown, style, nullptr).release());
+}
+
+// "Sim" and "Não"; Escape, Return and the close button answer "Não".
+void QtRuntime::ask(form::Opening& opening, const std::string& title, std::string_view text,
+                    const std::string& question) {
+  const std::string shown = utf8(record::trim_right(text));
+  if (message_box_hook_) {  // the hook stands for an operator who says "Sim"
+    message_box_hook_(shown, form::kStyleQuestion);
+    opening.answer(question, true);
+    return;
+  }
+  auto box = make_box(title, shown, form::kStyleQuestion, nullptr);
+  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box->button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
+  box->button(QMessageBox::No)->setText(QString::fromUtf8("Não"));
+  box->setDefaultButton(QMessageBox::No);
+  box->setEscapeButton(QMessageBox::No);
+  QMessageBox* raw = box.release();
+  show_box(raw);  // closes the box open before, and an open question with it
+  asking_ = &opening;
+  QObject::connect(raw, &QMessageBox::finished, [this, raw, question] {
+    form::Opening* asked = asking_;
+    asking_ = nullptr;
+    if (asked != nullptr) asked->answer(question, raw->clickedButton() == raw->button(QMessageBox::Yes));
+  });
+}
+
+// The box stands over the innermost form, takes the keyboard (also with no
+// window manager: OK, Return and Escape close it) and returns at once: the
+// timers go on. It is modal only for the moment it is up, and it replaces
+// the box before it, so boxes never pile up.
+void QtRuntime::show_box(QMessageBox* box) {
+  if (box_) {
+    QMessageBox* old = box_;
+    box_ = nullptr;
+    old->close();  // a question closed this way answers "Não"
+  }
   box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::NonModal);
+  box->setWindowModality(Qt::ApplicationModal);
+  box_ = box;
+  box->adjustSize();
+  if (!core_.openings().empty()) {
+    for (auto it = core_.openings().rbegin(); it != core_.openings().rend(); ++it) {
+      const QWidget& over = static_cast<Window&>((*it)->window()).window();
+      if (!(*it)->design().takes_focus || !over.isVisible()) continue;
+      box->move(over.frameGeometry().center() - box->rect().center());
+      break;
+    }
+  }
   box->show();
+  box->raise();
+  box->activateWindow();
+  if (QAbstractButton* b = box->defaultButton() != nullptr ? box->defaultButton() : box->button(QMessageBox::Ok)) {
+    b->setFocus();
+  }
 }
 
 std::unique_ptr<QMessageBox> QtRuntime::make_box(const std::string& title, const std::string& text, int style,

@@ -8,8 +8,11 @@
 // While handlers are busy the windows stay drawn: a command line runs on a
 // helper thread while the GUI thread paints, a wait (FormContext::wait_ms)
 // runs an event loop, and the operations of the contract let pending paints
-// through at most every kDrawEveryMs. Mouse and key input reaches only the
-// innermost form, and only while none of its handlers is running.
+// through at most every kDrawEveryMs. Mouse and key input reaches the
+// innermost form that the operator uses, and while a check runs over it
+// (a form that works in the background: never modal, never taking the focus,
+// placed beside the forms below it) the input waits for the check (form.h).
+// A form's box is application-modal but does not block: one at a time.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +22,13 @@
 #include <string_view>
 #include <vector>
 
+#include <QMessageBox>
+#include <QPointer>
+
 #include "form/form.h"
 #include "form/runtime.h"
 #include "platform/command_runner.h"
 
-class QMessageBox;
 class QWidget;
 
 namespace kav::ui::qt {
@@ -34,6 +39,7 @@ class QtRuntime final : private form::FrontEnd {
  public:
   // Replaces the modal message box: receives the text as the box would show
   // it (UTF-8, trailing blanks removed) and the style (16 error, 64 information).
+  // A question (style 32) goes there too and is answered "Sim".
   using MessageBoxHook = std::function<void(const std::string& text, int style)>;
   // Called once a form's window has been built (and, for the start form,
   // shown), before its FormOpen runs: the form's name as designed and its
@@ -84,6 +90,9 @@ class QtRuntime final : private form::FrontEnd {
   void error(std::string_view message) override;
 
   void message_box(const std::string& title, std::string_view text, int style);
+  void ask(form::Opening& opening, const std::string& title, std::string_view text, const std::string& question);
+  // Shows a form's box (a message or a question) in place of the one open.
+  void show_box(QMessageBox* box);
   static std::unique_ptr<QMessageBox> make_box(const std::string& title, const std::string& text, int style,
                                                QWidget* parent);
   void pump(bool now);
@@ -94,6 +103,8 @@ class QtRuntime final : private form::FrontEnd {
   double time_scale_ = 1.0;
   std::int64_t last_pump_ms_ = 0;
   std::unique_ptr<InputGate> gate_;
+  QPointer<QMessageBox> box_;            // the form's box open now
+  form::Opening* asking_ = nullptr;      // the form whose question box_ is
   form::Runtime core_;
 };
 

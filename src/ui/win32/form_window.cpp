@@ -34,6 +34,7 @@ LRESULT CALLBACK form_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (lp != 0) window->events().command(LOWORD(wp), HIWORD(wp));
         return 0;
       case WM_CLOSE: window->events().close_button(); return 0;
+      case kAnswerMessage: window->events().answered(wp != 0); return 0;
       // Logoff or shutdown: the program agrees, and ends before it answers
       // the end itself, since Windows may end the process then.
       case WM_QUERYENDSESSION: return TRUE;

@@ -41,7 +41,12 @@ class WindowEvents {
   virtual void close_button() = 0;
   // The session ends (WM_ENDSESSION): the process may end when this returns.
   virtual void session_ends() = 0;
+  // The answer to a question of the form's (kAnswerMessage: wParam 1 for "Sim").
+  virtual void answered(bool /*yes*/) {}
 };
+
+// Posted to a form's window by the thread of its question box.
+inline constexpr UINT kAnswerMessage = WM_APP + 34;
 
 // A form's window and its controls. The window is created hidden; the
 // caller decides when to show it. Destroying the object destroys the window

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <iostream>
 #include <thread>
@@ -33,15 +34,35 @@ void paint_pending() {
   }
 }
 
-// Drops the keys and mouse clicks that came while the windows take no input.
-void drop_input() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+// The buttons of a question box say "Sim" and "Não" whatever the system's
+// language: a hook of the box's own thread names them as the box appears.
+thread_local HHOOK question_hook = nullptr;
+
+LRESULT CALLBACK name_question_buttons(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    const auto box = reinterpret_cast<HWND>(wp);
+    SetDlgItemTextW(box, IDYES, L"Sim");
+    SetDlgItemTextW(box, IDNO, L"N\u00E3o");
+    UnhookWindowsHookEx(question_hook);
+    question_hook = nullptr;
+    return 0;
   }
-  while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-  }
-  while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
-  }
+  return CallNextHookEx(question_hook, code, wp, lp);
+}
+
+// The thread of the box that is up, and how to close it (a question: "Não").
+std::atomic<DWORD> box_thread{0};
+std::atomic<bool> box_asks{false};
+
+BOOL CALLBACK close_box(HWND window, LPARAM answer) {
+  PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+  return TRUE;
+}
+
+// One box at a time: the box up goes before another shows.
+void close_open_box() {
+  const DWORD thread = box_thread.exchange(0);
+  if (thread != 0) EnumThreadWindows(thread, close_box, box_asks ? IDNO : IDOK);
 }
 
 }  // namespace
@@ -75,6 +96,7 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
   void show() override {
     KillTimer(hwnd(), kShowTimer);
     if (!opening_.design().takes_focus) {
+      place_beside();
       ShowWindow(hwnd(), SW_SHOWNOACTIVATE);  // the operator's window keeps the focus
     } else {
       ShowWindow(hwnd(), SW_SHOW);
@@ -90,7 +112,9 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     KillTimer(hwnd(), kShowTimer);
     // The caller's window takes input again before this one goes (with the
     // object), so that it is the one that becomes active.
-    if (owner_ != nullptr) EnableWindow(owner_, TRUE);
+    if (owner_ != nullptr && opening_.design().takes_focus) EnableWindow(owner_, TRUE);
+    for (HWND button : held_) SendMessageW(button, BM_SETSTATE, FALSE, 0);
+    held_.clear();
   }
 
   void run_events() override {
@@ -115,6 +139,50 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
 
   void message_box(std::string_view text, int style) override {
     runtime_.message_box(caption_, text, style);
+  }
+
+  // The box runs on a thread of its own (see Win32Runtime::message_box) and
+  // posts its answer to this window.
+  void ask(std::string_view text, std::string_view question) override {
+    question_ = std::string(question);
+    const std::string_view shown = record::trim_right(text);
+    if (runtime_.message_box_hook_) {  // the hook stands for an operator who says "Sim"
+      runtime_.message_box_hook_(utf8(shown), form::kStyleQuestion);
+      opening_.answer(question_, true);
+      return;
+    }
+    close_open_box();
+    std::thread([body = wide(shown), caption = wide(caption_), window = hwnd()] {
+      box_thread = GetCurrentThreadId();
+      box_asks = true;
+      question_hook = SetWindowsHookExW(WH_CBT, name_question_buttons, nullptr, GetCurrentThreadId());
+      const int answer = MessageBoxW(nullptr, body.c_str(), caption.c_str(),
+                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND | MB_TOPMOST);
+      if (question_hook != nullptr) UnhookWindowsHookEx(question_hook);
+      DWORD self = GetCurrentThreadId();
+      box_thread.compare_exchange_strong(self, 0);
+      PostMessageW(window, kAnswerMessage, answer == IDYES ? 1 : 0, 0);
+    }).detach();
+  }
+
+  void click_waits(const form::ControlDesign& button, bool waits) override {
+    HWND b = control(button);
+    SendMessageW(b, BM_SETSTATE, waits ? TRUE : FALSE, 0);
+    if (waits) {
+      held_.push_back(b);
+    } else {
+      held_.erase(std::remove(held_.begin(), held_.end(), b), held_.end());
+    }
+    SetCursor(LoadCursorW(nullptr, held_.empty() ? MAKEINTRESOURCEW(32512) : MAKEINTRESOURCEW(32650)));  // IDC_ARROW, IDC_APPSTARTING
+  }
+
+  // Input for this window while a handler runs: dispatched when the form
+  // takes it (it then waits for the handler), dropped otherwise.
+  bool takes_input() const { return opening_.takes_input(); }
+  void input(MSG& msg) {
+    if (key(msg) || dialog_message(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
   }
 
   void start_timer(const form::ControlDesign& timer) override {
@@ -211,6 +279,10 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
 
   void close_button() override { opening_.close_button(); }
 
+  void answered(bool yes) override {
+    if (!question_.empty()) opening_.answer(question_, yes);
+  }
+
   // The start form ends as a stop request ends it, and closes here, its
   // FormClose run to its end. Inside a check or an export it cannot: the
   // stop then waits for them, if Windows waits that long.
@@ -247,9 +319,52 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     return IsDialogMessageW(hwnd(), &msg) != FALSE;
   }
 
+  // A form that works in the background stands beside the forms open below
+  // it, on the same screen: right of them, else below, else left, else above.
+  void place_beside() {
+    RECT taken{};
+    bool any = false;
+    for (form::Opening* o : runtime_.core_.openings()) {
+      if (o == &opening_) break;
+      HWND w = static_cast<OpenWindow&>(o->window()).hwnd();
+      RECT r{};
+      if (!IsWindowVisible(w) || !GetWindowRect(w, &r)) continue;
+      if (any) {
+        UnionRect(&taken, &taken, &r);
+      } else {
+        taken = r;
+        any = true;
+      }
+    }
+    if (!any) return;
+    MONITORINFO screen{};
+    screen.cbSize = sizeof(screen);
+    if (!GetMonitorInfoW(MonitorFromRect(&taken, MONITOR_DEFAULTTONEAREST), &screen)) return;
+    const RECT area = screen.rcWork;
+    RECT own{};
+    GetWindowRect(hwnd(), &own);
+    const LONG w = own.right - own.left, h = own.bottom - own.top;
+    constexpr LONG kGap = 8;
+    const POINT candidates[] = {{taken.right + kGap, taken.top},
+                                {taken.left, taken.bottom + kGap},
+                                {taken.left - kGap - w, taken.top},
+                                {taken.left, taken.top - kGap - h}};
+    POINT at{(taken.left + taken.right) / 2 < (area.left + area.right) / 2 ? area.right - w : area.left,
+             (taken.top + taken.bottom) / 2 < (area.top + area.bottom) / 2 ? area.bottom - h : area.top};
+    for (const POINT& p : candidates) {
+      if (p.x >= area.left && p.y >= area.top && p.x + w <= area.right && p.y + h <= area.bottom) {
+        at = p;
+        break;
+      }
+    }
+    SetWindowPos(hwnd(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
   Win32Runtime& runtime_;
   form::Opening& opening_;
   const HWND owner_;
+  std::string question_;      // the question asked last
+  std::vector<HWND> held_;    // buttons whose click waits
   const std::string caption_;  // Windows-1252
   bool finished_ = false;
   FormWindow window_;  // last: its messages may reach the members above
@@ -267,7 +382,8 @@ std::unique_ptr<form::Window> Win32Runtime::open_window(form::Opening& opening, 
   const HWND owner = over == nullptr ? nullptr : static_cast<OpenWindow*>(over)->hwnd();
   auto window = std::make_unique<OpenWindow>(*this, opening, owner);
   if (window->hwnd() == nullptr) return nullptr;
-  if (owner != nullptr) EnableWindow(owner, FALSE);
+  // A form that works in the background leaves the operator's window taking input.
+  if (owner != nullptr && opening.design().takes_focus) EnableWindow(owner, FALSE);
   return window;
 }
 
@@ -292,10 +408,37 @@ void Win32Runtime::message_box(const std::string& title, std::string_view text, 
     message_box_hook_(utf8(shown), style);
     return;
   }
-  const UINT flags = MB_OK | (static_cast<UINT>(style) & MB_ICONMASK) | MB_SETFOREGROUND;
+  const UINT flags = MB_OK | (static_cast<UINT>(style) & MB_ICONMASK) | MB_SETFOREGROUND | MB_TOPMOST;
+  close_open_box();
   std::thread([body = wide(shown), caption = wide(title), flags] {
+    box_thread = GetCurrentThreadId();
+    box_asks = false;
     MessageBoxW(nullptr, body.c_str(), caption.c_str(), flags);
+    DWORD self = GetCurrentThreadId();
+    box_thread.compare_exchange_strong(self, 0);
   }).detach();
+}
+
+// Input that comes while handlers run: a form below a check takes it (it
+// waits for the handler, form.h); the rest is dropped.
+void Win32Runtime::pass_input() {
+  MSG msg;
+  auto owner_of = [this](HWND target) -> OpenWindow* {
+    const HWND root = GetAncestor(target, GA_ROOT);
+    for (form::Opening* o : core_.openings()) {
+      auto& w = static_cast<OpenWindow&>(o->window());
+      if (w.hwnd() == root) return &w;
+    }
+    return nullptr;
+  };
+  static constexpr std::pair<UINT, UINT> kInput[] = {
+      {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK}};
+  for (const auto& [first, last] : kInput) {
+    while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE)) {
+      OpenWindow* w = msg.hwnd != nullptr ? owner_of(msg.hwnd) : nullptr;
+      if (w != nullptr && w->takes_input()) w->input(msg);
+    }
+  }
 }
 
 void Win32Runtime::error(std::string_view message) { std::cerr << kProgram << ": " << message << "\n"; }
@@ -328,13 +471,13 @@ platform::Status Win32Runtime::run_command(std::string_view line, int window_mod
     SetEvent(done);
   });
   while (MsgWaitForMultipleObjects(1, &done, FALSE, kDrawEveryMs, QS_INPUT | QS_PAINT) != WAIT_OBJECT_0) {
-    drop_input();
+    pass_input();
     core_.show_due();
     paint_pending();
   }
   helper.join();
   CloseHandle(done);
-  drop_input();
+  pass_input();
   if (failure) std::rethrow_exception(failure);
   return result;
 }
@@ -345,7 +488,7 @@ platform::Status Win32Runtime::run_command(std::string_view line, int window_mod
 void Win32Runtime::wait(int ms) {
   const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
   for (;;) {
-    drop_input();
+    pass_input();
     core_.show_due();
     paint_pending();
     const ULONGLONG now = GetTickCount64();

@@ -4,9 +4,11 @@
 //
 // Every opening of a form is a window built from the form's design, run with
 // its own nested message loop while the window of the form that called it is
-// disabled, so RunFormModal returns only when the called form has closed.
-// While a command line runs (on a helper thread) or a form waits
-// (FormContext::wait_ms), the windows stay painted and take no input.
+// disabled (not for a form that works in the background: a check), so
+// RunFormModal returns only when the called form has closed. While a command
+// line runs (on a helper thread) or a form waits (FormContext::wait_ms), the
+// windows stay painted; input then reaches only a form below a check, where
+// it waits for the check (form.h). One box at a time, each on its own thread.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +79,7 @@ class Win32Runtime final : private form::FrontEnd {
   void error(std::string_view message) override;
 
   void message_box(const std::string& title, std::string_view text, int style);
+  void pass_input();
 
   platform::CommandRunner& commands_;
   MessageBoxHook message_box_hook_;

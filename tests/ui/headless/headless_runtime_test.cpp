@@ -22,6 +22,8 @@ class ScriptForm final : public form::Form {
     design_.controls.push_back({.name = "F", .kind = form::ControlKind::frame, .visible = false});
   }
   const form::FormDesign& design() const override { return design_; }
+  // A form that works behind the operator's back, as a check.
+  void work_in_background() { design_.takes_focus = false; }
   void form_open(form::FormContext& ctx) override {
     if (on_open) on_open(ctx);
   }
@@ -154,9 +156,9 @@ TEST_F(RuntimeTest, AFormBusyInAHandlerGetsNoTicksUntilItResumes) {
   EXPECT_EQ(ticks[1].ms, 4000);
 }
 
-// During a wait inside a handler time passes and what comes from outside
-// meanwhile (a click, a typed command) finds the form busy; no tick arrives.
-TEST_F(RuntimeTest, AWaitLetsTimePassAndTheWaitingFormTakesNoInput) {
+// During a wait inside a handler time passes; a click meanwhile (a typed
+// command too) waits for the handler, once per button; no tick arrives.
+TEST_F(RuntimeTest, AWaitLetsTimePassAndAClickMeanwhileWaitsForTheHandler) {
   std::vector<std::int64_t> waited;
   int clicks = 0;
   outer.on_click = [&](form::FormContext&) { ++clicks; };
@@ -167,17 +169,98 @@ TEST_F(RuntimeTest, AWaitLetsTimePassAndTheWaitingFormTakesNoInput) {
     if (waited.size() == 2) ctx.end_form();
   };
   HeadlessRuntime::Typed typed = HeadlessRuntime::Typed::pressed;
-  runtime.at(1500, [&] { EXPECT_FALSE(runtime.click("B")); });
+  runtime.at(1500, [&] { EXPECT_TRUE(runtime.click("B")); });
   runtime.at(2000, [&] { typed = runtime.type_command("b"); });
   runtime.run("00-OUTER");
   EXPECT_EQ(waited, (std::vector<std::int64_t>{2500, 2500}));
-  EXPECT_EQ(clicks, 0);
-  EXPECT_EQ(typed, HeadlessRuntime::Typed::blocked);
-  EXPECT_EQ(runtime.events("blocked_click").size(), 2U);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(typed, HeadlessRuntime::Typed::waiting);
+  EXPECT_EQ(runtime.events("waiting_click").size(), 1U);
+  ASSERT_EQ(runtime.events("click").size(), 1U);
+  EXPECT_EQ(runtime.events("click")[0].ms, 3500);  // as soon as the handler returned
+  EXPECT_TRUE(runtime.events("blocked_click").empty());
   // The second tick came after the first handler had returned, not during its wait.
   const auto ticks = runtime.events("tick");
   ASSERT_EQ(ticks.size(), 2U);
   EXPECT_EQ(ticks[1].ms, 3500);
+}
+
+// The operator's input is never lost behind a form that works in the
+// background: clicks on the form below wait for the handler that runs it and
+// come in order once it has returned (a click ending the form comes last and
+// the rest is dropped); behind a form the operator opened they are dropped.
+TEST_F(RuntimeTest, ClicksBelowABackgroundFormWaitAndBelowAnOperatorsFormAreDropped) {
+  inner.work_in_background();
+  ScriptForm dialog{"01-DIALOG", 1};
+  forms.add(dialog);
+  std::vector<std::string> seen;
+  int runs = 0;
+  outer.on_tick = [&](form::FormContext& ctx) {
+    ctx.set_timer_enabled("T", false);
+    ctx.run_form_modal(++runs == 1 ? "90-INNER" : "01-DIALOG");
+    ctx.set_timer_enabled("T", runs < 2);
+  };
+  outer.on_click = [&](form::FormContext& ctx) {
+    seen.push_back("click " + std::to_string(runtime.now_ms()));
+    if (runs == 2) ctx.end_form();
+  };
+  inner.on_tick = dialog.on_tick = [&](form::FormContext& ctx) {
+    ctx.set_timer_enabled("T", false);
+    ctx.wait_ms(3000);
+    ctx.end_form();
+  };
+  std::uint16_t key = 13;
+  auto outer_form = [&]() -> form::Opening& { return *runtime.core().openings().front(); };
+  runtime.at(2000, [&] {
+    EXPECT_EQ(runtime.open_forms().back(), "90-INNER");
+    EXPECT_TRUE(outer_form().input_waits());
+    EXPECT_TRUE(outer_form().click("B"));
+    EXPECT_TRUE(outer_form().key_down(key, 0));
+  });
+  runtime.at(6000, [&] {  // in the dialog's wait: dropped
+    EXPECT_EQ(runtime.open_forms().back(), "01-DIALOG");
+    EXPECT_FALSE(outer_form().click("B"));
+  });
+  runtime.at(9000, [&] { EXPECT_TRUE(outer_form().click("B")); });
+  runtime.run("00-OUTER");
+  EXPECT_EQ(key, 0);  // taken, for later
+  EXPECT_EQ(seen, (std::vector<std::string>{"click 4001", "click 9000"}));
+  EXPECT_EQ(runtime.events("waiting_click").size(), 1U);
+  EXPECT_EQ(runtime.events("waiting_key").size(), 1U);
+  EXPECT_EQ(runtime.events("blocked_click").size(), 1U);
+}
+
+// A question returns at once; its answer comes later, as a click would, and
+// a box shown meanwhile closes it ("Não").
+TEST_F(RuntimeTest, AQuestionHoldsNothingAndItsAnswerComesLater) {
+  struct Asker final : form::Form {
+    form::FormDesign d{.name = "00-ASK", .controls = {{.name = "T", .kind = form::ControlKind::timer, .interval_ms = 1000}}};
+    std::vector<std::string> answers;
+    int ticks = 0;
+    const form::FormDesign& design() const override { return d; }
+    void tick(form::FormContext& ctx, std::string_view) override {
+      if (++ticks == 1) ctx.ask("Parar?", "q1");
+      if (ticks == 3) ctx.ask("Parar de novo?", "q2");
+      if (ticks == 4) ctx.show_message_box("Outra coisa", form::kStyleInformation);
+    }
+    void answer(form::FormContext& ctx, std::string_view q, bool yes) override {
+      answers.push_back(std::string(q) + (yes ? " sim" : " nao"));
+      if (q == "q1" && yes) return;
+      if (!yes) ctx.end_form();
+    }
+  } asker;
+  form::FormSet set;
+  set.add(asker);
+  HeadlessRuntime rt{set, commands, pacer};
+  rt.record_everything();
+  std::vector<std::string> asked;
+  rt.on_question = [&](std::string_view form, std::string_view text) { asked.push_back(std::string(form) + ": " + std::string(text)); };
+  rt.at(2500, [&] { EXPECT_EQ(rt.type_command("sim"), HeadlessRuntime::Typed::answered); });
+  rt.run("00-ASK");
+  EXPECT_EQ(asked, (std::vector<std::string>{"00-ASK: Parar?", "00-ASK: Parar de novo?"}));
+  EXPECT_EQ(asker.answers, (std::vector<std::string>{"q1 sim", "q2 nao"}));
+  EXPECT_EQ(asker.ticks, 4);  // the timer went on while the questions stood
+  EXPECT_FALSE(rt.question_open());
 }
 
 TEST_F(RuntimeTest, ARunThatNeverEndsHitsTheTimeLimit) {

@@ -123,8 +123,12 @@ struct QtDriver {
     for (QMessageBox* box : boxes()) texts.push_back(box->text().toStdString());
     return texts;
   }
+  // Closes every box; a question is answered "Sim".
   static void close_boxes(Runtime&) {
-    for (QMessageBox* box : boxes()) box->button(QMessageBox::Ok)->click();
+    for (QMessageBox* box : boxes()) {
+      QAbstractButton* yes = box->button(QMessageBox::Yes);
+      (yes != nullptr ? yes : box->button(QMessageBox::Ok))->click();
+    }
   }
   // Qt blocks a caller through the called form's modality, not by disabling it.
   static constexpr bool kDisablesCaller = false;

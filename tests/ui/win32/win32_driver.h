@@ -144,8 +144,9 @@ struct Win32Driver {
     }
     return texts;
   }
+  // Closes every box; a question is answered "Sim".
   static void close_boxes(Runtime&) {
-    for (HWND box : boxes()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (HWND box : boxes()) PostMessageW(box, WM_COMMAND, GetDlgItem(box, IDYES) != nullptr ? IDYES : IDOK, 0);
     for (int i = 0; i < 200 && !boxes().empty(); ++i) Sleep(10);
   }
   // A called form disables its caller's window until it has closed.

@@ -121,6 +121,7 @@ class Meter final : public form::Form {
   void form_close(form::FormContext& ctx) override { inner_.form_close(ctx); }
   void tick(form::FormContext& ctx, std::string_view t) override { inner_.tick(ctx, t); }
   void click(form::FormContext& ctx, std::string_view b) override { inner_.click(ctx, b); }
+  void answer(form::FormContext& ctx, std::string_view q, bool yes) override { inner_.answer(ctx, q, yes); }
 
   bool done() const { return count_ >= checks_ + (resize_ ? 2 * kPairs * kBlock : 0); }
   void report(const char* mode) const {
