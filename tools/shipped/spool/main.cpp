@@ -259,8 +259,8 @@ int main(int argc, char** argv) {
       say_error(record::cp1252("não foi possível remover ") + arg(spool.files().host_path(path)));
       return 1;
     }
-    spool.log("Resposta retida Temp\\" + k.name + " descartada pelo operador" +
-              (k.numero.empty() ? std::string() : ", Comanda = " + k.numero) + " (kav-spool)");
+    spool.log("Retida descartada pelo operador (kav-spool): Comanda " + (k.numero.empty() ? std::string("-") : k.numero) +
+              ", Temp\\" + k.name);
     say("Temp\\" + k.name + " descartada");
     return 0;
   }
