@@ -53,12 +53,15 @@ Application::Application(platform::Platform& platform, std::string web_host, log
       menu_(link_, platform.clock, alerts_, report_, platform.files),
       reprint_(reprints != nullptr ? *reprints : *no_reprints_),
       comandas_(link_, platform, web_host, alerts_, report_),
+      kept_(platform.files, [this](std::string name, orders::ComandasForm::Settle how) { comandas_.settle(std::move(name), how); }),
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {
   reprint_.set_pulse([this] { menu_.pulse(); });
+  kept_.set_pulse([this] { menu_.pulse(); });
   forms_.add(menu_);
   forms_.add(reprint_);
   forms_.add(comandas_);
+  forms_.add(kept_);
   forms_.add(exporta_);
   forms_.add(log_);
 }

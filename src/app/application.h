@@ -16,6 +16,7 @@
 #include "monitor/menu_form.h"
 #include "monitor/reprint_form.h"
 #include "orders/comandas_form.h"
+#include "orders/kept_answers_form.h"
 #include "platform/platform.h"
 #include "printing/reprint.h"
 
@@ -71,6 +72,7 @@ class Application {
   monitor::MenuForm menu_;
   monitor::ReprintForm reprint_;
   orders::ComandasForm comandas_;
+  orders::KeptAnswersForm kept_;
   master_export::ExportaForm exporta_;
   log::LogForm log_;
   form::FormSet forms_;

@@ -25,7 +25,7 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   design_.name = form::kReprintForm;
   design_.caption = "Reimprimir Tickets";
   design_.width = 560;
-  design_.height = 330;
+  design_.height = 390;
   design_.closes_on_request = true;
 
   form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
@@ -58,7 +58,13 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   test.x = 330, test.y = 270, test.width = 120, test.height = 50;
   test.font = kButtonFont;
 
-  design_.controls = {timer, list, ticket, order, test, close};
+  // The answers kept aside, to print or discard (03-RETIDAS).
+  form::ControlDesign kept{.name = "Bt_Retidas", .kind = form::ControlKind::button};
+  kept.caption = "Respostas retidas";
+  kept.x = 10, kept.y = 330, kept.width = 200, kept.height = 50;
+  kept.font = kButtonFont;
+
+  design_.controls = {timer, list, ticket, order, test, close, kept};
 }
 
 void ReprintForm::form_open(form::FormContext& ctx) {
@@ -86,6 +92,8 @@ void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
         t == nullptr ? platform::Status{platform::Status::kRefused, "Selecione na lista um ticket da impressora."}
                      : reprints_.test_page(t->printer);
     ctx.show_message_box(outcome.message(), outcome.ok() ? form::kStyleInformation : form::kStyleError);
+  } else if (button == "Bt_Retidas") {
+    ctx.run_form_modal(form::kKeptAnswersForm);
   } else if (button == "Bt_Fechar") {
     ctx.end_form();
   }

@@ -66,7 +66,7 @@ void read_header(const Command& command, AnswerReader& r, AnswerHeader& cmd, std
 bool read_print_item(AnswerReader& r, Item& item) {
   r.field("comanda");
   item.numcmd = r.fixed(4);
-  if (is_end_marker(item.numcmd)) return false;
+  if (r.markers_end() && is_end_marker(item.numcmd)) return false;
   r.skip(2);
   r.field(kCodigo);
   item.codigo = r.fixed(6);
@@ -83,7 +83,7 @@ bool read_print_item(AnswerReader& r, Item& item) {
 bool read_bill_item(AnswerReader& r, Item& item) {
   r.field(kCodigo);
   item.codigo = r.fixed(6);
-  if (is_end_marker(item.codigo)) return false;
+  if (r.markers_end() && is_end_marker(item.codigo)) return false;
   read_item_amounts(r, item);
   return true;
 }

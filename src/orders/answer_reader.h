@@ -112,6 +112,11 @@ class AnswerReader {
   bool found_record() const { return found_record_; }
   // The answer broke the rule above.
   bool damaged() const { return damaged_; }
+  // Whether an item numbered or coded as an end marker ends the items (it
+  // does, unless an answer kept aside is printed as far as it reads: then
+  // an order numbered 0000 or 9999 is read as any other).
+  bool markers_end() const { return markers_end_; }
+  void set_markers_end(bool on) { markers_end_ = on; }
   // Something other than blanks was passed over, or the answer is damaged:
   // there is something to report.
   bool has_odd_text() const { return odd_ || damaged_; }
@@ -153,6 +158,7 @@ class AnswerReader {
   bool found_record_ = false;  // a record has started in this answer
   bool in_record_ = false;     // between a record's start and the next skip to a record
   bool damaged_ = false;
+  bool markers_end_ = true;
   bool odd_ = false;
   std::string leading_;
   std::string inner_;

@@ -93,8 +93,9 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
   give_up_ = disk_failed_ = false;
-  show_failed_answers();
   finish_pending(ctx);
+  settle_kept(ctx);
+  show_failed_answers();
   proc_imprime(ctx);
   proc_cancela(ctx);
   proc_fecha(ctx);
@@ -274,7 +275,7 @@ void ComandasForm::work_off(form::FormContext& ctx, const Command& command) {
     case Command::Kind::close_order: read_bill(); break;
   }
   exchange_.close();
-  if (!answer_complete(ctx, command.name)) {
+  if (!settling_ && !answer_complete(ctx, command.name)) {
     answer_failed_ = true;
     return;
   }

@@ -73,6 +73,15 @@ class ComandasForm final : public form::Form {
   };
   void watch(Watch watch) { watch_ = std::move(watch); }
 
+  // The operator settles an answer kept aside (its name in Temp, as
+  // kept_answers() gives it): printed as far as it reads, each ticket with
+  // the line kCheckLine under its head, or discarded. Either is done at the
+  // start of the form's next run, logged, and the file removed; the alert
+  // "resposta" ends when no kept answer is left.
+  enum class Settle { print, discard };
+  void settle(std::string name, Settle how) { settles_.push_back({std::move(name), how}); }
+  static constexpr std::string_view kCheckLine = "VERIFICAR: resposta retida";
+
  private:
   // The commands of the processing run.
   void proc_imprime(form::FormContext& ctx);
@@ -89,6 +98,10 @@ class ComandasForm final : public form::Form {
   void run_command(form::FormContext& ctx, const Command& command);
   // Reads the rest of the open answer of a command and prints it.
   void work_off(form::FormContext& ctx, const Command& command);
+
+  // The kept answers the operator settled since the last run.
+  void settle_kept(form::FormContext& ctx);
+  void print_kept(form::FormContext& ctx, const std::string& name);
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
@@ -154,6 +167,8 @@ class ComandasForm final : public form::Form {
 
   bool started_ = false;
   std::string pending_;  // the pending answer being worked off, or empty
+  std::vector<std::pair<std::string, Settle>> settles_;
+  bool settling_ = false;  // a kept answer is printed: as far as it reads
 
   // Limits: an order larger than the answer work areas, and a command that
   // keeps finding work (proc_imprime.cpp, proc_fecha.cpp, run_command).

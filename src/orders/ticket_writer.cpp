@@ -35,6 +35,7 @@ void TicketWriter::begin(bool order_texts, std::string_view printer_line) {
   reg.set(prt_impressora, printer_line);
   impressao_.write(grupo::cabec).ignore();
   impressao_.write(grupo::cabcmd).ignore();
+  if (!check_line_.empty()) notice(check_line_);
 }
 
 void TicketWriter::end() {

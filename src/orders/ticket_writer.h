@@ -54,6 +54,9 @@ class TicketWriter {
   // The item's line (ITECMD, or ITEQTD with its quantity), then OBSITE when
   // it has an observation.
   void item_lines(const Item& item);
+  // A line every ticket begun from now on carries under its head (an item
+  // line); none when empty.
+  void check_line(std::string text) { check_line_ = std::move(text); }
   // A notice on the open ticket, in its item lines.
   void notice(std::string_view text);
   // Ends a ticket: TRACO and ORBELA, then IMPRESSAO closed.
@@ -68,6 +71,7 @@ class TicketWriter {
   PrintForm impressao_;
   const WorkAreas& areas_;
   std::string failure_;
+  std::string check_line_;
   std::vector<std::string> printers_;
   std::vector<Blocked> blocked_;
 };

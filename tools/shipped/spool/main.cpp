@@ -7,6 +7,8 @@
 //                                     prints every undelivered ticket, in order
 //   kav-spool settle PRINTER TICKET   marks an undelivered ticket settled by hand
 //   kav-spool teste PRINTER           prints the printer's test page
+//   kav-spool retidas                 the answers kept aside, newest first, numbered
+//   kav-spool descartar-retida N      removes kept answer N of that list
 //
 // PRINTER is the printer's name (or its spool folder's name); TICKET is the
 // ticket's name with or without its mark and extension. The root is the
@@ -15,6 +17,10 @@
 // which converts the Windows-1252 text the way the monitor prints it, and
 // carry the mark "2ª via" on the paper (printing/reprint.h holds the rules,
 // which the monitor's own reprints follow too).
+//
+// A kept answer is printed from the monitor (Reimprimir, "Respostas
+// retidas"), whose order form makes its tickets; here it may be listed, and
+// discarded while no monitor runs.
 //
 // Every printer prints by its profile in kavcomanda.ini, as in the monitor.
 //
@@ -45,6 +51,7 @@
 
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
+#include "orders/kept_answers.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
@@ -116,7 +123,9 @@ int usage() {
                "     kav-spool reprint IMPRESSORA TICKET\n"
                "     kav-spool reprint-undelivered [IMPRESSORA]\n"
                "     kav-spool settle IMPRESSORA TICKET\n"
-               "     kav-spool teste IMPRESSORA\n";
+               "     kav-spool teste IMPRESSORA\n"
+               "     kav-spool retidas\n"
+               "     kav-spool descartar-retida N\n";
   return 2;
 }
 
@@ -213,6 +222,46 @@ int main(int argc, char** argv) {
     }
     spool.log("Baixado a mao: " + e->printer + "\\" + e->base);
     say(e->printer + "\\" + e->base + " baixado");
+    return 0;
+  }
+  if (cmd == "retidas" && args.size() == 1) {
+    const auto kept = orders::kept_answers(spool.files());
+    if (kept.empty()) say("nenhuma resposta retida");
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      const auto& k = kept[i];
+      say(std::to_string(i + 1) + "  " + orders::stamp_moment(k.stamp) + "  " +
+          (k.command ? std::string(k.command->name) : std::string("?")) + "  Comanda " +
+          (k.numero.empty() ? std::string("-") : k.numero) + "  " + (k.why.empty() ? "incompleta" : k.why) +
+          "  Temp\\" + k.name);
+    }
+    return 0;
+  }
+  if (cmd == "descartar-retida" && args.size() == 2) {
+    const auto kept = orders::kept_answers(spool.files());
+    const std::size_t n = args[1].find_first_not_of("0123456789") == std::string::npos && args[1].size() < 6
+                              ? static_cast<std::size_t>(std::stoul(args[1]))
+                              : 0;
+    if (n == 0 || n > kept.size()) {
+      say_error(record::cp1252("nenhuma resposta retida número ") + args[1] + "; veja \"kav-spool retidas\"");
+      return 1;
+    }
+    // The monitor's own list may be settling it: its form does it there.
+    std::unique_ptr<InstanceLock> lock;
+    const LockOutcome outcome = take_instance_lock(spool.files(), lock, nullptr);
+    if (outcome != LockOutcome::taken) {
+      say_error(record::cp1252("o monitor está em execução nesta pasta (ou a trava não abriu): descarte-a em "
+                               "Reimprimir, \"Respostas retidas\""));
+      return 1;
+    }
+    const auto& k = kept[n - 1];
+    const std::string path = "C:\\OrbelaTeknovarium\\Temp\\" + k.name;
+    if (!spool.files().remove(path)) {
+      say_error(record::cp1252("não foi possível remover ") + arg(spool.files().host_path(path)));
+      return 1;
+    }
+    spool.log("Retida descartada pelo operador (kav-spool): Comanda " + (k.numero.empty() ? std::string("-") : k.numero) +
+              ", Temp\\" + k.name);
+    say("Temp\\" + k.name + " descartada");
     return 0;
   }
   if (cmd == "teste" && args.size() == 2) {

@@ -1,0 +1,106 @@
+#include "orders/kept_answers_form.h"
+
+#include "form/form_names.h"
+#include "record/cp1252.h"
+
+namespace kav::orders {
+
+namespace {
+constexpr std::string_view kList = "Lv_Retidas";
+constexpr int kRefreshEvery = 5;  // ticks
+const form::Font kButtonFont{"Tahoma", 11, true};
+}  // namespace
+
+KeptAnswersForm::KeptAnswersForm(platform::FileSystem& files, SettleFn settle)
+    : files_(files), settle_(std::move(settle)) {
+  design_.name = form::kKeptAnswersForm;
+  design_.caption = "Respostas retidas";
+  design_.width = 560;
+  design_.height = 330;
+  design_.closes_on_request = true;
+
+  form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
+  timer.interval_ms = 1000;
+  timer.enabled = true;
+
+  form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
+  list.x = 10, list.y = 10, list.width = 540, list.height = 250;
+  list.font = {"Verdana", 9, false};
+  list.columns = {{"Hora", 100}, {"Comando", 70}, {"Comanda", 70}, {"Motivo", 300}};
+
+  form::ControlDesign print{.name = "Bt_Imprimir", .kind = form::ControlKind::button};
+  print.caption = "Imprimir";
+  print.x = 10, print.y = 270, print.width = 150, print.height = 50;
+  print.font = kButtonFont;
+
+  form::ControlDesign discard{.name = "Bt_Descartar", .kind = form::ControlKind::button};
+  discard.caption = "Descartar";
+  discard.x = 170, discard.y = 270, discard.width = 150, discard.height = 50;
+  discard.font = kButtonFont;
+
+  form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
+  close.caption = "Fechar";
+  close.x = 460, close.y = 270, close.width = 90, close.height = 50;
+  close.font = kButtonFont;
+
+  design_.controls = {timer, list, print, discard, close};
+}
+
+void KeptAnswersForm::form_open(form::FormContext& ctx) {
+  shown_.clear();
+  ticks_ = 0;
+  show_answers(ctx);
+}
+
+void KeptAnswersForm::tick(form::FormContext& ctx, std::string_view timer) {
+  if (timer != "Cm_Timer") return;
+  ctx.set_timer_enabled("Cm_Timer", false);
+  if (pulse_) pulse_();
+  if (++ticks_ % kRefreshEvery == 0) show_answers(ctx);
+  ctx.set_timer_enabled("Cm_Timer", true);
+}
+
+void KeptAnswersForm::click(form::FormContext& ctx, std::string_view button) {
+  if (button == "Bt_Imprimir") {
+    settle_selected(ctx, ComandasForm::Settle::print);
+  } else if (button == "Bt_Descartar") {
+    settle_selected(ctx, ComandasForm::Settle::discard);
+  } else if (button == "Bt_Fechar") {
+    ctx.end_form();
+  }
+}
+
+// Rebuilt only when the files changed; console mode prints every row that
+// gets its text.
+void KeptAnswersForm::show_answers(form::FormContext& ctx) {
+  const std::vector<KeptAnswer> now = kept_answers(files_);
+  std::vector<std::string> names;
+  for (const auto& k : now) names.push_back(k.name);
+  if (names == shown_ && !(names.empty() && ticks_ == 0)) return;
+  for (int i = static_cast<int>(shown_.size()); i-- > 0;) ctx.remove_list_row(ctx.get_list_row(kList, i));
+  for (const auto& k : now) {
+    const form::ListRow row = ctx.get_list_row(kList, ctx.add_list_row(kList, 1, 1));
+    ctx.set_list_row_text(row, stamp_moment(k.stamp), 1);
+    ctx.set_list_row_text(row, k.command ? std::string(k.command->name) : std::string("?"), 2);
+    ctx.set_list_row_text(row, k.numero.empty() ? std::string("-") : k.numero, 3);
+    ctx.set_list_row_text(row, k.why.empty() ? std::string("incompleta") : k.why, 4);
+  }
+  shown_ = std::move(names);
+  ctx.refresh_control(kList);
+}
+
+void KeptAnswersForm::settle_selected(form::FormContext& ctx, ComandasForm::Settle how) {
+  const int row = ctx.get_selected_row(kList);
+  if (row < 0 || row >= static_cast<int>(shown_.size())) {
+    ctx.show_message_box("Selecione uma resposta na lista.", form::kStyleInformation);
+    return;
+  }
+  const std::string& name = shown_[static_cast<std::size_t>(row)];
+  settle_(name, how);
+  ctx.show_message_box(name + (how == ComandasForm::Settle::print
+                                   ? record::cp1252(": será impressa na próxima checagem, com \"VERIFICAR: resposta retida\".")
+                                   : record::cp1252(": será descartada na próxima checagem.")),
+                       form::kStyleInformation);
+}
+
+}  // namespace kav::orders
