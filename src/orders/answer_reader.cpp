@@ -105,7 +105,12 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_alnum(char c) { return is_digit(c) || is_letter(c); }
 
 // What stood at the point of damage, as a refusal shows it.
-std::string snippet(std::string_view kept) { return "'" + cut(cleaned(kept), 30) + "'"; }
+std::string snippet(std::string_view kept) {
+  std::string shown(1, '\'');
+  shown += cut(cleaned(kept), 30);
+  shown += '\'';
+  return shown;
+}
 
 // How much text after the last record is looked at for PHP's warnings.
 constexpr std::size_t kTailBytes = 8192;

@@ -303,15 +303,15 @@ TEST_F(Win32CommandRunnerTest, ADroppedCmdExeInTheWorkFolderNeverRuns) {
   GetCurrentDirectoryW(MAX_PATH, before);
   ASSERT_TRUE(SetCurrentDirectoryW(temp.wstring().c_str()));
   auto runner = make_command_runner(*files, {std::chrono::seconds(60), ""});
-  const int removed =
+  const Status removed =
       runner->run("CMD.EXE /C DEL " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\OLD.RET") + " /Q", 0);
-  const int ran = runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT"), 0);
+  const Status ran = runner->run("CMD.EXE /C " + files->host_path("C:\\OrbelaTeknovarium\\Temp\\T.BAT"), 0);
   // Nothing but the interpreter's own lines runs.
-  const int other = runner->run(files->host_path("C:\\OrbelaTeknovarium\\Temp\\CMD.EXE") + " /C EXIT 0", 0);
+  const Status other = runner->run(files->host_path("C:\\OrbelaTeknovarium\\Temp\\CMD.EXE") + " /C EXIT 0", 0);
   SetCurrentDirectoryW(before);
-  EXPECT_EQ(removed, 0);
-  EXPECT_EQ(ran, 0);
-  EXPECT_EQ(other, kCommandRefused);
+  EXPECT_TRUE(removed.ok());
+  EXPECT_TRUE(ran.ok());
+  EXPECT_EQ(other.code(), Status::kRefused);
   EXPECT_FALSE(fs::exists(temp / "OLD.RET"));
   EXPECT_TRUE(fs::exists(temp / "RAN.TXT"));
 }
