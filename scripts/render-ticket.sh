@@ -46,7 +46,7 @@ sed "s/<CAIXA>/<$printer>/" tools/standins/webstub/samples/CMD_FEC/001.txt >"$qu
 start_webstub "$bin" "$root" "$queue" || exit 1
 
 # One check (on the fifth second), then "sair".
-(sleep 8; echo s) | KAVCOMANDA_ROOT="$root" KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+(sleep 8; echo s; sleep 10; echo s) | KAVCOMANDA_ROOT="$root" KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   no_proxy=127.0.0.1 "$bin/kavcomanda" >/dev/null
 
 spool="$root/OrbelaTeknovarium/Spool/$printer"

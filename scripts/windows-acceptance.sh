@@ -117,8 +117,9 @@ wait_for_prints() {
 # program still lands on drive C:. Standard input is a pipe; "s" ends it once
 # the sample work has printed (its four tickets: the order's kitchen and bar
 # tickets, the cancellation, the bill) and the program has seen their jobs
-# end (at most 30 seconds).
-(wait_for_prints 4 30 settled || true; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
+# end (at most 30 seconds), and a second "s" answers "Sim" to the question
+# "Parar o monitor?" (given time for a running check to end first).
+(wait_for_prints 4 30 settled || true; echo s; sleep 10; echo s) | KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST="127.0.0.1:$port" \
   timeout 120 wine "$prog/bin/kavcomanda.exe" >"$work/console.out" 2>&1 || {
   cat "$work/console.out"; echo "$me: the installed program did not end on \"s\""; exit 1; }
 log=$(ls "$drive_c"/OrbelaTeknovarium/LOGCMD_*.txt 2>/dev/null | head -1)
