@@ -22,14 +22,14 @@ std::string at_line(int line) { return std::string(kConfigName) + ", linha " + s
 std::string shown(const Section& s) { return "[" + s.kind + (s.name.empty() ? "" : " " + s.name) + "]"; }
 
 const SectionSpec* spec_of(std::span<const SectionSpec> schema, std::string_view kind) {
-  for (const auto& spec : schema) {
-    if (spec.kind == kind) return &spec;
+  for (const auto& decl : schema) {
+    if (decl.kind == kind) return &decl;
   }
   return nullptr;
 }
 
-const KeySpec* key_of(const SectionSpec& spec, std::string_view key) {
-  for (const auto& k : spec.keys) {
+const KeySpec* key_of(const SectionSpec& decl, std::string_view key) {
+  for (const auto& k : decl.keys) {
     if (k.name == key) return &k;
   }
   return nullptr;
@@ -116,8 +116,8 @@ std::string Settings::value(std::span<const SectionSpec> schema, std::string_vie
   if (const Section* s = find(kind, name); s != nullptr && !s->refused) {
     if (const auto it = s->values.find(std::string(key)); it != s->values.end()) return it->second;
   }
-  if (const SectionSpec* spec = spec_of(schema, kind)) {
-    if (const KeySpec* k = key_of(*spec, key)) return std::string(k->fallback);
+  if (const SectionSpec* decl = spec_of(schema, kind)) {
+    if (const KeySpec* k = key_of(*decl, key)) return std::string(k->fallback);
   }
   return {};
 }
@@ -139,8 +139,8 @@ Settings parse_settings(std::string_view text, std::span<const SectionSpec> sche
     s.kind = record::lower(raw.name.substr(0, blank));
     s.name = blank == std::string::npos ? std::string{} : trimmed(raw.name.substr(blank + 1));
     s.line = raw.line;
-    const SectionSpec* spec = spec_of(schema, s.kind);
-    if (spec == nullptr || spec->named == s.name.empty()) {
+    const SectionSpec* decl = spec_of(schema, s.kind);
+    if (decl == nullptr || decl->named == s.name.empty()) {
       out.problems.push_back(at_line(raw.line) + record::cp1252("seção desconhecida [") + raw.name + "]");
       continue;
     }
@@ -150,7 +150,7 @@ Settings parse_settings(std::string_view text, std::span<const SectionSpec> sche
     }
     for (const auto& e : raw.entries) {
       const std::string key = record::lower(e.key);
-      const KeySpec* k = key_of(*spec, key);
+      const KeySpec* k = key_of(*decl, key);
       if (k == nullptr) {
         out.problems.push_back(at_line(e.line) + "chave desconhecida \"" + e.key + "\" em " + shown(s));
         s.refused = true;
