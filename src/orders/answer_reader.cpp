@@ -548,7 +548,10 @@ void AnswerReader::skip(std::size_t k) {
       } else if (last_ == Kind::text) {
         note_refusal("'>' dentro do texto: " + snippet(inner_));
       } else {
-        note_refusal("'" + std::string(1, c) + "' onde se esperava '<'");
+        std::string what(1, '\'');
+        what += c;
+        what += "' onde se esperava '<'";
+        note_refusal(what);
       }
     }
   }
