@@ -40,6 +40,18 @@ std::vector<PrinterConditions::Condition> PrinterConditions::troubled() const {
   return out;
 }
 
+void PrinterConditions::note(std::string line) {
+  const std::lock_guard lock(mutex_);
+  notes_.push_back(std::move(line));
+}
+
+std::vector<std::string> PrinterConditions::take_notes() {
+  const std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  out.swap(notes_);
+  return out;
+}
+
 std::string PrinterConditions::words(const Condition& c) {
   const std::string& p = c.printer;
   switch (c.state) {
@@ -80,12 +92,13 @@ std::string escpos_bytes(const PrinterProfile& profile, const platform::TicketLa
 
 ProfiledOutlet::ProfiledOutlet(std::unique_ptr<platform::print::PrinterOutlet> spooler, PrinterProfiles profiles,
                                const platform::TicketLayout& layout, std::shared_ptr<PrinterConditions> conditions,
-                               platform::print::NetLimits limits)
+                               platform::print::NetLimits limits, std::shared_ptr<SheetWatch> sheets)
     : spooler_(std::move(spooler)),
       profiles_(std::move(profiles)),
       layout_(layout),
       conditions_(std::move(conditions)),
-      limits_(limits) {}
+      limits_(limits),
+      sheets_(std::move(sheets)) {}
 
 // The spooler is asked only about its own printers.
 bool ProfiledOutlet::refresh(const std::set<std::string>& job_printers, int first_job) {
@@ -128,7 +141,9 @@ JobState ProfiledOutlet::job(std::string_view printer, int job_id) {
 Delivery ProfiledOutlet::submit(const TicketJob& job, std::string_view ticket) {
   const PrinterProfile profile = profiles_.of(job.printer);
   switch (profile.mode) {
-    case PrintMode::driver: return spooler_->submit(job, ticket);
+    case PrintMode::driver:
+      if (sheets_ && job.page.continuous) sheets_->sheet(job.printer);
+      return spooler_->submit(job, ticket);
     case PrintMode::escpos: return spooler_->submit_raw(job, escpos_bytes(profile, layout_, ticket));
     case PrintMode::network: break;
   }

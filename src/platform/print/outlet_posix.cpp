@@ -6,6 +6,7 @@
 // the same with 1 or 100 tickets. A raw job (ESC/POS bytes) goes the same way
 // as application/vnd.cups-raw, which CUPS hands to the backend untouched.
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 #include <algorithm>
 #include <cctype>
@@ -164,6 +165,53 @@ class CupsOutlet final : public PrinterOutlet {
   // A raw job: CUPS passes the bytes to the printer's backend untouched.
   Delivery submit_raw(const TicketJob& job, std::string_view bytes) override {
     return print_job(job, std::string(bytes), CUPS_FORMAT_RAW, false);
+  }
+
+  // The queue's default media: its size from media-col-default, or from the
+  // PWG (or PPD) name in media-default.
+  std::optional<Paper> default_paper(std::string_view printer_name) override {
+    const std::string name = record::to_utf8(printer_name);
+    if (name.empty()) return std::nullopt;
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s",
+                     name.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    static const char* const kWanted[] = {"media-default", "media-col-default"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (response == nullptr) return std::nullopt;
+    std::optional<Paper> paper;
+    if (ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+      Paper p;
+      if (ipp_attribute_t* media = ippFindAttribute(response, "media-default", IPP_TAG_ZERO)) {
+        if (const char* text = ippGetString(media, 0, nullptr)) p.name = text;
+      }
+      if (ipp_attribute_t* col = ippFindAttribute(response, "media-col-default", IPP_TAG_BEGIN_COLLECTION)) {
+        ipp_t* size = nullptr;
+        if (ipp_attribute_t* s = ippFindAttribute(ippGetCollection(col, 0), "media-size", IPP_TAG_BEGIN_COLLECTION)) {
+          size = ippGetCollection(s, 0);
+        }
+        ipp_attribute_t* x = size != nullptr ? ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER) : nullptr;
+        ipp_attribute_t* y = size != nullptr ? ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER) : nullptr;
+        if (x != nullptr && y != nullptr) {
+          p.width = ippGetInteger(x, 0) / 10;  // hundredths of a millimetre
+          p.length = ippGetInteger(y, 0) / 10;
+        }
+      }
+      if (p.width == 0 && !p.name.empty()) {
+        const pwg_media_t* known = pwgMediaForPWG(p.name.c_str());
+        if (known == nullptr) known = pwgMediaForPPD(p.name.c_str());
+        if (known == nullptr) known = pwgMediaForLegacy(p.name.c_str());
+        if (known != nullptr) {
+          p.width = known->width / 10;
+          p.length = known->length / 10;
+        }
+      }
+      if (!p.name.empty() || p.width > 0) paper = p;
+    }
+    ippDelete(response);
+    return paper;
   }
 
  private:
