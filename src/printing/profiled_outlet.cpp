@@ -147,27 +147,26 @@ Delivery ProfiledOutlet::submit(const TicketJob& job, std::string_view ticket) {
     case PrintMode::escpos: return spooler_->submit_raw(job, escpos_bytes(profile, layout_, ticket));
     case PrintMode::network: break;
   }
-  const NetResult r =
-      platform::print::send_to_net_printer(profile.host, profile.port, escpos_bytes(profile, layout_, ticket), limits_);
-  heard(profile, r.state);
-  const std::string words =
-      PrinterConditions::words({profile.printer, profile.host + ":" + std::to_string(profile.port), r.state});
-  switch (r.sent) {
-    case NetResult::Sent::printed: return Delivery{Outcome::printed, kNetworkJob, {}};
-    case NetResult::Sent::not_sent: return Delivery{Outcome::stopped, 0, words};
-    case NetResult::Sent::uncertain: break;
-  }
-  return Delivery{Outcome::uncertain, 0, r.detail};
+  return send_net(profile, escpos_bytes(profile, layout_, ticket));
 }
 
 Delivery ProfiledOutlet::submit_raw(const TicketJob& job, std::string_view bytes) {
   const PrinterProfile profile = profiles_.of(job.printer);
   if (profile.mode != PrintMode::network) return spooler_->submit_raw(job, bytes);
+  return send_net(profile, bytes);
+}
+
+// A printer that was not ready is said in its own words ("COZINHA sem
+// papel"), whoever sent the bytes: a ticket or a test page.
+Delivery ProfiledOutlet::send_net(const PrinterProfile& profile, std::string_view bytes) {
   const NetResult r = platform::print::send_to_net_printer(profile.host, profile.port, bytes, limits_);
   heard(profile, r.state);
   switch (r.sent) {
     case NetResult::Sent::printed: return Delivery{Outcome::printed, kNetworkJob, {}};
-    case NetResult::Sent::not_sent: return Delivery{Outcome::stopped, 0, r.detail};
+    case NetResult::Sent::not_sent:
+      return Delivery{Outcome::stopped, 0,
+                      PrinterConditions::words({profile.printer, profile.host + ":" + std::to_string(profile.port),
+                                                r.state})};
     case NetResult::Sent::uncertain: break;
   }
   return Delivery{Outcome::uncertain, 0, r.detail};

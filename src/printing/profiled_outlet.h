@@ -95,6 +95,7 @@ class ProfiledOutlet final : public platform::print::PrinterOutlet {
  private:
   platform::print::NetState status_of(const PrinterProfile& profile) const;
   void heard(const PrinterProfile& profile, platform::print::NetState state) const;
+  platform::print::Delivery send_net(const PrinterProfile& profile, std::string_view bytes);
 
   std::unique_ptr<platform::print::PrinterOutlet> spooler_;
   PrinterProfiles profiles_;
