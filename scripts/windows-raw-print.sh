@@ -6,7 +6,9 @@
 #   1. modo = escpos: StartDocPrinter "RAW" + WritePrinter into a CUPS raw
 #      queue whose socket backend writes to a loopback printer: the page must
 #      arrive as made (initialise, the chosen code page, the large number,
-#      the sample line in each code page, the cut, the buzzer), once.
+#      the sample line in each code page, the cut, the buzzer), once; and a
+#      ticket of the spool reprinted the same way (its number large, the
+#      "2ª via" mark, its text in the chosen code page).
 #   2. modo = driver on a CUPS queue whose driver's default paper is A4: the
 #      Windows outlet reads the paper (DocumentProperties,
 #      DeviceCapabilities) and kav-spool says the ticket would take a whole
@@ -32,7 +34,7 @@ queues=()
 ini_kept=""
 undo_raw() {
   for pid in "${listeners[@]}"; do kill "$pid" 2>/dev/null; done
-  for q in "${queues[@]}"; do lpadmin -x "$q" 2>/dev/null; done
+  for q in "${queues[@]}"; do lpadmin -x "$q" 2>/dev/null; rm -rf "$drive_c/OrbelaTeknovarium/Spool/$q"; done
   if [ -n "$ini_kept" ]; then mv -f "$ini_kept" "$ini"; else rm -f "$ini"; fi
   rm -rf "$work"
   return 0
@@ -137,6 +139,38 @@ else
   fail "no raw page reached the CUPS raw queue's printer in 60 s"
 fi
 stamp "raw path through Wine's spooler checked"
+
+# A ticket of the spool reprinted by kav-spool: the order number large, the
+# "2ª via" mark, the text in cp850, the cut and the buzzer; one job.
+folder=$drive_c/OrbelaTeknovarium/Spool/$raw_queue
+mkdir -p "$folder"
+python3 - "$folder/20191127-14380500-000001.txt" <<'PY'
+import sys
+lines = ["=" * 48, " " * 14 + "*** COMANDA 0012 ***", " " * 16 + "27/11/2019 14:38", "=" * 48,
+         "Impressora: " + sys.argv[1].split("/")[-2], "Feijão tropeiro", "-" * 48]
+open(sys.argv[1], "wb").write("".join(l + "\r\n" for l in lines).encode("cp1252"))
+PY
+: >"$work/raw.bin"
+said=$(spool reprint "$raw_queue" 20191127-14380500-000001) || fail "kav-spool reprint $raw_queue: $said"
+echo "$said"
+if wait_bytes raw 1b420302; then
+  python3 - "$work/raw.bin" <<'PY' || fail "the reprinted ticket through Wine's spooler is not as made"
+import sys
+data = open(sys.argv[1], "rb").read()
+want = [("ESC @ and ESC t 2 first", data.startswith(b"\x1b@\x1bt\x02")),
+        ("one job", data.count(b"\x1b@") == 1),
+        ("the number large", b"\x1ba\x01\x1d!\x11*** COMANDA 0012 ***\n\x1d!\x00\x1ba\x00" in data),
+        ("the 2a via mark", (" " * 21 + "2ª via\n").encode("cp850") in data),
+        ("the item in cp850", "Feijão tropeiro\n".encode("cp850") in data),
+        ("feed, cut, buzzer last", data.endswith(b"\x1bd\x04\x1dV\x01\x1bB\x03\x02"))]
+missing = [what for what, ok in want if not ok]
+print("%d bytes; %s" % (len(data), "as made" if not missing else "missing: " + "; ".join(missing)))
+sys.exit(1 if missing else 0)
+PY
+else
+  fail "the reprinted ticket did not reach the CUPS raw queue's printer in 60 s"
+fi
+stamp "a ticket reprinted through Wine's raw path checked"
 
 # --- 2. modo = driver: the driver's default paper ---------------------------------
 ppd=$src/tests/printing/roll-80mm.ppd
