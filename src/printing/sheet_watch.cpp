@@ -24,7 +24,7 @@ struct Known {
 constexpr Known kKnown[] = {{"A4", 2100, 2970}, {"Letter", 2159, 2794}, {"Legal", 2159, 3556},
                             {"A5", 1480, 2100}, {"A3", 2970, 4200},     {"Executive", 1842, 2667}};
 
-bool near(int a, int b) { return std::abs(a - b) <= 20; }  // 2 mm either way
+bool about(int a, int b) { return std::abs(a - b) <= 20; }  // 2 mm either way
 
 std::string lower_letters(std::string_view text) {
   std::string out;
@@ -47,7 +47,7 @@ bool is_sheet(const Paper& paper) {
 
 std::string paper_label(const Paper& paper) {
   for (const auto& k : kKnown) {
-    if (near(paper.width, k.width) && near(paper.length, k.length)) return k.label;
+    if (about(paper.width, k.width) && about(paper.length, k.length)) return k.label;
   }
   if (paper.width > 0 && paper.length > 0) {
     return std::to_string((paper.width + 5) / 10) + " x " + std::to_string((paper.length + 5) / 10) + " mm";
