@@ -101,7 +101,7 @@ void SpoolingPrintService::finish() {
 
 void SpoolingPrintService::drop_staged() {
   for (auto& staged : staged_) {
-    staged.file->close();
+    staged.file->close().ignore();  // dropped anyway
     store_.drop_unfinished(staged.ticket.folder, staged.ticket.base);
   }
   staged_.clear();

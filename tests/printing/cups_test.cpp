@@ -53,8 +53,8 @@ struct Root {
   void set_printer(const std::string& printer) {
     auto f = std::unique_ptr<File>();
     ASSERT_TRUE(files->open(kInfo, OpenMode::output, f).ok());
-    f->write("PRTDRV       \"" + printer + "\"\nFORMSIZE      A4\n");
-    f->close();
+    EXPECT_EQ(f->write("PRTDRV       \"" + printer + "\"\nFORMSIZE      A4\n"), platform::Status::kOk);
+    EXPECT_EQ(f->close(), platform::Status::kOk);
   }
   void print(SpoolingPrintService& service, const std::string& printer, const std::string& order) {
     set_printer(printer);

@@ -255,7 +255,7 @@ int main(int argc, char** argv) {
     }
     const auto& k = kept[n - 1];
     const std::string path = "C:\\OrbelaTeknovarium\\Temp\\" + k.name;
-    if (!spool.files().remove(path)) {
+    if (!spool.files().remove(path).ok()) {
       say_error(record::cp1252("não foi possível remover ") + arg(spool.files().host_path(path)));
       return 1;
     }
