@@ -3,7 +3,10 @@
 //
 // The list Lv_Tickets shows the newest tickets of the spool, newest first:
 // Hora, Comanda, Impressora, Tipo (itens, cancelamento, conta) and Situação
-// (impresso, aguardando, não entregue). "Ticket (2ª via)" prints the
+// (impresso, aguardando, não entregue, não entregue (atrasado), sem
+// situação). For a ticket too old to go by itself, or of unknown fate,
+// "Ticket (2ª via)" prints the ticket itself with its late (or possible
+// copy) line instead of a copy. "Ticket (2ª via)" prints the
 // selected ticket again, "Comanda (2ª via)" every ticket of its order (see
 // printing::tickets_of_order), both through the monitor's print service
 // (printing::Reprints), which marks, logs and follows each copy; a box says

@@ -314,7 +314,8 @@ void Ledger::update_alerts() {
     Waiting& w = by_printer[printer_key(t.printer)];
     w.printer = t.printer;
     const std::string order = order_of(t);
-    if (t.state == State::unknown || (t.possible_copy && t.state != State::undelivered)) {
+    if (t.state == State::unknown ||
+        (t.possible_copy && (t.state == State::on_its_way || t.state == State::handed_over))) {
       // Its job cannot be followed (its number known), or it may have
       // printed and is printed again, marked.
       const bool no_job = t.state != State::unknown || without_job(t);
