@@ -13,6 +13,7 @@
 #include "board/alerts.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/line_end.h"
 #include "platform/print/hand_over.h"
 #include "platform/print/spool_store.h"
 #include "platform/print/print_fakes.h"
@@ -471,7 +472,8 @@ TEST(LedgerAway, ATicketOfUnknownFateIsPrintedAgainMarkedOnceAtTheNextCheck) {
   b.ledger.follow_up();
   b.looked(PrinterState::ready);
   ASSERT_EQ(b.queue.jobs.size(), 1U);
-  const std::string marked = record::cp1252("Comanda 0302\nPOSSÍVEL 2ª VIA - conferir\nitens\n");
+  const std::string marked =
+      "Comanda 0302\n" + record::cp1252("POSSÍVEL 2ª VIA - conferir") + std::string(platform::kLineEnd) + "itens\n";
   EXPECT_EQ(b.queue.jobs[0].text, marked);
   EXPECT_EQ(b.files.contents(SpoolStore::path(kBar, base, true)), marked) << "the window shows it so";
   EXPECT_EQ(b.reports.back(), record::cp1252("Situação desconhecida; reimprimindo como POSSÍVEL 2ª VIA em BAR: "
@@ -505,7 +507,8 @@ TEST(LedgerAway, ATicketHandedOverLaterThanTheLateLimitSaysSoWithTheHourOfItsOrd
   b.ledger.follow_up();
   b.looked(PrinterState::ready);
   ASSERT_EQ(b.queue.jobs.size(), 3U);
-  EXPECT_EQ(b.queue.jobs[2].text, record::cp1252("Comanda 0012\nATRASADO - pedido às 14:38\nitens\n"));
+  EXPECT_EQ(b.queue.jobs[2].text,
+            "Comanda 0012\n" + record::cp1252("ATRASADO - pedido às 14:38") + std::string(platform::kLineEnd) + "itens\n");
   EXPECT_EQ(b.files.contents(SpoolStore::path(kBar, "20191127-14380500-000001", true)), "Comanda 0012\nitens\n")
       << "the kept ticket is left as it was";
 }

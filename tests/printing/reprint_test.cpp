@@ -263,7 +263,10 @@ TEST(MonitorReprint, ATicketNotYetPrintedIsSentElsewhereOnceUnderItsBanner) {
   ASSERT_TRUE(outcome.ok()) << outcome.message();
   ASSERT_EQ(s.outlet->handed.size(), 1U);
   EXPECT_EQ(s.outlet->handed[0].job.printer, "CAIXA");
-  EXPECT_EQ(s.outlet->handed[0].ticket.rfind(record::cp1252("*** PARA BAR - ENVIADO À CAIXA ***\n"), 0), 0U);
+  EXPECT_EQ(s.outlet->handed[0].ticket.rfind(record::cp1252("*** PARA BAR - ENVIADO À CAIXA ***") +
+                                                 std::string(platform::kLineEnd),
+                                             0),
+            0U);
   EXPECT_TRUE(s.files.exists(kBar + "20191127-14380500-000001.txt")) << "the original settled";
   EXPECT_NE(std::find_if(s.reports.begin(), s.reports.end(),
                          [](const std::string& r) { return r.starts_with("Enviado para CAIXA (Reimprimir): BAR\\"); }),
