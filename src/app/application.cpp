@@ -46,20 +46,25 @@ Application::Application(platform::Platform& platform, std::string web_host, log
 Application::Application(platform::Platform& platform, std::string web_host, log::Alerts* alerts,
                          log::CheckReport* report, printing::Reprints* reprints)
     : printing_(platform.printing),
+      files_(platform.files),
       own_alerts_(alerts != nullptr ? nullptr : std::make_unique<log::Alerts>(log_line(platform))),
       alerts_(alerts != nullptr ? *alerts : *own_alerts_),
       report_(report != nullptr ? *report : own_report_),
       no_reprints_(reprints != nullptr ? nullptr : std::make_unique<NoReprints>()),
       menu_(link_, platform.clock, alerts_, report_, platform.files),
       reprint_(reprints != nullptr ? *reprints : *no_reprints_),
+      send_to_(reprints != nullptr ? *reprints : *no_reprints_),
       comandas_(link_, platform, web_host, alerts_, report_),
       kept_(platform.files, [this](std::string name, orders::ComandasForm::Settle how) { comandas_.settle(std::move(name), how); }),
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {
   reprint_.set_pulse([this] { menu_.pulse(); });
+  reprint_.set_send_to(&send_to_);
+  send_to_.set_pulse([this] { menu_.pulse(); });
   kept_.set_pulse([this] { menu_.pulse(); });
   forms_.add(menu_);
   forms_.add(reprint_);
+  forms_.add(send_to_);
   forms_.add(comandas_);
   forms_.add(kept_);
   forms_.add(exporta_);

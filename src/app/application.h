@@ -15,6 +15,7 @@
 #include "form/form_names.h"
 #include "monitor/menu_form.h"
 #include "monitor/reprint_form.h"
+#include "monitor/send_to_form.h"
 #include "orders/comandas_form.h"
 #include "orders/kept_answers_form.h"
 #include "platform/platform.h"
@@ -48,6 +49,7 @@ class Application {
   // What the running check did, which the monitor shows below its row.
   log::CheckReport& check_report() { return report_; }
   platform::PrintService& print_service() { return printing_; }
+  platform::FileSystem& files() { return files_; }
   // Who hears of each processing run's exchanges and of its end.
   void watch_runs(orders::ComandasForm::Watch watch) { comandas_.watch(std::move(watch)); }
 
@@ -64,6 +66,7 @@ class Application {
 
   log::LLink link_;
   platform::PrintService& printing_;
+  platform::FileSystem& files_;
   std::unique_ptr<log::Alerts> own_alerts_;  // when no board is given
   log::Alerts& alerts_;
   log::CheckReport own_report_;  // when none is given
@@ -71,6 +74,7 @@ class Application {
   std::unique_ptr<printing::Reprints> no_reprints_;  // when none are given
   monitor::MenuForm menu_;
   monitor::ReprintForm reprint_;
+  monitor::SendToForm send_to_;
   orders::ComandasForm comandas_;
   orders::KeptAnswersForm kept_;
   master_export::ExportaForm exporta_;

@@ -1,11 +1,13 @@
 #include "app/session.h"
 
+#include "log/log_form.h"
 #include "record/cp1252.h"
 
 namespace kav::app {
 
 void LoggedStartForm::form_open(form::FormContext& ctx) {
   log_line(ctx, kStartText);
+  if (files_ != nullptr) log::sync_log(*files_);
   start_.form_open(ctx);
 }
 
@@ -22,7 +24,8 @@ void LoggedStartForm::log_line(form::FormContext& ctx, std::string_view utf8_tex
 }
 
 Session::Session(Application& application)
-    : start_(*application.forms().find(kStartForm), application.link(), application.print_service()) {
+    : start_(*application.forms().find(kStartForm), application.link(), application.print_service(),
+             &application.files()) {
   for (form::Form* f : application.forms().all()) forms_.add(f == application.forms().find(kStartForm) ? start_ : *f);
 }
 

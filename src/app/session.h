@@ -20,8 +20,11 @@ inline constexpr std::string_view kEndText = "Fim do monitor";
 // log form like every other line.
 class LoggedStartForm final : public form::Form {
  public:
-  LoggedStartForm(form::Form& start, log::LLink& link, platform::PrintService& printing)
-      : start_(start), link_(link), printing_(printing) {}
+  // With `files`, the start line is synced as soon as it is written, so a
+  // power cut never takes the start of a run from the day's log.
+  LoggedStartForm(form::Form& start, log::LLink& link, platform::PrintService& printing,
+                  platform::FileSystem* files = nullptr)
+      : start_(start), link_(link), printing_(printing), files_(files) {}
   const form::FormDesign& design() const override { return start_.design(); }
   void form_open(form::FormContext& ctx) override;
   void form_close(form::FormContext& ctx) override;
@@ -41,6 +44,7 @@ class LoggedStartForm final : public form::Form {
   form::Form& start_;
   log::LLink& link_;
   platform::PrintService& printing_;
+  platform::FileSystem* files_;
   std::function<void()> ending_;
 };
 

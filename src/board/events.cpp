@@ -15,6 +15,8 @@ constexpr AlertEvent kAlertEvents[] = {
     {k::printer_queue, true, "printer_queue_unreadable", 2040, EventLevel::warning},
     {k::printer_state, true, "printer_not_ready", 2050, EventLevel::error},
     {k::printer_folder, true, "printer_folder_blocked", 2060, EventLevel::error},
+    {k::printer_backup, true, "printer_away_on_backup", 2070, EventLevel::warning},
+    {k::printer_uncertain, true, "tickets_of_unknown_fate", 2080, EventLevel::warning},
     {k::web_page, true, "web_page_failed", 3020, EventLevel::error},
     {k::web, false, "web_unreachable", 3010, EventLevel::error},
     {k::answer_kept, false, "answer_kept_unprinted", 3030, EventLevel::error},

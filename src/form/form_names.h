@@ -11,6 +11,7 @@ inline constexpr std::string_view kMenuForm = "00-MENU";
 inline constexpr std::string_view kExportaForm = "01-EXPORTA";
 inline constexpr std::string_view kReprintForm = "02-REIMPRIME";
 inline constexpr std::string_view kKeptAnswersForm = "03-RETIDAS";
+inline constexpr std::string_view kSendToForm = "04-ENVIAR";
 inline constexpr std::string_view kComandasForm = "90-COMANDAS";
 inline constexpr std::string_view kLogForm = "99-LOG";
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "form/form_names.h"
+#include "monitor/send_to_form.h"
 #include "record/cp1252.h"
 
 namespace kav::monitor {
@@ -64,7 +65,13 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   kept.x = 10, kept.y = 330, kept.width = 200, kept.height = 50;
   kept.font = kButtonFont;
 
-  design_.controls = {timer, list, ticket, order, test, close, kept};
+  // A ticket not yet printed, or its order's, to another printer (04-ENVIAR).
+  form::ControlDesign send{.name = "Bt_Enviar", .kind = form::ControlKind::button};
+  send.caption = record::cp1252("Enviar para…");
+  send.x = 220, send.y = 330, send.width = 160, send.height = 50;
+  send.font = kButtonFont;
+
+  design_.controls = {timer, list, ticket, order, test, close, kept, send};
 }
 
 void ReprintForm::form_open(form::FormContext& ctx) {
@@ -92,6 +99,8 @@ void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
         t == nullptr ? platform::Status{platform::Status::kRefused, "Selecione na lista um ticket da impressora."}
                      : reprints_.test_page(t->printer);
     ctx.show_message_box(outcome.message(), outcome.ok() ? form::kStyleInformation : form::kStyleError);
+  } else if (button == "Bt_Enviar") {
+    send_elsewhere(ctx);
   } else if (button == "Bt_Retidas") {
     ctx.run_form_modal(form::kKeptAnswersForm);
   } else if (button == "Bt_Fechar") {
@@ -123,7 +132,11 @@ void ReprintForm::show_tickets(form::FormContext& ctx) {
       ctx.set_list_row_text(row, t.facts.order, 2);
       ctx.set_list_row_text(row, t.printer, 3);
       ctx.set_list_row_text(
-          row, printing::kind_text(t.facts.kind) + (t.facts.second_copy ? record::cp1252(" (2ª via)") : ""), 4);
+          row,
+          printing::kind_text(t.facts.kind) + (t.facts.second_copy     ? record::cp1252(" (2ª via)")
+                                               : t.facts.possible_copy ? record::cp1252(" (possível 2ª via)")
+                                                                       : ""),
+          4);
       ctx.set_list_row_text(row, printing::state_text(t.state), 5);
     }
     if (chosen && same_ticket(*chosen, t)) keep = row.index;
@@ -175,6 +188,28 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
                            std::to_string(tickets.size()) + record::cp1252(" ticket(s) reimpresso(s) (2ª via)") +
                            refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);
+  show_tickets(ctx);
+}
+
+void ReprintForm::send_elsewhere(form::FormContext& ctx) {
+  const printing::KeptTicket* t = selected(ctx);
+  if (t == nullptr || send_to_ == nullptr) {
+    ctx.show_message_box("Selecione um ticket na lista.", form::kStyleInformation);
+    return;
+  }
+  if (t->state == printing::TicketState::printed || t->state == printing::TicketState::waiting) {
+    ctx.show_message_box(record::cp1252("Este ticket já foi entregue à impressora; use \"Ticket (2ª via)\"."),
+                         form::kStyleInformation);
+    return;
+  }
+  std::vector<printing::KeptTicket> order;
+  for (const auto& each : printing::tickets_of_order(shown_, *t)) {
+    if (each.state != printing::TicketState::printed && each.state != printing::TicketState::waiting) {
+      order.push_back(each);
+    }
+  }
+  send_to_->choose(*t, std::move(order));
+  ctx.run_form_modal(form::kSendToForm);
   show_tickets(ctx);
 }
 

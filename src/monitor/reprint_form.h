@@ -3,13 +3,17 @@
 //
 // The list Lv_Tickets shows the newest tickets of the spool, newest first:
 // Hora, Comanda, Impressora, Tipo (itens, cancelamento, conta) and Situação
-// (impresso, aguardando, não entregue). "Ticket (2ª via)" prints the
+// (impresso, aguardando, não entregue, não entregue (atrasado), sem
+// situação). For a ticket too old to go by itself, or of unknown fate,
+// "Ticket (2ª via)" prints the ticket itself with its late (or possible
+// copy) line instead of a copy. "Ticket (2ª via)" prints the
 // selected ticket again, "Comanda (2ª via)" every ticket of its order (see
 // printing::tickets_of_order), both through the monitor's print service
 // (printing::Reprints), which marks, logs and follows each copy; a box says
 // what came of it. "Página teste" sends the test page of the selected row's printer
-// (printing/test_page.h). "Fechar" (or the window's close button) closes the
-// form.
+// (printing/test_page.h). "Enviar para…" sends a ticket not yet printed (or
+// its order's) to another printer (04-ENVIAR, send_to_form.h). "Fechar" (or
+// the window's close button) closes the form.
 //
 // The kitchen does not wait while the operator browses: the form's timer
 // calls `pulse` every second, which goes on with the monitor's own timer
@@ -27,6 +31,8 @@
 
 namespace kav::monitor {
 
+class SendToForm;
+
 // How many tickets the list shows.
 inline constexpr std::size_t kRecentTickets = 200;
 
@@ -36,6 +42,8 @@ class ReprintForm final : public form::Form {
 
   // What the form's timer calls every second (the monitor's own tick).
   void set_pulse(std::function<void()> pulse) { pulse_ = std::move(pulse); }
+  // The form "Enviar para…" opens (04-ENVIAR); none: the button says so.
+  void set_send_to(class SendToForm* form) { send_to_ = form; }
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -48,12 +56,14 @@ class ReprintForm final : public form::Form {
   const printing::KeptTicket* selected(form::FormContext& ctx);
   void reprint_ticket(form::FormContext& ctx);
   void reprint_order(form::FormContext& ctx);
+  void send_elsewhere(form::FormContext& ctx);
 
   printing::Reprints& reprints_;
   std::function<void()> pulse_;
   form::FormDesign design_;
   std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
   int ticks_ = 0;
+  SendToForm* send_to_ = nullptr;
 };
 
 }  // namespace kav::monitor

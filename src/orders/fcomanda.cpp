@@ -190,6 +190,10 @@ platform::TicketFacts fcomanda_facts(std::string_view ticket) {
       head = true;
     } else if (text == kSecondCopyMark) {
       facts.second_copy = true;
+    } else if (text == platform::kPossibleCopyMark) {
+      facts.possible_copy = true;
+    } else if (text.starts_with(platform::kLateMark)) {
+      facts.late = true;
     } else if (text.starts_with("Total de Produtos")) {
       bill = true;
     } else if (text.find("I T E M   C A N C E L A D O") != std::string_view::npos) {
@@ -207,19 +211,25 @@ platform::TicketFacts fcomanda_facts(std::string_view ticket) {
   return facts;
 }
 
-std::string fcomanda_second_copy(std::string_view ticket, std::string_view line_end) {
-  if (fcomanda_facts(ticket).second_copy) return std::string(ticket);
-  const std::string mark =
-      std::string((kTicketWidth - kSecondCopyMark.size()) / 2, ' ') + std::string(kSecondCopyMark) + std::string(line_end);
+std::string fcomanda_with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) {
+  bool there = false;
+  each_line(ticket, [&](std::string_view line, std::size_t) { return there = trim_both(line) == trim_both(mark); });
+  if (there) return std::string(ticket);
+  const std::string text(mark.substr(0, kTicketWidth));
+  const std::string line = std::string((kTicketWidth - text.size()) / 2, ' ') + text + std::string(line_end);
   std::size_t after_head = 0;
-  each_line(ticket, [&](std::string_view line, std::size_t end) {
-    if (!trim_both(line).starts_with(kOrderHead)) return false;
+  each_line(ticket, [&](std::string_view each, std::size_t end) {
+    if (!trim_both(each).starts_with(kOrderHead)) return false;
     after_head = end;
     return true;
   });
   std::string out(ticket);
-  out.insert(after_head, mark);
+  out.insert(after_head, line);
   return out;
+}
+
+std::string fcomanda_second_copy(std::string_view ticket, std::string_view line_end) {
+  return fcomanda_with_mark(ticket, kSecondCopyMark, line_end);
 }
 
 const platform::TicketLayout& fcomanda_layout() {
@@ -233,6 +243,9 @@ const platform::TicketLayout& fcomanda_layout() {
     platform::TicketFacts facts(std::string_view ticket) const override { return fcomanda_facts(ticket); }
     std::string second_copy(std::string_view ticket, std::string_view line_end) const override {
       return fcomanda_second_copy(ticket, line_end);
+    }
+    std::string with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) const override {
+      return fcomanda_with_mark(ticket, mark, line_end);
     }
   };
   static const Fcomanda layout;

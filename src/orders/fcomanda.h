@@ -42,6 +42,9 @@ platform::TicketFacts fcomanda_facts(std::string_view ticket);
 // The ticket with the mark under the order's line (on top when there is
 // none); a ticket already marked is returned as it is.
 std::string fcomanda_second_copy(std::string_view ticket, std::string_view line_end);
+// The ticket with `mark` centred on a line of its own under the order's line
+// (on top when there is none), unless a line of it already reads so.
+std::string fcomanda_with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end);
 
 // FCOMANDA as the ticket layout that the print service is given.
 const platform::TicketLayout& fcomanda_layout();

@@ -28,9 +28,10 @@ using State = Ticket::State;
 
 namespace {
 
-constexpr std::string_view kAlertPrefixes[] = {log::alert_key::printer_waiting, log::alert_key::printer_old,
-                                               log::alert_key::printer_spool, log::alert_key::printer_queue,
-                                               log::alert_key::printer_state};
+constexpr std::string_view kAlertPrefixes[] = {
+    log::alert_key::printer_waiting, log::alert_key::printer_old,    log::alert_key::printer_spool,
+    log::alert_key::printer_queue,   log::alert_key::printer_state,  log::alert_key::printer_backup,
+    log::alert_key::printer_uncertain};
 
 // How far an odd printer name may reach into a log line.
 std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
@@ -65,6 +66,24 @@ std::optional<JobState> state_in_look(const Looked& look, std::string_view print
 }
 
 bool finished(JobState state) { return state == JobState::completed || state == JobState::gone; }
+
+}  // namespace
+
+// "comanda 0012", "comandas 0012, 0013, 0014 e mais 2"; "tickets" when no
+// order is known.
+std::string orders_words(const std::vector<std::string>& orders) {
+  std::vector<std::string> distinct;
+  for (const auto& o : orders) {
+    if (!o.empty() && std::find(distinct.begin(), distinct.end(), o) == distinct.end()) distinct.push_back(o);
+  }
+  if (distinct.empty()) return "tickets";
+  std::string text = distinct.size() == 1 ? "comanda " : "comandas ";
+  for (std::size_t i = 0; i < distinct.size() && i < 3; ++i) text += (i == 0 ? "" : ", ") + distinct[i];
+  if (distinct.size() > 3) text += " e mais " + std::to_string(distinct.size() - 3);
+  return text;
+}
+
+namespace {
 
 }  // namespace
 
@@ -108,6 +127,11 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
       } else if (e.kind == SpoolEntry::Kind::undelivered && !printer.empty()) {
         Ticket t{folder.path, e.base, printer, {}};
         t.state = State::to_match;
+        if (std::string text; layout_ != nullptr && store_.read_marked(folder.path, e.base, text)) {
+          const platform::TicketFacts facts = layout_->facts(text);
+          t.order = facts.order;
+          t.possible_copy = facts.possible_copy;
+        }
         tickets_.push_back(std::move(t));
       }
     }
@@ -126,7 +150,7 @@ Ledger::Standing Ledger::standing(std::string_view folder, std::string_view base
                                [&](const Ticket& t) { return t.folder == folder && t.base == base; });
   if (it == tickets_.end()) return Standing::not_followed;
   if (it->state == State::on_its_way || it->job != 0) return Standing::in_queue;
-  if (it->state == State::unknown) return Standing::stuck;
+  if (it->state == State::unknown) return Standing::uncertain;
   if (it->state == State::to_match) return Standing::matching;
   return expired(*it) ? Standing::stuck : Standing::resending;
 }
@@ -155,6 +179,7 @@ bool Ledger::waits_behind(std::string_view printer) {
 void Ledger::state_unknown(Ticket& t) {
   if (t.state == State::unknown) return;
   t.state = State::unknown;
+  t.unknown_since = check_;
   report(record::cp1252("Situação desconhecida em ") + shown(t.printer) + ": " + marked_name(t.base) + " !!!");
 }
 
@@ -187,8 +212,8 @@ void Ledger::spool_failed(std::string_view printer) {
 void Ledger::spool_kept(std::string_view printer) { spool_failed_.erase(printer_key(printer)); }
 
 void Ledger::hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way) {
-  HandOverJob job{t.folder, t.base, TicketJob{t.printer, job_title_of(t), t.page}, std::move(text), redelivery,
-                  kept, check_};
+  HandOverJob job{t.folder, t.base, TicketJob{t.printer, job_title_of(t), t.page}, late_stamped(t, std::move(text)),
+                  redelivery, kept, check_};
   queue_.hand_over(std::move(job), nothing_on_its_way);
 }
 
@@ -255,6 +280,9 @@ void Ledger::take_hand_over(const Handed& h) {
   t.state = State::undelivered;
   t.troubled = true;
   t.outcome = h.delivery.outcome;
+  if (t.outcome == Outcome::unknown_printer || t.outcome == Outcome::refused || t.outcome == Outcome::stopped) {
+    note_away(printer_key(t.printer), true);
+  }
   if (h.attempted || !h.redelivery) report(not_printed(t.printer, t.outcome, t.base));
 }
 
@@ -266,36 +294,72 @@ void Ledger::update_alerts() {
     for (const auto& c : conditions_->take_changes()) report(PrinterConditions::words(c));
     for (const auto& line : conditions_->take_notes()) report(line);
   }
+  // A queue that cannot be listed while each of its jobs can still be
+  // followed by itself is said in the log, once a run for each printer.
+  for (const auto& [key, printer] : unread_by_look_) {
+    if (unlisted_said_.insert(key).second) {
+      report(record::cp1252("Fila de impressão de ") + shown(printer) +
+             record::cp1252(" ilegível: tickets seguidos um a um"));
+    }
+  }
+  unread_by_look_.clear();
   if (board_ == nullptr) return;
   struct Waiting {
     std::string printer;
-    int undelivered = 0;
-    int old = 0;
+    std::vector<std::string> undelivered, old, unknown, uncertain;
     Outcome outcome = Outcome::failed;
+    bool marked_again = true;  // every ticket of unknown fate without a job is (to be) printed marked
   };
   std::map<std::string, Waiting> by_printer;
   for (const auto& t : tickets_) {
+    Waiting& w = by_printer[printer_key(t.printer)];
+    w.printer = t.printer;
+    const std::string order = order_of(t);
+    if (t.state == State::unknown ||
+        (t.possible_copy && (t.state == State::on_its_way || t.state == State::handed_over))) {
+      // Its job cannot be followed (its number known), or it may have
+      // printed and is printed again, marked.
+      const bool no_job = t.state != State::unknown || without_job(t);
+      (no_job ? w.uncertain : w.unknown).push_back(order);
+      if (t.state == State::unknown && no_job && (layout_ == nullptr || t.possible_copy || expired(t))) {
+        w.marked_again = false;
+      }
+      continue;
+    }
     // A ticket on its way for the first time is not late yet; one sent
     // again is, until the spooler has taken it.
     if (t.state != State::undelivered && !(t.state == State::on_its_way && t.troubled)) continue;
-    Waiting& w = by_printer[printer_key(t.printer)];
-    w.printer = t.printer;
     if (expired(t)) {
-      ++w.old;
-    } else if (w.undelivered++ == 0) {
-      w.outcome = t.outcome;  // the first in line is the one tried
+      w.old.push_back(order);
+    } else {
+      if (w.undelivered.empty()) w.outcome = t.outcome;  // the first in line is the one tried
+      w.undelivered.push_back(order);
     }
   }
+  const std::string action = record::cp1252("Reimprimir > Enviar para…");
   std::map<std::string, std::string> up;
   for (const auto& [key, w] : by_printer) {
-    if (w.undelivered > 0) {
-      up[std::string(log::alert_key::printer_waiting) + key] = "Impressora " + shown(w.printer) + record::cp1252(" não recebeu tickets (") +
-                                        std::string(reason(w.outcome)) + record::cp1252("); reenvio automático");
+    if (!w.undelivered.empty()) {
+      up[std::string(log::alert_key::printer_waiting) + key] =
+          "Impressora " + shown(w.printer) + record::cp1252(" não recebeu ") + orders_words(w.undelivered) + " (" +
+          std::string(reason(w.outcome)) + record::cp1252("); reenvio automático ou ") + action;
     }
-    if (w.old > 0) {
-      up[std::string(log::alert_key::printer_old) + key] = "Impressora " + shown(w.printer) + ": tickets com mais de " +
-                                      std::to_string(redelivery_limit_.count()) +
-                                      record::cp1252(" min não impressos; use kav-spool");
+    if (!w.old.empty()) {
+      up[std::string(log::alert_key::printer_old) + key] =
+          "Impressora " + shown(w.printer) + ": " + orders_words(w.old) + record::cp1252(" há mais de ") +
+          std::to_string(redelivery_limit_.count()) + " min sem imprimir; Reimprimir > Ticket ou Enviar para" +
+          record::cp1252("…");
+    }
+    if (!w.unknown.empty()) {
+      up[std::string(log::alert_key::printer_queue) + key] =
+          record::cp1252("Fila de impressão de ") + shown(w.printer) + record::cp1252(" ilegível: ") +
+          orders_words(w.unknown) + record::cp1252(" sem situação; ") + action;
+    }
+    if (!w.uncertain.empty()) {
+      up[std::string(log::alert_key::printer_uncertain) + key] =
+          shown(w.printer) + ": " + orders_words(w.uncertain) + record::cp1252(" sem situação; ") +
+          (w.marked_again ? std::string("impresso de novo com \"") + std::string(platform::kPossibleCopyMark) + "\""
+                          : action);
     }
   }
   for (const auto& [key, text] : spool_failed_) up[std::string(log::alert_key::printer_spool) + key] = text;
@@ -304,26 +368,7 @@ void Ledger::update_alerts() {
       up[std::string(log::alert_key::printer_state) + printer_key(c.printer)] = PrinterConditions::words(c);
     }
   }
-  // A queue that cannot be read stands while its printer has tickets
-  // followed, and is said at least once for every look that could not read
-  // it, even one whose jobs, each asked for by itself, all proved finished;
-  // it names the tickets whose state could not be learnt.
-  std::map<std::string, std::pair<std::string, int>> unreadable;
-  for (const auto& [key, printer] : unread_by_look_) unreadable[key].first = printer;
-  unread_by_look_.clear();
-  for (const auto& t : tickets_) {
-    const std::string key = printer_key(t.printer);
-    if (!unlisted_.contains(key) && t.state != State::unknown) continue;
-    auto& [printer, unknown] = unreadable[key];
-    printer = t.printer;
-    if (t.state == State::unknown) ++unknown;
-  }
-  for (const auto& [key, u] : unreadable) {
-    up[std::string(log::alert_key::printer_queue) + key] =
-        record::cp1252("Fila de impressão de ") + shown(u.first) + record::cp1252(" ilegível: ") +
-        (u.second == 0 ? std::string("tickets seguidos um a um")
-                       : std::to_string(u.second) + record::cp1252(" ticket(s) sem situação; use kav-spool"));
-  }
+  away_alerts(up);
   for (const auto& a : board_->current()) {
     const bool ours = std::any_of(std::begin(kAlertPrefixes), std::end(kAlertPrefixes),
                                   [&](std::string_view p) { return a.key.starts_with(p); });
@@ -342,6 +387,10 @@ bool Ledger::follow_up() {
   bool all = false;
   for (const auto& t : tickets_) {
     q.printers.insert(t.printer);
+    // A backup's state is wanted while its printer has tickets waiting.
+    if (const PrinterProfile p = profiles_.of(t.printer); !p.backup.empty() && t.state == State::undelivered) {
+      q.printers.insert(p.backup);
+    }
     if (t.state == State::on_its_way || t.state == State::undelivered) continue;
     // Only the jobs from the oldest one followed on; all of them while
     // tickets of an earlier run are still to be matched with theirs.
@@ -381,6 +430,7 @@ bool Ledger::follow_up() {
 // failed jobs and tickets never handed over are sent again.
 void Ledger::apply_look(const Looked& look) {
   if (!look.reachable) return;
+  if (!look.known.empty()) known_printers_ = look.known;
   unlisted_ = look.unlisted;
   for (const auto& t : tickets_) {
     const std::string key = printer_key(t.printer);
@@ -475,16 +525,22 @@ void Ledger::redeliver(const Looked& look) {
     if (t.state == State::on_its_way) blocked.insert(printer_key(t.printer));
   }
   queue_.keep_held_back_only(blocked);
+  for (const auto& [key, state] : look.printers) note_away(key, state != PrinterState::ready);
   std::set<std::string> gone;
   for (auto& t : tickets_) {
-    if (t.state != State::undelivered) continue;
+    // Sent again: a ticket not delivered, and one of unknown fate with no
+    // job to follow, marked, once, from the check after the one that found
+    // it so.
+    const bool of_unknown_fate = t.state == State::unknown && without_job(t);
+    if (t.state != State::undelivered && !of_unknown_fate) continue;
+    if (of_unknown_fate && (layout_ == nullptr || t.possible_copy || t.unknown_since >= check_)) continue;
     const std::string key = printer_key(t.printer);
     if (blocked.contains(key)) continue;
     const auto seen = look.printers.find(key);
     if (seen == look.printers.end()) continue;  // a printer new since the look was asked for
     const bool failed_just_now = queue_.held_back(key);
     if (seen->second != PrinterState::ready || failed_just_now) {
-      if (seen->second != PrinterState::ready) {
+      if (seen->second != PrinterState::ready && !of_unknown_fate) {
         t.outcome = seen->second == PrinterState::stopped ? Outcome::stopped : Outcome::unknown_printer;
       }
       blocked.insert(key);
@@ -498,6 +554,10 @@ void Ledger::redeliver(const Looked& look) {
       }
       continue;
     }
+    if (of_unknown_fate) {
+      if (!reprint_unknown(t)) gone.insert(t.folder + "\\" + t.base);
+      continue;
+    }
     std::string text;
     if (!store_.read_marked(t.folder, t.base, text)) {  // settled or removed by hand
       gone.insert(t.folder + "\\" + t.base);
@@ -508,6 +568,7 @@ void Ledger::redeliver(const Looked& look) {
     hand_over(t, std::move(text), true, true, false);
   }
   std::erase_if(tickets_, [&](const Ticket& t) { return gone.contains(t.folder + "\\" + t.base); });
+  send_to_backups(look);
 }
 
 }  // namespace kav::printing

@@ -45,9 +45,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -57,6 +59,8 @@
 #include "platform/print/hand_over.h"
 #include "platform/print/page_setup.h"
 #include "platform/print/spool_store.h"
+#include "printing/print_service.h"
+#include "printing/printer_profiles.h"
 
 namespace kav::log {
 class Alerts;
@@ -96,7 +100,19 @@ struct Ticket {
   bool expiry_reported = false;
   platform::print::Outcome outcome = platform::print::Outcome::accepted;
   std::string order;  // the order it prints, as printed; empty when not known (an earlier run's)
+  // Printed again by the monitor, marked, after its fate was not known:
+  // not again by itself.
+  bool possible_copy = false;
+  // Kept for this printer in place of another's (a backup, or sent by the
+  // operator): never sent on to a further printer by itself.
+  bool rehomed = false;
+  unsigned long unknown_since = 0;  // the check at which its state turned unknown
 };
+
+// Keeps `text` (the ticket of `from` as kept) as a new ticket of printer
+// `to`, under a first line that names the printer it was meant for, and
+// hands it over; the name of the new ticket, empty when it could not be kept.
+using SendElsewhere = std::function<std::string(const Ticket& from, std::string_view to, std::string text)>;
 
 // A ticket its printer finished: `seconds` from the answer it came from (the
 // stamp of its name) to the look that saw it finished.
@@ -105,6 +121,10 @@ struct Delivered {
   std::string order;
   double seconds = 0;
 };
+
+// The orders of a list of tickets as the alerts name them: "comanda 0012",
+// "comandas 0012, 0013, 0014 e mais 2"; "tickets" when none is known.
+std::string orders_words(const std::vector<std::string>& orders);
 
 class Ledger {
  public:
@@ -147,13 +167,33 @@ class Ledger {
   // A line of the operator's doing for the log (a reprint).
   void report_line(std::string_view text) { report(text); }
 
+  // What a printer away calls for (ledger_away.cpp): the printers'
+  // profiles (backup, its limit, the late limit), the layout that marks a
+  // ticket's text (none: texts go as they were kept, and a ticket of
+  // unknown fate is not printed again by itself), and how a ticket is kept
+  // for another printer.
+  void set_away_rules(PrinterProfiles profiles, const platform::TicketLayout* layout, SendElsewhere send);
+  // The printers the spooler knew at its last look, by name.
+  const std::vector<std::string>& known_printers() const { return known_printers_; }
+  // Sends a ticket followed and not on its way to `to` in its place (the
+  // original settled); the new ticket's name, empty when it could not be
+  // done (its text unreadable, or the copy not kept).
+  std::string send_elsewhere(std::string_view folder, std::string_view base, std::string_view to,
+                             std::string_view why);
+  // Hands a ticket too old to be sent by itself (or of unknown fate) to
+  // its printer now, as the operator asks: with its late mark (and, for
+  // one of unknown fate, the possible-copy mark). False when it is not
+  // such a ticket or its text cannot be read.
+  bool deliver_now(std::string_view folder, std::string_view base);
+
   // Where a kept ticket stands, for a reprint asked for by the operator.
   enum class Standing {
     not_followed,  // not among the tickets followed (printed, or never handed over)
     in_queue,      // on its way to the spooler, or handed over and not finished
     matching,      // left by an earlier run, not yet matched with its job
     resending,     // not delivered: sent again by itself once its printer takes it
-    stuck,         // not sent again by itself (too old, or its state unknown)
+    stuck,         // not sent again by itself: too old
+    uncertain,     // its state unknown: it may have printed
   };
   Standing standing(std::string_view folder, std::string_view base);
   // The operator replaced a stuck ticket (a second copy was kept): it is no
@@ -180,6 +220,19 @@ class Ledger {
   void state_unknown(Ticket& t);
   void report(std::string_view text);
 
+  // ledger_away.cpp
+  // The age of a ticket, from the stamp of its name; none when it has none.
+  std::optional<std::chrono::milliseconds> age(const Ticket& t);
+  std::string late_stamped(const Ticket& t, std::string text);
+  bool reprint_unknown(Ticket& t);
+  // Of unknown fate with no job to ask for: none followed, none noted (or a
+  // note that names none).
+  bool without_job(const Ticket& t);
+  void note_away(const std::string& key, bool away);
+  void send_to_backups(const platform::print::Looked& look);
+  void away_alerts(std::map<std::string, std::string>& up);
+  std::string order_of(const Ticket& t);
+
   platform::print::SpoolStore& store_;
   platform::Clock& clock_;
   platform::print::HandOverQueue& queue_;
@@ -200,6 +253,21 @@ class Ledger {
   int highest_job_ = 0;        // the highest job number handed over
   std::shared_ptr<PrinterConditions> conditions_;
   std::function<void(const Delivered&)> delivered_;
+
+  // What a printer away calls for (set_away_rules()).
+  PrinterProfiles profiles_;
+  const platform::TicketLayout* layout_ = nullptr;
+  SendElsewhere send_;
+  std::vector<std::string> known_printers_;
+  std::map<std::string, std::int64_t> away_since_;  // printers (by key) away since (centiseconds of the clock)
+  // Printers (by key) whose tickets went to their backup while away: the
+  // backup's name and the orders sent.
+  struct Rehomed {
+    std::string printer, backup;
+    std::vector<std::string> orders;
+  };
+  std::map<std::string, Rehomed> rehomed_;
+  std::set<std::string> unlisted_said_;  // printers (by key) whose unreadable queue was logged this run
 };
 
 }  // namespace kav::printing

@@ -73,7 +73,16 @@ struct TicketFacts {
   std::string order;  // the order's number as printed ("0012"); empty when not found
   Kind kind = Kind::unknown;
   bool second_copy = false;  // a reprint, marked as such
+  bool possible_copy = false;  // printed again after its fate was not known (kPossibleCopyMark)
+  bool late = false;           // handed to its printer late (kLateMark)
 };
+
+// The lines a ticket may carry under its order's head, beside "2ª via":
+// printed again by the monitor because it may or may not have printed the
+// first time; handed to its printer long after it was made (the hour of the
+// order follows, "HH:MM").
+inline constexpr std::string_view kPossibleCopyMark = "POSS\xCDVEL 2\xAA VIA - conferir";
+inline constexpr std::string_view kLateMark = "ATRASADO - pedido \xE0s ";
 
 // The layout of the tickets, which the application hands to the print
 // service: the print form it lays out and the lines each of its groups
@@ -97,6 +106,12 @@ class TicketLayout {
   // The ticket marked as a second copy (a ticket already marked is left as
   // it is). `line_end` ends each line of the text.
   virtual std::string second_copy(std::string_view ticket, std::string_view /*line_end*/) const {
+    return std::string(ticket);
+  }
+  // The ticket with `mark` on a line of its own under the order's head (a
+  // ticket that already has that line is returned as it is).
+  virtual std::string with_mark(std::string_view ticket, std::string_view /*mark*/,
+                                std::string_view /*line_end*/) const {
     return std::string(ticket);
   }
 };

@@ -38,6 +38,9 @@ PrinterProfiles::PrinterProfiles(const settings::Settings& s) : found_(s.found),
     p.printer = section.name;
     const std::string mode = value(key::modo);
     p.mode = mode == "escpos" ? PrintMode::escpos : mode == "escpos-rede" ? PrintMode::network : PrintMode::driver;
+    p.backup = value(key::reserva);
+    p.backup_after = std::chrono::minutes(number(value(key::minutos_reserva), 2));
+    p.late_after = std::chrono::minutes(number(value(key::minutos_atraso), 3));
     bool refused = section.refused;
     const std::string address = value(key::endereco);
     if (!refused && p.mode == PrintMode::network && address.empty()) {

@@ -8,6 +8,7 @@
 // gives an address to another mode, is refused too.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,13 @@ struct PrinterProfile {
   platform::print::EscPosOptions escpos;
   std::string host;  // escpos-rede
   int port = 0;
+  // When it is away (unknown to the spooler, refusing jobs, a network
+  // printer not ready) for longer than `backup_after`, its tickets go to
+  // `backup` (none: they wait for it).
+  std::string backup;
+  std::chrono::minutes backup_after{2};
+  // A ticket handed to it later than this after it was kept says so.
+  std::chrono::minutes late_after{3};
 };
 
 std::string_view mode_name(PrintMode mode);

@@ -127,6 +127,14 @@ NetState ProfiledOutlet::status_of(const PrinterProfile& profile) const {
   return state;
 }
 
+std::vector<std::string> ProfiledOutlet::printer_names() const {
+  std::vector<std::string> names = spooler_->printer_names();
+  for (const auto& p : profiles_.all()) {
+    if (p.mode == PrintMode::network) names.push_back(p.printer);
+  }
+  return names;
+}
+
 PrinterState ProfiledOutlet::printer(std::string_view name) const {
   const PrinterProfile profile = profiles_.of(name);
   if (profile.mode != PrintMode::network) return spooler_->printer(name);

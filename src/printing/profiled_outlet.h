@@ -79,6 +79,8 @@ class ProfiledOutlet final : public platform::print::PrinterOutlet {
 
   bool refresh(const std::set<std::string>& job_printers, int first_job) override;
   platform::print::PrinterState printer(std::string_view name) const override;
+  // The spooler's printers and the network printers of the profiles.
+  std::vector<std::string> printer_names() const override;
   const std::vector<platform::print::JobInfo>& jobs() const override { return spooler_->jobs(); }
   platform::print::JobState job(std::string_view printer, int job_id) override;
   std::string job_name(int job_id) override { return spooler_->job_name(job_id); }

@@ -49,6 +49,8 @@ std::string state_text(TicketState state) {
     case TicketState::waiting: return "aguardando";
     case TicketState::undelivered:
       return record::cp1252("não entregue");
+    case TicketState::late: return record::cp1252("não entregue (atrasado)");
+    case TicketState::uncertain: return record::cp1252("sem situação");
   }
   return "?";
 }

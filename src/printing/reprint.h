@@ -37,6 +37,8 @@ enum class TicketState {
   printed,      // "impresso": its printer finished it (or it was settled by hand)
   waiting,      // "aguardando": handed over, the printer has not finished it
   undelivered,  // "não entregue": not handed over, or its printer failed it
+  late,         // "não entregue (atrasado)": too old to be sent by itself; printed from the window
+  uncertain,    // "sem situação": it may have printed (printed again marked "POSSÍVEL 2ª VIA")
 };
 
 // A ticket kept in the spool.
@@ -103,6 +105,15 @@ class Reprints {
   // Prints the ticket again, as a second copy. The message, ok or not, is
   // what the operator is told (Windows-1252).
   virtual platform::Status reprint(const KeptTicket& ticket) = 0;
+  // The printers a ticket may be sent to: those the spooler knows and the
+  // network printers of the profiles, by name.
+  virtual std::vector<std::string> printers() { return {}; }
+  // Sends a ticket not yet printed to `printer` in its place, under a first
+  // line that names the printer it was meant for; the original is settled.
+  virtual platform::Status send_to(const KeptTicket& ticket, std::string_view printer) {
+    return {platform::Status::kRefused, "Ticket " + ticket.base + ": envio para " + std::string(printer) +
+                                            " indispon\xEDvel"};
+  }
   // Sends the printer's test page (printing/test_page.h); it is not kept.
   virtual platform::Status test_page(std::string_view printer) {
     return {platform::Status::kRefused, "Impressora " + std::string(printer) + ": p\xE1gina de teste indispon\xEDvel"};

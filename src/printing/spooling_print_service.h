@@ -102,6 +102,8 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   // Reprints
   std::vector<KeptTicket> recent(std::size_t limit) override;
   platform::Status reprint(const KeptTicket& ticket) override;
+  std::vector<std::string> printers() override;
+  platform::Status send_to(const KeptTicket& ticket, std::string_view printer) override;
   // Queued behind the printer's tickets on the one hand-over worker.
   platform::Status test_page(std::string_view printer) override;
 
@@ -130,6 +132,10 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   void drop_staged();
   // Takes in what the worker did: job numbers, reports, looks.
   void collect();
+  // Keeps `text` of `from` as a ticket of `to` under the line "*** PARA
+  // <from> - ENVIADO À <to> ***" and hands it over (the ledger's
+  // SendElsewhere).
+  std::string keep_elsewhere(const Ticket& from, std::string_view to, std::string text);
 
   platform::Clock& clock_;
   const platform::TicketLayout& layout_;

@@ -21,6 +21,9 @@ constexpr KeySpec kPrinterKeys[] = {
     {key::numero_grande, ValueKind::choice, kYesNo, 0, 0, "sim"},
     {key::copias, ValueKind::number, {}, 1, 5, "1"},
     {key::endereco, ValueKind::address, {}, 0, 0, ""},
+    {key::reserva, ValueKind::text, {}, 0, 0, ""},
+    {key::minutos_reserva, ValueKind::number, {}, 1, 60, "2"},
+    {key::minutos_atraso, ValueKind::number, {}, 1, 60, "3"},
 };
 
 constexpr KeySpec kMonitoringKeys[] = {

@@ -13,6 +13,9 @@
 //     numero_grande  sim | nao                              [sim]
 //     copias         1 to 5                                 [1]
 //     endereco       HOST:PORTA (escpos-rede only)
+//     reserva        the printer that takes its tickets when it is away   [none]
+//     minutos_reserva  minutes away before the backup takes them, 1 to 60 [2]
+//     minutos_atraso   minutes after which a ticket prints "ATRASADO", 1 to 60 [3]
 //
 //   [monitoramento]
 //     pasta_metricas  folder of the metrics file kavcomanda.prom   [none: no file]
@@ -38,6 +41,9 @@ inline constexpr std::string_view aviso_sonoro = "aviso_sonoro";
 inline constexpr std::string_view numero_grande = "numero_grande";
 inline constexpr std::string_view copias = "copias";
 inline constexpr std::string_view endereco = "endereco";
+inline constexpr std::string_view reserva = "reserva";
+inline constexpr std::string_view minutos_reserva = "minutos_reserva";
+inline constexpr std::string_view minutos_atraso = "minutos_atraso";
 inline constexpr std::string_view pasta_metricas = "pasta_metricas";
 }  // namespace key
 

@@ -34,5 +34,21 @@ TEST(SessionTest, TheLogShowsWhenTheMonitorStartedAndEnded) {
   EXPECT_EQ(runtime.count_openings("99-LOG"), 3U);
 }
 
+// A power cut before the first check's sync keeps the start of the run: the
+// start line is synced as it is written.
+TEST(SessionTest, APowerCutRightAfterTheStartKeepsTheStartLine) {
+  test::Harness h;
+  h.files.track_power_cuts();
+  Session session(h.application);
+  ui::headless::HeadlessRuntime runtime{session.forms(), h.commands, h.pacer};
+  std::string kept;
+  runtime.at(2000, [&] {
+    kept = h.files.after_power_cut().contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt");
+    runtime.click("Bt_Confirma8");
+  });
+  runtime.run(kStartForm);
+  EXPECT_EQ(kept, line("20191127 1438 Início do monitor"));
+}
+
 }  // namespace
 }  // namespace kav::app

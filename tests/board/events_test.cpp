@@ -23,7 +23,7 @@ TEST(EventTable, EveryAlertKindHasItsOwnPairOfIdsAndNoIdIsGivenTwice) {
     EXPECT_GE(e.begin_id, 2000) << e.name;
     EXPECT_LT(e.begin_id, 5000) << e.name;
   }
-  EXPECT_EQ(names.size(), 16U);
+  EXPECT_EQ(names.size(), 18U);
 }
 
 TEST(EventTable, TheWindowsMessageFileHasEveryIdAndNoOther) {
@@ -61,6 +61,8 @@ TEST(EventTable, TheKeysTheSystemRaisesFindTheirKind) {
       {std::string(alert_key::printer_state) + "cozinha", 2050},
       {std::string(alert_key::config_printers), 4030},
       {std::string(alert_key::printer_folder) + "BAR", 2060},
+      {std::string(alert_key::printer_backup) + "cozinha", 2070},
+      {std::string(alert_key::printer_uncertain) + "bar", 2080},
       {std::string(alert_key::link_refused) + "/root/KavComanda/OrbelaTeknovarium/Temp/FORMPRT.PRT", 4040},
       {std::string(alert_key::printer_spool) + "bar", 2030},
       {std::string(alert_key::printer_queue) + "web", 2040},  // a printer named like a kind

@@ -118,6 +118,29 @@ TEST(ReprintFormTest, TheTestPageGoesToTheSelectedRowsPrinter) {
   EXPECT_EQ(m.boxes.at(1), "teste COZINHA");
 }
 
+// "Enviar para…" ("e N"): for a ticket not yet printed, the printers other
+// than its own; "Ticket" there sends it to the one chosen. A printed ticket
+// is not sent: the box says to reprint it.
+TEST(ReprintFormTest, SendToSendsATicketNotYetPrintedToThePrinterChosen) {
+  Monitor m;
+  m.runtime.at(1500, [&] { m.runtime.click("Bt_Reimprimir"); });
+  m.runtime.at(1600, [&] {
+    m.runtime.type_command("e 1");  // printed
+    m.runtime.type_command("e 4");
+  });
+  m.runtime.at(1700, [&] {
+    EXPECT_EQ(m.runtime.last("04-ENVIAR")->rows("Lv_Impressoras"), (std::vector<std::string>{"COZINHA", "CAIXA"}));
+    m.runtime.type_command("t 2");
+  });
+  m.runtime.at(1800, [&] { m.runtime.type_command("f"); });
+  m.runtime.at(2500, [&] { m.runtime.click("Bt_Confirma8"); });
+  m.runtime.run(app::kStartForm);
+  EXPECT_EQ(m.reprints.sent, std::vector<std::string>{"20191127-14200000-000001 CAIXA"});
+  EXPECT_EQ(m.boxes, (std::vector<std::string>{
+                         "Este ticket já foi entregue à impressora; use \"Ticket (2ª via)\".",
+                         "Comanda 0007: enviado para CAIXA"}));
+}
+
 TEST(ReprintFormTest, TheListFollowsTheSpoolAndAStopEndsTheFormThenTheMonitor) {
   Monitor m;
   const auto selected = [&] { return m.runtime.last("02-REIMPRIME")->controls.at("Lv_Tickets").selected; };

@@ -4,16 +4,21 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+
+#include <unistd.h>
 
 #include "platform/clock.h"
 #include "platform/print/outlet.h"
 #include "platform/print/print_fakes.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
+#include "settings/kav_settings.h"
 #include "support/temp_root.h"
 
 namespace kav::printing {
@@ -158,6 +163,70 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
     EXPECT_FALSE(fs::exists(r.spool(kPausable) / (base + "-NAO-ENTREGUE.txt"))) << base;
     EXPECT_EQ(jobs_titled(kPausable, job_title(base, host)), 1) << base;
   }
+}
+
+// A queue removed while the monitor runs: its undelivered ticket reaches its
+// backup within the backup's limit plus one check (on the virtual clock,
+// five seconds a check), once, under the banner; the original is settled.
+// The queue is made for the test under a name of its own and removed.
+TEST(CupsDelivery, AQueueRemovedMidRunHasItsTicketsPrintedOnItsBackupOnce) {
+  REQUIRE_PRINTER(kPrinter);
+  const std::string away = "KAVAWAY" + std::to_string(getpid());
+  const std::string add = "m=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF_noopt/ {print $1; exit}'); [ -n \"$m\" ] && "
+                          "lpadmin -p " + away + " -E -v cups-pdf:/ -m \"$m\" >/dev/null 2>&1";
+  if (std::system(add.c_str()) != 0) GTEST_SKIP() << "cannot add a queue of its own";
+  struct Remove {
+    std::string name;
+    ~Remove() { [[maybe_unused]] const int rc = std::system(("lpadmin -x " + name + " >/dev/null 2>&1").c_str()); }
+  } remove{away};
+  Root r;
+  {
+    std::unique_ptr<File> f;
+    ASSERT_TRUE(r.files->open(settings::kConfigPath, OpenMode::output, f).ok());
+    f->write("[impressora " + away + "]\nreserva = " + kPrinter + "\nminutos_reserva = 2\n");
+    f->close();
+  }
+  SpoolOptions options{HandOver::on_worker};
+  options.profiles = PrinterProfiles(settings::read_kav_settings(*r.files));
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
+                               [&](std::string_view t) { r.reports.emplace_back(t); }, nullptr, options);
+  r.print(service, away, "0012");
+  service.wait_for_hand_overs();
+  ASSERT_TRUE(Root::follow_until_done(service)) << "printed on its own queue first";
+
+  ASSERT_EQ(std::system(("lpadmin -x " + away + " >/dev/null 2>&1").c_str()), 0);
+  r.print(service, away, "0013");
+  service.wait_for_hand_overs();
+  ASSERT_EQ(service.waiting().size(), 1U);
+  const std::string original = service.waiting()[0].base;
+  const auto sent = [&] {
+    return std::count_if(r.reports.begin(), r.reports.end(), [&](const std::string& line) {
+      return line.starts_with("Enviado para " + std::string(kPrinter));
+    });
+  };
+  int seconds = 0;
+  for (; seconds <= 300 && sent() == 0; seconds += 5) {
+    r.clock.advance_ms(5000);
+    service.follow_up();
+    service.wait_for_hand_overs();
+  }
+  EXPECT_LE(seconds, 2 * 60 + 5 + 5) << "within the limit plus one check";
+  ASSERT_EQ(sent(), 1);
+  EXPECT_TRUE(fs::exists(r.spool(away) / (original + ".txt"))) << "the original settled";
+  const std::string line = *std::find_if(r.reports.begin(), r.reports.end(), [&](const std::string& l) {
+    return l.starts_with("Enviado para " + std::string(kPrinter));
+  });
+  const std::string copy = line.substr(line.rfind(' ') + 1);
+  const std::string host = r.files->host_path("C:\\OrbelaTeknovarium\\Spool");
+  EXPECT_EQ(jobs_titled(kPrinter, job_title(copy, host)), 1);
+  for (int i = 0; i < 3; ++i) {
+    r.clock.advance_ms(5000);
+    service.follow_up();
+    service.wait_for_hand_overs();
+  }
+  EXPECT_EQ(sent(), 1) << "nothing twice";
+  std::printf("[ figures ] removed queue to its backup: %d s of the virtual clock (limit 120 s, checks of 5 s)\n",
+              seconds);
 }
 
 }  // namespace

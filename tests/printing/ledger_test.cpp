@@ -13,10 +13,13 @@
 #include "board/alerts.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/line_end.h"
 #include "platform/print/hand_over.h"
 #include "platform/print/spool_store.h"
+#include "platform/print/print_fakes.h"
 #include "printing/ledger.h"
 #include "record/cp1252.h"
+#include "settings/kav_settings.h"
 
 namespace kav::printing {
 namespace {
@@ -113,7 +116,7 @@ TEST(Ledger, ATicketRefusedIsReportedAlertedSentAgainAtTheNextLookAndSettledWhen
                            "Não impresso em BAR (recusado): 20191127-14380500-000001-NAO-ENTREGUE.txt !!!")});
   EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
                             {"impressao-pendente:bar", record::cp1252("Impressora BAR não recebeu tickets (recusado); "
-                                                                      "reenvio automático")},
+                                                                      "reenvio automático ou Reimprimir > Enviar para…")},
                             {"web", "Servidor fora do ar"}}));
 
   // The next check asks for a look; the printer takes jobs again.
@@ -128,7 +131,8 @@ TEST(Ledger, ATicketRefusedIsReportedAlertedSentAgainAtTheNextLookAndSettledWhen
   EXPECT_EQ(b.reports.back(), "Reenviando 20191127-14380500-000001-NAO-ENTREGUE.txt para BAR ...");
   EXPECT_EQ(b.alerts().size(), 1U) << "taken by the spooler: the printing alert ended, the web one stands";
   EXPECT_EQ(b.board_lines.back(),
-            record::cp1252("Resolvido: Impressora BAR não recebeu tickets (recusado); reenvio automático"));
+            record::cp1252("Resolvido: Impressora BAR não recebeu tickets (recusado); reenvio automático ou "
+                           "Reimprimir > Enviar para…"));
 
   // Its job is followed until the printer has finished it.
   b.ledger.follow_up();
@@ -210,7 +214,8 @@ TEST(Ledger, TicketsPastTheLimitAreReportedOnceAndAlertedNotSentAgain) {
             1);
   EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
                             {"impressao-antiga:bar",
-                             record::cp1252("Impressora BAR: tickets com mais de 30 min não impressos; use kav-spool")}}));
+                             record::cp1252("Impressora BAR: tickets há mais de 30 min sem imprimir; Reimprimir > "
+                                            "Ticket ou Enviar para…")}}));
 }
 
 TEST(Ledger, AtStartATicketWithAJobNoteTheSpoolerForgotIsSettledAndTheOthersAreLookedUpByName) {
@@ -283,10 +288,15 @@ TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothing
   EXPECT_EQ(b.reports, (std::vector<std::string>{
                            "Ticket 20191127-14370000-000001.txt entregue em BAR",
                            record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000002-NAO-ENTREGUE.txt !!!"),
-                           record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000003-NAO-ENTREGUE.txt !!!")}));
-  const std::string unreadable = record::cp1252("Fila de impressão de BAR ilegível: 2 ticket(s) sem situação; use kav-spool");
-  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{{"impressao-fila:bar", unreadable}}));
-  EXPECT_LE(unreadable.size(), log::Alerts::kTextWidth);
+                           record::cp1252("Situação desconhecida em BAR: 20191127-14370000-000003-NAO-ENTREGUE.txt !!!"),
+                           record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um")}));
+  // One with a job that cannot be followed; one without a job, to be printed
+  // again marked (no layout here: it waits for the operator).
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
+                            {"impressao-fila:bar", record::cp1252("Fila de impressão de BAR ilegível: tickets sem "
+                                                                  "situação; Reimprimir > Enviar para…")},
+                            {"impressao-incerta:bar",
+                             record::cp1252("BAR: tickets sem situação; Reimprimir > Enviar para…")}}));
 
   // A new ticket is not held back behind tickets whose state is unknown.
   b.keep("20191127-14380500-000001");
@@ -297,7 +307,7 @@ TEST(Ledger, AfterAStartWithAnUnreadableQueueNotedJobsAreAskedOneByOneAndNothing
   // Still unreadable: reported once only; the one still queued is followed.
   b.ledger.follow_up();
   b.looked_unlisted({{"BAR", 13, JobState::unknown}, {"BAR", 14, JobState::completed}, {"BAR", 15, JobState::pending}});
-  EXPECT_EQ(b.reports.size(), 4U);
+  EXPECT_EQ(b.reports.size(), 5U);
   EXPECT_EQ(b.reports.back(), "Ticket 20191127-14370000-000004.txt entregue em BAR");
   EXPECT_FALSE(b.marked(queued));
 
@@ -330,8 +340,11 @@ TEST(Ledger, WhenTheListingFailsInARunEachJobIsFollowedByItsOwnQueryUnderItsOwnA
   b.looked_unlisted({{"BAR", 7, JobState::completed}, {"BAR", 8, JobState::pending}});
   EXPECT_FALSE(b.marked("20191127-14380500-000001"));
   EXPECT_TRUE(b.marked("20191127-14380500-000002"));
-  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
-                            {"impressao-fila:bar", record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um")}}));
+  // Each job followed by itself: a line in the log, once a run; no alert.
+  EXPECT_TRUE(b.alerts().empty());
+  EXPECT_EQ(b.reports, (std::vector<std::string>{
+                           "Ticket 20191127-14380500-000001.txt entregue em BAR",
+                           record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um")}));
 
   // An aborted job is known not to print: sent again. One whose state
   // cannot be learnt is not.
@@ -344,6 +357,12 @@ TEST(Ledger, WhenTheListingFailsInARunEachJobIsFollowedByItsOwnQueryUnderItsOwnA
   EXPECT_EQ(b.queue.jobs.size(), 3U);
   EXPECT_EQ(b.reports.back(),
             record::cp1252("Situação desconhecida em BAR: 20191127-14380500-000002-NAO-ENTREGUE.txt !!!"));
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
+                            {"impressao-fila:bar", record::cp1252("Fila de impressão de BAR ilegível: tickets sem "
+                                                                  "situação; Reimprimir > Enviar para…")}}));
+  EXPECT_EQ(std::count(b.reports.begin(), b.reports.end(),
+                       record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um")),
+            1);
 
   // Settled by hand (kav-spool): followed no more, the alert ends.
   b.store.unmark(kBar, "20191127-14380500-000002");
@@ -353,20 +372,19 @@ TEST(Ledger, WhenTheListingFailsInARunEachJobIsFollowedByItsOwnQueryUnderItsOwnA
   EXPECT_TRUE(b.alerts().empty());
 }
 
-TEST(Ledger, AnUnreadableQueueIsSaidEvenWhenTheLookThatFoundItSettledEveryTicket) {
+TEST(Ledger, AnUnreadableQueueWhoseJobsAreFollowedIsALogLineOnceARunNotAnAlert) {
   Books b;
-  b.keep("20191127-14380500-000001");
-  b.handed(Outcome::accepted, 7);
-  b.ledger.follow_up();
-  b.looked_unlisted({{"BAR", 7, JobState::gone}});
-  EXPECT_FALSE(b.marked("20191127-14380500-000001"));
-  EXPECT_TRUE(b.ledger.waiting().empty());
   const std::string unreadable = record::cp1252("Fila de impressão de BAR ilegível: tickets seguidos um a um");
-  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{{"impressao-fila:bar", unreadable}}));
-  // Nothing followed any more: it ends at the next update, and the log has both.
-  b.ledger.update_alerts();
-  EXPECT_TRUE(b.alerts().empty());
-  EXPECT_EQ(b.board_lines, (std::vector<std::string>{unreadable, "Resolvido: " + unreadable}));
+  for (const std::string base : {"20191127-14380500-000001", "20191127-14380500-000002"}) {
+    b.keep(base);
+    b.handed(Outcome::accepted, base.back() == '1' ? 7 : 8);
+    b.ledger.follow_up();
+    b.looked_unlisted({{"BAR", base.back() == '1' ? 7 : 8, JobState::gone}});
+    EXPECT_FALSE(b.marked(base));
+    EXPECT_TRUE(b.alerts().empty());
+  }
+  EXPECT_TRUE(b.board_lines.empty());
+  EXPECT_EQ(std::count(b.reports.begin(), b.reports.end(), unreadable), 1);
 }
 
 TEST(Ledger, ASpoolFailureStandsUntilTheFolderKeepsATicketAgain) {
@@ -380,6 +398,189 @@ TEST(Ledger, ASpoolFailureStandsUntilTheFolderKeepsATicketAgain) {
   b.ledger.spool_kept("bar");
   b.ledger.update_alerts();
   EXPECT_EQ(b.alerts().size(), 1U);
+}
+
+// A layout that reads "Comanda NNNN" from a ticket's first line and puts a
+// mark on a line of its own after it.
+class OrderLines final : public platform::TicketLayout {
+ public:
+  bool is_form(std::string_view) const override { return true; }
+  std::optional<std::vector<std::string>> lines(std::string_view, std::string_view, std::string_view) const override {
+    return std::nullopt;
+  }
+  platform::TicketFacts facts(std::string_view ticket) const override {
+    platform::TicketFacts f;
+    if (ticket.starts_with("Comanda ")) f.order = std::string(ticket.substr(8, 4));
+    f.possible_copy = ticket.find(platform::kPossibleCopyMark) != std::string_view::npos;
+    return f;
+  }
+  std::string with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) const override {
+    if (ticket.find(mark) != std::string_view::npos) return std::string(ticket);
+    const std::size_t first = std::min(ticket.find('\n') + 1, ticket.size());
+    std::string out(ticket);
+    return out.insert(first, std::string(mark) + std::string(line_end));
+  }
+};
+
+// The books with profiles from `ini`, the layout above, and a backup that
+// records what it was given (a ticket kept for another printer).
+struct AwayBooks : Books {
+  explicit AwayBooks(const std::string& ini = {}) {
+    if (!ini.empty()) files.put(std::string(settings::kConfigPath), ini);
+    ledger.set_away_rules(PrinterProfiles(settings::read_kav_settings(files)), &layout,
+                          [this](const Ticket& from, std::string_view to, std::string text) {
+                            sent.push_back({from.base, std::string(to), text});
+                            return "NOVO" + std::to_string(sent.size());
+                          });
+  }
+  void keep_order(const std::string& base, const std::string& order) {
+    const std::string text = "Comanda " + order + "\nitens\n";
+    files.put(SpoolStore::path(kBar, base, true), text);
+    Ticket t{std::string(kBar), base, "BAR", {}};
+    t.order = order;
+    ledger.kept(t, text);
+  }
+  // A look: BAR as `bar`, CAIXA as `caixa`.
+  void looked_both(PrinterState bar, PrinterState caixa) {
+    HandOverResult r;
+    r.look = true;
+    r.looked.reachable = true;
+    r.looked.printers = {{"bar", bar}, {"caixa", caixa}};
+    ledger.take(r);
+    ledger.update_alerts();
+  }
+  struct Sent {
+    std::string from, to, text;
+  };
+  std::vector<Sent> sent;
+  OrderLines layout;
+};
+
+// A ticket that may have printed (its job note names no job, after a power
+// cut) is printed again by the monitor, marked, at the check after the
+// start's look, once; the alert names its order.
+TEST(LedgerAway, ATicketOfUnknownFateIsPrintedAgainMarkedOnceAtTheNextCheck) {
+  AwayBooks b;
+  const std::string base = "20191127-14370000-000001";
+  b.files.put(SpoolStore::path(kBar, base, true), "Comanda 0302\nitens\n");
+  b.files.put(SpoolStore::note_path(kBar, base), "x7");
+  platform::StampSequence stamps;
+  b.ledger.start({}, stamps);
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  EXPECT_TRUE(b.queue.jobs.empty()) << "the start's look says unknown: one more look first";
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  ASSERT_EQ(b.queue.jobs.size(), 1U);
+  const std::string marked =
+      "Comanda 0302\n" + record::cp1252("POSSÍVEL 2ª VIA - conferir") + std::string(platform::kLineEnd) + "itens\n";
+  EXPECT_EQ(b.queue.jobs[0].text, marked);
+  EXPECT_EQ(b.files.contents(SpoolStore::path(kBar, base, true)), marked) << "the window shows it so";
+  EXPECT_EQ(b.reports.back(), record::cp1252("Situação desconhecida; reimprimindo como POSSÍVEL 2ª VIA em BAR: "
+                                             "comanda 0302, 20191127-14370000-000001-NAO-ENTREGUE.txt"));
+  EXPECT_EQ(b.alerts().at("impressao-incerta:bar"),
+            record::cp1252("BAR: comanda 0302 sem situação; impresso de novo com \"POSSÍVEL 2ª VIA - conferir\""));
+
+  // Its fate unknown again (the connection dropped): never a third time.
+  b.handed(Outcome::uncertain);
+  for (int i = 0; i < 3; ++i) {
+    b.ledger.follow_up();
+    b.looked(PrinterState::ready);
+  }
+  EXPECT_EQ(b.queue.jobs.size(), 1U);
+  EXPECT_EQ(b.alerts().at("impressao-incerta:bar"),
+            record::cp1252("BAR: comanda 0302 sem situação; Reimprimir > Enviar para…"));
+}
+
+// "More than" the limit: at the limit a ticket goes as it is.
+TEST(LedgerAway, ATicketHandedOverLaterThanTheLateLimitSaysSoWithTheHourOfItsOrder) {
+  AwayBooks b("[impressora BAR]\nminutos_atraso = 3\n");
+  b.keep_order("20191127-14380500-000001", "0012");
+  b.handed(Outcome::refused);
+  b.clock.advance_ms(3 * 60'000);
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  ASSERT_EQ(b.queue.jobs.size(), 2U);
+  EXPECT_EQ(b.queue.jobs[1].text, "Comanda 0012\nitens\n");
+  b.handed(Outcome::refused);
+  b.clock.advance_ms(1000);
+  b.ledger.follow_up();
+  b.looked(PrinterState::ready);
+  ASSERT_EQ(b.queue.jobs.size(), 3U);
+  EXPECT_EQ(b.queue.jobs[2].text,
+            "Comanda 0012\n" + record::cp1252("ATRASADO - pedido às 14:38") + std::string(platform::kLineEnd) + "itens\n");
+  EXPECT_EQ(b.files.contents(SpoolStore::path(kBar, "20191127-14380500-000001", true)), "Comanda 0012\nitens\n")
+      << "the kept ticket is left as it was";
+}
+
+// A printer away longer than its limit: its tickets go to its backup once
+// each, the originals settled, the alert and the log saying where; not
+// before the limit, not to a backup that is away itself.
+TEST(LedgerAway, APrinterAwayPastItsLimitHasItsTicketsPrintedOnItsBackupOnce) {
+  AwayBooks b("[impressora BAR]\nreserva = CAIXA\nminutos_reserva = 2\n");
+  b.keep_order("20191127-14380500-000001", "0012");
+  b.handed(Outcome::unknown_printer);
+  b.keep_order("20191127-14380500-000002", "0013");  // waits behind the first
+  EXPECT_EQ(b.queue.jobs.size(), 1U);
+
+  b.ledger.follow_up();
+  ASSERT_FALSE(b.queue.looks.empty());
+  EXPECT_TRUE(b.queue.looks.back().printers.contains("CAIXA")) << "the backup's state is asked for";
+  b.clock.advance_ms(2 * 60'000);
+  b.looked_both(PrinterState::unknown, PrinterState::ready);
+  EXPECT_TRUE(b.sent.empty()) << "within the limit";
+
+  b.clock.advance_ms(1000);
+  b.ledger.follow_up();
+  b.looked_both(PrinterState::unknown, PrinterState::stopped);
+  EXPECT_TRUE(b.sent.empty()) << "a backup away is not used";
+
+  b.ledger.follow_up();
+  b.looked_both(PrinterState::unknown, PrinterState::ready);
+  ASSERT_EQ(b.sent.size(), 2U);
+  EXPECT_EQ(b.sent[0].to, "CAIXA");
+  EXPECT_EQ(b.sent[0].from, "20191127-14380500-000001");
+  EXPECT_EQ(b.sent[1].from, "20191127-14380500-000002");
+  EXPECT_FALSE(b.marked("20191127-14380500-000001"));
+  EXPECT_FALSE(b.marked("20191127-14380500-000002"));
+  EXPECT_TRUE(b.ledger.waiting().empty());
+  EXPECT_EQ(b.reports[b.reports.size() - 2],
+            "Enviado para CAIXA (BAR fora): BAR\\20191127-14380500-000001 como NOVO1");
+  EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
+                            {"impressao-reserva:bar", "Impressora BAR fora: comandas 0012, 0013 enviada(s) para CAIXA"}}));
+
+  // Nothing twice; a new ticket goes to BAR first, and BAR back ends the alert.
+  b.ledger.follow_up();
+  b.looked_both(PrinterState::unknown, PrinterState::ready);
+  EXPECT_EQ(b.sent.size(), 2U);
+  b.keep_order("20191127-14380500-000003", "0014");
+  EXPECT_EQ(b.queue.jobs.back().job.printer, "BAR");
+  b.handed(Outcome::accepted, 5);
+  b.ledger.follow_up();
+  b.looked_both(PrinterState::ready, PrinterState::ready);
+  EXPECT_TRUE(b.alerts().empty());
+}
+
+// A ticket already printed in place of another's (on a backup) goes no
+// further when that printer is away in turn.
+TEST(LedgerAway, ABackupAwayItselfDoesNotPassItsTicketsOn) {
+  AwayBooks b("[impressora BAR]\nreserva = CAIXA\n");
+  Ticket t{std::string(kBar), "20191127-14380500-000001", "BAR", {}};
+  t.rehomed = true;
+  b.files.put(SpoolStore::path(kBar, t.base, true), "Comanda 0012\n");
+  b.ledger.kept(t, "Comanda 0012\n");
+  b.handed(Outcome::refused);
+  b.clock.advance_ms(10 * 60'000);
+  b.ledger.follow_up();
+  b.looked_both(PrinterState::stopped, PrinterState::ready);
+  EXPECT_TRUE(b.sent.empty());
+  EXPECT_TRUE(b.marked(t.base));
+}
+
+TEST(LedgerAway, TheAlertsNameAtMostThreeOrders) {
+  EXPECT_EQ(orders_words({}), "tickets");
+  EXPECT_EQ(orders_words({"", "0012", "0012"}), "comanda 0012");
+  EXPECT_EQ(orders_words({"1", "2", "3", "4", "5"}), "comandas 1, 2, 3 e mais 2");
 }
 
 }  // namespace

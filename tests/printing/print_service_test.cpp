@@ -363,11 +363,13 @@ TEST(SpoolAlerts, APrinterThatDidNotTakeTicketsStandsAsAnAlertUntilItCaughtUp) {
   s.print("BAR").ignore();
   using Alerts = std::map<std::string, std::string>;
   EXPECT_EQ(s.alerts(),
-            (Alerts{{"impressao-pendente:bar", record::cp1252("Impressora BAR não recebeu tickets (parado); reenvio automático")}}));
+            (Alerts{{"impressao-pendente:bar", record::cp1252("Impressora BAR não recebeu tickets (parado); reenvio "
+                                                              "automático ou Reimprimir > Enviar para…")}}));
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::unknown;
   s.service.follow_up();
   EXPECT_EQ(s.alerts()["impressao-pendente:bar"],
-            record::cp1252("Impressora BAR não recebeu tickets (inexistente); reenvio automático"));
+            record::cp1252("Impressora BAR não recebeu tickets (inexistente); reenvio automático ou Reimprimir > "
+                           "Enviar para…"));
 
   s.outlet->printers.erase("BAR");
   s.service.follow_up();  // both sent again: caught up, though not printed yet
@@ -384,8 +386,8 @@ TEST(SpoolAlerts, TicketsTooOldToBeSentStandAsAnAlertUntilSettledByHand) {
   s.service.follow_up();
   EXPECT_EQ(s.outlet->submits, 0);
   EXPECT_EQ(s.alerts(), (std::map<std::string, std::string>{
-                          {"impressao-antiga:bar", record::cp1252("Impressora BAR: tickets com mais de 30 min não "
-                                                                  "impressos; use kav-spool")}}));
+                          {"impressao-antiga:bar", record::cp1252("Impressora BAR: tickets há mais de 30 min sem "
+                                                                  "imprimir; Reimprimir > Ticket ou Enviar para…")}}));
   s.service.follow_up();
   EXPECT_EQ(s.alerts().size(), 1U);
   // kav-spool settles it while the monitor runs.

@@ -54,6 +54,26 @@ TEST(TicketFacts, TheLayoutReadsOrderAndKindBackAndMarksASecondCopyOnce) {
   EXPECT_EQ(orders::fcomanda_second_copy("x\n", "\n").find("2\xAA via"), 21U);
 }
 
+// The possible copy and the late lines go under the head as the copy's mark
+// does, each once, and are read back; a late ticket reprinted keeps both.
+TEST(TicketFacts, ThePossibleCopyAndTheLateLinesAreMarksOfTheirOwn) {
+  const std::string items = ticket_text("0302", {"3 x Caipirinha"});
+  const std::string late = orders::fcomanda_with_mark(items, record::cp1252("ATRASADO - pedido às 14:05"), "\n");
+  const std::string both = orders::fcomanda_with_mark(late, platform::kPossibleCopyMark, "\n");
+  EXPECT_NE(both.find(record::cp1252("*** COMANDA 0302 ***\n") + std::string(11, ' ') +
+                      record::cp1252("POSSÍVEL 2ª VIA - conferir\n") + std::string(11, ' ') +
+                      record::cp1252("ATRASADO - pedido às 14:05\n")),
+            std::string::npos)
+      << both;
+  EXPECT_EQ(orders::fcomanda_with_mark(both, platform::kPossibleCopyMark, "\n"), both);
+  const platform::TicketFacts facts = orders::fcomanda_facts(both);
+  EXPECT_TRUE(facts.possible_copy);
+  EXPECT_TRUE(facts.late);
+  EXPECT_FALSE(facts.second_copy);
+  EXPECT_EQ(facts.order, "0302");
+  EXPECT_FALSE(orders::fcomanda_facts(items).late);
+}
+
 KeptTicket kept(std::string base, std::string order, Kind kind, bool copy = false) {
   KeptTicket t;
   t.folder = "C:\\OrbelaTeknovarium\\Spool\\BAR";
@@ -96,6 +116,9 @@ class Layout final : public TicketLayout {
   TicketFacts facts(std::string_view ticket) const override { return orders::fcomanda_facts(ticket); }
   std::string second_copy(std::string_view ticket, std::string_view line_end) const override {
     return orders::fcomanda_second_copy(ticket, line_end);
+  }
+  std::string with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) const override {
+    return orders::fcomanda_with_mark(ticket, mark, line_end);
   }
 
  private:
@@ -178,7 +201,9 @@ TEST(MonitorReprint, ATicketTheMonitorWillStillDeliverIsNotCopied) {
   EXPECT_EQ(s.outlet->submits, 1);
 }
 
-TEST(MonitorReprint, ATicketTooOldToBeSentAgainIsReplacedByItsCopyAndSettled) {
+// An outage longer than the redelivery limit is settled from the window: the
+// ticket itself goes, marked late with its order's hour, never as a "2ª via".
+TEST(MonitorReprint, ATicketTooOldToBeSentAgainIsPrintedFromTheWindowMarkedLateNotAsACopy) {
   Service s;
   s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
   s.print("0012");
@@ -187,14 +212,22 @@ TEST(MonitorReprint, ATicketTooOldToBeSentAgainIsReplacedByItsCopyAndSettled) {
   s.service.follow_up();
   s.service.follow_up();  // too old: reported, not sent
   EXPECT_EQ(s.outlet->submits, 0);
+  ASSERT_EQ(s.newest().state, TicketState::late);
+  EXPECT_EQ(state_text(s.newest().state), record::cp1252("não entregue (atrasado)"));
   const platform::Status outcome = s.service.reprint(s.newest());
   EXPECT_TRUE(outcome.ok()) << outcome.message();
   ASSERT_EQ(s.outlet->submits, 1);
-  EXPECT_NE(s.outlet->handed[0].ticket.find("2\xAA via"), std::string::npos);
-  // The original is no longer followed, nor sent again by a later check.
+  EXPECT_EQ(s.outlet->handed[0].ticket.find("2\xAA via"), std::string::npos);
+  ASSERT_NE(s.outlet->handed[0].ticket.find(record::cp1252("ATRASADO - pedido às 14:38")), std::string::npos);
+  EXPECT_GT(s.outlet->handed[0].ticket.find(record::cp1252("ATRASADO - pedido às 14:38")),
+            s.outlet->handed[0].ticket.find("*** COMANDA 0012 ***"))
+      << s.outlet->handed[0].ticket;
+  EXPECT_EQ(s.outlet->handed[0].job.title.substr(0, 24), "20191127-14380500-000001") << "the ticket itself";
+  // Followed as any other: settled when printed, not sent again.
+  s.outlet->finish_all();
+  s.service.follow_up();
+  s.service.follow_up();
   EXPECT_TRUE(s.files.exists(kBar + "20191127-14380500-000001.txt"));
-  s.service.follow_up();
-  s.service.follow_up();
   EXPECT_EQ(s.outlet->submits, 1);
 }
 
@@ -211,6 +244,41 @@ TEST(MonitorReprint, WhatCannotBeReprintedIsSaid) {
   no_printer.printer.clear();
   EXPECT_NE(s.service.reprint(no_printer).message().find("sem impressora"), std::string::npos);
   EXPECT_EQ(s.outlet->submits, 1);
+}
+
+// "Enviar para…": a ticket its printer did not take goes to another printer
+// under a first line naming both; the original is settled and never sent
+// again; a ticket already printed is not sent.
+TEST(MonitorReprint, ATicketNotYetPrintedIsSentElsewhereOnceUnderItsBanner) {
+  Service s;
+  s.outlet->names = {"BAR", "CAIXA"};
+  s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
+  s.print("0012");
+  s.service.follow_up();
+  s.service.follow_up();
+  EXPECT_EQ(s.service.printers(), (std::vector<std::string>{"BAR", "CAIXA"}));
+  const KeptTicket original = s.newest();
+  EXPECT_FALSE(s.service.send_to(original, "bar").ok()) << "its own printer";
+  const platform::Status outcome = s.service.send_to(original, "CAIXA");
+  ASSERT_TRUE(outcome.ok()) << outcome.message();
+  ASSERT_EQ(s.outlet->handed.size(), 1U);
+  EXPECT_EQ(s.outlet->handed[0].job.printer, "CAIXA");
+  EXPECT_EQ(s.outlet->handed[0].ticket.rfind(record::cp1252("*** PARA BAR - ENVIADO À CAIXA ***") +
+                                                 std::string(platform::kLineEnd),
+                                             0),
+            0U);
+  EXPECT_TRUE(s.files.exists(kBar + "20191127-14380500-000001.txt")) << "the original settled";
+  EXPECT_NE(std::find_if(s.reports.begin(), s.reports.end(),
+                         [](const std::string& r) { return r.starts_with("Enviado para CAIXA (Reimprimir): BAR\\"); }),
+            s.reports.end());
+
+  s.outlet->printers.erase("BAR");
+  s.service.follow_up();
+  s.service.follow_up();
+  EXPECT_EQ(s.outlet->handed.size(), 1U) << "never printed on BAR as well";
+  const platform::Status again = s.service.send_to(original, "CAIXA");
+  EXPECT_FALSE(again.ok());
+  EXPECT_NE(again.message().find(record::cp1252("já impresso")), std::string::npos) << again.message();
 }
 
 }  // namespace

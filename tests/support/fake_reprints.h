@@ -53,6 +53,13 @@ class FakeReprints final : public printing::Reprints {
     if (t.state != printing::TicketState::printed) return {platform::Status::kRefused, "Comanda " + t.facts.order + ": recusado"};
     return {platform::Status::kOk, "Comanda " + t.facts.order + ": 2\xAA via enviada para a impressora"};
   }
+  std::vector<std::string> printer_names = {"BAR", "COZINHA", "CAIXA"};
+  std::vector<std::string> sent;  // "base printer", in order
+  std::vector<std::string> printers() override { return printer_names; }
+  platform::Status send_to(const printing::KeptTicket& t, std::string_view printer) override {
+    sent.push_back(t.base + " " + std::string(printer));
+    return {platform::Status::kOk, "Comanda " + t.facts.order + ": enviado para " + std::string(printer)};
+  }
   std::vector<std::string> tested;  // printers whose test page was asked for
   platform::Status test_page(std::string_view printer) override {
     tested.emplace_back(printer);

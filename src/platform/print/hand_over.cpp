@@ -132,6 +132,7 @@ HandOverResult HandOverWorker::perform(const Task& task) {
     reachable_ = r.looked.reachable;
     if (!r.looked.reachable) return r;
     r.looked.jobs = outlet_->jobs();
+    r.looked.known = outlet_->printer_names();
     for (const auto& p : outlet_->unlisted()) r.looked.unlisted.insert(printer_key(p));
     for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
     for (const auto& asked : q.ask) {

@@ -78,6 +78,7 @@ struct Looked {
   std::map<std::string, PrinterState> printers;  // by printer_key()
   std::vector<JobInfo> jobs;
   std::vector<AskedJob> asked;
+  std::vector<std::string> known;  // every printer the spooler knows, by name
 };
 
 // What came of one task.

@@ -85,6 +85,8 @@ class PrinterOutlet {
   const std::set<std::string>& unlisted() const { return unlisted_; }
   // As seen by the last refresh().
   virtual PrinterState printer(std::string_view name) const = 0;
+  // Every printer the last refresh() saw, by name.
+  virtual std::vector<std::string> printer_names() const { return {}; }
   virtual const std::vector<JobInfo>& jobs() const = 0;
   // One job asked for by itself, for a job the last refresh did not list.
   virtual JobState job(std::string_view printer, int job_id) = 0;

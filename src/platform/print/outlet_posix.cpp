@@ -43,6 +43,7 @@ class CupsOutlet final : public PrinterOutlet {
  public:
   bool refresh(const std::set<std::string>& job_printers, int first_job) override {
     printers_.clear();
+    names_.clear();
     jobs_.clear();
     unlisted_.clear();
     if (!look_at_printers()) return false;
@@ -203,6 +204,7 @@ class CupsOutlet final : public PrinterOutlet {
     int state = IPP_PSTATE_IDLE;
     auto keep = [&] {
       if (!name.empty()) {
+        names_.push_back(record::cp1252(name));
         printers_[key_of(name)] =
             accepting && state != IPP_PSTATE_STOPPED ? PrinterState::ready : PrinterState::stopped;
       }
@@ -297,7 +299,10 @@ class CupsOutlet final : public PrinterOutlet {
     return status;
   }
 
+  std::vector<std::string> printer_names() const override { return names_; }
+
   std::map<std::string, PrinterState> printers_;
+  std::vector<std::string> names_;  // Windows-1252
   std::vector<JobInfo> jobs_;
 };
 

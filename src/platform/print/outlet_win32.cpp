@@ -118,6 +118,7 @@ class WindowsOutlet final : public PrinterOutlet {
  public:
   bool refresh(const std::set<std::string>& job_printers, int /*first_job*/) override {
     printers_.clear();
+    names_.clear();
     jobs_.clear();
     unlisted_.clear();
     DWORD needed = 0;
@@ -129,6 +130,7 @@ class WindowsOutlet final : public PrinterOutlet {
     const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buf.data());
     for (DWORD i = 0; i < count; ++i) {
       if (info[i].pPrinterName == nullptr) continue;
+      names_.emplace_back(info[i].pPrinterName);
       printers_[key_of(info[i].pPrinterName)] =
           (info[i].Status & kStoppedPrinter) != 0 ? PrinterState::stopped : PrinterState::ready;
     }
@@ -333,7 +335,10 @@ class WindowsOutlet final : public PrinterOutlet {
     return listed;
   }
 
+  std::vector<std::string> printer_names() const override { return names_; }
+
   std::map<std::string, PrinterState> printers_;
+  std::vector<std::string> names_;
   std::vector<JobInfo> jobs_;
 };
 

@@ -43,6 +43,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     }
     return reachable;
   }
+  std::vector<std::string> printer_names() const override { return names; }
   PrinterState printer(std::string_view name) const override {
     const auto it = printers.find(std::string(name));
     return it == printers.end() ? default_state : it->second;
@@ -95,6 +96,7 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   std::function<void(const platform::print::TicketJob&)> before_submit;
   PrinterState default_state = PrinterState::ready;
   std::map<std::string, PrinterState> printers;
+  std::vector<std::string> names;  // what printer_names() gives
   std::map<int, JobState> states;
   std::vector<Handed> handed;
   bool reachable = true;
@@ -128,6 +130,18 @@ class FakeLayout final : public platform::TicketLayout {
     std::string_view text = record::trim_right(print_record);
     text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
     return std::vector<std::string>{std::string(text)};
+  }
+  // A mark goes first, in brackets, once.
+  std::string with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) const override {
+    const std::string line = "[" + std::string(mark) + "]";
+    if (ticket.find(line) != std::string_view::npos) return std::string(ticket);
+    return line + std::string(line_end) + std::string(ticket);
+  }
+  platform::TicketFacts facts(std::string_view ticket) const override {
+    platform::TicketFacts f;
+    f.possible_copy = ticket.find("[" + std::string(platform::kPossibleCopyMark) + "]") != std::string_view::npos;
+    f.late = ticket.find("[" + std::string(platform::kLateMark)) != std::string_view::npos;
+    return f;
   }
 };
 

@@ -6,6 +6,8 @@
 //   kav-spool reprint-undelivered [PRINTER]
 //                                     prints every undelivered ticket, in order
 //   kav-spool settle PRINTER TICKET   marks an undelivered ticket settled by hand
+//   kav-spool enviar PRINTER TICKET OTHER
+//                                     prints an undelivered ticket on OTHER instead
 //   kav-spool teste PRINTER           prints the printer's test page
 //   kav-spool retidas                 the answers kept aside, newest first, numbered
 //   kav-spool descartar-retida N      removes kept answer N of that list
@@ -24,7 +26,8 @@
 //
 // Every printer prints by its profile in kavcomanda.ini, as in the monitor.
 //
-// Nothing prints twice. An undelivered ticket is printed only while this
+// Nothing prints while a monitor runs on the root (its window prints:
+// Reimprimir), and nothing prints twice. A ticket is printed only while this
 // program holds the one-monitor lock, and only when its folder takes files;
 // one already handed over is first looked up by its noted job: a job the
 // spooler finished is settled (its mark goes), one still queued is left
@@ -110,6 +113,7 @@ class Spool {
   }
 
   FileSystem& files() { return *files_; }
+  Clock& clock() { return *clock_; }
 
  private:
   std::unique_ptr<FileSystem> files_;
@@ -123,6 +127,7 @@ int usage() {
                "     kav-spool reprint IMPRESSORA TICKET\n"
                "     kav-spool reprint-undelivered [IMPRESSORA]\n"
                "     kav-spool settle IMPRESSORA TICKET\n"
+               "     kav-spool enviar IMPRESSORA TICKET OUTRA\n"
                "     kav-spool teste IMPRESSORA\n"
                "     kav-spool retidas\n"
                "     kav-spool descartar-retida N\n";
@@ -139,13 +144,60 @@ bool lock_refused(Spool& spool, std::unique_ptr<InstanceLock>& lock) {
   if (outcome == LockOutcome::taken) return false;
   if (outcome == LockOutcome::held) {
     say_error(
-        record::cp1252("o monitor está em execução nesta pasta e reenvia sozinho os tickets não entregues; "
-                       "pare-o antes, ou baixe o ticket com \"settle\""));
+        record::cp1252("o monitor está em execução nesta pasta: imprima pela janela (Reimprimir: Ticket, Comanda "
+                       "ou Enviar para…); nada foi impresso"));
   } else {
     say_error(record::cp1252("não foi possível abrir ou travar ") + arg(spool.files().host_path(kInstanceLockPath)) +
               " (" + cause + "); nada foi impresso");
   }
   return true;
+}
+
+// "enviar": an undelivered ticket printed on another printer in its place,
+// under the line "*** PARA <printer> - ENVIADO À <other> ***". The copy is
+// kept in the other printer's folder, marked, with its job noted, so the
+// monitor follows it at its next start; the original is settled.
+int send_elsewhere(Spool& spool, const KeptTicket& e, const std::string& to_name) {
+  SpoolStore store(spool.files());
+  std::string text;
+  if (!store.read_marked(e.folder, e.base, text)) {
+    say_error(record::cp1252("nenhum ticket não entregue ") + e.base + " para " + e.printer);
+    return 1;
+  }
+  const std::string to(printer_name(to_name));
+  if (to.empty() || same_printer(to, e.printer)) {
+    say_error("escolha outra impressora");
+    return 1;
+  }
+  text = "*** PARA " + e.printer + record::cp1252(" - ENVIADO À ") + to + " ***" + std::string(kLineEnd) + text;
+  const std::string folder = store.folder_for(to);
+  const std::string stamp = stamp_now(spool.clock());
+  std::string base;
+  for (unsigned long n = 1; n < 1000000 && (base.empty() || store.holds(folder, base)); ++n) {
+    base = ticket_base_name(stamp.substr(0, 8), stamp.substr(9), n);
+  }
+  if (!store.keep(folder, base, text) || !store.sync_folder(folder)) {
+    say_error(record::cp1252("não foi possível gravar o ticket em ") + arg(spool.files().host_path(folder)));
+    return 1;
+  }
+  auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+  outlet->refresh({}, 0);
+  const Delivery d = outlet->submit(TicketJob{to, job_title(base, store.root_host()), PageSetup{}}, text);
+  if (d.outcome == Outcome::printed) {
+    store.unmark(folder, base);
+  } else if (d.delivered() && d.job_id > 0) {
+    store.write_note(folder, base, d.job_id);
+  }
+  const bool unmarked = store.unmark(e.folder, e.base);
+  spool.log("Enviado para " + to + " (kav-spool): " + e.printer + "\\" + e.base + " como " + base);
+  if (!d.delivered()) {
+    say_error(record::cp1252("não entregue em ") + to + " (" + d.detail + "); " + base +
+              record::cp1252(" fica marcado: o monitor o reenvia quando iniciar"));
+  } else {
+    say(e.printer + "\\" + e.base + " enviado para " + to + ": " + base);
+  }
+  if (!unmarked) say_error(record::cp1252("não foi possível retirar a marca de ") + e.base);
+  return d.delivered() && unmarked ? 0 : 1;
 }
 
 }  // namespace
@@ -194,9 +246,19 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::unique_ptr<InstanceLock> lock;
-    if (e->marked && lock_refused(spool, lock)) return 1;
+    if (lock_refused(spool, lock)) return 1;
     auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
     return spool.reprint(*outlet, *e, true);
+  }
+  if (cmd == "enviar" && args.size() == 4) {
+    const auto e = spool.find(args[1], args[2]);
+    if (!e || !e->marked) {
+      say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
+      return 1;
+    }
+    std::unique_ptr<InstanceLock> lock;
+    if (lock_refused(spool, lock)) return 1;
+    return send_elsewhere(spool, *e, args[3]);
   }
   if (cmd == "reprint-undelivered" && args.size() <= 2) {
     std::unique_ptr<InstanceLock> lock;

@@ -102,6 +102,18 @@ TEST_F(SpoolTool, ReprintsUndeliveredTicketsThroughTheSpoolerAndClearsTheirMarks
   put("KAVDESCONHECIDA", "20191127-14380500-000006-NAO-ENTREGUE.txt", "Caipirinha\n");
   EXPECT_NE(run("reprint KAVDESCONHECIDA 20191127-14380500-000006", out), 0);
   EXPECT_TRUE(fs::exists(spool() / "KAVDESCONHECIDA" / "20191127-14380500-000006-NAO-ENTREGUE.txt"));
+  // Sent to a printer that is there instead: the original settled, the copy
+  // kept under its banner in the other printer's folder.
+  EXPECT_EQ(run("enviar KAVDESCONHECIDA 20191127-14380500-000006 KAVTEST", out), 0) << out;
+  EXPECT_TRUE(fs::exists(spool() / "KAVDESCONHECIDA" / "20191127-14380500-000006.txt"));
+  bool banner = false;
+  for (const auto& f : fs::directory_iterator(spool() / "KAVTEST")) {
+    std::ifstream in(f.path(), std::ios::binary);
+    std::string first;
+    std::getline(in, first);
+    banner = banner || first == "*** PARA KAVDESCONHECIDA - ENVIADO \xC0 KAVTEST ***";
+  }
+  EXPECT_TRUE(banner);
 }
 
 
@@ -120,6 +132,17 @@ TEST_F(SpoolTool, RefusesWhatCouldPrintATicketTwice) {
     EXPECT_NE(out.find("o monitor está em execução nesta pasta"), std::string::npos) << out;
     EXPECT_EQ(run("reprint BAR 20191127-14380500-000002", out), 1);
     EXPECT_NE(out.find("o monitor está em execução"), std::string::npos) << out;
+    // Nothing prints beside it, a printed ticket's copy neither: the window
+    // does that. Looking goes on.
+    put("BAR", "20191127-14380500-000001.txt", "Chopp\n");
+    EXPECT_EQ(run("reprint BAR 20191127-14380500-000001", out), 1);
+    EXPECT_NE(out.find("imprima pela janela (Reimprimir"), std::string::npos) << out;
+    EXPECT_EQ(run("enviar BAR 20191127-14380500-000002 COZINHA", out), 1);
+    EXPECT_NE(out.find("imprima pela janela"), std::string::npos) << out;
+    EXPECT_EQ(run("list BAR", out), 0) << out;
+    EXPECT_NE(out.find("20191127-14380500-000002"), std::string::npos) << out;
+    EXPECT_EQ(run("show BAR 20191127-14380500-000001", out), 0) << out;
+    EXPECT_NE(out.find("Chopp"), std::string::npos) << out;
   }
   // A lock that cannot be opened at all may hide a monitor just as well.
   const fs::path lock_file = root.path() / "OrbelaTeknovarium" / "Temp" / "KAVCOMANDA.LCK";
