@@ -64,7 +64,13 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   kept.x = 10, kept.y = 330, kept.width = 200, kept.height = 50;
   kept.font = kButtonFont;
 
-  design_.controls = {timer, list, ticket, order, test, close, kept};
+  // Every ticket of the order, whatever the selected row's kind.
+  form::ControlDesign whole{.name = "Bt_Todos", .kind = form::ControlKind::button};
+  whole.caption = record::cp1252("Toda a comanda (2ª via)");  // "toda" in console mode: "t" is the ticket's
+  whole.x = 220, whole.y = 330, whole.width = 230, whole.height = 50;
+  whole.font = kButtonFont;
+
+  design_.controls = {timer, list, ticket, order, test, close, kept, whole};
 }
 
 void ReprintForm::form_open(form::FormContext& ctx) {
@@ -85,7 +91,9 @@ void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Ticket") {
     reprint_ticket(ctx);
   } else if (button == "Bt_Comanda") {
-    reprint_order(ctx);
+    reprint_order(ctx, false);
+  } else if (button == "Bt_Todos") {
+    reprint_order(ctx, true);
   } else if (button == "Bt_Teste") {
     const printing::KeptTicket* t = selected(ctx);
     const platform::Status outcome =
@@ -149,13 +157,14 @@ void ReprintForm::reprint_ticket(form::FormContext& ctx) {
   show_tickets(ctx);
 }
 
-void ReprintForm::reprint_order(form::FormContext& ctx) {
+void ReprintForm::reprint_order(form::FormContext& ctx, bool whole) {
   const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket da comanda na lista.", form::kStyleInformation);
     return;
   }
-  const std::vector<printing::KeptTicket> tickets = printing::tickets_of_order(shown_, *t);
+  const std::vector<printing::KeptTicket> tickets =
+      whole ? printing::tickets_of_order(shown_, *t) : printing::tickets_of_order_like(shown_, *t);
   if (tickets.empty()) {
     ctx.show_message_box(record::cp1252("O ticket selecionado não tem número de comanda; use \"Ticket (2ª via)\"."),
                          form::kStyleInformation);
@@ -171,7 +180,8 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
       refused += "\n" + outcome.message();
     }
   }
-  const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
+  const std::string which = whole ? std::string("todos os tickets") : printing::kind_text(t->facts.kind);
+  const std::string text = "Comanda " + t->facts.order + " (" + which + "): " + std::to_string(sent) + " de " +
                            std::to_string(tickets.size()) + record::cp1252(" ticket(s) reimpresso(s) (2ª via)") +
                            refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);

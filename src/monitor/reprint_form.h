@@ -4,11 +4,12 @@
 // The list Lv_Tickets shows the newest tickets of the spool, newest first:
 // Hora, Comanda, Impressora, Tipo (itens, cancelamento, conta) and Situação
 // (impresso, aguardando, não entregue). "Ticket (2ª via)" prints the
-// selected ticket again, "Comanda (2ª via)" every ticket of its order (see
-// printing::tickets_of_order), both through the monitor's print service
-// (printing::Reprints), which marks, logs and follows each copy; a box says
-// what came of it. "Página teste" sends the test page of the selected row's printer
-// (printing/test_page.h). "Fechar" (or the window's close button) closes the
+// selected ticket again, "Comanda (2ª via)" its order's tickets of its kind
+// (a bill's copy is the bill; see printing::tickets_of_order_like), "Toda a
+// comanda (2ª via)" every ticket of its order, all through the monitor's
+// print service (printing::Reprints), which marks, logs and follows each
+// copy; a box says what came of it. "Página teste" sends the test page of
+// the selected row's printer (printing/test_page.h). "Fechar" (or the window's close button) closes the
 // form.
 //
 // The kitchen does not wait while the operator browses: the form's timer
@@ -47,7 +48,8 @@ class ReprintForm final : public form::Form {
   void show_tickets(form::FormContext& ctx);
   const printing::KeptTicket* selected(form::FormContext& ctx);
   void reprint_ticket(form::FormContext& ctx);
-  void reprint_order(form::FormContext& ctx);
+  // The selected ticket's order: its tickets of its kind, or all of them when `whole`.
+  void reprint_order(form::FormContext& ctx, bool whole);
 
   printing::Reprints& reprints_;
   std::function<void()> pulse_;
