@@ -24,7 +24,7 @@ bool same_ticket(const printing::KeptTicket& a, const printing::KeptTicket& b) {
 ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   design_.name = form::kReprintForm;
   design_.caption = "Reimprimir Tickets";
-  design_.width = 560;
+  design_.width = 600;
   design_.height = 390;
   design_.closes_on_request = true;
 
@@ -33,9 +33,11 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   timer.enabled = true;
 
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
-  list.x = 10, list.y = 10, list.width = 540, list.height = 250;
+  list.x = 10, list.y = 10, list.width = 580, list.height = 250;
   list.font = kListFont;
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
+  // Wide enough for the longest words, "cancelamento (2ª via)" and "não
+  // entregue", beside the scroll bar.
+  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 130}, {"Tipo", 165}, {record::cp1252("Situação"), 115}};
 
   form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
   ticket.caption = record::cp1252("Ticket (2ª via)");
@@ -49,7 +51,7 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
 
   form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
   close.caption = "Fechar";
-  close.x = 460, close.y = 270, close.width = 90, close.height = 50;
+  close.x = 500, close.y = 270, close.width = 90, close.height = 50;
   close.font = kButtonFont;
 
   // The test page of the selected row's printer.
