@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "form/browser.h"
 #include "form/form.h"
 #include "printing/reprint.h"
 
@@ -36,7 +37,7 @@ class ReprintForm final : public form::Form {
   explicit ReprintForm(printing::Reprints& reprints);
 
   // What the form's timer calls every second (the monitor's own tick).
-  void set_pulse(std::function<void()> pulse) { pulse_ = std::move(pulse); }
+  void set_pulse(std::function<void()> pulse) { pulse_.set(std::move(pulse)); }
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -52,10 +53,9 @@ class ReprintForm final : public form::Form {
   void reprint_order(form::FormContext& ctx, bool whole);
 
   printing::Reprints& reprints_;
-  std::function<void()> pulse_;
+  form::BrowserPulse pulse_;
   form::FormDesign design_;
   std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
-  int ticks_ = 0;
 };
 
 }  // namespace kav::monitor
