@@ -55,7 +55,24 @@ string(REPLACE "is already installed. $\\n$\\nDo you want to uninstall the old v
        "j\${U+00E1} est\${U+00E1} instalado.$\\n$\\nDesinstalar a vers\${U+00E3}o antiga antes de instalar a nova?"
        kav_template "${kav_template}")
 string(REPLACE "\"Uninstall failed.\"" "\"A desinstala\${U+00E7}\${U+00E3}o falhou.\"" kav_template "${kav_template}")
-foreach(kav_check "MUI_LANGUAGE \"PortugueseBR\"" "Desinstalar.lnk" "Desinstalar a vers" "desinstala")
+# An upgrade keeps the autostart the earlier install chose: before the old
+# uninstaller runs (it removes the StartUp shortcut, silent or not), whether
+# that shortcut stands is noted, for the current user or all users; the
+# shortcut section below then makes it again, or not, without asking.
+string(REPLACE "  Var IS_DEFAULT_INSTALLDIR\n"
+       "  Var IS_DEFAULT_INSTALLDIR\n  Var KAV_EARLIER\n  Var KAV_AUTOSTART\n" kav_template "${kav_template}")
+string(CONCAT kav_note_autostart
+  "  StrCmp $0 \"\" inst\n"
+  "  StrCpy $KAV_EARLIER 1\n"
+  "  IfFileExists \"$SMSTARTUP\\KavComanda.lnk\" 0 +2\n"
+  "  StrCpy $KAV_AUTOSTART 1\n"
+  "  SetShellVarContext all\n"
+  "  IfFileExists \"$SMSTARTUP\\KavComanda.lnk\" 0 +2\n"
+  "  StrCpy $KAV_AUTOSTART 1\n"
+  "  SetShellVarContext current\n")
+string(REPLACE "  StrCmp $0 \"\" inst\n" "${kav_note_autostart}" kav_template "${kav_template}")
+foreach(kav_check "MUI_LANGUAGE \"PortugueseBR\"" "Desinstalar.lnk" "Desinstalar a vers" "desinstala" "Var KAV_EARLIER"
+        "StrCpy $KAV_EARLIER 1")
   string(FIND "${kav_template}" "${kav_check}" kav_at)
   if(kav_at LESS 0)
     message(FATAL_ERROR "CMake's NSIS template has changed: no place for ${kav_check}")
@@ -184,7 +201,13 @@ string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
 string(CONCAT CPACK_NSIS_CREATE_ICONS_EXTRA
   "SetOutPath \"${KAV_BASE}\\Temp\"\n"
   "CreateShortCut \"$SMPROGRAMS\\$STARTMENU_FOLDER\\KavComanda.lnk\" \"$INSTDIR\\bin\\kavcomanda.exe\"\n"
+  # An upgrade keeps the earlier choice (see .onInit); a first install asks,
+  # and a silent first install leaves the autostart off.
+  "StrCmp $KAV_EARLIER 1 0 kav_ask_autostart\n"
+  "StrCmp $KAV_AUTOSTART 1 kav_autostart kav_no_autostart\n"
+  "kav_ask_autostart:\n"
   "MessageBox MB_YESNO|MB_ICONQUESTION \"Iniciar o KavComanda junto com o Windows?\" /SD IDNO IDNO kav_no_autostart\n"
+  "kav_autostart:\n"
   "CreateShortCut \"$SMSTARTUP\\KavComanda.lnk\" \"$INSTDIR\\bin\\kavcomanda.exe\"\n"
   "kav_no_autostart:\n"
   "SetOutPath \"$INSTDIR\"\n")

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "form/browser.h"
 #include "form/form_names.h"
 #include "monitor/send_to_form.h"
 #include "record/cp1252.h"
@@ -12,7 +13,6 @@ namespace kav::monitor {
 namespace {
 
 constexpr std::string_view kList = "Lv_Tickets";
-constexpr int kRefreshEvery = 5;  // ticks
 const form::Font kListFont{"Verdana", 9, false};
 const form::Font kButtonFont{"Tahoma", 11, true};
 
@@ -25,74 +25,51 @@ bool same_ticket(const printing::KeptTicket& a, const printing::KeptTicket& b) {
 ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   design_.name = form::kReprintForm;
   design_.caption = "Reimprimir Tickets";
-  design_.width = 560;
-  design_.height = 390;
+  design_.width = 600;
+  design_.height = 450;
   design_.closes_on_request = true;
 
-  form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
-  timer.interval_ms = 1000;
-  timer.enabled = true;
-
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
-  list.x = 10, list.y = 10, list.width = 540, list.height = 250;
+  list.x = 10, list.y = 10, list.width = 580, list.height = 250;
   list.font = kListFont;
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
+  // Wide enough for the longest words, "cancelamento (2ª via)" and "não
+  // entregue", beside the scroll bar.
+  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 130}, {"Tipo", 165}, {record::cp1252("Situação"), 115}};
 
-  form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
-  ticket.caption = record::cp1252("Ticket (2ª via)");
-  ticket.x = 10, ticket.y = 270, ticket.width = 150, ticket.height = 50;
-  ticket.font = kButtonFont;
-
-  form::ControlDesign order{.name = "Bt_Comanda", .kind = form::ControlKind::button};
-  order.caption = record::cp1252("Comanda (2ª via)");
-  order.x = 170, order.y = 270, order.width = 150, order.height = 50;
-  order.font = kButtonFont;
-
-  form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
-  close.caption = "Fechar";
-  close.x = 460, close.y = 270, close.width = 90, close.height = 50;
-  close.font = kButtonFont;
-
-  // The test page of the selected row's printer.
-  form::ControlDesign test{.name = "Bt_Teste", .kind = form::ControlKind::button};
-  test.caption = record::cp1252("Página teste");  // "p" in console mode: "t" is the ticket's
-  test.x = 330, test.y = 270, test.width = 120, test.height = 50;
-  test.font = kButtonFont;
-
-  // The answers kept aside, to print or discard (03-RETIDAS).
-  form::ControlDesign kept{.name = "Bt_Retidas", .kind = form::ControlKind::button};
-  kept.caption = "Respostas retidas";
-  kept.x = 10, kept.y = 330, kept.width = 200, kept.height = 50;
-  kept.font = kButtonFont;
-
-  // A ticket not yet printed, or its order's, to another printer (04-ENVIAR).
-  form::ControlDesign send{.name = "Bt_Enviar", .kind = form::ControlKind::button};
-  send.caption = record::cp1252("Enviar para…");
-  send.x = 220, send.y = 330, send.width = 160, send.height = 50;
-  send.font = kButtonFont;
-
-  design_.controls = {timer, list, ticket, order, test, close, kept, send};
+  design_.controls = {
+      form::BrowserPulse::timer(),
+      list,
+      form::push_button("Bt_Ticket", record::cp1252("Ticket (2ª via)"), 10, 270, 150, 50, kButtonFont),
+      form::push_button("Bt_Comanda", record::cp1252("Comanda (2ª via)"), 170, 270, 150, 50, kButtonFont),
+      // The test page of the selected row's printer; "p" in console mode: "t" is the ticket's.
+      form::push_button("Bt_Teste", record::cp1252("Página teste"), 330, 270, 160, 50, kButtonFont),
+      form::push_button("Bt_Fechar", "Fechar", 500, 270, 90, 50, kButtonFont),
+      // The answers kept aside, to print or discard (03-RETIDAS).
+      form::push_button("Bt_Retidas", "Respostas retidas", 10, 330, 200, 50, kButtonFont),
+      // Every ticket of the order, whatever the selected row's kind; "toda"
+      // in console mode.
+      form::push_button("Bt_Todos", record::cp1252("Toda a comanda (2ª via)"), 220, 330, 230, 50, kButtonFont),
+      // A ticket not yet printed, or its order's, to another printer (04-ENVIAR).
+      form::push_button("Bt_Enviar", record::cp1252("Enviar para…"), 10, 390, 200, 50, kButtonFont)};
 }
 
 void ReprintForm::form_open(form::FormContext& ctx) {
   shown_.clear();  // a fresh window has an empty list
-  ticks_ = 0;
+  pulse_.restart();
   show_tickets(ctx);
 }
 
 void ReprintForm::tick(form::FormContext& ctx, std::string_view timer) {
-  if (timer != "Cm_Timer") return;
-  ctx.set_timer_enabled("Cm_Timer", false);
-  if (pulse_) pulse_();
-  if (++ticks_ % kRefreshEvery == 0) show_tickets(ctx);
-  ctx.set_timer_enabled("Cm_Timer", true);
+  pulse_.tick(ctx, timer, [&] { show_tickets(ctx); });
 }
 
 void ReprintForm::click(form::FormContext& ctx, std::string_view button) {
   if (button == "Bt_Ticket") {
     reprint_ticket(ctx);
   } else if (button == "Bt_Comanda") {
-    reprint_order(ctx);
+    reprint_order(ctx, false);
+  } else if (button == "Bt_Todos") {
+    reprint_order(ctx, true);
   } else if (button == "Bt_Teste") {
     const printing::KeptTicket* t = selected(ctx);
     const platform::Status outcome =
@@ -162,13 +139,14 @@ void ReprintForm::reprint_ticket(form::FormContext& ctx) {
   show_tickets(ctx);
 }
 
-void ReprintForm::reprint_order(form::FormContext& ctx) {
+void ReprintForm::reprint_order(form::FormContext& ctx, bool whole) {
   const printing::KeptTicket* t = selected(ctx);
   if (t == nullptr) {
     ctx.show_message_box("Selecione um ticket da comanda na lista.", form::kStyleInformation);
     return;
   }
-  const std::vector<printing::KeptTicket> tickets = printing::tickets_of_order(shown_, *t);
+  const std::vector<printing::KeptTicket> tickets =
+      whole ? printing::tickets_of_order(shown_, *t) : printing::tickets_of_order_like(shown_, *t);
   if (tickets.empty()) {
     ctx.show_message_box(record::cp1252("O ticket selecionado não tem número de comanda; use \"Ticket (2ª via)\"."),
                          form::kStyleInformation);
@@ -184,7 +162,8 @@ void ReprintForm::reprint_order(form::FormContext& ctx) {
       refused += "\n" + outcome.message();
     }
   }
-  const std::string text = "Comanda " + t->facts.order + ": " + std::to_string(sent) + " de " +
+  const std::string which = whole ? std::string("todos os tickets") : printing::kind_text(t->facts.kind);
+  const std::string text = "Comanda " + t->facts.order + " (" + which + "): " + std::to_string(sent) + " de " +
                            std::to_string(tickets.size()) + record::cp1252(" ticket(s) reimpresso(s) (2ª via)") +
                            refused;
   ctx.show_message_box(text, refused.empty() ? form::kStyleInformation : form::kStyleError);

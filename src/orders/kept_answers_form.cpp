@@ -1,5 +1,6 @@
 #include "orders/kept_answers_form.h"
 
+#include "form/browser.h"
 #include "form/form_names.h"
 #include "record/cp1252.h"
 
@@ -7,7 +8,6 @@ namespace kav::orders {
 
 namespace {
 constexpr std::string_view kList = "Lv_Retidas";
-constexpr int kRefreshEvery = 5;  // ticks
 const form::Font kButtonFont{"Tahoma", 11, true};
 }  // namespace
 
@@ -19,45 +19,26 @@ KeptAnswersForm::KeptAnswersForm(platform::FileSystem& files, SettleFn settle)
   design_.height = 330;
   design_.closes_on_request = true;
 
-  form::ControlDesign timer{.name = "Cm_Timer", .kind = form::ControlKind::timer};
-  timer.interval_ms = 1000;
-  timer.enabled = true;
-
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
   list.x = 10, list.y = 10, list.width = 540, list.height = 250;
   list.font = {"Verdana", 9, false};
   list.columns = {{"Hora", 100}, {"Comando", 70}, {"Comanda", 70}, {"Motivo", 300}};
 
-  form::ControlDesign print{.name = "Bt_Imprimir", .kind = form::ControlKind::button};
-  print.caption = "Imprimir";
-  print.x = 10, print.y = 270, print.width = 150, print.height = 50;
-  print.font = kButtonFont;
-
-  form::ControlDesign discard{.name = "Bt_Descartar", .kind = form::ControlKind::button};
-  discard.caption = "Descartar";
-  discard.x = 170, discard.y = 270, discard.width = 150, discard.height = 50;
-  discard.font = kButtonFont;
-
-  form::ControlDesign close{.name = "Bt_Fechar", .kind = form::ControlKind::button};
-  close.caption = "Fechar";
-  close.x = 460, close.y = 270, close.width = 90, close.height = 50;
-  close.font = kButtonFont;
-
-  design_.controls = {timer, list, print, discard, close};
+  design_.controls = {form::BrowserPulse::timer(),
+                      list,
+                      form::push_button("Bt_Imprimir", "Imprimir", 10, 270, 150, 50, kButtonFont),
+                      form::push_button("Bt_Descartar", "Descartar", 170, 270, 150, 50, kButtonFont),
+                      form::push_button("Bt_Fechar", "Fechar", 460, 270, 90, 50, kButtonFont)};
 }
 
 void KeptAnswersForm::form_open(form::FormContext& ctx) {
   shown_.clear();
-  ticks_ = 0;
+  pulse_.restart();
   show_answers(ctx);
 }
 
 void KeptAnswersForm::tick(form::FormContext& ctx, std::string_view timer) {
-  if (timer != "Cm_Timer") return;
-  ctx.set_timer_enabled("Cm_Timer", false);
-  if (pulse_) pulse_();
-  if (++ticks_ % kRefreshEvery == 0) show_answers(ctx);
-  ctx.set_timer_enabled("Cm_Timer", true);
+  pulse_.tick(ctx, timer, [&] { show_answers(ctx); });
 }
 
 void KeptAnswersForm::click(form::FormContext& ctx, std::string_view button) {
@@ -76,7 +57,7 @@ void KeptAnswersForm::show_answers(form::FormContext& ctx) {
   const std::vector<KeptAnswer> now = kept_answers(files_);
   std::vector<std::string> names;
   for (const auto& k : now) names.push_back(k.name);
-  if (names == shown_ && !(names.empty() && ticks_ == 0)) return;
+  if (names == shown_ && !(names.empty() && pulse_.fresh())) return;
   for (int i = static_cast<int>(shown_.size()); i-- > 0;) ctx.remove_list_row(ctx.get_list_row(kList, i));
   for (const auto& k : now) {
     const form::ListRow row = ctx.get_list_row(kList, ctx.add_list_row(kList, 1, 1));

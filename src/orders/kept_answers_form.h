@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "form/browser.h"
 #include "form/form.h"
 #include "orders/comandas_form.h"
 #include "orders/kept_answers.h"
@@ -27,7 +28,7 @@ class KeptAnswersForm final : public form::Form {
   using SettleFn = std::function<void(std::string name, ComandasForm::Settle how)>;
   KeptAnswersForm(platform::FileSystem& files, SettleFn settle);
 
-  void set_pulse(std::function<void()> pulse) { pulse_ = std::move(pulse); }
+  void set_pulse(std::function<void()> pulse) { pulse_.set(std::move(pulse)); }
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -40,10 +41,9 @@ class KeptAnswersForm final : public form::Form {
 
   platform::FileSystem& files_;
   SettleFn settle_;
-  std::function<void()> pulse_;
+  form::BrowserPulse pulse_;
   form::FormDesign design_;
   std::vector<std::string> shown_;  // the files' names, one per row
-  int ticks_ = 0;
 };
 
 }  // namespace kav::orders

@@ -136,6 +136,16 @@ std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_
   return std::nullopt;
 }
 
+std::vector<KeptTicket> SpoolView::day_of(KeptTicket& chosen) {
+  std::vector<KeptTicket> day = all();
+  std::erase_if(day, [&](const KeptTicket& t) { return t.date() != chosen.date(); });
+  for (KeptTicket& t : day) {
+    if (std::string text; this->text(t, text)) t.facts = layout_.facts(text);
+    if (t.folder == chosen.folder && t.base == chosen.base) chosen.facts = t.facts;
+  }
+  return day;
+}
+
 bool SpoolView::text(const KeptTicket& ticket, std::string& out) {
   return platform::print::read_ticket(files_, ticket.path(), out);
 }
@@ -160,6 +170,12 @@ std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets,
     }
   }
   return {same.begin() + static_cast<std::ptrdiff_t>(first), same.begin() + static_cast<std::ptrdiff_t>(last)};
+}
+
+std::vector<KeptTicket> tickets_of_order_like(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen) {
+  std::vector<KeptTicket> same = tickets_of_order(tickets, chosen);
+  std::erase_if(same, [&](const KeptTicket& t) { return t.facts.kind != chosen.facts.kind; });
+  return same;
 }
 
 // ---------------------------------------------------------------------------

@@ -82,6 +82,9 @@ class SpoolView {
   // A ticket by its printer and its name (with or without mark and
   // extension), an unfinished one too.
   std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);
+  // The tickets of `chosen`'s day, every printer's, with their facts read
+  // from their texts (`chosen`'s own facts too): what tickets_of_order needs.
+  std::vector<KeptTicket> day_of(KeptTicket& chosen);
   bool text(const KeptTicket& ticket, std::string& out);
 
  private:
@@ -95,6 +98,11 @@ class SpoolView {
 // (an order's number is used again once its bill is printed). Second copies
 // are left out; so is everything when `chosen` names no order.
 std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen);
+// Those of them of the kind of `chosen`: for a bill the bill alone, for an
+// item ticket the order's item tickets, for a cancellation its cancellation
+// tickets. A copy of what was asked: a bill's copy sends nothing to the
+// kitchen.
+std::vector<KeptTicket> tickets_of_order_like(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen);
 
 // Reprints inside the running monitor.
 class Reprints {

@@ -71,8 +71,11 @@ TEST(ReprintFormTest, TheChecksGoOnWhileTheOperatorBrowsesTheTickets) {
   EXPECT_EQ(m.runtime.last("02-REIMPRIME")->controls.at("Lv_Tickets").cells.size(), 4U);
 }
 
-TEST(ReprintFormTest, ReprintsTheSelectedTicketOrEveryTicketOfItsOrder) {
+TEST(ReprintFormTest, ReprintsTheSelectedTicketOrTheTicketsOfItsOrder) {
   Monitor m;
+  // The kitchen's ticket of the customer whose bill row 3 is.
+  m.reprints.tickets.insert(m.reprints.tickets.begin() + 3,
+                            kept_ticket("COZINHA", "20191127-14250000-000001", "0012", TicketFacts::Kind::items));
   std::vector<std::string> console;  // what console mode prints of the list
   ui::headless::print_rows(m.runtime, [&](const std::string& line) {
     if (line.starts_with("[02-REIMPRIME]")) console.push_back(line);
@@ -80,27 +83,45 @@ TEST(ReprintFormTest, ReprintsTheSelectedTicketOrEveryTicketOfItsOrder) {
   m.runtime.at(1500, [&] { m.runtime.click("Bt_Reimprimir"); });
   m.runtime.at(1600, [&] {
     EXPECT_EQ(console.at(0), "[02-REIMPRIME] 1) 14:37:00 | 0012 | BAR | itens | impresso");
-    EXPECT_EQ(console.at(3), "[02-REIMPRIME] 4) 14:20:00 | 0007 | BAR | cancelamento | não entregue");
+    EXPECT_EQ(console.at(4), "[02-REIMPRIME] 5) 14:20:00 | 0007 | BAR | cancelamento | não entregue");
     EXPECT_EQ(m.rows(), (std::vector<std::string>{"14:37:00 | 0012 | BAR | itens | impresso",
                                                   "14:37:00 | 0012 | COZINHA | itens | impresso",
                                                   "14:30:00 | 0012 | COZINHA | conta | impresso",
+                                                  "14:25:00 | 0012 | COZINHA | itens | impresso",
                                                   record::cp1252("14:20:00 | 0007 | BAR | cancelamento | não entregue")}));
+    using Typed = ui::headless::HeadlessRuntime::Typed;
+    // A number that names no row presses nothing: console mode says so.
+    EXPECT_EQ(m.runtime.type_command("c 99"), Typed::no_row);
+    EXPECT_EQ(m.runtime.typed_rows(), 5);
+    EXPECT_EQ(m.runtime.type_command("t 0"), Typed::no_row);
+    EXPECT_EQ(m.runtime.type_command("t x"), Typed::not_a_row);
+    // "t" is the ticket's; the whole order is typed as its word.
+    EXPECT_NE(m.runtime.commands_help(false).find("t ou ticket = "), std::string::npos);
+    EXPECT_NE(m.runtime.commands_help(false).find("p ou página = "), std::string::npos);  // UTF-8, as the console
+    EXPECT_NE(m.runtime.commands_help(false).find(", toda = \"Toda a comanda (2ª via)\""), std::string::npos)
+        << m.runtime.commands_help(false);
     m.runtime.type_command("t");  // nothing selected
     m.runtime.type_command("t 2");
     m.runtime.type_command("c 1");  // the order of row 1: since its last bill
-    m.runtime.type_command("t 4");  // refused by the service: said as an error
+    m.runtime.type_command("c 3");  // a bill's copy: the bill alone
+    m.runtime.type_command("toda 3");  // the whole order of that bill
+    m.runtime.type_command("t 5");  // refused by the service: said as an error
     m.runtime.type_command("f");
   });
   m.runtime.at(2500, [&] { m.runtime.click("Bt_Confirma8"); });
   m.runtime.run(app::kStartForm);
   EXPECT_EQ(m.reprints.reprinted,
             (std::vector<std::string>{"20191127-14370000-000001",  // t 2
-                                      // c 1: the order's tickets after its earlier bill, oldest first
+                                      // c 1: the order's item tickets after its earlier bill, oldest first
                                       "20191127-14370000-000001", "20191127-14370000-000002",
-                                      "20191127-14200000-000001"}));  // t 4
+                                      "20191127-14300000-000003",  // c 3
+                                      "20191127-14250000-000001", "20191127-14300000-000003",  // toda 3
+                                      "20191127-14200000-000001"}));  // t 5
   EXPECT_EQ(m.boxes, (std::vector<std::string>{"Selecione um ticket na lista.",
                                                "Comanda 0012: 2ª via enviada para a impressora",
-                                               "Comanda 0012: 2 de 2 ticket(s) reimpresso(s) (2ª via)",
+                                               "Comanda 0012 (itens): 2 de 2 ticket(s) reimpresso(s) (2ª via)",
+                                               "Comanda 0012 (conta): 1 de 1 ticket(s) reimpresso(s) (2ª via)",
+                                               "Comanda 0012 (todos os tickets): 2 de 2 ticket(s) reimpresso(s) (2ª via)",
                                                "Comanda 0007: recusado (erro)"}));
 }
 

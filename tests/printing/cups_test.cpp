@@ -183,8 +183,8 @@ TEST(CupsDelivery, AQueueRemovedMidRunHasItsTicketsPrintedOnItsBackupOnce) {
   {
     std::unique_ptr<File> f;
     ASSERT_TRUE(r.files->open(settings::kConfigPath, OpenMode::output, f).ok());
-    f->write("[impressora " + away + "]\nreserva = " + kPrinter + "\nminutos_reserva = 2\n");
-    f->close();
+    ASSERT_TRUE(f->write("[impressora " + away + "]\nreserva = " + kPrinter + "\nminutos_reserva = 2\n").ok());
+    ASSERT_TRUE(f->close().ok());
   }
   SpoolOptions options{HandOver::on_worker};
   options.profiles = PrinterProfiles(settings::read_kav_settings(*r.files));

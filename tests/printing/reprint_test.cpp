@@ -103,6 +103,17 @@ TEST(TicketsOfOrder, AnOrderRunsFromAfterItsEarlierBillToItsOwnOnTheSameDay) {
   for (const auto& t : tickets_of_order(recent, recent[1])) bases.push_back(t.base);
   EXPECT_EQ(bases, (std::vector<std::string>{"20191127-23000000-000001"}));
   EXPECT_TRUE(tickets_of_order(recent, kept("20191127-20000000-000009", "", Kind::unknown)).empty());
+
+  // Of the chosen ticket's kind: a bill's copy is the bill, an item
+  // ticket's the item tickets, a cancellation's the cancellation.
+  const auto like = [&](const KeptTicket& chosen) {
+    std::vector<std::string> out;
+    for (const auto& t : tickets_of_order_like(recent, chosen)) out.push_back(t.base);
+    return out;
+  };
+  EXPECT_EQ(like(recent[2]), std::vector<std::string>{"20191127-22000000-000001"});
+  EXPECT_EQ(like(recent[6]), std::vector<std::string>{"20191127-20000000-000001"});
+  EXPECT_EQ(like(recent[5]), std::vector<std::string>{"20191127-21000000-000001"});
 }
 
 // The print service with a layout that reads tickets back as FCOMANDA does.

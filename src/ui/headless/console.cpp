@@ -1,8 +1,11 @@
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "record/area.h"
 #include "record/cp1252.h"
@@ -17,6 +20,48 @@ void print_line(std::initializer_list<std::string_view> pieces) {
   for (std::string_view piece : pieces) text.append(piece);
   write_console_line(text);
 }
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// What follows a typed command: "99" of "c 99".
+std::string_view row_number(std::string_view line) {
+  const std::string_view typed = trim(line);
+  const auto blank = typed.find(' ');
+  return blank == std::string_view::npos ? std::string_view() : trim(typed.substr(blank));
+}
+
+// The failures (rows that end in " !!!") a form's status list printed, so
+// that the same failure listed again by another form (the monitor lists a
+// check's failures below the check's row once the check has ended) is
+// printed once: a terminal has no windows to tell the two lists apart.
+class Failures {
+ public:
+  // True when `text` repeats a failure another form printed (which it then
+  // answers for); otherwise a failure of `form` is kept.
+  bool repeated(std::string_view form, std::string_view text) {
+    const std::string_view words = trim(text);
+    if (words.empty()) return false;
+    for (auto it = printed_.begin(); it != printed_.end(); ++it) {
+      if (it->first != form && std::string_view(it->second).starts_with(words)) {
+        printed_.erase(it);
+        return true;
+      }
+    }
+    if (!words.ends_with("!!!")) return false;
+    printed_.emplace_back(form, words);
+    if (printed_.size() > kKept) printed_.pop_front();
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kKept = 200;
+  std::deque<std::pair<std::string, std::string>> printed_;
+};
+
 }  // namespace
 
 void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& line)> print) {
@@ -27,7 +72,9 @@ void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& 
     out.append(mark).append(record::to_utf8(record::trim_right(text)));
     print(out);
   };
-  runtime.on_row_text = [line](std::string_view form, std::string_view list, std::string_view text) {
+  runtime.on_row_text = [line, failures = std::make_shared<Failures>()](std::string_view form, std::string_view list,
+                                                                        std::string_view text) {
+    if (list.empty() && failures->repeated(form, text)) return;
     line(form, list, {}, text);
   };
   runtime.on_row_removed = [line](std::string_view form, std::string_view list, std::string_view text) {
@@ -62,7 +109,19 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
       case HeadlessRuntime::Typed::blocked:
         print_line({"kavcomanda: ocupado (", runtime.innermost()->name, " aberto); tente de novo quando fechar."});
         break;
+      case HeadlessRuntime::Typed::no_row:
+        print_line({"kavcomanda: não há linha ", row_number(line), " na lista",
+                    runtime.typed_rows() == 0 ? std::string(", que está vazia")
+                                              : " (linhas 1 a " + std::to_string(runtime.typed_rows()) + ")",
+                    "; nada foi feito."});
+        break;
+      case HeadlessRuntime::Typed::not_a_row:
+        print_line({"kavcomanda: \"", row_number(line), "\" não é o número de uma linha (por exemplo \"t 3\"); nada foi feito."});
+        break;
       case HeadlessRuntime::Typed::unknown:
+        if (const std::string_view typed = trim(line); !typed.empty()) {
+          print_line({"kavcomanda: \"", typed, "\" não é um comando."});
+        }
         if (runtime.open_forms().size() > 1 && runtime.innermost()->design->closes_on_request) {
           // A form the operator opened: its own buttons, a row's number after them.
           print_line({"Comandos de ", runtime.innermost()->name, ": ", runtime.commands_help(false),
@@ -73,6 +132,12 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
         break;
     }
   };
+  runtime.on_close = [&](std::string_view form) {
+    // A form the operator opened says it has closed: its list's commands are gone.
+    const FormRecord* closing = runtime.innermost();
+    if (closing == nullptr || closing->name != form || !closing->design->closes_on_request) return;
+    print_line({"[", form, "] Fechado: ", record::to_utf8(record::trim_right(closing->design->caption)), "."});
+  };
   pacer->on_input_end = [&] {
     if (!pacer->interactive()) return;
     print_line({"Fim da entrada: o monitor continua; Ctrl-C (ou SIGTERM) encerra como \"Sair\"."});
@@ -81,7 +146,8 @@ int run_console(form::FormSet& forms, platform::CommandRunner& commands, std::st
 
   print_line({"KavComanda - modo console. Digite e ou exportar + Enter = \"Exportar Cadastros\", r ou reimprimir + "
               "Enter = \"Reimprimir\" (lista os tickets recentes, numerados; depois t N reimprime o ticket N, c N "
-              "todos os tickets da comanda do ticket N, f fecha a lista), s ou sair + Enter = \"Sair\"; Ctrl-C "
+              "os tickets da comanda do ticket N do mesmo tipo, toda N todos os tickets dessa comanda, f fecha a "
+              "lista), s ou sair + Enter = \"Sair\"; Ctrl-C "
               "também encerra."});
   return runtime.run(start_form);
 }

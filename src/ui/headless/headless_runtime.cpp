@@ -103,7 +103,10 @@ class HeadlessRuntime::Window final : public form::Window {
   }
   void show() override { rec_.shown = true; }
   void show_later(int) override {}  // Runtime::show_due, at every step
-  void closed() override { rec_.closed_ms = rt_.pacer_.now_ms(); }
+  void closed() override {
+    rec_.closed_ms = rt_.pacer_.now_ms();
+    if (rt_.on_close) rt_.on_close(rec_.name);
+  }
   void run_events() override {
     while (!finished_) rt_.step();
   }
@@ -255,30 +258,30 @@ HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
     if (word == "n" || word == "nao" || word == "não" || word == record::cp1252("não")) return answer(false), Typed::answered;
   }
   // "t 3": the command, then the number of a row.
-  int row = -1;
+  std::string_view number;
   if (const auto blank = typed.find(' '); blank != std::string_view::npos) {
-    const std::string_view number = trim(typed.substr(blank));
-    if (!number.empty() && number.size() <= 6 &&
-        number.find_first_not_of("0123456789") == std::string_view::npos) {
-      row = std::stoi(std::string(number)) - 1;
-      typed = typed.substr(0, blank);
+    number = trim(typed.substr(blank));
+    typed = typed.substr(0, blank);
+  }
+  int row = -1;
+  if (!number.empty()) {
+    if (number.size() > 6 || number.find_first_not_of("0123456789") != std::string_view::npos) {
+      return Typed::not_a_row;
     }
+    row = std::stoi(std::string(number)) - 1;
   }
   for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
     for (const form::ControlDesign& c : (*it)->opening().design().controls) {
       if (!names_button(c, typed)) continue;
       form::Opening& opening = (*it)->opening();
-      if (row >= 0 && opening.takes_input()) {
+      if (!number.empty() && opening.takes_input()) {
         const auto list = std::find_if(opening.design().controls.begin(), opening.design().controls.end(),
                                        [](const form::ControlDesign& d) { return d.kind == form::ControlKind::list; });
         if (list != opening.design().controls.end()) {
-          const ControlState& l = (*it)->record().control(list->name);
-          // A number past the rows selects none: the button finds nothing selected.
-          if (row < std::ssize(l.rows)) {
-            opening.select_list_row(form::ListRow{list->name, row});
-          } else {
-            opening.select_list_row(form::ListRow{list->name, -1});
-          }
+          typed_rows_ = static_cast<int>((*it)->record().control(list->name).rows.size());
+          // A number that names no row presses nothing: the operator is told.
+          if (row < 0 || row >= typed_rows_) return Typed::no_row;
+          opening.select_list_row(form::ListRow{list->name, row});
         }
       }
       const bool waits = opening.input_waits();
@@ -292,13 +295,18 @@ HeadlessRuntime::Typed HeadlessRuntime::type_command(std::string_view line) {
 std::string HeadlessRuntime::commands_help(bool start_form) const {
   if (stack_.empty()) return {};
   std::string help;
+  std::string letters;  // a letter presses the first button it names
   for (const form::ControlDesign& c : (start_form ? stack_.front() : stack_.back())->opening().design().controls) {
     if (c.kind != form::ControlKind::button) continue;
     const std::string_view caption = trim(c.caption);
     const std::string word = record::lower(caption.substr(0, caption.find(' ')));
     if (word.empty()) continue;
     if (!help.empty()) help += ", ";
-    help += word.substr(0, 1) + " ou " + word + " = \"" + record::to_utf8(caption) + "\"";
+    if (letters.find(word[0]) == std::string::npos) {
+      letters += word[0];
+      help += record::to_utf8(word.substr(0, 1)) + " ou ";
+    }
+    help += record::to_utf8(word) + " = \"" + record::to_utf8(caption) + "\"";
   }
   return help;
 }

@@ -131,12 +131,15 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   // button of a form that is busy (blocked), or named no button.
   // A click that came during a check waits for it (see form.h, "Events").
   // A line that answers the open question (s, sim, n, não) is `answered`.
-  enum class Typed { pressed, waiting, blocked, unknown, answered };
+  // A row's number that is no number (`not_a_row`) or names no row of the
+  // list (`no_row`, the list then has typed_rows() rows) presses nothing.
+  enum class Typed { pressed, waiting, blocked, unknown, answered, no_row, not_a_row };
   // A line presses the button whose caption begins with it: the caption's
   // first letter or its whole first word, case ignored ("e", "exportar").
   // A number after it ("t 3") first selects that row (counted from 1) of
   // the form's first list, as a click on the row would.
   Typed type_command(std::string_view line);
+  int typed_rows() const { return typed_rows_; }
   // One line naming the commands of the buttons of the innermost form (the
   // start form's when `start_form`).
   std::string commands_help(bool start_form = true) const;
@@ -185,6 +188,8 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   // Called once a form has opened, before its FormOpen runs (innermost()
   // is then its state).
   std::function<void(std::string_view form)> on_open;
+  // Called once a form has closed (its FormClose has run).
+  std::function<void(std::string_view form)> on_close;
   // Called for a typed line in console mode; the default is type_command.
   std::function<void(std::string_view line)> on_input;
   // The runtime's error output (see the failure rules of form.h); standard
@@ -218,13 +223,17 @@ class HeadlessRuntime final : private form::FrontEnd, private form::Journal {
   std::vector<Window*> stack_;  // the open forms' windows, innermost last
   form::Opening* asked_ = nullptr;  // the form whose question is open
   std::string question_;
+  int typed_rows_ = 0;
   form::Runtime core_;
 };
 
 // Console mode's lines for list rows, handed to `print` in UTF-8: a row of a
 // form's status list as "[form] text" whenever it gets its text; a row of
 // another list (the monitor's alerts) as "[form] Alertas: text" when it gets
-// its text and "[form] Alertas: (fim) text" when it is removed.
+// its text and "[form] Alertas: (fim) text" when it is removed. A failure
+// (a row ending in " !!!") that another form's status list printed before is
+// not printed again (the monitor's rows of a check repeat the check's
+// failures).
 void print_rows(HeadlessRuntime& runtime, std::function<void(const std::string& line)> print);
 
 // Runs the application in a terminal on the real clock: every new list row

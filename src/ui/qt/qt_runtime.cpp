@@ -14,6 +14,7 @@
 #include <iostream>
 #include <thread>
 
+#include "form/placement.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 #include "ui/qt/display.h"
@@ -194,8 +195,7 @@ class QtRuntime::Window final : public form::Window {
   }
 
   // A form that works in the background stands beside the forms open below
-  // it, on the same screen: right of them, else below, else left, else
-  // above; it covers none of their buttons, lists or boxes when it can.
+  // it, on the same screen, covering none of them (form/placement.h).
   void place_beside() {
     QRect taken;
     for (form::Opening* o : runtime_.core_.openings()) {
@@ -209,23 +209,10 @@ class QtRuntime::Window final : public form::Window {
     if (screen == nullptr) return;
     const QRect area = screen->availableGeometry();
     const QSize size = window_->frameGeometry().size().expandedTo(window_->size());
-    constexpr int kGap = 8;
-    const QPoint candidates[] = {
-        {taken.right() + kGap, taken.top()},
-        {taken.left(), taken.bottom() + kGap},
-        {taken.left() - kGap - size.width(), taken.top()},
-        {taken.left(), taken.top() - kGap - size.height()},
-    };
-    for (const QPoint& at : candidates) {
-      if (area.contains(QRect(at, size))) {
-        window_->move(at);
-        return;
-      }
-    }
-    // No room beside them: the screen's corner farthest from their middle.
-    const int x = taken.center().x() < area.center().x() ? area.right() - size.width() : area.left();
-    const int y = taken.center().y() < area.center().y() ? area.bottom() - size.height() : area.top();
-    window_->move(x, y);
+    const form::Spot at = form::place_beside({taken.x(), taken.y(), taken.width(), taken.height()},
+                                             {area.x(), area.y(), area.width(), area.height()}, size.width(),
+                                             size.height());
+    window_->move(at.x, at.y);
   }
 
   // A handler that clears the key code swallows the key; Escape never

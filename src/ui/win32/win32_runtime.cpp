@@ -10,6 +10,7 @@
 #include <iostream>
 #include <thread>
 
+#include "form/placement.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
@@ -278,7 +279,7 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
   }
 
   // A form that works in the background stands beside the forms open below
-  // it, on the same screen: right of them, else below, else left, else above.
+  // it, on the same screen, covering none of them (form/placement.h).
   void place_beside() {
     RECT taken{};
     bool any = false;
@@ -301,20 +302,12 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     const RECT area = screen.rcWork;
     RECT own{};
     GetWindowRect(hwnd(), &own);
-    const LONG w = own.right - own.left, h = own.bottom - own.top;
-    constexpr LONG kGap = 8;
-    const POINT candidates[] = {{taken.right + kGap, taken.top},
-                                {taken.left, taken.bottom + kGap},
-                                {taken.left - kGap - w, taken.top},
-                                {taken.left, taken.top - kGap - h}};
-    POINT at{(taken.left + taken.right) / 2 < (area.left + area.right) / 2 ? area.right - w : area.left,
-             (taken.top + taken.bottom) / 2 < (area.top + area.bottom) / 2 ? area.bottom - h : area.top};
-    for (const POINT& p : candidates) {
-      if (p.x >= area.left && p.y >= area.top && p.x + w <= area.right && p.y + h <= area.bottom) {
-        at = p;
-        break;
-      }
-    }
+    const form::Spot at = form::place_beside(
+        {static_cast<int>(taken.left), static_cast<int>(taken.top), static_cast<int>(taken.right - taken.left),
+         static_cast<int>(taken.bottom - taken.top)},
+        {static_cast<int>(area.left), static_cast<int>(area.top), static_cast<int>(area.right - area.left),
+         static_cast<int>(area.bottom - area.top)},
+        static_cast<int>(own.right - own.left), static_cast<int>(own.bottom - own.top));
     SetWindowPos(hwnd(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 

@@ -3,6 +3,11 @@
 //   kav-spool list [PRINTER]          tickets by printer and state
 //   kav-spool show PRINTER TICKET     one ticket as text
 //   kav-spool reprint PRINTER TICKET  prints one ticket again
+//   kav-spool reprint-order PRINTER TICKET
+//                                     prints again the tickets of that ticket's
+//                                     order of its kind (a bill: the bill)
+//   kav-spool reprint-order-all PRINTER TICKET
+//                                     prints again every ticket of its order
 //   kav-spool reprint-undelivered [PRINTER]
 //                                     prints every undelivered ticket, in order
 //   kav-spool settle PRINTER TICKET   marks an undelivered ticket settled by hand
@@ -40,6 +45,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -112,6 +118,13 @@ class Spool {
     return direct.reprint(t, reprint_unknown);
   }
 
+  // The tickets of `chosen`'s order, oldest first: those of its kind, or
+  // all of them when `whole` (printing::tickets_of_order).
+  std::vector<KeptTicket> order_of(KeptTicket chosen, bool whole) {
+    const std::vector<KeptTicket> day = view_.day_of(chosen);
+    return whole ? printing::tickets_of_order(day, chosen) : printing::tickets_of_order_like(day, chosen);
+  }
+
   FileSystem& files() { return *files_; }
   Clock& clock() { return *clock_; }
 
@@ -125,6 +138,8 @@ int usage() {
   std::cerr << "uso: kav-spool list [IMPRESSORA]\n"
                "     kav-spool show IMPRESSORA TICKET\n"
                "     kav-spool reprint IMPRESSORA TICKET\n"
+               "     kav-spool reprint-order IMPRESSORA TICKET\n"
+               "     kav-spool reprint-order-all IMPRESSORA TICKET\n"
                "     kav-spool reprint-undelivered [IMPRESSORA]\n"
                "     kav-spool settle IMPRESSORA TICKET\n"
                "     kav-spool enviar IMPRESSORA TICKET OUTRA\n"
@@ -200,6 +215,27 @@ int send_elsewhere(Spool& spool, const KeptTicket& e, const std::string& to_name
   return d.delivered() && unmarked ? 0 : 1;
 }
 
+// "Comanda (2ª via)" of the monitor's reprint list, by hand: the order of
+// the named ticket, of its kind or whole, printed again oldest first.
+int reprint_order(Spool& spool, const std::string& printer, const std::string& ticket, bool whole) {
+  const auto chosen = spool.find(printer, ticket);
+  if (!chosen || chosen->unfinished) {
+    say_error("nenhum ticket " + ticket + " para " + printer);
+    return 1;
+  }
+  const std::vector<KeptTicket> tickets = spool.order_of(*chosen, whole);
+  if (tickets.empty()) {
+    say_error(record::cp1252("o ticket ") + ticket + record::cp1252(" não tem número de comanda; use \"reprint\""));
+    return 1;
+  }
+  std::unique_ptr<InstanceLock> lock;
+  if (lock_refused(spool, lock)) return 1;
+  auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+  int rc = 0;
+  for (const KeptTicket& t : tickets) rc |= spool.reprint(*outlet, t, false);  // a forgotten job is the operator's
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +295,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<InstanceLock> lock;
     if (lock_refused(spool, lock)) return 1;
     return send_elsewhere(spool, *e, args[3]);
+  }
+  if ((cmd == "reprint-order" || cmd == "reprint-order-all") && args.size() == 3) {
+    return reprint_order(spool, args[1], args[2], cmd == "reprint-order-all");
   }
   if (cmd == "reprint-undelivered" && args.size() <= 2) {
     std::unique_ptr<InstanceLock> lock;

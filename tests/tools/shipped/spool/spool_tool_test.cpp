@@ -15,6 +15,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
@@ -158,6 +160,38 @@ TEST_F(SpoolTool, RefusesWhatCouldPrintATicketTwice) {
       << out;
   EXPECT_TRUE(fs::exists(bar));
   EXPECT_TRUE(fs::exists(cozinha));
+}
+
+// An order's copy by hand: of the named ticket's kind (a bill's copy is the
+// bill, nothing for the kitchen), or the whole order; each ticket tried is
+// named (the spooler does not answer here, so none prints).
+TEST_F(SpoolTool, AnOrdersCopyIsOfTheTicketsKindOrTheWholeOrder) {
+  const auto ticket = [](std::string_view body) {
+    return "              *** COMANDA 0040 ***\n" + std::string(body) + "\n";
+  };
+  put("COZINHA", "20191127-15000000-000001.txt", ticket("2 x Feijoada"));
+  put("BAR", "20191127-15000000-000002.txt", ticket("3 x Caipirinha"));
+  put("BAR", "20191127-15100000-000001.txt", ticket("***      I T E M   C A N C E L A D O      ***"));
+  put("CAIXA", "20191127-15200000-000001.txt", ticket("  Total de Produtos            52,00"));
+  const auto tried = [](const std::string& out) {
+    std::vector<std::string> names;
+    for (std::size_t at = out.find("responde; "); at != std::string::npos; at = out.find("responde; ", at + 1)) {
+      names.push_back(out.substr(at + 10, out.find(' ', at + 10) - at - 10));
+    }
+    return names;
+  };
+  const std::string cups = "CUPS_SERVER=127.0.0.1:9";
+  std::string out;
+  EXPECT_EQ(run("reprint-order CAIXA 20191127-15200000-000001", out, cups), 1);
+  EXPECT_EQ(tried(out), std::vector<std::string>{"CAIXA\\20191127-15200000-000001"}) << out;
+  EXPECT_EQ(run("reprint-order cozinha 20191127-15000000-000001", out, cups), 1);
+  EXPECT_EQ(tried(out), (std::vector<std::string>{"COZINHA\\20191127-15000000-000001", "BAR\\20191127-15000000-000002"}))
+      << out;
+  EXPECT_EQ(run("reprint-order-all CAIXA 20191127-15200000-000001", out, cups), 1);
+  EXPECT_EQ(tried(out).size(), 4U) << out;
+  // A ticket without an order's head has no order to copy.
+  EXPECT_EQ(run("reprint-order COZINHA 20191127-14380500-000001", out, cups), 1);
+  EXPECT_NE(out.find("não tem número de comanda"), std::string::npos) << out;
 }
 
 // A job handed over before is looked up before anything is printed again:
