@@ -57,6 +57,7 @@ Application::Application(platform::Platform& platform, std::string web_host, log
       exporta_(link_, platform, web_host),
       log_(link_, platform.files, platform.clock) {
   reprint_.set_pulse([this] { menu_.pulse(); });
+  reprint_.set_today([&clock = platform.clock] { return "20" + clock.date_yymmdd(); });
   kept_.set_pulse([this] { menu_.pulse(); });
   forms_.add(menu_);
   forms_.add(reprint_);

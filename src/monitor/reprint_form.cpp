@@ -35,7 +35,7 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
   list.x = 10, list.y = 10, list.width = 540, list.height = 250;
   list.font = kListFont;
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 150}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
+  list.columns = {{"Hora", 110}, {"Comanda", 75}, {"Impressora", 110}, {"Tipo", 110}, {record::cp1252("Situação"), 110}};
 
   form::ControlDesign ticket{.name = "Bt_Ticket", .kind = form::ControlKind::button};
   ticket.caption = record::cp1252("Ticket (2ª via)");
@@ -113,13 +113,14 @@ void ReprintForm::show_tickets(form::FormContext& ctx) {
   const int before = static_cast<int>(shown_.size());
   for (int i = before; i-- > static_cast<int>(now.size());) ctx.remove_list_row(ctx.get_list_row(kList, i));
   int keep = -1;
+  const std::string today = today_ ? today_() : std::string();
   for (std::size_t i = 0; i < now.size(); ++i) {
     const printing::KeptTicket& t = now[i];
     const bool kept = i < shown_.size() && same_ticket(shown_[i], t) && shown_[i].state == t.state;
     const int index = static_cast<int>(i) < before ? static_cast<int>(i) : ctx.add_list_row(kList, 1, 1);
     const form::ListRow row = ctx.get_list_row(kList, index);
     if (!kept) {
-      ctx.set_list_row_text(row, t.time(), 1);
+      ctx.set_list_row_text(row, t.moment(today), 1);
       ctx.set_list_row_text(row, t.facts.order, 2);
       ctx.set_list_row_text(row, t.printer, 3);
       ctx.set_list_row_text(

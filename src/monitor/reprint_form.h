@@ -36,6 +36,8 @@ class ReprintForm final : public form::Form {
 
   // What the form's timer calls every second (the monitor's own tick).
   void set_pulse(std::function<void()> pulse) { pulse_ = std::move(pulse); }
+  // Today's date (YYYYMMDD): a ticket of another day shows its date too.
+  void set_today(std::function<std::string()> today) { today_ = std::move(today); }
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -51,6 +53,7 @@ class ReprintForm final : public form::Form {
 
   printing::Reprints& reprints_;
   std::function<void()> pulse_;
+  std::function<std::string()> today_;
   form::FormDesign design_;
   std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
   int ticks_ = 0;

@@ -55,6 +55,9 @@ struct KeptTicket {
   std::string path() const { return folder + "\\" + file_name; }
   // "HH:MM:SS" of the stamp in its name; empty when the name has none.
   std::string time() const;
+  // As the list shows when it was made: "HH:MM:SS" on the day `today`
+  // (YYYYMMDD), "dd/mm HH:MM:SS" on another day.
+  std::string moment(std::string_view today) const;
   // "YYYYMMDD" of the stamp in its name.
   std::string date() const { return base.substr(0, 8); }
 };
@@ -77,12 +80,21 @@ class SpoolView {
   // facts read from their texts (or taken from `known`, by path, which then
   // keeps those of the tickets listed: a kept ticket's text never changes).
   std::vector<KeptTicket> recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known = nullptr);
+  // The same of the tickets named (folder, base), newest first, as the
+  // spool store knows its newest tickets (spool_store.h): only their own
+  // files are looked at, however many the folders hold. Tickets no longer
+  // there are left out; at most `limit`.
+  std::vector<KeptTicket> recent_of(const std::vector<std::pair<std::string, std::string>>& names,
+                                    std::size_t limit,
+                                    std::map<std::string, platform::TicketFacts>* known = nullptr);
   // A ticket by its printer and its name (with or without mark and
   // extension), an unfinished one too.
   std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);
   bool text(const KeptTicket& ticket, std::string& out);
 
  private:
+  void read_facts(std::vector<KeptTicket>& tickets, std::map<std::string, platform::TicketFacts>* known);
+
   platform::FileSystem& files_;
   const platform::TicketLayout& layout_;
 };
