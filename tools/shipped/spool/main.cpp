@@ -1,6 +1,9 @@
 // kav-spool: the operator's view of the spool folder.
 //
-//   kav-spool list [PRINTER]          tickets by printer and state
+//   kav-spool list [--todos] [PRINTER]
+//                                     tickets by printer and state: those
+//                                     not delivered, and today's (--todos:
+//                                     every one the spool keeps)
 //   kav-spool show PRINTER TICKET     one ticket as text
 //   kav-spool reprint PRINTER TICKET  prints one ticket again
 //   kav-spool reprint-undelivered [PRINTER]
@@ -103,6 +106,7 @@ class Spool {
   }
   bool text(const KeptTicket& t, std::string& text) { return view_.text(t, text); }
   void log(std::string_view text) { log::write_log_line(*files_, *clock_, text); }
+  std::string today() { return clock_->date_yymmdd(); }
 
   int reprint(PrinterOutlet& outlet, const KeptTicket& t, bool reprint_unknown) {
     printing::DirectReprint direct(*files_, *clock_, outlet, orders::fcomanda_layout(), say, say_error);
@@ -118,7 +122,7 @@ class Spool {
 };
 
 int usage() {
-  std::cerr << "uso: kav-spool list [IMPRESSORA]\n"
+  std::cerr << "uso: kav-spool list [--todos] [IMPRESSORA]\n"
                "     kav-spool show IMPRESSORA TICKET\n"
                "     kav-spool reprint IMPRESSORA TICKET\n"
                "     kav-spool reprint-undelivered [IMPRESSORA]\n"
@@ -163,16 +167,30 @@ int main(int argc, char** argv) {
     return 4;
   }
 
-  if (cmd == "list" && args.size() <= 2) {
+  if (cmd == "list" && args.size() <= 3) {
+    // A year's tickets make a long list: the delivered ones of earlier
+    // days only when asked for.
+    const bool every = args.size() >= 2 && args[1] == "--todos";
+    if (args.size() == 3 && !every) return usage();
     std::optional<std::string> printer;
-    if (args.size() == 2) printer = args[1];
+    if (args.size() == (every ? 3u : 2u)) printer = args.back();
+    const std::string today = "20" + spool.today();
     std::string last;
+    long earlier = 0;
     for (const auto& e : spool.entries(printer, true)) {
+      if (!every && !e.marked && !e.unfinished && e.date() < today) {
+        ++earlier;
+        continue;
+      }
       if (e.folder_name != last) {
         std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
         last = e.folder_name;
       }
       std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
+    }
+    if (earlier > 0) {
+      say("(" + std::to_string(earlier) + record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com "
+                                                         "\"kav-spool list --todos\")"));
     }
     return 0;
   }
