@@ -47,6 +47,7 @@
 #include "printing/ledger.h"
 #include "printing/printer_profiles.h"
 #include "printing/reprint.h"
+#include "printing/retention.h"
 
 namespace kav::printing {
 
@@ -60,6 +61,8 @@ struct SpoolOptions {
   std::shared_ptr<PrinterConditions> conditions;
   // The printers' profiles, for their test pages.
   PrinterProfiles profiles;
+  // What leaves the spool and the logs, a step at every check (none: all kept).
+  RetentionRules retention;
 };
 
 // How long the way out waits for the spooler's last look.
@@ -134,6 +137,7 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   platform::print::SpoolStore store_;
   platform::print::HandOverWorker worker_;
   Ledger ledger_;
+  Retention retention_;
 
   bool open_ = false;
   platform::print::PrinterSettings settings_;
@@ -148,7 +152,6 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::vector<Staged> staged_;  // the tickets of the work, not yet kept
 
   platform::StampSequence stamps_;  // names never sort before an earlier one
-  std::string work_floor_;          // the last work's stamp
   unsigned long sequence_ = 0;
   std::string last_ticket_;
   std::map<std::string, platform::TicketFacts> facts_;  // of the tickets last listed
