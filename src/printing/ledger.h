@@ -48,6 +48,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -96,6 +97,9 @@ struct Ticket {
   bool expiry_reported = false;
   platform::print::Outcome outcome = platform::print::Outcome::accepted;
   std::string order;  // the order it prints, as printed; empty when not known (an earlier run's)
+  // For a ticket kept in this run: the clock's monotonic milliseconds
+  // (Clock::monotonic_ms) at the moment its age was 0. Set by the ledger.
+  std::optional<std::int64_t> born_ms;
 };
 
 // A ticket its printer finished: `seconds` from the answer it came from (the
@@ -160,6 +164,15 @@ class Ledger {
   // longer followed and loses its mark. False when the mark could not go.
   bool settle_by_hand(std::string_view folder, std::string_view base);
 
+  // How old a ticket is, for the redelivery limit and for being late. One
+  // kept in this run: by the monotonic clock since it was kept, plus the age
+  // its name's stamp had then, so that a clock set forward or back neither
+  // ages it nor makes it young. One of an earlier run: by the date and time
+  // of its name against the clock's; kUnknownAge (old) when its name is
+  // dated more than a minute ahead of the clock or carries no stamp.
+  static constexpr std::chrono::milliseconds kUnknownAge = std::chrono::milliseconds::max();
+  std::chrono::milliseconds age(const Ticket& t);
+
   // True while a ticket of `printer` is on its way to the spooler.
   bool in_flight_for(std::string_view printer) const;
   // The tickets kept and not yet finished by their printer, in order.
@@ -167,7 +180,8 @@ class Ledger {
 
  private:
   std::string job_title_of(const Ticket& t) const;
-  bool expired(const Ticket& t);
+  bool expired(const Ticket& t) { return age(t) > redelivery_limit_; }
+  void born(Ticket& t);
   bool waits_behind(std::string_view printer);
   void settle_printed(const Ticket& t);
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
