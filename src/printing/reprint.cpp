@@ -74,6 +74,12 @@ std::string kind_text(platform::TicketFacts::Kind kind) {
 // SpoolView
 
 std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
+  std::size_t earlier = 0;
+  return since({}, earlier, printer, with_unfinished);
+}
+
+std::vector<KeptTicket> SpoolView::since(std::string_view since, std::size_t& earlier,
+                                         const std::optional<std::string>& printer, bool with_unfinished) {
   std::vector<KeptTicket> out;
   std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
   std::sort(folders.begin(), folders.end());
@@ -82,6 +88,16 @@ std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer
     const std::string name = platform::print::printer_of_folder(folder);
     if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
     std::vector<std::string> names = files_.list(folder_path(folder), false);
+    if (!since.empty()) {
+      // A printed ticket of an earlier day: counted, not listed.
+      const auto before = std::remove_if(names.begin(), names.end(), [&](const std::string& n) {
+        const bool old = n.size() > 8 && std::string_view(n).substr(0, 8) < since &&
+                         platform::print::classify_spool_file(n).kind == SpoolEntry::Kind::printed;
+        return old;
+      });
+      earlier += static_cast<std::size_t>(names.end() - before);
+      names.erase(before, names.end());
+    }
     std::sort(names.begin(), names.end());
     for (const auto& n : names) {
       const SpoolEntry e = platform::print::classify_spool_file(n);

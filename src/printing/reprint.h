@@ -76,6 +76,12 @@ class SpoolView {
   // case ignored), with the unfinished ones when `with_unfinished`. Their
   // texts are not read.
   std::vector<KeptTicket> all(const std::optional<std::string>& printer = std::nullopt, bool with_unfinished = false);
+  // The same without the printed tickets dated before `since` (YYYYMMDD),
+  // which are only counted into `earlier`: a folder of a year's tickets is
+  // read, but not made into a list.
+  std::vector<KeptTicket> since(std::string_view since, std::size_t& earlier,
+                                const std::optional<std::string>& printer = std::nullopt,
+                                bool with_unfinished = false);
   // The `limit` newest tickets of every printer, newest first, with their
   // facts read from their texts (or taken from `known`, by path, which then
   // keeps those of the tickets listed: a kept ticket's text never changes).

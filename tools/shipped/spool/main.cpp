@@ -101,6 +101,10 @@ class Spool {
   std::vector<KeptTicket> entries(const std::optional<std::string>& printer, bool with_unfinished = false) {
     return view_.all(printer, with_unfinished);
   }
+  std::vector<KeptTicket> entries_since(std::string_view since, std::size_t& earlier,
+                                        const std::optional<std::string>& printer) {
+    return view_.since(since, earlier, printer, true);
+  }
   std::optional<KeptTicket> find(const std::string& printer, const std::string& ticket) {
     return view_.find(printer, ticket);
   }
@@ -176,12 +180,8 @@ int main(int argc, char** argv) {
     if (args.size() == (every ? 3u : 2u)) printer = args.back();
     const std::string today = "20" + spool.today();
     std::string last;
-    long earlier = 0;
-    for (const auto& e : spool.entries(printer, true)) {
-      if (!every && !e.marked && !e.unfinished && e.date() < today) {
-        ++earlier;
-        continue;
-      }
+    std::size_t earlier = 0;
+    for (const auto& e : every ? spool.entries(printer, true) : spool.entries_since(today, earlier, printer)) {
       if (e.folder_name != last) {
         std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
         last = e.folder_name;
