@@ -26,6 +26,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +63,18 @@ using platform::print::JobState;
 using platform::print::Outcome;
 using platform::print::PrinterState;
 
-constexpr int kYear = 2026, kMonth = 12, kDay = 8;  // "today": the last day laid out
+// "Today", the last day laid out: the system's (kav-spool reads its clock).
+struct Today {
+  int year, month, day;
+};
+Today today_now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+const Today kToday = today_now();
+const int kYear = kToday.year, kMonth = kToday.month, kDay = kToday.day;
 const std::vector<std::string> kPrinters = {"COZINHA", "BAR", "CAIXA", "COPA"};
 
 double cpu_seconds() {
@@ -115,7 +127,7 @@ std::string ticket_text(int order, const std::string& printer, const std::string
 // one today, with a log for each day.
 void lay_out(const fs::path& root, int n_days, int per_day) {
   using namespace std::chrono;
-  const sys_days today = year_month_day{year{kYear}, month{kMonth}, day{kDay}};
+  const sys_days today = year_month_day{year{kYear}, month{static_cast<unsigned>(kMonth)}, day{static_cast<unsigned>(kDay)}};
   const fs::path spool = root / "OrbelaTeknovarium/Spool";
   for (const auto& p : kPrinters) fs::create_directories(spool / p);
   for (int d = n_days - 1; d >= 0; --d) {
