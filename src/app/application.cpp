@@ -61,6 +61,7 @@ Application::Application(platform::Platform& platform, std::string web_host, log
   reprint_.set_pulse([this] { menu_.pulse(); });
   reprint_.set_send_to(&send_to_);
   send_to_.set_pulse([this] { menu_.pulse(); });
+  reprint_.set_today([&clock = platform.clock] { return "20" + clock.date_yymmdd(); });
   kept_.set_pulse([this] { menu_.pulse(); });
   forms_.add(menu_);
   forms_.add(reprint_);

@@ -44,8 +44,14 @@ class CheckReport {
   static std::string order_row(Kind kind, std::string_view numero, const std::vector<std::string>& printers);
   static constexpr std::size_t kTextWidth = 106;
 
+  // A check that ended with work still waiting at the web application (a
+  // rush of distinct orders): the next one is to start at once.
+  void set_work_left(bool left) { work_left_ = left; }
+  bool work_left() const { return work_left_; }
+
  private:
   std::vector<std::string> rows_;
+  bool work_left_ = false;
 };
 
 }  // namespace kav::log

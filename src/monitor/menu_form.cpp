@@ -12,6 +12,7 @@ namespace kav::monitor {
 
 namespace {
 constexpr int kChecksEvery = 5;  // ticks per check: the progress bar's maximum
+constexpr int kChecksAtOnce = 20;  // checks in a row while a rush leaves work waiting
 const form::Font kListFont{"Verdana", 9, true};
 const form::Font kButtonFont{"Tahoma", 14.25, true};
 const form::Font kAlertFont{"Tahoma", 8.25, false};
@@ -125,19 +126,24 @@ void MenuForm::ciclo_timer(form::FormContext& ctx) {
   ctx.set_timer_enabled("Cm_Timer", true);
 }
 
+// A check that left work waiting at the web application (a rush) is
+// followed at once by the next, up to kChecksAtOnce in a row.
 void MenuForm::passo(form::FormContext& ctx) {
   mostra_alertas(ctx);
   ctx.step_progress("Cm_Progress");
-  if (ctx.get_progress_value("Cm_Progress") == kChecksEvery) {
-    ctx.set_progress_value("Cm_Progress", 0);
+  if (ctx.get_progress_value("Cm_Progress") != kChecksEvery) return;
+  ctx.set_progress_value("Cm_Progress", 0);
+  for (int n = 0; n < kChecksAtOnce; ++n) {
     w_hora_ = clock_.time_hhmmsscc();
     w_msg_ = record::padded("Checando Comandas ...", 120);
     mostra_status(ctx);
     const std::uint64_t logged = log::log_lines_written(files_);
+    report_.set_work_left(false);
     ctx.run_form_modal(form::kComandasForm);
     mostra_checagem(ctx);
     mostra_alertas(ctx);
     if (log::log_lines_written(files_) != logged) log::sync_log(files_);
+    if (!report_.work_left()) break;
   }
 }
 

@@ -25,16 +25,16 @@ bool same_ticket(const printing::KeptTicket& a, const printing::KeptTicket& b) {
 ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
   design_.name = form::kReprintForm;
   design_.caption = "Reimprimir Tickets";
-  design_.width = 600;
+  design_.width = 640;
   design_.height = 450;
   design_.closes_on_request = true;
 
   form::ControlDesign list{.name = std::string(kList), .kind = form::ControlKind::list};
-  list.x = 10, list.y = 10, list.width = 580, list.height = 250;
+  list.x = 10, list.y = 10, list.width = 620, list.height = 250;
   list.font = kListFont;
-  // Wide enough for the longest words, "cancelamento (2ª via)" and "não
-  // entregue", beside the scroll bar.
-  list.columns = {{"Hora", 70}, {"Comanda", 75}, {"Impressora", 130}, {"Tipo", 165}, {record::cp1252("Situação"), 115}};
+  // Wide enough for another day's "dd/mm HH:MM:SS" and the longest words,
+  // "cancelamento (2ª via)" and "não entregue (atrasado)", beside the scroll bar.
+  list.columns = {{"Hora", 110}, {"Comanda", 70}, {"Impressora", 120}, {"Tipo", 170}, {record::cp1252("Situação"), 125}};
 
   design_.controls = {
       form::BrowserPulse::timer(),
@@ -43,7 +43,7 @@ ReprintForm::ReprintForm(printing::Reprints& reprints) : reprints_(reprints) {
       form::push_button("Bt_Comanda", record::cp1252("Comanda (2ª via)"), 170, 270, 150, 50, kButtonFont),
       // The test page of the selected row's printer; "p" in console mode: "t" is the ticket's.
       form::push_button("Bt_Teste", record::cp1252("Página teste"), 330, 270, 160, 50, kButtonFont),
-      form::push_button("Bt_Fechar", "Fechar", 500, 270, 90, 50, kButtonFont),
+      form::push_button("Bt_Fechar", "Fechar", 540, 270, 90, 50, kButtonFont),
       // The answers kept aside, to print or discard (03-RETIDAS).
       form::push_button("Bt_Retidas", "Respostas retidas", 10, 330, 200, 50, kButtonFont),
       // Every ticket of the order, whatever the selected row's kind; "toda"
@@ -99,13 +99,14 @@ void ReprintForm::show_tickets(form::FormContext& ctx) {
   const int before = static_cast<int>(shown_.size());
   for (int i = before; i-- > static_cast<int>(now.size());) ctx.remove_list_row(ctx.get_list_row(kList, i));
   int keep = -1;
+  const std::string today = today_ ? today_() : std::string();
   for (std::size_t i = 0; i < now.size(); ++i) {
     const printing::KeptTicket& t = now[i];
     const bool kept = i < shown_.size() && same_ticket(shown_[i], t) && shown_[i].state == t.state;
     const int index = static_cast<int>(i) < before ? static_cast<int>(i) : ctx.add_list_row(kList, 1, 1);
     const form::ListRow row = ctx.get_list_row(kList, index);
     if (!kept) {
-      ctx.set_list_row_text(row, t.time(), 1);
+      ctx.set_list_row_text(row, t.moment(today), 1);
       ctx.set_list_row_text(row, t.facts.order, 2);
       ctx.set_list_row_text(row, t.printer, 3);
       ctx.set_list_row_text(

@@ -46,6 +46,8 @@ class ReprintForm final : public form::Form {
   void set_pulse(std::function<void()> pulse) { pulse_.set(std::move(pulse)); }
   // The form "Enviar para…" opens (04-ENVIAR); none: the button says so.
   void set_send_to(class SendToForm* form) { send_to_ = form; }
+  // Today's date (YYYYMMDD): a ticket of another day shows its date too.
+  void set_today(std::function<std::string()> today) { today_ = std::move(today); }
 
   const form::FormDesign& design() const override { return design_; }
   void form_open(form::FormContext& ctx) override;
@@ -63,6 +65,7 @@ class ReprintForm final : public form::Form {
 
   printing::Reprints& reprints_;
   form::BrowserPulse pulse_;
+  std::function<std::string()> today_;
   form::FormDesign design_;
   std::vector<printing::KeptTicket> shown_;  // one per row, in the list's order
   SendToForm* send_to_ = nullptr;

@@ -92,7 +92,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
 void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
-  give_up_ = disk_failed_ = false;
+  give_up_ = disk_failed_ = work_left_ = false;
   finish_pending(ctx);
   settle_kept(ctx);
   show_failed_answers();
@@ -100,6 +100,8 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   proc_cancela(ctx);
   proc_fecha(ctx);
   if (!disk_failed_) alerts_.clear(kDiskAlert);
+  if (!work_left_) seen_.clear();
+  report_.set_work_left(work_left_ && !give_up_);
   link_alerts_.check();
   if (watch_.run_ended) watch_.run_ended();
   ctx.end_form();
@@ -237,24 +239,33 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
 }
 
 // A web application that keeps handing out work (the same order again and
-// again, or a queue that never empties) would hold the run in one command:
-// the later commands never asked, the monitor never polling again. After
-// kMaxAnswersPerCommand answers with work the command stops for this run,
-// says so (row, log, alert) and the run goes on; what is left waits for the
-// next check. The alert ends when a run of the command finds no more work.
+// again) would hold the run in one command: the later commands never asked,
+// the monitor never polling again. After kMaxAnswersPerCommand answers with
+// work the command stops for this run and the run goes on. When at least
+// half of them were orders handed out before (the same command, number and
+// code, since the last run that left no work), that is the page's fault: it
+// is said (row, log, alert) and what is left waits for the next check.
+// Otherwise it is a rush of distinct orders: the check ends with work left
+// and the next starts at once. The alert ends when a run of the command
+// finds no more work.
 void ComandasForm::run_command(form::FormContext& ctx, const Command& command) {
   const std::string alert_key = command.answers_limit_alert();
+  std::size_t repeated = 0;
   for (std::size_t handled = 0; !give_up_ && next_record(ctx, command);) {
     work_off(ctx, command);
+    repeated += !seen_.insert(std::string(command.name) + areas_.cmd.numero + areas_.cmd.codigo).second;
     retire(ctx, command);
-    if (++handled == kMaxAnswersPerCommand) {
-      const std::string bound = std::to_string(kMaxAnswersPerCommand);
-      log_failure(ctx, "Limite de " + bound + " respostas " + std::string(command.name) +
-                           record::cp1252(" por checagem atingido, o restante fica para a próxima !!!"));
-      alerts_.raise(alert_key, std::string(command.name) + ": " + bound +
-                                   record::cp1252(" respostas numa só checagem; verificar a aplicação web"));
+    if (++handled < kMaxAnswersPerCommand) continue;
+    if (2 * repeated < handled) {
+      work_left_ = true;  // a rush: the next check follows at once
       return;
     }
+    const std::string bound = std::to_string(kMaxAnswersPerCommand);
+    log_failure(ctx, "Limite de " + bound + " respostas " + std::string(command.name) +
+                         record::cp1252(" por checagem atingido, o restante fica para a próxima !!!"));
+    alerts_.raise(alert_key, std::string(command.name) + ": " + bound +
+                                 record::cp1252(" respostas numa só checagem; verificar a aplicação web"));
+    return;
   }
   if (!give_up_) alerts_.clear(alert_key);
 }

@@ -35,6 +35,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -175,6 +177,8 @@ class ComandasForm final : public form::Form {
  public:
   // Answers with work that one command handles in one run; then the run goes
   // on with the next command and the rest waits for the next check.
+  // Past it with distinct orders (a rush), the next check starts at once;
+  // the alert is for the same orders handed out again and again.
   static constexpr std::size_t kMaxAnswersPerCommand = 50;
   // Distinct printers of one order that get item tickets: TAB-IMPRESSORAS
   // is filled 20 names at a time, this many in all.
@@ -200,6 +204,10 @@ class ComandasForm final : public form::Form {
   std::optional<std::size_t> left_out_after_;  // a ticket of this answer lacks the items past this one
 
   bool give_up_ = false;      // this run asks nothing more
+  bool work_left_ = false;    // a command stopped at its bound with distinct orders
+  // The orders handled (command, number, code) since the last run that
+  // left no work.
+  std::set<std::string> seen_;
   bool disk_failed_ = false;  // a local write failed in this run
   // Of the answer being worked off: it is not printed (kept aside).
   bool answer_failed_ = false;

@@ -22,16 +22,21 @@ ManualClock::ManualClock(int year, int month, int day, int hour, int minute, int
               ((hour * 60 + minute) * 60 + second) * std::int64_t{1000};
 }
 
+std::int64_t Clock::monotonic_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 std::string ManualClock::date_yymmdd() {
   using namespace std::chrono;
-  const sys_days d = floor<days>(sys_time<milliseconds>(milliseconds(start_ms_ + elapsed_ms_)));
+  const sys_days d = floor<days>(sys_time<milliseconds>(milliseconds(now_ms())));
   const year_month_day ymd{d};
   return two(static_cast<int>(ymd.year())) + two(static_cast<unsigned>(ymd.month())) +
          two(static_cast<unsigned>(ymd.day()));
 }
 
 std::string ManualClock::time_hhmmsscc() {
-  const std::int64_t day_ms = ((start_ms_ + elapsed_ms_) % 86'400'000 + 86'400'000) % 86'400'000;
+  const std::int64_t day_ms = (now_ms() % 86'400'000 + 86'400'000) % 86'400'000;
   return two(day_ms / 3'600'000) + two(day_ms / 60'000 % 60) + two(day_ms / 1000 % 60) + two(day_ms / 10 % 100);
 }
 
@@ -79,12 +84,21 @@ std::string stamp_now(Clock& clock) {
 
 std::string StampSequence::next(std::string_view now) {
   std::string stamp(now.substr(0, 17));
-  if (stamp <= last_) stamp = next_stamp(last_);
-  last_ = stamp;
+  std::optional<std::int64_t> centis = stamp_centis(stamp);
+  if (!centis) {  // not a stamp: after the latest one
+    stamp = next_stamp(last_.empty() ? "20000101-00000000" : last_);
+    centis = stamp_centis(stamp);
+  }
+  while (used_.contains(*centis)) {
+    stamp = next_stamp(stamp);
+    centis = stamp_centis(stamp);
+  }
+  note(stamp);
   return stamp;
 }
 
 void StampSequence::note(std::string_view stamp) {
+  if (const auto centis = stamp_centis(stamp)) used_.insert(*centis);
   if (stamp.substr(0, 17) > last_) last_ = std::string(stamp.substr(0, 17));
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/status.h"
 #include "platform/file_system.h"
+#include "platform/folder_names_posix.h"
 #include "platform/refused_links.h"
 #include "record/cp1252.h"
 #include "record/letter_case.h"
@@ -106,7 +107,11 @@ class PosixFileSystem final : public FileSystem {
       case OpenMode::output: flags |= O_WRONLY | O_CREAT; break;
       case OpenMode::extend: flags |= O_WRONLY | O_APPEND; break;
     }
+    const auto before = mode == OpenMode::output ? posix::FolderStamp::of(dir.get()) : std::nullopt;
     const int fd = ::openat(dir.get(), last.c_str(), flags, 0666);
+    if (fd >= 0 && mode == OpenMode::output) {
+      names_.changed(parent_of(host), before, {{last, true}}, posix::FolderStamp::of(dir.get()));
+    }
     if (fd < 0) {
       const int err = errno;
       if (err == ELOOP || is_link(dir.get(), last)) {
@@ -143,7 +148,10 @@ class PosixFileSystem final : public FileSystem {
     std::string last;
     const Fd dir(open_parent(host, last));
     if (dir.get() < 0) return walk_failure();
-    return ::unlinkat(dir.get(), last.c_str(), 0) == 0 ? Status() : last_failure();
+    const auto before = posix::FolderStamp::of(dir.get());
+    if (::unlinkat(dir.get(), last.c_str(), 0) != 0) return last_failure();
+    names_.changed(parent_of(host), before, {{last, false}}, posix::FolderStamp::of(dir.get()));
+    return Status();
   }
 
   Status rename(std::string_view from, std::string_view to) override {
@@ -159,8 +167,19 @@ class PosixFileSystem final : public FileSystem {
       note_refused_link(host_from);
       return Status(Status::kDenied, "link");
     }
-    return ::renameat(dir_from.get(), last_from.c_str(), dir_to.get(), last_to.c_str()) == 0 ? Status()
-                                                                                              : last_failure();
+    const std::string parent_from = parent_of(host_from);
+    const std::string parent_to = parent_of(host_to);
+    const auto before_from = posix::FolderStamp::of(dir_from.get());
+    const auto before_to = posix::FolderStamp::of(dir_to.get());
+    if (::renameat(dir_from.get(), last_from.c_str(), dir_to.get(), last_to.c_str()) != 0) return last_failure();
+    if (parent_from == parent_to) {
+      names_.changed(parent_from, before_from, {{last_from, false}, {last_to, true}},
+                     posix::FolderStamp::of(dir_from.get()));
+    } else {
+      names_.changed(parent_from, before_from, {{last_from, false}}, posix::FolderStamp::of(dir_from.get()));
+      names_.changed(parent_to, before_to, {{last_to, true}}, posix::FolderStamp::of(dir_to.get()));
+    }
+    return Status();
   }
 
   bool exists(std::string_view path) override {
@@ -176,7 +195,11 @@ class PosixFileSystem final : public FileSystem {
     std::string last;
     const Fd dir(open_parent(host, last));
     if (dir.get() < 0) return walk_failure();
-    if (::mkdirat(dir.get(), last.c_str(), 0777) == 0) return Status::kOk;
+    const auto before = posix::FolderStamp::of(dir.get());
+    if (::mkdirat(dir.get(), last.c_str(), 0777) == 0) {
+      names_.changed(parent_of(host), before, {{last, true}}, posix::FolderStamp::of(dir.get()));
+      return Status::kOk;
+    }
     if (errno != EEXIST) return last_failure();
     struct stat st {};
     if (::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) return Status::kOk;
@@ -199,10 +222,17 @@ class PosixFileSystem final : public FileSystem {
     while (const dirent* e = ::readdir(d)) {
       const std::string name = e->d_name;
       if (name == "." || name == "..") continue;
-      struct stat st {};
-      // Links are neither files nor folders here.
-      if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) out.push_back(record::cp1252(name));
+      // Links are neither files nor folders here. The entry's type comes
+      // with it where the file system gives it (no stat of every ticket).
+      bool is_folder = e->d_type == DT_DIR;
+      bool plain = e->d_type == DT_REG;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        is_folder = S_ISDIR(st.st_mode);
+        plain = S_ISREG(st.st_mode);
+      }
+      if (folders ? is_folder : plain) out.push_back(record::cp1252(name));
     }
     ::closedir(d);
     return out;
@@ -231,6 +261,7 @@ class PosixFileSystem final : public FileSystem {
     std::string host;
     if (!map(parts, true, host)) {
       folders_.clear();
+      names_.clear();
       map(parts, false, host);
     }
     return host;
@@ -345,26 +376,26 @@ class PosixFileSystem final : public FileSystem {
   }
 
   // The name in `dir` that stands for `name`, and whether it exists.
-  static Entry matching_entry(const std::string& dir, const std::string& name, std::string& found) {
+  Entry matching_entry(const std::string& dir, const std::string& name, std::string& found) {
     found = name;
     struct stat st {};
     if (::lstat((dir + "/" + name).c_str(), &st) == 0) return Entry::found;
-    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-    if (d == nullptr) return Entry::folder_gone;
-    Entry entry = Entry::missing;
-    while (const dirent* e = ::readdir(d)) {
-      if (::strcasecmp(e->d_name, name.c_str()) == 0) {
-        found = e->d_name;
-        entry = Entry::found;
-        break;
-      }
+    switch (names_.find(dir, name, found)) {
+      case posix::FolderNames::Found::yes: return Entry::found;
+      case posix::FolderNames::Found::no: return Entry::missing;
+      case posix::FolderNames::Found::folder_gone: break;
     }
-    ::closedir(d);
-    return entry;
+    return Entry::folder_gone;
+  }
+
+  static std::string parent_of(const std::string& host) {
+    const std::size_t slash = host.rfind('/');
+    return slash == std::string::npos ? std::string() : host.substr(0, slash);
   }
 
   std::mutex mutex_;
   std::unordered_map<std::string, std::string> folders_;  // upper-case Windows folder -> host folder
+  posix::FolderNames names_;  // the names of large folders, for lookups without regard to case
   std::string root_;
 };
 

@@ -138,11 +138,33 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
   }
 }
 
-bool Ledger::expired(const Ticket& t) {
-  const auto made = platform::stamp_centis(t.base);
-  const auto now = platform::stamp_centis(platform::stamp_now(clock_));
-  if (!made || !now) return true;
-  return *now - *made > static_cast<std::int64_t>(redelivery_limit_.count()) * 6000;
+namespace {
+
+// How far ahead of the clock a name may be dated and still be young: stamps
+// given in one hundredth follow each other by a hundredth.
+constexpr std::int64_t kAheadCentis = 60 * 100;
+
+// The age by the date and time in a ticket's name; none when it has no
+// stamp or is dated ahead of the clock.
+std::optional<std::int64_t> wall_age_ms(std::string_view base, platform::Clock& clock) {
+  const auto made = platform::stamp_centis(base);
+  const auto now = platform::stamp_centis(platform::stamp_now(clock));
+  if (!made || !now || *made > *now + kAheadCentis) return std::nullopt;
+  return std::max<std::int64_t>(*now - *made, 0) * 10;
+}
+
+}  // namespace
+
+std::chrono::milliseconds Ledger::age(const Ticket& t) {
+  if (t.born_ms) return std::chrono::milliseconds(std::max<std::int64_t>(clock_.monotonic_ms() - *t.born_ms, 0));
+  const auto wall = wall_age_ms(t.base, clock_);
+  return wall ? std::chrono::milliseconds(*wall) : kUnknownAge;
+}
+
+// A ticket kept now: its age goes on from the one its stamp gives it (an
+// answer done over after a while), by the monotonic clock from here.
+void Ledger::born(Ticket& t) {
+  if (!t.born_ms) t.born_ms = clock_.monotonic_ms() - wall_age_ms(t.base, clock_).value_or(0);
 }
 
 Ledger::Standing Ledger::standing(std::string_view folder, std::string_view base) {
@@ -188,10 +210,8 @@ void Ledger::state_unknown(Ticket& t) {
 void Ledger::settle_printed(const Ticket& t) {
   if (!store_.unmark(t.folder, t.base)) return;
   if (delivered_) {
-    const auto made = platform::stamp_centis(std::string_view(t.base).substr(0, 17));
-    const auto now = platform::stamp_centis(platform::stamp_now(clock_));
-    if (made && now) {
-      delivered_(Delivered{t.printer, t.order, static_cast<double>(std::max<std::int64_t>(*now - *made, 0)) / 100.0});
+    if (const auto a = age(t); a != kUnknownAge) {
+      delivered_(Delivered{t.printer, t.order, static_cast<double>(a.count()) / 1000.0});
     }
   }
   const std::string name = t.base + std::string(platform::print::kTicketExtension);
@@ -218,6 +238,7 @@ void Ledger::hand_over(const Ticket& t, std::string text, bool redelivery, bool 
 }
 
 void Ledger::kept(Ticket t, std::string text) {
+  born(t);
   if (t.printer.empty()) {
     report(record::cp1252("Não impresso, sem impressora: ") + marked_name(t.base) + " !!!");
     return;

@@ -107,6 +107,9 @@ struct Ticket {
   // operator): never sent on to a further printer by itself.
   bool rehomed = false;
   unsigned long unknown_since = 0;  // the check at which its state turned unknown
+  // For a ticket kept in this run: the clock's monotonic milliseconds
+  // (Clock::monotonic_ms) at the moment its age was 0. Set by the ledger.
+  std::optional<std::int64_t> born_ms;
 };
 
 // Keeps `text` (the ticket of `from` as kept) as a new ticket of printer
@@ -200,6 +203,15 @@ class Ledger {
   // longer followed and loses its mark. False when the mark could not go.
   bool settle_by_hand(std::string_view folder, std::string_view base);
 
+  // How old a ticket is, for the redelivery limit and for being late. One
+  // kept in this run: by the monotonic clock since it was kept, plus the age
+  // its name's stamp had then, so that a clock set forward or back neither
+  // ages it nor makes it young. One of an earlier run: by the date and time
+  // of its name against the clock's; kUnknownAge (old) when its name is
+  // dated more than a minute ahead of the clock or carries no stamp.
+  static constexpr std::chrono::milliseconds kUnknownAge = std::chrono::milliseconds::max();
+  std::chrono::milliseconds age(const Ticket& t);
+
   // True while a ticket of `printer` is on its way to the spooler.
   bool in_flight_for(std::string_view printer) const;
   // The tickets kept and not yet finished by their printer, in order.
@@ -207,7 +219,8 @@ class Ledger {
 
  private:
   std::string job_title_of(const Ticket& t) const;
-  bool expired(const Ticket& t);
+  bool expired(const Ticket& t) { return age(t) > redelivery_limit_; }
+  void born(Ticket& t);
   bool waits_behind(std::string_view printer);
   void settle_printed(const Ticket& t);
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
@@ -221,8 +234,6 @@ class Ledger {
   void report(std::string_view text);
 
   // ledger_away.cpp
-  // The age of a ticket, from the stamp of its name; none when it has none.
-  std::optional<std::chrono::milliseconds> age(const Ticket& t);
   std::string late_stamped(const Ticket& t, std::string text);
   bool reprint_unknown(Ticket& t);
   // Of unknown fate with no job to ask for: none followed, none noted (or a

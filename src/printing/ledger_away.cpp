@@ -38,21 +38,12 @@ void Ledger::set_away_rules(PrinterProfiles profiles, const platform::TicketLayo
 
 std::string Ledger::order_of(const Ticket& t) { return t.order; }
 
-// The one measure of a ticket's age: from the stamp of its name (when its
-// answer was kept) to the clock now.
-std::optional<std::chrono::milliseconds> Ledger::age(const Ticket& t) {
-  const auto made = platform::stamp_centis(std::string_view(t.base).substr(0, 17));
-  const auto now = platform::stamp_centis(platform::stamp_now(clock_));
-  if (!made || !now) return std::nullopt;
-  return std::chrono::milliseconds(std::max<std::int64_t>(*now - *made, 0) * 10);
-}
-
 // A ticket handed to its printer later than the printer's late limit says
 // so under its head, with the hour of its order.
 std::string Ledger::late_stamped(const Ticket& t, std::string text) {
   if (layout_ == nullptr) return text;
-  const auto how_old = age(t);
-  if (!how_old || *how_old <= profiles_.of(t.printer).late_after) return text;
+  const auto how_old = age(t);  // a ticket dated ahead of the clock has no hour to trust
+  if (how_old == kUnknownAge || how_old <= profiles_.of(t.printer).late_after) return text;
   const std::string mark =
       std::string(platform::kLateMark) + t.base.substr(9, 2) + ":" + t.base.substr(11, 2);
   return layout_->with_mark(text, mark, platform::kLineEnd);

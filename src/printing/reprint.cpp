@@ -43,6 +43,12 @@ std::string KeptTicket::time() const {
   return base.substr(9, 2) + ":" + base.substr(11, 2) + ":" + base.substr(13, 2);
 }
 
+std::string KeptTicket::moment(std::string_view today) const {
+  const std::string t = time();
+  if (t.empty() || date() == today) return t;
+  return base.substr(6, 2) + "/" + base.substr(4, 2) + " " + t;
+}
+
 std::string state_text(TicketState state) {
   switch (state) {
     case TicketState::printed: return "impresso";
@@ -70,6 +76,12 @@ std::string kind_text(platform::TicketFacts::Kind kind) {
 // SpoolView
 
 std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
+  std::size_t earlier = 0;
+  return since({}, earlier, printer, with_unfinished);
+}
+
+std::vector<KeptTicket> SpoolView::since(std::string_view since, std::size_t& earlier,
+                                         const std::optional<std::string>& printer, bool with_unfinished) {
   std::vector<KeptTicket> out;
   std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
   std::sort(folders.begin(), folders.end());
@@ -78,6 +90,16 @@ std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer
     const std::string name = platform::print::printer_of_folder(folder);
     if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
     std::vector<std::string> names = files_.list(folder_path(folder), false);
+    if (!since.empty()) {
+      // A printed ticket of an earlier day: counted, not listed.
+      const auto before = std::remove_if(names.begin(), names.end(), [&](const std::string& n) {
+        const bool old = n.size() > 8 && std::string_view(n).substr(0, 8) < since &&
+                         platform::print::classify_spool_file(n).kind == SpoolEntry::Kind::printed;
+        return old;
+      });
+      earlier += static_cast<std::size_t>(names.end() - before);
+      names.erase(before, names.end());
+    }
     std::sort(names.begin(), names.end());
     for (const auto& n : names) {
       const SpoolEntry e = platform::print::classify_spool_file(n);
@@ -108,6 +130,38 @@ std::vector<KeptTicket> SpoolView::recent(std::size_t limit, std::map<std::strin
   std::stable_sort(tickets.begin(), tickets.end(),
                    [](const KeptTicket& a, const KeptTicket& b) { return a.base > b.base; });
   if (tickets.size() > limit) tickets.resize(limit);
+  read_facts(tickets, known);
+  return tickets;
+}
+
+std::vector<KeptTicket> SpoolView::recent_of(const std::vector<std::pair<std::string, std::string>>& names,
+                                             std::size_t limit,
+                                             std::map<std::string, platform::TicketFacts>* known) {
+  std::vector<KeptTicket> tickets;
+  SpoolStore store(files_);
+  for (const auto& [folder, base] : names) {
+    if (tickets.size() == limit) break;
+    KeptTicket t;
+    t.folder = folder;
+    t.folder_name = folder.substr(folder.rfind('\\') + 1);
+    t.printer = platform::print::printer_of_folder(t.folder_name);
+    t.base = base;
+    // Most are printed: their name is looked for first.
+    if (!files_.exists(SpoolStore::path(folder, base, false))) {
+      if (!files_.exists(SpoolStore::path(folder, base, true))) continue;  // removed
+      t.marked = true;
+    }
+    t.file_name = platform::print::marked_name(base);
+    if (!t.marked) t.file_name = base + std::string(platform::print::kTicketExtension);
+    t.job_noted = t.marked && store.read_note(t.folder, t.base) != 0;
+    t.state = file_state(t.marked, t.job_noted);
+    tickets.push_back(std::move(t));
+  }
+  read_facts(tickets, known);
+  return tickets;
+}
+
+void SpoolView::read_facts(std::vector<KeptTicket>& tickets, std::map<std::string, platform::TicketFacts>* known) {
   std::map<std::string, platform::TicketFacts> now;
   for (auto& t : tickets) {
     // Marked or not, a ticket is the same text: known by its folder and base.
@@ -126,7 +180,6 @@ std::vector<KeptTicket> SpoolView::recent(std::size_t limit, std::map<std::strin
     }
   }
   if (known != nullptr) *known = std::move(now);
-  return tickets;
 }
 
 std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_view ticket) {

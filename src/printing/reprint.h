@@ -57,6 +57,9 @@ struct KeptTicket {
   std::string path() const { return folder + "\\" + file_name; }
   // "HH:MM:SS" of the stamp in its name; empty when the name has none.
   std::string time() const;
+  // As the list shows when it was made: "HH:MM:SS" on the day `today`
+  // (YYYYMMDD), "dd/mm HH:MM:SS" on another day.
+  std::string moment(std::string_view today) const;
   // "YYYYMMDD" of the stamp in its name.
   std::string date() const { return base.substr(0, 8); }
 };
@@ -75,10 +78,23 @@ class SpoolView {
   // case ignored), with the unfinished ones when `with_unfinished`. Their
   // texts are not read.
   std::vector<KeptTicket> all(const std::optional<std::string>& printer = std::nullopt, bool with_unfinished = false);
+  // The same without the printed tickets dated before `since` (YYYYMMDD),
+  // which are only counted into `earlier`: a folder of a year's tickets is
+  // read, but not made into a list.
+  std::vector<KeptTicket> since(std::string_view since, std::size_t& earlier,
+                                const std::optional<std::string>& printer = std::nullopt,
+                                bool with_unfinished = false);
   // The `limit` newest tickets of every printer, newest first, with their
   // facts read from their texts (or taken from `known`, by path, which then
   // keeps those of the tickets listed: a kept ticket's text never changes).
   std::vector<KeptTicket> recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known = nullptr);
+  // The same of the tickets named (folder, base), newest first, as the
+  // spool store knows its newest tickets (spool_store.h): only their own
+  // files are looked at, however many the folders hold. Tickets no longer
+  // there are left out; at most `limit`.
+  std::vector<KeptTicket> recent_of(const std::vector<std::pair<std::string, std::string>>& names,
+                                    std::size_t limit,
+                                    std::map<std::string, platform::TicketFacts>* known = nullptr);
   // A ticket by its printer and its name (with or without mark and
   // extension), an unfinished one too.
   std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);
@@ -88,6 +104,8 @@ class SpoolView {
   bool text(const KeptTicket& ticket, std::string& out);
 
  private:
+  void read_facts(std::vector<KeptTicket>& tickets, std::map<std::string, platform::TicketFacts>* known);
+
   platform::FileSystem& files_;
   const platform::TicketLayout& layout_;
 };

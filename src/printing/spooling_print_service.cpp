@@ -70,7 +70,8 @@ SpoolingPrintService::SpoolingPrintService(platform::FileSystem& files, platform
       options_(options),
       store_(files),
       worker_(store_, std::move(outlet), options.hand_over),
-      ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit) {
+      ledger_(store_, clock, worker_, std::move(report), board, options.redelivery_limit),
+      retention_(files, clock, options.retention, [this](std::string_view text) { ledger_.report_line(text); }) {
   if (options_.conditions) ledger_.watch(options_.conditions);
   ledger_.set_away_rules(options_.profiles, &layout_, [this](const Ticket& from, std::string_view to, std::string text) {
     return keep_elsewhere(from, to, std::move(text));
@@ -131,10 +132,9 @@ platform::Status SpoolingPrintService::write(std::string_view group, std::string
 }
 
 std::string SpoolingPrintService::next_base_name(const std::string& folder) {
-  std::string stamp = now_stamp();
-  if (stamp < stamps_.last()) stamp = stamps_.last();  // the clock went back: keep the order of the names
-  if (!work_floor_.empty() && stamp <= work_floor_) stamp = platform::next_stamp(work_floor_);
-  stamps_.note(stamp);
+  // The clock's own date and time, never a stamp in use: a clock set back
+  // names tickets by the real time again.
+  const std::string stamp = stamps_.next(now_stamp());
   for (int tries = 0;; ++tries) {
     std::string base = platform::print::ticket_base_name(stamp.substr(0, 8), stamp.substr(9), ++sequence_);
     if (tries >= 1000 || !store_.holds(folder, base)) return base;
@@ -156,7 +156,6 @@ void SpoolingPrintService::begin_work(std::string_view work_id) {
   start({});
   drop_staged();  // a work that never ended keeps nothing: its answer is done over
   work_ = std::string(work_id.substr(0, 17));
-  work_floor_ = std::max(work_floor_, work_);
   stamps_.note(work_);
   job_no_ = 0;
   work_ok_ = true;
@@ -231,6 +230,7 @@ void SpoolingPrintService::follow_up() {
   if (ledger_.follow_up()) worker_.wait_until_idle();
   collect();
   ledger_.update_alerts();
+  retention_.step();
 }
 
 platform::Status SpoolingPrintService::close() {
@@ -304,7 +304,12 @@ std::vector<KeptTicket> SpoolingPrintService::recent(std::size_t limit) {
   std::erase_if(facts_, [](const auto& known) {
     return known.first.find(platform::print::kNotDeliveredMark) != std::string::npos;
   });
-  std::vector<KeptTicket> tickets = SpoolView(files_, layout_).recent(limit, &facts_);
+  // The store knows its newest tickets since the start: a folder of a
+  // year's tickets is not read again.
+  SpoolView view(files_, layout_);
+  std::vector<KeptTicket> tickets =
+      store_.knows_newest() ? view.recent_of(store_.newest(2 * limit + 16), limit, &facts_)  // room for some removed
+                            : view.recent(limit, &facts_);
   // The ledger knows better than the files whether a marked ticket is
   // on its way, in the queue, or waits to be sent again.
   for (auto& t : tickets) {
@@ -491,10 +496,12 @@ std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& f
   SpoolOptions options;
   options.hand_over = HandOver::on_worker;
   options.conditions = std::make_shared<PrinterConditions>();
-  const PrinterProfiles profiles(settings::read_kav_settings(files));
+  const settings::Settings settings = settings::read_kav_settings(files);
+  const PrinterProfiles profiles(settings);
   report_profiles(profiles, report, board);
   options.profiles = profiles;
   options.sheets = std::make_shared<SheetWatch>(platform::print::make_os_outlet(), options.conditions);
+  options.retention = retention_rules(settings);
   auto outlet = std::make_unique<ProfiledOutlet>(platform::print::make_os_outlet(), profiles, layout,
                                                  options.conditions, platform::print::NetLimits{}, options.sheets);
   return std::make_unique<SpoolingPrintService>(files, clock, layout, std::move(outlet), std::move(report), board,

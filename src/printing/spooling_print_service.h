@@ -48,6 +48,7 @@
 #include "printing/printer_profiles.h"
 #include "printing/reprint.h"
 #include "printing/sheet_watch.h"
+#include "printing/retention.h"
 
 namespace kav::printing {
 
@@ -64,6 +65,8 @@ struct SpoolOptions {
   // Whose default paper is a sheet, for the test page of a driver printer
   // (null: not asked).
   std::shared_ptr<SheetWatch> sheets;
+  // What leaves the spool and the logs, a step at every check (none: all kept).
+  RetentionRules retention;
 };
 
 // How long the way out waits for the spooler's last look.
@@ -144,6 +147,7 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   platform::print::SpoolStore store_;
   platform::print::HandOverWorker worker_;
   Ledger ledger_;
+  Retention retention_;
 
   bool open_ = false;
   platform::print::PrinterSettings settings_;
@@ -158,7 +162,6 @@ class SpoolingPrintService final : public platform::PrintService, public Reprint
   std::vector<Staged> staged_;  // the tickets of the work, not yet kept
 
   platform::StampSequence stamps_;  // names never sort before an earlier one
-  std::string work_floor_;          // the last work's stamp
   unsigned long sequence_ = 0;
   std::string last_ticket_;
   std::map<std::string, platform::TicketFacts> facts_;  // of the tickets last listed

@@ -30,9 +30,15 @@ constexpr KeySpec kMonitoringKeys[] = {
     {key::pasta_metricas, ValueKind::text, {}, 0, 0, ""},
 };
 
+constexpr KeySpec kRetentionKeys[] = {
+    {key::dias_tickets, ValueKind::number, {}, 0, 3650, "90"},
+    {key::dias_log, ValueKind::number, {}, 0, 3650, "365"},
+};
+
 constexpr SectionSpec kSchema[] = {
     {kPrinterSection, true, kPrinterKeys},
     {kMonitoringSection, false, kMonitoringKeys},
+    {kRetentionSection, false, kRetentionKeys},
 };
 
 }  // namespace

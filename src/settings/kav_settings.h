@@ -19,6 +19,10 @@
 //
 //   [monitoramento]
 //     pasta_metricas  folder of the metrics file kavcomanda.prom   [none: no file]
+//
+//   [retencao]      (printing/retention.h; 0 keeps forever)
+//     dias_tickets   days a delivered ticket stays in the spool   [90]
+//     dias_log       days a day's log file is kept                [365]
 #pragma once
 
 #include <span>
@@ -30,6 +34,7 @@ namespace kav::settings {
 
 inline constexpr std::string_view kPrinterSection = "impressora";
 inline constexpr std::string_view kMonitoringSection = "monitoramento";
+inline constexpr std::string_view kRetentionSection = "retencao";
 
 namespace key {
 inline constexpr std::string_view modo = "modo";
@@ -45,6 +50,8 @@ inline constexpr std::string_view reserva = "reserva";
 inline constexpr std::string_view minutos_reserva = "minutos_reserva";
 inline constexpr std::string_view minutos_atraso = "minutos_atraso";
 inline constexpr std::string_view pasta_metricas = "pasta_metricas";
+inline constexpr std::string_view dias_tickets = "dias_tickets";
+inline constexpr std::string_view dias_log = "dias_log";
 }  // namespace key
 
 // Every section this program reads.

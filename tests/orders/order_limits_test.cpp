@@ -238,5 +238,36 @@ TEST_F(Limits, AServerRepeatingAnOrderCannotHoldTheRun) {
   EXPECT_TRUE(alerts().empty());
 }
 
+// A rush of distinct orders is no fault: past the bound the check ends with
+// work left and the next starts at once, with no alert; the other commands
+// get their turn in every check.
+TEST_F(Limits, ARushOfDistinctOrdersIsTakenCheckAfterCheckWithoutWaiting) {
+  const std::size_t bound = ComandasForm::kMaxAnswersPerCommand;
+  const std::size_t orders = 2 * bound + 10;
+  for (std::size_t n = 1; n <= orders; ++n) {
+    web.queue("CMD_IMP", "<" + record::to_digits(n, 4) + "><" + record::to_digits(n, 6) +
+                             "><Mesa><02><>\r\n<" + record::to_digits(n, 4) +
+                             "><000001><Cafe><000001,000><0000001,00><><BAR>\r\n<0000>\r\n");
+  }
+  web.queue("CMD_FEC", bill(1));
+  run(1);  // one fifth tick: three checks in a row
+
+  Strings expected(bound, "CMD_IMP");
+  for (const char* c : {"CAN_ITE", "CMD_FEC", "CMD_FEC"}) expected.emplace_back(c);
+  expected.insert(expected.end(), bound, "CMD_IMP");
+  for (const char* c : {"CAN_ITE", "CMD_FEC"}) expected.emplace_back(c);
+  expected.insert(expected.end(), 11, "CMD_IMP");  // ten orders and the end
+  for (const char* c : {"CAN_ITE", "CMD_FEC"}) expected.emplace_back(c);
+  EXPECT_EQ(web.requests, expected);
+  EXPECT_EQ(printing.jobs.size(), orders + 1);
+  const Strings l = test::log_texts(files.contents("C:\\OrbelaTeknovarium\\LOGCMD_20191127.txt"));
+  EXPECT_EQ(std::count_if(l.begin(), l.end(), [](const std::string& line) {
+              return line.find("Checando Comandas ...") != std::string::npos;
+            }),
+            3);
+  for (const auto& line : l) EXPECT_EQ(line.find("Limite de"), std::string::npos) << line;
+  EXPECT_TRUE(alerts().empty());
+}
+
 }  // namespace
 }  // namespace kav::orders

@@ -62,3 +62,41 @@ TEST_F(HostPathTest, AFileOfAnotherCaseInARememberedFolderIsMatched) {
 
 }  // namespace
 }  // namespace kav::platform
+
+namespace kav::platform {
+namespace {
+
+// A folder of many entries is not read at every miss: its names are kept,
+// and what this process changes, or another does, is still seen.
+TEST(LargeFolderNames, OtherCasesFoundAfterChangesOfOursAndOfOthers) {
+  test::TempRoot root;
+  const auto folder = root.path() / "Spool" / "BAR";
+  fs::create_directories(folder);
+  for (int i = 0; i < 400; ++i) std::ofstream(folder / ("t" + std::to_string(i) + ".txt")) << "x";
+  auto files = make_os_file_system(root.str());
+  const auto host = [&](const char* name) { return files->host_path(std::string("C:\\Spool\\BAR\\") + name); };
+
+  EXPECT_EQ(host("T7.TXT"), (folder / "t7.txt").string());
+  EXPECT_FALSE(files->exists("C:\\Spool\\BAR\\new.txt"));  // the folder's names are kept from here
+
+  // Ours: made, renamed, removed through the file system.
+  std::unique_ptr<File> file;
+  ASSERT_EQ(files->open("C:\\Spool\\BAR\\new.tmp", OpenMode::output, file), Status::kOk);
+  file.reset();
+  EXPECT_EQ(host("NEW.TMP"), (folder / "new.tmp").string());
+  ASSERT_TRUE(files->rename("C:\\Spool\\BAR\\new.tmp", "C:\\Spool\\BAR\\new.txt").ok());
+  EXPECT_EQ(host("NEW.TXT"), (folder / "new.txt").string());
+  EXPECT_FALSE(files->exists("C:\\Spool\\BAR\\NEW.TMP"));
+  ASSERT_TRUE(files->remove("C:\\Spool\\BAR\\T8.TXT").ok());
+  EXPECT_FALSE(fs::exists(folder / "t8.txt"));
+  EXPECT_FALSE(files->exists("C:\\Spool\\BAR\\T8.txt"));
+
+  // Another program's: made and removed beside us.
+  std::ofstream(folder / "other.txt") << "x";
+  EXPECT_TRUE(files->exists("C:\\Spool\\BAR\\OTHER.TXT"));
+  fs::remove(folder / "t9.txt");
+  EXPECT_FALSE(files->exists("C:\\Spool\\BAR\\T9.TXT"));
+}
+
+}  // namespace
+}  // namespace kav::platform

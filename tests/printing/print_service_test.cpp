@@ -60,22 +60,21 @@ struct Service {
   }
 };
 
-TEST(SpoolService, TicketsOfOnePrinterSortInPrintingOrderEvenWhenTheClockGoesBack) {
+TEST(SpoolService, TicketsAreNamedByTheClocksOwnTimeNeverTwiceTheSame) {
   Service s;
   s.print("BAR").ignore();
   s.print("BAR").ignore();  // same hundredth
-  s.clock.advance_ms(-60'000);
+  s.clock.shift_ms(-60'000);  // the clock set back a minute
   s.print("BAR").ignore();
-  s.clock.advance_ms(24 * 3'600'000);
+  s.clock.shift_ms(24 * 3'600'000);  // then a day ahead
   s.print("BAR").ignore();
   ASSERT_EQ(s.outlet->handed.size(), 4U);
   std::vector<std::string> names;
   for (const auto& h : s.outlet->handed) names.push_back(base_of(h.job.title));
   EXPECT_EQ(names[0], "20191127-14380500-000001");
-  EXPECT_EQ(names[1], "20191127-14380500-000002");
-  EXPECT_EQ(names[2], "20191127-14380500-000003");  // not earlier than the ticket before it
+  EXPECT_EQ(names[1], "20191127-14380501-000002");
+  EXPECT_EQ(names[2], "20191127-14370500-000003");  // the real time, not one running ahead of it
   EXPECT_EQ(names[3], "20191128-14370500-000004");
-  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
   // Handed over, not finished: the mark stays until the printer has finished.
   for (const auto& n : names) EXPECT_TRUE(s.files.exists(std::string(kBar) + n + "-NAO-ENTREGUE.txt")) << n;
   s.outlet->finish_all();
@@ -138,17 +137,18 @@ TEST(SpoolService, APausedOrUnknownPrinterIsNotAskedAndItsTicketsGoOutInOrderOnc
   s.clock.advance_ms(5'000);
   s.service.follow_up();
   ASSERT_EQ(s.outlet->handed.size(), 3U);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(base_of(s.outlet->handed[i].job.title), "20191127-14380500-00000" + std::to_string(i + 1));
+  for (std::size_t i = 0; i < 3; ++i) {  // three in one hundredth: each stamp its own
+    EXPECT_EQ(base_of(s.outlet->handed[i].job.title),
+              "20191127-1438050" + std::to_string(i) + "-00000" + std::to_string(i + 1));
   }
   EXPECT_EQ(s.reports.size(), reported + 3);  // every attempt
-  EXPECT_TRUE(s.reports.back().starts_with("Reenviando 20191127-14380500-000003-NAO-ENTREGUE.txt para BAR"));
+  EXPECT_TRUE(s.reports.back().starts_with("Reenviando 20191127-14380502-000003-NAO-ENTREGUE.txt para BAR"));
   EXPECT_TRUE(s.files.exists(std::string(kBar) + "20191127-14380500-000001-NAO-ENTREGUE.txt"));
 
   s.outlet->finish_all();
   s.service.follow_up();  // every success
   EXPECT_EQ(s.reports.size(), reported + 6);
-  EXPECT_EQ(s.reports.back(), "Impresso em BAR: 20191127-14380500-000003.txt");
+  EXPECT_EQ(s.reports.back(), "Impresso em BAR: 20191127-14380502-000003.txt");
   EXPECT_TRUE(s.files.exists(std::string(kBar) + "20191127-14380500-000001.txt"));
   EXPECT_EQ(s.outlet->submits, 3);
 }
@@ -195,6 +195,54 @@ TEST(SpoolService, TicketsOlderThanTheLimitAreKeptAndReportedOnceNotPrinted) {
   for (const auto& r : s.reports) expired += r.find("mais de 30 min") != std::string::npos;
   EXPECT_EQ(expired, 1);
   EXPECT_TRUE(s.files.exists(std::string(kBar) + "20191127-14380500-000001-NAO-ENTREGUE.txt"));
+}
+
+// Ages for the redelivery limit go by the monotonic clock for the tickets of
+// this run: a clock set a day ahead neither makes a new ticket old, nor a
+// clock set back an old one new. A ticket of an earlier run dated ahead of
+// the clock counts as old.
+TEST(SpoolService, TheAgeOfATicketIsNotFooledByAClockSetForwardOrBack) {
+  const auto expiries = [](const Service& s) {
+    int n = 0;
+    for (const auto& r : s.reports) n += r.find("mais de 30 min") != std::string::npos;
+    return n;
+  };
+  {
+    Service s;
+    s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
+    s.print("BAR").ignore();
+    s.clock.shift_ms(24 * 3'600'000);
+    s.clock.advance_ms(60'000);
+    s.outlet->printers.erase("BAR");
+    s.service.follow_up();
+    s.service.follow_up();
+    EXPECT_EQ(s.outlet->handed.size(), 1U);  // sent again: a minute old
+    EXPECT_EQ(expiries(s), 0);
+  }
+  {
+    Service s;
+    s.outlet->printers["BAR"] = FakeOutlet::PrinterState::stopped;
+    s.print("BAR").ignore();
+    s.clock.advance_ms(31 * 60'000);
+    s.clock.shift_ms(-3 * 3'600'000);  // its name now reads hours ahead of the clock
+    s.outlet->printers.erase("BAR");
+    s.service.follow_up();
+    s.service.follow_up();
+    EXPECT_TRUE(s.outlet->handed.empty());  // 31 minutes old all the same
+    EXPECT_EQ(expiries(s), 1);
+  }
+  {
+    Service s;
+    EXPECT_TRUE(s.files.create_directory("C:\\OrbelaTeknovarium\\Spool").ok());
+    EXPECT_TRUE(s.files.create_directory("C:\\OrbelaTeknovarium\\Spool\\BAR").ok());
+    s.files.put(std::string(kBar) + "20191128-09000000-000001-NAO-ENTREGUE.txt", "tomorrow's");
+    s.files.put(std::string(kBar) + "20191127-14300000-000001-NAO-ENTREGUE.txt", "8 minutes old");
+    s.service.follow_up();
+    s.service.follow_up();
+    ASSERT_EQ(s.outlet->handed.size(), 1U);
+    EXPECT_EQ(base_of(s.outlet->handed[0].job.title), "20191127-14300000-000001");
+    EXPECT_EQ(expiries(s), 1);
+  }
 }
 
 TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {

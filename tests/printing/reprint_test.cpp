@@ -294,3 +294,34 @@ TEST(MonitorReprint, ATicketNotYetPrintedIsSentElsewhereOnceUnderItsBanner) {
 
 }  // namespace
 }  // namespace kav::printing
+
+namespace kav::printing {
+namespace {
+
+// The list comes from what the store knows of its newest tickets (the
+// listing at start and every ticket kept since), merged over the printers,
+// newest first; a ticket removed by hand is left out; one of another day
+// shows its date.
+TEST(MonitorReprint, TheListIsTheNewestOverThePrintersWithTheDateOfAnotherDay) {
+  Service s;
+  const std::string kitchen = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\";
+  for (const char* folder : {"C:\\OrbelaTeknovarium", "C:\\OrbelaTeknovarium\\Spool",
+                             "C:\\OrbelaTeknovarium\\Spool\\COZINHA", "C:\\OrbelaTeknovarium\\Spool\\BAR"}) {
+    EXPECT_TRUE(s.files.create_directory(folder).ok());
+  }
+  s.files.put(kitchen + "20191126-20000000-000001.txt", ticket_text("0007", {}));
+  s.files.put(kitchen + "20191127-09000000-000001.txt", ticket_text("0008", {}));
+  s.files.put(kBar + "20191125-10000000-000001.txt", ticket_text("0005", {}));
+  s.files.put(kBar + "20191127-08000000-000001.txt", ticket_text("0006", {}));
+  s.service.follow_up();  // started: the spool listed once
+  s.print("0012");
+  EXPECT_TRUE(s.files.remove(kitchen + "20191127-09000000-000001.txt").ok());
+
+  std::vector<std::string> shown;
+  for (const auto& t : s.service.recent(4)) shown.push_back(t.moment("20191127") + " " + t.facts.order);
+  EXPECT_EQ(shown, (std::vector<std::string>{"14:38:05 0012", "08:00:00 0006", "26/11 20:00:00 0007",
+                                             "25/11 10:00:00 0005"}));
+}
+
+}  // namespace
+}  // namespace kav::printing

@@ -95,7 +95,9 @@ bool SpoolStore::finish(File& file) {
 }
 
 bool SpoolStore::mark_kept(std::string_view folder, std::string_view base) {
-  return files_.rename(unfinished_path(folder, base), path(folder, base, true)).ok();
+  if (!files_.rename(unfinished_path(folder, base), path(folder, base, true)).ok()) return false;
+  known(folder, base);
+  return true;
 }
 
 void SpoolStore::drop_unfinished(std::string_view folder, std::string_view base) {
@@ -153,11 +155,45 @@ std::vector<SpoolStore::Folder> SpoolStore::list() {
     Folder f{name, std::string(kSpoolRoot) + "\\" + name, {}};
     std::vector<std::string> names = files_.list(f.path, false);
     std::sort(names.begin(), names.end());
+    auto& [folder_path, bases] = newest_[record::upper(f.path)];
+    folder_path = f.path;
     for (auto& n : names) {
       SpoolEntry e = classify_spool_file(n);
+      if (e.kind == SpoolEntry::Kind::printed || e.kind == SpoolEntry::Kind::undelivered) bases.insert(e.base);
       if (e.kind != SpoolEntry::Kind::other) f.files.emplace_back(std::move(n), std::move(e));
     }
+    while (bases.size() > kNewestKnown) bases.erase(bases.begin());
     out.push_back(std::move(f));
+  }
+  listed_ = true;
+  return out;
+}
+
+void SpoolStore::known(std::string_view folder, std::string_view base) {
+  if (!listed_) return;
+  auto& [folder_path, bases] = newest_[record::upper(folder)];
+  if (folder_path.empty()) folder_path = folder;
+  bases.emplace(base);
+  if (bases.size() > kNewestKnown) bases.erase(bases.begin());
+}
+
+std::vector<std::pair<std::string, std::string>> SpoolStore::newest(std::size_t limit) const {
+  // Merged from the newest end of every folder: names sort in time order.
+  using Cursor = std::pair<std::set<std::string>::const_reverse_iterator, const std::pair<std::string, std::set<std::string>>*>;
+  std::vector<Cursor> cursors;
+  for (const auto& [key, f] : newest_) {
+    if (!f.second.empty()) cursors.emplace_back(f.second.rbegin(), &f);
+  }
+  std::vector<std::pair<std::string, std::string>> out;
+  while (out.size() < limit) {
+    Cursor* best = nullptr;
+    for (auto& c : cursors) {
+      if (c.first == c.second->second.rend()) continue;
+      if (best == nullptr || *c.first > *best->first) best = &c;
+    }
+    if (best == nullptr) break;
+    out.emplace_back(best->second->first, *best->first);
+    ++best->first;
   }
   return out;
 }

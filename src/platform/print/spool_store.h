@@ -11,7 +11,10 @@
 //   <base>.job                the spooler's job number, once handed over
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,8 +94,23 @@ class SpoolStore {
   std::vector<Folder> list();
   void remove(std::string_view path) { files_.remove(path).ignore(); }
 
+  // The newest tickets the store knows of, newest first, as (folder, base):
+  // those the last list() found and every ticket kept through the store
+  // since, at most kNewestKnown of each folder, so that the newest are
+  // found without reading a folder of a year's tickets. Nothing before the
+  // first list(). A ticket removed by hand stays among them: whoever reads
+  // them looks for the file.
+  static constexpr std::size_t kNewestKnown = 1000;
+  bool knows_newest() const { return listed_; }
+  std::vector<std::pair<std::string, std::string>> newest(std::size_t limit) const;
+
  private:
+  void known(std::string_view folder, std::string_view base);
+
   FileSystem& files_;
+  bool listed_ = false;
+  // By folder (upper case): its path, and the newest bases of its tickets.
+  std::map<std::string, std::pair<std::string, std::set<std::string>>> newest_;
 };
 
 }  // namespace kav::platform::print

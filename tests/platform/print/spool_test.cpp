@@ -48,15 +48,19 @@ TEST(SpoolNames, StampsAndFolderNamesGoBothWays) {
   EXPECT_EQ(classify_spool_file("X.tmp").kind, SpoolEntry::Kind::unfinished);
 }
 
-TEST(SpoolNames, WorkStampsOnlyGoForwardWhateverTheClockDoes) {
+TEST(SpoolNames, WorkStampsAreTheClocksOwnAndNeverGivenTwice) {
   StampSequence stamps;
   EXPECT_EQ(stamps.next("20191127-14380500"), "20191127-14380500");
   EXPECT_EQ(stamps.next("20191127-14380500"), "20191127-14380501");  // twice in one hundredth
-  EXPECT_EQ(stamps.next("20191127-14000000"), "20191127-14380502");  // the clock went back
-  stamps.note("20191127-15000000-000003");                             // a ticket kept later
-  stamps.note("20191127-14000000");                                    // an earlier one changes nothing
-  EXPECT_EQ(stamps.next("20191127-14380600"), "20191127-15000001");
-  EXPECT_EQ(stamps.next("20191127-16000000"), "20191127-16000000");
+  EXPECT_EQ(stamps.next("20191127-14380500"), "20191127-14380502");
+  stamps.note("20191127-14380600-000003");                             // a ticket in the spool
+  EXPECT_EQ(stamps.next("20191127-14380600"), "20191127-14380601");
+  // A clock that was a day ahead, set right: stamps of the real day again,
+  // passing over those in use.
+  EXPECT_EQ(stamps.next("20191128-14400000"), "20191128-14400000");
+  EXPECT_EQ(stamps.next("20191127-14380501"), "20191127-14380503");
+  EXPECT_EQ(stamps.next("20191127-14390000"), "20191127-14390000");
+  EXPECT_EQ(stamps.last(), "20191128-14400000");
 }
 
 TEST(PrinterInfo, ReadsTheSettingsAndPassesOverTheRest) {

@@ -1,6 +1,9 @@
 // kav-spool: the operator's view of the spool folder.
 //
-//   kav-spool list [PRINTER]          tickets by printer and state
+//   kav-spool list [--todos] [PRINTER]
+//                                     tickets by printer and state: those
+//                                     not delivered, and today's (--todos:
+//                                     every one the spool keeps)
 //   kav-spool show PRINTER TICKET     one ticket as text
 //   kav-spool reprint PRINTER TICKET  prints one ticket again
 //   kav-spool reprint-order PRINTER TICKET
@@ -107,11 +110,16 @@ class Spool {
   std::vector<KeptTicket> entries(const std::optional<std::string>& printer, bool with_unfinished = false) {
     return view_.all(printer, with_unfinished);
   }
+  std::vector<KeptTicket> entries_since(std::string_view since, std::size_t& earlier,
+                                        const std::optional<std::string>& printer) {
+    return view_.since(since, earlier, printer, true);
+  }
   std::optional<KeptTicket> find(const std::string& printer, const std::string& ticket) {
     return view_.find(printer, ticket);
   }
   bool text(const KeptTicket& t, std::string& text) { return view_.text(t, text); }
   void log(std::string_view text) { log::write_log_line(*files_, *clock_, text); }
+  std::string today() { return clock_->date_yymmdd(); }
 
   int reprint(PrinterOutlet& outlet, const KeptTicket& t, bool reprint_unknown) {
     printing::DirectReprint direct(*files_, *clock_, outlet, orders::fcomanda_layout(), say, say_error);
@@ -135,7 +143,7 @@ class Spool {
 };
 
 int usage() {
-  std::cerr << "uso: kav-spool list [IMPRESSORA]\n"
+  std::cerr << "uso: kav-spool list [--todos] [IMPRESSORA]\n"
                "     kav-spool show IMPRESSORA TICKET\n"
                "     kav-spool reprint IMPRESSORA TICKET\n"
                "     kav-spool reprint-order IMPRESSORA TICKET\n"
@@ -251,16 +259,26 @@ int main(int argc, char** argv) {
     return 4;
   }
 
-  if (cmd == "list" && args.size() <= 2) {
+  if (cmd == "list" && args.size() <= 3) {
+    // A year's tickets make a long list: the delivered ones of earlier
+    // days only when asked for.
+    const bool every = args.size() >= 2 && args[1] == "--todos";
+    if (args.size() == 3 && !every) return usage();
     std::optional<std::string> printer;
-    if (args.size() == 2) printer = args[1];
+    if (args.size() == (every ? 3u : 2u)) printer = args.back();
+    const std::string today = "20" + spool.today();
     std::string last;
-    for (const auto& e : spool.entries(printer, true)) {
+    std::size_t earlier = 0;
+    for (const auto& e : every ? spool.entries(printer, true) : spool.entries_since(today, earlier, printer)) {
       if (e.folder_name != last) {
         std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
         last = e.folder_name;
       }
       std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
+    }
+    if (earlier > 0) {
+      say("(" + std::to_string(earlier) + record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com "
+                                                         "\"kav-spool list --todos\")"));
     }
     return 0;
   }

@@ -59,7 +59,7 @@ struct SpoolTool : ::testing::Test {
 
 TEST_F(SpoolTool, ListsShowsAndSettles) {
   std::string out;
-  ASSERT_EQ(run("list", out), 0) << out;
+  ASSERT_EQ(run("list --todos", out), 0) << out;
   EXPECT_EQ(out,
             "BAR\n"
             "  nao-entregue 20191127-14380500-000002\n"
@@ -67,7 +67,19 @@ TEST_F(SpoolTool, ListsShowsAndSettles) {
             "COZINHA\n"
             "  impresso     20191127-14380500-000001\n"
             "  nao-entregue 20191127-14380500-000003\n");
+  // Without --todos the printed tickets of earlier days are only counted.
+  ASSERT_EQ(run("list", out), 0) << out;
+  EXPECT_EQ(out,
+            "BAR\n"
+            "  nao-entregue 20191127-14380500-000002\n"
+            "  incompleto   20191127-14380500-000004\n"
+            "COZINHA\n"
+            "  nao-entregue 20191127-14380500-000003\n"
+            "(1 ticket(s) impresso(s) de dias anteriores; veja todos com \"kav-spool list --todos\")\n");
   ASSERT_EQ(run("list cozinha", out), 0);
+  EXPECT_EQ(out.find("BAR"), std::string::npos);
+  ASSERT_EQ(run("list --todos cozinha", out), 0);
+  EXPECT_NE(out.find("000001"), std::string::npos);
   EXPECT_EQ(out.find("BAR"), std::string::npos);
 
   // Not a terminal: the kept bytes as they stand.
