@@ -94,6 +94,11 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
   give_up_ = disk_failed_ = false;
+  if (settle_only_) {
+    settle_only_run(ctx);
+    ctx.end_form();
+    return;
+  }
   finish_pending(ctx);
   settle_kept(ctx);
   show_failed_answers();

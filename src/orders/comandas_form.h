@@ -88,6 +88,10 @@ class ComandasForm final : public form::Form {
   enum class Settle { print, discard };
   void settle(std::string name, Settle how) { settles_.push_back({std::move(name), how}); }
   static constexpr std::string_view kCheckLine = "VERIFICAR: resposta retida";
+  // From now on each run settles what the operator asked and does nothing
+  // else: no pending answer done over, nothing asked of the web
+  // application (kav-spool prints a kept answer so while no monitor runs).
+  void settle_only() { settle_only_ = true; }
 
  private:
   // The commands of the processing run.
@@ -109,6 +113,8 @@ class ComandasForm final : public form::Form {
   // The kept answers the operator settled since the last run.
   void settle_kept(form::FormContext& ctx);
   void print_kept(form::FormContext& ctx, const std::string& name);
+  void settle_only_run(form::FormContext& ctx);
+  bool settle_only_ = false;
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
