@@ -32,7 +32,8 @@ std::vector<std::pair<std::string, std::uint64_t>> KeptBound::current() {
 }
 
 std::optional<std::string> KeptBound::same_as(std::string_view command, std::string_view bytes) {
-  const std::string tail = "-" + std::string(command) + ".RET";
+  std::string tail = "-";  // appended, not concatenated: GCC 12 for Windows misreads that as an overlapping copy
+  tail.append(command).append(".RET");
   for (const auto& [name, size] : current()) {
     if (size != bytes.size() || !record::upper(name).ends_with(tail)) continue;
     std::string kept;
