@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """A web application gone wrong, for measuring the monitor against it.
 
-   endless_page.py PORT [PRINTER]
+   endless_page.py PORT [PRINTER] [damaged]
 
 Serves on 127.0.0.1:PORT:
   GET_KAVCMD.php?COMANDO=CMD_IMP  an answer that never ends: one order's item
                                   records, again and again, as fast as the
-                                  socket takes them (a loop in the page)
+                                  socket takes them (a loop in the page);
+                                  with "damaged": one order cut by a fatal
+                                  error, the same at every request
   GET_KAVCMD.php?COMANDO=CAN_ITE  a cancelled item every 30 s, else the end marker
   GET_KAVCMD.php?COMANDO=CMD_FEC  a bill every 15 s for PRINTER (default
                                   KAVTEST), else the end marker
@@ -20,6 +22,7 @@ import time
 
 PORT = int(sys.argv[1])
 PRINTER = sys.argv[2] if len(sys.argv) > 2 else "KAVTEST"
+DAMAGED = len(sys.argv) > 3 and sys.argv[3] == "damaged"
 START = time.monotonic()
 lock = threading.Lock()
 handed = {"CMD_FEC": 0, "CAN_ITE": 0}
@@ -46,6 +49,10 @@ class Page(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "text/html; charset=windows-1252")
         self.end_headers()
         try:
+            if command == "CMD_IMP" and DAMAGED:
+                self.wfile.write(b"<0777><000345><Mesa 77><02><>\r\n<0777><000101><Bolo><000001,000><00"
+                                 b"<br />\n<b>Fatal error</b>: Maximum execution time exceeded<br />\n")
+                return
             if command == "CMD_IMP":
                 head = b"<0777><000345><Mesa 77><02><>\r\n"
                 item = b"<0777><000101><Bolo><000001,000><0000010,00><><COZINHA>\r\n" * 512

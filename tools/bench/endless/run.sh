@@ -4,16 +4,19 @@
 # monitor's memory (RSS and its peak), what Temp keeps (the kept answers:
 # count and bytes), the log's bytes, and the bills and cancellations handed
 # out against the tickets kept in the spool.
-# Usage: tools/bench/endless/run.sh KAVCOMANDA [SECONDS] [PRINTER]
+# Usage: tools/bench/endless/run.sh KAVCOMANDA [SECONDS] [PRINTER] [damaged]
+# ("damaged": the item page answers one damaged order at every request
+# instead of an endless answer).
 set -euo pipefail
 program=${1:?usage: run.sh KAVCOMANDA [SECONDS] [PRINTER]}
 seconds=${2:-600}
 printer=${3:-KAVTEST}
+mode=${4:-endless}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(mktemp -d)
 "$here/../../../scripts/layout-root.sh" "$root"
 port=$(( 20000 + RANDOM % 20000 ))
-python3 "$here/endless_page.py" "$port" "$printer" >"$root/handed.txt" &
+python3 "$here/endless_page.py" "$port" "$printer" "$mode" >"$root/handed.txt" &
 page=$!
 sleep 1
 KAVCOMANDA_ROOT=$root KAVCOMANDA_UI=console KAVCOMANDA_WEB_HOST=127.0.0.1:$port \
