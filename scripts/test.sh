@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build and
-# its suite under Wine (scripts/windows-suite.sh) and the installer's
-# install-and-print run (scripts/windows-acceptance.sh), then fuzzes the reader of web answers for a short while.
+# its suite under Wine (scripts/windows-suite.sh), the installer's
+# install-and-print run (scripts/windows-acceptance.sh) and ESC/POS printing
+# from Wine (scripts/windows-raw-print.sh), then fuzzes the reader of web answers for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +31,9 @@ rc=0
 scripts/windows-suite.sh || rc=$?
 if [ "$rc" = 0 ] && [ "${KAV_WINDOWS_SKIP_INSTALLER:-0}" != 1 ]; then
   scripts/windows-acceptance.sh || rc=$?
+  # ESC/POS from Wine, byte for byte: raw through Wine's spooler into a CUPS
+  # raw queue, and to network printers on loopback ports.
+  [ "$rc" != 0 ] || scripts/windows-raw-print.sh || rc=$?
 fi
 if [ "$rc" = 3 ]; then
   echo "test: THE WINDOWS BUILD AND ITS TESTS DID NOT RUN (see above)" >&2

@@ -58,5 +58,6 @@ wineserver -p
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$jobs"
+# A sourcing script may name the only targets it needs in `wine_targets`.
+cmake --build --preset windows -j "$jobs" ${wine_targets:+--target $wine_targets}
 stamp "cross build done"

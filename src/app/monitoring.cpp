@@ -113,10 +113,10 @@ void Monitoring::write_metrics() {
   std::unique_ptr<platform::File> file;
   bool ok = files_.open(temporary, platform::OpenMode::output, file).ok();
   if (ok) {
-    ok = file->write(text);
-    ok = file->close() && ok;
-    ok = ok && files_.rename(temporary, path);
-    if (!ok) files_.remove(temporary);
+    ok = file->write(text).ok();
+    ok = file->close().ok() && ok;
+    ok = ok && files_.rename(temporary, path).ok();
+    if (!ok) files_.remove(temporary).ignore();  // the failure is logged below
   }
   if (ok) {
     metrics_failure_logged_ = false;

@@ -64,9 +64,9 @@ std::optional<Refusal> check_work_folder_writable(platform::FileSystem& files) {
   const std::string probe = std::string(platform::kCommandWorkFolder) + "\\KAVTESTE.TMP";
   std::unique_ptr<platform::File> file;
   bool written = files.open(probe, platform::OpenMode::output, file).ok();
-  if (written) written = file->write("KavComanda") && file->close();
+  if (written) written = file->write("KavComanda").ok() && file->close().ok();
   file.reset();
-  files.remove(probe);
+  files.remove(probe).ignore();  // a probe left behind is harmless
   if (!written) {
     return Refusal{kExitWorkFolderReadOnly, "A pasta de trabalho " + files.host_path(platform::kCommandWorkFolder) +
                                                 record::cp1252(" não aceita gravação.") + kWhatToDo};

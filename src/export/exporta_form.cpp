@@ -132,7 +132,7 @@ void ExportaForm::exportacao(form::FormContext& ctx) {
   if (loop == Loop::done && !grava_kavcmd_final(kavcmd)) loop = Loop::write_failed;
   if (loop != Loop::done) {
     kavcmd.close().ignore();  // failed already
-    platform_.files.remove(kKavcmdTempPath);
+    platform_.files.remove(kKavcmdTempPath).ignore();  // written again by the next export
     falha(ctx, loop == Loop::write_failed ? record::cp1252("Erro na gravação do KAVCMD.TXT !!!")
                                           : std::string(read_error));
     return;
@@ -199,7 +199,7 @@ void ExportaForm::mostra_bloq(form::FormContext& ctx, bool visible) {
 bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
   const bool synced = out.sync().ok();
   const bool closed = out.close().ok();
-  return synced && closed && platform_.files.rename(kKavcmdTempPath, record::trim_right(w_nomearq_));
+  return synced && closed && platform_.files.rename(kKavcmdTempPath, record::trim_right(w_nomearq_)).ok();
 }
 
 // The web import: OrbKavCmd.bat calls the import page through Wget, which
@@ -209,7 +209,7 @@ bool ExportaForm::grava_kavcmd_final(platform::TextFile& out) {
 // refuse a file). Returns what went wrong, or nothing.
 std::string ExportaForm::atualiza_tabelas(form::FormContext& ctx) {
   // An answer left by an earlier export must not stand for this one.
-  platform_.files.remove(kImportAnswerPath);
+  platform_.files.remove(kImportAnswerPath).ignore();  // none, usually
   // Written only when it holds another line, and held until the run has
   // ended, so that nobody changes or replaces it while CMD.EXE reads it.
   std::unique_ptr<platform::File> held;

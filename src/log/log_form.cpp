@@ -115,10 +115,10 @@ bool sync_log(platform::FileSystem& files) {
     std::unique_ptr<platform::File> file;
     const platform::Status st = files.open(name, platform::OpenMode::extend, file);
     if (st == platform::Status::kNotFound) continue;  // removed meanwhile: nothing to keep
-    const bool synced = st.ok() && file->sync();
-    ok = (file == nullptr || file->close()) && synced && ok;
+    const bool synced = st.ok() && file->sync().ok();
+    ok = (file == nullptr || file->close().ok()) && synced && ok;
   }
-  if (u.made) ok = files.sync_directory(kLogFolder) && ok;
+  if (u.made) ok = files.sync_directory(kLogFolder).ok() && ok;
   return ok;
 }
 

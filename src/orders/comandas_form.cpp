@@ -365,13 +365,13 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
   auto path_of = [&] { return std::string(kFailedPrefix) + stamp + "-" + std::string(command) + ".RET"; };
   for (int tries = 0; tries < 100 && platform_.files.exists(path_of()); ++tries) stamp = platform::next_stamp(stamp);
   const std::string to = path_of();
-  if (!platform_.files.rename(from, to)) {
+  if (!platform_.files.rename(from, to).ok()) {
     // Never left where it would be read as an answer, or done over.
-    platform_.files.remove(from);
+    platform_.files.remove(from).ignore();
     disk_failure(ctx, "Falha ao guardar a resposta " + std::string(command) + " incompleta; descartada");
     return;
   }
-  platform_.files.sync_directory(kTempFolder);
+  platform_.files.sync_directory(kTempFolder).ignore();  // kept; durable with the folder's next sync
   kept_bound_.kept(name_of(to), whole ? answer.size() : size_up_to_bound(platform_.files, to));
   const std::string where = "Temp\\" + name_of(to);
   if (!name_order) {  // the row that names the order is already shown

@@ -24,11 +24,11 @@ bool read_whole(platform::FileSystem& files, std::string_view path, std::string&
     bytes.append(buf, static_cast<std::size_t>(n));
     // Never more than an answer may hold into memory.
     if (bytes.size() > platform::kMaxAnswerBytes) {
-      in->close();
+      in->close().ignore();  // read only
       return false;
     }
   }
-  in->close();
+  in->close().ignore();
   return n == 0;
 }
 
@@ -39,7 +39,7 @@ std::uint64_t size_up_to_bound(platform::FileSystem& files, std::string_view pat
   std::uint64_t size = 0;
   long n = 0;
   while (size <= platform::kMaxAnswerBytes && (n = in->read(buf, sizeof buf)) > 0) size += static_cast<std::uint64_t>(n);
-  in->close();
+  in->close().ignore();  // read only
   return size;
 }
 
@@ -86,7 +86,7 @@ Exchange::Outcome Exchange::perform(form::FormContext& ctx, std::string_view com
   // A page that never ends: Wget was stopped at the bound, and what it left
   // is neither read nor kept.
   if (size_up_to_bound(files_, kRespostaPath) > platform::kMaxAnswerBytes) {
-    files_.remove(kRespostaPath);
+    files_.remove(kRespostaPath).ignore();  // Wget writes it afresh
     return Outcome::too_large;
   }
   if (!batch_status_.ok()) return Outcome::web_failed;
@@ -162,10 +162,10 @@ bool Exchange::keep_as(std::string_view pending_path) {
     const std::string copy = copy_path(pending_path, bytes);
     std::unique_ptr<platform::File> out;
     ok = files_.open(copy, platform::OpenMode::output, out).ok();
-    ok = ok && out->write(bytes) && out->sync();
-    if (out) ok = out->close() && ok;
-    ok = ok && files_.rename(copy, pending_path);
-    if (!ok) files_.remove(copy);
+    ok = ok && out->write(bytes).ok() && out->sync().ok();
+    if (out) ok = out->close().ok() && ok;
+    ok = ok && files_.rename(copy, pending_path).ok();
+    if (!ok) files_.remove(copy).ignore();
   }
   // Kept. The answer leaves GET_KAVCMD.RET before the folder's sync, so that
   // one sync makes the new name and the removal durable together: never a
@@ -174,8 +174,8 @@ bool Exchange::keep_as(std::string_view pending_path) {
   // after it knows whole by its name.
   bool synced = true;
   if (ok) {
-    files_.remove(kRespostaPath);
-    synced = files_.sync_directory(folder_of(pending_path));
+    files_.remove(kRespostaPath).ignore();  // a removal lost shows at the next start as a copy kept
+    synced = files_.sync_directory(folder_of(pending_path)).ok();
   }
   reader_.restart();
   st_arquivo_ = resposta_.open(ok ? pending_path : kRespostaPath, platform::OpenMode::input);

@@ -35,8 +35,8 @@ bool ComandasForm::kept_answer_again(form::FormContext& ctx, const std::string& 
                                      std::string_view command, bool name_order, std::string_view why) {
   const auto same = kept_bound_.same_as(command, answer);
   if (!same) return false;
-  platform_.files.remove(from);  // never read as an answer, never done over
-  platform_.files.sync_directory(kTempFolder);
+  platform_.files.remove(from).ignore();  // never read as an answer, never done over
+  platform_.files.sync_directory(kTempFolder).ignore();  // gone; durable with the folder's next sync
   const std::string where = "Temp\\" + *same;
   const std::string numero = name_order ? order_of(std::string(kTempFolder) + "\\" + *same) : std::string();
   if (!name_order) {  // the row that names the order is already shown
@@ -57,12 +57,12 @@ void ComandasForm::bound_kept(form::FormContext& ctx, const std::string& newest)
   for (const auto& name : over) {
     const std::string path = std::string(kTempFolder) + "\\" + name;
     const std::string numero = order_of(path);
-    if (!platform_.files.remove(path)) continue;
+    if (!platform_.files.remove(path).ok()) continue;
     log_failure(ctx, "Retida removida (limite " + std::to_string(kMaxKeptAnswers) + "/" +
                          std::to_string(kMaxKeptBytes / (1024 * 1024)) + " MiB): Comanda " +
                          (numero.empty() ? std::string("-") : numero) + ", Temp\\" + name);
   }
-  platform_.files.sync_directory(kTempFolder);
+  platform_.files.sync_directory(kTempFolder).ignore();  // gone; durable with the folder's next sync
 }
 
 }  // namespace kav::orders

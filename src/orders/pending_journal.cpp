@@ -56,19 +56,19 @@ void PendingJournal::start() {
     // is left of GET_KAVCMD.RET goes with the same sync.
     const bool answer_stands = read_whole(files_, kRespostaPath, answer) && answer == bytes;
     if (pending && parse_pending_name(*pending) && !answer_stands) {
-      if (files_.rename(path, std::string(kTempFolder) + "\\" + *pending)) {
-        files_.remove(kRespostaPath);
+      if (files_.rename(path, std::string(kTempFolder) + "\\" + *pending).ok()) {
+        files_.remove(kRespostaPath).ignore();  // its answer is kept
         kept = true;
       }
       continue;  // one that cannot be renamed now is tried again at the next start
     }
-    files_.remove(path);
+    files_.remove(path).ignore();  // one left is looked at again at the next start
   }
-  if (kept) files_.sync_directory(kTempFolder);
+  if (kept) files_.sync_directory(kTempFolder).ignore();  // durable with the folder's next sync
   leftover_waits_ = true;
   std::string cut;
   if (read_whole(files_, platform::kProgramCutPath, cut)) {
-    files_.remove(platform::kProgramCutPath);
+    files_.remove(platform::kProgramCutPath).ignore();  // read once: a note left says the same again
     const std::string_view named = record::trim_right(std::string_view(cut).substr(0, cut.find('\n')));
     leftover_cut_ = record::upper(named) == record::upper(kArqbatPath);
   }
@@ -77,7 +77,7 @@ void PendingJournal::start() {
 // Done over after a power cut that undid the removal, an answer whose
 // tickets the spool holds makes none again; the sync only spares that.
 void PendingJournal::retire(std::string_view path) {
-  if (files_.remove(path)) files_.sync_directory(kTempFolder);
+  if (files_.remove(path).ok()) files_.sync_directory(kTempFolder).ignore();
 }
 
 bool PendingJournal::keep(std::string_view path) {
@@ -107,7 +107,7 @@ PendingJournal::Leftover PendingJournal::take_leftover(const std::vector<std::st
   if (!pending.empty()) {
     std::string newest;
     if (read_whole(files_, std::string(kTempFolder) + "\\" + pending.back(), newest) && newest == answer) {
-      files_.remove(kRespostaPath);
+      files_.remove(kRespostaPath).ignore();  // kept already
       return Leftover::none;
     }
   }

@@ -31,11 +31,11 @@ void ComandasForm::settle_kept(form::FormContext& ctx) {
     }
     if (how == Settle::discard) {
       const std::string numero = order_of(path);
-      if (!platform_.files.remove(path)) {
+      if (!platform_.files.remove(path).ok()) {
         log_failure(ctx, "Falha ao descartar a resposta retida Temp\\" + name + " !!!");
         continue;
       }
-      platform_.files.sync_directory(kTempFolder);
+      platform_.files.sync_directory(kTempFolder).ignore();  // gone; durable with the folder's next sync
       log_message(ctx, "Retida descartada pelo operador: Comanda " + (numero.empty() ? std::string("-") : numero) +
                            ", Temp\\" + name);
       continue;
@@ -97,13 +97,13 @@ void ComandasForm::print_kept(form::FormContext& ctx, const std::string& name) {
                          name + " !!!");
     return;
   }
-  if (!platform_.files.remove(path)) {
+  if (!platform_.files.remove(path).ok()) {
     // Its tickets are made: never printed again from here unseen.
     log_failure(ctx, "Comanda " + numero + " impressa, mas a resposta retida Temp\\" + name +
                          record::cp1252(" não pôde ser removida; descarte-a !!!"));
     return;
   }
-  platform_.files.sync_directory(kTempFolder);
+  platform_.files.sync_directory(kTempFolder).ignore();  // gone; durable with the folder's next sync
   // The order first: a log line keeps 106 characters.
   log_message(ctx, "Retida impressa pelo operador: Comanda " + numero + " (" + std::string(command.name) + "), " +
                        std::to_string(tickets) + " ticket(s), Temp\\" + name);

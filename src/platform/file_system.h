@@ -30,14 +30,17 @@ enum class OpenMode {
   extend,  // append; the file must exist
 };
 
+// Writes, syncs and closes report ok or kFailed (kDenied where the system
+// refuses the handle, e.g. a file opened for reading); a message may tell
+// the system's reason.
 class File {
  public:
   virtual ~File() = default;
-  virtual bool write(std::string_view bytes) = 0;
+  [[nodiscard]] virtual Status write(std::string_view bytes) = 0;
   // Reads up to `n` bytes; 0 at the end of the file, -1 on an error.
   virtual long read(char* buf, std::size_t n) = 0;
-  virtual bool sync() = 0;  // written bytes reach the disk
-  virtual bool close() = 0;
+  [[nodiscard]] virtual Status sync() = 0;  // written bytes reach the disk
+  [[nodiscard]] virtual Status close() = 0;
 };
 
 class FileSystem {
@@ -53,17 +56,20 @@ class FileSystem {
   virtual Status hold(std::string_view windows_path, std::unique_ptr<File>& file) {
     return open(windows_path, OpenMode::input, file);
   }
-  virtual bool remove(std::string_view windows_path) = 0;
-  // Replaces `to` by `from` in one step.
-  virtual bool rename(std::string_view from, std::string_view to) = 0;
+  // Removes a file: ok, kNotFound, kDenied (held, or not allowed) or kFailed.
+  [[nodiscard]] virtual Status remove(std::string_view windows_path) = 0;
+  // Replaces `to` by `from` in one step. Status as remove(); kDenied also for
+  // a link refused.
+  [[nodiscard]] virtual Status rename(std::string_view from, std::string_view to) = 0;
   virtual bool exists(std::string_view windows_path) = 0;
-  virtual bool create_directory(std::string_view windows_path) = 0;
+  // Makes a folder; ok when it exists already. Status as remove().
+  [[nodiscard]] virtual Status create_directory(std::string_view windows_path) = 0;
   // The names (Windows-1252) of the entries of a folder, files or folders as
   // asked, in no particular order; empty when the folder does not exist.
   virtual std::vector<std::string> list(std::string_view windows_folder, bool folders) = 0;
   // Makes the entries of a folder (new names, renames) durable where the
-  // operating system needs it; true where it needs nothing.
-  virtual bool sync_directory(std::string_view windows_folder) = 0;
+  // operating system needs it; ok where it needs nothing.
+  [[nodiscard]] virtual Status sync_directory(std::string_view windows_folder) = 0;
   // The host's name for a Windows path (the path itself on Windows).
   virtual std::string host_path(std::string_view windows_path) = 0;
 };
@@ -104,12 +110,12 @@ class MemoryFileSystem final : public FileSystem {
   // As on Windows: while a file is held, opens for writing, removes and
   // renames of it (either name) fail; a file open for writing cannot be held.
   Status hold(std::string_view windows_path, std::unique_ptr<File>& file) override;
-  bool remove(std::string_view windows_path) override;
-  bool rename(std::string_view from, std::string_view to) override;
+  Status remove(std::string_view windows_path) override;
+  Status rename(std::string_view from, std::string_view to) override;
   bool exists(std::string_view windows_path) override;
-  bool create_directory(std::string_view windows_path) override;
+  Status create_directory(std::string_view windows_path) override;
   std::vector<std::string> list(std::string_view windows_folder, bool folders) override;
-  bool sync_directory(std::string_view windows_folder) override;
+  Status sync_directory(std::string_view windows_folder) override;
   std::string host_path(std::string_view windows_path) override { return key(windows_path); }
 
   // Test access.

@@ -13,11 +13,11 @@ class MemoryFile final : public File {
     if (auto* counts = open_files()) ++(*counts)[key_];
   }
   ~MemoryFile() override { release(); }
-  bool write(std::string_view bytes) override {
-    if (!writing_ || fs_.fail_writes_ || !fs_.files_.count(key_)) return false;
+  Status write(std::string_view bytes) override {
+    if (!writing_ || fs_.fail_writes_ || !fs_.files_.count(key_)) return Status::kFailed;
     fs_.files_[key_].append(bytes);
     fs_.changed("write", key_);
-    return true;
+    return Status::kOk;
   }
   long read(char* buf, std::size_t n) override {
     const auto it = fs_.files_.find(key_);
@@ -27,15 +27,15 @@ class MemoryFile final : public File {
     pos_ += count;
     return static_cast<long>(count);
   }
-  bool sync() override {
-    if (fs_.fail_writes_) return false;
+  Status sync() override {
+    if (fs_.fail_writes_) return Status::kFailed;
     fs_.synced(key_);
     fs_.changed("sync", key_);
-    return true;
+    return Status::kOk;
   }
-  bool close() override {
+  Status close() override {
     release();
-    return true;
+    return Status::kOk;
   }
 
  private:
@@ -118,19 +118,20 @@ Status MemoryFileSystem::hold(std::string_view path, std::unique_ptr<File>& file
   return Status::kOk;
 }
 
-bool MemoryFileSystem::remove(std::string_view path) {
+Status MemoryFileSystem::remove(std::string_view path) {
   const std::string k = key(path);
-  if (held_.count(k) || files_.erase(k) == 0) return false;
+  if (held_.count(k)) return Status::kDenied;
+  if (files_.erase(k) == 0) return Status::kNotFound;
   node_of_.erase(k);
   changed("remove", k);
-  return true;
+  return Status::kOk;
 }
 
-bool MemoryFileSystem::rename(std::string_view from, std::string_view to) {
+Status MemoryFileSystem::rename(std::string_view from, std::string_view to) {
   const std::string f = key(from), t = key(to);
   const auto it = files_.find(f);
-  if (it == files_.end() || !dirs_.count(parent_of(t))) return false;
-  if (held_.count(f) || held_.count(t)) return false;
+  if (it == files_.end() || !dirs_.count(parent_of(t))) return Status::kNotFound;
+  if (held_.count(f) || held_.count(t)) return Status::kDenied;
   std::string data = std::move(it->second);
   files_.erase(it);
   files_[t] = std::move(data);
@@ -139,7 +140,7 @@ bool MemoryFileSystem::rename(std::string_view from, std::string_view to) {
     node_of_.erase(f);
   }
   changed("rename", t);
-  return true;
+  return Status::kOk;
 }
 
 bool MemoryFileSystem::exists(std::string_view path) {
@@ -147,11 +148,12 @@ bool MemoryFileSystem::exists(std::string_view path) {
   return files_.count(k) > 0 || dirs_.count(k) > 0;
 }
 
-bool MemoryFileSystem::create_directory(std::string_view path) {
+Status MemoryFileSystem::create_directory(std::string_view path) {
   const std::string k = key(path);
-  if (!dirs_.count(parent_of(k)) || files_.count(k)) return false;
+  if (!dirs_.count(parent_of(k))) return Status::kNotFound;
+  if (files_.count(k)) return Status::kFailed;
   if (dirs_.insert(k).second) changed("mkdir", k);
-  return true;
+  return Status::kOk;
 }
 
 std::vector<std::string> MemoryFileSystem::list(std::string_view folder, bool folders) {
@@ -175,8 +177,8 @@ void MemoryFileSystem::put(std::string_view path, std::string contents) {
   changed("put", k);
 }
 
-bool MemoryFileSystem::sync_directory(std::string_view folder) {
-  if (fail_writes_) return false;
+Status MemoryFileSystem::sync_directory(std::string_view folder) {
+  if (fail_writes_) return Status::kFailed;
   const std::string k = key(folder);
   if (tracking_) {
     std::erase_if(durable_files_, [&](const auto& f) { return parent_of(f.first) == k; });
@@ -189,7 +191,7 @@ bool MemoryFileSystem::sync_directory(std::string_view folder) {
     }
   }
   changed("syncdir", k);
-  return true;
+  return Status::kOk;
 }
 
 void MemoryFileSystem::new_node(const std::string& k) {

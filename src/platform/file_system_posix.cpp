@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -20,19 +21,22 @@ namespace kav::platform {
 
 namespace {
 
+Status status_of(int err);
+
 class PosixFile final : public File {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override { close(); }
+  ~PosixFile() override { close().ignore(); }
 
-  bool write(std::string_view bytes) override {
+  Status write(std::string_view bytes) override {
     while (!bytes.empty()) {
       const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n < 0) return status_of(errno);
+      if (n == 0) return Status::kFailed;
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    return true;
+    return Status::kOk;
   }
   long read(char* buf, std::size_t n) override {
     for (;;) {
@@ -41,18 +45,25 @@ class PosixFile final : public File {
       return static_cast<long>(r);
     }
   }
-  bool sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
-  bool close() override {
-    if (fd_ < 0) return true;
+  Status sync() override {
+    if (fd_ < 0) return Status::kFailed;
+    return ::fsync(fd_) == 0 ? Status() : status_of(errno);
+  }
+  Status close() override {
+    if (fd_ < 0) return Status::kOk;
     const int rc = ::close(fd_);
+    const int err = errno;
     fd_ = -1;
-    return rc == 0;
+    return rc == 0 ? Status() : status_of(err);
   }
 
  private:
   int fd_;
 };
 
+// The status of a failure with errno `err`; the system's words go with a
+// plain failure, where the code alone does not tell what happened (a full
+// disk, an I/O error).
 Status status_of(int err) {
   switch (err) {
     case ENOENT:
@@ -63,9 +74,12 @@ Status status_of(int err) {
     case EROFS:
       return Status::kDenied;
     default:
-      return Status::kFailed;
+      return Status(Status::kFailed, std::error_code(err, std::generic_category()).message());
   }
 }
+
+// The status of the call that failed just now, by errno.
+Status last_failure() { return status_of(errno); }
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -124,27 +138,29 @@ class PosixFileSystem final : public FileSystem {
   // Removals, renames and new folders act on the entry itself (a link is
   // removed or renamed, never what it points to), in folders reached
   // without following a link.
-  bool remove(std::string_view path) override {
+  Status remove(std::string_view path) override {
     const std::string host = host_path(path);
     std::string last;
     const Fd dir(open_parent(host, last));
-    return dir.get() >= 0 && ::unlinkat(dir.get(), last.c_str(), 0) == 0;
+    if (dir.get() < 0) return walk_failure();
+    return ::unlinkat(dir.get(), last.c_str(), 0) == 0 ? Status() : last_failure();
   }
 
-  bool rename(std::string_view from, std::string_view to) override {
+  Status rename(std::string_view from, std::string_view to) override {
     const std::string host_from = host_path(from);
     const std::string host_to = host_path(to);
     std::string last_from;
     std::string last_to;
     const Fd dir_from(open_parent(host_from, last_from));
-    if (dir_from.get() < 0) return false;
+    if (dir_from.get() < 0) return walk_failure();
     const Fd dir_to(open_parent(host_to, last_to));
-    if (dir_to.get() < 0) return false;
+    if (dir_to.get() < 0) return walk_failure();
     if (is_link(dir_from.get(), last_from)) {
       note_refused_link(host_from);
-      return false;
+      return Status(Status::kDenied, "link");
     }
-    return ::renameat(dir_from.get(), last_from.c_str(), dir_to.get(), last_to.c_str()) == 0;
+    return ::renameat(dir_from.get(), last_from.c_str(), dir_to.get(), last_to.c_str()) == 0 ? Status()
+                                                                                              : last_failure();
   }
 
   bool exists(std::string_view path) override {
@@ -155,17 +171,20 @@ class PosixFileSystem final : public FileSystem {
     return dir.get() >= 0 && ::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   }
 
-  bool create_directory(std::string_view path) override {
+  Status create_directory(std::string_view path) override {
     const std::string host = host_path(path);
     std::string last;
     const Fd dir(open_parent(host, last));
-    if (dir.get() < 0) return false;
-    if (::mkdirat(dir.get(), last.c_str(), 0777) == 0) return true;
-    if (errno != EEXIST) return false;
+    if (dir.get() < 0) return walk_failure();
+    if (::mkdirat(dir.get(), last.c_str(), 0777) == 0) return Status::kOk;
+    if (errno != EEXIST) return last_failure();
     struct stat st {};
-    if (::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) return true;
-    if (S_ISLNK(st.st_mode)) note_refused_link(host);
-    return false;
+    if (::fstatat(dir.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) return Status::kOk;
+    if (S_ISLNK(st.st_mode)) {
+      note_refused_link(host);
+      return Status(Status::kDenied, "link");
+    }
+    return Status(Status::kFailed, "not a folder");
   }
 
   std::vector<std::string> list(std::string_view folder, bool folders) override {
@@ -189,9 +208,10 @@ class PosixFileSystem final : public FileSystem {
     return out;
   }
 
-  bool sync_directory(std::string_view folder) override {
+  Status sync_directory(std::string_view folder) override {
     const Fd fd(open_folder(host_path(folder)));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+    if (fd.get() < 0) return walk_failure();
+    return ::fsync(fd.get()) == 0 ? Status() : last_failure();
   }
 
   // Maps component by component; an existing entry whose name equals the
@@ -231,6 +251,10 @@ class PosixFileSystem final : public FileSystem {
    private:
     int fd_;
   };
+
+  // The status of a walk() that failed just now: a link among the folders
+  // is refused.
+  static Status walk_failure() { return errno == ELOOP ? Status(Status::kDenied, "link") : last_failure(); }
 
   static bool is_link(int dir, const std::string& name) {
     struct stat st {};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,30 @@ bool retrying(Attempt attempt, const std::string* replaced = nullptr) {
   }
 }
 
+// The status of a failure with Windows error `error`; the system's words go
+// with a plain failure, where the code alone does not tell what happened (a
+// full disk, an I/O error).
+Status status_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return Status::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return Status::kDenied;
+    default: {
+      std::string words = std::system_category().message(static_cast<int>(error));
+      while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) words.pop_back();
+      return Status(Status::kFailed, std::move(words));
+    }
+  }
+}
+
+// The status of the call that failed just now, by GetLastError().
+Status last_failure() { return status_of(GetLastError()); }
+
 // Opens `path` as CreateFile does, through retrying().
 HANDLE create_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -85,26 +110,28 @@ HANDLE create_file(const std::string& path, DWORD access, DWORD share, DWORD dis
 class Win32File final : public File {
  public:
   explicit Win32File(HANDLE h) : h_(h) {}
-  ~Win32File() override { close(); }
-  bool write(std::string_view bytes) override {
+  ~Win32File() override { close().ignore(); }
+  Status write(std::string_view bytes) override {
     while (!bytes.empty()) {
       DWORD n = 0;
-      if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n == 0) return false;
+      if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) return last_failure();
+      if (n == 0) return Status::kFailed;
       bytes.remove_prefix(n);
     }
-    return true;
+    return Status::kOk;
   }
   long read(char* buf, std::size_t n) override {
     DWORD got = 0;
     if (!ReadFile(h_, buf, static_cast<DWORD>(n), &got, nullptr)) return -1;
     return static_cast<long>(got);
   }
-  bool sync() override { return FlushFileBuffers(h_) != 0; }
-  bool close() override {
-    if (h_ == INVALID_HANDLE_VALUE) return true;
+  Status sync() override { return FlushFileBuffers(h_) != 0 ? Status() : last_failure(); }
+  Status close() override {
+    if (h_ == INVALID_HANDLE_VALUE) return Status::kOk;
     const BOOL ok = CloseHandle(h_);
+    const DWORD error = GetLastError();
     h_ = INVALID_HANDLE_VALUE;
-    return ok != 0;
+    return ok != 0 ? Status() : status_of(error);
   }
 
  private:
@@ -137,40 +164,42 @@ class Win32FileSystem final : public FileSystem {
     file.reset();
     return open_handle(host_path(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, OpenMode::input, file);
   }
-  bool remove(std::string_view path) override {
+  Status remove(std::string_view path) override {
     const std::string p = host_path(path);
-    if (!folders_plain(p)) return false;
-    return retrying([&] { return DeleteFileA(p.c_str()) != 0; });
+    if (!folders_plain(p)) return Status(Status::kDenied, "link");
+    return retrying([&] { return DeleteFileA(p.c_str()) != 0; }) ? Status() : last_failure();
   }
-  bool rename(std::string_view from, std::string_view to) override {
+  Status rename(std::string_view from, std::string_view to) override {
     const std::string source = host_path(from);
     const std::string target = host_path(to);
-    if (!folders_plain(source) || !folders_plain(target)) return false;
+    if (!folders_plain(source) || !folders_plain(target)) return Status(Status::kDenied, "link");
     if (const DWORD a = GetFileAttributesA(source.c_str());
         a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       note_refused_link(source);
-      return false;
+      return Status(Status::kDenied, "link");
     }
-    return retrying(
+    const bool moved = retrying(
         [&] {
           return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         },
         &target);
+    return moved ? Status() : last_failure();
   }
   bool exists(std::string_view path) override {
     return GetFileAttributesA(host_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
-  bool create_directory(std::string_view path) override {
+  Status create_directory(std::string_view path) override {
     const std::string p = host_path(path);
-    if (!folders_plain(p)) return false;
-    if (CreateDirectoryA(p.c_str(), nullptr) != 0) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!folders_plain(p)) return Status(Status::kDenied, "link");
+    if (CreateDirectoryA(p.c_str(), nullptr) != 0) return Status::kOk;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return last_failure();
     const DWORD a = GetFileAttributesA(p.c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       note_refused_link(p);
-      return false;
+      return Status(Status::kDenied, "link");
     }
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::kOk;
+    return Status(Status::kFailed, "not a folder");
   }
   std::string host_path(std::string_view path) override {
     if (root_.empty()) return std::string(path);
@@ -203,19 +232,23 @@ class Win32FileSystem final : public FileSystem {
   // other file systems, no right to open it for writing) nothing more can
   // be done, and the folder counts as synced; a folder that is not there
   // fails.
-  bool sync_directory(std::string_view folder) override {
+  Status sync_directory(std::string_view folder) override {
     const std::string p = host_path(folder);
     HANDLE h = CreateFileA(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD err = GetLastError();
-      return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND && err != ERROR_INVALID_NAME;
+      if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_INVALID_NAME)
+        return Status::kNotFound;
+      return Status::kOk;
     }
     const bool flushed = FlushFileBuffers(h) != 0;
     const DWORD err = GetLastError();
     CloseHandle(h);
-    return flushed || err == ERROR_ACCESS_DENIED || err == ERROR_INVALID_FUNCTION || err == ERROR_INVALID_PARAMETER ||
-           err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_HANDLE;
+    if (flushed || err == ERROR_ACCESS_DENIED || err == ERROR_INVALID_FUNCTION || err == ERROR_INVALID_PARAMETER ||
+        err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_HANDLE)
+      return Status::kOk;
+    return status_of(err);
   }
 
  private:

@@ -28,8 +28,8 @@ bool place_and_hold(FileSystem& files, std::string_view path, std::string_view c
   if (hold_if_holding(files, path, contents, held)) return true;
   std::unique_ptr<File> out;
   if (!files.open(path, OpenMode::output, out).ok()) return false;
-  const bool written = out->write(contents);
-  if (!out->close() || !written) return false;
+  const bool written = out->write(contents).ok();
+  if (!out->close().ok() || !written) return false;
   return hold_if_holding(files, path, contents, held);
 }
 

@@ -20,7 +20,7 @@ Status TextFile::open(std::string_view path, OpenMode mode) {
 
 bool TextFile::flush() {
   if (!file_ || mode_ == OpenMode::input || buf_.empty()) return !failed_;
-  if (!file_->write(buf_)) failed_ = true;
+  if (!file_->write(buf_).ok()) failed_ = true;
   buf_.clear();
   return !failed_;
 }
@@ -49,14 +49,14 @@ Status TextFile::read_char(char& c) {
 
 Status TextFile::sync() {
   if (!file_) return Status::kNotOpen;
-  if (!flush() || !file_->sync()) return Status::kFailed;
+  if (!flush() || !file_->sync().ok()) return Status::kFailed;
   return Status::kOk;
 }
 
 Status TextFile::close() {
   if (!file_) return Status::kNotOpen;
   const bool flushed = flush();
-  const bool closed = file_->close();
+  const bool closed = file_->close().ok();
   file_.reset();
   buf_.clear();
   read_len_ = pos_ = 0;

@@ -264,6 +264,7 @@ void Ledger::take_hand_over(const Handed& h) {
 void Ledger::update_alerts() {
   if (conditions_) {
     for (const auto& c : conditions_->take_changes()) report(PrinterConditions::words(c));
+    for (const auto& line : conditions_->take_notes()) report(line);
   }
   if (board_ == nullptr) return;
   struct Waiting {

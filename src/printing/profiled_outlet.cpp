@@ -40,6 +40,18 @@ std::vector<PrinterConditions::Condition> PrinterConditions::troubled() const {
   return out;
 }
 
+void PrinterConditions::note(std::string line) {
+  const std::lock_guard lock(mutex_);
+  notes_.push_back(std::move(line));
+}
+
+std::vector<std::string> PrinterConditions::take_notes() {
+  const std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  out.swap(notes_);
+  return out;
+}
+
 std::string PrinterConditions::words(const Condition& c) {
   const std::string& p = c.printer;
   switch (c.state) {
@@ -80,12 +92,13 @@ std::string escpos_bytes(const PrinterProfile& profile, const platform::TicketLa
 
 ProfiledOutlet::ProfiledOutlet(std::unique_ptr<platform::print::PrinterOutlet> spooler, PrinterProfiles profiles,
                                const platform::TicketLayout& layout, std::shared_ptr<PrinterConditions> conditions,
-                               platform::print::NetLimits limits)
+                               platform::print::NetLimits limits, std::shared_ptr<SheetWatch> sheets)
     : spooler_(std::move(spooler)),
       profiles_(std::move(profiles)),
       layout_(layout),
       conditions_(std::move(conditions)),
-      limits_(limits) {}
+      limits_(limits),
+      sheets_(std::move(sheets)) {}
 
 // The spooler is asked only about its own printers.
 bool ProfiledOutlet::refresh(const std::set<std::string>& job_printers, int first_job) {
@@ -128,31 +141,32 @@ JobState ProfiledOutlet::job(std::string_view printer, int job_id) {
 Delivery ProfiledOutlet::submit(const TicketJob& job, std::string_view ticket) {
   const PrinterProfile profile = profiles_.of(job.printer);
   switch (profile.mode) {
-    case PrintMode::driver: return spooler_->submit(job, ticket);
+    case PrintMode::driver:
+      if (sheets_ && job.page.continuous) sheets_->sheet(job.printer);
+      return spooler_->submit(job, ticket);
     case PrintMode::escpos: return spooler_->submit_raw(job, escpos_bytes(profile, layout_, ticket));
     case PrintMode::network: break;
   }
-  const NetResult r =
-      platform::print::send_to_net_printer(profile.host, profile.port, escpos_bytes(profile, layout_, ticket), limits_);
-  heard(profile, r.state);
-  const std::string words =
-      PrinterConditions::words({profile.printer, profile.host + ":" + std::to_string(profile.port), r.state});
-  switch (r.sent) {
-    case NetResult::Sent::printed: return Delivery{Outcome::printed, kNetworkJob, {}};
-    case NetResult::Sent::not_sent: return Delivery{Outcome::stopped, 0, words};
-    case NetResult::Sent::uncertain: break;
-  }
-  return Delivery{Outcome::uncertain, 0, r.detail};
+  return send_net(profile, escpos_bytes(profile, layout_, ticket));
 }
 
 Delivery ProfiledOutlet::submit_raw(const TicketJob& job, std::string_view bytes) {
   const PrinterProfile profile = profiles_.of(job.printer);
   if (profile.mode != PrintMode::network) return spooler_->submit_raw(job, bytes);
+  return send_net(profile, bytes);
+}
+
+// A printer that was not ready is said in its own words ("COZINHA sem
+// papel"), whoever sent the bytes: a ticket or a test page.
+Delivery ProfiledOutlet::send_net(const PrinterProfile& profile, std::string_view bytes) {
   const NetResult r = platform::print::send_to_net_printer(profile.host, profile.port, bytes, limits_);
   heard(profile, r.state);
   switch (r.sent) {
     case NetResult::Sent::printed: return Delivery{Outcome::printed, kNetworkJob, {}};
-    case NetResult::Sent::not_sent: return Delivery{Outcome::stopped, 0, r.detail};
+    case NetResult::Sent::not_sent:
+      return Delivery{Outcome::stopped, 0,
+                      PrinterConditions::words({profile.printer, profile.host + ":" + std::to_string(profile.port),
+                                                r.state})};
     case NetResult::Sent::uncertain: break;
   }
   return Delivery{Outcome::uncertain, 0, r.detail};

@@ -28,6 +28,7 @@
 #include "platform/print/outlet.h"
 #include "printing/print_service.h"
 #include "printing/printer_profiles.h"
+#include "printing/sheet_watch.h"
 
 namespace kav::printing {
 
@@ -46,6 +47,11 @@ class PrinterConditions {
   // The printers not ready now.
   std::vector<Condition> troubled() const;
 
+  // A line for the log about a printer, said once (thread-safe as the rest).
+  void note(std::string line);
+  // The lines noted since the last call, in order.
+  std::vector<std::string> take_notes();
+
   // The printer's words for a state: "COZINHA sem papel" (Windows-1252).
   static std::string words(const Condition& condition);
 
@@ -53,6 +59,7 @@ class PrinterConditions {
   mutable std::mutex mutex_;
   std::map<std::string, Condition> now_;  // by printer key
   std::vector<Condition> changes_;
+  std::vector<std::string> notes_;
 };
 
 // The line of the ticket that carries its order number: the first that holds
@@ -68,7 +75,7 @@ class ProfiledOutlet final : public platform::print::PrinterOutlet {
   // `layout` must outlive the outlet.
   ProfiledOutlet(std::unique_ptr<platform::print::PrinterOutlet> spooler, PrinterProfiles profiles,
                  const platform::TicketLayout& layout, std::shared_ptr<PrinterConditions> conditions,
-                 platform::print::NetLimits limits = {});
+                 platform::print::NetLimits limits = {}, std::shared_ptr<SheetWatch> sheets = nullptr);
 
   bool refresh(const std::set<std::string>& job_printers, int first_job) override;
   platform::print::PrinterState printer(std::string_view name) const override;
@@ -77,6 +84,9 @@ class ProfiledOutlet final : public platform::print::PrinterOutlet {
   std::string job_name(int job_id) override { return spooler_->job_name(job_id); }
   platform::print::Delivery submit(const platform::print::TicketJob& job, std::string_view ticket) override;
   platform::print::Delivery submit_raw(const platform::print::TicketJob& job, std::string_view bytes) override;
+  std::optional<platform::print::Paper> default_paper(std::string_view printer) override {
+    return spooler_->default_paper(printer);
+  }
 
   // The job number noted for a ticket a network printer printed: it has no
   // spooler job; job() calls any job of such a printer finished.
@@ -85,12 +95,14 @@ class ProfiledOutlet final : public platform::print::PrinterOutlet {
  private:
   platform::print::NetState status_of(const PrinterProfile& profile) const;
   void heard(const PrinterProfile& profile, platform::print::NetState state) const;
+  platform::print::Delivery send_net(const PrinterProfile& profile, std::string_view bytes);
 
   std::unique_ptr<platform::print::PrinterOutlet> spooler_;
   PrinterProfiles profiles_;
   const platform::TicketLayout& layout_;
   std::shared_ptr<PrinterConditions> conditions_;
   platform::print::NetLimits limits_;
+  std::shared_ptr<SheetWatch> sheets_;  // asked before a driver's ticket on a roll form
   mutable std::map<std::string, platform::print::NetState> looked_;  // this look's statuses, by key
 };
 

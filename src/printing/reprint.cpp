@@ -171,9 +171,9 @@ bool DirectReprint::folder_writable(const KeptTicket& t) {
   const std::string probe = t.folder + "\\KAVSPOOL.TST";
   std::unique_ptr<platform::File> file;
   bool written = files_.open(probe, platform::OpenMode::output, file).ok();
-  if (written) written = file->write("kav-spool") && file->close();
+  if (written) written = file->write("kav-spool").ok() && file->close().ok();
   file.reset();
-  files_.remove(probe);
+  files_.remove(probe).ignore();  // a probe left behind is harmless
   return written;
 }
 

@@ -101,7 +101,7 @@ void SpoolingPrintService::finish() {
 
 void SpoolingPrintService::drop_staged() {
   for (auto& staged : staged_) {
-    staged.file->close();
+    staged.file->close().ignore();  // dropped anyway
     store_.drop_unfinished(staged.ticket.folder, staged.ticket.base);
   }
   staged_.clear();
@@ -380,7 +380,9 @@ platform::Status SpoolingPrintService::test_page(std::string_view printer) {
   platform::print::HandOverJob job;
   job.job = platform::print::TicketJob{p.printer, "Teste de impressora " + p.printer, platform::print::PageSetup{}};
   job.raw = p.mode != PrintMode::driver;
-  job.text = job.raw ? test_page_bytes(p) : test_page_text(p, platform::kLineEnd);
+  const std::optional<platform::print::Paper> sheet =
+      !job.raw && options_.sheets ? options_.sheets->sheet(p.printer) : std::nullopt;
+  job.text = job.raw ? test_page_bytes(p) : test_page_text(p, platform::kLineEnd, sheet);
   job.kept = false;
   worker_.hand_over(std::move(job), false);
   const std::string mode(mode_name(p.mode));
@@ -398,8 +400,9 @@ std::unique_ptr<SpoolingPrintService> make_print_service(platform::FileSystem& f
   const PrinterProfiles profiles(settings::read_kav_settings(files));
   report_profiles(profiles, report, board);
   options.profiles = profiles;
+  options.sheets = std::make_shared<SheetWatch>(platform::print::make_os_outlet(), options.conditions);
   auto outlet = std::make_unique<ProfiledOutlet>(platform::print::make_os_outlet(), profiles, layout,
-                                                 options.conditions);
+                                                 options.conditions, platform::print::NetLimits{}, options.sheets);
   return std::make_unique<SpoolingPrintService>(files, clock, layout, std::move(outlet), std::move(report), board,
                                                 options);
 }

@@ -47,6 +47,7 @@
 #include "printing/ledger.h"
 #include "printing/printer_profiles.h"
 #include "printing/reprint.h"
+#include "printing/sheet_watch.h"
 
 namespace kav::printing {
 
@@ -60,6 +61,9 @@ struct SpoolOptions {
   std::shared_ptr<PrinterConditions> conditions;
   // The printers' profiles, for their test pages.
   PrinterProfiles profiles;
+  // Whose default paper is a sheet, for the test page of a driver printer
+  // (null: not asked).
+  std::shared_ptr<SheetWatch> sheets;
 };
 
 // How long the way out waits for the spooler's last look.

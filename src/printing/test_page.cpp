@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/print/escpos.h"
+#include "printing/sheet_watch.h"
 #include "record/cp1252.h"
 
 namespace kav::printing {
@@ -26,13 +27,14 @@ std::vector<std::string> head(const PrinterProfile& p) {
 
 std::string test_page_sample() { return record::cp1252("Ação Salão feijão açúcar pão ÇÃÕÉÊÍÓÚ"); }
 
-std::string test_page_text(const PrinterProfile& profile, std::string_view line_end, bool sheet_warning) {
+std::string test_page_text(const PrinterProfile& profile, std::string_view line_end,
+                           const std::optional<platform::print::Paper>& sheet) {
   std::vector<std::string> lines = head(profile);
   lines.emplace_back(kNumber);
   lines.push_back(test_page_sample());
-  if (sheet_warning) {
-    lines.emplace_back(record::cp1252("ATENÇÃO: o papel padrão desta impressora é uma folha;"));
-    lines.emplace_back("cada ticket ocupa uma folha inteira.");
+  if (sheet) {
+    lines.emplace_back("");
+    for (auto& l : sheet_page_lines(*sheet)) lines.push_back(std::move(l));
   }
   lines.emplace_back("");
   std::string out;

@@ -5,7 +5,10 @@
 // chosen; then the cut and the buzzer of the profile.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/print/outlet.h"
 
 #include "printing/printer_profiles.h"
 
@@ -15,8 +18,9 @@ namespace kav::printing {
 std::string test_page_sample();
 
 // The page as text for the driver (Windows-1252, lines ended by `line_end`).
-// `sheet_warning`: the printer's default paper is a sheet, said on the page.
-std::string test_page_text(const PrinterProfile& profile, std::string_view line_end, bool sheet_warning = false);
+// `sheet`: the printer's default paper when it is a sheet, said on the page.
+std::string test_page_text(const PrinterProfile& profile, std::string_view line_end,
+                           const std::optional<platform::print::Paper>& sheet = std::nullopt);
 
 // The page as ESC/POS bytes for the escpos modes.
 std::string test_page_bytes(const PrinterProfile& profile);

@@ -104,7 +104,7 @@ TEST(Monitoring, NoMetricsFolderNoFile) {
   platform::MemoryFileSystem files;
   MonitoredSite site(files);
   site.monitoring.set_metrics_folder({});
-  files.remove(test::kMetricsFile);
+  EXPECT_EQ(files.remove(test::kMetricsFile), platform::Status::kOk);
   site.check();
   EXPECT_FALSE(files.exists(test::kMetricsFile));
 }

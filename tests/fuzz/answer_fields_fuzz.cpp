@@ -49,9 +49,9 @@ class BytesFile final : public platform::File {
     pos_ += k;
     return static_cast<long>(k);
   }
-  bool write(std::string_view) override { return false; }
-  bool sync() override { return true; }
-  bool close() override { return true; }
+  platform::Status write(std::string_view) override { return platform::Status::kFailed; }
+  platform::Status sync() override { return platform::Status::kOk; }
+  platform::Status close() override { return platform::Status::kOk; }
 
  private:
   std::string_view bytes_;
@@ -65,13 +65,13 @@ class BytesFileSystem final : public platform::FileSystem {
     file = std::make_unique<BytesFile>(bytes);
     return platform::Status::kOk;
   }
-  bool remove(std::string_view) override { return false; }
-  bool rename(std::string_view, std::string_view) override { return false; }
+  platform::Status remove(std::string_view) override { return platform::Status::kFailed; }
+  platform::Status rename(std::string_view, std::string_view) override { return platform::Status::kFailed; }
   bool exists(std::string_view) override { return true; }
-  bool create_directory(std::string_view) override { return false; }
+  platform::Status create_directory(std::string_view) override { return platform::Status::kFailed; }
   std::string host_path(std::string_view p) override { return std::string(p); }
   std::vector<std::string> list(std::string_view, bool) override { return {}; }
-  bool sync_directory(std::string_view) override { return true; }
+  platform::Status sync_directory(std::string_view) override { return platform::Status::kOk; }
 };
 
 // One step of a command's reading. `record` looks for a record whose first

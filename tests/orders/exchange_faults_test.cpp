@@ -161,7 +161,7 @@ TEST_F(Faults, TheBatchFileIsWrittenOnlyWhenItsLineChanges) {
     web.queue("CMD_IMP", kOrder);
     commands.on_run = [&, run = commands.on_run](std::string_view line) {
       if (line.find(" DEL ") != std::string_view::npos && ++deletes == 2) {
-        memory.remove(std::string(kTemp) + "GET_KAVCMD.bat");
+        EXPECT_EQ(memory.remove(std::string(kTemp) + "GET_KAVCMD.bat"), platform::Status::kOk);
       }
       return run(line);
     };
@@ -193,8 +193,8 @@ TEST_F(Faults, TheBatchFileIsHeldThroughItsRunAndNotRunWhenItCannotBeHeld) {
       ++runs;
       if (memory.is_held(bat)) ++held_runs;
       std::unique_ptr<platform::File> f;
-      if (memory.open(bat, platform::OpenMode::output, f).ok() || memory.remove(bat) ||
-          memory.rename(bat, std::string(kTemp) + "MOVED.bat"))
+      if (memory.open(bat, platform::OpenMode::output, f).ok() || memory.remove(bat).ok() ||
+          memory.rename(bat, std::string(kTemp) + "MOVED.bat").ok())
         ++changed_in_runs;
     }
     return run(line);
@@ -355,7 +355,7 @@ TEST_F(Faults, ADamagedAnswerIsKeptAsideAndTheAlertStandsUntilTheFileIsDealtWith
   std::optional<std::string> standing;
   between(7000, [&] {
     standing = alert("resposta");
-    for (const auto& n : temp_files("KAVFALHA")) memory.remove(std::string(kTemp) + n);
+    for (const auto& n : temp_files("KAVFALHA")) EXPECT_EQ(memory.remove(std::string(kTemp) + n), platform::Status::kOk);
   });
   run_until(11000);
 

@@ -88,8 +88,8 @@ TEST_F(Pending, AnAnswerIsKeptBeforeItIsUsedAndRetiredWhenItsTicketsAreKept) {
 TEST_F(Pending, APendingAnswerIsDoneOverFirstWithoutDoublingATicketAlreadyKept) {
   // A run stopped after keeping the answer and its first ticket.
   files.put(std::string(kTemp) + "KAVPEND-20191127-14370000-CMD_IMP.RET", kOrder);
-  files.create_directory("C:\\OrbelaTeknovarium\\Spool");
-  files.create_directory(std::string(kSpool) + "COZINHA");
+  EXPECT_EQ(files.create_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
+  EXPECT_EQ(files.create_directory(std::string(kSpool) + "COZINHA"), platform::Status::kOk);
   files.put(std::string(kSpool) + "COZINHA\\20191127-14370000-000001-NAO-ENTREGUE.txt", "kept before");
   files.put(std::string(kSpool) + "COZINHA\\20191127-14370000-000002.tmp", "cut short");
   std::size_t requests_before_redo = 99;
@@ -146,7 +146,7 @@ TEST_F(Pending, AnAnswerWgetLeftCutShortIsKeptAsideNotPrinted) {
 // replayed at every check, and the checks go on.
 TEST_F(Pending, AnAnswerWhoseTicketsFolderCannotBeMadeIsKeptAsideNotReplayed) {
   web.queue("CAN_ITE", kCancel);
-  files.create_directory("C:\\OrbelaTeknovarium\\Spool");
+  EXPECT_EQ(files.create_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
   files.put(std::string(kSpool) + "BAR", "a file where the folder should be");
   run_until(11000);
   EXPECT_TRUE(pending().empty());

@@ -34,11 +34,11 @@ TEST(FaultFileSystemTest, FailsTheChosenCallOnTheChosenPathOnly) {
   EXPECT_EQ(fs.failures(Op::open_output), 1);
 
   fs.fail(Op::rename, "get_kavcmd", 0, FaultFileSystem::kForever);
-  EXPECT_FALSE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"));
-  EXPECT_FALSE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\Y.RET"));
+  EXPECT_EQ(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"), platform::Status::kFailed);
+  EXPECT_EQ(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\Y.RET"), platform::Status::kFailed);
   EXPECT_TRUE(mem.exists(kRet));
   fs.clear();
-  EXPECT_TRUE(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"));
+  EXPECT_EQ(fs.rename(kRet, "C:\\OrbelaTeknovarium\\Temp\\X.RET"), platform::Status::kOk);
 }
 
 TEST(FaultFileSystemTest, AFullDiskKeepsWhatFitsAndFailsTheRest) {

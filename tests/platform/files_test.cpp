@@ -110,14 +110,43 @@ TEST(TextFileTest, AReopenedFileReadsOnlyItsOwnBytes) {
   EXPECT_EQ(read_all("C:\\short"), "ab");
 }
 
+// Callers decide on the code of a failure; the files the tests keep in
+// memory must fail as the operating system's do.
+TEST(FileSystemTest, MemoryAndOperatingSystemFilesFailWithTheSameCodes) {
+  TempRoot root;
+  root.lay_out();
+  MemoryFileSystem memory;
+  const std::unique_ptr<FileSystem> os = make_os_file_system(root.str());
+  const std::string temp = "C:\\OrbelaTeknovarium\\Temp\\";
+  for (FileSystem* files : {static_cast<FileSystem*>(&memory), os.get()}) {
+    SCOPED_TRACE(files == &memory ? "memory" : "operating system");
+    EXPECT_EQ(files->remove(temp + "NONE.TXT"), Status::kNotFound);
+    EXPECT_EQ(files->rename(temp + "NONE.TXT", temp + "OTHER.TXT"), Status::kNotFound);
+    EXPECT_EQ(files->create_directory(temp + "NOWHERE\\SUB"), Status::kNotFound);
+
+    std::unique_ptr<File> f;
+    ASSERT_EQ(files->open(temp + "A.TXT", OpenMode::output, f), Status::kOk);
+    EXPECT_EQ(f->write("a"), Status::kOk);
+    EXPECT_EQ(f->sync(), Status::kOk);
+    EXPECT_EQ(f->close(), Status::kOk);
+    EXPECT_EQ(files->rename(temp + "A.TXT", temp + "NOWHERE\\A.TXT"), Status::kNotFound);
+    EXPECT_EQ(files->create_directory(temp + "A.TXT"), Status::kFailed);  // a file stands there
+    EXPECT_EQ(files->create_directory(temp + "SUB"), Status::kOk);
+    EXPECT_EQ(files->create_directory(temp + "SUB"), Status::kOk);  // there already
+    EXPECT_EQ(files->rename(temp + "A.TXT", temp + "SUB\\B.TXT"), Status::kOk);
+    EXPECT_EQ(files->sync_directory(temp + "SUB"), Status::kOk);
+    EXPECT_EQ(files->remove(temp + "SUB\\B.TXT"), Status::kOk);
+  }
+}
+
 TEST(MemoryFileSystemTest, NeedsTheFolderAndIgnoresCaseAndDrive) {
   MemoryFileSystem memory;
   std::unique_ptr<File> f;
   EXPECT_EQ(memory.open("C:\\Nowhere\\x", OpenMode::output, f), Status::kFailed);
   EXPECT_EQ(memory.open("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", OpenMode::output, f), Status::kOk);
-  f->write("abc");
+  EXPECT_EQ(f->write("abc"), platform::Status::kOk);
   EXPECT_EQ(memory.contents("\\XAMPP\\HTDOCS\\comandas\\files\\k.txt"), "abc");
-  EXPECT_TRUE(memory.rename("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", "C:\\OrbelaTeknovarium\\Temp\\K2"));
+  EXPECT_EQ(memory.rename("C:\\xampp\\htdocs\\Comandas\\FILES\\K.TXT", "C:\\OrbelaTeknovarium\\Temp\\K2"), Status::kOk);
   EXPECT_EQ(memory.contents("C:\\OrbelaTeknovarium\\Temp\\K2"), "abc");
   memory.remove_directory("C:\\OrbelaTeknovarium");
   EXPECT_FALSE(memory.exists("C:\\OrbelaTeknovarium\\Temp\\K2"));
@@ -134,16 +163,16 @@ TEST(MemoryFileSystemTest, APowerCutLeavesOnlyWhatWasSynced) {
   memory.track_power_cuts();
   std::unique_ptr<File> f;
   ASSERT_EQ(memory.open(temp + "A.tmp", OpenMode::output, f), Status::kOk);
-  f->write("synced");
-  f->sync();
-  f->write(" tail");
-  f->close();
-  ASSERT_TRUE(memory.rename(temp + "A.tmp", temp + "A"));
-  memory.remove(temp + "GONE");
+  EXPECT_EQ(f->write("synced"), platform::Status::kOk);
+  EXPECT_EQ(f->sync(), platform::Status::kOk);
+  EXPECT_EQ(f->write(" tail"), platform::Status::kOk);
+  EXPECT_EQ(f->close(), platform::Status::kOk);
+  ASSERT_EQ(memory.rename(temp + "A.tmp", temp + "A"), Status::kOk);
+  EXPECT_EQ(memory.remove(temp + "GONE"), platform::Status::kOk);
   memory.put(temp + "OLD", "rewritten, never synced");
-  memory.create_directory("C:\\OrbelaTeknovarium\\Spool");
-  memory.create_directory("C:\\OrbelaTeknovarium\\Spool\\P");
-  memory.sync_directory("C:\\OrbelaTeknovarium\\Spool");
+  EXPECT_EQ(memory.create_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
+  EXPECT_EQ(memory.create_directory("C:\\OrbelaTeknovarium\\Spool\\P"), platform::Status::kOk);
+  EXPECT_EQ(memory.sync_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
 
   MemoryFileSystem cut = memory.after_power_cut();  // no folder of Temp synced
   EXPECT_FALSE(cut.exists(temp + "A.tmp"));
@@ -151,8 +180,8 @@ TEST(MemoryFileSystemTest, APowerCutLeavesOnlyWhatWasSynced) {
   EXPECT_EQ(cut.contents(temp + "GONE"), "before");
   EXPECT_FALSE(cut.exists("C:\\OrbelaTeknovarium\\Spool")) << "its parent was not synced";
 
-  memory.sync_directory(temp);
-  memory.sync_directory("C:\\OrbelaTeknovarium");
+  EXPECT_EQ(memory.sync_directory(temp), platform::Status::kOk);
+  EXPECT_EQ(memory.sync_directory("C:\\OrbelaTeknovarium"), platform::Status::kOk);
   cut = memory.after_power_cut();
   EXPECT_EQ(cut.contents(temp + "A"), "synced");
   EXPECT_FALSE(cut.exists(temp + "A.tmp"));
@@ -176,10 +205,10 @@ TEST(HeldFileTest, WrittenOnlyWhenItHoldsAnythingElseAndUnchangeableWhileHeld) {
   std::unique_ptr<File> f;
   EXPECT_EQ(files.open(bat, OpenMode::output, f), Status::kDenied);
   EXPECT_EQ(files.open(bat, OpenMode::extend, f), Status::kDenied);
-  EXPECT_FALSE(files.remove(bat));
-  EXPECT_FALSE(files.rename(bat, other));
+  EXPECT_EQ(files.remove(bat), Status::kDenied);
+  EXPECT_EQ(files.rename(bat, other), Status::kDenied);
   memory.put(other, "two\r\n");
-  EXPECT_FALSE(files.rename(other, bat));
+  EXPECT_EQ(files.rename(other, bat), Status::kDenied);
   EXPECT_EQ(files.open(bat, OpenMode::input, f), Status::kOk);  // readers are welcome
   f.reset();
   EXPECT_EQ(memory.contents(bat), "one\r\n");

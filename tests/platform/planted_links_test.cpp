@@ -95,23 +95,23 @@ TEST_F(PlantedLinks, NoFileOfTheTempFolderOrTheLogIsWrittenThroughALink) {
     EXPECT_TRUE(noted(in_root(name)));
     // A link is never renamed into a file's place; replaced by a rename or
     // removed, it is the link that goes.
-    EXPECT_FALSE(files->rename(path, "C:\\OrbelaTeknovarium\\Temp\\MOVED.TXT"));
+    EXPECT_EQ(files->rename(path, "C:\\OrbelaTeknovarium\\Temp\\MOVED.TXT"), Status::kDenied);
     expect_target_untouched();
   }
   ManualClock clock(2019, 11, 27, 14, 38, 0);
   log::write_log_line(*files, clock, "linha");
   expect_target_untouched();
-  EXPECT_TRUE(files->remove("C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT"));
+  EXPECT_EQ(files->remove("C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT"), Status::kOk);
   EXPECT_FALSE(fs::is_symlink(in_root("Temp/FORMPRT.PRT")));
   expect_target_untouched();
 }
 
 TEST_F(PlantedLinks, APrinterFolderThatIsALinkIsNeitherEnteredNorListed) {
   fs::create_directory_symlink(elsewhere.path() / "folder", in_root("Spool/X"));
-  EXPECT_FALSE(files->create_directory("C:\\OrbelaTeknovarium\\Spool\\X"));
+  EXPECT_EQ(files->create_directory("C:\\OrbelaTeknovarium\\Spool\\X"), Status::kDenied);
   std::unique_ptr<File> file;
   EXPECT_EQ(files->open("C:\\OrbelaTeknovarium\\Spool\\X\\T.TXT", OpenMode::output, file), Status::kDenied);
-  EXPECT_FALSE(files->remove("C:\\OrbelaTeknovarium\\Spool\\X\\T.TXT"));
+  EXPECT_EQ(files->remove("C:\\OrbelaTeknovarium\\Spool\\X\\T.TXT"), Status::kDenied);
   EXPECT_TRUE(files->list("C:\\OrbelaTeknovarium\\Spool\\X", false).empty());
   EXPECT_TRUE(files->list("C:\\OrbelaTeknovarium\\Spool", true).empty());
   EXPECT_TRUE(fs::is_empty(elsewhere.path() / "folder"));
@@ -120,7 +120,7 @@ TEST_F(PlantedLinks, APrinterFolderThatIsALinkIsNeitherEnteredNorListed) {
   // The board names it, and ends the alert once no check meets it.
   log::Alerts alerts;
   log::LinkAlerts links(alerts);
-  EXPECT_FALSE(files->create_directory("C:\\OrbelaTeknovarium\\Spool\\X"));
+  EXPECT_EQ(files->create_directory("C:\\OrbelaTeknovarium\\Spool\\X"), Status::kDenied);
   links.check();
   ASSERT_EQ(alerts.current().size(), 1U);
   EXPECT_NE(alerts.current()[0].text.find("Spool/X"), std::string::npos);

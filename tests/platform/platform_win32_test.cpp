@@ -104,14 +104,14 @@ TEST(Win32FileSystemTest, ATestRootHoldsEveryPathAndDriveCLeavesThemAsTheyStand)
 
   std::unique_ptr<File> f;
   ASSERT_EQ(files->open("C:\\OrbelaTeknovarium\\Temp\\A.TXT", OpenMode::output, f), Status::kOk);
-  f->write("x");
-  f->close();
+  ASSERT_TRUE(f->write("x").ok());
+  ASSERT_TRUE(f->close().ok());
   EXPECT_EQ(slurp(temp), "x");
   EXPECT_TRUE(files->exists("\\orbelateknovarium\\temp\\a.txt"));
-  EXPECT_TRUE(files->rename("C:\\OrbelaTeknovarium\\Temp\\A.TXT", "C:\\OrbelaTeknovarium\\Temp\\B.TXT"));
+  EXPECT_EQ(files->rename("C:\\OrbelaTeknovarium\\Temp\\A.TXT", "C:\\OrbelaTeknovarium\\Temp\\B.TXT"), Status::kOk);
   EXPECT_TRUE(fs::exists(root.path() / "OrbelaTeknovarium" / "Temp" / "B.TXT"));
-  EXPECT_TRUE(files->remove("C:\\OrbelaTeknovarium\\Temp\\B.TXT"));
-  EXPECT_TRUE(files->create_directory("C:\\OrbelaTeknovarium\\Spool"));
+  EXPECT_EQ(files->remove("C:\\OrbelaTeknovarium\\Temp\\B.TXT"), Status::kOk);
+  EXPECT_EQ(files->create_directory("C:\\OrbelaTeknovarium\\Spool"), Status::kOk);
   EXPECT_TRUE(fs::is_directory(root.path() / "OrbelaTeknovarium" / "Spool"));
 
   for (const char* drive_c : {"C:\\", "C:", "c:\\"}) {
@@ -171,24 +171,24 @@ TEST(Win32FileSystemTest, AFileHeldForAMomentByAnotherHandleIsWaitedFor) {
   }
   {
     Holder holder(temp / "R.TXT", kAll, 0, 100);
-    EXPECT_TRUE(files->rename(path("R.TXT"), path("R2.TXT")));  // moved away
+    EXPECT_EQ(files->rename(path("R.TXT"), path("R2.TXT")), Status::kOk);  // moved away
   }
   {
     // Replaced while open: Windows refuses it even to a reader that lets
     // others delete ("access denied").
     Holder holder(temp / "T.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 100);
-    EXPECT_TRUE(files->rename(path("T.NEW"), path("T.TXT")));
+    EXPECT_EQ(files->rename(path("T.NEW"), path("T.TXT")), Status::kOk);
   }
   {
     Holder holder(temp / "D.TXT", kAll, 0, 100);
-    EXPECT_TRUE(files->remove(path("D.TXT")));
+    EXPECT_EQ(files->remove(path("D.TXT")), Status::kOk);
   }
   EXPECT_EQ(slurp(temp / "T.TXT"), "T.NEW");
   EXPECT_FALSE(fs::exists(temp / "D.TXT"));
   // Held for good: the wait is bounded and the failure is the same as ever.
   Holder for_good(temp / "G.TXT", kAll, 0, 60'000);
   EXPECT_EQ(files->open(path("G.TXT"), OpenMode::output, f), Status::kDenied);
-  EXPECT_FALSE(files->remove(path("G.TXT")));
+  EXPECT_EQ(files->remove(path("G.TXT")), Status::kDenied);
 }
 
 class Win32CommandRunnerTest : public ::testing::Test {
@@ -275,8 +275,8 @@ TEST_F(Win32CommandRunnerTest, ABatchFileHeldThroughItsRunCannotBeChangedMeanwhi
   EXPECT_EQ(slurp(temp / "GET_KAVCMD.bat"), contents);
   EXPECT_EQ(trimmed(slurp(temp / "R.TXT")), "present");
   EXPECT_FALSE(fs::exists(temp / "MOVED.bat"));
-  EXPECT_TRUE(files->rename(bat, "C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"));
-  EXPECT_TRUE(files->remove("C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"));
+  EXPECT_EQ(files->rename(bat, "C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"), Status::kOk);
+  EXPECT_EQ(files->remove("C:\\OrbelaTeknovarium\\Temp\\MOVED.bat"), Status::kOk);
 
   put("OrbelaTeknovarium/Temp/GET_KAVCMD.bat", contents);
   Holder writer(temp / "GET_KAVCMD.bat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 60'000);
@@ -355,9 +355,9 @@ TEST(Win32FileSystemTest, ListsFilesAndFoldersApartAndSyncsAFolder) {
   EXPECT_EQ(files->list("C:\\OrbelaTeknovarium\\Temp", false), (std::vector<std::string>{"KAVPEND-A.RET"}));
   EXPECT_EQ(files->list("C:\\OrbelaTeknovarium\\Temp", true), (std::vector<std::string>{"Sub"}));
   EXPECT_TRUE(files->list("C:\\OrbelaTeknovarium\\NoSuchFolder", false).empty());
-  EXPECT_TRUE(files->sync_directory("C:\\OrbelaTeknovarium\\Temp"));
+  EXPECT_EQ(files->sync_directory("C:\\OrbelaTeknovarium\\Temp"), Status::kOk);
   // A folder that is not there is no folder synced.
-  EXPECT_FALSE(files->sync_directory("C:\\OrbelaTeknovarium\\NoSuchFolder"));
+  EXPECT_EQ(files->sync_directory("C:\\OrbelaTeknovarium\\NoSuchFolder"), Status::kNotFound);
 }
 
 // The batch files name Wget without a drive ("\\OrbelaTeknovarium\\Kav\\WGET"):

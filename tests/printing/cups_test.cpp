@@ -53,8 +53,8 @@ struct Root {
   void set_printer(const std::string& printer) {
     auto f = std::unique_ptr<File>();
     ASSERT_TRUE(files->open(kInfo, OpenMode::output, f).ok());
-    f->write("PRTDRV       \"" + printer + "\"\nFORMSIZE      A4\n");
-    f->close();
+    EXPECT_EQ(f->write("PRTDRV       \"" + printer + "\"\nFORMSIZE      A4\n"), platform::Status::kOk);
+    EXPECT_EQ(f->close(), platform::Status::kOk);
   }
   void print(SpoolingPrintService& service, const std::string& printer, const std::string& order) {
     set_printer(printer);
@@ -158,6 +158,43 @@ TEST(CupsDelivery, APausedQueueGetsEveryTicketExactlyOnceWhenItIsResumed) {
     EXPECT_FALSE(fs::exists(r.spool(kPausable) / (base + "-NAO-ENTREGUE.txt"))) << base;
     EXPECT_EQ(jobs_titled(kPausable, job_title(base, host)), 1) << base;
   }
+}
+
+}  // namespace
+}  // namespace kav::printing
+
+// The default paper of a driver queue made for the test (a driver with a
+// roll and a tray, its own name, removed after): A4 is a sheet, the 80 mm
+// roll is not, and a queue the scheduler does not know has none.
+#include <unistd.h>
+
+#include "printing/sheet_watch.h"
+
+namespace kav::printing {
+namespace {
+
+bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+TEST(CupsDefaultPaper, TheQueuesPageSizeIsItsPaper) {
+  const std::string ppd = std::string(KAV_SOURCE_DIR) + "/tests/printing/roll-80mm.ppd";
+  const std::string name = "KAVPAPER" + std::to_string(::getpid());
+  if (!fs::exists(ppd) || !shell("lpstat -r | grep -q 'is running'") ||
+      !shell("lpadmin -p " + name + " -E -v file:///dev/null -P " + ppd + " -o PageSize=A4")) {
+    GTEST_SKIP() << "no CUPS scheduler that lets this test add a queue with " << ppd;
+  }
+  const auto outlet = make_os_outlet();
+  const std::optional<Paper> a4 = outlet->default_paper(name);
+  const bool rolled = shell("lpadmin -p " + name + " -o PageSize=X80MMY200MM");
+  const std::optional<Paper> roll = outlet->default_paper(name);
+  shell("lpadmin -x " + name);
+  ASSERT_TRUE(a4.has_value());
+  EXPECT_EQ(paper_label(*a4), "A4") << a4->name << " " << a4->width << "x" << a4->length;
+  EXPECT_TRUE(is_sheet(*a4));
+  ASSERT_TRUE(rolled);
+  ASSERT_TRUE(roll.has_value());
+  EXPECT_EQ(roll->width, 800) << roll->name;
+  EXPECT_FALSE(is_sheet(*roll));
+  EXPECT_FALSE(outlet->default_paper(name).has_value());
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ struct OnWorker {
   void print_with(SpoolingPrintService& s, const std::string& printer) {
     std::unique_ptr<File> info;
     ASSERT_TRUE(files->open(kInfo, OpenMode::output, info).ok());
-    info->write("PRTDRV       \"" + printer + "\"\n");
-    info->close();
+    EXPECT_EQ(info->write("PRTDRV       \"" + printer + "\"\n"), platform::Status::kOk);
+    EXPECT_EQ(info->close(), platform::Status::kOk);
     s.open("FCOMANDA", kInfo).ignore();
     s.write("TRACO   ", printer).ignore();
     ASSERT_TRUE(s.close().ok());

@@ -45,8 +45,8 @@ class RecordingQueue final : public HandOverQueue {
 
 struct Books {
   Books() {
-    files.create_directory("C:\\OrbelaTeknovarium\\Spool");
-    files.create_directory(kBar);
+    EXPECT_EQ(files.create_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
+    EXPECT_EQ(files.create_directory(kBar), platform::Status::kOk);
   }
 
   // A ticket kept under its marked name and given to the ledger.

@@ -186,6 +186,25 @@ TEST(NetworkPrinting, CoverOpenAndSilenceInThePrintersWords) {
   EXPECT_EQ(s.marked(), 1U);
 }
 
+// A test page (raw bytes) to a printer out of paper is refused in the
+// printer's words too: the installer reads them from kav-spool.
+TEST(NetworkPrinting, ARawPageToAPrinterOutOfPaperSaysWhy) {
+  FakeNetPrinter printer;
+  printer.set_state(FakeNetPrinter::State::paper_end);
+  const std::string ini =
+      "[impressora COZINHA]\nmodo = escpos-rede\nendereco = 127.0.0.1:" + std::to_string(printer.port()) + "\n";
+  test::FakeLayout layout;
+  NetLimits limits;
+  limits.status = std::chrono::milliseconds(300);
+  ProfiledOutlet outlet(std::make_unique<test::FakeOutlet>(),
+                        PrinterProfiles(settings::parse_settings(ini, settings::kav_schema())), layout, nullptr,
+                        limits);
+  const Delivery d = outlet.submit_raw(TicketJob{"COZINHA", "Teste", PageSetup{}}, "\x1B@page");
+  EXPECT_EQ(d.outcome, Outcome::stopped);
+  EXPECT_EQ(d.detail, "COZINHA sem papel");
+  EXPECT_EQ(printer.printed(), "");
+}
+
 // A connection that drops in the middle of a ticket: it may have printed, so
 // it is never sent again by itself, and it stays marked.
 TEST(NetworkPrinting, ADropMidTicketIsNeverSentAgainByItself) {

@@ -90,8 +90,8 @@ TEST(SpoolService, TicketsOfOnePrinterSortInPrintingOrderEvenWhenTheClockGoesBac
 
 TEST(SpoolService, AnExistingTicketIsNeverOverwritten) {
   Service s;
-  s.files.create_directory("C:\\OrbelaTeknovarium\\Spool");
-  s.files.create_directory("C:\\OrbelaTeknovarium\\Spool\\BAR");
+  ASSERT_EQ(s.files.create_directory("C:\\OrbelaTeknovarium\\Spool"), platform::Status::kOk);
+  ASSERT_EQ(s.files.create_directory("C:\\OrbelaTeknovarium\\Spool\\BAR"), platform::Status::kOk);
   s.files.put(std::string(kBar) + "20191127-14380500-000001-NAO-ENTREGUE.txt", "old");
   s.clock.advance_ms(100 * 60'000);  // too old to be sent again by itself
   s.print("BAR").ignore();
@@ -391,7 +391,7 @@ TEST(SpoolAlerts, TicketsTooOldToBeSentStandAsAnAlertUntilSettledByHand) {
   // kav-spool settles it while the monitor runs.
   const std::string base = std::string(kBar) + "20191127-14380500-000001";
   s.files.put(base + ".txt", s.files.contents(base + "-NAO-ENTREGUE.txt"));
-  s.files.remove(base + "-NAO-ENTREGUE.txt");
+  ASSERT_EQ(s.files.remove(base + "-NAO-ENTREGUE.txt"), platform::Status::kOk);
   s.service.follow_up();
   EXPECT_TRUE(s.alerts().empty());
   EXPECT_TRUE(s.service.waiting().empty());

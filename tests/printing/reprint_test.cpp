@@ -205,7 +205,7 @@ TEST(MonitorReprint, WhatCannotBeReprintedIsSaid) {
   s.service.follow_up();
   s.service.follow_up();
   KeptTicket gone = s.newest();
-  s.files.remove(gone.path());
+  EXPECT_EQ(s.files.remove(gone.path()), platform::Status::kOk);
   EXPECT_NE(s.service.reprint(gone).message().find(record::cp1252("não encontrado")), std::string::npos);
   KeptTicket no_printer = gone;
   no_printer.printer.clear();

@@ -45,8 +45,8 @@ struct Root {
   void print(SpoolingPrintService& service, const std::string& order) {
     auto f = std::unique_ptr<File>();
     ASSERT_TRUE(files->open(kInfo, OpenMode::output, f).ok());
-    f->write(std::string("PRTDRV       \"") + kPrinter + "\"\nFORMKIND      C\n");
-    f->close();
+    ASSERT_TRUE(f->write(std::string("PRTDRV       \"") + kPrinter + "\"\nFORMKIND      C\n").ok());
+    ASSERT_TRUE(f->close().ok());
     std::string rec(296, ' ');
     rec.replace(5, 4, order);
     EXPECT_TRUE(service.open("FCOMANDA", kInfo).ok());

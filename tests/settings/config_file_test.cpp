@@ -132,11 +132,11 @@ TEST(PrinterProfilesTest, UnknownSectionsAndStrayLinesAreNamedButChangeNothing) 
 TEST(SettingsFile, ReadFromTheInstallationFolder) {
   platform::MemoryFileSystem files;
   EXPECT_FALSE(read_kav_settings(files).found);
-  files.create_directory("C:\\OrbelaTeknovarium\\KAV");
+  EXPECT_EQ(files.create_directory("C:\\OrbelaTeknovarium\\KAV"), platform::Status::kOk);
   std::unique_ptr<platform::File> f;
   ASSERT_TRUE(files.open(kConfigPath, platform::OpenMode::output, f).ok());
-  f->write("[impressora COZINHA]\r\nmodo = escpos\r\n");
-  f->close();
+  EXPECT_EQ(f->write("[impressora COZINHA]\r\nmodo = escpos\r\n"), platform::Status::kOk);
+  EXPECT_EQ(f->close(), platform::Status::kOk);
   const PrinterProfiles p(read_kav_settings(files));
   EXPECT_TRUE(p.found());
   EXPECT_EQ(p.of("COZINHA").mode, PrintMode::escpos);

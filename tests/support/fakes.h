@@ -103,7 +103,7 @@ class FakePrintService final : public platform::PrintService {
     if (files_ == nullptr || files_->open(path, platform::OpenMode::input, file) != platform::Status::kOk) return bytes;
     char buf[512];
     for (long n; (n = file->read(buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<std::size_t>(n));
-    file->close();
+    file->close().ignore();  // read only
     return bytes;
   }
 

@@ -61,18 +61,24 @@ class FaultFileSystem final : public platform::FileSystem {
     if (trip(Op::hold, path)) return platform::Status::kDenied;
     return base_.hold(path, file);
   }
-  bool remove(std::string_view path) override { return !trip(Op::remove, path) && base_.remove(path); }
-  bool rename(std::string_view from, std::string_view to) override {
-    return !trip(Op::rename, from) && !trip(Op::rename, to) && base_.rename(from, to);
+  platform::Status remove(std::string_view path) override {
+    if (trip(Op::remove, path)) return platform::Status::kFailed;
+    return base_.remove(path);
+  }
+  platform::Status rename(std::string_view from, std::string_view to) override {
+    if (trip(Op::rename, from) || trip(Op::rename, to)) return platform::Status::kFailed;
+    return base_.rename(from, to);
   }
   bool exists(std::string_view path) override { return base_.exists(path); }
-  bool create_directory(std::string_view path) override {
-    return !trip(Op::create_directory, path) && base_.create_directory(path);
+  platform::Status create_directory(std::string_view path) override {
+    if (trip(Op::create_directory, path)) return platform::Status::kFailed;
+    return base_.create_directory(path);
   }
   std::string host_path(std::string_view path) override { return base_.host_path(path); }
   std::vector<std::string> list(std::string_view folder, bool folders) override { return base_.list(folder, folders); }
-  bool sync_directory(std::string_view folder) override {
-    return !trip(Op::sync, folder) && base_.sync_directory(folder);
+  platform::Status sync_directory(std::string_view folder) override {
+    if (trip(Op::sync, folder)) return platform::Status::kFailed;
+    return base_.sync_directory(folder);
   }
 
  private:
@@ -87,21 +93,24 @@ class FaultFileSystem final : public platform::FileSystem {
    public:
     FaultFile(FaultFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
         : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
-    bool write(std::string_view bytes) override {
-      if (fs_.trip(Op::write, path_)) return false;
+    platform::Status write(std::string_view bytes) override {
+      if (fs_.trip(Op::write, path_)) return platform::Status::kFailed;
       if (fs_.free_ && bytes.size() > *fs_.free_) {
         const std::size_t fits = *fs_.free_;
-        if (fits > 0) inner_->write(bytes.substr(0, fits));
+        if (fits > 0) inner_->write(bytes.substr(0, fits)).ignore();
         fs_.free_ = 0;
         ++fs_.failed_[static_cast<std::size_t>(Op::write)];
-        return false;
+        return platform::Status(platform::Status::kFailed, "disk full");
       }
       if (fs_.free_) *fs_.free_ -= bytes.size();
       return inner_->write(bytes);
     }
     long read(char* buf, std::size_t n) override { return inner_->read(buf, n); }
-    bool sync() override { return !fs_.trip(Op::sync, path_) && inner_->sync(); }
-    bool close() override { return inner_->close(); }
+    platform::Status sync() override {
+      if (fs_.trip(Op::sync, path_)) return platform::Status::kFailed;
+      return inner_->sync();
+    }
+    platform::Status close() override { return inner_->close(); }
 
    private:
     FaultFileSystem& fs_;

@@ -68,7 +68,7 @@ struct MonitoredSite {
                       for (const auto& t : service.waiting()) ++waiting[t.printer];
                       return waiting;
                     }}) {
-    files.create_directory(kMetricsFolder);
+    EXPECT_EQ(files.create_directory(kMetricsFolder), platform::Status::kOk);
     service.watch_deliveries([this](const printing::Delivered& d) { monitoring.delivered(d.printer, d.order, d.seconds); });
     service.start({});
     monitoring.started();

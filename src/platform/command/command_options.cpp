@@ -55,7 +55,7 @@ bool ensure_wget_settings(FileSystem& files) {
     long n = 0;
     while (present.size() <= wanted.size() && (n = file->read(buf, sizeof buf)) > 0)
       present.append(buf, static_cast<std::size_t>(n));
-    file->close();
+    file->close().ignore();  // read only
     if (n >= 0 && present == wanted) return true;
   }
   // Written beside and put in place in one step, so that a program never
@@ -63,10 +63,10 @@ bool ensure_wget_settings(FileSystem& files) {
   static constexpr std::string_view kNew = "C:\\OrbelaTeknovarium\\Temp\\KAVWGET.NEW";
   file.reset();
   if (!files.open(kNew, OpenMode::output, file).ok()) return false;
-  const bool written = file->write(wanted) && file->sync();
-  const bool closed = file->close();
-  if (!written || !closed || !files.rename(kNew, kWgetSettingsPath)) {
-    files.remove(kNew);
+  const bool written = file->write(wanted).ok() && file->sync().ok();
+  const bool closed = file->close().ok();
+  if (!written || !closed || !files.rename(kNew, kWgetSettingsPath).ok()) {
+    files.remove(kNew).ignore();
     return false;
   }
   return true;

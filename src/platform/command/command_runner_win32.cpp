@@ -117,6 +117,29 @@ bool is_interpreter_line(std::string_view line) {
   return line.size() > kStart.size() && record::upper(std::string(line.substr(0, kStart.size()))) == kStart;
 }
 
+// The standard handles of a program whose output goes to a file: the file
+// for its output and errors, the NUL device for its input.
+struct Redirection {
+  Handle output;
+  Handle input;
+};
+
+// Ends the program and whatever it started, and waits a moment for it.
+void end_tree(const Handle& job, const Handle& process, bool in_job) {
+  if (in_job)
+    TerminateJobObject(job.get(), 1);
+  else
+    TerminateProcess(process.get(), 1);
+  WaitForSingleObject(process.get(), 5000);
+}
+
+// Whether the file at host path `answer` has grown past an answer's bound.
+bool past_answer_bound(const std::string& answer) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return GetFileAttributesExA(answer.c_str(), GetFileExInfoStandard, &data) &&
+         ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kMaxAnswerBytes;
+}
+
 class Win32CommandRunner final : public CommandRunner {
  public:
   Win32CommandRunner(FileSystem& files, CommandOptions options) : files_(files), options_(std::move(options)) {}
@@ -135,14 +158,36 @@ class Win32CommandRunner final : public CommandRunner {
       complain("only \"CMD.EXE /C ...\" runs", line);
       return Status::kRefused;
     }
-    // Without its settings GNU Wget would retry into the next answer and
-    // wait minutes for a silent server: no batch file runs then (a DEL still
-    // does, so that an old answer never stays to be read again). They are
-    // held, unchanged, until the run has ended: the work folder is writable
-    // by every user, and settings of someone else's (an output document, a
-    // file to post) would run with the monitor's rights.
-    const command::Request::Kind kind = command::parse_command_line(line).kind;
     std::unique_ptr<File> settings_held;
+    if (const Status ready = prepare_programs(line, settings_held); !ready.ok()) return ready;
+    std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
+
+    Handle job(CreateJobObjectA(nullptr, nullptr));
+    if (!job.valid()) {
+      complain("no job object (error " + std::to_string(GetLastError()) + ")", line);
+      return Status::kRefused;
+    }
+    hold_programs_lock();
+    Redirection redirection;
+    PROCESS_INFORMATION info{};
+    if (!start(interpreter, line, environment, window_mode, redirection, info)) return Status::kRefused;
+    Handle process(info.hProcess);
+    Handle thread(info.hThread);
+    const bool in_job = AssignProcessToJobObject(job.get(), process.get()) != 0;
+    ResumeThread(thread.get());
+    return wait_for(command_line, job, process, in_job);
+  }
+
+ private:
+  // Without its settings GNU Wget would retry into the next answer and
+  // wait minutes for a silent server: no batch file runs then (a DEL still
+  // does, so that an old answer never stays to be read again). They are
+  // held, unchanged, in `settings_held` until the run has ended: the work
+  // folder is writable by every user, and settings of someone else's (an
+  // output document, a file to post) would run with the monitor's rights.
+  // A batch file runs only with Wget a regular file.
+  Status prepare_programs(const std::string& line, std::unique_ptr<File>& settings_held) {
+    const command::Request::Kind kind = command::parse_command_line(line).kind;
     if (kind != command::Request::Kind::remove &&
         (!ensure_wget_settings(files_) ||
          !hold_if_holding(files_, kWgetSettingsPath, wget_settings(), settings_held))) {
@@ -153,48 +198,49 @@ class Win32CommandRunner final : public CommandRunner {
       complain("no regular file", files_.host_path(kWgetProgramPath));
       return Status::kProgramNotFile;
     }
-    std::string environment = environment_block(files_.host_path(kWgetSettingsPath));
+    return Status::kOk;
+  }
 
-    Handle job(CreateJobObjectA(nullptr, nullptr));
-    if (!job.valid()) {
-      complain("no job object (error " + std::to_string(GetLastError()) + ")", line);
-      return Status::kRefused;
-    }
-    // Held open, and handed down, for as long as any program of ours runs.
+  // Held open, and handed down, for as long as any program of ours runs.
+  void hold_programs_lock() {
+    if (programs_lock_.valid()) return;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    if (!programs_lock_.valid()) {
-      programs_lock_.reset(CreateFileA(files_.host_path(kProgramsLockPath).c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
+    programs_lock_.reset(CreateFileA(files_.host_path(kProgramsLockPath).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
 
+  // The optional output file; standard input is the NUL device then. The
+  // handles stay in `redirection` while the program starts.
+  void redirect(STARTUPINFOA& startup, Redirection& redirection) const {
+    if (options_.output_path.empty()) return;
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    redirection.output.reset(CreateFileA(files_.host_path(options_.output_path).c_str(), FILE_APPEND_DATA,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    redirection.input.reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (redirection.output.valid() && redirection.input.valid()) {
+      startup.dwFlags |= STARTF_USESTDHANDLES;
+      startup.hStdInput = redirection.input.get();
+      startup.hStdOutput = redirection.output.get();
+      startup.hStdError = redirection.output.get();
+    }
+  }
+
+  // Starts the interpreter on `line`, suspended, so that it is in the job
+  // before it can start others; false (said on the standard error) when it
+  // could not be started.
+  bool start(const std::string& interpreter, std::string& line, std::string& environment, int window_mode,
+             Redirection& redirection, PROCESS_INFORMATION& info) const {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = window_mode == 0 ? SW_HIDE : static_cast<WORD>(window_mode);
-
-    // Optional output file; standard input is the NUL device then.
-    Handle output;
-    Handle input;
-    const BOOL inherit = TRUE;
-    if (!options_.output_path.empty()) {
-      output.reset(CreateFileA(files_.host_path(options_.output_path).c_str(), FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-      input.reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (output.valid() && input.valid()) {
-        startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = input.get();
-        startup.hStdOutput = output.get();
-        startup.hStdError = output.get();
-      }
-    }
-
-    // Started suspended, so that it is in the job before it can start others.
+    redirect(startup, redirection);
     DWORD flags = CREATE_SUSPENDED;
     if (window_mode == 0) flags |= CREATE_NO_WINDOW;
-    PROCESS_INFORMATION info{};
+    const BOOL inherit = TRUE;
     const std::string work_folder = files_.host_path(kCommandWorkFolder);
     // A start can fail for a moment, before anything of the command has
     // run: Wine reports a new process that died while it set itself up as
@@ -204,20 +250,20 @@ class Win32CommandRunner final : public CommandRunner {
     for (DWORD pause = 50;; pause *= 2) {
       if (CreateProcessA(interpreter.c_str(), line.data(), nullptr, nullptr, inherit, flags, environment.data(),
                          work_folder.c_str(), &startup, &info))
-        break;
+        return true;
       const DWORD error = GetLastError();
       if (!start_failed_for_a_moment(error) || pause > 200) {
         complain("CMD.EXE could not be started (error " + std::to_string(error) + ")", line);
-        return Status::kRefused;
+        return false;
       }
       complain("CMD.EXE did not start (error " + std::to_string(error) + "), trying again", line);
       Sleep(pause);
     }
-    Handle process(info.hProcess);
-    Handle thread(info.hThread);
-    const bool in_job = AssignProcessToJobObject(job.get(), process.get()) != 0;
-    ResumeThread(thread.get());
+  }
 
+  // Waits for the program to end within the command's time limit, and
+  // what its end means.
+  Status wait_for(std::string_view command_line, const Handle& job, const Handle& process, bool in_job) {
     const auto limit = time_limit_of(options_, command_line).count();
     const DWORD wait_ms = limit <= 0 ? 0 : limit >= static_cast<long long>(INFINITE) ? INFINITE - 1
                                                                                        : static_cast<DWORD>(limit);
@@ -235,23 +281,13 @@ class Win32CommandRunner final : public CommandRunner {
       const DWORD left = wait_ms == INFINITE - 1 || elapsed < wait_ms ? static_cast<DWORD>(wait_ms - elapsed) : 0;
       waited = WaitForSingleObject(process.get(), watched ? std::min<DWORD>(left, 20) : left);
       if (waited == WAIT_OBJECT_0 || left == 0 || !watched) break;
-      WIN32_FILE_ATTRIBUTE_DATA data{};
-      if (GetFileAttributesExA(answer.c_str(), GetFileExInfoStandard, &data) &&
-          ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kMaxAnswerBytes) {
-        if (in_job)
-          TerminateJobObject(job.get(), 1);
-        else
-          TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), 5000);
+      if (past_answer_bound(answer)) {
+        end_tree(job, process, in_job);
         return Status::kSignalled;
       }
     }
     if (waited != WAIT_OBJECT_0) {
-      if (in_job)
-        TerminateJobObject(job.get(), 1);
-      else
-        TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), 5000);
+      end_tree(job, process, in_job);
       return Status::kOverran;
     }
     // Whatever the command left running ends with it.
@@ -264,7 +300,6 @@ class Win32CommandRunner final : public CommandRunner {
     return Status::exited(static_cast<int>(code));
   }
 
- private:
   FileSystem& files_;
   CommandOptions options_;
   Handle programs_lock_;

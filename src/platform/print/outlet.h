@@ -42,6 +42,13 @@ struct Delivery {
   bool delivered() const { return outcome == Outcome::printed || outcome == Outcome::accepted; }
 };
 
+// A paper as a printer's driver knows it.
+struct Paper {
+  std::string name;  // the spooler's or the driver's name for it, for the log
+  int width = 0;     // tenths of a millimetre; 0 when not known
+  int length = 0;    // tenths of a millimetre; 0 when not known
+};
+
 enum class PrinterState {
   unknown,  // no printer of that name (or the spooler could not be reached)
   ready,    // takes jobs and is not paused
@@ -97,6 +104,9 @@ class PrinterOutlet {
   virtual Delivery submit_raw(const TicketJob& /*job*/, std::string_view /*bytes*/) {
     return Delivery{Outcome::failed, 0, "raw jobs not supported"};
   }
+  // The paper the printer's driver prints on when a job names none; nothing
+  // when the printer or its paper is not known. Keeps nothing between calls.
+  virtual std::optional<Paper> default_paper(std::string_view /*printer*/) { return std::nullopt; }
 
  protected:
   std::set<std::string> unlisted_;  // set by refresh()

@@ -6,6 +6,7 @@
 // the same with 1 or 100 tickets. A raw job (ESC/POS bytes) goes the same way
 // as application/vnd.cups-raw, which CUPS hands to the backend untouched.
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 #include <algorithm>
 #include <cctype>
@@ -44,86 +45,8 @@ class CupsOutlet final : public PrinterOutlet {
     printers_.clear();
     jobs_.clear();
     unlisted_.clear();
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    static const char* const kWanted[] = {"printer-name", "printer-state", "printer-is-accepting-jobs"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, kWanted);
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    if (response == nullptr) return false;
-    const bool answered = ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE ||
-                          ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND;
-    std::string name;
-    bool accepting = true;
-    int state = IPP_PSTATE_IDLE;
-    auto keep = [&] {
-      if (!name.empty()) {
-        printers_[key_of(name)] =
-            accepting && state != IPP_PSTATE_STOPPED ? PrinterState::ready : PrinterState::stopped;
-      }
-      name.clear();
-      accepting = true;
-      state = IPP_PSTATE_IDLE;
-    };
-    for (ipp_attribute_t* a = ippFirstAttribute(response); a != nullptr; a = ippNextAttribute(response)) {
-      const char* an = ippGetName(a);
-      if (an == nullptr) {  // a separator between printers
-        keep();
-        continue;
-      }
-      const std::string_view attr = an;
-      if (attr == "printer-name") name = ippGetString(a, 0, nullptr);
-      if (attr == "printer-state") state = ippGetInteger(a, 0);
-      if (attr == "printer-is-accepting-jobs") accepting = ippGetBoolean(a, 0) != 0;
-    }
-    keep();
-    ippDelete(response);
-    if (!answered) return false;
-
-    if (job_printers.empty()) return true;
-    // One Get-Jobs request for the jobs from `first_job` on, with only what
-    // is needed of each: the whole history of a busy server takes seconds.
-    // Finished jobs that CUPS no longer holds in memory come without their
-    // names (job_name() asks for one).
-    ipp_t* jobs_request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(jobs_request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
-    ippAddString(jobs_request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(jobs_request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
-    if (first_job > 0) ippAddInteger(jobs_request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", first_job);
-    static const char* const kJobAttrs[] = {"job-id", "job-state", "job-name", "job-printer-uri"};
-    ippAddStrings(jobs_request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kJobAttrs);
-    ipp_t* jobs_response = cupsDoRequest(CUPS_HTTP_DEFAULT, jobs_request, "/");
-    // A refusal (a busy scheduler, say) lists no jobs: taken as "no jobs" it
-    // would make tickets already printed look never handed over, and they
-    // would be sent again. Their jobs are asked for one by one instead.
-    if (jobs_response == nullptr || (ippGetStatusCode(jobs_response) > IPP_STATUS_OK_EVENTS_COMPLETE &&
-                                     ippGetStatusCode(jobs_response) != IPP_STATUS_ERROR_NOT_FOUND)) {
-      ippDelete(jobs_response);
-      unlisted_ = job_printers;
-      return true;
-    }
-    std::set<std::string> wanted;
-    for (const auto& p : job_printers) wanted.insert(key_of(record::to_utf8(p)));
-    JobInfo job;
-    auto keep_job = [&] {
-      if (job.id > 0 && wanted.contains(key_of(record::to_utf8(job.printer)))) jobs_.push_back(job);
-      job = JobInfo{};
-    };
-    for (ipp_attribute_t* a = ippFirstAttribute(jobs_response); a != nullptr; a = ippNextAttribute(jobs_response)) {
-      const char* an = ippGetName(a);
-      if (an == nullptr) {
-        keep_job();
-        continue;
-      }
-      const std::string_view attr = an;
-      if (attr == "job-id") job.id = ippGetInteger(a, 0);
-      if (attr == "job-state") job.state = state_of(ippGetInteger(a, 0));
-      if (attr == "job-name") job.title = record::cp1252(ippGetString(a, 0, nullptr));
-      if (attr == "job-printer-uri") {
-        const std::string_view uri = ippGetString(a, 0, nullptr);
-        job.printer = record::cp1252(uri.substr(uri.rfind('/') + 1));
-      }
-    }
-    keep_job();
-    ippDelete(jobs_response);
+    if (!look_at_printers()) return false;
+    if (!job_printers.empty()) look_at_jobs(job_printers, first_job);
     return true;
   }
 
@@ -164,6 +87,53 @@ class CupsOutlet final : public PrinterOutlet {
   // A raw job: CUPS passes the bytes to the printer's backend untouched.
   Delivery submit_raw(const TicketJob& job, std::string_view bytes) override {
     return print_job(job, std::string(bytes), CUPS_FORMAT_RAW, false);
+  }
+
+  // The queue's default media: its size from media-col-default, or from the
+  // PWG (or PPD) name in media-default.
+  std::optional<Paper> default_paper(std::string_view printer_name) override {
+    const std::string name = record::to_utf8(printer_name);
+    if (name.empty()) return std::nullopt;
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s",
+                     name.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    static const char* const kWanted[] = {"media-default", "media-col-default"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (response == nullptr) return std::nullopt;
+    std::optional<Paper> paper;
+    if (ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+      Paper p;
+      if (ipp_attribute_t* media = ippFindAttribute(response, "media-default", IPP_TAG_ZERO)) {
+        if (const char* text = ippGetString(media, 0, nullptr)) p.name = text;
+      }
+      if (ipp_attribute_t* col = ippFindAttribute(response, "media-col-default", IPP_TAG_BEGIN_COLLECTION)) {
+        ipp_t* size = nullptr;
+        if (ipp_attribute_t* s = ippFindAttribute(ippGetCollection(col, 0), "media-size", IPP_TAG_BEGIN_COLLECTION)) {
+          size = ippGetCollection(s, 0);
+        }
+        ipp_attribute_t* x = size != nullptr ? ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER) : nullptr;
+        ipp_attribute_t* y = size != nullptr ? ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER) : nullptr;
+        if (x != nullptr && y != nullptr) {
+          p.width = ippGetInteger(x, 0) / 10;  // hundredths of a millimetre
+          p.length = ippGetInteger(y, 0) / 10;
+        }
+      }
+      if (p.width == 0 && !p.name.empty()) {
+        const pwg_media_t* known = pwgMediaForPWG(p.name.c_str());
+        if (known == nullptr) known = pwgMediaForPPD(p.name.c_str());
+        if (known == nullptr) known = pwgMediaForLegacy(p.name.c_str());
+        if (known != nullptr) {
+          p.width = known->width / 10;
+          p.length = known->length / 10;
+        }
+      }
+      if (!p.name.empty() || p.width > 0) paper = p;
+    }
+    ippDelete(response);
+    return paper;
   }
 
  private:
@@ -217,6 +187,96 @@ class CupsOutlet final : public PrinterOutlet {
     return result(unknown                                      ? Outcome::unknown_printer
                   : err == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS ? Outcome::stopped
                                                                : Outcome::refused);
+  }
+
+  // Every printer's state, in one request; false when CUPS did not answer.
+  bool look_at_printers() {
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    static const char* const kWanted[] = {"printer-name", "printer-state", "printer-is-accepting-jobs"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, kWanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (response == nullptr) return false;
+    const bool answered = ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE ||
+                          ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND;
+    std::string name;
+    bool accepting = true;
+    int state = IPP_PSTATE_IDLE;
+    auto keep = [&] {
+      if (!name.empty()) {
+        printers_[key_of(name)] =
+            accepting && state != IPP_PSTATE_STOPPED ? PrinterState::ready : PrinterState::stopped;
+      }
+      name.clear();
+      accepting = true;
+      state = IPP_PSTATE_IDLE;
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response); a != nullptr; a = ippNextAttribute(response)) {
+      const char* an = ippGetName(a);
+      if (an == nullptr) {  // a separator between printers
+        keep();
+        continue;
+      }
+      const std::string_view attr = an;
+      if (attr == "printer-name") name = ippGetString(a, 0, nullptr);
+      if (attr == "printer-state") state = ippGetInteger(a, 0);
+      if (attr == "printer-is-accepting-jobs") accepting = ippGetBoolean(a, 0) != 0;
+    }
+    keep();
+    ippDelete(response);
+    return answered;
+  }
+
+  // The jobs of `job_printers` from `first_job` on, in one Get-Jobs request
+  // with only what is needed of each: the whole history of a busy server
+  // takes seconds. Finished jobs that CUPS no longer holds in memory come
+  // without their names (job_name() asks for one).
+  void look_at_jobs(const std::set<std::string>& job_printers, int first_job) {
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    if (first_job > 0) ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", first_job);
+    static const char* const kJobAttrs[] = {"job-id", "job-state", "job-name", "job-printer-uri"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kJobAttrs);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    // A refusal (a busy scheduler, say) lists no jobs: taken as "no jobs" it
+    // would make tickets already printed look never handed over, and they
+    // would be sent again. Their jobs are asked for one by one instead.
+    if (response == nullptr || (ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE &&
+                                ippGetStatusCode(response) != IPP_STATUS_ERROR_NOT_FOUND)) {
+      ippDelete(response);
+      unlisted_ = job_printers;
+      return;
+    }
+    keep_jobs(response, job_printers);
+    ippDelete(response);
+  }
+
+  // The jobs of a Get-Jobs answer that went to one of `job_printers`.
+  void keep_jobs(ipp_t* response, const std::set<std::string>& job_printers) {
+    std::set<std::string> wanted;
+    for (const auto& p : job_printers) wanted.insert(key_of(record::to_utf8(p)));
+    JobInfo job;
+    auto keep_job = [&] {
+      if (job.id > 0 && wanted.contains(key_of(record::to_utf8(job.printer)))) jobs_.push_back(job);
+      job = JobInfo{};
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response); a != nullptr; a = ippNextAttribute(response)) {
+      const char* an = ippGetName(a);
+      if (an == nullptr) {
+        keep_job();
+        continue;
+      }
+      const std::string_view attr = an;
+      if (attr == "job-id") job.id = ippGetInteger(a, 0);
+      if (attr == "job-state") job.state = state_of(ippGetInteger(a, 0));
+      if (attr == "job-name") job.title = record::cp1252(ippGetString(a, 0, nullptr));
+      if (attr == "job-printer-uri") {
+        const std::string_view uri = ippGetString(a, 0, nullptr);
+        job.printer = record::cp1252(uri.substr(uri.rfind('/') + 1));
+      }
+    }
+    keep_job();
   }
 
   // One attribute of one job, asked for by itself, handed to `use` when the

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <vector>
@@ -261,6 +262,53 @@ class WindowsOutlet final : public PrinterOutlet {
                                : Delivery{Outcome::failed, static_cast<int>(job_id), last_error_text()};
     ClosePrinter(printer);
     return d;
+  }
+
+  // The driver's default paper: its number and, from the driver's list of
+  // papers (DeviceCapabilities), its name and size; a size of its own
+  // (dmPaperWidth, dmPaperLength) when the driver gives one.
+  std::optional<Paper> default_paper(std::string_view printer_name) override {
+    if (printer_name.empty()) return std::nullopt;
+    HANDLE printer = nullptr;
+    std::string name(printer_name);
+    if (!OpenPrinterA(name.data(), &printer, nullptr)) return std::nullopt;
+    const std::vector<BYTE> mode = device_mode(printer, name, PageSetup{});
+    ClosePrinter(printer);
+    if (mode.empty()) return std::nullopt;
+    const auto* dm = reinterpret_cast<const DEVMODEA*>(mode.data());
+    Paper paper;
+    if ((dm->dmFields & DM_PAPERWIDTH) != 0 && dm->dmPaperWidth > 0) paper.width = dm->dmPaperWidth;
+    if ((dm->dmFields & DM_PAPERLENGTH) != 0 && dm->dmPaperLength > 0) paper.length = dm->dmPaperLength;
+    if ((dm->dmFields & DM_FORMNAME) != 0) {
+      paper.name.assign(reinterpret_cast<const char*>(dm->dmFormName),
+                        strnlen(reinterpret_cast<const char*>(dm->dmFormName), CCHFORMNAME));
+    }
+    const short number = (dm->dmFields & DM_PAPERSIZE) != 0 ? dm->dmPaperSize : short{0};
+    if (number > 0 && (paper.width == 0 || paper.length == 0 || paper.name.empty())) {
+      const int count = DeviceCapabilitiesA(name.c_str(), nullptr, DC_PAPERS, nullptr, dm);
+      if (count > 0) {
+        std::vector<WORD> numbers(static_cast<std::size_t>(count));
+        std::vector<POINT> sizes(static_cast<std::size_t>(count));
+        std::vector<char> names(static_cast<std::size_t>(count) * 64 + 1, '\0');
+        const bool listed =
+            DeviceCapabilitiesA(name.c_str(), nullptr, DC_PAPERS, reinterpret_cast<LPSTR>(numbers.data()), dm) ==
+                count &&
+            DeviceCapabilitiesA(name.c_str(), nullptr, DC_PAPERSIZE, reinterpret_cast<LPSTR>(sizes.data()), dm) ==
+                count;
+        const bool named =
+            DeviceCapabilitiesA(name.c_str(), nullptr, DC_PAPERNAMES, names.data(), dm) == count;
+        for (std::size_t i = 0; listed && i < numbers.size(); ++i) {
+          if (numbers[i] != static_cast<WORD>(number)) continue;
+          if (paper.width == 0) paper.width = static_cast<int>(sizes[i].x);
+          if (paper.length == 0) paper.length = static_cast<int>(sizes[i].y);
+          if (paper.name.empty() && named) paper.name.assign(&names[i * 64], strnlen(&names[i * 64], 64));
+          break;
+        }
+      }
+      if (paper.name.empty()) paper.name = "DMPAPER " + std::to_string(number);
+    }
+    if (paper.name.empty() && paper.width == 0) return std::nullopt;
+    return paper;
   }
 
  private:

@@ -51,10 +51,12 @@ std::string marked_name(std::string_view base) {
 std::string SpoolStore::folder_for(std::string_view printer) {
   const std::string folder = std::string(kSpoolRoot) + "\\" + spool_folder_name(printer);
   if (files_.exists(folder)) return folder;
-  if (!files_.exists(kSpoolRoot) && files_.create_directory(kSpoolRoot)) {
-    files_.sync_directory(std::string_view(kSpoolRoot).substr(0, kSpoolRoot.rfind('\\')));
+  // A folder that could not be made or synced shows when a ticket cannot be
+  // kept in it.
+  if (!files_.exists(kSpoolRoot) && files_.create_directory(kSpoolRoot).ok()) {
+    files_.sync_directory(std::string_view(kSpoolRoot).substr(0, kSpoolRoot.rfind('\\'))).ignore();
   }
-  if (files_.create_directory(folder)) files_.sync_directory(kSpoolRoot);
+  if (files_.create_directory(folder).ok()) files_.sync_directory(kSpoolRoot).ignore();
   return folder;
 }
 
@@ -81,42 +83,43 @@ bool SpoolStore::holds_marked(std::string_view folder, std::string_view base) {
 std::unique_ptr<File> SpoolStore::begin(std::string_view folder, std::string_view base, std::string_view text) {
   const std::string tmp = unfinished_path(folder, base);
   std::unique_ptr<File> file;
-  if (files_.open(tmp, OpenMode::output, file).ok() && file->write(text)) return file;
-  if (file) file->close();
-  files_.remove(tmp);
+  if (files_.open(tmp, OpenMode::output, file).ok() && file->write(text).ok()) return file;
+  if (file) file->close().ignore();  // dropped anyway
+  files_.remove(tmp).ignore();
   return nullptr;
 }
 
 bool SpoolStore::finish(File& file) {
-  const bool synced = file.sync();
-  return file.close() && synced;
+  const bool synced = file.sync().ok();
+  return file.close().ok() && synced;
 }
 
 bool SpoolStore::mark_kept(std::string_view folder, std::string_view base) {
-  return files_.rename(unfinished_path(folder, base), path(folder, base, true));
+  return files_.rename(unfinished_path(folder, base), path(folder, base, true)).ok();
 }
 
 void SpoolStore::drop_unfinished(std::string_view folder, std::string_view base) {
-  files_.remove(unfinished_path(folder, base));
+  files_.remove(unfinished_path(folder, base)).ignore();
 }
 
 bool SpoolStore::keep(std::string_view folder, std::string_view base, std::string_view text) {
   const std::string tmp = unfinished_path(folder, base);
   std::unique_ptr<File> file;
   if (!files_.open(tmp, OpenMode::output, file).ok()) return false;
-  const bool written = file->write(text) && file->sync();
-  const bool closed = file->close();
+  const bool written = file->write(text).ok() && file->sync().ok();
+  const bool closed = file->close().ok();
   if (written && closed && mark_kept(folder, base)) return true;
-  files_.remove(tmp);
+  files_.remove(tmp).ignore();
   return false;
 }
 
 // The new name reaches the disk before the note goes: a ticket still marked
 // after a power cut keeps its note, by which it is known printed.
 bool SpoolStore::unmark(std::string_view folder, std::string_view base) {
-  const bool renamed = files_.rename(path(folder, base, true), path(folder, base, false));
-  if (renamed) files_.sync_directory(folder);
-  if (files_.remove(note_path(folder, base))) files_.sync_directory(folder);
+  // A folder not synced here is synced with the next change in it.
+  const bool renamed = files_.rename(path(folder, base, true), path(folder, base, false)).ok();
+  if (renamed) files_.sync_directory(folder).ignore();
+  if (files_.remove(note_path(folder, base)).ok()) files_.sync_directory(folder).ignore();
   return renamed;
 }
 
@@ -127,8 +130,8 @@ bool SpoolStore::read_marked(std::string_view folder, std::string_view base, std
 bool SpoolStore::write_note(std::string_view folder, std::string_view base, int job_id) {
   std::unique_ptr<File> note;
   if (!files_.open(note_path(folder, base), OpenMode::output, note).ok()) return false;
-  const bool written = note->write(std::to_string(job_id)) && note->sync();
-  return note->close() && written && files_.sync_directory(folder);
+  const bool written = note->write(std::to_string(job_id)).ok() && note->sync().ok();
+  return note->close().ok() && written && files_.sync_directory(folder).ok();
 }
 
 int SpoolStore::read_note(std::string_view folder, std::string_view base) {

@@ -66,7 +66,7 @@ class SpoolStore {
   void drop_unfinished(std::string_view folder, std::string_view base);
   // Writes, syncs and keeps a ticket under its marked name in one go.
   bool keep(std::string_view folder, std::string_view base, std::string_view text);
-  bool sync_folder(std::string_view folder) { return files_.sync_directory(folder); }
+  bool sync_folder(std::string_view folder) { return files_.sync_directory(folder).ok(); }
 
   // Clears the mark of a kept ticket and drops its job note, each step synced
   // into the folder before the next; true when the mark went.
@@ -89,7 +89,7 @@ class SpoolStore {
     std::vector<std::pair<std::string, SpoolEntry>> files;  // file name, what it is
   };
   std::vector<Folder> list();
-  void remove(std::string_view path) { files_.remove(path); }
+  void remove(std::string_view path) { files_.remove(path).ignore(); }
 
  private:
   FileSystem& files_;

@@ -1,11 +1,11 @@
 #include "ui/win32/win32_runtime.h"
 
+#include "ui/win32/boxes.h"
 #include "ui/win32/form_window.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <iostream>
 #include <thread>
@@ -32,37 +32,6 @@ void paint_pending() {
   for (int i = 0; i < kPaintBound && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) {
     DispatchMessageW(&msg);
   }
-}
-
-// The buttons of a question box say "Sim" and "Não" whatever the system's
-// language: a hook of the box's own thread names them as the box appears.
-thread_local HHOOK question_hook = nullptr;
-
-LRESULT CALLBACK name_question_buttons(int code, WPARAM wp, LPARAM lp) {
-  if (code == HCBT_ACTIVATE) {
-    const auto box = reinterpret_cast<HWND>(wp);
-    SetDlgItemTextW(box, IDYES, L"Sim");
-    SetDlgItemTextW(box, IDNO, L"N\u00E3o");
-    UnhookWindowsHookEx(question_hook);
-    question_hook = nullptr;
-    return 0;
-  }
-  return CallNextHookEx(question_hook, code, wp, lp);
-}
-
-// The thread of the box that is up, and how to close it (a question: "Não").
-std::atomic<DWORD> box_thread{0};
-std::atomic<bool> box_asks{false};
-
-BOOL CALLBACK close_box(HWND window, LPARAM answer) {
-  PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(answer), 0);
-  return TRUE;
-}
-
-// One box at a time: the box up goes before another shows.
-void close_open_box() {
-  const DWORD thread = box_thread.exchange(0);
-  if (thread != 0) EnumThreadWindows(thread, close_box, box_asks ? IDNO : IDOK);
 }
 
 }  // namespace
@@ -141,8 +110,8 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     runtime_.message_box(caption_, text, style);
   }
 
-  // The box runs on a thread of its own (see Win32Runtime::message_box) and
-  // posts its answer to this window.
+  // The box runs on a thread of its own (boxes.h) and posts its answer to
+  // this window.
   void ask(std::string_view text, std::string_view question) override {
     question_ = std::string(question);
     const std::string_view shown = record::trim_right(text);
@@ -151,18 +120,7 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
       opening_.answer(question_, true);
       return;
     }
-    close_open_box();
-    std::thread([body = wide(shown), caption = wide(caption_), window = hwnd()] {
-      box_thread = GetCurrentThreadId();
-      box_asks = true;
-      question_hook = SetWindowsHookExW(WH_CBT, name_question_buttons, nullptr, GetCurrentThreadId());
-      const int answer = MessageBoxW(nullptr, body.c_str(), caption.c_str(),
-                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND | MB_TOPMOST);
-      if (question_hook != nullptr) UnhookWindowsHookEx(question_hook);
-      DWORD self = GetCurrentThreadId();
-      box_thread.compare_exchange_strong(self, 0);
-      PostMessageW(window, kAnswerMessage, answer == IDYES ? 1 : 0, 0);
-    }).detach();
+    ask_box(wide(shown), wide(caption_), hwnd());
   }
 
   void click_waits(const form::ControlDesign& button, bool waits) override {
@@ -398,25 +356,14 @@ void Win32Runtime::message_box(std::string_view text, int style) {
   MessageBoxW(nullptr, wide(shown).c_str(), L"KavComanda", MB_OK | icon | MB_TASKMODAL);
 }
 
-// A form's box returns at once and stays up until its OK, so that nothing an
-// operator leaves open holds the monitor's timer: it runs on a thread of its
-// own, owned by no window (an owner would be disabled while it is up, and
-// would take the box along when its form closes).
+// A form's box returns at once and stays up until its OK (boxes.h).
 void Win32Runtime::message_box(const std::string& title, std::string_view text, int style) {
   const std::string_view shown = record::trim_right(text);
   if (message_box_hook_) {
     message_box_hook_(utf8(shown), style);
     return;
   }
-  const UINT flags = MB_OK | (static_cast<UINT>(style) & MB_ICONMASK) | MB_SETFOREGROUND | MB_TOPMOST;
-  close_open_box();
-  std::thread([body = wide(shown), caption = wide(title), flags] {
-    box_thread = GetCurrentThreadId();
-    box_asks = false;
-    MessageBoxW(nullptr, body.c_str(), caption.c_str(), flags);
-    DWORD self = GetCurrentThreadId();
-    box_thread.compare_exchange_strong(self, 0);
-  }).detach();
+  show_box(wide(shown), wide(title), MB_OK | (static_cast<UINT>(style) & MB_ICONMASK) | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 // Input that comes while handlers run: a form below a check takes it (it

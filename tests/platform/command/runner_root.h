@@ -33,8 +33,8 @@ class RunnerRoot : public TempRoot {
   void put(std::string_view windows_path, std::string_view bytes) const {
     std::unique_ptr<platform::File> file;
     files->open(windows_path, platform::OpenMode::output, file).ignore();
-    file->write(bytes);
-    file->close();
+    EXPECT_EQ(file->write(bytes), platform::Status::kOk);
+    EXPECT_EQ(file->close(), platform::Status::kOk);
   }
 
   // A batch file of the given lines, each written as a record with the line end.

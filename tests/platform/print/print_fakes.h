@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -74,6 +75,14 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
     return submit(job, bytes);
   }
 
+  // The default paper of `papers`, by printer name.
+  std::optional<platform::print::Paper> default_paper(std::string_view printer) override {
+    ++papers_asked;
+    const auto it = papers.find(std::string(printer));
+    if (it == papers.end()) return std::nullopt;
+    return it->second;
+  }
+
   // The printer finishes every job it holds.
   void finish_all() {
     for (auto& [id, state] : states) {
@@ -97,6 +106,8 @@ class FakeOutlet final : public platform::print::PrinterOutlet {
   int submits = 0;
   int raw_submits = 0;
   int next_id = 1;
+  std::map<std::string, platform::print::Paper> papers;
+  int papers_asked = 0;
 
  private:
   std::vector<platform::print::JobInfo> listed_;

@@ -85,18 +85,18 @@ class TimedFiles final : public platform::FileSystem {
     return inner_.open(p, m, f);
   }
   platform::Status hold(std::string_view p, std::unique_ptr<platform::File>& f) override { return inner_.hold(p, f); }
-  bool remove(std::string_view p) override { return inner_.remove(p); }
-  bool rename(std::string_view from, std::string_view to) override {
+  platform::Status remove(std::string_view p) override { return inner_.remove(p); }
+  platform::Status rename(std::string_view from, std::string_view to) override {
     renamed_pending = renamed_pending || to.find("KAVPEND-") != std::string_view::npos;
     return inner_.rename(from, to);
   }
   bool exists(std::string_view p) override { return inner_.exists(p); }
-  bool create_directory(std::string_view p) override { return inner_.create_directory(p); }
+  platform::Status create_directory(std::string_view p) override { return inner_.create_directory(p); }
   std::vector<std::string> list(std::string_view p, bool folders) override { return inner_.list(p, folders); }
-  bool sync_directory(std::string_view p) override {
-    const bool ok = inner_.sync_directory(p);
+  platform::Status sync_directory(std::string_view p) override {
+    platform::Status st = inner_.sync_directory(p);
     if (renamed_pending && !kept) kept = Clock::now();
-    return ok;
+    return st;
   }
   std::string host_path(std::string_view p) override { return inner_.host_path(p); }
   bool renamed_pending = false;

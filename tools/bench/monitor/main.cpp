@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
     app::Session session(application);
     form::Form& comandas = *session.forms().find("90-COMANDAS");
     Meter meter(comandas, checks, [&] {
-      files->remove("C:\\OrbelaTeknovarium\\LOGCMD_20" + clock.date_yymmdd() + ".txt");
+      files->remove("C:\\OrbelaTeknovarium\\LOGCMD_20" + clock.date_yymmdd() + ".txt").ignore();
     });
     form::FormSet forms;
     for (form::Form* f : session.forms().all()) forms.add(f == &comandas ? meter : *f);

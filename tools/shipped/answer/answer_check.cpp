@@ -43,7 +43,7 @@ class ServeOnce final : public platform::CommandRunner {
   platform::Status run(std::string_view line, int) override {
     const std::string text(record::trim_right(line));
     if (text == orders::kDeleteAnswer) {
-      files_.remove(orders::kRespostaPath);
+      files_.remove(orders::kRespostaPath).ignore();  // DEL /Q says nothing of a missing file
       return platform::Status();
     }
     if (text != orders::kRunBatch) return platform::Status::exited(1);

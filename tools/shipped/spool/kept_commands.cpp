@@ -94,11 +94,11 @@ int discard_kept(platform::FileSystem& files, platform::Clock& clock, std::strin
   if (monitor_runs(files, lock, "descarte-a", voice)) return 1;
   // Its order number for the log, when it may be read.
   const std::string numero = refusal(files, *name).empty() ? orders::examine_kept(files, *name).numero : std::string();
-  if (!files.remove(in_temp(*name))) {
+  if (!files.remove(in_temp(*name)).ok()) {
     voice.error(record::cp1252("não foi possível remover ") + files.host_path(in_temp(*name)));
     return 1;
   }
-  files.sync_directory(orders::kTempFolder);
+  files.sync_directory(orders::kTempFolder).ignore();  // gone; durable with the folder's next sync
   log::write_log_line(files, clock,
                       "Retida descartada pelo operador (kav-spool): Comanda " +
                           (numero.empty() ? std::string("-") : numero) + ", Temp\\" + *name);

@@ -281,8 +281,18 @@ int main(int argc, char** argv) {
     auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
     outlet->refresh({}, 0);
     const TicketJob job{p.printer, "Teste de impressora " + p.printer, PageSetup{}};
+    // A driver that feeds a sheet for each ticket is said here and on the page.
+    const auto sheet = p.mode == printing::PrintMode::driver
+                           ? printing::SheetWatch(platform::print::make_os_outlet(), nullptr).sheet(p.printer)
+                           : std::nullopt;
+    if (sheet) {
+      for (const auto& line : printing::sheet_log_lines(p.printer, *sheet)) {
+        say_error(line);
+        spool.log(line);
+      }
+    }
     const Delivery d = p.mode == printing::PrintMode::driver
-                           ? outlet->submit(job, printing::test_page_text(p, kLineEnd))
+                           ? outlet->submit(job, printing::test_page_text(p, kLineEnd, sheet))
                            : outlet->submit_raw(job, printing::test_page_bytes(p));
     if (!d.delivered()) {
       say_error("p\xE1gina de teste n\xE3o impressa em " + p.printer + " (" + d.detail + ")");

@@ -1,0 +1,21 @@
+// The boxes of the windowed runtime. One at a time: a box that shows first
+// closes the one that is up (a question: "Não"). Each runs on a thread of
+// its own and returns at once, so that nothing an operator leaves open holds
+// the monitor's timer; it is owned by no window (an owner would be disabled
+// while it is up, and would take the box along when its form closes).
+#pragma once
+
+#include <string>
+
+#include "ui/win32/form_window.h"
+
+namespace kav::ui::win32 {
+
+// A box with its OK; `flags` as MessageBox takes them.
+void show_box(std::wstring body, std::wstring caption, UINT flags);
+
+// A question whose buttons say "Sim" and "Não" whatever the system's
+// language; the answer reaches `window` as kAnswerMessage.
+void ask_box(std::wstring body, std::wstring caption, HWND window);
+
+}  // namespace kav::ui::win32
