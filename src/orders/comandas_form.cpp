@@ -51,6 +51,7 @@ ComandasForm::ComandasForm(log::LLink& link, platform::Platform& platform, std::
       link_alerts_(alerts),
       report_(report),
       exchange_(platform.files, std::move(web_host)),
+      kept_bound_(platform.files),
       journal_(platform.files, exchange_),
       tickets_(platform.files, platform.printing, areas_),
       paramet_(erpfiles::declare(platform.keyed, erpfiles::paramet::kFile)),
@@ -93,6 +94,11 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (timer != "CmTimer1") return;
   ctx.set_timer_enabled("CmTimer1", false);
   give_up_ = disk_failed_ = work_left_ = false;
+  if (settle_only_) {
+    settle_only_run(ctx);
+    ctx.end_form();
+    return;
+  }
   finish_pending(ctx);
   settle_kept(ctx);
   show_failed_answers();
@@ -103,6 +109,7 @@ void ComandasForm::tick(form::FormContext& ctx, std::string_view timer) {
   if (!work_left_) seen_.clear();
   report_.set_work_left(work_left_ && !give_up_);
   link_alerts_.check();
+  log_repeats(ctx);
   if (watch_.run_ended) watch_.run_ended();
   ctx.end_form();
 }
@@ -185,26 +192,7 @@ bool ComandasForm::next_record(form::FormContext& ctx, const Command& command) {
   return false;
 }
 
-// The same page answering the same text at every check adds no file per
-// answer: an answer equal to the newest kept one of its command is named
-// and left where the next exchange deletes it.
 void ComandasForm::keep_unrecognised_answer(form::FormContext& ctx, std::string_view command) {
-  std::string answer;
-  read_whole(platform_.files, kRespostaPath, answer);
-  std::string newest;
-  for (const auto& name : platform_.files.list(kTempFolder, false)) {
-    if (name.starts_with(kFailedName) && name.ends_with("-" + std::string(command) + ".RET") && name > newest) {
-      newest = name;
-    }
-  }
-  std::string kept;
-  if (!newest.empty() && read_whole(platform_.files, std::string(kTempFolder) + "\\" + newest, kept) &&
-      kept == answer) {
-    log_failure(ctx, "Resposta " + std::string(command) + " sem registro reconhecido, igual a Temp\\" + newest +
-                         " !!!");
-    show_failed_answers();
-    return;
-  }
   keep_failed_answer(ctx, std::string(kRespostaPath), command, true, " sem registro reconhecido");
 }
 
@@ -217,8 +205,7 @@ void ComandasForm::keep_unrecognised_answer(form::FormContext& ctx, std::string_
 bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view command) {
   const AnswerReader& r = exchange_.reader();
   if (r.unmappable() > 0) {
-    log::log_from_form(ctx, link_,
-                       "Resposta " + std::string(command) + " em UTF-8: " + std::to_string(r.unmappable()) +
+    log_repeatable(ctx, "Resposta " + std::string(command) + " em UTF-8: " + std::to_string(r.unmappable()) +
                            record::cp1252(" caractere(s) sem equivalente no Windows-1252 impresso(s) como ?, o primeiro ") +
                            code_point_name(r.first_unmappable()));
   }
@@ -226,7 +213,7 @@ bool ComandasForm::answer_complete(form::FormContext& ctx, std::string_view comm
   const std::string prefix = "Texto ignorado em " + std::string(command) + ": ";
   const std::string odd = shortened(r.leading_text(), r.inner_text(), kLogTextWidth - prefix.size());
   if (!odd.empty()) {  // an answer cut inside a record may have passed over nothing
-    log::log_from_form(ctx, link_, prefix + odd);
+    log_repeatable(ctx, prefix + odd);
   }
   if (!r.damaged()) return true;
   if (!r.found_record()) return false;  // no order to name: kept as an answer without a record
@@ -382,6 +369,9 @@ void ComandasForm::web_failure(form::FormContext& ctx, const Command& command) {
 void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
                                       bool name_order, std::string_view why) {
   exchange_.close();
+  std::string answer;
+  const bool whole = read_whole(platform_.files, from, answer);
+  if (whole && kept_answer_again(ctx, from, answer, command, name_order, why)) return;
   std::string stamp = platform::stamp_now(platform_.clock);
   auto path_of = [&] { return std::string(kFailedPrefix) + stamp + "-" + std::string(command) + ".RET"; };
   for (int tries = 0; tries < 100 && platform_.files.exists(path_of()); ++tries) stamp = platform::next_stamp(stamp);
@@ -393,6 +383,7 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
     return;
   }
   platform_.files.sync_directory(kTempFolder).ignore();  // kept; durable with the folder's next sync
+  kept_bound_.kept(name_of(to), whole ? answer.size() : size_up_to_bound(platform_.files, to));
   const std::string where = "Temp\\" + name_of(to);
   if (!name_order) {  // the row that names the order is already shown
     log::log_from_form(ctx, link_, "Resposta " + std::string(command) + " guardada em " + where);
@@ -403,6 +394,7 @@ void ComandasForm::keep_failed_answer(form::FormContext& ctx, const std::string&
                                     : "Comanda " + numero + record::cp1252(" não impressa (") + std::string(command) +
                                           " incompleta): " + where + " !!!");
   }
+  bound_kept(ctx, name_of(to));
   show_failed_answers();
 }
 
@@ -415,12 +407,13 @@ std::string ComandasForm::order_of(std::string_view path) {
 }
 
 void ComandasForm::show_failed_answers() {
-  const std::vector<KeptAnswer> kept = kept_answers(platform_.files);
+  // Only the newest is read: Temp may hold up to kMaxKeptBytes of them.
+  const std::vector<std::string> kept = kept_answer_names(platform_.files);
   if (kept.empty()) {
     alerts_.clear(kAnswerAlert);
     return;
   }
-  const KeptAnswer& last = kept.front();
+  const KeptAnswer last = examine_kept(platform_.files, kept.front());
   const std::string& newest = last.name;
   const std::string command = last.command ? std::string(last.command->name) : std::string("?");
   const std::string& numero = last.numero;
@@ -492,7 +485,11 @@ int ComandasForm::log_message(form::FormContext& ctx, std::string_view text) {
 
 int ComandasForm::log_failure(form::FormContext& ctx, std::string_view text) {
   report_.failure(text);
-  return log_message(ctx, text);
+  if (first_of_repeats(text)) return log_message(ctx, text);
+  const int index = ctx.add_list_row("Lv_Proc", 1, 1);
+  link_.set_texto(text);
+  ctx.set_list_row_text(ctx.get_list_row("Lv_Proc", index), link_.texto(), 1);
+  return index;
 }
 
 }  // namespace kav::orders

@@ -28,7 +28,12 @@
 // An answer that is not printed (the transfer failed or was cut, the
 // page's output ran into it, or it holds text and no record) is kept as
 // Temp\KAVFALHA-<stamp>-<command>.RET; the alert "resposta" stands while
-// such files remain.
+// such files remain. They are bounded together (orders/kept_bound.h), and
+// an answer kept already is not kept again.
+//
+// A failure met again, in the same check or check after check, writes its
+// log line once and then its count (log/repeated_lines.h); its row is shown
+// every time.
 #pragma once
 
 #include <cstdint>
@@ -44,9 +49,11 @@
 #include "board/link_alerts.h"
 #include "board/check_report.h"
 #include "log/l_link.h"
+#include "log/repeated_lines.h"
 #include "form/form.h"
 #include "orders/command.h"
 #include "orders/exchange.h"
+#include "orders/kept_bound.h"
 #include "orders/pending_journal.h"
 #include "orders/ticket_writer.h"
 #include "orders/work_areas.h"
@@ -83,6 +90,10 @@ class ComandasForm final : public form::Form {
   enum class Settle { print, discard };
   void settle(std::string name, Settle how) { settles_.push_back({std::move(name), how}); }
   static constexpr std::string_view kCheckLine = "VERIFICAR: resposta retida";
+  // From now on each run settles what the operator asked and does nothing
+  // else: no pending answer done over, nothing asked of the web
+  // application (kav-spool prints a kept answer so while no monitor runs).
+  void settle_only() { settle_only_ = true; }
 
  private:
   // The commands of the processing run.
@@ -104,6 +115,8 @@ class ComandasForm final : public form::Form {
   // The kept answers the operator settled since the last run.
   void settle_kept(form::FormContext& ctx);
   void print_kept(form::FormContext& ctx, const std::string& name);
+  void settle_only_run(form::FormContext& ctx);
+  bool settle_only_ = false;
 
   // Pending answers: finished at the start of every run.
   void finish_pending(form::FormContext& ctx);
@@ -125,6 +138,10 @@ class ComandasForm final : public form::Form {
   // report names the order of its first record.
   void keep_failed_answer(form::FormContext& ctx, const std::string& from, std::string_view command,
                           bool name_order, std::string_view why = " incompleta");
+  // An answer that holds exactly the bytes of one kept already: `from` is
+  // removed and the repeat reported (true); false when there is none.
+  bool kept_answer_again(form::FormContext& ctx, const std::string& from, std::string_view answer,
+                         std::string_view command, bool name_order, std::string_view why);
   // An answer with text and no record the reader recognises.
   void keep_unrecognised_answer(form::FormContext& ctx, std::string_view command);
   // Raises the alert "resposta" while answers kept aside remain, clears it
@@ -150,8 +167,17 @@ class ComandasForm final : public form::Form {
   // Reports a message: a new row of Lv_Proc and a line in the log. Returns
   // the row's index.
   int log_message(form::FormContext& ctx, std::string_view text);
-  // The same for a failure, which the check's report gets too.
+  // The same for a failure, which the check's report gets too; a repeat
+  // of a failure has its row, and its log line only in a count.
   int log_failure(form::FormContext& ctx, std::string_view text);
+  // A log line without a row, written once while it repeats.
+  void log_repeatable(form::FormContext& ctx, std::string_view text);
+  // Whether a failure's log line is written now (not a repeat).
+  bool first_of_repeats(std::string_view text);
+  // The counts of the repeats at the end of a run.
+  void log_repeats(form::FormContext& ctx);
+  // Removes the oldest kept answers past the bound, each logged.
+  void bound_kept(form::FormContext& ctx, const std::string& newest);
 
   log::LLink& link_;
   platform::Platform& platform_;
@@ -161,6 +187,8 @@ class ComandasForm final : public form::Form {
   log::CheckReport& report_;
   form::FormDesign design_;
   Exchange exchange_;
+  KeptBound kept_bound_;
+  log::RepeatedLines repeats_;
   WorkAreas areas_;
   PendingJournal journal_;
   TicketWriter tickets_;

@@ -13,6 +13,7 @@
 // answer to read.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ inline constexpr std::size_t kRegArqbatWidth = 200;
 // Reads the whole of a file into `bytes`. False when it cannot be opened or
 // a read fails (`bytes` then holds what was read).
 bool read_whole(platform::FileSystem& files, std::string_view path, std::string& bytes);
+// The size of a file, counted up to one byte past the bound of an answer
+// (platform/answer_bound.h); 0 when it cannot be opened.
+std::uint64_t size_up_to_bound(platform::FileSystem& files, std::string_view path);
 
 // REG-ARQBAT for a command (CMD_IMP, CAN_ITE or CMD_FEC): 200 characters.
 std::string batch_line(std::string_view web_host, std::string_view command);

@@ -47,22 +47,28 @@ KeptAnswer examine_answer(platform::FileSystem& files, std::string_view path, co
   return kept;
 }
 
-std::vector<KeptAnswer> kept_answers(platform::FileSystem& files) {
+std::vector<std::string> kept_answer_names(platform::FileSystem& files) {
   std::vector<std::string> names;
   for (auto& name : files.list(kTempFolder, false)) {
     const std::string upper = record::upper(name);
     if (upper.starts_with(kFailedName) && upper.ends_with(".RET")) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), std::greater<>());
+  return names;
+}
+
+KeptAnswer examine_kept(platform::FileSystem& files, const std::string& name) {
+  const auto named = parse_pending_name("KAVPEND-" + name.substr(kFailedName.size()));
+  KeptAnswer k;
+  if (named) k = examine_answer(files, std::string(kTempFolder) + "\\" + name, named->command);
+  k.name = name;
+  k.stamp = named ? named->stamp : std::string();
+  return k;
+}
+
+std::vector<KeptAnswer> kept_answers(platform::FileSystem& files) {
   std::vector<KeptAnswer> out;
-  for (const auto& name : names) {
-    const auto named = parse_pending_name("KAVPEND-" + name.substr(kFailedName.size()));
-    KeptAnswer k;
-    if (named) k = examine_answer(files, std::string(kTempFolder) + "\\" + name, named->command);
-    k.name = name;
-    k.stamp = named ? named->stamp : std::string();
-    out.push_back(std::move(k));
-  }
+  for (const auto& name : kept_answer_names(files)) out.push_back(examine_kept(files, name));
   return out;
 }
 

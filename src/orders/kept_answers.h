@@ -28,6 +28,10 @@ KeptAnswer examine_answer(platform::FileSystem& files, std::string_view path, co
 
 // The kept answers in Temp, newest first.
 std::vector<KeptAnswer> kept_answers(platform::FileSystem& files);
+// Only their names, newest first (nothing read).
+std::vector<std::string> kept_answer_names(platform::FileSystem& files);
+// One of them, named as kept_answer_names() names it.
+KeptAnswer examine_kept(platform::FileSystem& files, const std::string& name);
 
 // Why an answer whose first record is numbered as an end marker, with an
 // order after it, is not printed.

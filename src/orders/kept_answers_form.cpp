@@ -51,15 +51,15 @@ void KeptAnswersForm::click(form::FormContext& ctx, std::string_view button) {
   }
 }
 
-// Rebuilt only when the files changed; console mode prints every row that
+// Rebuilt only when the files changed (each is read only then: Temp may
+// hold up to kMaxKeptBytes of them); console mode prints every row that
 // gets its text.
 void KeptAnswersForm::show_answers(form::FormContext& ctx) {
-  const std::vector<KeptAnswer> now = kept_answers(files_);
-  std::vector<std::string> names;
-  for (const auto& k : now) names.push_back(k.name);
+  std::vector<std::string> names = kept_answer_names(files_);
   if (names == shown_ && !(names.empty() && pulse_.fresh())) return;
   for (int i = static_cast<int>(shown_.size()); i-- > 0;) ctx.remove_list_row(ctx.get_list_row(kList, i));
-  for (const auto& k : now) {
+  for (const auto& name : names) {
+    const KeptAnswer k = examine_kept(files_, name);
     const form::ListRow row = ctx.get_list_row(kList, ctx.add_list_row(kList, 1, 1));
     ctx.set_list_row_text(row, stamp_moment(k.stamp), 1);
     ctx.set_list_row_text(row, k.command ? std::string(k.command->name) : std::string("?"), 2);

@@ -44,6 +44,19 @@ void ComandasForm::settle_kept(form::FormContext& ctx) {
   }
 }
 
+void ComandasForm::settle_only_run(form::FormContext& ctx) {
+  if (!started_) {  // the pending answers' stamps stay theirs
+    started_ = true;
+    std::vector<std::string> ids;
+    for (const auto& name : journal_.list()) {
+      if (const auto p = parse_pending_name(name)) ids.push_back(p->stamp);
+    }
+    platform_.printing.start(ids);
+  }
+  settle_kept(ctx);
+  show_failed_answers();
+}
+
 void ComandasForm::print_kept(form::FormContext& ctx, const std::string& name) {
   const std::string path = std::string(kTempFolder) + "\\" + name;
   const auto named = parse_pending_name("KAVPEND-" + name.substr(std::string_view("KAVFALHA-").size()));

@@ -14,13 +14,12 @@
 // when one would be refused, 2 when a file cannot be read or its command
 // cannot be told.
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "answer/answer_check.h"
+#include "common/tool_files.h"
 #include "platform/answer_bound.h"
 #include "record/cp1252.h"
 
@@ -30,27 +29,10 @@ using namespace kav;
 
 std::string out(std::string_view cp1252) { return record::to_terminal(cp1252); }
 
-bool slurp(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// Why `path` is not read: not a regular file (a folder, a device, a FIFO
-// that would never end) or larger than any answer may be; empty when it may.
-std::string refusal(const std::filesystem::path& path) {
-  std::error_code err;
-  const auto st = std::filesystem::status(path, err);
-  if (err || !std::filesystem::exists(st)) return record::cp1252("não foi possível ler o arquivo");
-  if (!std::filesystem::is_regular_file(st)) return record::cp1252("não é um arquivo comum; recusado");
-  const auto size = std::filesystem::file_size(path, err);
-  if (err) return record::cp1252("não foi possível ler o arquivo");
-  if (size > platform::kMaxAnswerBytes) {
-    return record::cp1252("maior que ") + std::to_string(platform::kMaxAnswerBytes) +
-           record::cp1252(" bytes, o limite de uma resposta; recusado");
-  }
-  return {};
+// An answer as the operator named it: a regular file (a link to one is
+// followed), no larger than any answer may be.
+tools::FileCheck read_answer(const std::filesystem::path& path, std::string& bytes) {
+  return tools::read_file(path, platform::kMaxAnswerBytes, true, bytes);
 }
 
 int usage() {
@@ -83,18 +65,13 @@ int main(int argc, char** argv) {
   for (const auto& p : paths) {
     const std::filesystem::path path(p);
     std::string answer;
-    if (const std::string why = refusal(path); !why.empty()) {
-      std::cout << out(p + ": " + why + "\n");
-      status = 2;
-      continue;
-    }
-    if (!slurp(path, answer) || answer.size() > platform::kMaxAnswerBytes) {
-      std::cout << out(p + record::cp1252(": não foi possível ler o arquivo\n"));
-      status = 2;
+    if (const tools::FileCheck c = read_answer(path, answer); c != tools::FileCheck::ok) {
+      std::cout << out(p + ": " + tools::refusal_text(c, platform::kMaxAnswerBytes, "o limite de uma resposta") + "\n");
+      status = tools::kExitRefused;
       continue;
     }
     std::string batch;
-    if (refusal(path.parent_path() / "GET_KAVCMD.bat").empty()) slurp(path.parent_path() / "GET_KAVCMD.bat", batch);
+    if (read_answer(path.parent_path() / "GET_KAVCMD.bat", batch) != tools::FileCheck::ok) batch.clear();
     bool guessed = false;
     std::optional<std::string> command =
         forced.empty() ? answer::command_of(path.filename().string(), batch, answer, guessed) : forced;

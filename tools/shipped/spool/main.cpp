@@ -19,6 +19,7 @@
 //   kav-spool teste PRINTER           prints the printer's test page
 //   kav-spool retidas                 the answers kept aside, newest first, numbered
 //   kav-spool descartar-retida N      removes kept answer N of that list
+//   kav-spool imprimir-retida N       prints kept answer N as the monitor's window does
 //
 // PRINTER is the printer's name (or its spool folder's name); TICKET is the
 // ticket's name with or without its mark and extension. The root is the
@@ -28,9 +29,13 @@
 // carry the mark "2ª via" on the paper (printing/reprint.h holds the rules,
 // which the monitor's own reprints follow too).
 //
-// A kept answer is printed from the monitor (Reimprimir, "Respostas
-// retidas"), whose order form makes its tickets; here it may be listed, and
-// discarded while no monitor runs.
+// A kept answer is printed by the monitor's own order form (kept_commands.h):
+// from its window while it runs (Reimprimir, "Respostas retidas"), from here
+// while none does.
+//
+// Every file is read only when it is a regular file within its bound (a
+// ticket kMaxTicketBytes, a kept answer an answer's); anything else is
+// refused, said, and the tool exits 2.
 //
 // Every printer prints by its profile in kavcomanda.ini, as in the monitor.
 //
@@ -76,6 +81,8 @@
 #include "printing/reprint.h"
 #include "printing/test_page.h"
 #include "settings/kav_settings.h"
+#include "common/tool_files.h"
+#include "spool/kept_commands.h"
 #include "record/cp1252.h"
 
 namespace {
@@ -117,7 +124,6 @@ class Spool {
   std::optional<KeptTicket> find(const std::string& printer, const std::string& ticket) {
     return view_.find(printer, ticket);
   }
-  bool text(const KeptTicket& t, std::string& text) { return view_.text(t, text); }
   void log(std::string_view text) { log::write_log_line(*files_, *clock_, text); }
   std::string today() { return clock_->date_yymmdd(); }
 
@@ -153,7 +159,8 @@ int usage() {
                "     kav-spool enviar IMPRESSORA TICKET OUTRA\n"
                "     kav-spool teste IMPRESSORA\n"
                "     kav-spool retidas\n"
-               "     kav-spool descartar-retida N\n";
+               "     kav-spool descartar-retida N\n"
+               "     kav-spool imprimir-retida N\n";
   return 2;
 }
 
@@ -244,6 +251,40 @@ int reprint_order(Spool& spool, const std::string& printer, const std::string& t
   return rc;
 }
 
+// No ticket the monitor makes comes near this: an order of ten thousand
+// items prints in about 2 MB.
+constexpr std::uint64_t kMaxTicketBytes = 8u * 1024u * 1024u;
+
+// The ticket `t` when it may be read (a regular file within the bound);
+// otherwise the refusal is said and its exit status returned.
+std::optional<int> ticket_refused(Spool& spool, const KeptTicket& t) {
+  const tools::FileCheck c = tools::check_file(spool.files().host_path(t.path()), kMaxTicketBytes, false);
+  if (c == tools::FileCheck::ok) return std::nullopt;
+  say_error(t.printer + "\\" + t.base + ": " + tools::refusal_text(c, kMaxTicketBytes, "o limite de um ticket"));
+  return tools::kExitRefused;
+}
+
+std::optional<int> read_ticket(Spool& spool, const KeptTicket& t, std::string& text) {
+  const tools::FileCheck c = tools::read_file(spool.files().host_path(t.path()), kMaxTicketBytes, false, text);
+  if (c == tools::FileCheck::ok) return std::nullopt;
+  say_error(t.printer + "\\" + t.base + ": " + tools::refusal_text(c, kMaxTicketBytes, "o limite de um ticket"));
+  return tools::kExitRefused;
+}
+
+// The commands on the answers kept aside; nothing when `args` is none.
+std::optional<int> kept_command(Spool& spool, const std::vector<std::string>& args) {
+  const spool_tool::Voice voice{say, say_error};
+  const std::string& cmd = args[0];
+  if (cmd == "retidas" && args.size() == 1) return spool_tool::list_kept(spool.files(), voice);
+  if (cmd == "descartar-retida" && args.size() == 2) {
+    return spool_tool::discard_kept(spool.files(), spool.clock(), args[1], voice);
+  }
+  if (cmd == "imprimir-retida" && args.size() == 2) {
+    return spool_tool::print_kept(spool.files(), spool.clock(), args[1], voice);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,11 +325,12 @@ int main(int argc, char** argv) {
   }
   if (cmd == "show" && args.size() == 3) {
     const auto e = spool.find(args[1], args[2]);
-    std::string t;
-    if (!e || !spool.text(*e, t)) {
+    if (!e) {
       say_error("nenhum ticket " + args[2] + " para " + args[1]);
       return 1;
     }
+    std::string t;
+    if (const auto refused = read_ticket(spool, *e, t)) return *refused;
     const std::string shown = KAV_ISATTY(1) ? out(t) : t;
     std::fwrite(shown.data(), 1, shown.size(), stdout);
     return 0;
@@ -299,6 +341,7 @@ int main(int argc, char** argv) {
       say_error("nenhum ticket " + args[2] + " para " + args[1]);
       return 1;
     }
+    if (const auto refused = ticket_refused(spool, *e)) return *refused;
     std::unique_ptr<InstanceLock> lock;
     if (lock_refused(spool, lock)) return 1;
     auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
@@ -325,7 +368,12 @@ int main(int argc, char** argv) {
     auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
     int rc = 0;
     for (const auto& e : spool.entries(printer)) {
-      if (e.marked && !e.printer.empty()) rc |= spool.reprint(*outlet, e, false);
+      if (!e.marked || e.printer.empty()) continue;
+      if (const auto refused = ticket_refused(spool, e)) {
+        rc |= *refused;
+        continue;
+      }
+      rc |= spool.reprint(*outlet, e, false);
     }
     return rc;
   }
@@ -343,46 +391,7 @@ int main(int argc, char** argv) {
     say(e->printer + "\\" + e->base + " baixado");
     return 0;
   }
-  if (cmd == "retidas" && args.size() == 1) {
-    const auto kept = orders::kept_answers(spool.files());
-    if (kept.empty()) say("nenhuma resposta retida");
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-      const auto& k = kept[i];
-      say(std::to_string(i + 1) + "  " + orders::stamp_moment(k.stamp) + "  " +
-          (k.command ? std::string(k.command->name) : std::string("?")) + "  Comanda " +
-          (k.numero.empty() ? std::string("-") : k.numero) + "  " + (k.why.empty() ? "incompleta" : k.why) +
-          "  Temp\\" + k.name);
-    }
-    return 0;
-  }
-  if (cmd == "descartar-retida" && args.size() == 2) {
-    const auto kept = orders::kept_answers(spool.files());
-    const std::size_t n = args[1].find_first_not_of("0123456789") == std::string::npos && args[1].size() < 6
-                              ? static_cast<std::size_t>(std::stoul(args[1]))
-                              : 0;
-    if (n == 0 || n > kept.size()) {
-      say_error(record::cp1252("nenhuma resposta retida número ") + args[1] + "; veja \"kav-spool retidas\"");
-      return 1;
-    }
-    // The monitor's own list may be settling it: its form does it there.
-    std::unique_ptr<InstanceLock> lock;
-    const LockOutcome outcome = take_instance_lock(spool.files(), lock, nullptr);
-    if (outcome != LockOutcome::taken) {
-      say_error(record::cp1252("o monitor está em execução nesta pasta (ou a trava não abriu): descarte-a em "
-                               "Reimprimir, \"Respostas retidas\""));
-      return 1;
-    }
-    const auto& k = kept[n - 1];
-    const std::string path = "C:\\OrbelaTeknovarium\\Temp\\" + k.name;
-    if (!spool.files().remove(path).ok()) {
-      say_error(record::cp1252("não foi possível remover ") + arg(spool.files().host_path(path)));
-      return 1;
-    }
-    spool.log("Retida descartada pelo operador (kav-spool): Comanda " + (k.numero.empty() ? std::string("-") : k.numero) +
-              ", Temp\\" + k.name);
-    say("Temp\\" + k.name + " descartada");
-    return 0;
-  }
+  if (const auto kept = kept_command(spool, args)) return *kept;
   if (cmd == "teste" && args.size() == 2) {
     const printing::PrinterProfiles profiles(settings::read_kav_settings(spool.files()));
     for (const auto& line : profiles.problems()) say_error(line);

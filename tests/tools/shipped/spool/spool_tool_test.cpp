@@ -351,4 +351,86 @@ TEST_F(SpoolTool, AMissingRootIsSaid) {
   fs::rename(root.path() / "outra", folder);
 }
 
+// The answers kept aside: listed, printed as the monitor's window prints
+// them (each ticket marked for the kitchen to check), discarded; printing
+// and discarding are the monitor's while it runs.
+struct KeptAnswers : SpoolTool {
+  fs::path temp() const { return root.path() / "OrbelaTeknovarium" / "Temp"; }
+  void keep(const std::string& name, const std::string& bytes) { std::ofstream(temp() / name, std::ios::binary) << bytes; }
+  std::string log() const {
+    std::array<char, 16> d{};
+    const std::time_t t = std::time(nullptr);
+    std::strftime(d.data(), d.size(), "%Y%m%d", std::localtime(&t));
+    return test::slurp(root.path() / "OrbelaTeknovarium" / ("LOGCMD_" + std::string(d.data()) + ".txt"));
+  }
+  static constexpr const char* kCut = "KAVFALHA-20191127-14380500-CMD_IMP.RET";
+  static constexpr const char* kMarker = "KAVFALHA-20191127-14390000-CMD_IMP.RET";
+};
+
+TEST_F(KeptAnswers, ListedPrintedAndDiscardedAndLeftToTheMonitorWhileItRuns) {
+  keep(kCut, "<0042><000345><Mesa 7><02><>\n<0042><000101><Bolo><000001,000><0000010,00><><KAVRETIDA>\n<0042><0001");
+  keep(kMarker, "<9999><000345><Mesa 5><02><>\n<9999><000101><Suco><000001,000><0000005,00><><KAVRETIDA>\n");
+  std::string out;
+  ASSERT_EQ(run("retidas", out), 0) << out;
+  EXPECT_EQ(out,
+            "1  27/11 14:39:00  CMD_IMP  Comanda 9999  comanda: '9999' é marcador de fim, mas há registros depois dele"
+            "  Temp\\KAVFALHA-20191127-14390000-CMD_IMP.RET\n"
+            "2  27/11 14:38:05  CMD_IMP  Comanda 0042  incompleta  Temp\\KAVFALHA-20191127-14380500-CMD_IMP.RET\n");
+  EXPECT_EQ(run("imprimir-retida 3", out), 1);
+  EXPECT_NE(out.find("nenhuma resposta retida número 3"), std::string::npos) << out;
+  {
+    auto files = platform::make_os_file_system(root.str());
+    std::unique_ptr<platform::InstanceLock> monitor;
+    ASSERT_EQ(platform::take_instance_lock(*files, monitor), platform::LockOutcome::taken);
+    EXPECT_EQ(run("imprimir-retida 2", out), 1);
+    EXPECT_NE(out.find("o monitor está em execução nesta pasta (ou a trava não abriu): imprima-a em Reimprimir"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(run("descartar-retida 1", out), 1);
+    EXPECT_TRUE(fs::exists(temp() / kMarker) && fs::exists(temp() / kCut));
+  }
+  ASSERT_EQ(run("imprimir-retida 2", out), 0) << out;
+  EXPECT_NE(out.find("Retida impressa pelo operador: Comanda 0042 (CMD_IMP), 1 ticket(s)"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(temp() / kCut));
+  std::vector<std::string> tickets;
+  for (const auto& e : fs::directory_iterator(spool() / "KAVRETIDA")) {
+    if (e.path().extension() == ".txt") tickets.push_back(test::slurp(e.path()));
+  }
+  ASSERT_EQ(tickets.size(), 1u);
+  EXPECT_LT(tickets[0].find("VERIFICAR: resposta retida"), tickets[0].find("Bolo")) << tickets[0];
+  EXPECT_NE(log().find("Retida impressa pelo operador: Comanda 0042 (CMD_IMP), 1 ticket(s), Temp\\KAVFALHA-"),
+            std::string::npos)
+      << log();
+
+  ASSERT_EQ(run("descartar-retida 1", out), 0) << out;
+  EXPECT_FALSE(fs::exists(temp() / kMarker));
+  EXPECT_NE(log().find("Retida descartada pelo operador (kav-spool): Comanda 9999, Temp\\" + std::string(kMarker)),
+            std::string::npos);
+  ASSERT_EQ(run("retidas", out), 0);
+  EXPECT_EQ(out, "nenhuma resposta retida\n");
+}
+
+// A file larger than any the monitor makes is refused, said, exit 2; one
+// that is no plain file (a FIFO would never end) is never opened.
+TEST_F(KeptAnswers, WhatIsNoFileOrTooLargeIsRefusedWithExitTwo) {
+  std::string out;
+  put("BAR", "20191127-14380500-000009.txt", "");
+  fs::resize_file(spool() / "BAR" / "20191127-14380500-000009.txt", 8u * 1024 * 1024 + 1);
+  EXPECT_EQ(run("show BAR 20191127-14380500-000009", out), 2);
+  EXPECT_EQ(out, "kav-spool: BAR\\20191127-14380500-000009: maior que 8388608 bytes, o limite de um ticket; recusado\n");
+  EXPECT_EQ(run("reprint BAR 20191127-14380500-000009", out), 2);
+
+  ASSERT_EQ(::mkfifo((spool() / "BAR" / "20191127-14380500-000010.txt").c_str(), 0600), 0);
+  EXPECT_EQ(run("show BAR 20191127-14380500-000010", out), 1);  // not a ticket: not listed, never opened
+
+  keep(kCut, "");
+  fs::resize_file(temp() / kCut, 4u * 1024 * 1024 + 2);
+  ASSERT_EQ(::mkfifo((temp() / kMarker).c_str(), 0600), 0);
+  EXPECT_EQ(run("retidas", out), 2);
+  EXPECT_EQ(out, "1  Temp\\KAVFALHA-20191127-14380500-CMD_IMP.RET: maior que 4194305 bytes, o limite de uma resposta; "
+                 "recusado\n");
+  EXPECT_EQ(run("imprimir-retida 1", out), 2);
+  EXPECT_TRUE(fs::exists(temp() / kCut));
+}
+
 }  // namespace kav
