@@ -57,7 +57,7 @@ wineserver -w
 wineserver -p
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 
-cmake --preset windows >/dev/null
+cmake --preset windows ${KAV_WINDOWS_DEPS:+-DKAV_WINDOWS_DEPS=$KAV_WINDOWS_DEPS} >/dev/null
 # A sourcing script may name the only targets it needs in `wine_targets`.
 cmake --build --preset windows -j "$jobs" ${wine_targets:+--target $wine_targets}
 stamp "cross build done"
