@@ -72,10 +72,15 @@ struct Root {
   bool logged(std::string_view text) const {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) == 0; });
   }
-  // The log's lines for delivered tickets, and nothing else.
+  bool reported(std::string_view text) const {
+    return std::any_of(reports.begin(), reports.end(), [&](const std::string& l) { return l.find(text) == 0; });
+  }
+  // The log's lines for delivered tickets, and nothing else but the one line
+  // of a queue the spooler will not list.
   void expect_delivered(const std::vector<std::string>& bases) {
     std::vector<std::string> expected;
     for (const auto& b : bases) expected.push_back("Ticket " + b + ".txt entregue em KAVTEST");
+    std::erase_if(reports, [](const std::string& l) { return l.find(record::cp1252("Fila de impressão de ")) == 0; });
     EXPECT_EQ(reports, expected);
     reports.clear();
   }
@@ -132,7 +137,10 @@ TEST(WindowsSpooler, TicketsAreSettledByTheirJobsAcrossARestart) {
   EXPECT_GT(job, 0);
   ASSERT_TRUE(Root::follow_until_done(*first)) << "tickets still marked after a minute";
   first.reset();
-  EXPECT_EQ(r.logged(record::cp1252("Fila de impressão de KAVTEST ilegível")), unreadable);
+  // A queue that cannot be listed while each job is followed by itself is a
+  // line of the log, not an alert.
+  EXPECT_EQ(r.reported(record::cp1252("Fila de impressão de KAVTEST ilegível")), unreadable);
+  EXPECT_FALSE(r.logged(record::cp1252("Fila de impressão de KAVTEST ilegível")));
   r.expect_delivered({first_base, second_base});
 
   // As a run that ended before its look: the ticket marked again, its job noted.
