@@ -25,6 +25,7 @@
 
 #include "app/application.h"
 #include "bench/bench_site.h"
+#include "bench/ready_printers.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
@@ -39,32 +40,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kav;
-using platform::print::Delivery;
-using platform::print::JobInfo;
-using platform::print::JobState;
-using platform::print::Outcome;
-using platform::print::PrinterState;
-
-// Printers that take every job and finish it at once.
-class ReadyPrinters final : public platform::print::PrinterOutlet {
- public:
-  bool refresh(const std::set<std::string>&, int) override {
-    seen_ = std::move(submitted_);
-    submitted_.clear();
-    return true;
-  }
-  PrinterState printer(std::string_view) const override { return PrinterState::ready; }
-  const std::vector<JobInfo>& jobs() const override { return seen_; }
-  JobState job(std::string_view, int) override { return JobState::completed; }
-  Delivery submit(const platform::print::TicketJob& job, std::string_view) override {
-    submitted_.push_back(JobInfo{++last_, job.printer, job.title, JobState::completed});
-    return Delivery{Outcome::accepted, last_, {}};
-  }
-
- private:
-  std::vector<JobInfo> submitted_, seen_;
-  int last_ = 0;
-};
 
 // Real time, as console mode paces the program.
 class RealPacer final : public ui::headless::Pacer {
@@ -123,7 +98,7 @@ int main(int argc, char** argv) {
   auto commands = platform::make_command_runner(*files);
   printing::SpoolOptions options;
   options.hand_over = printing::HandOver::on_worker;
-  printing::SpoolingPrintService printing(*files, *clock, orders::fcomanda_layout(), std::make_unique<ReadyPrinters>(),
+  printing::SpoolingPrintService printing(*files, *clock, orders::fcomanda_layout(), std::make_unique<bench::ReadyPrinters>(),
                                           [](std::string_view) {}, nullptr, options);
   auto keyed = platform::make_keyed_files(*files);
   platform::Platform platform{*files, *clock, *commands, printing, *keyed};

@@ -38,6 +38,7 @@
 
 #include "app/application.h"
 #include "bench/bench_site.h"
+#include "bench/ready_printers.h"
 #include "log/log_form.h"
 #include "orders/fcomanda.h"
 #include "platform/clock.h"
@@ -57,11 +58,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kav;
 using Wall = std::chrono::steady_clock;
-using platform::print::Delivery;
-using platform::print::JobInfo;
-using platform::print::JobState;
-using platform::print::Outcome;
-using platform::print::PrinterState;
 
 // "Today", the last day laid out: the system's (kav-spool reads its clock).
 struct Today {
@@ -84,27 +80,6 @@ double cpu_seconds() {
 }
 
 double ms(Wall::time_point a, Wall::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-// Printers that take every job and finish it at once.
-class ReadyPrinters final : public platform::print::PrinterOutlet {
- public:
-  bool refresh(const std::set<std::string>&, int) override {
-    seen_ = std::move(submitted_);
-    submitted_.clear();
-    return true;
-  }
-  PrinterState printer(std::string_view) const override { return PrinterState::ready; }
-  const std::vector<JobInfo>& jobs() const override { return seen_; }
-  JobState job(std::string_view, int) override { return JobState::completed; }
-  Delivery submit(const platform::print::TicketJob& job, std::string_view) override {
-    submitted_.push_back(JobInfo{++last_, job.printer, job.title, JobState::completed});
-    return Delivery{Outcome::accepted, last_, {}};
-  }
-
- private:
-  std::vector<JobInfo> submitted_, seen_;
-  int last_ = 0;
-};
 
 std::string two(int n) {
   char b[8];
@@ -158,7 +133,7 @@ std::unique_ptr<printing::SpoolingPrintService> service(platform::FileSystem& fi
   printing::SpoolOptions options;
   options.hand_over = printing::HandOver::on_worker;
   auto s = std::make_unique<printing::SpoolingPrintService>(files, clock, orders::fcomanda_layout(),
-                                                           std::make_unique<ReadyPrinters>(),
+                                                           std::make_unique<bench::ReadyPrinters>(),
                                                            [](std::string_view) {}, nullptr, options);
   s->follow_up();
   s->wait_for_hand_overs();
