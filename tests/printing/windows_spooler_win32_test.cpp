@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +20,11 @@
 #include "platform/print/outlet.h"
 #include "platform/print/print_fakes.h"
 #include "platform/print/spool_store.h"
+#include "printing/printer_profiles.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
+#include "settings/config_file.h"
+#include "settings/kav_settings.h"
 #include "support/temp_root.h"
 
 namespace kav::printing {
@@ -42,10 +48,10 @@ bool have_printer() {
 
 struct Root {
   Root() { root.lay_out(); }
-  void print(SpoolingPrintService& service, const std::string& order) {
+  void print(SpoolingPrintService& service, const std::string& order, const std::string& printer = kPrinter) {
     auto f = std::unique_ptr<File>();
     ASSERT_TRUE(files->open(kInfo, OpenMode::output, f).ok());
-    ASSERT_TRUE(f->write(std::string("PRTDRV       \"") + kPrinter + "\"\nFORMKIND      C\n").ok());
+    ASSERT_TRUE(f->write("PRTDRV       \"" + printer + "\"\nFORMKIND      C\n").ok());
     ASSERT_TRUE(f->close().ok());
     std::string rec(296, ' ');
     rec.replace(5, 4, order);
@@ -153,6 +159,64 @@ TEST(WindowsSpooler, TicketsAreSettledByTheirJobsAcrossARestart) {
   ASSERT_TRUE(Root::follow_until_done(*second));
   EXPECT_TRUE(fs::exists(r.spool() / (second_base + ".txt")));
   r.expect_delivered({second_base});
+}
+
+// A printer the spooler does not know (one removed, or a name no queue has)
+// with a backup: its ticket reaches the backup through the Windows spooler
+// within the backup's limit plus one check (the virtual clock, five seconds
+// a check), once, under the banner; the original is settled.
+TEST(WindowsSpooler, AnUnknownPrintersTicketIsPrintedOnItsBackupOnce) {
+  REQUIRE_PRINTER();
+  const std::string away = "KAVSUMIDA";
+  Root r;
+  {
+    std::unique_ptr<File> f;
+    ASSERT_TRUE(r.files->open(settings::kConfigPath, OpenMode::output, f).ok());
+    ASSERT_TRUE(f->write("[impressora " + away + "]\r\nreserva = " + kPrinter + "\r\nminutos_reserva = 2\r\n").ok());
+    ASSERT_TRUE(f->close().ok());
+  }
+  SpoolOptions options{HandOver::on_worker};
+  options.profiles = PrinterProfiles(settings::read_kav_settings(*r.files));
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
+                               [&](std::string_view t) { r.reports.emplace_back(t); }, nullptr, options);
+  service.start({});
+  service.begin_work(service.new_work_id());
+  r.print(service, "0013", away);
+  EXPECT_TRUE(service.end_work());
+  service.wait_for_hand_overs();
+  ASSERT_EQ(service.waiting().size(), 1U);
+  const std::string original = service.waiting()[0].base;
+  const auto sent = [&] {
+    return std::count_if(r.reports.begin(), r.reports.end(), [&](const std::string& line) {
+      return line.starts_with("Enviado para " + std::string(kPrinter));
+    });
+  };
+  int seconds = 0;
+  for (; seconds <= 300 && sent() == 0; seconds += 5) {
+    r.clock.advance_ms(5000);
+    service.follow_up();
+    service.wait_for_hand_overs();
+  }
+  EXPECT_LE(seconds, 2 * 60 + 5 + 5) << "within the limit plus one check";
+  ASSERT_EQ(sent(), 1);
+  EXPECT_TRUE(fs::exists(r.root.path() / "OrbelaTeknovarium" / "Spool" / away / (original + ".txt")))
+      << "the original settled";
+  ASSERT_TRUE(Root::follow_until_done(service)) << "the copy still marked after a minute";
+  for (int i = 0; i < 3; ++i) {
+    r.clock.advance_ms(5000);
+    service.follow_up();
+    service.wait_for_hand_overs();
+  }
+  EXPECT_EQ(sent(), 1) << "nothing twice";
+  // The copy kept for the backup carries the banner.
+  std::string copy;
+  for (const auto& entry : fs::directory_iterator(r.spool())) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    copy.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_EQ(copy.find("*** PARA " + away + record::cp1252(" - ENVIADO À ") + kPrinter + " ***"), 0U) << copy;
+  std::printf("[ figures ] unknown printer to its backup: %d s of the virtual clock (limit 120 s, checks of 5 s)\n",
+              seconds);
 }
 
 }  // namespace
