@@ -222,14 +222,18 @@ void Ledger::settle_printed(const Ticket& t) {
   }
 }
 
-void Ledger::spool_failed(std::string_view printer) {
+void Ledger::spool_failed(std::string_view printer, std::string_view order) {
   const std::string text =
       "Falha ao gravar Spool de " + (printer.empty() ? std::string("(sem impressora)") : shown(printer)) + " !!!";
   report(text);
   spool_failed_[printer_key(printer)] = text;
+  spool_failed_orders_[printer_key(printer)].emplace_back(order);
 }
 
-void Ledger::spool_kept(std::string_view printer) { spool_failed_.erase(printer_key(printer)); }
+void Ledger::spool_kept(std::string_view printer) {
+  spool_failed_.erase(printer_key(printer));
+  spool_failed_orders_.erase(printer_key(printer));
+}
 
 void Ledger::hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way) {
   HandOverJob job{t.folder, t.base, TicketJob{t.printer, job_title_of(t), t.page}, late_stamped(t, std::move(text)),
@@ -383,12 +387,7 @@ void Ledger::update_alerts() {
                           : action);
     }
   }
-  for (const auto& [key, text] : spool_failed_) up[std::string(log::alert_key::printer_spool) + key] = text;
-  if (conditions_) {
-    for (const auto& c : conditions_->troubled()) {
-      up[std::string(log::alert_key::printer_state) + printer_key(c.printer)] = PrinterConditions::words(c);
-    }
-  }
+  printer_alerts(up);
   away_alerts(up);
   for (const auto& a : board_->current()) {
     const bool ours = std::any_of(std::begin(kAlertPrefixes), std::end(kAlertPrefixes),

@@ -147,8 +147,9 @@ class Ledger {
   // A ticket the spool could not keep: nothing would make it again, so its
   // printer is tried all the same (nothing is noted beside it).
   void not_kept(Ticket t, std::string text);
-  // The spool folder of `printer` could not keep a ticket, or could again.
-  void spool_failed(std::string_view printer);
+  // The spool folder of `printer` could not keep a ticket (of `order`, when
+  // known), or could again.
+  void spool_failed(std::string_view printer, std::string_view order = {});
   void spool_kept(std::string_view printer);
 
   // At a check: asks for a look at the spooler when tickets wait. True when
@@ -242,6 +243,8 @@ class Ledger {
   void note_away(const std::string& key, bool away);
   void send_to_backups(const platform::print::Looked& look);
   void away_alerts(std::map<std::string, std::string>& up);
+  void printer_alerts(std::map<std::string, std::string>& up);
+  std::string waiting_words(const std::string& key, std::vector<std::string> orders);
   std::string order_of(const Ticket& t);
 
   platform::print::SpoolStore& store_;
@@ -258,6 +261,7 @@ class Ledger {
   // in could not list: alerted once even when that look settled them all.
   std::map<std::string, std::string> unread_by_look_;
   std::map<std::string, std::string> spool_failed_;  // printers (by key) whose spool failed last, and the text
+  std::map<std::string, std::vector<std::string>> spool_failed_orders_;  // the orders of the tickets not kept
   unsigned long check_ = 0;    // counts the checks (follow-ups)
   bool look_pending_ = false;  // a look asked for and not yet taken in
   bool closing_ = false;       // the last look was asked for: nothing more is sent

@@ -6,6 +6,7 @@
 #include "board/events.h"
 #include "platform/line_end.h"
 #include "printing/ledger.h"
+#include "printing/profiled_outlet.h"
 #include "record/area.h"
 #include "record/cp1252.h"
 
@@ -173,6 +174,38 @@ void Ledger::away_alerts(std::map<std::string, std::string>& up) {
     up[std::string(log::alert_key::printer_backup) + key] =
         "Impressora " + shown(r.printer) + " fora: " + orders_words(r.orders) + " enviada(s) para " + shown(r.backup);
   }
+}
+
+// A spool folder that cannot keep tickets and a network printer that says it
+// is not ready stand as alerts naming the orders that wait on the printer and
+// what the operator can do about them.
+void Ledger::printer_alerts(std::map<std::string, std::string>& up) {
+  for (const auto& [key, text] : spool_failed_) {
+    const auto failed = spool_failed_orders_.find(key);
+    up[std::string(log::alert_key::printer_spool) + key] =
+        text + " " + waiting_words(key, failed == spool_failed_orders_.end() ? std::vector<std::string>{} : failed->second);
+  }
+  if (!conditions_) return;
+  for (const auto& c : conditions_->troubled()) {
+    const std::string key = printer_key(c.printer);
+    const std::string waiting = waiting_words(key, {});
+    up[std::string(log::alert_key::printer_state) + key] =
+        PrinterConditions::words(c) + (waiting.empty() ? "" : ": " + waiting);
+  }
+}
+
+// "comanda 0012 sem imprimir; Reimprimir > Enviar para…" for the orders
+// given and those of the tickets of the printer (by key) not yet printed;
+// nothing when none waits.
+std::string Ledger::waiting_words(const std::string& key, std::vector<std::string> orders) {
+  bool any = !orders.empty();
+  for (const auto& t : tickets_) {
+    if (printer_key(t.printer) != key) continue;
+    orders.push_back(order_of(t));
+    any = true;
+  }
+  if (!any) return {};
+  return orders_words(orders) + record::cp1252(" sem imprimir; Reimprimir > Enviar para…");
 }
 
 }  // namespace kav::printing

@@ -184,7 +184,7 @@ bool SpoolingPrintService::end_work() {
     }
     store_.drop_unfinished(t.folder, t.base);
     written[i] = false;
-    ledger_.spool_failed(t.printer);
+    ledger_.spool_failed(t.printer, t.order);
     ok = false;  // the work stays pending and is done again: the ticket is made then
   }
   const std::vector<std::string> synced_folders(folders.begin(), folders.end());
@@ -271,7 +271,7 @@ platform::Status SpoolingPrintService::close() {
       last_ticket_ = kept_path;
       return platform::Status::kOk;
     }
-    ledger_.spool_failed(printer);
+    ledger_.spool_failed(printer, t.order);
     work_ok_ = false;  // the work stays pending and is done again: the ticket is printed then
     last_ticket_.clear();
     ledger_.update_alerts();
@@ -279,7 +279,7 @@ platform::Status SpoolingPrintService::close() {
   }
 
   if (!store_.keep(folder, base, text)) {
-    ledger_.spool_failed(printer);
+    ledger_.spool_failed(printer, t.order);
     last_ticket_.clear();
     // Nothing would do this job again: the printer is tried all the same.
     ledger_.not_kept(std::move(t), std::move(text));
@@ -367,7 +367,7 @@ platform::Status SpoolingPrintService::reprint(const KeptTicket& t) {
   const std::string base = next_base_name(t.folder);
   const std::string copy = layout_.second_copy(text, platform::kLineEnd);
   if (!store_.keep(t.folder, base, copy)) {
-    ledger_.spool_failed(t.printer);
+    ledger_.spool_failed(t.printer, t.facts.order);
     ledger_.update_alerts();
     return {platform::Status::kRefused, who + record::cp1252(": falha ao gravar a 2ª via no Spool; não foi reimpresso")};
   }
@@ -394,7 +394,7 @@ std::string SpoolingPrintService::keep_elsewhere(const Ticket& from, std::string
   const std::string folder = store_.folder_for(printer);
   const std::string base = next_base_name(folder);
   if (!store_.keep(folder, base, text)) {
-    ledger_.spool_failed(printer);
+    ledger_.spool_failed(printer, from.order);
     return {};
   }
   store_.sync_folder(folder);

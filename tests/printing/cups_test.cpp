@@ -229,6 +229,79 @@ TEST(CupsDelivery, AQueueRemovedMidRunHasItsTicketsPrintedOnItsBackupOnce) {
               seconds);
 }
 
+// What the scheduler keeps of a job's document (it keeps the files of
+// finished jobs for a day); empty when it cannot be read.
+std::string job_document(const char* printer, const std::string& title) {
+  cups_job_t* jobs = nullptr;
+  const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer, 0, CUPS_WHICHJOBS_ALL);
+  int id = 0;
+  for (int i = 0; i < n; ++i) {
+    if (jobs[i].title != nullptr && title == jobs[i].title) id = jobs[i].id;
+  }
+  cupsFreeJobs(n, jobs);
+  if (id == 0) return {};
+  char path[64];
+  std::snprintf(path, sizeof path, "/var/spool/cups/d%05d-001", id);
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return {};
+  std::string text;
+  char buffer[4096];
+  for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+  std::fclose(f);
+  return text;
+}
+
+// A queue that refuses jobs for three minutes (on the virtual clock, five
+// seconds a check) and then takes them: the ticket that waited prints once,
+// saying it is late and the hour of its order. The queue is made for the
+// test under a name of its own and removed.
+TEST(CupsDelivery, ATicketHeldByARefusingQueuePrintsOnceSayingItIsLate) {
+  REQUIRE_PRINTER(kPrinter);
+  const std::string late = "KAVLATE" + std::to_string(getpid());
+  const std::string add = "m=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF_noopt/ {print $1; exit}'); [ -n \"$m\" ] && "
+                          "lpadmin -p " + late + " -E -v cups-pdf:/ -m \"$m\" >/dev/null 2>&1";
+  if (std::system(add.c_str()) != 0) GTEST_SKIP() << "cannot add a queue of its own";
+  struct Remove {
+    std::string name;
+    ~Remove() { [[maybe_unused]] const int rc = std::system(("lpadmin -x " + name + " >/dev/null 2>&1").c_str()); }
+  } remove{late};
+  ASSERT_EQ(std::system(("cupsreject " + late + " >/dev/null 2>&1").c_str()), 0);
+  Root r;
+  {
+    std::unique_ptr<File> f;
+    ASSERT_TRUE(r.files->open(settings::kConfigPath, OpenMode::output, f).ok());
+    ASSERT_TRUE(f->write("[impressora " + late + "]\nminutos_atraso = 3\n").ok());
+    ASSERT_TRUE(f->close().ok());
+  }
+  SpoolOptions options{HandOver::on_worker};
+  options.profiles = PrinterProfiles(settings::read_kav_settings(*r.files));
+  SpoolingPrintService service(*r.files, r.clock, r.layout, make_os_outlet(),
+                               [&](std::string_view t) { r.reports.emplace_back(t); }, nullptr, options);
+  r.print(service, late, "0012");
+  service.wait_for_hand_overs();
+  ASSERT_EQ(service.waiting().size(), 1U);
+  const std::string base = service.waiting()[0].base;
+  for (int seconds = 0; seconds < 3 * 60; seconds += 5) {
+    r.clock.advance_ms(5000);
+    service.follow_up();
+    service.wait_for_hand_overs();
+  }
+  ASSERT_EQ(service.waiting().size(), 1U) << "nothing taken while the queue refuses";
+  ASSERT_EQ(std::system(("cupsaccept " + late + " >/dev/null 2>&1").c_str()), 0);
+  r.clock.advance_ms(5000);
+  ASSERT_TRUE(Root::follow_until_done(service));
+  EXPECT_TRUE(fs::exists(r.spool(late) / (base + ".txt")));
+  const std::string title = job_title(base, r.files->host_path("C:\\OrbelaTeknovarium\\Spool"));
+  EXPECT_EQ(jobs_titled(late.c_str(), title), 1);
+  const std::string document = job_document(late.c_str(), title);
+  if (document.empty()) GTEST_SKIP() << "the scheduler keeps no job file to read";
+  const std::string mark = "ATRASADO - pedido ";
+  const std::size_t at = document.find(mark);
+  ASSERT_NE(at, std::string::npos) << document;
+  EXPECT_EQ(document.find(mark, at + 1), std::string::npos) << "stamped once";
+  EXPECT_NE(document.substr(at, 40).find("14:38"), std::string::npos) << document.substr(at, 40);
+}
+
 }  // namespace
 }  // namespace kav::printing
 

@@ -387,14 +387,23 @@ TEST(Ledger, AnUnreadableQueueWhoseJobsAreFollowedIsALogLineOnceARunNotAnAlert) 
   EXPECT_EQ(std::count(b.reports.begin(), b.reports.end(), unreadable), 1);
 }
 
-TEST(Ledger, ASpoolFailureStandsUntilTheFolderKeepsATicketAgain) {
+// The alert names the order whose ticket was not kept and those still
+// waiting on the printer, and what the operator can do.
+TEST(Ledger, ASpoolFailureNamesTheOrdersAndStandsUntilTheFolderKeepsATicketAgain) {
   Books b;
-  b.ledger.spool_failed("BAR ");
+  const std::string base = "20191127-14380500-000001";
+  b.files.put(SpoolStore::path(kBar, base, true), "ticket");
+  Ticket t{std::string(kBar), base, "BAR", {}};
+  t.order = "0012";
+  b.ledger.kept(std::move(t), "ticket");
+  b.handed(Outcome::accepted, 7);
+  b.ledger.spool_failed("BAR ", "0013");
   b.ledger.spool_failed("");
   b.ledger.update_alerts();
+  const std::string action = record::cp1252(" sem imprimir; Reimprimir > Enviar para…");
   EXPECT_EQ(b.alerts(), (std::map<std::string, std::string>{
-                            {"impressao-spool:", "Falha ao gravar Spool de (sem impressora) !!!"},
-                            {"impressao-spool:bar", "Falha ao gravar Spool de BAR !!!"}}));
+                            {"impressao-spool:", "Falha ao gravar Spool de (sem impressora) !!! tickets" + action},
+                            {"impressao-spool:bar", "Falha ao gravar Spool de BAR !!! comandas 0013, 0012" + action}}));
   b.ledger.spool_kept("bar");
   b.ledger.update_alerts();
   EXPECT_EQ(b.alerts().size(), 1U);

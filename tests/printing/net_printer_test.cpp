@@ -94,11 +94,34 @@ using test::FakeNetPrinter;
 constexpr std::string_view kInfo = "C:\\OrbelaTeknovarium\\Temp\\FORMPRT.PRT";
 constexpr std::string_view kFolder = "C:\\OrbelaTeknovarium\\Spool\\COZINHA\\";
 
+// The fake layout, reading the order from "Comanda NNNN" in a ticket.
+class OrderedLayout final : public TicketLayout {
+ public:
+  bool is_form(std::string_view form) const override { return fake_.is_form(form); }
+  std::optional<std::vector<std::string>> lines(std::string_view group, std::string_view record,
+                                                std::string_view made_at) const override {
+    return fake_.lines(group, record, made_at);
+  }
+  std::string with_mark(std::string_view ticket, std::string_view mark, std::string_view line_end) const override {
+    return fake_.with_mark(ticket, mark, line_end);
+  }
+  TicketFacts facts(std::string_view ticket) const override {
+    TicketFacts f = fake_.facts(ticket);
+    if (const auto at = ticket.find("Comanda "); at != std::string_view::npos) f.order = ticket.substr(at + 8, 4);
+    return f;
+  }
+
+ private:
+  test::FakeLayout fake_;
+};
+
+const std::string kWaiting = record::cp1252(" sem imprimir; Reimprimir > Enviar para…");
+
 struct NetService {
   FakeNetPrinter printer;
   MemoryFileSystem files;
   ManualClock clock{2019, 11, 27, 14, 38, 5};
-  test::FakeLayout layout;
+  OrderedLayout layout;
   log::Alerts board;
   std::vector<std::string> reports;
   test::FakeOutlet* spooler = new test::FakeOutlet;
@@ -157,16 +180,18 @@ TEST(NetworkPrinting, AReadyPrinterPrintsAndTheTicketIsSettledAtOnce) {
 TEST(NetworkPrinting, PaperEndKeepsTheTicketUntilPaperIsBack) {
   NetService s;
   s.printer.set_state(FakeNetPrinter::State::paper_end);
-  s.print("Pedido um");
+  s.print("Comanda 0012 Pedido um");
   EXPECT_EQ(s.marked(), 1U);
-  EXPECT_EQ(s.alert("impressora-estado:cozinha"), "COZINHA sem papel");
+  s.print("Comanda 0013 Pedido dois");
+  EXPECT_EQ(s.alert("impressora-estado:cozinha"), "COZINHA sem papel: comandas 0012, 0013" + kWaiting);
   EXPECT_EQ(s.printer.printed(), "");
   s.service->follow_up();
   s.service->follow_up();
-  EXPECT_EQ(s.marked(), 1U);
+  EXPECT_EQ(s.marked(), 2U);
   s.printer.set_state(FakeNetPrinter::State::ready);
   for (int i = 0; i < 3; ++i) s.service->follow_up();
   EXPECT_EQ(NetService::count(s.printer.printed(), "Pedido um"), 1U);
+  EXPECT_EQ(NetService::count(s.printer.printed(), "Pedido dois"), 1U);
   EXPECT_EQ(s.marked(), 0U);
   EXPECT_EQ(s.alert("impressora-estado:cozinha"), "");
   EXPECT_NE(std::find(s.reports.begin(), s.reports.end(), "COZINHA sem papel"), s.reports.end());
@@ -177,12 +202,13 @@ TEST(NetworkPrinting, CoverOpenAndSilenceInThePrintersWords) {
   NetService s;
   s.printer.set_state(FakeNetPrinter::State::cover_open);
   s.print("Pedido");
-  EXPECT_EQ(s.alert("impressora-estado:cozinha"), "COZINHA com a tampa aberta");
+  EXPECT_EQ(s.alert("impressora-estado:cozinha"), "COZINHA com a tampa aberta: tickets" + kWaiting);
   s.printer.set_state(FakeNetPrinter::State::silent);
   s.service->follow_up();
   s.service->follow_up();
   EXPECT_EQ(s.alert("impressora-estado:cozinha"),
-            record::cp1252("COZINHA não responde em 127.0.0.1:") + std::to_string(s.printer.port()));
+            record::cp1252("COZINHA não responde em 127.0.0.1:") + std::to_string(s.printer.port()) +
+                ": tickets" + kWaiting);
   EXPECT_EQ(s.marked(), 1U);
 }
 

@@ -453,7 +453,8 @@ TEST(SpoolAlerts, ASpoolThatCouldNotKeepATicketStandsAsAnAlertUntilOneIsKept) {
   s.files.set_fail_writes(true);
   s.print("BAR").ignore();
   EXPECT_FALSE(s.service.end_work());
-  EXPECT_EQ(s.alerts()["impressao-spool:bar"], "Falha ao gravar Spool de BAR !!!");
+  EXPECT_EQ(s.alerts()["impressao-spool:bar"],
+            record::cp1252("Falha ao gravar Spool de BAR !!! tickets sem imprimir; Reimprimir > Enviar para…"));
   s.files.set_fail_writes(false);
   s.service.begin_work(s.service.new_work_id());
   s.print("BAR").ignore();
