@@ -154,6 +154,55 @@ TEST_F(Win32RuntimeTest, MessageBoxWithoutHookStaysUpAndHoldsNoWindow) {
   EXPECT_TRUE(start_enabled);
 }
 
+// One box at a time, each closed by its OK, Return or Escape as the operator
+// gives them; the window under a box that closed is painted again.
+TEST_F(Win32RuntimeTest, EveryBoxClosesWithOkReturnOrEscapeAndLeavesTheWindowBelowToBePainted) {
+  runtime.set_message_box_hook(nullptr);
+  ScriptedForm& start = form("START");
+  HWND start_window = nullptr;
+  on_built = [&](std::string_view, HWND w) { start_window = w; };
+  const auto wait_for = [](auto done) {
+    for (int i = 0; i < 300 && !done(); ++i) Sleep(10);
+  };
+  std::vector<std::size_t> up;
+  std::vector<bool> closed, below_to_paint;
+  start.on_open = [&](form::FormContext& ctx) {
+    ctx.show_message_box("Primeira", form::kStyleInformation);
+    wait_for([] { return !Win32Driver::boxes().empty(); });
+    ctx.show_message_box("Segunda", form::kStyleInformation);  // replaces the first
+    Sleep(200);
+    up.push_back(Win32Driver::boxes().size());
+    const auto answers = {std::make_pair(UINT{WM_COMMAND}, WPARAM{0}), std::make_pair(UINT{WM_KEYDOWN}, WPARAM{VK_RETURN}),
+                          std::make_pair(UINT{WM_KEYDOWN}, WPARAM{VK_ESCAPE})};
+    bool first = true;
+    for (const auto& [message, key] : answers) {
+      if (!first) {
+        ctx.show_message_box("Tecla", form::kStyleInformation);
+        wait_for([] { return !Win32Driver::boxes().empty(); });
+      }
+      first = false;
+      RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // nothing left to paint
+      ASSERT_EQ(Win32Driver::boxes().size(), 1u);
+      HWND box = Win32Driver::boxes().front();
+      if (message == WM_COMMAND) {
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+      } else {
+        PostMessageW(box, WM_KEYDOWN, key, 0);
+        PostMessageW(box, WM_KEYUP, key, 0);
+      }
+      wait_for([] { return Win32Driver::boxes().empty(); });
+      closed.push_back(Win32Driver::boxes().empty());
+      Sleep(50);  // the box's thread ends
+      below_to_paint.push_back(GetUpdateRect(start_window, nullptr, FALSE) != FALSE);
+    }
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_THAT(up, ElementsAre(1u));
+  EXPECT_THAT(closed, ElementsAre(true, true, true));
+  EXPECT_THAT(below_to_paint, ElementsAre(true, true, true));
+}
+
 // A command line runs on a helper thread while the windows stay painted;
 // a key pressed meanwhile is dropped, not delivered afterwards (one pressed
 // after the command is).
