@@ -203,6 +203,48 @@ TEST_F(Win32RuntimeTest, EveryBoxClosesWithOkReturnOrEscapeAndLeavesTheWindowBel
   EXPECT_THAT(below_to_paint, ElementsAre(true, true, true));
 }
 
+// A form that shows without the focus (a check's) over or beside another
+// has that one painted again, and so does its going: nothing is left blank
+// or with the picture of what stood over it.
+WNDPROC painted_proc = nullptr;
+int paints = 0;
+LRESULT CALLBACK counting_paints(HWND w, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_PAINT) ++paints;
+  return CallWindowProcW(painted_proc, w, message, wp, lp);
+}
+
+TEST_F(Win32RuntimeTest, AFormShownOrGoneWithoutTheFocusHasTheWindowUnderItPaintedAgain) {
+  runtime.set_show_delay_ms(0);
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
+  ScriptedForm& check = form("CHECK");
+  check.edit().takes_focus = false;
+  check.add_timer("T", 1);
+  HWND start_window = nullptr, check_window = nullptr;
+  on_built = [&](std::string_view name, HWND w) { (name == "START" ? start_window : check_window) = w; };
+  int paints_when_shown = -1;
+  bool to_paint_when_gone = false;
+  check.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    if (IsWindowVisible(check_window) == FALSE) return;
+    paints_when_shown = paints;
+    RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // nothing left to paint
+    ctx.end_form();
+  };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    painted_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(start_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_paints)));
+    ctx.run_form_modal("CHECK");
+    to_paint_when_gone = GetUpdateRect(start_window, nullptr, FALSE) != FALSE || paints > paints_when_shown;
+    SetWindowLongPtrW(start_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(painted_proc));
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_GT(paints_when_shown, 0);
+  EXPECT_TRUE(to_paint_when_gone);
+}
+
 // A command line runs on a helper thread while the windows stay painted;
 // a key pressed meanwhile is dropped, not delivered afterwards (one pressed
 // after the command is).
