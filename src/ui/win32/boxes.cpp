@@ -39,22 +39,38 @@ void close_open_box() {
   if (thread != 0) EnumThreadWindows(thread, close_box, box_asks ? IDNO : IDOK);
 }
 
+BOOL CALLBACK redraw_window(HWND window, LPARAM except) {
+  if (window != reinterpret_cast<HWND>(except) && IsWindowVisible(window) != FALSE) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
+void redraw_windows(DWORD thread, HWND except) {
+  EnumThreadWindows(thread, redraw_window, reinterpret_cast<LPARAM>(except));
+}
+
+// The forms' windows belong to the thread that shows the box: they are
+// painted again when it closes.
 void show_box(std::wstring body, std::wstring caption, UINT flags) {
   close_open_box();
-  std::thread([body = std::move(body), caption = std::move(caption), flags] {
+  const DWORD forms = GetCurrentThreadId();
+  std::thread([body = std::move(body), caption = std::move(caption), flags, forms] {
     box_thread = GetCurrentThreadId();
     box_asks = false;
     MessageBoxW(nullptr, body.c_str(), caption.c_str(), flags);
     DWORD self = GetCurrentThreadId();
     box_thread.compare_exchange_strong(self, 0);
+    redraw_windows(forms);
   }).detach();
 }
 
 void ask_box(std::wstring body, std::wstring caption, HWND window) {
   close_open_box();
-  std::thread([body = std::move(body), caption = std::move(caption), window] {
+  const DWORD forms = GetCurrentThreadId();
+  std::thread([body = std::move(body), caption = std::move(caption), window, forms] {
     box_thread = GetCurrentThreadId();
     box_asks = true;
     question_hook = SetWindowsHookExW(WH_CBT, name_question_buttons, nullptr, GetCurrentThreadId());
@@ -63,6 +79,7 @@ void ask_box(std::wstring body, std::wstring caption, HWND window) {
     if (question_hook != nullptr) UnhookWindowsHookEx(question_hook);
     DWORD self = GetCurrentThreadId();
     box_thread.compare_exchange_strong(self, 0);
+    redraw_windows(forms);
     PostMessageW(window, kAnswerMessage, answer == IDYES ? 1 : 0, 0);
   }).detach();
 }

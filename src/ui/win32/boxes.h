@@ -18,4 +18,9 @@ void show_box(std::wstring body, std::wstring caption, UINT flags);
 // language; the answer reaches `window` as kAnswerMessage.
 void ask_box(std::wstring body, std::wstring caption, HWND window);
 
+// Has every visible window of `thread` but `except` painted anew, frame and
+// controls: what a box or a form that went away leaves uncovered is drawn
+// again rather than left as the picture of what stood over it. Any thread.
+void redraw_windows(DWORD thread, HWND except = nullptr);
+
 }  // namespace kav::ui::win32

@@ -74,6 +74,10 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
       if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
     }
     UpdateWindow(hwnd());
+    // A window shown beside or over another (the order form over the
+    // reprint list) leaves that one drawn whole, not blank.
+    redraw_windows(GetCurrentThreadId(), hwnd());
+    paint_pending();
   }
 
   void show_later(int ms) override { SetTimer(hwnd(), kShowTimer, static_cast<UINT>(ms), nullptr); }
@@ -85,6 +89,9 @@ class Win32Runtime::OpenWindow final : public form::Window, public WindowEvents 
     if (owner_ != nullptr && opening_.design().takes_focus) EnableWindow(owner_, TRUE);
     for (HWND button : held_) SendMessageW(button, BM_SETSTATE, FALSE, 0);
     held_.clear();
+    // Gone from the screen now, and what stood under it drawn again.
+    ShowWindow(hwnd(), SW_HIDE);
+    redraw_windows(GetCurrentThreadId(), hwnd());
   }
 
   void run_events() override {

@@ -154,6 +154,97 @@ TEST_F(Win32RuntimeTest, MessageBoxWithoutHookStaysUpAndHoldsNoWindow) {
   EXPECT_TRUE(start_enabled);
 }
 
+// One box at a time, each closed by its OK, Return or Escape as the operator
+// gives them; the window under a box that closed is painted again.
+TEST_F(Win32RuntimeTest, EveryBoxClosesWithOkReturnOrEscapeAndLeavesTheWindowBelowToBePainted) {
+  runtime.set_message_box_hook(nullptr);
+  ScriptedForm& start = form("START");
+  HWND start_window = nullptr;
+  on_built = [&](std::string_view, HWND w) { start_window = w; };
+  const auto wait_for = [](auto done) {
+    for (int i = 0; i < 300 && !done(); ++i) Sleep(10);
+  };
+  std::vector<std::size_t> up;
+  std::vector<bool> closed, below_to_paint;
+  start.on_open = [&](form::FormContext& ctx) {
+    ctx.show_message_box("Primeira", form::kStyleInformation);
+    wait_for([] { return !Win32Driver::boxes().empty(); });
+    ctx.show_message_box("Segunda", form::kStyleInformation);  // replaces the first
+    Sleep(200);
+    up.push_back(Win32Driver::boxes().size());
+    const auto answers = {std::make_pair(UINT{WM_COMMAND}, WPARAM{0}), std::make_pair(UINT{WM_KEYDOWN}, WPARAM{VK_RETURN}),
+                          std::make_pair(UINT{WM_KEYDOWN}, WPARAM{VK_ESCAPE})};
+    bool first = true;
+    for (const auto& [message, key] : answers) {
+      if (!first) {
+        ctx.show_message_box("Tecla", form::kStyleInformation);
+        wait_for([] { return !Win32Driver::boxes().empty(); });
+      }
+      first = false;
+      RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // nothing left to paint
+      ASSERT_EQ(Win32Driver::boxes().size(), 1u);
+      HWND box = Win32Driver::boxes().front();
+      if (message == WM_COMMAND) {
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+      } else {
+        PostMessageW(box, WM_KEYDOWN, key, 0);
+        PostMessageW(box, WM_KEYUP, key, 0);
+      }
+      wait_for([] { return Win32Driver::boxes().empty(); });
+      closed.push_back(Win32Driver::boxes().empty());
+      Sleep(50);  // the box's thread ends
+      below_to_paint.push_back(GetUpdateRect(start_window, nullptr, FALSE) != FALSE);
+    }
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_THAT(up, ElementsAre(1u));
+  EXPECT_THAT(closed, ElementsAre(true, true, true));
+  EXPECT_THAT(below_to_paint, ElementsAre(true, true, true));
+}
+
+// A form that shows without the focus (a check's) over or beside another
+// has that one painted again, and so does its going: nothing is left blank
+// or with the picture of what stood over it.
+WNDPROC painted_proc = nullptr;
+int paints = 0;
+LRESULT CALLBACK counting_paints(HWND w, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_PAINT) ++paints;
+  return CallWindowProcW(painted_proc, w, message, wp, lp);
+}
+
+TEST_F(Win32RuntimeTest, AFormShownOrGoneWithoutTheFocusHasTheWindowUnderItPaintedAgain) {
+  runtime.set_show_delay_ms(0);
+  ScriptedForm& start = form("START");
+  start.add_timer("T", 1);
+  ScriptedForm& check = form("CHECK");
+  check.edit().takes_focus = false;
+  check.add_timer("T", 1);
+  HWND start_window = nullptr, check_window = nullptr;
+  on_built = [&](std::string_view name, HWND w) { (name == "START" ? start_window : check_window) = w; };
+  int paints_when_shown = -1;
+  bool to_paint_when_gone = false;
+  check.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    if (IsWindowVisible(check_window) == FALSE) return;
+    paints_when_shown = paints;
+    RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // nothing left to paint
+    ctx.end_form();
+  };
+  start.on_tick = [&](form::FormContext& ctx, std::string_view) {
+    ctx.set_timer_enabled("T", false);
+    RedrawWindow(start_window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    painted_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(start_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_paints)));
+    ctx.run_form_modal("CHECK");
+    to_paint_when_gone = GetUpdateRect(start_window, nullptr, FALSE) != FALSE || paints > paints_when_shown;
+    SetWindowLongPtrW(start_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(painted_proc));
+    ctx.end_form();
+  };
+  EXPECT_EQ(runtime.run("START"), 0);
+  EXPECT_GT(paints_when_shown, 0);
+  EXPECT_TRUE(to_paint_when_gone);
+}
+
 // A command line runs on a helper thread while the windows stay painted;
 // a key pressed meanwhile is dropped, not delivered afterwards (one pressed
 // after the command is).
