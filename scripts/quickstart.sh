@@ -42,7 +42,7 @@ spool="$root/OrbelaTeknovarium/Spool"
 pdfs="$root/PDF"
 made="$root/quickstart-printers"  # the printers this quick start made, one a line
 ours() { grep -qx "$1" "$made" 2>/dev/null; }
-device_of() { lpstat -v "$1" 2>/dev/null | sed -n 's/^device for [^:]*: //p'; }
+device_of() { { lpstat -v "$1" 2>/dev/null || true; } | sed -n 's/^device for [^:]*: //p'; }
 # The scheduler first: a printer is known to exist only while it runs.
 running() { lpstat -r 2>/dev/null | grep -q "is running"; }
 if ! running && [ "$(id -u)" = 0 ] && command -v cupsd >/dev/null; then
