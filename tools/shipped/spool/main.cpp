@@ -275,8 +275,10 @@ int list_command(Spool& spool, const Args& args) {
     std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
   }
   if (earlier > 0) {
-    say("(" + std::to_string(earlier) + record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com "
-                                                       "\"kav-spool list --todos\")"));
+    std::string line = "(";
+    line += std::to_string(earlier);
+    line += record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com \"kav-spool list --todos\")");
+    say(line);
   }
   return 0;
 }
