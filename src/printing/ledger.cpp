@@ -47,27 +47,15 @@ std::string_view reason(Outcome outcome) {
   }
 }
 
+
+
+}  // namespace
+
 // The log's line for a ticket its printer did not take.
 std::string not_printed(std::string_view printer, Outcome outcome, std::string_view base) {
   return record::cp1252("Não impresso em ") + shown(printer) + " (" + std::string(reason(outcome)) +
          "): " + marked_name(base) + " !!!";
 }
-
-// The state a look gave a job of `printer`; none when the job was handed
-// over after the look was asked for.
-std::optional<JobState> state_in_look(const Looked& look, std::string_view printer, int job) {
-  for (const auto& j : look.jobs) {
-    if (j.id == job && same_printer(j.printer, printer)) return j.state;
-  }
-  for (const auto& a : look.asked) {
-    if (a.id == job && same_printer(a.printer, printer)) return a.state;
-  }
-  return std::nullopt;
-}
-
-bool finished(JobState state) { return state == JobState::completed || state == JobState::gone; }
-
-}  // namespace
 
 // "comanda 0012", "comandas 0012, 0013, 0014 e mais 2"; "tickets" when no
 // order is known.
@@ -315,12 +303,22 @@ void Ledger::take_hand_over(const Handed& h) {
 // printer with tickets too old to be sent by themselves, a spool folder that
 // could not keep a ticket.
 void Ledger::update_alerts() {
+  log_printer_news();
+  if (board_ == nullptr) return;
+  std::map<std::string, std::string> up = waiting_alerts(waiting_by_printer());
+  printer_alerts(up);
+  away_alerts(up);
+  raise_alerts(up);
+}
+
+// What the printers said of themselves since the last check, and the queues
+// that could not be listed while each of their jobs can still be followed by
+// itself: said in the log, the latter once a run for each printer.
+void Ledger::log_printer_news() {
   if (conditions_) {
     for (const auto& c : conditions_->take_changes()) report(PrinterConditions::words(c));
     for (const auto& line : conditions_->take_notes()) report(line);
   }
-  // A queue that cannot be listed while each of its jobs can still be
-  // followed by itself is said in the log, once a run for each printer.
   for (const auto& [key, printer] : unread_by_look_) {
     if (unlisted_said_.insert(key).second) {
       report(record::cp1252("Fila de impressão de ") + shown(printer) +
@@ -328,13 +326,10 @@ void Ledger::update_alerts() {
     }
   }
   unread_by_look_.clear();
-  if (board_ == nullptr) return;
-  struct Waiting {
-    std::string printer;
-    std::vector<std::string> undelivered, old, unknown, uncertain;
-    Outcome outcome = Outcome::failed;
-    bool marked_again = true;  // every ticket of unknown fate without a job is (to be) printed marked
-  };
+}
+
+// The orders waiting, printer by printer (by key), by what keeps them.
+std::map<std::string, Ledger::Waiting> Ledger::waiting_by_printer() {
   std::map<std::string, Waiting> by_printer;
   for (const auto& t : tickets_) {
     Waiting& w = by_printer[printer_key(t.printer)];
@@ -361,6 +356,11 @@ void Ledger::update_alerts() {
       w.undelivered.push_back(order);
     }
   }
+  return by_printer;
+}
+
+// The alerts' texts for the orders waiting, by alert key.
+std::map<std::string, std::string> Ledger::waiting_alerts(const std::map<std::string, Waiting>& by_printer) const {
   const std::string action = record::cp1252("Reimprimir > Enviar para…");
   std::map<std::string, std::string> up;
   for (const auto& [key, w] : by_printer) {
@@ -387,208 +387,17 @@ void Ledger::update_alerts() {
                           : action);
     }
   }
-  printer_alerts(up);
-  away_alerts(up);
+  return up;
+}
+
+// The board shows exactly `up` of the ledger's alerts: the others go.
+void Ledger::raise_alerts(const std::map<std::string, std::string>& up) {
   for (const auto& a : board_->current()) {
     const bool ours = std::any_of(std::begin(kAlertPrefixes), std::end(kAlertPrefixes),
                                   [&](std::string_view p) { return a.key.starts_with(p); });
     if (ours && !up.contains(a.key)) board_->clear(a.key);
   }
   for (const auto& [key, text] : up) board_->raise(key, text);
-}
-
-// Asks for a look at the spooler (on the worker, after the hand-overs queued
-// before it).
-bool Ledger::follow_up() {
-  ++check_;  // a new check: the printers are looked at again
-  if (tickets_.empty() || look_pending_) return false;
-  platform::print::LookRequest q;
-  q.check = check_;
-  bool all = false;
-  for (const auto& t : tickets_) {
-    q.printers.insert(t.printer);
-    // A backup's state is wanted while its printer has tickets waiting.
-    if (const PrinterProfile p = profiles_.of(t.printer); !p.backup.empty() && t.state == State::undelivered) {
-      q.printers.insert(p.backup);
-    }
-    if (t.state == State::on_its_way || t.state == State::undelivered) continue;
-    // Only the jobs from the oldest one followed on; all of them while
-    // tickets of an earlier run are still to be matched with theirs.
-    q.job_printers.insert(t.printer);
-    all = all || t.state == State::to_match;
-    if (t.job == 0) {  // of an earlier run, or unknown: matched by name, or by its job note
-      q.titles.insert(job_title_of(t));
-      if (const int noted = store_.read_note(t.folder, t.base); noted > 0) q.ask.emplace_back(t.printer, noted);
-    }
-    if (t.job != 0) {
-      q.ask.emplace_back(t.printer, t.job);
-      if (q.first_job == 0 || t.job < q.first_job) q.first_job = t.job;
-    }
-  }
-  // Tickets on their way get their job numbers before the look is made.
-  const auto on_its_way = std::any_of(tickets_.begin(), tickets_.end(),
-                                     [](const Ticket& t) { return t.state == State::on_its_way; });
-  if (on_its_way) {
-    for (const auto& t : tickets_) {
-      if (t.state == State::on_its_way) q.job_printers.insert(t.printer);
-    }
-    // (their numbers follow the highest one known)
-    if (q.first_job == 0 && highest_job_ != 0) q.first_job = highest_job_ + 1;
-  }
-  const bool unmatched = std::any_of(tickets_.begin(), tickets_.end(),
-                                     [](const Ticket& t) { return t.state == State::unknown && t.job == 0; });
-  if (all || unmatched) q.first_job = 0;
-  look_pending_ = true;
-  queue_.look(std::move(q));
-  // The tickets an earlier run left are matched with their jobs before
-  // anything new is printed (once, after a start): a new ticket waits only
-  // behind tickets that really were not delivered.
-  return all;
-}
-
-// What one look found: tickets their printer finished lose their mark,
-// failed jobs and tickets never handed over are sent again.
-void Ledger::apply_look(const Looked& look) {
-  if (!look.reachable) return;
-  if (!look.known.empty()) known_printers_ = look.known;
-  unlisted_ = look.unlisted;
-  for (const auto& t : tickets_) {
-    const std::string key = printer_key(t.printer);
-    if (look.unlisted.contains(key)) unread_by_look_.emplace(key, t.printer);
-  }
-  std::vector<Ticket> still;
-  for (auto& t : tickets_) {
-    if (still_followed(t, look)) still.push_back(std::move(t));
-  }
-  tickets_ = std::move(still);
-  if (!closing_) redeliver(look);
-}
-
-// What a look says of one ticket's job: finished, failed, or still under
-// way. False once the ticket is no longer followed (its printer finished it,
-// or it was settled by hand). A ticket on its way to the spooler is left
-// alone.
-bool Ledger::still_followed(Ticket& t, const Looked& look) {
-  if (t.state == State::on_its_way) return true;
-  if (t.state == State::unknown && !store_.holds_marked(t.folder, t.base)) return false;  // settled by hand (kav-spool)
-  if (t.job == 0 && (t.state == State::to_match || t.state == State::unknown)) {
-    const Match match = match_with_job(t, look);
-    if (match == Match::printed) return false;
-    if (match == Match::unknown) return true;
-  }
-  if (t.job != 0) {
-    const std::optional<JobState> state = state_in_look(look, t.printer, t.job);
-    if (state == JobState::unknown) {
-      state_unknown(t);
-      return true;
-    }
-    if (state) t.state = State::handed_over;
-    if (state && finished(*state)) {
-      settle_printed(t);
-      return false;
-    }
-    if (state == JobState::aborted) {
-      report(not_printed(t.printer, Outcome::aborted, t.base));
-      t.job = 0;
-      t.state = State::undelivered;
-      t.troubled = true;
-      t.outcome = Outcome::aborted;
-    }
-  }
-  return t.job != 0 || store_.holds_marked(t.folder, t.base);  // or settled or removed by hand
-}
-
-// A ticket found at start (or one whose state could not be learnt) is
-// matched with its job by name, or by its job note.
-Ledger::Match Ledger::match_with_job(Ticket& t, const Looked& look) {
-  const bool unlisted = look.unlisted.contains(printer_key(t.printer));
-  const std::string title = job_title_of(t);
-  for (const auto& j : look.jobs) {
-    if (j.title == title && same_printer(j.printer, t.printer)) t.job = j.id;  // the latest one counts
-  }
-  const int noted = t.job == 0 ? store_.read_note(t.folder, t.base) : 0;
-  if (noted == platform::print::SpoolStore::kNoteUnreadable) {
-    // A note stands and names no job (a power cut took what was written):
-    // the ticket was handed over, and may have printed.
-    state_unknown(t);
-    return Match::unknown;
-  }
-  if (noted != 0) {
-    // A job noted and neither listed nor asked about (a spooler that
-    // forgets finished jobs) has left the queue; one asked about has
-    // the state the spooler gave.
-    const std::optional<JobState> state = state_in_look(look, t.printer, noted);
-    if ((!state && !unlisted) || (state && finished(*state))) {
-      settle_printed(t);
-      return Match::printed;
-    }
-    if (!state || *state == JobState::unknown) {
-      state_unknown(t);
-      return Match::unknown;
-    }
-    t.job = noted;
-  } else if (t.job == 0 && unlisted) {
-    // No job to ask for, and no listing to find it by name in: it may
-    // have been handed over just before the end of the run.
-    state_unknown(t);
-    return Match::unknown;
-  }
-  t.state = t.job != 0 ? State::handed_over : State::undelivered;
-  return Match::matched;
-}
-
-// Redelivery, in order, printer by printer; a printer that fails once is
-// left for the next check, and so is one with tickets still on their way.
-void Ledger::redeliver(const Looked& look) {
-  std::set<std::string> blocked;
-  for (const auto& t : tickets_) {
-    if (t.state == State::on_its_way) blocked.insert(printer_key(t.printer));
-  }
-  queue_.keep_held_back_only(blocked);
-  for (const auto& [key, state] : look.printers) note_away(key, state != PrinterState::ready);
-  std::set<std::string> gone;
-  for (auto& t : tickets_) {
-    // Sent again: a ticket not delivered, and one of unknown fate with no
-    // job to follow, marked, once, from the check after the one that found
-    // it so.
-    const bool of_unknown_fate = t.state == State::unknown && without_job(t);
-    if (t.state != State::undelivered && !of_unknown_fate) continue;
-    if (of_unknown_fate && (layout_ == nullptr || t.possible_copy || t.unknown_since >= check_)) continue;
-    const std::string key = printer_key(t.printer);
-    if (blocked.contains(key)) continue;
-    const auto seen = look.printers.find(key);
-    if (seen == look.printers.end()) continue;  // a printer new since the look was asked for
-    const bool failed_just_now = queue_.held_back(key);
-    if (seen->second != PrinterState::ready || failed_just_now) {
-      if (seen->second != PrinterState::ready && !of_unknown_fate) {
-        t.outcome = seen->second == PrinterState::stopped ? Outcome::stopped : Outcome::unknown_printer;
-      }
-      blocked.insert(key);
-      continue;
-    }
-    if (expired(t)) {
-      if (!t.expiry_reported) {
-        report(record::cp1252("Não reenviado, mais de ") + std::to_string(redelivery_limit_.count()) +
-               " min: " + shown(t.printer) + "\\" + marked_name(t.base) + " !!!");
-        t.expiry_reported = true;
-      }
-      continue;
-    }
-    if (of_unknown_fate) {
-      if (!reprint_unknown(t)) gone.insert(t.folder + "\\" + t.base);
-      continue;
-    }
-    std::string text;
-    if (!store_.read_marked(t.folder, t.base, text)) {  // settled or removed by hand
-      gone.insert(t.folder + "\\" + t.base);
-      continue;
-    }
-    t.troubled = true;
-    t.state = State::on_its_way;
-    hand_over(t, std::move(text), true, true, false);
-  }
-  std::erase_if(tickets_, [&](const Ticket& t) { return gone.contains(t.folder + "\\" + t.base); });
-  send_to_backups(look);
 }
 
 }  // namespace kav::printing

@@ -129,6 +129,9 @@ struct Delivered {
 // "comandas 0012, 0013, 0014 e mais 2"; "tickets" when none is known.
 std::string orders_words(const std::vector<std::string>& orders);
 
+// The log's line for a ticket its printer did not take.
+std::string not_printed(std::string_view printer, platform::print::Outcome outcome, std::string_view base);
+
 class Ledger {
  public:
   // `board` may be null (no alerts); it must outlive the ledger otherwise.
@@ -233,6 +236,18 @@ class Ledger {
   void redeliver(const platform::print::Looked& look);
   void state_unknown(Ticket& t);
   void report(std::string_view text);
+
+  // The steps of update_alerts.
+  struct Waiting {
+    std::string printer;
+    std::vector<std::string> undelivered, old, unknown, uncertain;
+    platform::print::Outcome outcome = platform::print::Outcome::failed;
+    bool marked_again = true;  // every ticket of unknown fate without a job is (to be) printed marked
+  };
+  void log_printer_news();
+  std::map<std::string, Waiting> waiting_by_printer();
+  std::map<std::string, std::string> waiting_alerts(const std::map<std::string, Waiting>& by_printer) const;
+  void raise_alerts(const std::map<std::string, std::string>& up);
 
   // ledger_away.cpp
   std::string late_stamped(const Ticket& t, std::string text);

@@ -148,22 +148,6 @@ class Spool {
   printing::SpoolView view_;
 };
 
-int usage() {
-  std::cerr << "uso: kav-spool list [--todos] [IMPRESSORA]\n"
-               "     kav-spool show IMPRESSORA TICKET\n"
-               "     kav-spool reprint IMPRESSORA TICKET\n"
-               "     kav-spool reprint-order IMPRESSORA TICKET\n"
-               "     kav-spool reprint-order-all IMPRESSORA TICKET\n"
-               "     kav-spool reprint-undelivered [IMPRESSORA]\n"
-               "     kav-spool settle IMPRESSORA TICKET\n"
-               "     kav-spool enviar IMPRESSORA TICKET OUTRA\n"
-               "     kav-spool teste IMPRESSORA\n"
-               "     kav-spool retidas\n"
-               "     kav-spool descartar-retida N\n"
-               "     kav-spool imprimir-retida N\n";
-  return 2;
-}
-
 // Undelivered tickets are the monitor's to send again while it runs: the
 // one-monitor lock is taken, or nothing is printed. A lock that cannot be
 // opened or taken at all (another user's, a folder without rights) may hide
@@ -271,27 +255,191 @@ std::optional<int> read_ticket(Spool& spool, const KeptTicket& t, std::string& t
   return tools::kExitRefused;
 }
 
-// The commands on the answers kept aside; nothing when `args` is none.
-std::optional<int> kept_command(Spool& spool, const std::vector<std::string>& args) {
-  const spool_tool::Voice voice{say, say_error};
-  const std::string& cmd = args[0];
-  if (cmd == "retidas" && args.size() == 1) return spool_tool::list_kept(spool.files(), voice);
-  if (cmd == "descartar-retida" && args.size() == 2) {
-    return spool_tool::discard_kept(spool.files(), spool.clock(), args[1], voice);
+using Args = std::vector<std::string>;
+
+// "list [--todos] [PRINTER]": a year's tickets make a long list, so the
+// delivered ones of earlier days only when asked for.
+int list_command(Spool& spool, const Args& args) {
+  const bool every = args.size() >= 2 && args[1] == "--todos";
+  if (args.size() == 3 && !every) return -1;
+  std::optional<std::string> printer;
+  if (args.size() == (every ? 3u : 2u)) printer = args.back();
+  const std::string today = "20" + spool.today();
+  std::string last;
+  std::size_t earlier = 0;
+  for (const auto& e : every ? spool.entries(printer, true) : spool.entries_since(today, earlier, printer)) {
+    if (e.folder_name != last) {
+      std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
+      last = e.folder_name;
+    }
+    std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
   }
-  if (cmd == "imprimir-retida" && args.size() == 2) {
-    return spool_tool::print_kept(spool.files(), spool.clock(), args[1], voice);
+  if (earlier > 0) {
+    std::string line = "(";
+    line += std::to_string(earlier);
+    line += record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com \"kav-spool list --todos\")");
+    say(line);
   }
-  return std::nullopt;
+  return 0;
+}
+
+int show_command(Spool& spool, const Args& args) {
+  const auto e = spool.find(args[1], args[2]);
+  if (!e) {
+    say_error("nenhum ticket " + args[2] + " para " + args[1]);
+    return 1;
+  }
+  std::string t;
+  if (const auto refused = read_ticket(spool, *e, t)) return *refused;
+  const std::string shown = KAV_ISATTY(1) ? out(t) : t;
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  return 0;
+}
+
+int reprint_command(Spool& spool, const Args& args) {
+  const auto e = spool.find(args[1], args[2]);
+  if (!e) {
+    say_error("nenhum ticket " + args[2] + " para " + args[1]);
+    return 1;
+  }
+  if (const auto refused = ticket_refused(spool, *e)) return *refused;
+  std::unique_ptr<InstanceLock> lock;
+  if (lock_refused(spool, lock)) return 1;
+  auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+  return spool.reprint(*outlet, *e, true);
+}
+
+int reprint_order_command(Spool& spool, const Args& args) { return reprint_order(spool, args[1], args[2], false); }
+
+int reprint_order_all_command(Spool& spool, const Args& args) { return reprint_order(spool, args[1], args[2], true); }
+
+int reprint_undelivered_command(Spool& spool, const Args& args) {
+  std::unique_ptr<InstanceLock> lock;
+  if (lock_refused(spool, lock)) return 1;
+  std::optional<std::string> printer;
+  if (args.size() == 2) printer = args[1];
+  auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+  int rc = 0;
+  for (const auto& e : spool.entries(printer)) {
+    if (!e.marked || e.printer.empty()) continue;
+    if (const auto refused = ticket_refused(spool, e)) {
+      rc |= *refused;
+      continue;
+    }
+    rc |= spool.reprint(*outlet, e, false);
+  }
+  return rc;
+}
+
+int settle_command(Spool& spool, const Args& args) {
+  const auto e = spool.find(args[1], args[2]);
+  if (!e || !e->marked) {
+    say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
+    return 1;
+  }
+  if (!SpoolStore(spool.files()).unmark(e->folder, e->base)) {
+    say_error(record::cp1252("não foi possível retirar a marca de ") + arg(spool.files().host_path(e->path())));
+    return 1;
+  }
+  spool.log("Baixado a mao: " + e->printer + "\\" + e->base);
+  say(e->printer + "\\" + e->base + " baixado");
+  return 0;
+}
+
+int send_command(Spool& spool, const Args& args) {
+  const auto e = spool.find(args[1], args[2]);
+  if (!e || !e->marked) {
+    say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
+    return 1;
+  }
+  std::unique_ptr<InstanceLock> lock;
+  if (lock_refused(spool, lock)) return 1;
+  return send_elsewhere(spool, *e, args[3]);
+}
+
+// "teste PRINTER": the printer's test page, by its profile; a driver that
+// feeds a sheet for each ticket is said here and on the page.
+int test_page_command(Spool& spool, const Args& args) {
+  const printing::PrinterProfiles profiles(settings::read_kav_settings(spool.files()));
+  for (const auto& line : profiles.problems()) say_error(line);
+  const printing::PrinterProfile p = profiles.of(args[1]);
+  auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
+  outlet->refresh({}, 0);
+  const TicketJob job{p.printer, "Teste de impressora " + p.printer, PageSetup{}};
+  const auto sheet = p.mode == printing::PrintMode::driver
+                         ? printing::SheetWatch(platform::print::make_os_outlet(), nullptr).sheet(p.printer)
+                         : std::nullopt;
+  if (sheet) {
+    for (const auto& line : printing::sheet_log_lines(p.printer, *sheet)) {
+      say_error(line);
+      spool.log(line);
+    }
+  }
+  const Delivery d = p.mode == printing::PrintMode::driver
+                         ? outlet->submit(job, printing::test_page_text(p, kLineEnd, sheet))
+                         : outlet->submit_raw(job, printing::test_page_bytes(p));
+  if (!d.delivered()) {
+    say_error("p\xE1gina de teste n\xE3o impressa em " + p.printer + " (" + d.detail + ")");
+    return 1;
+  }
+  spool.log("Pagina de teste em " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
+  say("P\xE1gina de teste enviada para " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
+  return 0;
+}
+
+// The commands on the answers kept aside (kept_commands.h).
+const spool_tool::Voice kVoice{say, say_error};
+
+int kept_list_command(Spool& spool, const Args&) { return spool_tool::list_kept(spool.files(), kVoice); }
+
+int kept_discard_command(Spool& spool, const Args& args) {
+  return spool_tool::discard_kept(spool.files(), spool.clock(), args[1], kVoice);
+}
+
+int kept_print_command(Spool& spool, const Args& args) {
+  return spool_tool::print_kept(spool.files(), spool.clock(), args[1], kVoice);
+}
+
+// The command words, with the number of words each takes (its own
+// included) and their names in the usage text, in the order usage() says them.
+struct Command {
+  std::string_view word;
+  std::size_t min_words;
+  std::size_t max_words;
+  std::string_view operands;
+  int (*run)(Spool&, const Args&);  // -1: the words do not fit; usage() is said
+};
+
+constexpr Command kCommands[] = {
+    {"list", 1, 3, "[--todos] [IMPRESSORA]", list_command},
+    {"show", 3, 3, "IMPRESSORA TICKET", show_command},
+    {"reprint", 3, 3, "IMPRESSORA TICKET", reprint_command},
+    {"reprint-order", 3, 3, "IMPRESSORA TICKET", reprint_order_command},
+    {"reprint-order-all", 3, 3, "IMPRESSORA TICKET", reprint_order_all_command},
+    {"reprint-undelivered", 1, 2, "[IMPRESSORA]", reprint_undelivered_command},
+    {"settle", 3, 3, "IMPRESSORA TICKET", settle_command},
+    {"enviar", 4, 4, "IMPRESSORA TICKET OUTRA", send_command},
+    {"teste", 2, 2, "IMPRESSORA", test_page_command},
+    {"retidas", 1, 1, "", kept_list_command},
+    {"descartar-retida", 2, 2, "N", kept_discard_command},
+    {"imprimir-retida", 2, 2, "N", kept_print_command},
+};
+
+int usage() {
+  const char* lead = "uso: ";
+  for (const Command& c : kCommands) {
+    std::cerr << lead << "kav-spool " << c.word << (c.operands.empty() ? "" : " ") << c.operands << "\n";
+    lead = "     ";
+  }
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args;
+  Args args;
   for (int i = 1; i < argc; ++i) args.push_back(arg(argv[i]));
   if (args.empty()) return usage();
-  const std::string& cmd = args[0];
   Spool spool;
   // A root that is not there has no spool to show: say so, not an empty list.
   if (!spool.files().exists("C:\\OrbelaTeknovarium")) {
@@ -299,126 +447,10 @@ int main(int argc, char** argv) {
               << " não existe; confira KAVCOMANDA_ROOT\n";  // UTF-8, as the host path
     return 4;
   }
-
-  if (cmd == "list" && args.size() <= 3) {
-    // A year's tickets make a long list: the delivered ones of earlier
-    // days only when asked for.
-    const bool every = args.size() >= 2 && args[1] == "--todos";
-    if (args.size() == 3 && !every) return usage();
-    std::optional<std::string> printer;
-    if (args.size() == (every ? 3u : 2u)) printer = args.back();
-    const std::string today = "20" + spool.today();
-    std::string last;
-    std::size_t earlier = 0;
-    for (const auto& e : every ? spool.entries(printer, true) : spool.entries_since(today, earlier, printer)) {
-      if (e.folder_name != last) {
-        std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
-        last = e.folder_name;
-      }
-      std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
-    }
-    if (earlier > 0) {
-      say("(" + std::to_string(earlier) + record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com "
-                                                         "\"kav-spool list --todos\")"));
-    }
-    return 0;
-  }
-  if (cmd == "show" && args.size() == 3) {
-    const auto e = spool.find(args[1], args[2]);
-    if (!e) {
-      say_error("nenhum ticket " + args[2] + " para " + args[1]);
-      return 1;
-    }
-    std::string t;
-    if (const auto refused = read_ticket(spool, *e, t)) return *refused;
-    const std::string shown = KAV_ISATTY(1) ? out(t) : t;
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    return 0;
-  }
-  if (cmd == "reprint" && args.size() == 3) {
-    const auto e = spool.find(args[1], args[2]);
-    if (!e) {
-      say_error("nenhum ticket " + args[2] + " para " + args[1]);
-      return 1;
-    }
-    if (const auto refused = ticket_refused(spool, *e)) return *refused;
-    std::unique_ptr<InstanceLock> lock;
-    if (lock_refused(spool, lock)) return 1;
-    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
-    return spool.reprint(*outlet, *e, true);
-  }
-  if (cmd == "enviar" && args.size() == 4) {
-    const auto e = spool.find(args[1], args[2]);
-    if (!e || !e->marked) {
-      say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
-      return 1;
-    }
-    std::unique_ptr<InstanceLock> lock;
-    if (lock_refused(spool, lock)) return 1;
-    return send_elsewhere(spool, *e, args[3]);
-  }
-  if ((cmd == "reprint-order" || cmd == "reprint-order-all") && args.size() == 3) {
-    return reprint_order(spool, args[1], args[2], cmd == "reprint-order-all");
-  }
-  if (cmd == "reprint-undelivered" && args.size() <= 2) {
-    std::unique_ptr<InstanceLock> lock;
-    if (lock_refused(spool, lock)) return 1;
-    std::optional<std::string> printer;
-    if (args.size() == 2) printer = args[1];
-    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
-    int rc = 0;
-    for (const auto& e : spool.entries(printer)) {
-      if (!e.marked || e.printer.empty()) continue;
-      if (const auto refused = ticket_refused(spool, e)) {
-        rc |= *refused;
-        continue;
-      }
-      rc |= spool.reprint(*outlet, e, false);
-    }
-    return rc;
-  }
-  if (cmd == "settle" && args.size() == 3) {
-    const auto e = spool.find(args[1], args[2]);
-    if (!e || !e->marked) {
-      say_error(record::cp1252("nenhum ticket não entregue ") + args[2] + " para " + args[1]);
-      return 1;
-    }
-    if (!SpoolStore(spool.files()).unmark(e->folder, e->base)) {
-      say_error(record::cp1252("não foi possível retirar a marca de ") + arg(spool.files().host_path(e->path())));
-      return 1;
-    }
-    spool.log("Baixado a mao: " + e->printer + "\\" + e->base);
-    say(e->printer + "\\" + e->base + " baixado");
-    return 0;
-  }
-  if (const auto kept = kept_command(spool, args)) return *kept;
-  if (cmd == "teste" && args.size() == 2) {
-    const printing::PrinterProfiles profiles(settings::read_kav_settings(spool.files()));
-    for (const auto& line : profiles.problems()) say_error(line);
-    const printing::PrinterProfile p = profiles.of(args[1]);
-    auto outlet = printing::make_profiled_outlet(spool.files(), orders::fcomanda_layout());
-    outlet->refresh({}, 0);
-    const TicketJob job{p.printer, "Teste de impressora " + p.printer, PageSetup{}};
-    // A driver that feeds a sheet for each ticket is said here and on the page.
-    const auto sheet = p.mode == printing::PrintMode::driver
-                           ? printing::SheetWatch(platform::print::make_os_outlet(), nullptr).sheet(p.printer)
-                           : std::nullopt;
-    if (sheet) {
-      for (const auto& line : printing::sheet_log_lines(p.printer, *sheet)) {
-        say_error(line);
-        spool.log(line);
-      }
-    }
-    const Delivery d = p.mode == printing::PrintMode::driver
-                           ? outlet->submit(job, printing::test_page_text(p, kLineEnd, sheet))
-                           : outlet->submit_raw(job, printing::test_page_bytes(p));
-    if (!d.delivered()) {
-      say_error("p\xE1gina de teste n\xE3o impressa em " + p.printer + " (" + d.detail + ")");
-      return 1;
-    }
-    spool.log("Pagina de teste em " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
-    say("P\xE1gina de teste enviada para " + p.printer + " (modo " + std::string(printing::mode_name(p.mode)) + ")");
-    return 0;
+  for (const Command& c : kCommands) {
+    if (c.word != args[0] || args.size() < c.min_words || args.size() > c.max_words) continue;
+    const int rc = c.run(spool, args);
+    return rc < 0 ? usage() : rc;
   }
   return usage();
 }
