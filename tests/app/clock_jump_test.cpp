@@ -76,7 +76,7 @@ struct ClockJump : ::testing::Test {
                   "verify_asan_link_order=0");
     for (const std::string& v :
          {"KAVCOMANDA_ROOT=" + root.str(), std::string("KAVCOMANDA_UI=console"),
-          "KAVCOMANDA_WEB_HOST=127.0.0.1:" + std::to_string(port), "LD_PRELOAD=" + kFaketime.string(),
+          "KAVCOMANDA_WEB_HOST=127.0.0.1:" + std::to_string(port), std::string("CUPS_SERVER=127.0.0.1:9"), "LD_PRELOAD=" + kFaketime.string(),
           "FAKETIME_TIMESTAMP_FILE=" + (root.path() / "faketime.rc").string(), std::string("FAKETIME_NO_CACHE=1"),
           std::string("FAKETIME_DONT_FAKE_MONOTONIC=1")}) {
       env.push_back(v);

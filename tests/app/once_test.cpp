@@ -56,7 +56,7 @@ bool have_printer(const char* name) {
 // The monitor as a child process in console mode.
 class Monitor {
  public:
-  Monitor(const fs::path& root, int port, std::string web_host = {}) {
+  Monitor(const fs::path& root, int port, std::string web_host = {}, bool with_cups = false) {
     if (web_host.empty()) web_host = "127.0.0.1:" + std::to_string(port);
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -68,6 +68,9 @@ class Monitor {
     env.push_back("KAVCOMANDA_ROOT=" + root.string());
     env.push_back("KAVCOMANDA_UI=console");
     env.push_back("KAVCOMANDA_WEB_HOST=" + web_host);
+    // Never this machine's own printers (a real COZINHA or BAR): a spooler
+    // that cannot be reached, unless the CUPS test printers were asked for.
+    if (!with_cups) env.push_back("CUPS_SERVER=127.0.0.1:9");
     std::vector<char*> envp;
     for (auto& v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
@@ -235,7 +238,7 @@ struct Work : ::testing::Test {
   // whole check has passed after the last one), and, with CUPS, until every
   // ticket has been printed.
   void run_to_the_end() {
-    Monitor m(root.path(), port);
+    Monitor m(root.path(), port, {}, cups_);
     ASSERT_TRUE(m.running());
     // Generous: every answer goes through Wget, and a PDF printer takes its time.
     const auto deadline = Clock::now() + 60s + expected.size() * (cups_ ? 1500ms : 300ms);
@@ -295,7 +298,7 @@ TEST_F(Work, KilledAtRandomMomentsTheMonitorNeitherLosesNorDoublesATicket) {
   for (int trial = 0; trial < trials && Clock::now() - started < budget; ++trial, ++done) {
     queue_batch(trial);
     const std::size_t before = requests();
-    Monitor m(root.path(), port);
+    Monitor m(root.path(), port, {}, cups_);
     ASSERT_TRUE(m.running());
     const auto deadline = Clock::now() + 15s;  // the first check comes about five seconds after start
     while (requests() == before && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
