@@ -34,7 +34,6 @@ constexpr std::string_view kAlertPrefixes[] = {
     log::alert_key::printer_uncertain};
 
 // How far an odd printer name may reach into a log line.
-std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
 
 std::string_view reason(Outcome outcome) {
   switch (outcome) {
@@ -53,7 +52,7 @@ std::string_view reason(Outcome outcome) {
 
 // The log's line for a ticket its printer did not take.
 std::string not_printed(std::string_view printer, Outcome outcome, std::string_view base) {
-  return record::cp1252("Não impresso em ") + shown(printer) + " (" + std::string(reason(outcome)) +
+  return record::cp1252("Não impresso em ") + shown_printer(printer) + " (" + std::string(reason(outcome)) +
          "): " + marked_name(base) + " !!!";
 }
 
@@ -110,7 +109,7 @@ void Ledger::start(const std::vector<std::string>& pending_work, platform::Stamp
         if (redone || kept.contains(e.base)) {
           store_.remove(folder.path + "\\" + name);  // the work is done over, or the ticket was kept after all
         } else {
-          report("Ticket incompleto no Spool: " + shown(folder.name) + "\\" + name + " !!!");
+          report("Ticket incompleto no Spool: " + shown_printer(folder.name) + "\\" + name + " !!!");
         }
       } else if (e.kind == SpoolEntry::Kind::undelivered && !printer.empty()) {
         Ticket t{folder.path, e.base, printer, {}};
@@ -190,7 +189,7 @@ void Ledger::state_unknown(Ticket& t) {
   if (t.state == State::unknown) return;
   t.state = State::unknown;
   t.unknown_since = check_;
-  report(record::cp1252("Situação desconhecida em ") + shown(t.printer) + ": " + marked_name(t.base) + " !!!");
+  report(record::cp1252("Situação desconhecida em ") + shown_printer(t.printer) + ": " + marked_name(t.base) + " !!!");
 }
 
 // Every ticket's delivery is logged, naming its printer: a ticket that
@@ -204,15 +203,15 @@ void Ledger::settle_printed(const Ticket& t) {
   }
   const std::string name = t.base + std::string(platform::print::kTicketExtension);
   if (t.troubled) {
-    report("Impresso em " + shown(t.printer) + ": " + name);
+    report("Impresso em " + shown_printer(t.printer) + ": " + name);
   } else {
-    report("Ticket " + name + " entregue em " + shown(t.printer));
+    report("Ticket " + name + " entregue em " + shown_printer(t.printer));
   }
 }
 
 void Ledger::spool_failed(std::string_view printer, std::string_view order) {
   const std::string text =
-      "Falha ao gravar Spool de " + (printer.empty() ? std::string("(sem impressora)") : shown(printer)) + " !!!";
+      "Falha ao gravar Spool de " + (printer.empty() ? std::string("(sem impressora)") : shown_printer(printer)) + " !!!";
   report(text);
   spool_failed_[printer_key(printer)] = text;
   spool_failed_orders_[printer_key(printer)].emplace_back(order);
@@ -268,7 +267,7 @@ void Ledger::take_hand_over(const Handed& h) {
                                [&](const Ticket& t) { return t.base == h.base && t.folder == h.folder; });
   if (it == tickets_.end()) return;  // a ticket the spool could not keep, tried all the same
   Ticket& t = *it;
-  if (h.redelivery && h.attempted) report("Reenviando " + marked_name(t.base) + " para " + shown(t.printer) + " ...");
+  if (h.redelivery && h.attempted) report("Reenviando " + marked_name(t.base) + " para " + shown_printer(t.printer) + " ...");
   if (h.delivery.outcome == Outcome::printed) {
     // The printer itself said it printed the ticket (a network printer).
     const Ticket done = t;
@@ -321,7 +320,7 @@ void Ledger::log_printer_news() {
   }
   for (const auto& [key, printer] : unread_by_look_) {
     if (unlisted_said_.insert(key).second) {
-      report(record::cp1252("Fila de impressão de ") + shown(printer) +
+      report(record::cp1252("Fila de impressão de ") + shown_printer(printer) +
              record::cp1252(" ilegível: tickets seguidos um a um"));
     }
   }
@@ -366,23 +365,23 @@ std::map<std::string, std::string> Ledger::waiting_alerts(const std::map<std::st
   for (const auto& [key, w] : by_printer) {
     if (!w.undelivered.empty()) {
       up[std::string(log::alert_key::printer_waiting) + key] =
-          "Impressora " + shown(w.printer) + record::cp1252(" não recebeu ") + orders_words(w.undelivered) + " (" +
+          "Impressora " + shown_printer(w.printer) + record::cp1252(" não recebeu ") + orders_words(w.undelivered) + " (" +
           std::string(reason(w.outcome)) + record::cp1252("); reenvio automático ou ") + action;
     }
     if (!w.old.empty()) {
       up[std::string(log::alert_key::printer_old) + key] =
-          "Impressora " + shown(w.printer) + ": " + orders_words(w.old) + record::cp1252(" há mais de ") +
+          "Impressora " + shown_printer(w.printer) + ": " + orders_words(w.old) + record::cp1252(" há mais de ") +
           std::to_string(redelivery_limit_.count()) + " min sem imprimir; Reimprimir > Ticket ou Enviar para" +
           record::cp1252("…");
     }
     if (!w.unknown.empty()) {
       up[std::string(log::alert_key::printer_queue) + key] =
-          record::cp1252("Fila de impressão de ") + shown(w.printer) + record::cp1252(" ilegível: ") +
+          record::cp1252("Fila de impressão de ") + shown_printer(w.printer) + record::cp1252(" ilegível: ") +
           orders_words(w.unknown) + record::cp1252(" sem situação; ") + action;
     }
     if (!w.uncertain.empty()) {
       up[std::string(log::alert_key::printer_uncertain) + key] =
-          shown(w.printer) + ": " + orders_words(w.uncertain) + record::cp1252(" sem situação; ") +
+          shown_printer(w.printer) + ": " + orders_words(w.uncertain) + record::cp1252(" sem situação; ") +
           (w.marked_again ? std::string("impresso de novo com \"") + std::string(platform::kPossibleCopyMark) + "\""
                           : action);
     }
@@ -398,6 +397,10 @@ void Ledger::raise_alerts(const std::map<std::string, std::string>& up) {
     if (ours && !up.contains(a.key)) board_->clear(a.key);
   }
   for (const auto& [key, text] : up) board_->raise(key, text);
+}
+
+std::string shown_printer(std::string_view name) {
+  return record::blank_controls(platform::print::printer_name(name));
 }
 
 }  // namespace kav::printing

@@ -131,6 +131,8 @@ std::string orders_words(const std::vector<std::string>& orders);
 
 // The log's line for a ticket its printer did not take.
 std::string not_printed(std::string_view printer, platform::print::Outcome outcome, std::string_view base);
+// A printer's name as the log and the alerts show it: control bytes blanked.
+std::string shown_printer(std::string_view name);
 
 class Ledger {
  public:

@@ -21,7 +21,6 @@ using State = Ticket::State;
 
 namespace {
 
-std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
 
 std::int64_t now_centis(platform::Clock& clock) {
   return platform::stamp_centis(platform::stamp_now(clock)).value_or(0);
@@ -64,7 +63,7 @@ bool Ledger::reprint_unknown(Ticket& t) {
   t.possible_copy = true;
   t.troubled = true;
   t.state = State::on_its_way;
-  report(record::cp1252("Situação desconhecida; reimprimindo como POSSÍVEL 2ª VIA em ") + shown(t.printer) + ": " +
+  report(record::cp1252("Situação desconhecida; reimprimindo como POSSÍVEL 2ª VIA em ") + shown_printer(t.printer) + ": " +
          (t.order.empty() ? std::string() : "comanda " + t.order + ", ") + marked_name(t.base));
   hand_over(t, std::move(text), true, true, false);
   return true;
@@ -105,7 +104,7 @@ void Ledger::send_to_backups(const Looked& look) {
         queue_.held_back(backup_key)) {
       continue;
     }
-    moves.push_back({t.folder, t.base, p.backup, shown(t.printer) + " fora"});
+    moves.push_back({t.folder, t.base, p.backup, shown_printer(t.printer) + " fora"});
   }
   for (const auto& m : moves) {
     const auto it = std::find_if(tickets_.begin(), tickets_.end(),
@@ -143,7 +142,7 @@ std::string Ledger::send_elsewhere(std::string_view folder, std::string_view bas
   // The original is settled: it never prints as well.
   std::erase_if(tickets_, [&](const Ticket& each) { return each.folder == folder && each.base == base; });
   const bool unmarked = store_.unmark(t.folder, t.base);
-  report("Enviado para " + shown(to) + " (" + std::string(why) + "): " + shown(t.printer) + "\\" + t.base + " como " +
+  report("Enviado para " + shown_printer(to) + " (" + std::string(why) + "): " + shown_printer(t.printer) + "\\" + t.base + " como " +
          name + (unmarked ? "" : record::cp1252("; marca do original não retirada !!!")));
   return name;
 }
@@ -162,7 +161,7 @@ bool Ledger::deliver_now(std::string_view folder, std::string_view base) {
   t.troubled = true;
   t.state = State::on_its_way;
   t.expiry_reported = true;
-  report("Reenviando a pedido " + marked_name(t.base) + " para " + shown(t.printer) + " ...");
+  report("Reenviando a pedido " + marked_name(t.base) + " para " + shown_printer(t.printer) + " ...");
   hand_over(t, std::move(text), true, true, nothing_on_its_way);
   return true;
 }
@@ -172,7 +171,7 @@ bool Ledger::deliver_now(std::string_view folder, std::string_view base) {
 void Ledger::away_alerts(std::map<std::string, std::string>& up) {
   for (const auto& [key, r] : rehomed_) {
     up[std::string(log::alert_key::printer_backup) + key] =
-        "Impressora " + shown(r.printer) + " fora: " + orders_words(r.orders) + " enviada(s) para " + shown(r.backup);
+        "Impressora " + shown_printer(r.printer) + " fora: " + orders_words(r.orders) + " enviada(s) para " + shown_printer(r.backup);
   }
 }
 

@@ -23,7 +23,6 @@ using State = Ticket::State;
 namespace {
 
 // How far an odd printer name may reach into a log line.
-std::string shown(std::string_view name) { return record::blank_controls(platform::print::printer_name(name)); }
 
 // The state a look gave a job of `printer`; none when the job was handed
 // over after the look was asked for.
@@ -213,7 +212,7 @@ void Ledger::redeliver(const Looked& look) {
     if (expired(t)) {
       if (!t.expiry_reported) {
         report(record::cp1252("Não reenviado, mais de ") + std::to_string(redelivery_limit_.count()) +
-               " min: " + shown(t.printer) + "\\" + marked_name(t.base) + " !!!");
+               " min: " + shown_printer(t.printer) + "\\" + marked_name(t.base) + " !!!");
         t.expiry_reported = true;
       }
       continue;
