@@ -17,6 +17,8 @@ packages=(
   util-linux coreutils             # flock, date and sleep of the command runner's guard
   xvfb xauth fonts-dejavu-core     # windows without a display
   prometheus                       # promtool, which checks the metrics file
+  faketime                         # libfaketime: the real program under a clock set ahead and back
+  python3                          # the loopback network printer and the byte checks of the raw print run
   # The Windows build, its tests under Wine and its installer
   # (scripts/windows-deps.sh, scripts/windows-suite.sh)
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
