@@ -23,26 +23,13 @@ class FakeNetPrinter {
  public:
   enum class State { ready, paper_end, cover_open, silent, paper_end_after_ticket };
 
-  FakeNetPrinter() {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = LoopbackServer::loopback(0);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listen_, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    (void)::pipe2(stop_, O_CLOEXEC);
-    thread_ = std::thread([this] { loop(); });
-  }
+  FakeNetPrinter() { thread_ = std::thread([this] { loop(); }); }
   ~FakeNetPrinter() {
-    (void)::write(stop_[1], "x", 1);
+    listener_.stop();
     thread_.join();
-    ::close(listen_);
-    ::close(stop_[0]);
-    ::close(stop_[1]);
   }
 
-  int port() const { return port_; }
+  int port() const { return listener_.port; }
   void set_state(State s) { state_ = s; }
   // The next ticket's connection is dropped after this many of its bytes (0: never).
   void drop_after(std::size_t bytes) { drop_after_ = bytes; }
@@ -70,7 +57,7 @@ class FakeNetPrinter {
     std::size_t drop = 0;
     char buf[4096];
     for (;;) {
-      pollfd p[2]{{fd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      pollfd p[2]{{fd, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
       if (::poll(p, 2, 10000) <= 0 || p[1].revents != 0) return;
       const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
       if (n <= 0) return;
@@ -101,24 +88,22 @@ class FakeNetPrinter {
 
   void loop() {
     for (;;) {
-      pollfd p[2]{{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      pollfd p[2]{{listener_.fd, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
       if (::poll(p, 2, -1) < 0) continue;
       if (p[1].revents != 0) return;
-      const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int fd = ::accept4(listener_.fd, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
       ++connections_;
       // A second connection while one is open would be seen here: the
       // listener serves one at a time, so count the backlog instead.
-      pollfd q{listen_, POLLIN, 0};
+      pollfd q{listener_.fd, POLLIN, 0};
       if (::poll(&q, 1, 0) > 0) most_at_once_ = 2;
       serve(fd);
       ::close(fd);
     }
   }
 
-  int listen_ = -1;
-  int stop_[2] = {-1, -1};
-  int port_ = 0;
+  LoopbackListener listener_;
   std::atomic<State> state_{State::ready};
   std::atomic<std::size_t> drop_after_{0};
   std::atomic<int> connections_{0};

@@ -21,6 +21,40 @@
 
 namespace kav::test {
 
+// A socket listening on a free loopback port, and a pipe whose read end
+// wakes a server's loop when stop() is called; closed when destroyed.
+class LoopbackListener {
+ public:
+  LoopbackListener() {
+    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, 8);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    (void)::pipe2(stop_pipe, O_CLOEXEC);
+  }
+  ~LoopbackListener() {
+    ::close(fd);
+    ::close(stop_pipe[0]);
+    ::close(stop_pipe[1]);
+  }
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+  void stop() const { (void)::write(stop_pipe[1], "x", 1); }
+  int stopping() const { return stop_pipe[0]; }
+
+  int fd = -1;
+  std::uint16_t port = 0;
+
+ private:
+  int stop_pipe[2] = {-1, -1};
+};
+
 // A loopback web server that reads each request's head and hands the
 // connection to `serve`, one connection at a time, until it is destroyed.
 class LoopbackServer {
@@ -53,25 +87,14 @@ class LoopbackServer {
   using Serve = std::function<void(int index, const std::string& request, const Connection&)>;
 
   explicit LoopbackServer(Serve serve) : serve_(std::move(serve)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback(0);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listen_, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    (void)::pipe2(stop_, O_CLOEXEC);
     thread_ = std::thread([this] { accept_loop(); });
   }
   ~LoopbackServer() {
-    (void)::write(stop_[1], "x", 1);
+    listener_.stop();
     thread_.join();
-    ::close(listen_);
-    ::close(stop_[0]);
-    ::close(stop_[1]);
   }
 
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string host() const { return "127.0.0.1:" + std::to_string(listener_.port); }
   std::vector<std::string> requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -88,15 +111,15 @@ class LoopbackServer {
  private:
   void accept_loop() {
     for (int index = 0;; ++index) {
-      pollfd p[2]{{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      pollfd p[2]{{listener_.fd, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
       if (::poll(p, 2, -1) < 0) continue;
       if (p[1].revents != 0) return;
-      const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int fd = ::accept4(listener_.fd, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
       std::string request;
       char buf[1024];
       while (request.find("\r\n\r\n") == std::string::npos) {
-        pollfd q[2]{{fd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+        pollfd q[2]{{fd, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
         if (::poll(q, 2, 10000) <= 0 || q[1].revents != 0) break;
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0) break;
@@ -106,15 +129,13 @@ class LoopbackServer {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
       }
-      serve_(index, request, Connection(fd, stop_[0]));
+      serve_(index, request, Connection(fd, listener_.stopping()));
       ::close(fd);
     }
   }
 
   Serve serve_;
-  int listen_ = -1;
-  int stop_[2] = {-1, -1};
-  std::uint16_t port_ = 0;
+  LoopbackListener listener_;
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
