@@ -64,6 +64,9 @@ class FileSystem {
   virtual bool exists(std::string_view windows_path) = 0;
   // Makes a folder; ok when it exists already. Status as remove().
   [[nodiscard]] virtual Status create_directory(std::string_view windows_path) = 0;
+  // Removes an empty folder (never a link's target): ok, kNotFound, kDenied,
+  // or kFailed (one that holds anything).
+  [[nodiscard]] virtual Status remove_folder(std::string_view windows_path) = 0;
   // The names (Windows-1252) of the entries of a folder, files or folders as
   // asked, in no particular order; empty when the folder does not exist.
   virtual std::vector<std::string> list(std::string_view windows_folder, bool folders) = 0;
@@ -114,6 +117,7 @@ class MemoryFileSystem final : public FileSystem {
   Status rename(std::string_view from, std::string_view to) override;
   bool exists(std::string_view windows_path) override;
   Status create_directory(std::string_view windows_path) override;
+  Status remove_folder(std::string_view windows_path) override;
   std::vector<std::string> list(std::string_view windows_folder, bool folders) override;
   Status sync_directory(std::string_view windows_folder) override;
   std::string host_path(std::string_view windows_path) override { return key(windows_path); }

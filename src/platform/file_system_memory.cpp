@@ -156,6 +156,18 @@ Status MemoryFileSystem::create_directory(std::string_view path) {
   return Status::kOk;
 }
 
+Status MemoryFileSystem::remove_folder(std::string_view path) {
+  const std::string k = key(path);
+  if (!dirs_.count(k)) return Status::kNotFound;
+  const auto inside = [&](const std::string& entry) { return parent_of(entry) == k; };
+  if (std::ranges::any_of(dirs_, inside) || std::ranges::any_of(files_, [&](const auto& f) { return inside(f.first); })) {
+    return Status::kFailed;
+  }
+  dirs_.erase(k);
+  changed("rmdir", k);
+  return Status::kOk;
+}
+
 std::vector<std::string> MemoryFileSystem::list(std::string_view folder, bool folders) {
   const std::string k = key(folder);
   std::vector<std::string> out;

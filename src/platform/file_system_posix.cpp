@@ -210,6 +210,17 @@ class PosixFileSystem final : public FileSystem {
     return Status(Status::kFailed, "not a folder");
   }
 
+  Status remove_folder(std::string_view path) override {
+    const std::string host = host_path(path);
+    std::string last;
+    const Fd dir(open_parent(host, last));
+    if (dir.get() < 0) return walk_failure();
+    const auto before = posix::FolderStamp::of(dir.get());
+    if (::unlinkat(dir.get(), last.c_str(), AT_REMOVEDIR) != 0) return last_failure();
+    names_.changed(parent_of(host), before, {{last, false}}, posix::FolderStamp::of(dir.get()));
+    return Status();
+  }
+
   std::vector<std::string> list(std::string_view folder, bool folders) override {
     std::vector<std::string> out;
     const int fd = open_folder(host_path(folder));

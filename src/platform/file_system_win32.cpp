@@ -201,6 +201,16 @@ class Win32FileSystem final : public FileSystem {
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::kOk;
     return Status(Status::kFailed, "not a folder");
   }
+  Status remove_folder(std::string_view path) override {
+    const std::string p = host_path(path);
+    if (!folders_plain(p)) return Status(Status::kDenied, "link");
+    const DWORD a = GetFileAttributesA(p.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      note_refused_link(p);
+      return Status(Status::kDenied, "link");
+    }
+    return RemoveDirectoryA(p.c_str()) != 0 ? Status() : last_failure();
+  }
   std::string host_path(std::string_view path) override {
     if (root_.empty()) return std::string(path);
     const std::vector<std::string_view> parts = path_parts(path);

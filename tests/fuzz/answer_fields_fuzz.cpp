@@ -69,6 +69,7 @@ class BytesFileSystem final : public platform::FileSystem {
   platform::Status rename(std::string_view, std::string_view) override { return platform::Status::kFailed; }
   bool exists(std::string_view) override { return true; }
   platform::Status create_directory(std::string_view) override { return platform::Status::kFailed; }
+  platform::Status remove_folder(std::string_view) override { return platform::Status::kFailed; }
   std::string host_path(std::string_view p) override { return std::string(p); }
   std::vector<std::string> list(std::string_view, bool) override { return {}; }
   platform::Status sync_directory(std::string_view) override { return platform::Status::kOk; }

@@ -135,7 +135,11 @@ TEST(FileSystemTest, MemoryAndOperatingSystemFilesFailWithTheSameCodes) {
     EXPECT_EQ(files->create_directory(temp + "SUB"), Status::kOk);  // there already
     EXPECT_EQ(files->rename(temp + "A.TXT", temp + "SUB\\B.TXT"), Status::kOk);
     EXPECT_EQ(files->sync_directory(temp + "SUB"), Status::kOk);
+    EXPECT_EQ(files->remove_folder(temp + "SUB"), Status::kFailed);  // not empty: kept
     EXPECT_EQ(files->remove(temp + "SUB\\B.TXT"), Status::kOk);
+    EXPECT_EQ(files->remove_folder(temp + "SUB"), Status::kOk);
+    EXPECT_FALSE(files->exists(temp + "SUB"));
+    EXPECT_EQ(files->remove_folder(temp + "SUB"), Status::kNotFound);
   }
 }
 

@@ -70,6 +70,10 @@ class FaultFileSystem final : public platform::FileSystem {
     return base_.rename(from, to);
   }
   bool exists(std::string_view path) override { return base_.exists(path); }
+  platform::Status remove_folder(std::string_view path) override {
+    if (trip(Op::remove, path)) return platform::Status::kFailed;
+    return base_.remove_folder(path);
+  }
   platform::Status create_directory(std::string_view path) override {
     if (trip(Op::create_directory, path)) return platform::Status::kFailed;
     return base_.create_directory(path);
