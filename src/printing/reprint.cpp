@@ -75,12 +75,31 @@ std::string kind_text(platform::TicketFacts::Kind kind) {
 // ---------------------------------------------------------------------------
 // SpoolView
 
-std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
-  std::size_t earlier = 0;
-  return since({}, earlier, printer, with_unfinished);
+bool read_kept_ticket(platform::FileSystem& files, const KeptTicket& ticket, std::string& text) {
+  if (platform::print::read_ticket(files, ticket.path(), text)) return true;
+  if (ticket.marked || ticket.filed || ticket.unfinished) return false;
+  return platform::print::read_ticket(files, SpoolStore::filed_path(ticket.folder, ticket.base), text);
 }
 
-std::vector<KeptTicket> SpoolView::since(std::string_view since, std::size_t& earlier,
+std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
+  std::vector<KeptTicket> out;
+  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
+  std::sort(folders.begin(), folders.end());
+  SpoolStore store(files_);
+  for (const auto& folder : folders) {
+    const std::string name = platform::print::printer_of_folder(folder);
+    if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
+    const std::size_t first = out.size();
+    for (const auto& day : store.days(folder_path(folder))) read_day(folder_path(folder), day, out);
+    bool earlier = false;
+    read_folder(folder_path(folder), {}, earlier, with_unfinished, out);
+    std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                     [](const KeptTicket& a, const KeptTicket& b) { return a.file_name < b.file_name; });
+  }
+  return out;
+}
+
+std::vector<KeptTicket> SpoolView::since(std::string_view since, bool& earlier,
                                          const std::optional<std::string>& printer, bool with_unfinished) {
   std::vector<KeptTicket> out;
   std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
@@ -89,39 +108,62 @@ std::vector<KeptTicket> SpoolView::since(std::string_view since, std::size_t& ea
   for (const auto& folder : folders) {
     const std::string name = platform::print::printer_of_folder(folder);
     if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
-    std::vector<std::string> names = files_.list(folder_path(folder), false);
-    if (!since.empty()) {
-      // A printed ticket of an earlier day: counted, not listed.
-      const auto before = std::remove_if(names.begin(), names.end(), [&](const std::string& n) {
-        const bool old = n.size() > 8 && std::string_view(n).substr(0, 8) < since &&
-                         platform::print::classify_spool_file(n).kind == SpoolEntry::Kind::printed;
-        return old;
-      });
-      earlier += static_cast<std::size_t>(names.end() - before);
-      names.erase(before, names.end());
-    }
-    std::sort(names.begin(), names.end());
-    for (const auto& n : names) {
-      const SpoolEntry e = platform::print::classify_spool_file(n);
-      const bool unfinished = e.kind == SpoolEntry::Kind::unfinished;
-      if (e.kind != SpoolEntry::Kind::printed && e.kind != SpoolEntry::Kind::undelivered &&
-          !(unfinished && with_unfinished)) {
-        continue;
-      }
-      KeptTicket t;
-      t.folder = folder_path(folder);
-      t.folder_name = folder;
-      t.printer = name;
-      t.base = e.base;
-      t.file_name = n;
-      t.marked = e.kind == SpoolEntry::Kind::undelivered;
-      t.unfinished = unfinished;
-      t.job_noted = t.marked && store.read_note(t.folder, t.base) != 0;
-      t.state = file_state(t.marked, t.job_noted);
-      out.push_back(std::move(t));
-    }
+    if (!store.days(folder_path(folder)).empty()) earlier = true;
+    read_folder(folder_path(folder), since, earlier, with_unfinished, out);
   }
   return out;
+}
+
+// The tickets of a printer's own folder, by name; the printed ones dated
+// before `since` left out.
+void SpoolView::read_folder(const std::string& folder, std::string_view since, bool& earlier, bool with_unfinished,
+                            std::vector<KeptTicket>& out) {
+  std::vector<std::string> names = files_.list(folder, false);
+  std::sort(names.begin(), names.end());
+  SpoolStore store(files_);
+  const std::string folder_name = folder.substr(folder.rfind('\\') + 1);
+  for (const auto& n : names) {
+    const SpoolEntry e = platform::print::classify_spool_file(n);
+    const bool unfinished = e.kind == SpoolEntry::Kind::unfinished;
+    if (e.kind != SpoolEntry::Kind::printed && e.kind != SpoolEntry::Kind::undelivered &&
+        !(unfinished && with_unfinished)) {
+      continue;
+    }
+    if (e.kind == SpoolEntry::Kind::printed && !since.empty() && std::string_view(e.base).substr(0, 8) < since) {
+      earlier = true;  // a printed ticket of an earlier day: not listed
+      continue;
+    }
+    KeptTicket t;
+    t.folder = folder;
+    t.folder_name = folder_name;
+    t.printer = platform::print::printer_of_folder(folder_name);
+    t.base = e.base;
+    t.file_name = n;
+    t.marked = e.kind == SpoolEntry::Kind::undelivered;
+    t.unfinished = unfinished;
+    t.job_noted = t.marked && store.read_note(t.folder, t.base) != 0;
+    t.state = file_state(t.marked, t.job_noted);
+    out.push_back(std::move(t));
+  }
+}
+
+// The printed tickets filed in a printer's folder of `day`, by name.
+void SpoolView::read_day(const std::string& folder, std::string_view day, std::vector<KeptTicket>& out) {
+  std::vector<std::string> names = files_.list(SpoolStore::day_folder(folder, day), false);
+  std::sort(names.begin(), names.end());
+  const std::string folder_name = folder.substr(folder.rfind('\\') + 1);
+  for (auto& n : names) {
+    SpoolEntry e = platform::print::classify_spool_file(n);
+    if (e.kind != SpoolEntry::Kind::printed || !std::string_view(e.base).starts_with(day)) continue;
+    KeptTicket t;
+    t.folder = folder;
+    t.folder_name = folder_name;
+    t.printer = platform::print::printer_of_folder(folder_name);
+    t.base = std::move(e.base);
+    t.file_name = std::move(n);
+    t.filed = true;
+    out.push_back(std::move(t));
+  }
 }
 
 std::vector<KeptTicket> SpoolView::recent(std::size_t limit, std::map<std::string, platform::TicketFacts>* known) {
@@ -146,10 +188,16 @@ std::vector<KeptTicket> SpoolView::recent_of(const std::vector<std::pair<std::st
     t.folder_name = folder.substr(folder.rfind('\\') + 1);
     t.printer = platform::print::printer_of_folder(t.folder_name);
     t.base = base;
-    // Most are printed: their name is looked for first.
+    // Most are printed: their name is looked for first, in the printer's
+    // folder and then in its day's.
     if (!files_.exists(SpoolStore::path(folder, base, false))) {
-      if (!files_.exists(SpoolStore::path(folder, base, true))) continue;  // removed
-      t.marked = true;
+      if (files_.exists(SpoolStore::filed_path(folder, base))) {
+        t.filed = true;
+      } else if (files_.exists(SpoolStore::path(folder, base, true))) {
+        t.marked = true;
+      } else {
+        continue;  // removed
+      }
     }
     t.file_name = platform::print::marked_name(base);
     if (!t.marked) t.file_name = base + std::string(platform::print::kTicketExtension);
@@ -183,14 +231,39 @@ void SpoolView::read_facts(std::vector<KeptTicket>& tickets, std::map<std::strin
 }
 
 std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_view ticket) {
-  for (auto& t : all(std::string(printer), true)) {
-    if (record::same_letters(t.file_name, ticket) || record::same_letters(t.base, ticket)) return t;
+  const auto named = [&](const KeptTicket& t) {
+    return record::same_letters(t.file_name, ticket) || record::same_letters(t.base, ticket);
+  };
+  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
+  std::sort(folders.begin(), folders.end());
+  for (const auto& folder : folders) {
+    if (!record::same_letters(printer, platform::print::printer_of_folder(folder)) &&
+        !record::same_letters(printer, folder)) {
+      continue;
+    }
+    std::vector<KeptTicket> found;
+    bool earlier = false;
+    read_folder(folder_path(folder), {}, earlier, true, found);
+    // Not in the folder itself: filed in the day its name carries.
+    if (ticket.size() >= 8 && platform::print::is_day_name(ticket.substr(0, 8))) {
+      read_day(folder_path(folder), ticket.substr(0, 8), found);
+    }
+    for (auto& t : found) {
+      if (named(t)) return std::move(t);
+    }
   }
   return std::nullopt;
 }
 
 std::vector<KeptTicket> SpoolView::day_of(KeptTicket& chosen) {
-  std::vector<KeptTicket> day = all();
+  std::vector<KeptTicket> day;
+  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
+  std::sort(folders.begin(), folders.end());
+  for (const auto& folder : folders) {
+    bool earlier = false;
+    read_day(folder_path(folder), chosen.date(), day);
+    read_folder(folder_path(folder), {}, earlier, false, day);
+  }
   std::erase_if(day, [&](const KeptTicket& t) { return t.date() != chosen.date(); });
   for (KeptTicket& t : day) {
     if (std::string text; this->text(t, text)) t.facts = layout_.facts(text);
@@ -199,9 +272,7 @@ std::vector<KeptTicket> SpoolView::day_of(KeptTicket& chosen) {
   return day;
 }
 
-bool SpoolView::text(const KeptTicket& ticket, std::string& out) {
-  return platform::print::read_ticket(files_, ticket.path(), out);
-}
+bool SpoolView::text(const KeptTicket& ticket, std::string& out) { return read_kept_ticket(files_, ticket, out); }
 
 std::vector<KeptTicket> tickets_of_order(const std::vector<KeptTicket>& tickets, const KeptTicket& chosen) {
   using Kind = platform::TicketFacts::Kind;
@@ -296,7 +367,7 @@ bool DirectReprint::settled_by_its_job(const KeptTicket& t, bool reprint_unknown
 int DirectReprint::reprint(const KeptTicket& t, bool reprint_unknown) {
   const std::string name = t.printer + "\\" + t.base;
   std::string text;
-  if (!platform::print::read_ticket(files_, t.path(), text)) {
+  if (!read_kept_ticket(files_, t, text)) {
     say_error_(record::cp1252("não foi possível ler ") + shown_path(files_, t.path()));
     return 1;
   }

@@ -51,10 +51,11 @@ struct KeptTicket {
   bool marked = false;     // "-NAO-ENTREGUE": its printer has not finished it
   bool unfinished = false;  // "<name>.tmp": still being written (listed only when asked for)
   bool job_noted = false;  // a job note beside it: handed over
+  bool filed = false;      // printed, of an earlier day: in its day's folder
   TicketState state = TicketState::printed;
   platform::TicketFacts facts;  // read from its text (recent() only)
 
-  std::string path() const { return folder + "\\" + file_name; }
+  std::string path() const { return folder + "\\" + (filed ? date() + "\\" : std::string()) + file_name; }
   // "HH:MM:SS" of the stamp in its name; empty when the name has none.
   std::string time() const;
   // As the list shows when it was made: "HH:MM:SS" on the day `today`
@@ -63,6 +64,10 @@ struct KeptTicket {
   // "YYYYMMDD" of the stamp in its name.
   std::string date() const { return base.substr(0, 8); }
 };
+
+// The text of a kept ticket, found where it is: a printed ticket listed
+// before it was filed in its day's folder is read there.
+bool read_kept_ticket(platform::FileSystem& files, const KeptTicket& ticket, std::string& text);
 
 // The words of the list (Windows-1252).
 std::string state_text(TicketState state);
@@ -78,10 +83,10 @@ class SpoolView {
   // case ignored), with the unfinished ones when `with_unfinished`. Their
   // texts are not read.
   std::vector<KeptTicket> all(const std::optional<std::string>& printer = std::nullopt, bool with_unfinished = false);
-  // The same without the printed tickets dated before `since` (YYYYMMDD),
-  // which are only counted into `earlier`: a folder of a year's tickets is
-  // read, but not made into a list.
-  std::vector<KeptTicket> since(std::string_view since, std::size_t& earlier,
+  // The same without the printed tickets dated before `since` (YYYYMMDD):
+  // only those of the printers' own folders are read, not the day folders
+  // of a year. `earlier` tells whether any was left out.
+  std::vector<KeptTicket> since(std::string_view since, bool& earlier,
                                 const std::optional<std::string>& printer = std::nullopt,
                                 bool with_unfinished = false);
   // The `limit` newest tickets of every printer, newest first, with their
@@ -96,7 +101,7 @@ class SpoolView {
                                     std::size_t limit,
                                     std::map<std::string, platform::TicketFacts>* known = nullptr);
   // A ticket by its printer and its name (with or without mark and
-  // extension), an unfinished one too.
+  // extension), an unfinished one too, a filed one by its name's day.
   std::optional<KeptTicket> find(std::string_view printer, std::string_view ticket);
   // The tickets of `chosen`'s day, every printer's, with their facts read
   // from their texts (`chosen`'s own facts too): what tickets_of_order needs.
@@ -104,6 +109,9 @@ class SpoolView {
   bool text(const KeptTicket& ticket, std::string& out);
 
  private:
+  void read_folder(const std::string& folder, std::string_view since, bool& earlier, bool with_unfinished,
+                   std::vector<KeptTicket>& out);
+  void read_day(const std::string& folder, std::string_view day, std::vector<KeptTicket>& out);
   void read_facts(std::vector<KeptTicket>& tickets, std::map<std::string, platform::TicketFacts>* known);
 
   platform::FileSystem& files_;

@@ -149,7 +149,11 @@ void SpoolingPrintService::start(const std::vector<std::string>& pending_work) {
 
 std::string SpoolingPrintService::new_work_id() {
   start({});
-  return stamps_.next(now_stamp());
+  // A clock set back to a day already filed may give the stamp of a filed
+  // ticket, whose name would then pass for a ticket of this work.
+  std::string stamp = stamps_.next(now_stamp());
+  for (int tries = 0; tries < 1000 && store_.stamp_filed(stamp); ++tries) stamp = stamps_.next(stamp);
+  return stamp;
 }
 
 void SpoolingPrintService::begin_work(std::string_view work_id) {
@@ -251,9 +255,10 @@ platform::Status SpoolingPrintService::close() {
   std::string base;
   if (!work_.empty()) {
     base = work_ + "-" + record::to_digits(++job_no_, 6);
-    for (const bool marked : {false, true}) {
-      if (files_.exists(SpoolStore::path(folder, base, marked))) {  // kept by an earlier run: not made again
-        last_ticket_ = SpoolStore::path(folder, base, marked);
+    for (const std::string& kept :
+         {SpoolStore::path(folder, base, false), SpoolStore::path(folder, base, true), SpoolStore::filed_path(folder, base)}) {
+      if (files_.exists(kept)) {  // kept by an earlier run: not made again
+        last_ticket_ = kept;
         return platform::Status::kOk;
       }
     }

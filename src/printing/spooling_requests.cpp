@@ -56,7 +56,7 @@ platform::Status SpoolingPrintService::reprint(const KeptTicket& t) {
   if (!work_.empty() || open_) return {platform::Status::kRefused, who + ": checagem em andamento; tente de novo"};
   if (t.printer.empty()) return {platform::Status::kRefused, who + record::cp1252(": ticket sem impressora; não foi reimpresso")};
   std::string text;
-  if (!platform::print::read_ticket(files_, t.path(), text)) {
+  if (!read_kept_ticket(files_, t, text)) {
     return {platform::Status::kRefused, who + ": ticket " + t.base + record::cp1252(" não encontrado no Spool; não foi reimpresso")};
   }
   const bool still_marked = store_.holds_marked(t.folder, t.base);

@@ -276,6 +276,57 @@ TEST(SpoolService, AWorkDoneOverMakesOnlyTheTicketsNotYetKept) {
   EXPECT_GT(again.new_work_id(), id);
 }
 
+// A printed ticket of an earlier day leaves its printer's folder for its
+// day's, and is still the same ticket: found by the reprint list, never
+// made again by a work done over, its stamp never given again when the
+// clock is set back to its day.
+TEST(SpoolService, TicketsFiledByDayKeepTheirNamesAndTheirPlaceInTheList) {
+  Service s;
+  const std::string id = s.service.new_work_id();
+  s.service.begin_work(id);
+  s.print("BAR").ignore();
+  ASSERT_TRUE(s.service.end_work());
+  s.outlet->finish_all();
+  s.service.follow_up();
+  const std::string base = id + "-000001";
+  ASSERT_TRUE(s.files.exists(std::string(kBar) + base + ".txt"));
+
+  // The next day, a new run files it.
+  s.clock.shift_ms(24 * 3'600'000);
+  SpoolOptions options;
+  options.retention = RetentionRules{0, 0, true};
+  auto* outlet2 = new test::FakeOutlet;
+  SpoolingPrintService next{s.files, s.clock, s.layout, std::unique_ptr<PrinterOutlet>(outlet2), nullptr, nullptr,
+                            options};
+  for (int i = 0; i < 3; ++i) next.follow_up();
+  const std::string filed = std::string(kBar) + "20191127\\" + base + ".txt";
+  ASSERT_TRUE(s.files.exists(filed));
+  EXPECT_FALSE(s.files.exists(std::string(kBar) + base + ".txt"));
+
+  // The same work done over (its answer was left pending): nothing made again.
+  next.begin_work(id);
+  s.files.put(kInfo, info_for("BAR"));
+  next.open("FCOMANDA", kInfo).ignore();
+  next.write("TRACO   ", std::string(296, ' ')).ignore();
+  EXPECT_TRUE(next.close().ok());
+  EXPECT_TRUE(next.end_work());
+  EXPECT_TRUE(outlet2->handed.empty());
+
+  // A new run with the clock set back to the very hundredth of the filed
+  // ticket: another stamp.
+  s.clock.shift_ms(-24 * 3'600'000);
+  SpoolingPrintService third{s.files, s.clock, s.layout, std::make_unique<test::FakeOutlet>(), nullptr};
+  EXPECT_GT(third.new_work_id(), id);
+
+  // It lists the ticket among the newest, from its day's folder, with its text.
+  const auto listed = third.recent(10);
+  ASSERT_EQ(listed.size(), 1U);
+  EXPECT_EQ(listed[0].base, base);
+  EXPECT_EQ(listed[0].path(), filed);
+  std::string text;
+  EXPECT_TRUE(read_kept_ticket(s.files, listed[0], text));
+}
+
 TEST(SpoolService, AtStartTicketsHandedOverBeforeAreFoundByNameAndUnfinishedOnesHandled) {
   for (const bool names_listed : {true, false}) {
     SCOPED_TRACE(names_listed ? "names listed" : "names asked for job by job");

@@ -72,8 +72,48 @@ std::string SpoolStore::note_path(std::string_view folder, std::string_view base
   return std::string(folder) + "\\" + std::string(base) + ".job";
 }
 
+std::string SpoolStore::day_folder(std::string_view folder, std::string_view day) {
+  return std::string(folder) + "\\" + std::string(day.substr(0, 8));
+}
+
+std::string SpoolStore::filed_path(std::string_view folder, std::string_view base) {
+  return day_folder(folder, base) + "\\" + std::string(base) + std::string(kTicketExtension);
+}
+
+bool is_day_name(std::string_view name) {
+  return name.size() == 8 && name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::vector<std::string> SpoolStore::days(std::string_view folder) {
+  std::vector<std::string> out = files_.list(folder, true);
+  std::erase_if(out, [](const std::string& d) { return !is_day_name(d); });
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool SpoolStore::file_by_day(std::string_view folder, std::string_view base) {
+  const std::string day = day_folder(folder, base);
+  if (!files_.exists(day)) {
+    if (!files_.create_directory(day).ok() || !files_.sync_directory(folder).ok()) return false;
+  }
+  return files_.rename(path(folder, base, false), filed_path(folder, base)).ok();
+}
+
+bool SpoolStore::stamp_filed(std::string_view stamp) {
+  if (stamp.size() < 17) return false;
+  for (const auto& printer : files_.list(kSpoolRoot, true)) {
+    const std::string day = day_folder(std::string(kSpoolRoot) + "\\" + printer, stamp);
+    if (!files_.exists(day)) continue;
+    for (const auto& name : files_.list(day, false)) {
+      if (record::upper(name).starts_with(stamp.substr(0, 17))) return true;
+    }
+  }
+  return false;
+}
+
 bool SpoolStore::holds(std::string_view folder, std::string_view base) {
-  return files_.exists(path(folder, base, false)) || files_.exists(path(folder, base, true));
+  return files_.exists(path(folder, base, false)) || files_.exists(path(folder, base, true)) ||
+         files_.exists(filed_path(folder, base));
 }
 
 bool SpoolStore::holds_marked(std::string_view folder, std::string_view base) {
@@ -161,6 +201,13 @@ std::vector<SpoolStore::Folder> SpoolStore::list() {
       SpoolEntry e = classify_spool_file(n);
       if (e.kind == SpoolEntry::Kind::printed || e.kind == SpoolEntry::Kind::undelivered) bases.insert(e.base);
       if (e.kind != SpoolEntry::Kind::other) f.files.emplace_back(std::move(n), std::move(e));
+    }
+    // Too few in the folder itself: the newest days filed, newest first.
+    const std::vector<std::string> filed = bases.size() < kNewestKnown ? days(f.path) : std::vector<std::string>{};
+    for (auto day = filed.rbegin(); day != filed.rend() && bases.size() < kNewestKnown; ++day) {
+      for (const auto& n : files_.list(f.path + "\\" + *day, false)) {
+        if (SpoolEntry e = classify_spool_file(n); e.kind == SpoolEntry::Kind::printed) bases.insert(std::move(e.base));
+      }
     }
     while (bases.size() > kNewestKnown) bases.erase(bases.begin());
     out.push_back(std::move(f));

@@ -9,6 +9,9 @@
 //   <base>-NAO-ENTREGUE.txt   kept, its printer has not finished it
 //   <base>.txt                kept, printed (or settled by hand)
 //   <base>.job                the spooler's job number, once handed over
+//   YYYYMMDD\<base>.txt       printed, of an earlier day: filed in its day's
+//                             folder, so that the printer's own folder holds
+//                             a day's tickets however many years it keeps
 #pragma once
 
 #include <cstddef>
@@ -39,6 +42,9 @@ bool read_ticket(FileSystem& files, std::string_view path, std::string& text);
 // "<base>-NAO-ENTREGUE.txt"
 std::string marked_name(std::string_view base);
 
+// True for the name of a day folder: "YYYYMMDD".
+bool is_day_name(std::string_view name);
+
 class SpoolStore {
  public:
   explicit SpoolStore(FileSystem& files) : files_(files) {}
@@ -54,7 +60,21 @@ class SpoolStore {
   static std::string unfinished_path(std::string_view folder, std::string_view base);
   static std::string note_path(std::string_view folder, std::string_view base);
 
-  // True when the ticket is kept, marked or not.
+  // The folder of a printer's filed tickets of `day` (YYYYMMDD), and where a
+  // ticket is once filed.
+  static std::string day_folder(std::string_view folder, std::string_view day);
+  static std::string filed_path(std::string_view folder, std::string_view base);
+  // The day folders of a printer's folder, oldest first.
+  std::vector<std::string> days(std::string_view folder);
+  // Files a printed ticket in its day's folder (made, and synced into the
+  // printer's folder, when missing); the folders are synced by the caller
+  // (sync_folder), once for many. True when it moved.
+  bool file_by_day(std::string_view folder, std::string_view base);
+  // True when a filed ticket of some printer bears the stamp
+  // ("YYYYMMDD-HHMMSScc"): the clock was set back to a day already filed.
+  bool stamp_filed(std::string_view stamp);
+
+  // True when the ticket is kept, marked or not, filed or not.
   bool holds(std::string_view folder, std::string_view base);
   bool holds_marked(std::string_view folder, std::string_view base);
 
@@ -95,11 +115,12 @@ class SpoolStore {
   void remove(std::string_view path) { files_.remove(path).ignore(); }
 
   // The newest tickets the store knows of, newest first, as (folder, base):
-  // those the last list() found and every ticket kept through the store
-  // since, at most kNewestKnown of each folder, so that the newest are
-  // found without reading a folder of a year's tickets. Nothing before the
-  // first list(). A ticket removed by hand stays among them: whoever reads
-  // them looks for the file.
+  // those the last list() found (with those of the newest day folders, as
+  // many as it takes) and every ticket kept through the store since, at most
+  // kNewestKnown of each folder, so that the newest are found without
+  // reading a year's tickets. Nothing before the first list(). A ticket
+  // removed or filed stays among them: whoever reads them looks for the
+  // file, in the printer's folder and then in its day's.
   static constexpr std::size_t kNewestKnown = 1000;
   bool knows_newest() const { return listed_; }
   std::vector<std::pair<std::string, std::string>> newest(std::size_t limit) const;

@@ -92,6 +92,7 @@ class TimedFiles final : public platform::FileSystem {
   }
   bool exists(std::string_view p) override { return inner_.exists(p); }
   platform::Status create_directory(std::string_view p) override { return inner_.create_directory(p); }
+  platform::Status remove_folder(std::string_view p) override { return inner_.remove_folder(p); }
   std::vector<std::string> list(std::string_view p, bool folders) override { return inner_.list(p, folders); }
   platform::Status sync_directory(std::string_view p) override {
     platform::Status st = inner_.sync_directory(p);

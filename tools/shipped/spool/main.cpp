@@ -117,7 +117,7 @@ class Spool {
   std::vector<KeptTicket> entries(const std::optional<std::string>& printer, bool with_unfinished = false) {
     return view_.all(printer, with_unfinished);
   }
-  std::vector<KeptTicket> entries_since(std::string_view since, std::size_t& earlier,
+  std::vector<KeptTicket> entries_since(std::string_view since, bool& earlier,
                                         const std::optional<std::string>& printer) {
     return view_.since(since, earlier, printer, true);
   }
@@ -266,7 +266,7 @@ int list_command(Spool& spool, const Args& args) {
   if (args.size() == (every ? 3u : 2u)) printer = args.back();
   const std::string today = "20" + spool.today();
   std::string last;
-  std::size_t earlier = 0;
+  bool earlier = false;
   for (const auto& e : every ? spool.entries(printer, true) : spool.entries_since(today, earlier, printer)) {
     if (e.folder_name != last) {
       std::cout << (e.printer.empty() ? std::string("(sem impressora)") : out(e.printer)) << "\n";
@@ -274,12 +274,7 @@ int list_command(Spool& spool, const Args& args) {
     }
     std::printf("  %-12s %s\n", state_word(e), out(e.base).c_str());
   }
-  if (earlier > 0) {
-    std::string line = "(";
-    line += std::to_string(earlier);
-    line += record::cp1252(" ticket(s) impresso(s) de dias anteriores; veja todos com \"kav-spool list --todos\")");
-    say(line);
-  }
+  if (earlier) say(record::cp1252("(tickets impressos de dias anteriores não listados; veja todos com \"kav-spool list --todos\")"));
   return 0;
 }
 

@@ -35,6 +35,7 @@ struct SpoolTool : ::testing::Test {
     put("COZINHA", "20191127-14380500-000003-NAO-ENTREGUE.txt", "Feijoada\n");
     put("BAR", "20191127-14380500-000002-NAO-ENTREGUE.txt", "Caipirinha\n");
     put("BAR", "20191127-14380500-000004.tmp", "cut");
+    put("COZINHA/20191126", "20191126-20000000-000001.txt", "Moqueca\n");  // printed, filed in its day's folder
   }
   void put(const std::string& printer, const std::string& name, const std::string& bytes) {
     fs::create_directories(spool() / printer);
@@ -65,9 +66,10 @@ TEST_F(SpoolTool, ListsShowsAndSettles) {
             "  nao-entregue 20191127-14380500-000002\n"
             "  incompleto   20191127-14380500-000004\n"
             "COZINHA\n"
+            "  impresso     20191126-20000000-000001\n"
             "  impresso     20191127-14380500-000001\n"
             "  nao-entregue 20191127-14380500-000003\n");
-  // Without --todos the printed tickets of earlier days are only counted.
+  // Without --todos the printed tickets of earlier days are only mentioned.
   ASSERT_EQ(run("list", out), 0) << out;
   EXPECT_EQ(out,
             "BAR\n"
@@ -75,7 +77,7 @@ TEST_F(SpoolTool, ListsShowsAndSettles) {
             "  incompleto   20191127-14380500-000004\n"
             "COZINHA\n"
             "  nao-entregue 20191127-14380500-000003\n"
-            "(1 ticket(s) impresso(s) de dias anteriores; veja todos com \"kav-spool list --todos\")\n");
+            "(tickets impressos de dias anteriores n\xC3\xA3o listados; veja todos com \"kav-spool list --todos\")\n");
   ASSERT_EQ(run("list cozinha", out), 0);
   EXPECT_EQ(out.find("BAR"), std::string::npos);
   ASSERT_EQ(run("list --todos cozinha", out), 0);
@@ -85,6 +87,8 @@ TEST_F(SpoolTool, ListsShowsAndSettles) {
   // Not a terminal: the kept bytes as they stand.
   ASSERT_EQ(run("show COZINHA 20191127-14380500-000001", out), 0);
   EXPECT_EQ(out, "Fil\xe9 \xe0 parmegiana\n");
+  ASSERT_EQ(run("show cozinha 20191126-20000000-000001", out), 0) << out;  // found in its day's folder
+  EXPECT_EQ(out, "Moqueca\n");
   EXPECT_NE(run("show COZINHA 20191127-14380500-000009", out), 0);
 
   ASSERT_EQ(run("settle BAR 20191127-14380500-000002-NAO-ENTREGUE.txt", out), 0) << out;
