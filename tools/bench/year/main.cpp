@@ -6,7 +6,10 @@
 // Lays out two roots as a busy restaurant leaves them: one with a day's
 // tickets (default 300, over four printers) and that day's log, one with N
 // days of them (default 365: 109,500 tickets) and a log for each day. Every
-// ticket is delivered (its printer finished it). Then, for each root:
+// ticket is delivered (its printer finished it); those of earlier days are
+// filed in their day's folder, as the monitor files them. Then, for each
+// root, the two roots taking turns run by run (a busy moment of the machine
+// falls on both alike):
 //   - the reprint list: a running print service (its start done) lists the
 //     200 newest tickets with what they print, as the window "Reimprimir"
 //     opens it, and again, as it refreshes while open;
@@ -99,7 +102,7 @@ std::string ticket_text(int order, const std::string& printer, const std::string
 }
 
 // `days` days of `per_day` delivered tickets over the printers, the last
-// one today, with a log for each day.
+// one today, with a log for each day; earlier days' tickets filed.
 void lay_out(const fs::path& root, int n_days, int per_day) {
   using namespace std::chrono;
   const sys_days today = year_month_day{year{kYear}, month{static_cast<unsigned>(kMonth)}, day{static_cast<unsigned>(kDay)}};
@@ -113,20 +116,15 @@ void lay_out(const fs::path& root, int n_days, int per_day) {
       const int secs = 11 * 3600 + i * (8 * 3600 / per_day);  // 11:00 to 19:00
       const std::string stamp = date + "-" + two(secs / 3600) + two(secs / 60 % 60) + two(secs % 60) + "00";
       const std::string& printer = kPrinters[static_cast<std::size_t>(i) % kPrinters.size()];
-      std::ofstream(spool / printer / (stamp + "-000001.txt"), std::ios::binary)
-          << ticket_text(100 + i % 200, printer, date);
+      const fs::path folder = d == 0 ? spool / printer : spool / printer / date;
+      if (i < static_cast<int>(kPrinters.size())) fs::create_directories(folder);
+      std::ofstream(folder / (stamp + "-000001.txt"), std::ios::binary) << ticket_text(100 + i % 200, printer, date);
     }
     std::ofstream(root / "OrbelaTeknovarium" / ("LOGCMD_" + date + ".txt"), std::ios::binary)
         << date + " 1100 11:00:00 - Checando Comandas ...\n";
   }
 }
 
-struct Costs {
-  double list_open_ms = 0, list_refresh_ms = 0;
-  double check_cpu_ms = 0, check_wall_ms = 0;
-  double spool_list_ms = 0;
-  long spool_list_lines = 0;
-};
 
 // One print service over the root, its start done, as the monitor holds it.
 std::unique_ptr<printing::SpoolingPrintService> service(platform::FileSystem& files, platform::Clock& clock) {
@@ -140,11 +138,24 @@ std::unique_ptr<printing::SpoolingPrintService> service(platform::FileSystem& fi
   return s;
 }
 
-void reprint_list(const fs::path& root, int runs, Costs& c) {
-  auto files = platform::make_os_file_system(root.string());
-  platform::ManualClock clock(kYear, kMonth, kDay, 20, 0, 0);
-  std::vector<double> open, refresh;
-  for (int run = 0; run <= runs; ++run) {
+// One root laid out, and what is measured on it, a run at a time.
+struct Root {
+  Root(int days, int per_day) {
+    if (!site.started()) {
+      std::fprintf(stderr, "kav-bench-year: %s\n", site.stub->error().c_str());
+      std::exit(1);
+    }
+    const auto t0 = Wall::now();
+    lay_out(site.root.path(), days, per_day);
+    std::fprintf(stderr, "kav-bench-year: %d day(s) laid out in %.1f s\n", days, ms(t0, Wall::now()) / 1000);
+    files = platform::make_os_file_system(site.root.str());
+    commands = platform::make_command_runner(*files);
+    keyed = platform::make_keyed_files(*files);
+    printing = service(*files, clock);
+  }
+
+  // The reprint list: opened by a new print service, then refreshed.
+  void reprint_list(bool kept) {
     auto s = service(*files, clock);
     const auto t0 = Wall::now();
     const auto first = s->recent(200);
@@ -152,23 +163,13 @@ void reprint_list(const fs::path& root, int runs, Costs& c) {
     const auto again = s->recent(200);
     const auto t2 = Wall::now();
     if (first.size() != 200 || again.size() != 200) std::fprintf(stderr, "kav-bench-year: list of %zu\n", first.size());
-    if (run == 0) continue;  // warms the caches
-    open.push_back(ms(t0, t1));
-    refresh.push_back(ms(t1, t2));
+    if (!kept) return;  // warms the caches
+    list_open.push_back(ms(t0, t1));
+    list_refresh.push_back(ms(t1, t2));
   }
-  c.list_open_ms = bench::median(open);
-  c.list_refresh_ms = bench::median(refresh);
-}
 
-void check(bench::Site& site, int runs, Costs& c) {
-  auto files = platform::make_os_file_system(site.root.str());
-  platform::ManualClock clock(kYear, kMonth, kDay, 20, 0, 0);
-  auto commands = platform::make_command_runner(*files);
-  auto printing = service(*files, clock);
-  auto keyed = platform::make_keyed_files(*files);
-  platform::Platform platform{*files, clock, *commands, *printing, *keyed};
-  std::vector<double> cpu, wall;
-  for (int run = 0; run <= runs; ++run) {  // run 0 warms up
+  // A check with one order of two items, through the held print service.
+  void check(int run, bool kept) {
     const std::string num = std::to_string(1000 + run);
     std::string answer = "<" + num + "><000345><Mesa 05><04><Gar\xE7om>\n";
     for (int i = 0; i < 2; ++i) {
@@ -178,6 +179,7 @@ void check(bench::Site& site, int runs, Costs& c) {
     fs::create_directories(site.options.queue / "CMD_IMP");
     std::ofstream(site.options.queue / "CMD_IMP" / (num + ".txt"), std::ios::binary) << answer;
 
+    platform::Platform platform{*files, clock, *commands, *printing, *keyed};
     app::Application application{platform, site.host()};
     ui::headless::VirtualPacer pacer{clock};
     ui::headless::HeadlessRuntime runtime{application.forms(), *commands, pacer};
@@ -196,27 +198,23 @@ void check(bench::Site& site, int runs, Costs& c) {
       runtime.click("Bt_Confirma8");
     });
     runtime.run(app::kStartForm);
-    if (run == 0) continue;
-    cpu.push_back((cpu1 - cpu0) * 1000);
-    wall.push_back(ms(w0, w1));
+    if (!kept) return;
+    check_cpu.push_back((cpu1 - cpu0) * 1000);
+    check_wall.push_back(ms(w0, w1));
   }
-  c.check_cpu_ms = bench::median(cpu);
-  c.check_wall_ms = bench::median(wall);
-}
 
-void spool_list(const fs::path& root, int runs, Costs& c) {
-  const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "kav-spool";
-  const fs::path out = root / "list.out";
-  std::vector<double> wall;
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (!std::string_view(*e).starts_with("KAVCOMANDA_ROOT=")) env.emplace_back(*e);
-  }
-  env.push_back("KAVCOMANDA_ROOT=" + root.string());
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  for (int run = 0; run <= runs; ++run) {
+  // `kav-spool list` (the program beside this one), as the operator runs it.
+  void spool_list(bool kept) {
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "kav-spool";
+    const fs::path out = site.root.path() / "list.out";
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (!std::string_view(*e).starts_with("KAVCOMANDA_ROOT=")) env.emplace_back(*e);
+    }
+    env.push_back("KAVCOMANDA_ROOT=" + site.root.str());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     std::string a0 = program.string(), a1 = "list";
     char* argv[] = {a0.data(), a1.data(), nullptr};
     posix_spawn_file_actions_t actions;
@@ -224,46 +222,39 @@ void spool_list(const fs::path& root, int runs, Costs& c) {
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const auto t0 = Wall::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data()) != 0) {
-      std::fprintf(stderr, "kav-bench-year: %s not started\n", argv[0]);
-      return;
-    }
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+      std::fprintf(stderr, "kav-bench-year: %s not started\n", argv[0]);
+      std::exit(1);
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
     }
     const auto t1 = Wall::now();
-    if (run > 0) wall.push_back(ms(t0, t1));
+    if (!kept) return;
+    spool_list_ms.push_back(ms(t0, t1));
+    std::ifstream in(out);
+    spool_list_lines = 0;
+    for (std::string line; std::getline(in, line);) ++spool_list_lines;
   }
-  std::ifstream in(out);
-  long lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  c.spool_list_ms = bench::median(wall);
-  c.spool_list_lines = lines;
-}
 
-Costs measure(int days, int per_day, int runs) {
   bench::Site site;
-  if (!site.started()) {
-    std::fprintf(stderr, "kav-bench-year: %s\n", site.stub->error().c_str());
-    std::exit(1);
-  }
-  const auto t0 = Wall::now();
-  lay_out(site.root.path(), days, per_day);
-  std::fprintf(stderr, "kav-bench-year: %d day(s) laid out in %.1f s\n", days, ms(t0, Wall::now()) / 1000);
-  Costs c;
-  reprint_list(site.root.path(), runs, c);
-  spool_list(site.root.path(), runs, c);
-  check(site, runs, c);
-  return c;
-}
+  platform::ManualClock clock{kYear, kMonth, kDay, 20, 0, 0};
+  std::unique_ptr<platform::FileSystem> files;
+  std::unique_ptr<platform::CommandRunner> commands;
+  std::unique_ptr<platform::KeyedFiles> keyed;
+  std::unique_ptr<printing::SpoolingPrintService> printing;
+  std::vector<double> list_open, list_refresh, check_cpu, check_wall, spool_list_ms;
+  long spool_list_lines = 0;
+};
 
 double ratio(double a, double b) { return b > 0 ? a / b : 0; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int days = 365, per_day = 300, runs = 7;
+  int days = 365, per_day = 300, runs = 15;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::max(1, std::atoi(argv[i + 1]));
@@ -275,18 +266,30 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const Costs day = measure(1, per_day, runs);
-  const Costs year = measure(days, per_day, runs);
+  Root day(1, per_day);
+  Root year(days, per_day);
+  // Run 0 of each warms the caches. Turn by turn: the day's, the year's.
+  for (int run = 0; run <= runs; ++run) {
+    for (Root* r : {&day, &year}) r->reprint_list(run > 0);
+  }
+  for (int run = 0; run <= runs; ++run) {
+    for (Root* r : {&day, &year}) r->spool_list(run > 0);
+  }
+  for (int run = 0; run <= runs; ++run) {
+    for (Root* r : {&day, &year}) r->check(run, run > 0);
+  }
   std::printf("%-34s %12s %12s %8s\n", "", "a day", "a year", "ratio");
-  const auto row = [](const char* what, double d, double y) {
-    std::printf("%-34s %12.2f %12.2f %8.2f\n", what, d, y, ratio(y, d));
+  const auto row = [](const char* what, const std::vector<double>& d, const std::vector<double>& y) {
+    const double md = bench::median(d), my = bench::median(y);
+    std::printf("%-34s %12.2f %12.2f %8.2f\n", what, md, my, ratio(my, md));
   };
-  row("reprint list, opening (ms)", day.list_open_ms, year.list_open_ms);
-  row("reprint list, refresh (ms)", day.list_refresh_ms, year.list_refresh_ms);
-  row("check with one order, CPU (ms)", day.check_cpu_ms, year.check_cpu_ms);
-  row("check with one order, wall (ms)", day.check_wall_ms, year.check_wall_ms);
+  row("reprint list, opening (ms)", day.list_open, year.list_open);
+  row("reprint list, refresh (ms)", day.list_refresh, year.list_refresh);
+  row("check with one order, CPU (ms)", day.check_cpu, year.check_cpu);
+  row("check with one order, wall (ms)", day.check_wall, year.check_wall);
   row("kav-spool list (ms)", day.spool_list_ms, year.spool_list_ms);
-  row("kav-spool list (lines)", static_cast<double>(day.spool_list_lines), static_cast<double>(year.spool_list_lines));
+  row("kav-spool list (lines)", {static_cast<double>(day.spool_list_lines)},
+      {static_cast<double>(year.spool_list_lines)});
   std::printf("(%d day(s) of %d tickets on %zu printers; medians of %d runs)\n", days, per_day, kPrinters.size(), runs);
   return 0;
 }
