@@ -232,6 +232,7 @@ class Ledger {
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
   void take_hand_over(const platform::print::Handed& h);
   void apply_look(const platform::print::Looked& look);
+  void apply_printers_look(const platform::print::Looked& look);
   bool still_followed(Ticket& t, const platform::print::Looked& look);
   enum class Match { matched, printed, unknown };
   Match match_with_job(Ticket& t, const platform::print::Looked& look);

@@ -132,19 +132,19 @@ struct NetService {
                             std::to_string(printer.port()) + "\n";
     SpoolOptions options;
     options.conditions = std::make_shared<PrinterConditions>();
+    options.profiles = PrinterProfiles(settings::parse_settings(ini, settings::kav_schema()));
     NetLimits limits;
     limits.status = std::chrono::milliseconds(300);
     limits.connect = std::chrono::milliseconds(1000);
     service = std::make_unique<SpoolingPrintService>(
         files, clock, layout,
-        std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(spooler),
-                                         PrinterProfiles(settings::parse_settings(ini, settings::kav_schema())),
-                                         layout, options.conditions, limits),
+        std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(spooler), options.profiles, layout,
+                                         options.conditions, limits),
         [this](std::string_view t) { reports.emplace_back(t); }, &board, options);
   }
 
-  void print(std::string_view text) {
-    files.put(kInfo, "PRTDRV       \"COZINHA\"\n");
+  void print(std::string_view text, std::string_view to = "COZINHA") {
+    files.put(kInfo, "PRTDRV       \"" + std::string(to) + "\"\n");
     EXPECT_TRUE(service->open("FCOMANDA", kInfo).ok());
     EXPECT_TRUE(service->write("ITECMD", std::string(text)).ok());
     EXPECT_TRUE(service->close().ok());
@@ -210,6 +210,37 @@ TEST(NetworkPrinting, CoverOpenAndSilenceInThePrintersWords) {
             record::cp1252("COZINHA não responde em 127.0.0.1:") + std::to_string(s.printer.port()) +
                 ": tickets" + kWaiting);
   EXPECT_EQ(s.marked(), 1U);
+}
+
+// The spooler stands between the monitor and no network printer: while it
+// cannot be reached, a network printer's tickets go once it is back, and a
+// job handed to the spooler before is neither sent again nor taken as lost.
+TEST(NetworkPrinting, ANetworkPrinterIsServedWhileTheSpoolerCannotBeReached) {
+  NetService s;
+  s.print("Comanda 0011 Bebida", "BAR");
+  ASSERT_EQ(s.spooler->handed.size(), 1U);
+  s.spooler->reachable = false;  // and with it what it knew
+  s.spooler->default_state = PrinterState::unknown;
+  s.spooler->states[s.spooler->handed[0].id] = JobState::unknown;
+  s.printer.set_state(FakeNetPrinter::State::paper_end);
+  s.print("Comanda 0012 Pedido um");
+  s.service->follow_up();
+  s.service->follow_up();
+  s.printer.set_state(FakeNetPrinter::State::ready);
+  for (int i = 0; i < 3; ++i) s.service->follow_up();
+  EXPECT_EQ(NetService::count(s.printer.printed(), "Pedido um"), 1U);
+  EXPECT_EQ(s.marked(), 0U);
+  EXPECT_EQ(s.spooler->handed.size(), 1U);
+  for (const auto& r : s.reports) EXPECT_EQ(r.find("BAR"), std::string::npos) << r;
+
+  s.spooler->reachable = true;  // back: BAR's job is followed as before
+  s.spooler->default_state = PrinterState::ready;
+  s.spooler->states[s.spooler->handed[0].id] = JobState::completed;
+  s.service->follow_up();
+  s.service->follow_up();
+  EXPECT_NE(std::find_if(s.reports.begin(), s.reports.end(),
+                         [](const std::string& r) { return r.find("entregue em BAR") != std::string::npos; }),
+            s.reports.end());
 }
 
 // A test page (raw bytes) to a printer out of paper is refused in the
