@@ -36,7 +36,9 @@
 //    renamed to "<name>.txt"; a job cancelled or aborted, and a ticket never
 //    handed over, is sent again, in order, once its printer takes jobs,
 //    unless it is older than the redelivery limit (then it is kept and
-//    reported once). Every delivery is logged with its printer ("Ticket
+//    reported once). A look the spooler did not answer still says how
+//    the network printers are: their tickets are followed all the same,
+//    and the spooler's own are left as they were. Every delivery is logged with its printer ("Ticket
 //    <name>.txt entregue em <printer>"); every attempt, and the success
 //    after a first failure, as the redelivery it was ("Impresso em ..."). A ticket still on its way to the spooler is left alone until
 //    its hand-over has ended.
@@ -232,6 +234,7 @@ class Ledger {
   void hand_over(const Ticket& t, std::string text, bool redelivery, bool kept, bool nothing_on_its_way);
   void take_hand_over(const platform::print::Handed& h);
   void apply_look(const platform::print::Looked& look);
+  void apply_printers_look(const platform::print::Looked& look);
   bool still_followed(Ticket& t, const platform::print::Looked& look);
   enum class Match { matched, printed, unknown };
   Match match_with_job(Ticket& t, const platform::print::Looked& look);

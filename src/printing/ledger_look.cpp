@@ -92,7 +92,10 @@ bool Ledger::follow_up() {
 // What one look found: tickets their printer finished lose their mark,
 // failed jobs and tickets never handed over are sent again.
 void Ledger::apply_look(const Looked& look) {
-  if (!look.reachable) return;
+  if (!look.reachable) {
+    apply_printers_look(look);
+    return;
+  }
   if (!look.known.empty()) known_printers_ = look.known;
   unlisted_ = look.unlisted;
   for (const auto& t : tickets_) {
@@ -105,6 +108,27 @@ void Ledger::apply_look(const Looked& look) {
   }
   tickets_ = std::move(still);
   if (!closing_) redeliver(look);
+}
+
+// A look the spooler did not answer: the network printers it never stands
+// between said how they are, and their tickets are followed as at any look;
+// the spooler's own printers and jobs are left as they were.
+void Ledger::apply_printers_look(const Looked& look) {
+  const auto networked = [&](std::string_view printer) {
+    return profiles_.of(printer).mode == PrintMode::network;
+  };
+  Looked own;
+  own.reachable = true;
+  for (const auto& [key, state] : look.printers) {
+    if (networked(key)) own.printers.emplace(key, state);
+  }
+  if (own.printers.empty()) return;
+  std::vector<Ticket> still;
+  for (auto& t : tickets_) {
+    if (!networked(t.printer) || still_followed(t, own)) still.push_back(std::move(t));
+  }
+  tickets_ = std::move(still);
+  if (!closing_) redeliver(own);
 }
 
 // What a look says of one ticket's job: finished, failed, or still under

@@ -1,6 +1,7 @@
-// A clock set a day ahead and then right again, with the real program under
-// libfaketime: tickets are named and dated by the clock's own day, never by
-// a day the clock has left.
+// A clock set a day ahead and then right again, or hours forward, with the
+// real program under libfaketime (the monotonic clock left true): tickets
+// are named and dated by the clock's own day, never by a day the clock has
+// left, and a ticket's age is the time that really passed.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,10 +15,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/fake_net_printer.h"
 #include "support/temp_root.h"
 #include "webstub/webstub.h"
 
@@ -59,6 +62,12 @@ struct ClockJump : ::testing::Test {
     stub->stop();
   }
 
+  // KAVNENHUMA, the items' printer, as a network printer on `printer`.
+  void print_on(const test::FakeNetPrinter& printer) const {
+    std::ofstream(root.path() / "OrbelaTeknovarium/KAV/kavcomanda.ini")
+        << "[impressora KAVNENHUMA]\nmodo = escpos-rede\nendereco = 127.0.0.1:" << printer.port() << "\n";
+  }
+
   void set_clock(const std::string& offset) const { std::ofstream(root.path() / "faketime.rc") << offset << "\n"; }
 
   void start() {
@@ -94,6 +103,42 @@ struct ClockJump : ::testing::Test {
                                      0644);
     if (posix_spawn(&pid, program.c_str(), &fa, nullptr, argv, envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
+  }
+
+  // Order 0001 for KAVNENHUMA, made with the clock at `offset` and not
+  // delivered: `printer` is out of paper. The monitor runs on.
+  void order_waits(test::FakeNetPrinter& printer, const std::string& offset) {
+    printer.set_state(test::FakeNetPrinter::State::paper_end);
+    print_on(printer);
+    set_clock(offset);
+    start();
+    ASSERT_GT(pid, 0);
+    queue_order(1);
+    ASSERT_TRUE(wait_for([&] { return logs().find("(parado)") != std::string::npos; }, 20s))
+        << logs() << test::slurp(root.path() / "monitor.err");
+  }
+  static bool printed(const test::FakeNetPrinter& printer) {
+    return printer.printed().find("0001") != std::string::npos;
+  }
+
+  void stop() {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+
+  // The days' logs, one after the other.
+  std::string logs() const {
+    std::string all;
+    for (const auto& e : fs::directory_iterator(root.path() / "OrbelaTeknovarium")) {
+      if (e.path().filename().string().starts_with("LOGCMD_")) all += test::slurp(e.path());
+    }
+    return all;
+  }
+  bool wait_for(const std::function<bool()>& done, std::chrono::seconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(100ms);
+    return done();
   }
 
   void queue_order(int n) const {
@@ -150,6 +195,57 @@ TEST_F(ClockJump, AClockADayAheadThenSetRightNamesAndDatesNewTicketsToday) {
   const std::string text = test::slurp(root.path() / "OrbelaTeknovarium/Spool/KAVNENHUMA" / names[0]);
   EXPECT_NE(text.find(date(0, "%d/%m/%Y")), std::string::npos) << text;
   EXPECT_NE(text.find("0002"), std::string::npos) << text;
+}
+
+// Ages for the 30-minute rule and the late line: a ticket of this run ages
+// by the time that passed since it was made, whatever the clock said then or
+// says now; one of an earlier run dated ahead of the clock has no age to
+// trust and counts as old. KAVNENHUMA prints on a network printer out of
+// paper, and its ticket waits until the paper is back.
+
+// Set a day ahead when the ticket was made, the clock is set right: the
+// ticket is seconds old, not a day young, and goes as a new one.
+TEST_F(ClockJump, ATicketMadeADayAheadGoesAsNewOnceTheClockIsSetRightInTheSameRun) {
+  if (!fs::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::FakeNetPrinter printer;
+  ASSERT_NO_FATAL_FAILURE(order_waits(printer, "+1d"));
+  set_clock("+0");
+  printer.set_state(test::FakeNetPrinter::State::ready);
+  EXPECT_TRUE(wait_for([&] { return printed(printer); }, 20s)) << logs();
+  stop();
+  EXPECT_EQ(printer.printed().find("ATRASADO"), std::string::npos);
+}
+
+// The same ticket after a restart with the clock right: its name reads a
+// day ahead, so it is held as too old to go by itself.
+TEST_F(ClockJump, ATicketMadeADayAheadIsHeldAfterARestartWithTheClockRight) {
+  if (!fs::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::FakeNetPrinter printer;
+  ASSERT_NO_FATAL_FAILURE(order_waits(printer, "+1d"));
+  stop();
+  set_clock("+0");
+  printer.set_state(test::FakeNetPrinter::State::ready);
+  start();
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(wait_for([&] { return logs().find("mais de 30 min: KAVNENHUMA") != std::string::npos; }, 20s))
+      << logs();
+  stop();
+  EXPECT_FALSE(printed(printer));
+  ASSERT_EQ(tickets().size(), 1U);
+  EXPECT_NE(tickets()[0].find("NAO-ENTREGUE"), std::string::npos);
+}
+
+// A ticket just made is not old because the clock was set hours forward
+// after it: it goes when its printer is back, and not as late.
+TEST_F(ClockJump, ANewTicketGoesWhenItsPrinterIsBackAfterTheClockWasSetForward) {
+  if (!fs::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::FakeNetPrinter printer;
+  ASSERT_NO_FATAL_FAILURE(order_waits(printer, "+0"));
+  set_clock("+3h");
+  printer.set_state(test::FakeNetPrinter::State::ready);
+  EXPECT_TRUE(wait_for([&] { return printed(printer); }, 20s)) << logs();
+  stop();
+  EXPECT_EQ(printer.printed().find("ATRASADO"), std::string::npos);
 }
 
 }  // namespace

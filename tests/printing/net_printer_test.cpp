@@ -132,19 +132,19 @@ struct NetService {
                             std::to_string(printer.port()) + "\n";
     SpoolOptions options;
     options.conditions = std::make_shared<PrinterConditions>();
+    options.profiles = PrinterProfiles(settings::parse_settings(ini, settings::kav_schema()));
     NetLimits limits;
     limits.status = std::chrono::milliseconds(300);
     limits.connect = std::chrono::milliseconds(1000);
     service = std::make_unique<SpoolingPrintService>(
         files, clock, layout,
-        std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(spooler),
-                                         PrinterProfiles(settings::parse_settings(ini, settings::kav_schema())),
-                                         layout, options.conditions, limits),
+        std::make_unique<ProfiledOutlet>(std::unique_ptr<PrinterOutlet>(spooler), options.profiles, layout,
+                                         options.conditions, limits),
         [this](std::string_view t) { reports.emplace_back(t); }, &board, options);
   }
 
-  void print(std::string_view text) {
-    files.put(kInfo, "PRTDRV       \"COZINHA\"\n");
+  void print(std::string_view text, std::string_view to = "COZINHA") {
+    files.put(kInfo, "PRTDRV       \"" + std::string(to) + "\"\n");
     EXPECT_TRUE(service->open("FCOMANDA", kInfo).ok());
     EXPECT_TRUE(service->write("ITECMD", std::string(text)).ok());
     EXPECT_TRUE(service->close().ok());
@@ -210,6 +210,42 @@ TEST(NetworkPrinting, CoverOpenAndSilenceInThePrintersWords) {
             record::cp1252("COZINHA não responde em 127.0.0.1:") + std::to_string(s.printer.port()) +
                 ": tickets" + kWaiting);
   EXPECT_EQ(s.marked(), 1U);
+}
+
+// The spooler stands between the monitor and no network printer: while it
+// cannot be reached, a network printer's tickets go once it is back. What
+// the spooler holds is left as it was: a ticket an earlier run handed to it
+// (its job noted beside it, still queued) is not taken as printed for want
+// of an answer, and is settled once the spooler says its job is done.
+TEST(NetworkPrinting, ANetworkPrinterIsServedWhileTheSpoolerCannotBeReached) {
+  NetService s;
+  const std::string bar = "C:\\OrbelaTeknovarium\\Spool\\BAR";
+  const std::string base = "20191127-14300000-000001";
+  ASSERT_TRUE(s.files.create_directory("C:\\OrbelaTeknovarium\\Spool").ok());
+  ASSERT_TRUE(s.files.create_directory(bar).ok());
+  s.files.put(bar + "\\" + base + "-NAO-ENTREGUE.txt", "Comanda 0011 Bebida");
+  ASSERT_TRUE(SpoolStore(s.files).write_note(bar, base, 7));
+  s.spooler->states[7] = JobState::pending;
+  s.spooler->reachable = false;
+
+  s.printer.set_state(FakeNetPrinter::State::paper_end);
+  s.print("Comanda 0012 Pedido um");
+  s.service->follow_up();
+  s.service->follow_up();
+  s.printer.set_state(FakeNetPrinter::State::ready);
+  for (int i = 0; i < 3; ++i) s.service->follow_up();
+  EXPECT_EQ(NetService::count(s.printer.printed(), "Pedido um"), 1U);
+  EXPECT_EQ(s.marked(), 0U);
+  EXPECT_TRUE(s.files.exists(bar + "\\" + base + "-NAO-ENTREGUE.txt"));
+  EXPECT_EQ(s.spooler->submits, 0);
+  for (const auto& r : s.reports) EXPECT_EQ(r.find("BAR"), std::string::npos) << r;
+
+  s.spooler->reachable = true;
+  s.spooler->states[7] = JobState::completed;
+  s.service->follow_up();
+  s.service->follow_up();
+  EXPECT_TRUE(s.files.exists(bar + "\\" + base + ".txt"));
+  EXPECT_EQ(s.spooler->submits, 0);
 }
 
 // A test page (raw bytes) to a printer out of paper is refused in the

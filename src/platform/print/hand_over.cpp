@@ -130,11 +130,13 @@ HandOverResult HandOverWorker::perform(const Task& task) {
     r.looked.reachable = outlet_->refresh(q.job_printers, q.first_job);
     looked_check_ = q.check;
     reachable_ = r.looked.reachable;
+    // Asked for even when the spooler did not answer: a printer the outlet
+    // reaches by itself answers all the same.
+    for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
     if (!r.looked.reachable) return r;
     r.looked.jobs = outlet_->jobs();
     r.looked.known = outlet_->printer_names();
     for (const auto& p : outlet_->unlisted()) r.looked.unlisted.insert(printer_key(p));
-    for (const auto& p : q.printers) r.looked.printers[printer_key(p)] = outlet_->printer(p);
     for (const auto& asked : q.ask) {
       const std::string& printer = asked.first;
       const int id = asked.second;

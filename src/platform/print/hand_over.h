@@ -73,7 +73,7 @@ struct AskedJob {
 
 // What a look saw.
 struct Looked {
-  bool reachable = false;
+  bool reachable = false;  // the spooler answered; when not, only `printers` is filled
   std::set<std::string> unlisted;  // printers (by printer_key()) whose jobs could not be listed
   std::map<std::string, PrinterState> printers;  // by printer_key()
   std::vector<JobInfo> jobs;
