@@ -81,18 +81,28 @@ bool read_kept_ticket(platform::FileSystem& files, const KeptTicket& ticket, std
   return platform::print::read_ticket(files, SpoolStore::filed_path(ticket.folder, ticket.base), text);
 }
 
-std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
-  std::vector<KeptTicket> out;
-  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
-  std::sort(folders.begin(), folders.end());
-  SpoolStore store(files_);
-  for (const auto& folder : folders) {
+// The printers' folders (Windows paths), by name; only those of `printer`
+// (its name or its folder's, case ignored) when it is given.
+std::vector<std::string> SpoolView::folders(const std::optional<std::string>& printer) {
+  std::vector<std::string> names = files_.list(platform::print::kSpoolRoot, true);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> out;
+  for (const auto& folder : names) {
     const std::string name = platform::print::printer_of_folder(folder);
     if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
+    out.push_back(folder_path(folder));
+  }
+  return out;
+}
+
+std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer, bool with_unfinished) {
+  std::vector<KeptTicket> out;
+  SpoolStore store(files_);
+  for (const auto& folder : folders(printer)) {
     const std::size_t first = out.size();
-    for (const auto& day : store.days(folder_path(folder))) read_day(folder_path(folder), day, out);
+    for (const auto& day : store.days(folder)) read_day(folder, day, out);
     bool earlier = false;
-    read_folder(folder_path(folder), {}, earlier, with_unfinished, out);
+    read_folder(folder, {}, earlier, with_unfinished, out);
     std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
                      [](const KeptTicket& a, const KeptTicket& b) { return a.file_name < b.file_name; });
   }
@@ -102,14 +112,10 @@ std::vector<KeptTicket> SpoolView::all(const std::optional<std::string>& printer
 std::vector<KeptTicket> SpoolView::since(std::string_view since, bool& earlier,
                                          const std::optional<std::string>& printer, bool with_unfinished) {
   std::vector<KeptTicket> out;
-  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
-  std::sort(folders.begin(), folders.end());
   SpoolStore store(files_);
-  for (const auto& folder : folders) {
-    const std::string name = platform::print::printer_of_folder(folder);
-    if (printer && !record::same_letters(*printer, name) && !record::same_letters(*printer, folder)) continue;
-    if (!store.days(folder_path(folder)).empty()) earlier = true;
-    read_folder(folder_path(folder), since, earlier, with_unfinished, out);
+  for (const auto& folder : folders(printer)) {
+    if (!store.days(folder).empty()) earlier = true;
+    read_folder(folder, since, earlier, with_unfinished, out);
   }
   return out;
 }
@@ -234,19 +240,13 @@ std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_
   const auto named = [&](const KeptTicket& t) {
     return record::same_letters(t.file_name, ticket) || record::same_letters(t.base, ticket);
   };
-  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
-  std::sort(folders.begin(), folders.end());
-  for (const auto& folder : folders) {
-    if (!record::same_letters(printer, platform::print::printer_of_folder(folder)) &&
-        !record::same_letters(printer, folder)) {
-      continue;
-    }
+  for (const auto& folder : folders(std::string(printer))) {
     std::vector<KeptTicket> found;
     bool earlier = false;
-    read_folder(folder_path(folder), {}, earlier, true, found);
+    read_folder(folder, {}, earlier, true, found);
     // Not in the folder itself: filed in the day its name carries.
     if (ticket.size() >= 8 && platform::print::is_day_name(ticket.substr(0, 8))) {
-      read_day(folder_path(folder), ticket.substr(0, 8), found);
+      read_day(folder, ticket.substr(0, 8), found);
     }
     for (auto& t : found) {
       if (named(t)) return std::move(t);
@@ -257,12 +257,10 @@ std::optional<KeptTicket> SpoolView::find(std::string_view printer, std::string_
 
 std::vector<KeptTicket> SpoolView::day_of(KeptTicket& chosen) {
   std::vector<KeptTicket> day;
-  std::vector<std::string> folders = files_.list(platform::print::kSpoolRoot, true);
-  std::sort(folders.begin(), folders.end());
-  for (const auto& folder : folders) {
+  for (const auto& folder : folders(std::nullopt)) {
     bool earlier = false;
-    read_day(folder_path(folder), chosen.date(), day);
-    read_folder(folder_path(folder), {}, earlier, false, day);
+    read_day(folder, chosen.date(), day);
+    read_folder(folder, {}, earlier, false, day);
   }
   std::erase_if(day, [&](const KeptTicket& t) { return t.date() != chosen.date(); });
   for (KeptTicket& t : day) {

@@ -109,6 +109,7 @@ class SpoolView {
   bool text(const KeptTicket& ticket, std::string& out);
 
  private:
+  std::vector<std::string> folders(const std::optional<std::string>& printer);
   void read_folder(const std::string& folder, std::string_view since, bool& earlier, bool with_unfinished,
                    std::vector<KeptTicket>& out);
   void read_day(const std::string& folder, std::string_view day, std::vector<KeptTicket>& out);
