@@ -10,7 +10,8 @@
 // spool and handing them to printers that finish every job at once. Prints
 // the time from the moment the orders were queued (the program's start: its
 // first check follows five seconds later) to each ticket kept: p50, p95 and
-// the last, and the checks it took.
+// the last, the checks it took, and the alerts of the day's log that blamed
+// the web application for too many answers in a check.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -132,15 +133,19 @@ int main(int argc, char** argv) {
     if (e.path().extension() != ".txt") continue;
     seconds.push_back(std::chrono::duration<double>(fs::last_write_time(e.path()) - queued).count());
   }
-  int checks = 0;
+  int checks = 0, alerts = 0;
   for (const auto& e : fs::directory_iterator(site.root.path() / "OrbelaTeknovarium")) {
     if (!e.path().filename().string().starts_with("LOGCMD_")) continue;
     std::ifstream in(e.path(), std::ios::binary);
-    for (std::string line; std::getline(in, line);) checks += line.find("Checando Comandas") != std::string::npos;
+    for (std::string line; std::getline(in, line);) {
+      checks += line.find("Checando Comandas") != std::string::npos;
+      // The alert that blames the web application for answers handed out again and again.
+      alerts += line.find("respostas numa s") != std::string::npos && line.find("Resolvido") == std::string::npos;
+    }
   }
   std::printf("%d orders at once: %zu tickets kept; from queued to kept: p50 %.1f s, p95 %.1f s, last %.1f s; "
-              "%d checks\n",
+              "%d checks; %d alert(s) blaming the web application\n",
               orders, seconds.size(), percentile(seconds, 0.5), percentile(seconds, 0.95),
-              percentile(seconds, 1.0), checks);
+              percentile(seconds, 1.0), checks, alerts);
   return 0;
 }
