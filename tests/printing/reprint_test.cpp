@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/line_end.h"
 #include "platform/print/print_fakes.h"
+#include "platform/print/spool_store.h"
 #include "printing/reprint.h"
 #include "printing/spooling_print_service.h"
 #include "record/cp1252.h"
@@ -191,6 +192,32 @@ TEST(MonitorReprint, APrintedTicketComesBackAsAMarkedTicketOfItsOwnFollowedLikeA
   s.service.follow_up();
   EXPECT_TRUE(s.files.exists(kBar + "20191127-14390500-000002.txt"));
   EXPECT_EQ(s.outlet->submits, 2);
+}
+
+// Past midnight yesterday's printed tickets are filed in their day's folder
+// while the list may stand open: a row listed before is printed all the
+// same, and the order's other tickets are found there.
+TEST(MonitorReprint, ATicketFiledAfterItWasListedIsStillReprintedWithItsOrder) {
+  Service s;
+  s.print("0012");
+  s.print("0012");
+  s.outlet->finish_all();
+  s.service.follow_up();
+  s.service.follow_up();
+  const KeptTicket listed = s.newest();
+  ASSERT_FALSE(listed.filed);
+  SpoolStore store(s.files);
+  for (const auto& t : s.service.recent(2)) ASSERT_TRUE(store.file_by_day(t.folder, t.base));
+
+  const platform::Status outcome = s.service.reprint(listed);
+  EXPECT_TRUE(outcome.ok()) << outcome.message();
+  ASSERT_EQ(s.outlet->handed.size(), 3U);
+  EXPECT_NE(s.outlet->handed[2].ticket.find("3 x Caipirinha"), std::string::npos);
+
+  SpoolView view(s.files, s.layout);
+  KeptTicket chosen = *view.find("BAR", listed.base);
+  EXPECT_TRUE(chosen.filed);
+  EXPECT_EQ(tickets_of_order(view.day_of(chosen), chosen).size(), 2U);
 }
 
 TEST(MonitorReprint, ATicketTheMonitorWillStillDeliverIsNotCopied) {
