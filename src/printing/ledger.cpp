@@ -33,8 +33,6 @@ constexpr std::string_view kAlertPrefixes[] = {
     log::alert_key::printer_queue,   log::alert_key::printer_state,  log::alert_key::printer_backup,
     log::alert_key::printer_uncertain};
 
-// How far an odd printer name may reach into a log line.
-
 std::string_view reason(Outcome outcome) {
   switch (outcome) {
     case Outcome::unknown_printer: return "inexistente";

@@ -22,8 +22,6 @@ using State = Ticket::State;
 
 namespace {
 
-// How far an odd printer name may reach into a log line.
-
 // The state a look gave a job of `printer`; none when the job was handed
 // over after the look was asked for.
 std::optional<JobState> state_in_look(const Looked& look, std::string_view printer, int job) {
